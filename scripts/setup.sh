@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tallyport builds and tests with. Safe to run again.
+set -euo pipefail
+packages=(
+    cmake g++ ninja-build ccache pkg-config
+    qt6-base-dev libqt6sql6-sqlite qt6-charts-dev qt6-multimedia-dev
+    libcurl4-openssl-dev libssl-dev
+    python3 python3-aiosmtpd xvfb
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi

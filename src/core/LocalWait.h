@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+class ProgramState;
+
+// One wait on the UI thread: a local event loop that a signal, a time-out or (when a program
+// state is given) the end of MonitoringActive finishes. Window events keep running meanwhile;
+// nothing spins and nothing sleeps.
+class LocalWait final {
+public:
+    enum class Outcome { Finished, TimedOut, Stopped };
+
+    // With a program state, clearing MonitoringActive ends the wait with Stopped.
+    explicit LocalWait(ProgramState *state = nullptr);
+    LocalWait(const LocalWait &) = delete;
+    LocalWait &operator=(const LocalWait &) = delete;
+
+    // Any emission of the signal finishes the wait.
+    template <typename Sender, typename Signal>
+    void endOn(const Sender *sender, Signal signal)
+    {
+        QObject::connect(sender, signal, &m_context, [this] { finish(); });
+    }
+
+    void finish();
+    // Waits until finish(), the time-out (negative: none) or the stop. Returns at once when
+    // finish() came before or when monitoring is already stopped.
+    Outcome run(int timeoutMs);
+
+private:
+    void end(Outcome outcome);
+
+    ProgramState *m_state;
+    QObject m_context;
+    QEventLoop m_loop;
+    QTimer m_timer;
+    bool m_done = false;
+    Outcome m_outcome = Outcome::Finished;
+};

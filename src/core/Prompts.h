@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Every message box, question and file dialog of the program goes through this interface. The
+// program shows real dialogs; tests install a scripted implementation that records each text
+// and gives the answer the test chose. Engine code never shows a dialog itself.
+class Prompts {
+public:
+    enum class Buttons { Ok, OkCancel, YesNo };
+    enum class Icon { None, Information, Question, Exclamation, Critical };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Prompts() = default;
+
+    virtual Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) = 0;
+    // A file name to save to; empty when the user cancelled.
+    virtual QString saveFileName(const QString &title, const QString &suggested, const QString &filter) = 0;
+    // An audible signal (used when reading the settings fails).
+    virtual void beep() {}
+
+    void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None)
+    {
+        ask(text, title, Buttons::Ok, icon);
+    }
+};

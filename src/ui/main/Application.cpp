@@ -1,0 +1,32 @@
+#include "Application.h"
+
+#include "DialogPrompts.h"
+#include "MainWindow.h"
+
+#include <core/Clock.h>
+#include <core/ErrorLog.h>
+#include <core/ProgramState.h>
+#include <core/StatusList.h>
+
+#include <QApplication>
+
+int RunTallyport(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallyport"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(TALLYPORT_VERSION_MAJOR)
+                                            .arg(TALLYPORT_VERSION_MINOR)
+                                            .arg(TALLYPORT_VERSION_PATCH));
+
+    SystemClock clock;
+    DialogPrompts prompts;
+    MemoryErrorLog errors;
+    StatusList status;
+    ProgramState state(QApplication::applicationDirPath(), clock, prompts, errors, status);
+
+    MainWindow window(state);
+    prompts.setParent(&window);
+    window.start();
+    return app.exec();
+}

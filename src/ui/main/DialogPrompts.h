@@ -1,0 +1,19 @@
+#pragma once
+
+#include <core/Prompts.h>
+
+class QWidget;
+
+// Prompts shown as real message boxes and file dialogs.
+class DialogPrompts final : public Prompts {
+public:
+    explicit DialogPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
+    QString saveFileName(const QString &title, const QString &suggested, const QString &filter) override;
+    void beep() override;
+
+private:
+    QWidget *m_parent;
+};

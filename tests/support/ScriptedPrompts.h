@@ -1,0 +1,27 @@
+#pragma once
+
+#include <core/Prompts.h>
+
+#include <QList>
+#include <QStringList>
+
+// Prompts for tests: records every text and gives the answers queued by the test. A prompt with
+// no queued answer gets Ok / Yes / Cancel-name and is counted as unexpected.
+class ScriptedPrompts final : public Prompts {
+public:
+    Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
+    QString saveFileName(const QString &title, const QString &suggested, const QString &filter) override;
+    void beep() override { ++beeps; }
+
+    void queueAnswer(Answer answer) { m_answers.append(answer); }
+    void queueFileName(const QString &name) { m_fileNames.append(name); }
+
+    QStringList texts;
+    QStringList titles;
+    int unexpected = 0;
+    int beeps = 0;
+
+private:
+    QList<Answer> m_answers;
+    QStringList m_fileNames;
+};
