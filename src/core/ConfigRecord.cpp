@@ -50,8 +50,14 @@ const Field kFields[] = {
 };
 } // namespace
 
-const Field *fields() { return kFields; }
-int fieldCount() { return int(std::size(kFields)); }
+const Field *fields()
+{
+    return kFields;
+}
+int fieldCount()
+{
+    return int(std::size(kFields));
+}
 
 const Field *field(const char *name)
 {

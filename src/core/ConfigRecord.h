@@ -9,16 +9,16 @@
 // assigned (it is stored as NUL bytes). The four protected fields hold plain text here and
 // cipher text only in the file.
 struct ConfigRecord {
-    QByteArray Reserved1; // 50 bytes, kept as read
-    QByteArray Reserved2; // 50 bytes
-    QByteArray Reserved3; // 4 bytes
+    QByteArray Reserved1 = QByteArray(50, '\0'); // kept as read
+    QByteArray Reserved2 = QByteArray(50, '\0');
+    QByteArray Reserved3 = QByteArray(4, '\0');
     QString OrgName;
     QString OrgAddress;
     QString OrgPhoneNumber;
     QString PrinterName;
     qint16 PrinterIndex = 0;
     QString AutoPrintReport;
-    QByteArray Reserved4; // 2 bytes
+    QByteArray Reserved4 = QByteArray(2, '\0');
     QString TimeToPrint;
     QString AMPM;
     QString SMTPHost;

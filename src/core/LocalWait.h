@@ -19,8 +19,7 @@ public:
     LocalWait &operator=(const LocalWait &) = delete;
 
     // Any emission of the signal finishes the wait.
-    template <typename Sender, typename Signal>
-    void endOn(const Sender *sender, Signal signal)
+    template <typename Sender, typename Signal> void endOn(const Sender *sender, Signal signal)
     {
         QObject::connect(sender, signal, &m_context, [this] { finish(); });
     }

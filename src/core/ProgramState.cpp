@@ -5,8 +5,8 @@
 
 #include <QDir>
 
-ProgramState::ProgramState(const QString &programDirectory, Clock &clock, Prompts &prompts,
-                           ErrorLog &errors, StatusList &status, QObject *parent)
+ProgramState::ProgramState(const QString &programDirectory, Clock &clock, Prompts &prompts, ErrorLog &errors,
+                           StatusList &status, QObject *parent)
     : QObject(parent), m_programDirectory(programDirectory), m_clock(clock), m_prompts(prompts),
       m_errors(errors), m_status(status)
 {

@@ -13,7 +13,8 @@ private slots:
         QTest::newRow("morning") << QDateTime(QDate(2026, 3, 4), QTime(9, 5, 7)) << "3/4/2026 9:05:07 AM";
         QTest::newRow("midnight") << QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0)) << "1/1/2026 12:00:00 AM";
         QTest::newRow("noon") << QDateTime(QDate(2026, 1, 1), QTime(12, 0, 0)) << "1/1/2026 12:00:00 PM";
-        QTest::newRow("longest") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)) << "12/31/2026 11:59:59 PM";
+        QTest::newRow("longest") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59))
+                                 << "12/31/2026 11:59:59 PM";
     }
     void textForm()
     {
@@ -35,7 +36,8 @@ private slots:
 
     void win1252()
     {
-        QCOMPARE(ToWin1252(TemperatureUnitText('F')), QByteArray("\xB0" "F"));
+        QCOMPARE(ToWin1252(TemperatureUnitText('F')), QByteArray("\xB0"
+                                                                 "F"));
         QCOMPARE(FromWin1252(QByteArray("\x80")), QString(QChar(0x20AC)));
         QCOMPARE(FixedField("abc", 5), QByteArray("abc  "));
         QCOMPARE(FixedField("abcdef", 3), QByteArray("abc"));

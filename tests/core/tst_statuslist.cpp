@@ -27,7 +27,8 @@ private slots:
     void firstMatchingLineWins()
     {
         StatusList list;
-        list.UpdateStatus("Wexa.mdb is not present in the application directory.", "  Tallyport requires this file.");
+        list.UpdateStatus("Wexa.mdb is not present in the application directory.",
+                          "  Tallyport requires this file.");
         list.UpdateStatus("Other", " line");
         // The key is a substring of the first line: that line is removed.
         list.UpdateStatus("Wexa.mdb is not present", "delete");

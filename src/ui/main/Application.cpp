@@ -13,6 +13,7 @@
 int RunTallyport(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Tallyport"));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                             .arg(TALLYPORT_VERSION_MAJOR)

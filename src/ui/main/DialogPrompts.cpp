@@ -8,11 +8,16 @@ namespace {
 QMessageBox::Icon boxIcon(Prompts::Icon icon)
 {
     switch (icon) {
-    case Prompts::Icon::Information: return QMessageBox::Information;
-    case Prompts::Icon::Question: return QMessageBox::Question;
-    case Prompts::Icon::Exclamation: return QMessageBox::Warning;
-    case Prompts::Icon::Critical: return QMessageBox::Critical;
-    case Prompts::Icon::None: break;
+    case Prompts::Icon::Information:
+        return QMessageBox::Information;
+    case Prompts::Icon::Question:
+        return QMessageBox::Question;
+    case Prompts::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Prompts::Icon::Critical:
+        return QMessageBox::Critical;
+    case Prompts::Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -20,9 +25,12 @@ QMessageBox::Icon boxIcon(Prompts::Icon icon)
 QMessageBox::StandardButtons boxButtons(Prompts::Buttons buttons)
 {
     switch (buttons) {
-    case Prompts::Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case Prompts::Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case Prompts::Buttons::Ok: break;
+    case Prompts::Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case Prompts::Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Prompts::Buttons::Ok:
+        break;
     }
     return QMessageBox::Ok;
 }
@@ -33,10 +41,14 @@ Prompts::Answer DialogPrompts::ask(const QString &text, const QString &title, Bu
     QMessageBox box(boxIcon(icon), title.isEmpty() ? QApplication::applicationName() : title, text,
                     boxButtons(buttons), m_parent);
     switch (box.exec()) {
-    case QMessageBox::Cancel: return Answer::Cancel;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Ok;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Ok;
     }
 }
 

@@ -1,13 +1,331 @@
 #include "MainWindow.h"
 
-#include <core/ProgramState.h>
+#include "AppIcon.h"
 
-MainWindow::MainWindow(ProgramState &state, QWidget *parent) : QMainWindow(parent), m_state(state)
+#include <core/ProgramState.h>
+#include <core/Prompts.h>
+#include <core/StatusList.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplashScreen>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+namespace {
+const QString kCloseText =
+    QStringLiteral("WARNING, closing this program will halt the collection of system data.\n\n"
+                   "Click YES to close this program, or NO to leave the program running.");
+
+template <typename T> T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+MainWindow::MainWindow(ProgramState &state, QWidget *parent)
+    : QMainWindow(parent), m_state(state), m_pollTimer(state), m_activation(state, m_pollTimer)
 {
     setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(TallyportIcon());
+    buildViews();
+    buildMenus();
+    connect(&m_pollTimer, &PollTimer::gridEnabledChanged, m_grid, &QWidget::setEnabled);
+    resize(1000, 700);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildViews()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+
+    m_frmStatus = named(new QGroupBox(central), "frmStatus");
+    auto *statusLayout = new QVBoxLayout(m_frmStatus);
+    m_grid = named(new QTableView(m_frmStatus), "gridServerStatus");
+    m_grid->verticalHeader()->hide();
+    m_grid->setSelectionMode(QAbstractItemView::NoSelection);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    statusLayout->addWidget(m_grid, 3);
+    m_lstStatus = named(new QListView(m_frmStatus), "lstStatus");
+    m_lstStatus->setModel(&m_state.status());
+    m_lstStatus->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    statusLayout->addWidget(m_lstStatus, 1);
+    auto *bottom = new QHBoxLayout;
+    m_btnUpdate = named(new QPushButton(QStringLiteral("Update"), m_frmStatus), "btnUpdate");
+    connect(m_btnUpdate, &QPushButton::clicked, &m_pollTimer, &PollTimer::UpdateNow);
+    m_shpGo = named(new QFrame(m_frmStatus), "shpGo");
+    m_shpGo->setFixedSize(18, 18);
+    m_shpGo->setFrameShape(QFrame::Box);
+    m_shpGo->setAutoFillBackground(true);
+    m_shpGo->setStyleSheet(QStringLiteral("background-color: %1").arg(ColorFromNumber(14737632).name()));
+    m_progress = named(new QProgressBar(m_frmStatus), "ProgressBar");
+    m_progress->setTextVisible(false);
+    m_progress->setValue(0);
+    bottom->addWidget(m_btnUpdate);
+    bottom->addWidget(m_shpGo);
+    bottom->addWidget(m_progress, 1);
+    statusLayout->addLayout(bottom);
+    layout->addWidget(m_frmStatus);
+
+    m_chart = named(new QWidget(central), "XYChart4");
+    m_chart->setLayout(new QVBoxLayout);
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_chart, 1);
+    m_btnFreezeExamine = named(new QPushButton(QStringLiteral("Freeze"), central), "btnFreezeExamine");
+    layout->addWidget(m_btnFreezeExamine, 0, Qt::AlignLeft);
+
+    m_frmErrors = named(new QGroupBox(QStringLiteral("Alarms"), central), "frmErrors");
+    auto *errorsLayout = new QVBoxLayout(m_frmErrors);
+    m_tabMain = named(new QTabWidget(m_frmErrors), "tabMain");
+    errorsLayout->addWidget(m_tabMain);
+    m_alarmNum = named(new QScrollBar(Qt::Horizontal, m_frmErrors), "AlarmNum");
+    m_alarmNum->setToolTip(QStringLiteral("The most recent alarm is always Alarm 1 of x"));
+    m_alarmNum->setValue(0);
+    errorsLayout->addWidget(m_alarmNum);
+    layout->addWidget(m_frmErrors);
+
+    setCentralWidget(central);
+    m_btnFreezeExamine->hide();
+    VKLShow(1);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *setup = menuBar()->addMenu(QStringLiteral("&Setup"));
+    setup->setObjectName(QStringLiteral("mnuConfig"));
+    m_mnuTree = named(setup->addAction(QStringLiteral("Quellmark Servers and Sensors")), "mnuTree");
+    m_mnuOrganization = named(setup->addAction(QStringLiteral("Configure Tallyport")), "mnuOrganization");
+    m_mnuLogIn = named(setup->addAction(QStringLiteral("Log In")), "mnuLogIn");
+    connect(m_mnuTree, &QAction::triggered, this,
+            [this] { runConfigurationWindow(openDeviceConfiguration, true); });
+    connect(m_mnuOrganization, &QAction::triggered, this,
+            [this] { runConfigurationWindow(openSettings, false); });
+    connect(m_mnuLogIn, &QAction::triggered, this, &MainWindow::onLogInOut);
+
+    auto *report = named(menuBar()->addAction(QStringLiteral("Create Reports")), "mnuGenReport");
+    connect(report, &QAction::triggered, this, &MainWindow::onCreateReports);
+    auto *status = named(menuBar()->addAction(QStringLiteral("Status")), "mnuStatusFrame");
+    connect(status, &QAction::triggered, this, [this] { VKLShow(1); });
+    m_mnuTrending = named(menuBar()->addAction(QStringLiteral("Trending")), "mnuTrending");
+    m_mnuTrending->setEnabled(false);
+    connect(m_mnuTrending, &QAction::triggered, this, [this] { VKLShow(2); });
+    auto *events = named(menuBar()->addAction(QStringLiteral("Events")), "mnuAlarmFrame");
+    connect(events, &QAction::triggered, this, [this] {
+        if (refreshEvents)
+            refreshEvents();
+        VKLShow(3);
+    });
+    auto *about = named(menuBar()->addAction(QStringLiteral("About")), "mnuAbout");
+    connect(about, &QAction::triggered, this, &MainWindow::onAbout);
+}
+
+void MainWindow::buildTrayIcon()
+{
+    const QString title = QApplication::applicationName();
+    m_trayMenu = new QMenu(QStringLiteral("&SysTray"), this);
+    m_trayMenu->setObjectName(QStringLiteral("mPopupSys"));
+    auto *restore = named(m_trayMenu->addAction(QStringLiteral("&Open Tallyport")), "mPopRestore");
+    named(m_trayMenu->addSeparator(), "mnuSeperatorBar");
+    auto *configure = named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
+    named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
+    connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
+    // From the notification area the settings window opens without stopping the polling.
+    connect(configure, &QAction::triggered, this, [this] {
+        if (openSettings)
+            openSettings();
+    });
+
+    m_tray = new QSystemTrayIcon(windowIcon(), this);
+    m_tray->setObjectName(QStringLiteral("trayIcon"));
+    m_tray->setToolTip(title.left(63));
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            restoreFromTray();
+    });
+    m_tray->show();
 }
 
 void MainWindow::start()
 {
+    m_state.ActiveFormName = QStringLiteral("frmMain");
+    m_state.AutoPrintDone = false;
+    m_state.LoginSucceeded = false;
+    m_state.ReinitOnActivate = true;
+    m_state.status().clear();
+    m_plainCaption =
+        QApplication::applicationName() + QStringLiteral(" Rev ") + QApplication::applicationVersion();
+    setWindowTitle(m_plainCaption);
+    m_tabMain->setCurrentIndex(0);
+    VKLShow(1);
     show();
+
+    auto *splash = new QSplashScreen(SplashPicture(m_plainCaption));
+    splash->setObjectName(QStringLiteral("frmSplash"));
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    QTimer::singleShot(1000, splash, &QWidget::close);
+
+    buildTrayIcon();
+    QTimer::singleShot(0, this, &MainWindow::activate);
+}
+
+void MainWindow::VKLShow(int view)
+{
+    if (view < 1 || view > 3)
+        return;
+    m_view = view;
+    m_frmStatus->setVisible(view == 1);
+    m_chart->setVisible(view == 2);
+    m_btnFreezeExamine->setVisible(view == 2);
+    m_frmErrors->setVisible(view == 3);
+}
+
+void MainWindow::activate()
+{
+    if (!m_state.ReinitOnActivate)
+        return;
+    m_tabMain->setCurrentIndex(0);
+    applyMenuRights(m_activation.RunActivationSequence());
+}
+
+void MainWindow::applyMenuRights(const MenuRights &rights)
+{
+    m_mnuTree->setEnabled(rights.configurationEnabled);
+    m_mnuOrganization->setEnabled(rights.configurationEnabled);
+    m_mnuLogIn->setText(rights.logInCaption);
+    m_mnuLogIn->setEnabled(rights.logInEnabled);
+    m_mnuTrending->setEnabled(rights.trendingEnabled);
+    setWindowTitle(rights.administratorCaption ? m_plainCaption + Activation::AdministratorSuffix
+                                               : m_plainCaption);
+}
+
+void MainWindow::runConfigurationWindow(const std::function<void()> &open, bool deviceWindow)
+{
+    if (m_state.UpdateInProgress)
+        return;
+    m_pollTimer.StopPollTimer();
+    if (deviceWindow)
+        m_state.ActiveFormName = QStringLiteral("frmTreeConfiguration");
+    if (open)
+        open();
+    else
+        m_state.prompts().message(
+            QStringLiteral("This window is not available in this version of Tallyport."));
+    m_state.ActiveFormName = QStringLiteral("frmMain");
+    m_state.ReinitOnActivate = true;
+    activate();
+}
+
+void MainWindow::onLogInOut()
+{
+    if (m_mnuLogIn->text() != QLatin1String("Log In")) {
+        applyMenuRights(m_activation.LogOut());
+        return;
+    }
+    if (openLogin)
+        openLogin();
+    activate();
+}
+
+void MainWindow::onAbout()
+{
+    if (m_state.UpdateInProgress)
+        return;
+    m_pollTimer.StopPollTimer();
+    QDialog box(this);
+    box.setObjectName(QStringLiteral("frmAbout"));
+    box.setWindowTitle(QStringLiteral("About ") + QApplication::applicationName());
+    auto *layout = new QVBoxLayout(&box);
+    auto *text = new QLabel(m_plainCaption + QStringLiteral("\n\nCollects readings, alarms and failures from "
+                                                            "networked environmental monitoring devices."),
+                            &box);
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(buttons);
+    box.exec();
+    m_state.ActiveFormName = QStringLiteral("frmMain");
+    m_state.ReinitOnActivate = false;
+    m_pollTimer.StartPollTimer();
+}
+
+void MainWindow::onCreateReports()
+{
+    if (m_state.UpdateInProgress)
+        return;
+    m_pollTimer.StopPollTimer();
+    m_state.ReinitOnActivate = false;
+    m_pollTimer.StartPollTimer();
+}
+
+void MainWindow::restoreFromTray()
+{
+    showMaximized();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    // Minimised: only the notification-area icon stays. Without a notification area the
+    // window minimises normally, or it could not be found again.
+    if (isMinimized()) {
+        VKLShow(1);
+        if (m_tray && m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+            QTimer::singleShot(0, this, &QWidget::hide);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    const auto answer = m_state.prompts().ask(
+        kCloseText, QStringLiteral("Close ") + QApplication::applicationName() + QStringLiteral("?"),
+        Prompts::Buttons::YesNo, Prompts::Icon::Critical);
+    if (answer != Prompts::Answer::Yes) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    m_activation.Shutdown();
+    closeOtherWindows();
+    if (m_tray)
+        m_tray->hide();
+    event->accept();
+    // Quit once every wait below this handler has unwound.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void MainWindow::closeOtherWindows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it)
+        if (*it != this && (*it)->isVisible())
+            (*it)->close();
 }

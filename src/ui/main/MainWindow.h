@@ -1,16 +1,101 @@
 #pragma once
 
+#include <core/Activation.h>
+#include <core/PollTimer.h>
+
 #include <QMainWindow>
 
-class ProgramState;
+#include <functional>
 
-// frmMain: the start-up window that owns the views, the status list and the poll timer.
+class ProgramState;
+class QAction;
+class QFrame;
+#include <QGroupBox>
+class QListView;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTableView;
+class QWidget;
+
+// frmMain: the start-up window. It shows the status, trending and events views, owns the
+// poll timer and the notification-area icon, and asks before the program closes.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(ProgramState &state, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Load: splash, notification-area icon, caption; then the first activation.
     void start();
 
+    // Shows view 1 (status), 2 (trending) or 3 (events); any other number changes nothing.
+    void VKLShow(int view);
+    int currentView() const { return m_view; }
+
+    // Runs the activation sequence when ReinitOnActivate is set and applies the menu rights.
+    void activate();
+
+    PollTimer &pollTimer() { return m_pollTimer; }
+    Activation &activation() { return m_activation; }
+    QString plainCaption() const { return m_plainCaption; }
+
+    // Windows opened from the menus. Each is shown modally by the function; until a window
+    // exists its menu item says so.
+    std::function<void()> openDeviceConfiguration;
+    std::function<void()> openSettings;
+    std::function<bool()> openLogin;
+    // Fills the event views (called by the Events menu item before showing view 3).
+    std::function<void()> refreshEvents;
+
+    // The frames later views fill.
+    QWidget *statusFrame() const { return m_frmStatus; }
+    QWidget *chartArea() const { return m_chart; }
+    QTabWidget *eventTabs() const { return m_tabMain; }
+    QTableView *statusGrid() const { return m_grid; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void buildViews();
+    void buildMenus();
+    void buildTrayIcon();
+    void applyMenuRights(const MenuRights &rights);
+    void runConfigurationWindow(const std::function<void()> &open, bool deviceWindow);
+    void onLogInOut();
+    void onAbout();
+    void onCreateReports();
+    void restoreFromTray();
+    void closeOtherWindows();
+
     ProgramState &m_state;
+    PollTimer m_pollTimer;
+    Activation m_activation;
+    QString m_plainCaption;
+    int m_view = 1;
+    bool m_closing = false;
+
+    QGroupBox *m_frmStatus = nullptr;
+    QGroupBox *m_frmErrors = nullptr;
+    QWidget *m_chart = nullptr;
+    QPushButton *m_btnFreezeExamine = nullptr;
+    QPushButton *m_btnUpdate = nullptr;
+    QTableView *m_grid = nullptr;
+    QListView *m_lstStatus = nullptr;
+    QFrame *m_shpGo = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QTabWidget *m_tabMain = nullptr;
+    QScrollBar *m_alarmNum = nullptr;
+
+    QAction *m_mnuTree = nullptr;
+    QAction *m_mnuOrganization = nullptr;
+    QAction *m_mnuLogIn = nullptr;
+    QAction *m_mnuTrending = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_trayMenu = nullptr;
 };

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Cipher.h"
+#include "ConfigFile.h"
+
+#include <QString>
+
+#include <functional>
+
+class PollTimer;
+class ProgramState;
+
+// What the main window's menus show after an activation.
+struct MenuRights {
+    bool configurationEnabled = true; // mnuTree and mnuOrganization
+    bool logInEnabled = true;
+    QString logInCaption = QStringLiteral("Log In");
+    bool administratorCaption = false; // plain caption + "    ADMINISTRATOR LOGGED IN"
+    bool trendingEnabled = false;      // mnuTrending
+};
+
+// The steps of the activation sequence that belong to other parts of the engine. Each may be
+// left empty; the sequence then skips it.
+struct ActivationServices {
+    std::function<void()> SetUpMailManager;
+    std::function<void()> UpgradeSchema;
+    // The number of named sensors; false when it could not be counted.
+    std::function<bool(int &count)> CountNamedSensors;
+    std::function<void(int rows)> ConfigureServerStatusGrid;
+    std::function<void()> StopTimeout;
+    std::function<void()> SendShutdownEmail;
+    std::function<void()> CloseWinSocket;
+};
+
+// The engine side of the main window: the start-up and activation sequences and the shutdown.
+class Activation {
+public:
+    static const QString DatabaseFileName;
+    static const QString NoConfigLine;
+    static const QString ValidateLine;
+    static const QString NoDatabaseKey;
+    static const QString NoSensorsLine;
+    static const QString AdministratorSuffix;
+
+    Activation(ProgramState &state, PollTimer &pollTimer);
+
+    ActivationServices services;
+
+    // Runs the sequence when ReinitOnActivate is set; returns the menu rights to show.
+    MenuRights RunActivationSequence();
+    // The rights for the current settings and login, without running the sequence.
+    MenuRights CurrentMenuRights() const;
+    // Log-out: LoginSucceeded false; the rights that follow.
+    MenuRights LogOut();
+    // After the user confirmed closing: every wait ends, the shutdown e-mail goes out, the
+    // timers stop and the connection closes.
+    void Shutdown();
+
+    ConfigFile &configFile() { return m_configFile; }
+    Cipher &cipher() { return m_cipher; }
+
+private:
+    void checkDatabaseFile();
+    void armPolling();
+
+    ProgramState &m_state;
+    PollTimer &m_pollTimer;
+    Cipher m_cipher;
+    ConfigFile m_configFile;
+};

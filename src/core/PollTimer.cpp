@@ -1,0 +1,65 @@
+#include "PollTimer.h"
+
+#include "ProgramState.h"
+
+#include <cmath>
+
+PollTimer::PollTimer(ProgramState &state, QObject *parent) : QObject(parent), m_state(state)
+{
+    m_timer.setObjectName(QStringLiteral("tmrInterupt"));
+    connect(&m_timer, &QTimer::timeout, this, &PollTimer::Tick);
+}
+
+void PollTimer::StartPollTimer()
+{
+    m_timer.start(m_tickMs);
+}
+
+void PollTimer::StopPollTimer()
+{
+    m_timer.stop();
+}
+
+int PollTimer::TicksFor(int updateRateSeconds)
+{
+    return qMax(1, int(std::lround(updateRateSeconds / 5.0)));
+}
+
+void PollTimer::Tick()
+{
+    // A tick delivered inside a wait of a running cycle must not start a second one.
+    if (m_state.UpdateInProgress || !m_state.MonitoringActive())
+        return;
+    m_state.UpdateInProgress = true;
+    emit gridEnabledChanged(false);
+    if (++m_tickCount >= m_ticksPerCycle) {
+        StopPollTimer();
+        if (runCycle)
+            runCycle();
+        if (!m_state.MonitoringActive()) {
+            m_state.UpdateInProgress = false;
+            return;
+        }
+        if (afterCycle)
+            afterCycle();
+        m_tickCount = 0;
+        StartPollTimer();
+        emit cycleFinished();
+    }
+    m_state.UpdateInProgress = false;
+    emit gridEnabledChanged(true);
+}
+
+void PollTimer::UpdateNow()
+{
+    if (m_state.UpdateInProgress)
+        return;
+    m_state.UpdateInProgress = true;
+    StopPollTimer();
+    emit gridEnabledChanged(false);
+    if (runCycle)
+        runCycle();
+    m_state.UpdateInProgress = false;
+    if (m_state.MonitoringActive())
+        StartPollTimer();
+}

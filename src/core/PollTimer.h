@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class ProgramState;
+
+// tmrInterupt: the 5-second poll tick. It counts ticks up to the ticks per cycle and then runs
+// one poll cycle; the next cycle starts ticks x 5 seconds after the end of this one.
+class PollTimer final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int TickMs = 5000;
+
+    explicit PollTimer(ProgramState &state, QObject *parent = nullptr);
+
+    void StartPollTimer();
+    void StopPollTimer();
+    bool isRunning() const { return m_timer.isActive(); }
+    int interval() const { return m_timer.isActive() ? m_timer.interval() : 0; }
+
+    // UpdateRate / 5 rounded to the nearest whole number (at least 1).
+    static int TicksFor(int updateRateSeconds);
+    void setTicksPerCycle(int ticks) { m_ticksPerCycle = ticks; }
+    int ticksPerCycle() const { return m_ticksPerCycle; }
+    int tickCount() const { return m_tickCount; }
+    // Tests shorten the tick.
+    void setTickMs(int ms) { m_tickMs = ms; }
+
+    // The cycle itself (LogRoutine) and what follows a completed cycle (the trending feed).
+    std::function<void()> runCycle;
+    std::function<void()> afterCycle;
+
+    // One tick, as the timer delivers it.
+    void Tick();
+    // btnUpdate: one cycle at once (nothing while a cycle runs). The tick count is kept and the
+    // grid is enabled again by the next completed tick.
+    void UpdateNow();
+
+signals:
+    // The status grid is disabled while a tick runs and enabled after it.
+    void gridEnabledChanged(bool enabled);
+    void cycleFinished();
+
+private:
+    ProgramState &m_state;
+    QTimer m_timer;
+    int m_tickMs = TickMs;
+    int m_ticksPerCycle = 12;
+    int m_tickCount = 0;
+};

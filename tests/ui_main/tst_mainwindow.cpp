@@ -1,0 +1,190 @@
+#include <core/ConfigFile.h>
+#include <ui/main/MainWindow.h>
+
+#include <core/LocalWait.h>
+#include <support/TestState.h>
+
+#include <QElapsedTimer>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QMenuBar>
+#include <QTest>
+
+namespace {
+QAction *action(QWidget &window, const char *name)
+{
+    return window.findChild<QAction *>(QLatin1String(name));
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QApplication::setApplicationName("Tallyport");
+        QApplication::setApplicationVersion("1.0.0");
+        m_t = std::make_unique<TestState>();
+        m_t->state.setMonitoringActive(false);
+        m_window = std::make_unique<MainWindow>(m_t->state);
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_t.reset();
+    }
+
+    void firstStartInAnEmptyDirectory()
+    {
+        m_window->start();
+        QTRY_VERIFY(m_t->state.MonitoringActive());
+        QCOMPARE(m_window->windowTitle(), QString("Tallyport Rev 1.0.0"));
+        QCOMPARE(QFile(m_t->path("TallyportConfig.dat")).size(), 1501);
+        const QStringList &lines = m_t->status.lines();
+        QVERIFY(lines.contains("Configuration file not found.  Please run configuration"));
+        QVERIFY(
+            lines.contains("Please click on Setup and then Configure Tallyport and verify all parameters."));
+        QVERIFY(lines.contains(
+            "Wexa.mdb is not present in the application directory.  Tallyport requires this file."));
+        QVERIFY(lines.contains("There are no sensors programmed yet"));
+        QCOMPARE(m_t->prompts.texts.count(), 1);
+        QVERIFY(m_t->prompts.texts.first().startsWith("The program file Wexa.mdb is not present in the "));
+        QVERIFY(!m_window->pollTimer().isRunning());
+
+        // A second start finds the settings written by the first.
+        m_t->prompts.texts.clear();
+        m_window->activate();
+        QVERIFY(!m_t->status.contains("Configuration file not found."));
+        QVERIFY(!m_t->status.contains("Please click on Setup"));
+    }
+
+    void namedSensorsArmThePollTimer()
+    {
+        int gridRows = -1;
+        m_window->activation().services.CountNamedSensors = [](int &count) {
+            count = 4;
+            return true;
+        };
+        m_window->activation().services.ConfigureServerStatusGrid = [&](int rows) { gridRows = rows; };
+        QFile::copy(QString(TALLYPORT_BINARY_DIR) + "/bin/ding.wav", m_t->path("wexa.mdb"));
+        m_window->activate();
+        QCOMPARE(gridRows, 4);
+        QVERIFY(m_window->pollTimer().isRunning());
+        QCOMPARE(m_window->pollTimer().ticksPerCycle(), 12);
+        QVERIFY(m_t->status.lines().contains("Update Rate 60 seconds"));
+        QVERIFY(m_t->prompts.texts.isEmpty());
+    }
+
+    void menuRightsFollowTheLogin()
+    {
+        // An administrator user name and password are set, nobody is logged in.
+        m_t->state.Config.AdminUserName = "admin";
+        m_t->state.Config.AdminPassword = "secret";
+        Cipher cipher;
+        cipher.InitCipher();
+        ConfigFile(m_t->state, cipher).SaveConfiguration();
+        m_t->state.Config = ConfigRecord();
+
+        m_window->activate();
+        QVERIFY(!action(*m_window, "mnuTree")->isEnabled());
+        QVERIFY(!action(*m_window, "mnuOrganization")->isEnabled());
+        QVERIFY(action(*m_window, "mnuLogIn")->isEnabled());
+        QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log In"));
+
+        // A successful login shows the administrator caption at the next activation.
+        m_window->openLogin = [this] {
+            m_t->state.LoginSucceeded = true;
+            return true;
+        };
+        action(*m_window, "mnuLogIn")->trigger();
+        QVERIFY(action(*m_window, "mnuTree")->isEnabled());
+        QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log Out"));
+        QVERIFY(m_window->windowTitle().endsWith("    ADMINISTRATOR LOGGED IN"));
+
+        action(*m_window, "mnuLogIn")->trigger();
+        QVERIFY(!m_t->state.LoginSucceeded);
+        QVERIFY(!action(*m_window, "mnuTree")->isEnabled());
+        QVERIFY(!action(*m_window, "mnuOrganization")->isEnabled());
+        QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log In"));
+        QVERIFY(!m_window->windowTitle().contains("ADMINISTRATOR"));
+    }
+
+    void viewsShowOneFrameAtATime()
+    {
+        m_window->show();
+        auto *status = m_window->findChild<QWidget *>("frmStatus");
+        auto *errors = m_window->findChild<QWidget *>("frmErrors");
+        auto *chart = m_window->findChild<QWidget *>("XYChart4");
+        auto *freeze = m_window->findChild<QWidget *>("btnFreezeExamine");
+        m_window->VKLShow(2);
+        QVERIFY(chart->isVisible() && freeze->isVisible() && !status->isVisible() && !errors->isVisible());
+        m_window->VKLShow(3);
+        QVERIFY(errors->isVisible() && !chart->isVisible() && !freeze->isVisible());
+        m_window->VKLShow(7);
+        QVERIFY(errors->isVisible());
+        m_window->VKLShow(1);
+        QVERIFY(status->isVisible() && !errors->isVisible() && !chart->isVisible());
+    }
+
+    void closingAsksAndNoKeepsPolling()
+    {
+        bool shutdownMail = false;
+        m_window->activation().services.SendShutdownEmail = [&] { shutdownMail = true; };
+        m_window->show();
+        m_t->state.setMonitoringActive(true);
+        m_window->pollTimer().StartPollTimer();
+
+        m_t->prompts.queueAnswer(Prompts::Answer::No);
+        QVERIFY(!m_window->close());
+        QCOMPARE(m_t->prompts.titles.last(), QString("Close Tallyport?"));
+        QVERIFY(m_t->prompts.texts.last().startsWith(
+            "WARNING, closing this program will halt the collection of system data.\n\nClick YES"));
+        QVERIFY(m_t->state.MonitoringActive());
+        QVERIFY(m_window->pollTimer().isRunning());
+        QVERIFY(!shutdownMail);
+
+        m_t->prompts.queueAnswer(Prompts::Answer::Yes);
+        QVERIFY(m_window->close());
+        QVERIFY(!m_t->state.MonitoringActive());
+        QVERIFY(!m_window->pollTimer().isRunning());
+        QVERIFY(shutdownMail);
+    }
+
+    void yesDuringAWaitEndsItAtOnce()
+    {
+        m_window->show();
+        m_t->state.setMonitoringActive(true);
+        LocalWait::Outcome outcome = LocalWait::Outcome::Finished;
+        QElapsedTimer elapsed;
+        // A transaction's wait is running when the user closes the window.
+        QTimer::singleShot(20, m_window.get(), [this] {
+            m_t->prompts.queueAnswer(Prompts::Answer::Yes);
+            m_window->close();
+        });
+        elapsed.start();
+        LocalWait wait(&m_t->state);
+        outcome = wait.run(10000);
+        QCOMPARE(outcome, LocalWait::Outcome::Stopped);
+        QVERIFY(elapsed.elapsed() < 5000);
+    }
+
+    void minimisingWithoutANotificationAreaKeepsTheWindow()
+    {
+        m_window->start();
+        m_window->VKLShow(3);
+        m_window->showMinimized();
+        QTRY_COMPARE(m_window->currentView(), 1);
+        QTest::qWait(50);
+        QVERIFY(m_window->isVisible());
+    }
+
+private:
+    std::unique_ptr<TestState> m_t;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
