@@ -3,6 +3,8 @@
 #include "DialogPrompts.h"
 #include "MainWindow.h"
 
+#include <ui/settings/LoginDialog.h>
+
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
@@ -28,6 +30,10 @@ int RunTallyport(int argc, char *argv[])
 
     MainWindow window(state);
     prompts.setParent(&window);
+    window.openLogin = [&] {
+        LoginDialog login(state, &window);
+        return login.exec() == QDialog::Accepted;
+    };
     window.start();
     return app.exec();
 }
