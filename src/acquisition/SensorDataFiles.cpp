@@ -1,0 +1,330 @@
+#include "SensorDataFiles.h"
+
+#include <core/Clock.h>
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+#include <core/Win1252.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+const QString kSaveErrorWhere = QStringLiteral("Error saving data to ");
+const QString kHeaderErrorWhere = QStringLiteral("Function: SaveSensorDatToFile() ");
+
+QString sensorFileName(int sensorId, const QString &suffix)
+{
+    return QStringLiteral("Sensor-") + QString::number(sensorId) + suffix;
+}
+
+QString shownPath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Logs the failure, hands the cause to the caller and returns false.
+bool fail(ProgramState &state, const QString &where, const QString &cause, QString *error)
+{
+    state.AddError(where, cause);
+    if (error)
+        *error = cause;
+    return false;
+}
+
+// The cause of the file's last failure, in words even when the device gave none.
+QString causeOf(const QFile &file)
+{
+    return file.error() != QFileDevice::NoError ? file.errorString()
+                                                : QStringLiteral("The file could not be written");
+}
+
+// Writes bytes at offset straight to the operating system (files are opened unbuffered, so no
+// bytes linger in a buffer after a failure). On failure *cause says why.
+bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes, QString &cause)
+{
+    if (!file.seek(offset)) {
+        cause = causeOf(file);
+        return false;
+    }
+    const qint64 written = file.write(bytes);
+    if (written == bytes.size())
+        return true;
+    // A write cut short (a full disk) reports no error of its own.
+    cause = written > 0 ? QStringLiteral("Only %1 of %2 bytes could be written; the disk may be full")
+                              .arg(written)
+                              .arg(bytes.size())
+                        : causeOf(file);
+    return false;
+}
+
+// Writes a record after the last whole one (over a torn one, if a crash left it). A failed
+// append is taken back to the whole records.
+bool appendRecord(QFile &file, qint64 wholeLength, const QByteArray &record, QString &cause)
+{
+    if (writeAt(file, wholeLength, record, cause))
+        return true;
+    file.resize(wholeLength);
+    return false;
+}
+
+// The number of clock-hour boundaries between two local times, counted either way: a clock
+// set back still starts a new record instead of adding to an hour that has not come yet.
+qint64 hourBoundariesBetween(const QDateTime &from, const QDateTime &to)
+{
+    const qint64 hours = from.date().daysTo(to.date()) * 24 + (to.time().hour() - from.time().hour());
+    return hours < 0 ? -hours : hours;
+}
+
+// Whether a reading taken now belongs to the record that started at startText. A start that no
+// longer reads as a date is logged and closes the record, so the statistics go on in a new one
+// instead of failing at every reading from then on.
+bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNumber, const QString &startText,
+                     const QDateTime &now)
+{
+    const QDateTime start = ParseDateTimeText(startText);
+    if (!start.isValid()) {
+        state.AddError(where, QStringLiteral("Record %1 starts with \"%2\", which is not a date and time; "
+                                             "a new record was started")
+                                  .arg(recordNumber)
+                                  .arg(startText));
+        return false;
+    }
+    return hourBoundariesBetween(start, now) == 0;
+}
+
+bool readWholeFile(const QString &path, QByteArray &contents, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    contents = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString formatNumber(float value)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace
+
+QString SensorHeaderPath(const QString &directory, int sensorId)
+{
+    return QDir(directory).filePath(sensorFileName(sensorId, QStringLiteral(".dat")));
+}
+
+QString SensorStatisticsPath(const QString &directory, int sensorId)
+{
+    return QDir(directory).filePath(sensorFileName(sensorId, QStringLiteral(" Average.dat")));
+}
+
+QString SensorInstantaneousPath(const QString &directory, int sensorId, const QDate &month)
+{
+    const QString suffix = QStringLiteral(" Instantaneous Data Created %1-%2.dat")
+                               .arg(month.month())
+                               .arg(month.year(), 4, 10, QLatin1Char('0'));
+    return QDir(directory).filePath(sensorFileName(sensorId, suffix));
+}
+
+QString SensorCsvPath(const QString &directory, int sensorId)
+{
+    return QDir(directory).filePath(sensorFileName(sensorId, QStringLiteral(".csv")));
+}
+
+bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sensorId,
+                         const QString &sensorName, const QString &serverName, const QString &unitText,
+                         QString *error)
+{
+    const QString path = SensorHeaderPath(directory, sensorId);
+    const QString where = kHeaderErrorWhere + shownPath(path);
+    const QByteArray record = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(state, where, causeOf(file), error);
+    if (file.size() == SensorHeaderRecord::Size && file.read(SensorHeaderRecord::Size) == record)
+        return true;
+    QString cause;
+    if (!writeAt(file, 0, record, cause))
+        return fail(state, where, cause, error);
+    if (!file.resize(SensorHeaderRecord::Size))
+        return fail(state, where, causeOf(file), error);
+    return true;
+}
+
+bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
+                          QString *error)
+{
+    constexpr int size = HourlyStatisticsRecord::Size;
+    const QDateTime now = state.clock().now();
+    const QString path = SensorStatisticsPath(directory, sensorId);
+    const QString where = kSaveErrorWhere + shownPath(path);
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(state, where, causeOf(file), error);
+    const qint64 n = WholeRecords(file.size(), size);
+    const qint64 wholeLength = n * size;
+    if (file.size() != wholeLength && !file.resize(wholeLength))
+        return fail(state, where, causeOf(file), error);
+
+    QString cause;
+    if (n > 0) {
+        const qint64 lastOffset = wholeLength - size;
+        std::optional<HourlyStatisticsRecord> last;
+        if (file.seek(lastOffset))
+            last = HourlyStatisticsRecord::decode(file.read(size));
+        if (!last)
+            return fail(state, where, QStringLiteral("Record %1 could not be read: ").arg(n) + causeOf(file),
+                        error);
+        if (belongsToRecord(state, where, n, last->startText, now)) {
+            // Only the numbers change while the hour lasts; the start text is never rewritten.
+            last->add(reading);
+            if (!writeAt(file, lastOffset + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),
+                         cause))
+                return fail(state, where, cause, error);
+            return true;
+        }
+    }
+
+    const QByteArray record = HourlyStatisticsRecord::first(DateTimeText(now), reading).encode();
+    if (!appendRecord(file, wholeLength, record, cause))
+        return fail(state, where, cause, error);
+    return true;
+}
+
+bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
+                              QString *error)
+{
+    const QDateTime now = state.clock().now();
+    const QString path = SensorInstantaneousPath(directory, sensorId, now.date());
+    const QString where = kSaveErrorWhere + shownPath(path);
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(state, where, causeOf(file), error);
+    const qint64 wholeLength =
+        WholeRecords(file.size(), InstantaneousRecord::Size) * InstantaneousRecord::Size;
+    const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
+    QString cause;
+    if (!appendRecord(file, wholeLength, record, cause))
+        return fail(state, where, cause, error);
+    return true;
+}
+
+bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int sensorId,
+                            const QString &sensorName, const QString &serverName, const QString &unitText,
+                            float reading, QString *error)
+{
+    QString header, statistics, instantaneous;
+    const bool headerOk =
+        SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header);
+    const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics);
+    const bool instantaneousOk =
+        SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous);
+    if (error)
+        *error = !headerOk          ? header
+                 : !statisticsOk    ? statistics
+                 : !instantaneousOk ? instantaneous
+                                    : QString();
+    return headerOk && statisticsOk && instantaneousOk;
+}
+
+bool ReadSensorHeader(const QString &path, SensorHeaderRecord &header, QString *error)
+{
+    QByteArray contents;
+    if (!readWholeFile(path, contents, error))
+        return false;
+    const std::optional<SensorHeaderRecord> record =
+        SensorHeaderRecord::decode(contents.left(SensorHeaderRecord::Size));
+    if (!record) {
+        if (error)
+            *error =
+                QStringLiteral("The file holds %1 bytes, less than one header record").arg(contents.size());
+        return false;
+    }
+    header = *record;
+    return true;
+}
+
+bool ReadHourlyStatistics(const QString &path, QList<HourlyStatisticsRecord> &records, QString *error)
+{
+    QByteArray contents;
+    if (!readWholeFile(path, contents, error))
+        return false;
+    records = DecodeHourlyStatistics(contents);
+    return true;
+}
+
+bool ReadInstantaneousReadings(const QString &path, QList<InstantaneousRecord> &records, QString *error)
+{
+    QByteArray contents;
+    if (!readWholeFile(path, contents, error))
+        return false;
+    records = DecodeInstantaneousReadings(contents);
+    return true;
+}
+
+QString HourlyStatisticsCsvHeading()
+{
+    return QStringLiteral(
+        R"("Date/Time    ","Avg over 1 hr  ","Max    ","Min   ","Num Samples  ","Total of readings")");
+}
+
+QString HourlyStatisticsCsvLine(const HourlyStatisticsRecord &record)
+{
+    const QString start =
+        record.startText.leftJustified(HourlyStatisticsRecord::StartWidth, QLatin1Char(' '), true);
+    double average = std::round(double(record.average()));
+    if (average == 0)
+        average = 0; // no "-0"
+    const QStringList fields{quoted(start),
+                             quoted(QString::number(average, 'f', 0)),
+                             formatNumber(record.maximum),
+                             formatNumber(record.minimum),
+                             QString::number(record.count),
+                             formatNumber(record.total)};
+    return fields.join(QLatin1Char(','));
+}
+
+bool ExportHourlyStatistics(ProgramState &state, const QString &csvPath, const HourlyStatisticsRecord &record,
+                            QString *error)
+{
+    const QString key = kSaveErrorWhere;
+    QFile file(csvPath);
+    QString cause;
+    bool saved = false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        cause = causeOf(file);
+    } else {
+        QString text = HourlyStatisticsCsvLine(record) + QStringLiteral("\r\n");
+        if (file.size() == 0)
+            text.prepend(HourlyStatisticsCsvHeading() + QStringLiteral("\r\n"));
+        saved = writeAt(file, file.size(), ToWin1252(text), cause);
+    }
+    if (!saved) {
+        state.UpdateStatus(key, shownPath(csvPath) + QStringLiteral(".  Error is ") + cause);
+        return fail(state, key + shownPath(csvPath), cause, error);
+    }
+    state.UpdateStatus(key, QStringLiteral("delete"));
+    return true;
+}

@@ -1,0 +1,203 @@
+#include "StatusGridModel.h"
+
+#include <cmath>
+
+namespace {
+
+struct ColumnLayout {
+    const char *heading;
+    int widthTwips;
+};
+
+constexpr ColumnLayout kColumns[StatusGridModel::ColumnCount] = {
+    {"Device", 2500}, {"Sensor", 2500}, {"Reading", 1300},
+    {"Units", 500},   {"Status", 1500}, {"Sensor ID", 1000},
+};
+
+constexpr int kTwipsPerInch = 1440;
+
+bool validColumn(int column)
+{
+    return column >= 0 && column < StatusGridModel::ColumnCount;
+}
+
+} // namespace
+
+QString StatusGridModel::heading(int column)
+{
+    return validColumn(column) ? QString::fromLatin1(kColumns[column].heading) : QString();
+}
+
+int StatusGridModel::columnWidthTwips(int column)
+{
+    return validColumn(column) ? kColumns[column].widthTwips : 0;
+}
+
+int StatusGridModel::columnWidthPixels(int column, qreal dotsPerInch)
+{
+    return int(std::lround(columnWidthTwips(column) * dotsPerInch / kTwipsPerInch));
+}
+
+QString StatusGridModel::statusText(SensorStatus status)
+{
+    switch (status) {
+    case SensorStatus::Normal:
+        return QStringLiteral("Normal");
+    case SensorStatus::NoData:
+        return QStringLiteral("NO DATA");
+    case SensorStatus::Alarm:
+        return QStringLiteral("ALARM");
+    case SensorStatus::Unset:
+        break;
+    }
+    return QString();
+}
+
+QColor StatusGridModel::statusColour(SensorStatus status)
+{
+    switch (status) {
+    case SensorStatus::Normal:
+        return QColor(0, 255, 0);
+    case SensorStatus::NoData:
+        return QColor(255, 255, 255);
+    case SensorStatus::Alarm:
+        return QColor(255, 0, 0);
+    case SensorStatus::Unset:
+        break;
+    }
+    return QColor();
+}
+
+StatusGridModel::StatusGridModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void StatusGridModel::ConfigureServerStatusGrid(int namedSensorCount)
+{
+    beginResetModel();
+    m_rows = QList<Row>(qMax(0, namedSensorCount));
+    m_currentRow = 0;
+    endResetModel();
+}
+
+void StatusGridModel::MoveToFirstRow()
+{
+    m_currentRow = 0;
+}
+
+bool StatusGridModel::MoveToNextRow()
+{
+    if (m_currentRow + 1 >= m_rows.size())
+        return false;
+    ++m_currentRow;
+    return true;
+}
+
+bool StatusGridModel::WriteSensorIdentity(const QString &deviceName, const QString &sensorName, int sensorId,
+                                          const QString &unitText)
+{
+    if (!hasCurrentRow())
+        return false;
+    QString *cells = m_rows[m_currentRow].cells;
+    cells[DeviceColumn] = deviceName;
+    cells[SensorColumn] = sensorName;
+    cells[SensorIdColumn] = QString::number(sensorId);
+    cells[UnitsColumn] = unitText;
+    cellsChanged(DeviceColumn, SensorIdColumn);
+    return true;
+}
+
+bool StatusGridModel::WriteReading(const QString &readingText)
+{
+    if (!hasCurrentRow())
+        return false;
+    m_rows[m_currentRow].cells[ReadingColumn] = readingText;
+    cellsChanged(ReadingColumn, ReadingColumn);
+    return true;
+}
+
+bool StatusGridModel::WriteStatus(SensorStatus status)
+{
+    if (!hasCurrentRow())
+        return false;
+    Row &row = m_rows[m_currentRow];
+    row.status = status;
+    row.cells[StatusColumn] = statusText(status);
+    cellsChanged(StatusColumn, StatusColumn);
+    return true;
+}
+
+QString StatusGridModel::cellText(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || !validColumn(column))
+        return QString();
+    return m_rows[row].cells[column];
+}
+
+StatusGridModel::SensorStatus StatusGridModel::status(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows[row].status : SensorStatus::Unset;
+}
+
+bool StatusGridModel::IsRowAlarming(int row) const
+{
+    if (row < 0 || row >= m_rows.size())
+        return false;
+    bool numericId = false;
+    cellText(row, SensorIdColumn).trimmed().toDouble(&numericId);
+    return numericId && !cellText(row, StatusColumn).contains(QLatin1String("NORMAL"), Qt::CaseInsensitive);
+}
+
+bool StatusGridModel::AnyRowAlarming() const
+{
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (IsRowAlarming(row))
+            return true;
+    }
+    return false;
+}
+
+int StatusGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int StatusGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant StatusGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    const Row &row = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.cells[index.column()];
+    case Qt::BackgroundRole:
+        if (index.column() == StatusColumn && row.status != SensorStatus::Unset)
+            return statusColour(row.status);
+        break;
+    default:
+        break;
+    }
+    return QVariant();
+}
+
+QVariant StatusGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && validColumn(section))
+        return heading(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags StatusGridModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void StatusGridModel::cellsChanged(int firstColumn, int lastColumn)
+{
+    emit dataChanged(index(m_currentRow, firstColumn), index(m_currentRow, lastColumn));
+}

@@ -1,0 +1,380 @@
+#include <acquisition/SensorDataFiles.h>
+
+#include <core/DateTimeText.h>
+
+#include <support/TestState.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+QDateTime at(int year, int month, int day, int hour, int minute, int second = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void append(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Text padded to a field, as the record layout stores it.
+QByteArray field(const char *text, int width)
+{
+    QByteArray bytes(text);
+    return bytes + QByteArray(width - bytes.size(), ' ');
+}
+
+// 72.5 = 0x42910000, 70 = 0x428C0000, little-endian.
+const QByteArray k72_5("\x00\x00\x91\x42", 4);
+const QByteArray k70("\x00\x00\x8C\x42", 4);
+const QByteArray kOne("\x01\x00\x00\x00", 4);
+
+bool saveAll(TestState &t, const QString &dir, float reading, QString *error = nullptr)
+{
+    return SaveSensorReadingFiles(t.state, dir, 7, "Freezer 1", "Lab A", QString(QChar(0xB0)) + "F", reading,
+                                  error);
+}
+
+} // namespace
+
+class TestSensorDataFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void firstReadingCreatesThreeFilesWithExactRecords()
+    {
+        TestState t;
+        t.clock.set(at(2026, 3, 14, 10, 30));
+        QVERIFY(saveAll(t, t.dir.path(), 72.5f));
+        QVERIFY(t.errors.lines().isEmpty());
+
+        QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files, QDir::Name),
+                 QStringList({"Sensor-7 Average.dat", "Sensor-7 Instantaneous Data Created 3-2026.dat",
+                              "Sensor-7.dat"}));
+        QCOMPARE(contents(t.path("Sensor-7.dat")), field("Lab A", 20) + field("Freezer 1", 20) +
+                                                       "\xB0"
+                                                       "F ");
+        const QByteArray stamp = field("3/14/2026 10:30:00 AM", 25);
+        QCOMPARE(contents(t.path("Sensor-7 Average.dat")), stamp + k72_5 + k72_5 + k72_5 + kOne);
+        QCOMPARE(contents(t.path("Sensor-7 Instantaneous Data Created 3-2026.dat")), stamp + k72_5);
+
+        // A second reading in the same hour updates the statistics in place and appends a reading.
+        t.clock.set(at(2026, 3, 14, 10, 31));
+        QVERIFY(saveAll(t, t.dir.path(), 70.0f));
+        const QByteArray statistics = contents(t.path("Sensor-7 Average.dat"));
+        QCOMPARE(statistics.size(), 41);
+        QCOMPARE(statistics.mid(25, 4), QByteArray("\x00\x80\x0E\x43", 4)); // total 142.5
+        QCOMPARE(statistics.mid(29, 8), k70 + k72_5);                       // minimum, maximum
+        QCOMPARE(statistics.mid(37, 4), QByteArray("\x02\x00\x00\x00", 4));
+        QCOMPARE(contents(t.path("Sensor-7 Instantaneous Data Created 3-2026.dat")).mid(29),
+                 field("3/14/2026 10:31:00 AM", 25) + k70);
+    }
+
+    void headerFollowsRenamesAndStaysOneRecord()
+    {
+        TestState t;
+        QVERIFY(
+            SaveSensorDatToFile(t.state, t.dir.path(), 3, "A sensor name longer than twenty", "Dev", "%RH"));
+        QCOMPARE(contents(t.path("Sensor-3.dat")), field("Dev", 20) + "A sensor name longer" + "%RH");
+        QVERIFY(SaveSensorDatToFile(t.state, t.dir.path(), 3, "Door", "Dev", ""));
+        QCOMPARE(contents(t.path("Sensor-3.dat")), field("Dev", 20) + field("Door", 20) + "   ");
+        SensorHeaderRecord header;
+        QVERIFY(ReadSensorHeader(t.path("Sensor-3.dat"), header));
+        QCOMPARE(header, (SensorHeaderRecord{"Dev", "Door", ""}));
+    }
+
+    void nonAsciiNamesAreSingleBytes()
+    {
+        TestState t;
+        const QString sensor = QString::fromUtf8("K\u00fchlraum \u20ac5");
+        const QString device = QString::fromUtf8("Caf\u00e9 \u2013 Nord");
+        QVERIFY(SaveSensorDatToFile(t.state, t.dir.path(), 1, sensor, device, QString(QChar(0xB0)) + "C"));
+        const QByteArray bytes = contents(t.path("Sensor-1.dat"));
+        QCOMPARE(bytes.size(), 43);
+        QCOMPARE(bytes.left(11), QByteArray("Caf\xE9 \x96 Nord"));
+        QCOMPARE(bytes.mid(20, 11), QByteArray("K\xFChlraum \x80"
+                                               "5"));
+        QCOMPARE(bytes.mid(40), QByteArray("\xB0"
+                                           "C "));
+        SensorHeaderRecord header;
+        QVERIFY(ReadSensorHeader(t.path("Sensor-1.dat"), header));
+        QCOMPARE(header.sensorName, sensor);
+        QCOMPARE(header.serverName, device);
+    }
+
+    void hourBoundaryDecidesRecords_data()
+    {
+        QTest::addColumn<QDateTime>("first");
+        QTest::addColumn<QDateTime>("second");
+        QTest::addColumn<int>("records");
+        QTest::newRow("10:59 then 11:00") << at(2026, 3, 14, 10, 59) << at(2026, 3, 14, 11, 0) << 2;
+        QTest::newRow("10:00 then 10:59:59") << at(2026, 3, 14, 10, 0) << at(2026, 3, 14, 10, 59, 59) << 1;
+        QTest::newRow("same hour next day") << at(2026, 3, 14, 10, 10) << at(2026, 3, 15, 10, 5) << 2;
+        QTest::newRow("midnight") << at(2026, 3, 14, 23, 59, 59) << at(2026, 3, 15, 0, 0) << 2;
+        QTest::newRow("clock set back") << at(2026, 3, 14, 10, 10) << at(2026, 3, 14, 9, 50) << 2;
+    }
+    void hourBoundaryDecidesRecords()
+    {
+        QFETCH(QDateTime, first);
+        QFETCH(QDateTime, second);
+        QFETCH(int, records);
+        TestState t;
+        t.clock.set(first);
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 7, 72.5f));
+        t.clock.set(second);
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 7, 70.0f));
+
+        const QByteArray bytes = contents(t.path("Sensor-7 Average.dat"));
+        QCOMPARE(bytes.size(), records * 41);
+        if (records == 2) {
+            QCOMPARE(bytes.left(41),
+                     field(qPrintable(DateTimeText(first)), 25) + k72_5 + k72_5 + k72_5 + kOne);
+            QCOMPARE(bytes.mid(41), field(qPrintable(DateTimeText(second)), 25) + k70 + k70 + k70 + kOne);
+        }
+    }
+
+    void statisticsAccumulate()
+    {
+        TestState t;
+        t.clock.set(at(2026, 3, 14, 10, 0));
+        for (float reading : {70.0f, 75.0f, 65.0f, 65.0f, 68.5f}) {
+            QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 2, reading));
+            t.clock.advanceSeconds(60);
+        }
+        QList<HourlyStatisticsRecord> records;
+        QVERIFY(ReadHourlyStatistics(t.path("Sensor-2 Average.dat"), records));
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0], (HourlyStatisticsRecord{"3/14/2026 10:00:00 AM", 343.5f, 65.0f, 75.0f, 5}));
+    }
+
+    void newMonthStartsNewInstantaneousFile()
+    {
+        TestState t;
+        t.clock.set(at(2026, 12, 31, 23, 59, 30));
+        QVERIFY(SaveInstantaneousReading(t.state, t.dir.path(), 4, 1.0f));
+        t.clock.set(at(2027, 1, 1, 0, 0, 10));
+        QVERIFY(SaveInstantaneousReading(t.state, t.dir.path(), 4, 2.0f));
+        QVERIFY(SaveInstantaneousReading(t.state, t.dir.path(), 4, 3.0f));
+
+        QList<InstantaneousRecord> december, january;
+        QVERIFY(
+            ReadInstantaneousReadings(t.path("Sensor-4 Instantaneous Data Created 12-2026.dat"), december));
+        QVERIFY(ReadInstantaneousReadings(t.path("Sensor-4 Instantaneous Data Created 1-2027.dat"), january));
+        QCOMPARE(december, QList<InstantaneousRecord>({{"12/31/2026 11:59:30 PM", 1.0f}}));
+        QCOMPARE(january, QList<InstantaneousRecord>(
+                              {{"1/1/2027 12:00:10 AM", 2.0f}, {"1/1/2027 12:00:10 AM", 3.0f}}));
+    }
+
+    void secondDirectoryGetsAnIdenticalCopy()
+    {
+        TestState t;
+        QTemporaryDir backup;
+        for (int minute : {10, 40, 70}) {
+            t.clock.set(at(2026, 3, 14, 10, 0).addSecs(minute * 60));
+            QVERIFY(saveAll(t, t.dir.path(), 60.0f + minute));
+            QVERIFY(saveAll(t, backup.path(), 60.0f + minute));
+        }
+        const QStringList names = QDir(t.dir.path()).entryList(QDir::Files);
+        QCOMPARE(names.size(), 3);
+        QCOMPARE(QDir(backup.path()).entryList(QDir::Files), names);
+        for (const QString &name : names)
+            QCOMPARE(contents(backup.filePath(name)), contents(t.path(name)));
+    }
+
+    void unwritableDirectoryFailsAndLosesNothing_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("a file") << "file";
+        QTest::newRow("read-only") << "read-only";
+    }
+    void unwritableDirectoryFailsAndLosesNothing()
+    {
+        QFETCH(QString, kind);
+        TestState t;
+        QTemporaryDir other;
+        QString bad = other.filePath("backup");
+        if (kind == "file") {
+            append(bad, "x");
+        } else if (kind == "read-only") {
+            QVERIFY(QDir().mkdir(bad));
+            QFile::setPermissions(bad, QFile::ReadOwner | QFile::ExeOwner);
+            QFile probe(QDir(bad).filePath("probe"));
+            if (probe.open(QIODevice::WriteOnly))
+                QSKIP("Permissions are not enforced for this user");
+        }
+
+        QVERIFY(saveAll(t, t.dir.path(), 72.5f));
+        const QStringList names = QDir(t.dir.path()).entryList(QDir::Files);
+        QList<QByteArray> before;
+        for (const QString &name : names)
+            before.append(contents(t.path(name)));
+
+        QString error;
+        QVERIFY(!saveAll(t, bad, 72.5f, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFileInfo::exists(bad) || QFileInfo(bad).isFile() || QDir(bad).isEmpty());
+        // One log line per writer, each naming its file.
+        QCOMPARE(t.errors.lines().size(), 3);
+        const QString shown = QDir::toNativeSeparators(bad);
+        QVERIFY(t.errors.lines()[0].startsWith("Function: SaveSensorDatToFile() " + shown));
+        QVERIFY(t.errors.lines()[1].startsWith("Error saving data to " + shown));
+        QVERIFY(t.errors.lines()[2].startsWith("Error saving data to " + shown));
+
+        QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files), names);
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(contents(t.path(names[i])), before[i]);
+        QFile::setPermissions(bad, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+#ifdef Q_OS_UNIX
+    // A write refused part-way (disk full, quota) is a failure and leaves the whole records as
+    // they were. The file size limit of the process stands in for a full disk.
+    void refusedWriteKeepsWholeRecords()
+    {
+        TestState t;
+        t.clock.set(at(2026, 3, 14, 10, 30));
+        QVERIFY(saveAll(t, t.dir.path(), 72.5f));
+        const QString statisticsPath = t.path("Sensor-7 Average.dat");
+        const QString instantaneousPath = t.path("Sensor-7 Instantaneous Data Created 3-2026.dat");
+        const QByteArray statistics = contents(statisticsPath);
+        const QByteArray readings = contents(instantaneousPath);
+
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto savedSignal = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = 50;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        t.clock.set(at(2026, 3, 14, 11, 30));
+        QString error;
+        const bool statisticsSaved = SaveHourlyStatistics(t.state, t.dir.path(), 7, 70.0f, &error);
+        const bool readingSaved = SaveInstantaneousReading(t.state, t.dir.path(), 7, 70.0f);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, savedSignal);
+
+        QVERIFY(!statisticsSaved);
+        QVERIFY(!readingSaved);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(t.errors.lines().size(), 2);
+        QCOMPARE(contents(statisticsPath), statistics);
+        QCOMPARE(contents(instantaneousPath), readings);
+    }
+#endif
+
+    // A crash in the middle of an append leaves part of a record at the end; the next write
+    // goes over it and every earlier record is kept.
+    void tornRecordAtTheEndIsOverwritten_data()
+    {
+        QTest::addColumn<int>("tail");
+        QTest::newRow("1 byte") << 1;
+        QTest::newRow("over half a record") << 20;
+        QTest::newRow("all but one byte") << 28;
+    }
+    void tornRecordAtTheEndIsOverwritten()
+    {
+        QFETCH(int, tail);
+        TestState t;
+        t.clock.set(at(2026, 3, 14, 10, 30));
+        QVERIFY(saveAll(t, t.dir.path(), 72.5f));
+        const QString statisticsPath = t.path("Sensor-7 Average.dat");
+        const QString instantaneousPath = t.path("Sensor-7 Instantaneous Data Created 3-2026.dat");
+        const QByteArray firstStatistics = contents(statisticsPath);
+        const QByteArray firstReading = contents(instantaneousPath);
+        append(statisticsPath, QByteArray(tail, '\x7F'));
+        append(instantaneousPath, QByteArray(tail, '\x7F'));
+
+        QList<HourlyStatisticsRecord> statistics;
+        QVERIFY(ReadHourlyStatistics(statisticsPath, statistics));
+        QCOMPARE(statistics.size(), 1);
+
+        t.clock.set(at(2026, 3, 14, 11, 5));
+        QVERIFY(saveAll(t, t.dir.path(), 70.0f));
+        QCOMPARE(contents(statisticsPath),
+                 firstStatistics + field("3/14/2026 11:05:00 AM", 25) + k70 + k70 + k70 + kOne);
+        QCOMPARE(contents(instantaneousPath), firstReading + field("3/14/2026 11:05:00 AM", 25) + k70);
+
+        // Same hour: the update in place also drops the torn tail.
+        append(statisticsPath, QByteArray(tail, '\x7F'));
+        t.clock.set(at(2026, 3, 14, 11, 6));
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 7, 70.0f));
+        QVERIFY(ReadHourlyStatistics(statisticsPath, statistics));
+        QCOMPARE(contents(statisticsPath).size(), 82);
+        QCOMPARE(statistics[1].count, 2);
+    }
+
+    void unreadableStartTimeStartsANewRecord()
+    {
+        TestState t;
+        const QString path = t.path("Sensor-9 Average.dat");
+        const QByteArray broken = HourlyStatisticsRecord::first("14.03.2026 10:00:00", 1.0f).encode();
+        append(path, broken);
+        t.clock.set(at(2026, 3, 14, 10, 30));
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 9, 5.0f));
+        QCOMPARE(t.errors.lines().size(), 1);
+        QVERIFY(t.errors.lines()[0].contains("14.03.2026 10:00:00"));
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 9, 7.0f));
+        QCOMPARE(t.errors.lines().size(), 1);
+
+        QList<HourlyStatisticsRecord> records;
+        QVERIFY(ReadHourlyStatistics(path, records));
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(contents(path).left(41), broken);
+        QCOMPARE(records[1], (HourlyStatisticsRecord{"3/14/2026 10:30:00 AM", 12.0f, 5.0f, 7.0f, 2}));
+    }
+
+    void csvExport()
+    {
+        TestState t;
+        const QString csv = SensorCsvPath(t.dir.path(), 7);
+        QCOMPARE(QFileInfo(csv).fileName(), "Sensor-7.csv");
+        QVERIFY(ExportHourlyStatistics(t.state, csv, {"3/14/2026 10:00:00 AM", 343.5f, 65.0f, 75.0f, 5}));
+        QVERIFY(ExportHourlyStatistics(t.state, csv, {"3/14/2026 11:00:00 AM", -2.5f, -2.5f, -2.5f, 1}));
+        QCOMPARE(contents(csv),
+                 QByteArray("\"Date/Time    \",\"Avg over 1 hr  \",\"Max    \",\"Min   \",\"Num Samples  \","
+                            "\"Total of readings\"\r\n"
+                            "\"3/14/2026 10:00:00 AM    \",\"69\",75,65,5,343.5\r\n"
+                            "\"3/14/2026 11:00:00 AM    \",\"-3\",-2.5,-2.5,1,-2.5\r\n"));
+
+        // A failure shows in the status list until an export succeeds again.
+        const QString bad = t.path("missing/Sensor-7.csv");
+        QString error;
+        QVERIFY(!ExportHourlyStatistics(t.state, bad, {"x", 1, 1, 1, 1}, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(t.status.lines(), QStringList({"Error saving data to " + QDir::toNativeSeparators(bad) +
+                                                ".  Error is " + error}));
+        QVERIFY(ExportHourlyStatistics(t.state, csv, {"x", 1, 1, 1, 1}));
+        QVERIFY(t.status.lines().isEmpty());
+    }
+
+    void readersRejectWhatIsNotThere()
+    {
+        TestState t;
+        QString error;
+        QList<InstantaneousRecord> readings;
+        QVERIFY(!ReadInstantaneousReadings(t.path("none.dat"), readings, &error));
+        QVERIFY(!error.isEmpty());
+        append(t.path("short.dat"), "Lab A");
+        SensorHeaderRecord header;
+        QVERIFY(!ReadSensorHeader(t.path("short.dat"), header, &error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSensorDataFiles)
+#include "tst_sensordatafiles.moc"
