@@ -43,7 +43,7 @@ QString causeOf(const QFile &file)
 }
 
 // Writes bytes at offset straight to the operating system (files are opened unbuffered, so no
-// bytes linger in a buffer after a failure). On failure *cause says why.
+// bytes linger in a buffer after a failure). On failure cause says why.
 bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes, QString &cause)
 {
     if (!file.seek(offset)) {

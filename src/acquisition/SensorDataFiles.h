@@ -12,8 +12,9 @@ class ProgramState;
 //   "Sensor-<id>.dat"                                          header (who the sensor is)
 //   "Sensor-<id> Average.dat"                                  one record per clock hour
 //   "Sensor-<id> Instantaneous Data Created <M>-<yyyy>.dat"    every reading, one file a month
-// Records are written at their own position and flushed one by one, so a crash loses at most the
-// record being written; a torn record at the end of a file is overwritten by the next write.
+// Records are written at their own position, unbuffered, straight to the operating system, so a
+// program crash loses at most the record being written; a torn record at the end of a file is
+// overwritten by the next write.
 // "Now" always comes from the program state's clock.
 
 QString SensorHeaderPath(const QString &directory, int sensorId);
