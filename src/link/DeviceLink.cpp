@@ -1,0 +1,281 @@
+#include "DeviceLink.h"
+
+#include "DeviceCommands.h"
+
+#include <core/LocalWait.h>
+#include <core/ProgramState.h>
+
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+const QString ConnectionKey = QStringLiteral("Connection ");
+const QString CommunicationErrorKey = QStringLiteral("Communication Error");
+const QString ReadWhere = QStringLiteral("Error in ReadFromQM is ");
+const QString TreeFormName = QStringLiteral("frmTreeConfiguration");
+constexpr int TenthMs = 100;
+
+// Clears a flag when the scope ends, however it ends.
+class FlagScope {
+public:
+    explicit FlagScope(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+} // namespace
+
+DeviceLink::DeviceLink(ProgramState &state, LinkTimings timings, QObject *parent)
+    : QObject(parent), m_state(state), m_timings(timings)
+{
+    m_watchdog.setSingleShot(true);
+    connect(&m_watchdog, &QTimer::timeout, this, [this] { m_timedOut = true; });
+    connect(&m_tenth, &QTimer::timeout, this, &DeviceLink::onTenth);
+    connect(&m_socket, &QIODevice::readyRead, this, [this] {
+        m_dataArrived = true;
+        m_bytesArrived = m_socket.bytesAvailable();
+    });
+    connect(&m_socket, &QAbstractSocket::errorOccurred, this, &DeviceLink::onSocketError);
+}
+
+DeviceLink::~DeviceLink()
+{
+    m_socket.abort();
+}
+
+bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
+                            int expectedLength, const QString &callerName)
+{
+    reply.clear();
+    m_dataArrived = false;
+    m_bytesArrived = 0;
+    // A handler running inside a wait must not start a second exchange on the same socket.
+    if (m_inTransaction) {
+        m_state.AddError(ReadWhere, QStringLiteral("a transaction is already running"));
+        return false;
+    }
+    if (expectedLength < 1) {
+        m_state.AddError(ReadWhere,
+                         QStringLiteral("expected reply length %1 is below 1").arg(expectedLength));
+        return false;
+    }
+    FlagScope running(m_inTransaction);
+    try {
+        const bool open = OpenWinSocket(ipAddress, port);
+        if (!m_state.MonitoringActive()) {
+            haltTimers();
+            return false;
+        }
+        setIndicator(open ? ColorConnected : ColorFailed);
+        repairReplyTimeOut();
+        emit busyCursor(m_state.ActiveFormName, true);
+        // A failed send is seen as a missing reply below.
+        SendCommand(command);
+        StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
+        if (!waitForReply(reply, expectedLength, callerName)) {
+            haltTimers();
+            return false;
+        }
+        finishTransaction();
+        const bool accepted = JudgeReply(command, reply, expectedLength);
+        m_state.UpdateStatus(CommunicationErrorKey, QStringLiteral("delete"));
+        return accepted;
+    } catch (const std::exception &error) {
+        m_state.AddError(ReadWhere, QString::fromLocal8Bit(error.what()));
+        finishTransaction();
+        return false;
+    }
+}
+
+void DeviceLink::repairReplyTimeOut()
+{
+    qint16 &seconds = m_state.Config.TCPTimeOut;
+    if (seconds < 2 || seconds > 9)
+        seconds = 3;
+}
+
+bool DeviceLink::waitForReply(QByteArray &reply, int expectedLength, const QString &callerName)
+{
+    return waitFor([&] {
+        if (m_dataArrived) {
+            m_dataArrived = false;
+            if (callerName == TreeFormName)
+                emit downloadProgress(m_socket.bytesAvailable(), expectedLength);
+        }
+        // Bytes are taken only once the whole expected count is buffered.
+        if (m_socket.bytesAvailable() >= expectedLength) {
+            QByteArray data;
+            ReceiveData(data);
+            reply.append(data);
+            return true;
+        }
+        // A closed connection brings no more bytes: the reply is short or missing.
+        return m_socket.state() == QAbstractSocket::UnconnectedState;
+    });
+}
+
+void DeviceLink::finishTransaction()
+{
+    StopTimeout();
+    emit busyCursor(m_state.ActiveFormName, false);
+    setIndicator(ColorIdle);
+    CloseWinSocket();
+}
+
+bool DeviceLink::waitFor(const std::function<bool()> &ready)
+{
+    while (!ready() && !m_timedOut) {
+        LocalWait wait(&m_state);
+        wait.endOn(&m_socket, &QIODevice::readyRead);
+        wait.endOn(&m_socket, &QAbstractSocket::stateChanged);
+        wait.endOn(&m_watchdog, &QTimer::timeout);
+        if (wait.run(-1) == LocalWait::Outcome::Stopped)
+            return false;
+    }
+    return m_state.MonitoringActive();
+}
+
+bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
+{
+    try {
+        if (port < 1 || port > 65535)
+            throw std::invalid_argument("port " + std::to_string(port) + " is out of range");
+        if (m_socket.state() == QAbstractSocket::ConnectedState && m_peerHost == ipAddress &&
+            m_peerPort == port)
+            return true;
+        // A connection to another device, or one left half open, never blocks a new one.
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            m_socket.abort();
+        m_peerHost = ipAddress;
+        m_peerPort = port;
+        m_socket.connectToHost(ipAddress, quint16(port));
+        StartTimeout(m_timings.connectMs);
+        // A refused or failed attempt leaves the socket closed: no use waiting on.
+        const bool active = waitFor([this] {
+            const auto state = m_socket.state();
+            return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState;
+        });
+        if (!active)
+            return false;
+        StopTimeout();
+        const bool open = m_socket.state() == QAbstractSocket::ConnectedState;
+        m_state.UpdateStatus(ConnectionKey,
+                             open ? QStringLiteral("opened") : QStringLiteral("could not be established"));
+        return open;
+    } catch (const std::exception &error) {
+        m_state.AddError(QStringLiteral("OpenWinSocket()"), QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+}
+
+bool DeviceLink::SendCommand(const QByteArray &command)
+{
+    if (!m_socket.isOpen() || !m_socket.isWritable())
+        return false;
+    if (m_socket.write(command) != command.size())
+        return false;
+    m_socket.flush();
+    return true;
+}
+
+bool DeviceLink::ReceiveData(QByteArray &data)
+{
+    data = m_socket.readAll();
+    return !data.isEmpty();
+}
+
+void DeviceLink::CloseWinSocket()
+{
+    m_state.UpdateStatus(ConnectionKey, QStringLiteral("closing connection"));
+    m_socket.close();
+    StartTimeout(m_timings.closeMs);
+    waitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
+    StopTimeout();
+    const bool closed = m_socket.state() == QAbstractSocket::UnconnectedState;
+    m_state.UpdateStatus(ConnectionKey,
+                         closed ? QStringLiteral("closed") : QStringLiteral("failed to close connection"));
+    // A connection that would not close gracefully is dropped, so the next open starts clean.
+    if (!closed)
+        m_socket.abort();
+}
+
+void DeviceLink::StartTimeout(int milliseconds)
+{
+    m_watchdog.stop();
+    m_watchdog.setInterval(milliseconds);
+    m_timedOut = false;
+    m_watchdog.start();
+    m_tenth.stop();
+    m_tenth.setInterval(TenthMs);
+    m_tenth.start();
+    m_tenthCount = 0;
+    m_progressMaximum = milliseconds / TenthMs;
+    emit progressChanged(m_state.ActiveFormName, 0, m_progressMaximum);
+    emit progressVisibleChanged(m_state.ActiveFormName, true);
+}
+
+void DeviceLink::StopTimeout()
+{
+    haltTimers();
+    emit progressChanged(m_state.ActiveFormName, 0, m_progressMaximum);
+    if (m_state.ActiveFormName == TreeFormName)
+        emit progressVisibleChanged(m_state.ActiveFormName, false);
+}
+
+void DeviceLink::haltTimers()
+{
+    m_watchdog.stop();
+    m_tenth.stop();
+    m_timedOut = false;
+    m_tenthCount = 0;
+}
+
+void DeviceLink::onTenth()
+{
+    ++m_tenthCount;
+    if (m_tenthCount < m_progressMaximum)
+        emit progressChanged(m_state.ActiveFormName, m_tenthCount, m_progressMaximum);
+}
+
+void DeviceLink::onSocketError(QAbstractSocket::SocketError error)
+{
+    m_state.UpdateStatus(
+        CommunicationErrorKey,
+        QStringLiteral("Error Number: %1.  Description %2").arg(int(error)).arg(m_socket.errorString()));
+}
+
+void DeviceLink::setIndicator(int vbColor)
+{
+    m_indicatorColor = vbColor;
+    emit indicatorColorChanged(vbColor);
+}
+
+int DeviceLink::ConnectionState() const
+{
+    switch (m_socket.state()) {
+    case QAbstractSocket::UnconnectedState:
+        return StateClosed;
+    case QAbstractSocket::HostLookupState:
+        return 4;
+    case QAbstractSocket::ConnectingState:
+        return 6;
+    case QAbstractSocket::ConnectedState:
+        return StateConnected;
+    case QAbstractSocket::ClosingState:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength)
+{
+    return QStringLiteral("Downloading log records from ") + serverName +
+           QStringLiteral("  Total bytes Received: ") + QString::number(bytesReceived) +
+           QStringLiteral(" of ") + QString::number(expectedLength) + QStringLiteral(" bytes");
+}

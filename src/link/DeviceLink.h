@@ -1,0 +1,105 @@
+#pragma once
+
+#include "LinkTimings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+
+class ProgramState;
+
+// The program's one connection to the devices. Made once, it is handed to the poll cycle, the
+// device tree and the editors; ReadFromQM is the one transaction they run: open, send one
+// command, wait for the reply, close, judge. The waits keep the event loop running; the socket,
+// the timers or the end of MonitoringActive end them. Windows follow the link through the
+// signals below and the status list.
+class DeviceLink final : public QObject {
+    Q_OBJECT
+public:
+    // Indicator colours, as 0x00BBGGRR numbers.
+    static constexpr int ColorConnected = 65280; // green: the connection opened
+    static constexpr int ColorFailed = 255;      // red: it could not be opened
+    static constexpr int ColorIdle = 14737632;   // light grey: at rest after a transaction
+    static constexpr int DevicePort = 10001;
+    static constexpr int FrameLength = 60;
+    // Connection states as ConnectionState() reports them.
+    static constexpr int StateClosed = 0;
+    static constexpr int StateConnected = 7;
+
+    explicit DeviceLink(ProgramState &state, LinkTimings timings = {}, QObject *parent = nullptr);
+    ~DeviceLink() override;
+
+    // One transaction. The reply is cleared first and, when the result is true, holds every
+    // byte received. callerName "frmTreeConfiguration" reports download progress.
+    bool ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
+                    int expectedLength, const QString &callerName);
+
+    // Connects, waiting at most connectMs. A connection already open to the same address and
+    // port is reused.
+    bool OpenWinSocket(const QString &ipAddress, int port);
+    // Hands the whole command to the connection; false when it cannot.
+    bool SendCommand(const QByteArray &command);
+    // Takes every byte the connection has buffered.
+    bool ReceiveData(QByteArray &data);
+    // Closes the connection, waiting at most closeMs for it to report closed.
+    void CloseWinSocket();
+    // Arms the watchdog (TimedOut after the given time) and the progress ticks.
+    void StartTimeout(int milliseconds);
+    void StopTimeout();
+
+    // 0 closed, 7 connected; 4 resolving, 6 connecting, 8 closing.
+    int ConnectionState() const;
+    bool TimedOut() const { return m_timedOut; }
+    int TenthCount() const { return m_tenthCount; }
+    bool DataArrived() const { return m_dataArrived; }
+    qint64 BytesArrived() const { return m_bytesArrived; }
+    int indicatorColor() const { return m_indicatorColor; }
+    // True while ReadFromQM runs; a second transaction is refused meanwhile.
+    bool transactionRunning() const { return m_inTransaction; }
+
+    const LinkTimings &timings() const { return m_timings; }
+    void setTimings(const LinkTimings &timings) { m_timings = timings; }
+
+signals:
+    // The indicator shape's fill colour (ColorConnected, ColorFailed, ColorIdle).
+    void indicatorColorChanged(int vbColor);
+    // The progress bar of the named window: range 0 to maximum, this value.
+    void progressChanged(const QString &formName, int value, int maximum);
+    void progressVisibleChanged(const QString &formName, bool visible);
+    // The named window's mouse pointer: hourglass while busy, arrow after.
+    void busyCursor(const QString &formName, bool busy);
+    // Log download: bytes buffered so far of those expected (see DownloadProgressText).
+    void downloadProgress(qint64 bytesReceived, int expectedLength);
+
+private:
+    bool waitFor(const std::function<bool()> &ready);
+    bool waitForReply(QByteArray &reply, int expectedLength, const QString &callerName);
+    void finishTransaction();
+    void haltTimers();
+    void setIndicator(int vbColor);
+    void onTenth();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void repairReplyTimeOut();
+
+    ProgramState &m_state;
+    LinkTimings m_timings;
+    QTcpSocket m_socket;
+    QTimer m_watchdog;
+    QTimer m_tenth;
+    QString m_peerHost;
+    int m_peerPort = 0;
+    bool m_dataArrived = false;
+    qint64 m_bytesArrived = 0;
+    bool m_timedOut = false;
+    int m_tenthCount = 0;
+    int m_progressMaximum = 0;
+    int m_indicatorColor = ColorIdle;
+    bool m_inTransaction = false;
+};
+
+// The configuration window's caption while a log downloads.
+QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength);
