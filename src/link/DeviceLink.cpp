@@ -34,6 +34,8 @@ DeviceLink::DeviceLink(ProgramState &state, LinkTimings timings, QObject *parent
     : QObject(parent), m_state(state), m_timings(timings)
 {
     m_watchdog.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; a time-out never ends before its time.
+    m_watchdog.setTimerType(Qt::PreciseTimer);
     connect(&m_watchdog, &QTimer::timeout, this, [this] { m_timedOut = true; });
     connect(&m_tenth, &QTimer::timeout, this, &DeviceLink::onTenth);
     connect(&m_socket, &QIODevice::readyRead, this, [this] {
@@ -74,14 +76,17 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
         setIndicator(open ? ColorConnected : ColorFailed);
         repairReplyTimeOut();
         emit busyCursor(m_state.ActiveFormName, true);
-        // A failed send is seen as a missing reply below.
-        SendCommand(command);
+        const bool sent = SendCommand(command);
         StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
-        if (!waitForReply(reply, expectedLength, callerName)) {
+        // A command that never left has no reply to wait for.
+        if (sent && !waitForReply(reply, expectedLength, callerName)) {
             haltTimers();
             return false;
         }
         finishTransaction();
+        // Stopped while the connection closed: the program is ending, nothing is accepted.
+        if (!m_state.MonitoringActive())
+            return false;
         const bool accepted = JudgeReply(command, reply, expectedLength);
         m_state.UpdateStatus(CommunicationErrorKey, QStringLiteral("delete"));
         return accepted;
@@ -175,7 +180,7 @@ bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
 
 bool DeviceLink::SendCommand(const QByteArray &command)
 {
-    if (!m_socket.isOpen() || !m_socket.isWritable())
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
         return false;
     if (m_socket.write(command) != command.size())
         return false;
@@ -192,7 +197,12 @@ bool DeviceLink::ReceiveData(QByteArray &data)
 void DeviceLink::CloseWinSocket()
 {
     m_state.UpdateStatus(ConnectionKey, QStringLiteral("closing connection"));
-    m_socket.close();
+    // An open connection closes gracefully; a pending one is dropped, as there is nothing to
+    // close yet (left alone it would open first and only then close).
+    if (m_socket.state() == QAbstractSocket::ConnectedState)
+        m_socket.close();
+    else
+        m_socket.abort();
     StartTimeout(m_timings.closeMs);
     waitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
     StopTimeout();
