@@ -5,6 +5,8 @@
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
 
+#include <QNetworkProxy>
+
 #include <exception>
 #include <stdexcept>
 
@@ -33,6 +35,8 @@ private:
 DeviceLink::DeviceLink(ProgramState &state, LinkTimings timings, QObject *parent)
     : QObject(parent), m_state(state), m_timings(timings)
 {
+    // Devices sit on the local network: never route them through a proxy.
+    m_socket.setProxy(QNetworkProxy::NoProxy);
     m_watchdog.setSingleShot(true);
     // A coarse timer may fire up to 5% early; a time-out never ends before its time.
     m_watchdog.setTimerType(Qt::PreciseTimer);

@@ -34,7 +34,11 @@ public:
     ~DeviceLink() override;
 
     // One transaction. The reply is cleared first and, when the result is true, holds every
-    // byte received. callerName "frmTreeConfiguration" reports download progress.
+    // byte received. callerName "frmTreeConfiguration" reports download progress. Waits end
+    // early when nothing more can come: a refused connection, a command that could not be
+    // sent, a connection the device closed before the whole reply. When MonitoringActive ends
+    // during a wait the result is false at once and the connection is left as it is. A call
+    // made while another transaction runs (from a handler inside its wait) is refused.
     bool ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                     int expectedLength, const QString &callerName);
 
