@@ -36,6 +36,7 @@ private slots:
         DeviceLink link(t.state, quickTimings());
         StatusHistory history(t.status);
         QSignalSpy colors(&link, &DeviceLink::indicatorColorChanged);
+        QSignalSpy bar(&link, &DeviceLink::progressChanged);
         QElapsedTimer clock;
         clock.start();
         QByteArray reply;
@@ -48,6 +49,25 @@ private slots:
         QCOMPARE(colors.first().at(0).toInt(), DeviceLink::ColorFailed);
         QCOMPARE(link.ConnectionState(), DeviceLink::StateClosed);
         QVERIFY(reply.isEmpty());
+        // The main window's bar counted the connect wait in tenths of its 10.
+        QVERIFY(std::any_of(bar.cbegin(), bar.cend(), [](const QList<QVariant> &args) {
+            return args.at(0).toString() == "frmMain" && args.at(1).toInt() >= 8 && args.at(2).toInt() == 10;
+        }));
+        QCOMPARE(bar.last().at(1).toInt(), 0);
+    }
+
+    void callerMistakesAreLogged()
+    {
+        TestState t;
+        DeviceLink link(t.state, quickTimings());
+        QByteArray reply = "old";
+        const QByteArray command = BuildCommand(DeviceCommands().IdentifyCommand);
+        QVERIFY(!link.ReadFromQM(DeviceAddress, 70000, command, reply, 60, {}));
+        QVERIFY(reply.isEmpty());
+        QVERIFY(!link.ReadFromQM(DeviceAddress, Port, command, reply, 0, {}));
+        QCOMPARE(t.errors.lines().size(), 2);
+        QVERIFY(t.errors.lines().at(0).contains("OpenWinSocket()"));
+        QVERIFY(t.errors.lines().at(1).contains("Error in ReadFromQM is "));
     }
 
     void stopEndsEveryWait_data()
