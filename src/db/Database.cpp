@@ -43,27 +43,29 @@ bool Database::isOpen() const
 
 bool Database::open()
 {
-    if (m_db.isOpen())
-        return true;
-    // Never create the file: a missing database is reported, not replaced by an empty one.
-    if (!QFileInfo(m_path).isFile())
-        return fail(QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
-
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    const QString uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
-    m_db.setDatabaseName(uri + QStringLiteral("?mode=rw"));
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-    if (!m_db.open()) {
-        const QString error = m_db.lastError().text();
-        close();
-        return fail(error);
+    if (!m_db.isOpen()) {
+        // Never create the file: a missing database is reported, not replaced by an empty one.
+        if (!QFileInfo(m_path).isFile())
+            return fail(QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        const QString uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+        m_db.setDatabaseName(uri + QStringLiteral("?mode=rw"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        if (!m_db.open()) {
+            const QString error = m_db.lastError().text();
+            close();
+            return fail(error);
+        }
     }
-    // WAL lets the event views read while the poll cycle writes. A read-only file keeps its
-    // journal; its writes fail one by one.
-    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    loadColumns();
-    m_upgraded = false;
-    UpgradeSchema();
+    // Once the file can be read: WAL, so the event views read while the poll cycle writes (a
+    // read-only file keeps its journal), the table layout, and the upgrade of an older file. A
+    // file that was locked at opening is read again by the next operation.
+    if (m_columns.isEmpty()) {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (!loadColumns())
+            return false;
+        upgradeColumns();
+    }
     return true;
 }
 
@@ -153,17 +155,23 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
 
 // --- Schema ---
 
-void Database::loadColumns()
+bool Database::loadColumns()
 {
     m_columns.clear();
-    const QStringList tables = m_db.tables(QSql::Tables);
-    for (const QString &table : tables) {
+    QSqlQuery tables(m_db);
+    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return fail(tables.lastError().text());
+    while (tables.next()) {
+        const QString table = tables.value(0).toString();
         const QSqlRecord record = m_db.record(table);
         QSet<QString> columns;
         for (int i = 0; i < record.count(); ++i)
             columns.insert(record.fieldName(i).toLower());
         m_columns.insert(table.toLower(), columns);
     }
+    if (m_columns.isEmpty())
+        return fail(QStringLiteral("The database file %1 holds no tables.").arg(QDir::toNativeSeparators(m_path)));
+    return true;
 }
 
 QString Database::checkedTable(const QString &table)
@@ -192,20 +200,18 @@ bool Database::addMissingColumn(const QString &table, const QString &column, con
     return query.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type));
 }
 
-bool Database::UpgradeSchema()
+void Database::upgradeColumns()
 {
-    if (m_upgraded)
-        return true;
-    if (!isOpen() && !open())
-        return true; // tried again once the file is there
-    if (m_upgraded)
-        return true; // open() has just done it
-    m_upgraded = true;
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("TOL"), QStringLiteral("INTEGER"));
     loadColumns();
+}
+
+bool Database::UpgradeSchema()
+{
+    open(); // the upgrade runs when the file is first read
     return true;
 }
 

@@ -51,7 +51,8 @@ public:
     // --- Schema and generic access ---
 
     // Adds Resolution to tblAlarms and UpperLimit, LowerLimit, TOL to tblSensors when the file
-    // lacks them. Runs once per run (on open); failures are ignored. Always true.
+    // lacks them. Runs once, when the open file is first read (so every operation sees the
+    // current layout); failures are ignored. Always true.
     bool UpgradeSchema();
     // One column of the row whose IDNum is id. Table and column must exist. No message.
     bool GetFieldValue(qint64 id, const QString &table, const QString &column, QVariant &value);
@@ -176,7 +177,8 @@ private:
     // A quoted identifier when table (and column) exist in the file; empty otherwise.
     QString checkedTable(const QString &table);
     QString checkedColumn(const QString &table, const QString &column);
-    void loadColumns();
+    bool loadColumns(); // false (and lastError) when the file could not be read
+    void upgradeColumns();
     bool FirstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
 
@@ -187,5 +189,4 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSet<QString>> m_columns; // lower-case table -> lower-case columns
     QString m_lastError;
-    bool m_upgraded = false;
 };
