@@ -32,10 +32,11 @@ bool Database::AddAlarmRecord(qint64 sensorId, const QDateTime &alarmStart, cons
                               const QString &sensorName, const QString &currentData, qint64 tol, int active,
                               qint64 *newId)
 {
-    Statement query = run(QStringLiteral("INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Server, "
-                                         "Sensor, CurrentData, TOL) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                          {sensorId, StoredDateTime(alarmStart), active != 0 ? kTrue : kFalse, serverName,
-                           sensorName, currentData, tol});
+    Statement query =
+        run(QStringLiteral("INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Server, "
+                           "Sensor, CurrentData, TOL) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            {sensorId, StoredDateTime(alarmStart), active != 0 ? kTrue : kFalse, serverName, sensorName,
+             currentData, tol});
     if (!query)
         return failWithLog(QStringLiteral("Error adding alarm record to tblAlarms"));
     if (newId)
@@ -54,9 +55,10 @@ bool Database::RecordOpenAlarms(const QString &table, const QString &keyColumn, 
         const QString quotedEnd = quotedKey.isEmpty() ? QString() : checkedColumn(table, endColumn);
         if (!quotedEnd.isEmpty()) {
             // Without an order the last row is the newest one; the count covers all of them.
-            Statement query = run(QStringLiteral("SELECT COUNT(*), MAX(rowid) FROM %1 WHERE %2 = ? AND %3 IS NULL")
-                                      .arg(quotedTable, quotedKey, quotedEnd),
-                                  {keyValue});
+            Statement query =
+                run(QStringLiteral("SELECT COUNT(*), MAX(rowid) FROM %1 WHERE %2 = ? AND %3 IS NULL")
+                        .arg(quotedTable, quotedKey, quotedEnd),
+                    {keyValue});
             if (query && query->next()) {
                 found.count = query->value(0).toInt();
                 found.lastId = found.count > 0 ? query->value(1).toLongLong() : 0;
@@ -73,9 +75,9 @@ bool Database::RecordActiveAlarms(qint64 sensorId, int &count)
 {
     count = 0;
     {
-        Statement query = run(
-            QStringLiteral("SELECT COUNT(*) FROM tblAlarms WHERE SensorIDNum = ? AND AlarmActive = ?"),
-            {sensorId, kTrue});
+        Statement query =
+            run(QStringLiteral("SELECT COUNT(*) FROM tblAlarms WHERE SensorIDNum = ? AND AlarmActive = ?"),
+                {sensorId, kTrue});
         if (query && query->next()) {
             count = query->value(0).toInt();
             return true;
@@ -95,15 +97,17 @@ QString noRowText(qint64 id)
 
 bool Database::UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, const QString &causeOfAlarm)
 {
-    Statement query = run(QStringLiteral("UPDATE tblAlarms SET EmailSent = ?, CauseOfAlarm = ? WHERE IDNum = ?"),
-                          {emailSent, causeOfAlarm, alarmId});
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET EmailSent = ?, CauseOfAlarm = ? WHERE IDNum = ?"),
+            {emailSent, causeOfAlarm, alarmId});
     return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
 }
 
 bool Database::EndAlarm(qint64 alarmId)
 {
-    Statement query = run(QStringLiteral("UPDATE tblAlarms SET AlarmEnd = ?, AlarmActive = ? WHERE IDNum = ?"),
-                          {storedNow(), kFalse, alarmId});
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET AlarmEnd = ?, AlarmActive = ? WHERE IDNum = ?"),
+            {storedNow(), kFalse, alarmId});
     return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
 }
 
@@ -129,10 +133,11 @@ bool Database::CountAlarms(int &count)
 bool Database::AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset, int limit)
 {
     rows.clear();
-    Statement query = run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
-                                         "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution "
-                                         "FROM tblAlarms ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
-                          {limit, offset});
+    Statement query =
+        run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
+                           "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution "
+                           "FROM tblAlarms ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
+            {limit, offset});
     if (!query)
         return false;
     while (query->next())

@@ -46,9 +46,11 @@ bool Database::open()
     if (!m_db.isOpen()) {
         // Never create the file: a missing database is reported, not replaced by an empty one.
         if (!QFileInfo(m_path).isFile())
-            return fail(QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
+            return fail(
+                QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        const QString uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+        const QString uri =
+            QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
         m_db.setDatabaseName(uri + QStringLiteral("?mode=rw"));
         m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
         if (!m_db.open()) {
@@ -170,7 +172,8 @@ bool Database::loadColumns()
         m_columns.insert(table.toLower(), columns);
     }
     if (m_columns.isEmpty())
-        return fail(QStringLiteral("The database file %1 holds no tables.").arg(QDir::toNativeSeparators(m_path)));
+        return fail(
+            QStringLiteral("The database file %1 holds no tables.").arg(QDir::toNativeSeparators(m_path)));
     return true;
 }
 
@@ -180,7 +183,8 @@ QString Database::checkedTable(const QString &table)
         fail(QStringLiteral("The database has no table %1.").arg(table));
         return {};
     }
-    return QLatin1Char('"') + QString(table).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(table).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 QString Database::checkedColumn(const QString &table, const QString &column)
@@ -189,7 +193,8 @@ QString Database::checkedColumn(const QString &table, const QString &column)
         fail(QStringLiteral("The table %1 has no column %2.").arg(table, column));
         return {};
     }
-    return QLatin1Char('"') + QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 bool Database::addMissingColumn(const QString &table, const QString &column, const QString &type)
@@ -225,7 +230,8 @@ bool Database::GetFieldValue(qint64 id, const QString &table, const QString &col
     const QString quotedColumn = quotedTable.isEmpty() ? QString() : checkedColumn(table, column);
     if (quotedColumn.isEmpty())
         return false;
-    Statement query = run(QStringLiteral("SELECT %1 FROM %2 WHERE IDNum = ?").arg(quotedColumn, quotedTable), {id});
+    Statement query =
+        run(QStringLiteral("SELECT %1 FROM %2 WHERE IDNum = ?").arg(quotedColumn, quotedTable), {id});
     if (!query)
         return false;
     if (!query->next())

@@ -67,8 +67,8 @@ public:
     bool AddServer(const QString &name, const QString &model, const QString &ipAddress, const QString &notes,
                    int enabled, const QString &userPassword, const QString &emailList, int comm);
     bool UpdateServer(qint64 id, const QString &name, const QString &model, const QString &ipAddress,
-                      const QString &notes, int enabled, const QString &userPassword, const QString &emailList,
-                      int comm);
+                      const QString &notes, int enabled, const QString &userPassword,
+                      const QString &emailList, int comm);
     bool EnableDisableServer(qint64 id, int enabled, int comm);
     bool UpdateServerEmail(qint64 id, const QString &emailList);
     // True when no device has the address; false with the holder's name when one does.
@@ -179,7 +179,7 @@ private:
     QString checkedColumn(const QString &table, const QString &column);
     bool loadColumns(); // false (and lastError) when the file could not be read
     void upgradeColumns();
-    bool FirstOpenEpisode(qint64 serverId, qint64 &firstId);
+    bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
 
     ProgramState &m_state;

@@ -67,8 +67,8 @@ bool Database::MarkBackupFileErrorBackOnLine(qint64 episodeId)
 
 bool Database::UpdateBackupFileErrorEmailSent(qint64 episodeId, const QString &emailSent)
 {
-    Statement query =
-        run(QStringLiteral("UPDATE tblLogFileBackup SET EmailSent = ? WHERE IDNum = ?"), {emailSent, episodeId});
+    Statement query = run(QStringLiteral("UPDATE tblLogFileBackup SET EmailSent = ? WHERE IDNum = ?"),
+                          {emailSent, episodeId});
     return query && (query->numRowsAffected() > 0 || fail(noEpisodeText(episodeId)));
 }
 
@@ -77,10 +77,11 @@ bool Database::UpdateBackupFileErrorEmailSent(qint64 episodeId, const QString &e
 bool Database::FirstOpenServerFailure(qint64 serverId, bool notified, qint64 &firstId)
 {
     firstId = 0;
-    const QString sql = notified ? QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
-                                                  "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent <> ?")
-                                 : QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
-                                                  "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent = ?");
+    const QString sql = notified
+                            ? QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
+                                             "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent <> ?")
+                            : QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
+                                             "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent = ?");
     Statement query = run(sql, {serverId, kFalse, kFalse});
     if (!query)
         return false;
@@ -95,14 +96,15 @@ bool Database::MarkServerBackOnLine(qint64 serverId)
     // Read first: a device that answers normally has no open episode, and the poll cycle then
     // takes no write lock at all.
     qint64 firstId = 0;
-    if (!FirstOpenEpisode(serverId, firstId))
+    if (!firstOpenEpisode(serverId, firstId))
         return false;
     if (firstId == 0)
         return true;
-    return bool(run(QStringLiteral("UPDATE tblServerFailures SET BackOnLine = ? WHERE IDNum = ?"), {now(), firstId}));
+    return bool(
+        run(QStringLiteral("UPDATE tblServerFailures SET BackOnLine = ? WHERE IDNum = ?"), {now(), firstId}));
 }
 
-bool Database::FirstOpenEpisode(qint64 serverId, qint64 &firstId)
+bool Database::firstOpenEpisode(qint64 serverId, qint64 &firstId)
 {
     firstId = 0;
     Statement query = run(QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
@@ -118,15 +120,18 @@ bool Database::FirstOpenEpisode(qint64 serverId, qint64 &firstId)
 
 bool Database::AddServerFailure(qint64 serverId, const QString &serverName)
 {
-    return bool(run(QStringLiteral("INSERT INTO tblServerFailures (ServerName, ServerIDNum, OffLine, BackOnLine, "
-                                   "EmailSent) VALUES (?, ?, ?, ?, ?)"),
-                    {serverName, serverId, storedNow(), kFalse, kFalse}));
+    return bool(
+        run(QStringLiteral("INSERT INTO tblServerFailures (ServerName, ServerIDNum, OffLine, BackOnLine, "
+                           "EmailSent) VALUES (?, ?, ?, ?, ?)"),
+            {serverName, serverId, storedNow(), kFalse, kFalse}));
 }
 
-bool Database::UpdateServerFailureEmailSent(qint64 episodeId, const QString &serverName, const QString &emailSent)
+bool Database::UpdateServerFailureEmailSent(qint64 episodeId, const QString &serverName,
+                                            const QString &emailSent)
 {
-    Statement query = run(QStringLiteral("UPDATE tblServerFailures SET ServerName = ?, EmailSent = ? WHERE IDNum = ?"),
-                          {serverName, emailSent, episodeId});
+    Statement query =
+        run(QStringLiteral("UPDATE tblServerFailures SET ServerName = ?, EmailSent = ? WHERE IDNum = ?"),
+            {serverName, emailSent, episodeId});
     return query && (query->numRowsAffected() > 0 || fail(noEpisodeText(episodeId)));
 }
 
@@ -137,15 +142,17 @@ bool Database::DeleteServerErrors()
     return true;
 }
 
-bool Database::ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset, int limit)
+bool Database::ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset,
+                                         int limit)
 {
     rows.clear();
     const QString where = notifiedOnly ? QStringLiteral("WHERE EmailSent <> 'False' ") : QString();
-    Statement query = run(QStringLiteral("SELECT IDNum, ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent "
-                                         "FROM tblServerFailures %1ORDER BY OffLine DESC, IDNum DESC "
-                                         "LIMIT ? OFFSET ?")
-                              .arg(where),
-                          {limit, offset});
+    Statement query =
+        run(QStringLiteral("SELECT IDNum, ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent "
+                           "FROM tblServerFailures %1ORDER BY OffLine DESC, IDNum DESC "
+                           "LIMIT ? OFFSET ?")
+                .arg(where),
+            {limit, offset});
     if (!query)
         return false;
     while (query->next())

@@ -68,7 +68,8 @@ bool Database::CountNamedSensors(int &count)
 {
     count = 0;
     {
-        Statement query = run(QStringLiteral("SELECT COUNT(*) FROM tblSensors WHERE length(SensorName) <> 0"));
+        Statement query =
+            run(QStringLiteral("SELECT COUNT(*) FROM tblSensors WHERE length(SensorName) <> 0"));
         if (query && query->next()) {
             count = query->value(0).toInt();
             return count > 0;
@@ -82,24 +83,27 @@ bool Database::CountNamedSensors(int &count)
 bool Database::SensorExists(qint64 serverId, int port)
 {
     Statement query =
-        run(QStringLiteral("SELECT 1 FROM tblSensors WHERE ServerIDNum = ? AND PortNum = ? LIMIT 1"), {serverId, port});
+        run(QStringLiteral("SELECT 1 FROM tblSensors WHERE ServerIDNum = ? AND PortNum = ? LIMIT 1"),
+            {serverId, port});
     return query && query->next();
 }
 
 bool Database::GetSensorNotes(qint64 serverId, int port, QString &notes)
 {
     notes.clear();
-    Statement query = run(QStringLiteral("SELECT SensorNotes FROM tblSensors WHERE ServerIDNum = ? AND PortNum = ? "
-                                         "ORDER BY IDNum LIMIT 1"),
-                          {serverId, port});
-    if (query && query->next()) {
-        notes = query->value(0).toString();
-        return true;
+    {
+        Statement query = run(QStringLiteral("SELECT SensorNotes FROM tblSensors WHERE ServerIDNum = ? "
+                                             "AND PortNum = ? ORDER BY IDNum LIMIT 1"),
+                              {serverId, port});
+        if (query && query->next()) {
+            notes = query->value(0).toString();
+            return true;
+        }
+        if (query && !query->lastError().isValid())
+            return true; // no row: empty notes
+        if (query)
+            fail(query->lastError().text());
     }
-    if (query && !query->lastError().isValid())
-        return true; // no row: empty notes
-    if (query)
-        fail(query->lastError().text());
     return failWithMessage(QStringLiteral("Error adding server, the error is "));
 }
 
@@ -124,9 +128,10 @@ bool Database::SaveSensor(qint64 serverId, const QString &name, int port, const 
         }
         if (updated > 0)
             return true;
-        return bool(run(QStringLiteral("INSERT INTO tblSensors (ServerIDNum, SensorName, PortNum, SensorNotes, "
-                                       "SensorType, UpperLimit, LowerLimit, TOL) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {serverId, name, port, notes, type, upper, lower, minutes}));
+        return bool(
+            run(QStringLiteral("INSERT INTO tblSensors (ServerIDNum, SensorName, PortNum, SensorNotes, "
+                               "SensorType, UpperLimit, LowerLimit, TOL) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                {serverId, name, port, notes, type, upper, lower, minutes}));
     });
     return saved || failWithMessage(QStringLiteral("Error adding server, the error is "));
 }

@@ -8,8 +8,8 @@
 #include <QSqlQuery>
 
 namespace {
-const QString kServerColumns = QStringLiteral(
-    "IDNum, ServerName, ServerModel, ServerIPAddress, ServerNotes, Enabled, UserPassword, EmailAddress, Comm");
+const QString kServerColumns = QStringLiteral("IDNum, ServerName, ServerModel, ServerIPAddress, ServerNotes, "
+                                              "Enabled, UserPassword, EmailAddress, Comm");
 
 ServerRecord serverFrom(const QSqlQuery &query)
 {
@@ -52,7 +52,8 @@ bool Database::RecordServers(QList<ServerRecord> &rows, int &count)
 bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
 {
     row = ServerRecord();
-    Statement query = run(QStringLiteral("SELECT %1 FROM tblServers WHERE IDNum = ?").arg(kServerColumns), {id});
+    Statement query =
+        run(QStringLiteral("SELECT %1 FROM tblServers WHERE IDNum = ?").arg(kServerColumns), {id});
     if (!query)
         return false;
     if (!query->next())
@@ -62,20 +63,26 @@ bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
     return true;
 }
 
-bool Database::AddServer(const QString &name, const QString &model, const QString &ipAddress, const QString &notes,
-                         int enabled, const QString &userPassword, const QString &emailList, int comm)
+bool Database::AddServer(const QString &name, const QString &model, const QString &ipAddress,
+                         const QString &notes, int enabled, const QString &userPassword,
+                         const QString &emailList, int comm)
 {
     // One statement: the address test and the insert cannot be separated by another write. An
     // empty table passes the test trivially.
-    Statement query = run(QStringLiteral("INSERT INTO tblServers (ServerName, ServerModel, ServerIPAddress, "
-                                         "ServerNotes, Enabled, UserPassword, EmailAddress, Comm) "
-                                         "SELECT ?, ?, ?, ?, ?, ?, ?, ? WHERE NOT EXISTS "
-                                         "(SELECT 1 FROM tblServers WHERE ServerIPAddress = ?)"),
-                          {name, model, ipAddress, notes, QString::number(enabled), userPassword, emailList,
-                           QString::number(comm), ipAddress});
-    if (!query)
-        return failWithMessage(QStringLiteral("Error adding server, the error is "));
-    if (query->numRowsAffected() == 0) {
+    int inserted = 0;
+    {
+        Statement query =
+            run(QStringLiteral("INSERT INTO tblServers (ServerName, ServerModel, ServerIPAddress, "
+                               "ServerNotes, Enabled, UserPassword, EmailAddress, Comm) "
+                               "SELECT ?, ?, ?, ?, ?, ?, ?, ? WHERE NOT EXISTS "
+                               "(SELECT 1 FROM tblServers WHERE ServerIPAddress = ?)"),
+                {name, model, ipAddress, notes, QString::number(enabled), userPassword, emailList,
+                 QString::number(comm), ipAddress});
+        if (!query)
+            return failWithMessage(QStringLiteral("Error adding server, the error is "));
+        inserted = query->numRowsAffected();
+    }
+    if (inserted == 0) {
         const QString text = QStringLiteral(
             "The IP address for this server is not unique.  Please verify the desired IP address.");
         m_state.prompts().message(text);
@@ -115,17 +122,20 @@ bool Database::UpdateServerEmail(qint64 id, const QString &emailList)
 bool Database::IsIPUnique(const QString &ipAddress, QString &deviceName)
 {
     deviceName.clear();
-    Statement query =
-        run(QStringLiteral("SELECT ServerName FROM tblServers WHERE ServerIPAddress = ? ORDER BY IDNum LIMIT 1"),
-            {ipAddress});
-    if (query && query->next()) {
-        deviceName = query->value(0).toString();
-        return false;
+    {
+        Statement query =
+            run(QStringLiteral(
+                    "SELECT ServerName FROM tblServers WHERE ServerIPAddress = ? ORDER BY IDNum LIMIT 1"),
+                {ipAddress});
+        if (query && query->next()) {
+            deviceName = query->value(0).toString();
+            return false;
+        }
+        if (query && !query->lastError().isValid())
+            return true;
+        if (query)
+            fail(query->lastError().text());
     }
-    if (query && !query->lastError().isValid())
-        return true;
-    if (query)
-        fail(query->lastError().text());
     return failWithMessage(
         QStringLiteral("Error verifing that the IP address %1 is unique.  The error is:  ").arg(ipAddress));
 }

@@ -68,7 +68,8 @@ private slots:
         QCOMPARE(a.ServerName, QStringLiteral("A"));
         QCOMPARE(a.Enabled + a.Comm, QStringLiteral("00"));
         QCOMPARE(a.EmailAddress, QStringLiteral("one@a.b,two@a.b,"));
-        QCOMPARE(b.ServerName + b.ServerModel + b.ServerIPAddress + b.ServerNotes + b.UserPassword + b.EmailAddress,
+        QCOMPARE(b.ServerName + b.ServerModel + b.ServerIPAddress + b.ServerNotes + b.UserPassword +
+                     b.EmailAddress,
                  QStringLiteral("B2RX74010.0.0.3notessecretx@y.z,"));
         QVERIFY(!f.db.OpenServerRecord(3, b));
 
@@ -84,11 +85,16 @@ private slots:
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");
-        QTest::newRow("unknown table") << "tblNope" << "ServerName";
-        QTest::newRow("unknown column") << "tblServers" << "Nope";
-        QTest::newRow("statement in table") << "tblServers; DROP TABLE tblAlarms; --" << "ServerName";
-        QTest::newRow("statement in column") << "tblServers" << "ServerName FROM tblServers; DROP TABLE tblAlarms; --";
-        QTest::newRow("quoted column") << "tblServers" << "\"ServerName\"";
+        QTest::newRow("unknown table") << "tblNope"
+                                       << "ServerName";
+        QTest::newRow("unknown column") << "tblServers"
+                                        << "Nope";
+        QTest::newRow("statement in table") << "tblServers; DROP TABLE tblAlarms; --"
+                                            << "ServerName";
+        QTest::newRow("statement in column") << "tblServers"
+                                             << "ServerName FROM tblServers; DROP TABLE tblAlarms; --";
+        QTest::newRow("quoted column") << "tblServers"
+                                       << "\"ServerName\"";
     }
     void fieldLookupAcceptsOnlyRealNames()
     {
@@ -146,7 +152,7 @@ private slots:
         QVERIFY(f.db.lastError().isEmpty()); // empty, not failed
 
         QVERIFY(f.db.SaveSensor(1, "Third", 7, "", "", "", "", ""));
-        QVERIFY(f.db.SaveSensor(1, "", 3, "", "", "", "", ""));      // unused port
+        QVERIFY(f.db.SaveSensor(1, "", 3, "", "", "", "", "")); // unused port
         QVERIFY(f.db.SaveSensor(1, "First", 0, "", "", "", "", ""));
         QVERIFY(f.db.SaveSensor(2, "Other device", 0, "", "", "", "", ""));
         QVERIFY(f.db.RecordSensors(1, rows, count));
@@ -187,8 +193,8 @@ private slots:
 
         ServerRecord server;
         QVERIFY(f.db.OpenServerRecord(1, server));
-        for (const QString &value : {server.ServerName, server.ServerModel, server.ServerNotes, server.UserPassword,
-                                     server.EmailAddress})
+        for (const QString &value : {server.ServerName, server.ServerModel, server.ServerNotes,
+                                     server.UserPassword, server.EmailAddress})
             QCOMPARE(value, text);
         QString holder;
         QVERIFY(!f.db.IsIPUnique(text, holder));
@@ -209,7 +215,8 @@ private slots:
         QList<AlarmRecord> alarms;
         QVERIFY(f.db.AlarmsNewestFirst(alarms));
         const AlarmRecord &a = alarms.first();
-        for (const QString &value : {a.Server, a.Sensor, a.CurrentData, a.EmailSent, a.CauseOfAlarm, a.Resolution})
+        for (const QString &value :
+             {a.Server, a.Sensor, a.CurrentData, a.EmailSent, a.CauseOfAlarm, a.Resolution})
             QCOMPARE(value, text);
 
         QList<ErrorRecord> errors;

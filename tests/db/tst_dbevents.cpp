@@ -59,7 +59,8 @@ private slots:
             QCOMPARE(row.AlarmEnd.isValid(), ended);
             QCOMPARE(row.EmailSent.isEmpty(), !ended);
         }
-        const AlarmRecord &ended = *std::find_if(rows.begin(), rows.end(), [](auto &r) { return r.IDNum == 3; });
+        const AlarmRecord &ended =
+            *std::find_if(rows.begin(), rows.end(), [](auto &r) { return r.IDNum == 3; });
         QCOMPARE(ended.AlarmEnd, f.t.clock.now());
         QCOMPARE(ended.CauseOfAlarm, QStringLiteral("message"));
         QCOMPARE(ended.TOL, 2);
@@ -198,11 +199,14 @@ private slots:
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("afternoon") << QVariant(StoredDateTime(at(2026, 1, 1, 13, 5))) << "1/1/2026 1:05:00 PM";
-        QTest::newRow("midnight") << QVariant(StoredDateTime(at(2025, 12, 31, 0))) << "12/31/2025 12:00:00 AM";
+        QTest::newRow("afternoon") << QVariant(StoredDateTime(at(2026, 1, 1, 13, 5)))
+                                   << "1/1/2026 1:05:00 PM";
+        QTest::newRow("midnight") << QVariant(StoredDateTime(at(2025, 12, 31, 0)))
+                                  << "12/31/2025 12:00:00 AM";
         QTest::newRow("status word") << QVariant("False") << "False";
         QTest::newRow("program text") << QVariant("3/4/2026 9:05:07 AM") << "3/4/2026 9:05:07 AM";
-        QTest::newRow("mail error") << QVariant("There was an error sending an alarm email") << "There was an error sending an alarm email";
+        QTest::newRow("mail error") << QVariant("There was an error sending an alarm email")
+                                    << "There was an error sending an alarm email";
         QTest::newRow("null") << QVariant() << "";
     }
     void storedDateTimesShowAsProgramText()

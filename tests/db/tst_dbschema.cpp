@@ -3,6 +3,7 @@
 #include <db/DbErrorLog.h>
 #include <db/SchemaFile.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -27,9 +28,12 @@ const char *const kOlderSchema[] = {
     "CREATE TABLE tblAlarms (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, SensorIDNum INTEGER, AlarmStart TEXT, "
     "AlarmEnd TEXT, AlarmActive INTEGER, EmailSent TEXT, CauseOfAlarm TEXT, Server TEXT, Sensor TEXT, "
     "CurrentData TEXT, TOL INTEGER)",
-    "CREATE TABLE tblErrors (ErrorID INTEGER PRIMARY KEY AUTOINCREMENT, myTime TEXT, myFunction TEXT, Cause TEXT)",
-    "INSERT INTO tblServers (ServerName, ServerIPAddress, Enabled, Comm) VALUES ('Lab', '10.0.0.5', '1', '-1')",
-    "INSERT INTO tblSensors (ServerIDNum, SensorName, PortNum, SensorType) VALUES (1, 'Freezer', 0, 'temperature')",
+    "CREATE TABLE tblErrors (ErrorID INTEGER PRIMARY KEY AUTOINCREMENT, myTime TEXT, myFunction TEXT, Cause "
+    "TEXT)",
+    "INSERT INTO tblServers (ServerName, ServerIPAddress, Enabled, Comm) VALUES ('Lab', '10.0.0.5', '1', "
+    "'-1')",
+    "INSERT INTO tblSensors (ServerIDNum, SensorName, PortNum, SensorType) VALUES (1, 'Freezer', 0, "
+    "'temperature')",
     "INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Sensor) "
     "VALUES (1, '2024-05-01 08:00:00', -1, 'Freezer')",
 };
@@ -43,15 +47,16 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QStringList>("columns");
         QTest::newRow("tblServers") << "tblServers"
-                                    << QStringList{"IDNum", "ServerName", "ServerModel", "ServerIPAddress",
-                                                   "ServerNotes", "Enabled", "UserPassword", "EmailAddress", "Comm"};
-        QTest::newRow("tblSensors") << "tblSensors"
-                                    << QStringList{"IDNum", "ServerIDNum", "SensorName", "PortNum", "SensorNotes",
-                                                   "SensorType", "UpperLimit", "LowerLimit", "TOL"};
+                                    << QStringList{"IDNum",           "ServerName",   "ServerModel",
+                                                   "ServerIPAddress", "ServerNotes",  "Enabled",
+                                                   "UserPassword",    "EmailAddress", "Comm"};
+        QTest::newRow("tblSensors") << "tblSensors" << QStringList{"IDNum",      "ServerIDNum", "SensorName",
+                                                                   "PortNum",    "SensorNotes", "SensorType",
+                                                                   "UpperLimit", "LowerLimit",  "TOL"};
         QTest::newRow("tblAlarms") << "tblAlarms"
-                                   << QStringList{"IDNum", "SensorIDNum", "AlarmStart", "AlarmEnd", "AlarmActive",
-                                                  "EmailSent", "CauseOfAlarm", "Server", "Sensor", "CurrentData",
-                                                  "TOL", "Resolution"};
+                                   << QStringList{"IDNum",       "SensorIDNum", "AlarmStart",   "AlarmEnd",
+                                                  "AlarmActive", "EmailSent",   "CauseOfAlarm", "Server",
+                                                  "Sensor",      "CurrentData", "TOL",          "Resolution"};
         QTest::newRow("tblErrors") << "tblErrors" << QStringList{"ErrorID", "myTime", "myFunction", "Cause"};
         QTest::newRow("tblServerFailures")
             << "tblServerFailures"
@@ -80,13 +85,16 @@ private slots:
         QTest::addColumn<QString>("query");
         QTest::newRow("open alarms") << "SELECT COUNT(*), MAX(rowid) FROM tblAlarms WHERE SensorIDNum = 1 "
                                         "AND AlarmEnd IS NULL";
-        QTest::newRow("active alarms") << "SELECT COUNT(*) FROM tblAlarms WHERE SensorIDNum = 1 AND AlarmActive = -1";
-        QTest::newRow("sensors") << "SELECT * FROM tblSensors WHERE ServerIDNum = 1 AND length(SensorName) <> 0";
+        QTest::newRow("active alarms")
+            << "SELECT COUNT(*) FROM tblAlarms WHERE SensorIDNum = 1 AND AlarmActive = -1";
+        QTest::newRow("sensors")
+            << "SELECT * FROM tblSensors WHERE ServerIDNum = 1 AND length(SensorName) <> 0";
         QTest::newRow("open failures") << "SELECT MIN(IDNum) FROM tblServerFailures WHERE ServerIDNum = 1 "
                                           "AND BackOnLine = 'False'";
         QTest::newRow("alarm view") << "SELECT * FROM tblAlarms ORDER BY AlarmStart DESC, IDNum DESC LIMIT 1";
         QTest::newRow("error view") << "SELECT * FROM tblErrors ORDER BY myTime DESC, ErrorID DESC LIMIT 1";
-        QTest::newRow("failure view") << "SELECT * FROM tblServerFailures ORDER BY OffLine DESC, IDNum DESC LIMIT 1";
+        QTest::newRow("failure view")
+            << "SELECT * FROM tblServerFailures ORDER BY OffLine DESC, IDNum DESC LIMIT 1";
     }
     void hotPathQueriesUseIndexes()
     {
@@ -161,6 +169,23 @@ private slots:
         QVERIFY(db.SaveSensor(7, "Cooler", 2, "", "temperature", "", "", ""));
         QVERIFY(db.CountNamedSensors(count));
         QCOMPARE(count, 1);
+    }
+
+    // The file is opened through a URI; characters that mean something in a URI stay part of the name.
+    void programDirectoryWithOddCharacters()
+    {
+        TestState t;
+        const QString dir = t.path(QStringLiteral("Bob's 100% #1 ?dir é"));
+        QVERIFY(QDir().mkpath(dir));
+        QString error;
+        QVERIFY(CreateDatabaseFromSchema(SchemaPath(), QDir(dir).filePath("wexa.mdb"), false, error));
+        QVERIFY(DatabaseFileExists(dir));
+        ProgramState state(dir, t.clock, t.prompts, t.errors, t.status);
+        Database db(state);
+        QVERIFY2(db.AddServer("Lab", "", "10.0.0.1", "", 1, "", "", -1), qPrintable(db.lastError()));
+        db.close();
+        OtherConnection other(QDir(dir).filePath("wexa.mdb"));
+        QCOMPARE(other.scalar("SELECT ServerName FROM tblServers").toString(), QStringLiteral("Lab"));
     }
 
     void makingADatabaseKeepsAnExistingFile()
