@@ -1,0 +1,80 @@
+-- The Tallyport database (wexa.mdb, an SQLite file).
+--
+-- Keys are AUTOINCREMENT so a number is never handed out twice: a sensor's IDNum names its data
+-- files, and a reused number would mix a new sensor's readings into an old sensor's files.
+--
+-- Date-time columns that the event views sort (AlarmStart, AlarmEnd, myTime, OffLine) hold the
+-- sortable form "yyyy-MM-dd HH:mm:ss". Status columns (BackOnLine, EmailSent, FirstError,
+-- LatestAttempt) hold "False", or the program's date-time text "M/d/yyyy h:mm:ss AM", or an
+-- error text, and are shown as stored.
+
+CREATE TABLE tblServers (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    ServerName TEXT,
+    ServerModel TEXT,
+    ServerIPAddress TEXT,
+    ServerNotes TEXT,
+    Enabled TEXT,
+    UserPassword TEXT,
+    EmailAddress TEXT,
+    Comm TEXT
+);
+
+CREATE TABLE tblSensors (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    ServerIDNum INTEGER,
+    SensorName TEXT,
+    PortNum INTEGER,
+    SensorNotes TEXT,
+    SensorType TEXT,
+    UpperLimit REAL,
+    LowerLimit REAL,
+    TOL INTEGER
+);
+CREATE INDEX idxSensorsServerPort ON tblSensors (ServerIDNum, PortNum);
+
+CREATE TABLE tblAlarms (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    SensorIDNum INTEGER,
+    AlarmStart TEXT,
+    AlarmEnd TEXT,
+    AlarmActive INTEGER,
+    EmailSent TEXT,
+    CauseOfAlarm TEXT,
+    Server TEXT,
+    Sensor TEXT,
+    CurrentData TEXT,
+    TOL INTEGER,
+    Resolution TEXT
+);
+CREATE INDEX idxAlarmsSensorEnd ON tblAlarms (SensorIDNum, AlarmEnd);
+CREATE INDEX idxAlarmsSensorActive ON tblAlarms (SensorIDNum, AlarmActive);
+CREATE INDEX idxAlarmsStart ON tblAlarms (AlarmStart);
+
+CREATE TABLE tblErrors (
+    ErrorID INTEGER PRIMARY KEY AUTOINCREMENT,
+    myTime TEXT,
+    myFunction TEXT,
+    Cause TEXT
+);
+CREATE INDEX idxErrorsTime ON tblErrors (myTime);
+
+CREATE TABLE tblServerFailures (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    ServerName TEXT,
+    ServerIDNum INTEGER,
+    OffLine TEXT,
+    BackOnLine TEXT,
+    EmailSent TEXT
+);
+CREATE INDEX idxFailuresServerBack ON tblServerFailures (ServerIDNum, BackOnLine);
+CREATE INDEX idxFailuresOffLine ON tblServerFailures (OffLine);
+
+CREATE TABLE tblLogFileBackup (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    FirstError TEXT,
+    BackOnLine TEXT,
+    EmailSent TEXT,
+    Error TEXT,
+    LatestAttempt TEXT
+);

@@ -1,0 +1,150 @@
+// Sensor alarms: tblAlarms.
+#include "Database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+// The stored value of the yes/no column AlarmActive.
+constexpr int kTrue = -1;
+constexpr int kFalse = 0;
+
+AlarmRecord alarmFrom(const QSqlQuery &query)
+{
+    AlarmRecord row;
+    row.IDNum = query.value(0).toLongLong();
+    row.SensorIDNum = query.value(1).toLongLong();
+    row.AlarmStart = ParseStoredDateTime(query.value(2));
+    row.AlarmEnd = ParseStoredDateTime(query.value(3));
+    row.AlarmActive = query.value(4).toInt() != 0;
+    row.EmailSent = query.value(5).toString();
+    row.CauseOfAlarm = query.value(6).toString();
+    row.Server = query.value(7).toString();
+    row.Sensor = query.value(8).toString();
+    row.CurrentData = query.value(9).toString();
+    row.TOL = query.value(10).toLongLong();
+    row.Resolution = query.value(11).toString();
+    return row;
+}
+} // namespace
+
+bool Database::AddAlarmRecord(qint64 sensorId, const QDateTime &alarmStart, const QString &serverName,
+                              const QString &sensorName, const QString &currentData, qint64 tol, int active,
+                              qint64 *newId)
+{
+    Statement query =
+        run(QStringLiteral("INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Server, "
+                           "Sensor, CurrentData, TOL) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            {sensorId, StoredDateTime(alarmStart), active != 0 ? kTrue : kFalse, serverName, sensorName,
+             currentData, tol});
+    if (!query)
+        return failWithLog(QStringLiteral("Error adding alarm record to tblAlarms"));
+    if (newId)
+        *newId = query->lastInsertId().toLongLong();
+    return true;
+}
+
+bool Database::RecordOpenAlarms(const QString &table, const QString &keyColumn, qint64 keyValue,
+                                const QString &endColumn, OpenRecords &found)
+{
+    found = OpenRecords();
+    m_lastError.clear();
+    if (open()) {
+        const QString quotedTable = checkedTable(table);
+        const QString quotedKey = quotedTable.isEmpty() ? QString() : checkedColumn(table, keyColumn);
+        const QString quotedEnd = quotedKey.isEmpty() ? QString() : checkedColumn(table, endColumn);
+        if (!quotedEnd.isEmpty()) {
+            // Without an order the last row is the newest one; the count covers all of them.
+            Statement query =
+                run(QStringLiteral("SELECT COUNT(*), MAX(rowid) FROM %1 WHERE %2 = ? AND %3 IS NULL")
+                        .arg(quotedTable, quotedKey, quotedEnd),
+                    {keyValue});
+            if (query && query->next()) {
+                found.count = query->value(0).toInt();
+                found.lastId = found.count > 0 ? query->value(1).toLongLong() : 0;
+                return true;
+            }
+            if (query)
+                fail(query->lastError().text());
+        }
+    }
+    return failWithLog(QStringLiteral("Error RecordOpenAlarms"));
+}
+
+bool Database::RecordActiveAlarms(qint64 sensorId, int &count)
+{
+    count = 0;
+    {
+        Statement query =
+            run(QStringLiteral("SELECT COUNT(*) FROM tblAlarms WHERE SensorIDNum = ? AND AlarmActive = ?"),
+                {sensorId, kTrue});
+        if (query && query->next()) {
+            count = query->value(0).toInt();
+            return true;
+        }
+        if (query)
+            fail(query->lastError().text());
+    }
+    return failWithLog(QStringLiteral("RecordActiveAlarms"));
+}
+
+namespace {
+QString noRowText(qint64 id)
+{
+    return QStringLiteral("There is no alarm number %1.").arg(id);
+}
+} // namespace
+
+bool Database::UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, const QString &causeOfAlarm)
+{
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET EmailSent = ?, CauseOfAlarm = ? WHERE IDNum = ?"),
+            {emailSent, causeOfAlarm, alarmId});
+    return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
+}
+
+bool Database::EndAlarm(qint64 alarmId)
+{
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET AlarmEnd = ?, AlarmActive = ? WHERE IDNum = ?"),
+            {storedNow(), kFalse, alarmId});
+    return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
+}
+
+bool Database::SaveAlarmResolution(qint64 alarmId, const QString &resolution)
+{
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET Resolution = ? WHERE IDNum = ?"), {resolution, alarmId});
+    return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
+}
+
+bool Database::CountAlarms(int &count)
+{
+    count = 0;
+    Statement query = run(QStringLiteral("SELECT COUNT(*) FROM tblAlarms"));
+    if (!query)
+        return false;
+    if (!query->next())
+        return fail(query->lastError().text());
+    count = query->value(0).toInt();
+    return true;
+}
+
+bool Database::AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset, int limit)
+{
+    rows.clear();
+    Statement query =
+        run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
+                           "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution "
+                           "FROM tblAlarms ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
+            {limit, offset});
+    if (!query)
+        return false;
+    while (query->next())
+        rows.append(alarmFrom(*query));
+    if (query->lastError().isValid()) {
+        rows.clear();
+        return fail(query->lastError().text());
+    }
+    return true;
+}

@@ -1,0 +1,286 @@
+#include "Database.h"
+
+#include <core/Clock.h>
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+#include <core/Prompts.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+bool DatabaseFileExists(const QString &programDirectory)
+{
+    return QFileInfo(QDir(programDirectory).filePath(QString::fromLatin1(DatabaseFileName))).isFile();
+}
+
+Database::Statement::~Statement()
+{
+    if (m_query)
+        m_query->finish();
+}
+
+Database::Database(ProgramState &state, const QString &path)
+    : m_state(state),
+      m_path(path.isEmpty() ? state.programFile(QString::fromLatin1(DatabaseFileName)) : path),
+      m_connectionName(QStringLiteral("tallyport-db-%1").arg(reinterpret_cast<quintptr>(this), 0, 16))
+{
+}
+
+Database::~Database()
+{
+    close();
+}
+
+bool Database::isOpen() const
+{
+    return m_db.isOpen();
+}
+
+bool Database::open()
+{
+    if (!m_db.isOpen()) {
+        // Never create the file: a missing database is reported, not replaced by an empty one.
+        if (!QFileInfo(m_path).isFile())
+            return fail(
+                QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        const QString uri =
+            QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+        m_db.setDatabaseName(uri + QStringLiteral("?mode=rw"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        if (!m_db.open()) {
+            const QString error = m_db.lastError().text();
+            close();
+            return fail(error);
+        }
+    }
+    // Once the file can be read: WAL, so the event views read while the poll cycle writes (a
+    // read-only file keeps its journal), the table layout, and the upgrade of an older file. A
+    // file that was locked at opening is read again by the next operation.
+    if (m_columns.isEmpty()) {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (!loadColumns())
+            return false;
+        upgradeColumns();
+    }
+    return true;
+}
+
+void Database::close()
+{
+    m_statements.clear();
+    m_columns.clear();
+    if (m_db.isValid())
+        m_db.close();
+    m_db = QSqlDatabase();
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool Database::fail(const QString &text)
+{
+    m_lastError = text;
+    return false;
+}
+
+bool Database::failWithMessage(const QString &text)
+{
+    m_state.prompts().message(text + m_lastError);
+    return false;
+}
+
+bool Database::failWithLog(const QString &where)
+{
+    m_state.AddError(where, m_lastError);
+    return false;
+}
+
+QString Database::now() const
+{
+    return DateTimeText(m_state.clock().now());
+}
+
+QString Database::storedNow() const
+{
+    return StoredDateTime(m_state.clock().now());
+}
+
+Database::Statement Database::run(const QString &sql, const QVariantList &values)
+{
+    m_lastError.clear();
+    if (!open())
+        return Statement();
+    std::shared_ptr<QSqlQuery> query = m_statements.value(sql);
+    if (!query) {
+        query = std::make_shared<QSqlQuery>(m_db);
+        query->setForwardOnly(true);
+        if (!query->prepare(sql)) {
+            fail(query->lastError().text());
+            return Statement();
+        }
+        m_statements.insert(sql, query);
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        // A text is never stored as Null, even when the caller's string is a null QString.
+        const QVariant &value = values.at(i);
+        const bool nullText = value.typeId() == QMetaType::QString && value.toString().isNull();
+        query->bindValue(i, nullText ? QVariant(QStringLiteral("")) : value);
+    }
+    if (!query->exec()) {
+        fail(query->lastError().text());
+        query->finish();
+        return Statement();
+    }
+    return Statement(query.get());
+}
+
+bool Database::runInTransaction(const std::function<bool()> &steps)
+{
+    m_lastError.clear();
+    if (!open())
+        return false;
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    if (steps() && m_db.commit())
+        return true;
+    if (m_lastError.isEmpty())
+        m_lastError = m_db.lastError().text();
+    const QString error = m_lastError;
+    m_db.rollback();
+    return fail(error);
+}
+
+// --- Schema ---
+
+bool Database::loadColumns()
+{
+    m_columns.clear();
+    QSqlQuery tables(m_db);
+    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return fail(tables.lastError().text());
+    while (tables.next()) {
+        const QString table = tables.value(0).toString();
+        const QSqlRecord record = m_db.record(table);
+        QSet<QString> columns;
+        for (int i = 0; i < record.count(); ++i)
+            columns.insert(record.fieldName(i).toLower());
+        m_columns.insert(table.toLower(), columns);
+    }
+    if (m_columns.isEmpty())
+        return fail(
+            QStringLiteral("The database file %1 holds no tables.").arg(QDir::toNativeSeparators(m_path)));
+    return true;
+}
+
+QString Database::checkedTable(const QString &table)
+{
+    if (!m_columns.contains(table.toLower())) {
+        fail(QStringLiteral("The database has no table %1.").arg(table));
+        return {};
+    }
+    return QLatin1Char('"') + QString(table).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+QString Database::checkedColumn(const QString &table, const QString &column)
+{
+    if (!m_columns.value(table.toLower()).contains(column.toLower())) {
+        fail(QStringLiteral("The table %1 has no column %2.").arg(table, column));
+        return {};
+    }
+    return QLatin1Char('"') + QString(column).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+bool Database::addMissingColumn(const QString &table, const QString &column, const QString &type)
+{
+    if (!m_columns.contains(table.toLower()) || m_columns.value(table.toLower()).contains(column.toLower()))
+        return true;
+    QSqlQuery query(m_db);
+    return query.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type));
+}
+
+void Database::upgradeColumns()
+{
+    addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
+    addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
+    addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));
+    addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("TOL"), QStringLiteral("INTEGER"));
+    loadColumns();
+}
+
+bool Database::UpgradeSchema()
+{
+    open(); // the upgrade runs when the file is first read
+    return true;
+}
+
+bool Database::GetFieldValue(qint64 id, const QString &table, const QString &column, QVariant &value)
+{
+    value = QVariant();
+    m_lastError.clear();
+    if (!open())
+        return false;
+    const QString quotedTable = checkedTable(table);
+    const QString quotedColumn = quotedTable.isEmpty() ? QString() : checkedColumn(table, column);
+    if (quotedColumn.isEmpty())
+        return false;
+    Statement query =
+        run(QStringLiteral("SELECT %1 FROM %2 WHERE IDNum = ?").arg(quotedColumn, quotedTable), {id});
+    if (!query)
+        return false;
+    if (!query->next())
+        return fail(query->lastError().isValid() ? query->lastError().text()
+                                                 : QStringLiteral("No row %1 in %2.").arg(id).arg(table));
+    value = query->value(0);
+    return true;
+}
+
+// --- Error log ---
+
+bool Database::AddError(const QString &where, const QString &cause)
+{
+    const QString callersError = m_lastError;
+    const bool written =
+        bool(run(QStringLiteral("INSERT INTO tblErrors (myTime, myFunction, Cause) VALUES (?, ?, ?)"),
+                 {storedNow(), where, cause}));
+    if (!written)
+        qWarning().noquote() << "Error log not written:" << where << cause << "-" << m_lastError;
+    m_lastError = callersError;
+    return written;
+}
+
+bool Database::DeleteSystemErrors()
+{
+    if (!run(QStringLiteral("DELETE FROM tblErrors")))
+        return failWithLog(QStringLiteral("DeleteSystemErrors()"));
+    return true;
+}
+
+bool Database::ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset, int limit)
+{
+    rows.clear();
+    Statement query = run(QStringLiteral("SELECT ErrorID, myTime, myFunction, Cause FROM tblErrors "
+                                         "ORDER BY myTime DESC, ErrorID DESC LIMIT ? OFFSET ?"),
+                          {limit, offset});
+    if (!query)
+        return false;
+    while (query->next()) {
+        ErrorRecord row;
+        row.ErrorID = query->value(0).toLongLong();
+        row.myTime = ParseStoredDateTime(query->value(1));
+        row.myFunction = query->value(2).toString();
+        row.Cause = query->value(3).toString();
+        rows.append(row);
+    }
+    if (query->lastError().isValid()) {
+        rows.clear();
+        return fail(query->lastError().text());
+    }
+    return true;
+}

@@ -1,0 +1,192 @@
+#pragma once
+
+#include "Records.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+class ProgramState;
+class QSqlQuery;
+
+// The name of the database file in the program directory.
+inline constexpr char DatabaseFileName[] = "wexa.mdb";
+
+// Whether the database file is present in the program directory. The program never creates it.
+bool DatabaseFileExists(const QString &programDirectory);
+
+// The database of the run: one SQLite connection (WAL journal, short busy time-out) and every
+// operation on its tables. The connection opens on first use, once the file exists, and brings
+// an older file up to date (UpgradeSchema). Each operation runs one statement or one
+// transaction, with every value bound as a parameter, and catches its own failures: it returns
+// false, leaves the engine's text in lastError(), and shows or logs what the operation's
+// contract says. Operations that only edit a row found by another operation leave reporting to
+// their caller.
+class Database {
+public:
+    // Operations on a locked file give up after this long instead of freezing the program.
+    static constexpr int BusyTimeoutMs = 250;
+
+    // path: the file to use; empty means wexa.mdb in the program directory.
+    explicit Database(ProgramState &state, const QString &path = QString());
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Opens the file if it is not open yet. False (and lastError) when it is missing or unusable.
+    bool open();
+    void close();
+    bool isOpen() const;
+    const QString &path() const { return m_path; }
+    // The engine's text of the last failure.
+    const QString &lastError() const { return m_lastError; }
+
+    // --- Schema and generic access ---
+
+    // Adds Resolution to tblAlarms and UpperLimit, LowerLimit, TOL to tblSensors when the file
+    // lacks them. Runs once, when the open file is first read (so every operation sees the
+    // current layout); failures are ignored. Always true.
+    bool UpgradeSchema();
+    // One column of the row whose IDNum is id. Table and column must exist. No message.
+    bool GetFieldValue(qint64 id, const QString &table, const QString &column, QVariant &value);
+
+    // --- Devices (tblServers) ---
+
+    // All devices, by ServerName ascending (case-insensitive). count = number of rows.
+    bool RecordServers(QList<ServerRecord> &rows, int &count);
+    // The device with IDNum id; false (no message) when there is none.
+    bool OpenServerRecord(qint64 id, ServerRecord &row);
+    // Adds a device unless another has the same address (message box, false).
+    bool AddServer(const QString &name, const QString &model, const QString &ipAddress, const QString &notes,
+                   int enabled, const QString &userPassword, const QString &emailList, int comm);
+    bool UpdateServer(qint64 id, const QString &name, const QString &model, const QString &ipAddress,
+                      const QString &notes, int enabled, const QString &userPassword,
+                      const QString &emailList, int comm);
+    bool EnableDisableServer(qint64 id, int enabled, int comm);
+    bool UpdateServerEmail(qint64 id, const QString &emailList);
+    // True when no device has the address; false with the holder's name when one does.
+    bool IsIPUnique(const QString &ipAddress, QString &deviceName);
+    // The rows the device tree shows; true when there is at least one device.
+    bool LoadServers(QList<ServerRecord> &rows);
+
+    // --- Sensors (tblSensors) ---
+
+    // The named sensors of a device in port order; false with count 0 when there are none.
+    bool RecordSensors(qint64 serverId, QList<SensorRecord> &rows, int &count);
+    // The number of named sensors; false with count 0 when there are none.
+    bool CountNamedSensors(int &count);
+    bool SensorExists(qint64 serverId, int port);
+    // SensorNotes of the port's row, empty when there is no row.
+    bool GetSensorNotes(qint64 serverId, int port, QString &notes);
+    // Updates the port's row (name, notes, limits; the type stays) or adds it. The limits are
+    // texts as the editors show them; a blank or non-numeric text stores an empty limit.
+    bool SaveSensor(qint64 serverId, const QString &name, int port, const QString &notes, const QString &type,
+                    const QString &upperLimit, const QString &lowerLimit, const QString &tol);
+
+    // --- Sensor alarms (tblAlarms) ---
+
+    // newId, when given, receives the key of the new row.
+    bool AddAlarmRecord(qint64 sensorId, const QDateTime &alarmStart, const QString &serverName,
+                        const QString &sensorName, const QString &currentData, qint64 tol, int active,
+                        qint64 *newId = nullptr);
+    // Rows of table whose keyColumn equals keyValue and whose endColumn is empty: the count of
+    // all of them and the key of the last. Called as ("tblAlarms", "SensorIDNum", id, "AlarmEnd").
+    bool RecordOpenAlarms(const QString &table, const QString &keyColumn, qint64 keyValue,
+                          const QString &endColumn, OpenRecords &found);
+    // The number of active alarms of a sensor.
+    bool RecordActiveAlarms(qint64 sensorId, int &count);
+    // Row edits of the alarm evaluation and the alarm view; the caller reports failures.
+    bool UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, const QString &causeOfAlarm);
+    bool EndAlarm(qint64 alarmId); // AlarmEnd = now, AlarmActive = false
+    bool SaveAlarmResolution(qint64 alarmId, const QString &resolution);
+
+    // --- Backup failure episodes (tblLogFileBackup) ---
+
+    bool AddBackupFileError(const QString &failureText);
+    // Open episodes: the count and the key of the last.
+    bool RecordOpenBackupFileErrors(OpenRecords &found);
+    // Row edits of the backup check; the caller reports failures.
+    bool MarkBackupFileErrorBackOnLine(qint64 episodeId); // LatestAttempt = BackOnLine = now
+    bool UpdateBackupFileErrorEmailSent(qint64 episodeId, const QString &emailSent);
+
+    // --- Device failure episodes (tblServerFailures) ---
+
+    // Stamps BackOnLine of the device's first open episode. The caller logs a failure.
+    bool MarkServerBackOnLine(qint64 serverId);
+    bool DeleteServerErrors();
+    // Failure tracking; the caller reports failures. firstId is the device's first open episode
+    // whose notice was (notified) or was not yet sent, 0 when there is none.
+    bool FirstOpenServerFailure(qint64 serverId, bool notified, qint64 &firstId);
+    bool AddServerFailure(qint64 serverId, const QString &serverName); // OffLine = now
+    bool UpdateServerFailureEmailSent(qint64 episodeId, const QString &serverName, const QString &emailSent);
+
+    // --- Error log (tblErrors) ---
+
+    // Writes one line; never reports its own failure (it goes to the debug output only) and
+    // leaves lastError() as it was.
+    bool AddError(const QString &where, const QString &cause);
+    bool DeleteSystemErrors();
+
+    // --- Event views: newest first; offset and limit page through (limit -1: all) ---
+
+    bool CountAlarms(int &count);
+    bool AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset = 0, int limit = -1);
+    bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1);
+    // notifiedOnly: only episodes whose EmailSent is not "False".
+    bool ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset = 0,
+                                   int limit = -1);
+
+private:
+    // A prepared statement that was run; finished (its read lock released) when it goes out of
+    // scope. Empty when the statement failed.
+    class Statement {
+    public:
+        explicit Statement(QSqlQuery *query = nullptr) : m_query(query) {}
+        Statement(Statement &&other) noexcept : m_query(std::exchange(other.m_query, nullptr)) {}
+        Statement(const Statement &) = delete;
+        Statement &operator=(const Statement &) = delete;
+        Statement &operator=(Statement &&) = delete;
+        ~Statement();
+        explicit operator bool() const { return m_query != nullptr; }
+        QSqlQuery *operator->() const { return m_query; }
+        QSqlQuery &operator*() const { return *m_query; }
+
+    private:
+        QSqlQuery *m_query;
+    };
+
+    QString now() const;       // the program's date-time text of now
+    QString storedNow() const; // now as the sorted columns store it
+    // Runs a cached prepared statement with values bound in order. The returned statement is
+    // finished when it goes out of scope; it is empty (and lastError set) on failure.
+    Statement run(const QString &sql, const QVariantList &values = {});
+    // Runs several statements as one transaction; false (rolled back) when one fails.
+    bool runInTransaction(const std::function<bool()> &steps);
+    bool fail(const QString &text);
+    // A message box with text followed by the last error; false.
+    bool failWithMessage(const QString &text);
+    // A line in the error log with the last error; false.
+    bool failWithLog(const QString &where);
+    // A quoted identifier when table (and column) exist in the file; empty otherwise.
+    QString checkedTable(const QString &table);
+    QString checkedColumn(const QString &table, const QString &column);
+    bool loadColumns(); // false (and lastError) when the file could not be read
+    void upgradeColumns();
+    bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
+    bool addMissingColumn(const QString &table, const QString &column, const QString &type);
+
+    ProgramState &m_state;
+    QString m_path;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    QHash<QString, QSet<QString>> m_columns; // lower-case table -> lower-case columns
+    QString m_lastError;
+};

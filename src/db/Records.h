@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// Rows of the database tables as plain values. Column names are kept as member names.
+
+// A device (tblServers). Enabled and Comm are kept as the decimal text the table holds.
+struct ServerRecord {
+    qint64 IDNum = 0;
+    QString ServerName;
+    QString ServerModel;
+    QString ServerIPAddress;
+    QString ServerNotes;
+    QString Enabled;
+    QString UserPassword;
+    QString EmailAddress;
+    QString Comm;
+
+    // The poll cycle polls devices whose Enabled converts to 1.
+    bool isEnabled() const { return Enabled.trimmed().toDouble() == 1.0; }
+    // Communication is on when Comm holds the true value -1.
+    bool isCommOn() const { return Comm.trimmed().toDouble() == -1.0; }
+};
+
+// A sensor port of a device (tblSensors). The limits are empty when never saved or saved blank.
+struct SensorRecord {
+    qint64 IDNum = 0;
+    qint64 ServerIDNum = 0;
+    QString SensorName;
+    int PortNum = 0;
+    QString SensorNotes;
+    QString SensorType;
+    std::optional<double> UpperLimit;
+    std::optional<double> LowerLimit;
+    std::optional<qint64> TOL;
+};
+
+// A sensor alarm (tblAlarms). AlarmEnd is invalid while the alarm is open.
+struct AlarmRecord {
+    qint64 IDNum = 0;
+    qint64 SensorIDNum = 0;
+    QDateTime AlarmStart;
+    QDateTime AlarmEnd;
+    bool AlarmActive = false;
+    QString EmailSent;
+    QString CauseOfAlarm;
+    QString Server;
+    QString Sensor;
+    QString CurrentData;
+    qint64 TOL = 0;
+    QString Resolution;
+};
+
+// A line of the program's error log (tblErrors).
+struct ErrorRecord {
+    qint64 ErrorID = 0;
+    QDateTime myTime;
+    QString myFunction;
+    QString Cause;
+};
+
+// A device failure episode (tblServerFailures). BackOnLine and EmailSent are status texts:
+// "False", the program's date-time text, or (EmailSent) a mail error text.
+struct ServerFailureRecord {
+    qint64 IDNum = 0;
+    QString ServerName;
+    qint64 ServerIDNum = 0;
+    QDateTime OffLine;
+    QString BackOnLine;
+    QString EmailSent;
+};
+
+// What a caller needs from a set of matching rows: how many there are, and the key of the last
+// one (the row an edit applies to). lastId is 0 when count is 0.
+struct OpenRecords {
+    int count = 0;
+    qint64 lastId = 0;
+};
+
+// Date-time values as the sorted columns store them, and back. Reading also accepts the
+// program's date-time text, so rows written by hand or by older tools still show.
+QString StoredDateTime(const QDateTime &when);
+QDateTime ParseStoredDateTime(const QVariant &stored);
+
+// The text to show for a stored value: a stored date-time as the program's date-time text,
+// Null as empty text, anything else ("False", an error text) unchanged.
+QString StoredDateTimeText(const QVariant &stored);
