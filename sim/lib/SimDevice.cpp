@@ -297,6 +297,17 @@ bool SimDevice::setLimits(int port, double lower, double upper)
     return true;
 }
 
+bool SimDevice::limits(int port, double *lower, double *upper) const
+{
+    if (!validPort(port) || m_profile->ports[port].lowerPos == 0)
+        return false;
+    const SimPortLayout &layout = m_profile->ports[port];
+    const double scale = limitsInTenths(port) ? 10 : 1;
+    *lower = pageWord(layout.limitPage, layout.lowerPos) / scale;
+    *upper = pageWord(layout.limitPage, layout.lowerPos + 2) / scale;
+    return true;
+}
+
 bool SimDevice::setTimeOutOfLimits(int port, int minutes)
 {
     if (!validPort(port) || m_profile->ports[port].timePos == 0)
@@ -606,10 +617,9 @@ bool SimDevice::outOfLimits(int port) const
         return false; // nothing connected: nothing to judge
     if (value == 999 || value == -999)
         return true;
-    if (layout.lowerPos == 0)
+    double lower = 0;
+    double upper = 0;
+    if (!limits(port, &lower, &upper))
         return false;
-    const double scale = limitsInTenths(port) ? 10 : 1;
-    const double lower = pageWord(layout.limitPage, layout.lowerPos) / scale;
-    const double upper = pageWord(layout.limitPage, layout.lowerPos + 2) / scale;
     return value < lower || value > upper;
 }

@@ -86,6 +86,10 @@ public:
     // Listens on address:port. False, with errorString(), when that is impossible.
     bool start(const QHostAddress &address, quint16 port = DefaultPort);
     bool start(const QString &address, quint16 port = DefaultPort);
+    // Listens on the address and port given last (to setAddress() or start()).
+    bool start();
+    // Where start() listens; the configuration page's address text takes it when blank.
+    void setAddress(const QHostAddress &address, quint16 port = DefaultPort);
     // Stops listening and drops every open connection. start() may be called again.
     void stop();
     bool isListening() const;
@@ -149,6 +153,7 @@ public:
     // Limits in the port's own units (degrees, %RH; the page may hold tenths). Ports with
     // state inputs keep only the time. False when the model keeps no limits for the port.
     bool setLimits(int port, double lower, double upper);
+    bool limits(int port, double *lower, double *upper) const;
     bool setTimeOutOfLimits(int port, int minutes);
     int timeOutOfLimits(int port) const;
     // Power inputs: the normal state (0 = "On", 1 = "Off") kept in the device's page.

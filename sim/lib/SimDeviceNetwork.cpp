@@ -20,16 +20,27 @@ void send(QTcpSocket *socket, const QByteArray &bytes)
 
 } // namespace
 
-bool SimDevice::start(const QHostAddress &address, quint16 port)
+void SimDevice::setAddress(const QHostAddress &address, quint16 port)
 {
-    stop();
     m_address = address;
     m_port = port;
-    m_error.clear();
     const int config = configPage();
     QByteArray field = pageText(config, 30, 20);
     if (field.replace('\0', ' ').trimmed().isEmpty())
         setPageText(config, 30, 20, address.toString().toLatin1());
+}
+
+bool SimDevice::start(const QHostAddress &address, quint16 port)
+{
+    stop();
+    setAddress(address, port);
+    return start();
+}
+
+bool SimDevice::start()
+{
+    stop();
+    m_error.clear();
     m_started = true;
     applyListening();
     if (m_fault != SimFault::Refused && !isListening()) {
