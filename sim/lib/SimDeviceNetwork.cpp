@@ -1,5 +1,6 @@
 // The network side of a device: listening, reading 60-byte commands, and delivering replies,
 // with the requested fault.
+#include "SimBytes.h"
 #include "SimDevice.h"
 
 #include <QTcpServer>
@@ -25,8 +26,7 @@ void SimDevice::setAddress(const QHostAddress &address, quint16 port)
     m_address = address;
     m_port = port;
     const int config = configPage();
-    QByteArray field = pageText(config, 30, 20);
-    if (field.replace('\0', ' ').trimmed().isEmpty())
+    if (simTrimField(pageText(config, 30, 20)).isEmpty())
         setPageText(config, 30, 20, address.toString().toLatin1());
 }
 
