@@ -83,9 +83,14 @@ public:
     ~SimDevice() override;
 
     // ---- Network ----
-    // Listens on address:port. False, with errorString(), when that is impossible.
+    // Listens on address:port. False, with errorString(), when that is impossible. While the
+    // Refused fault is set the device does not listen, and start() still returns true.
     bool start(const QHostAddress &address, quint16 port = DefaultPort);
     bool start(const QString &address, quint16 port = DefaultPort);
+    // Listens on the address and port given last (to setAddress() or start()).
+    bool start();
+    // Where start() listens; the configuration page's address text takes it when blank.
+    void setAddress(const QHostAddress &address, quint16 port = DefaultPort);
     // Stops listening and drops every open connection. start() may be called again.
     void stop();
     bool isListening() const;
@@ -97,7 +102,9 @@ public:
     int family() const { return m_family; }
     int model() const { return m_model; }
     int firmware() const { return m_firmware; }
-    // Changes the identity; the port layout follows the new model, the pages are kept.
+    // Changes the identity; the port layout follows the new model, the pages are kept and the
+    // resolution byte goes back to the new model's default (set it afterwards to override).
+    // Values from 0x8000 on travel as they are (an overflowing identification).
     void setIdentity(quint16 family, quint16 model, quint16 firmware);
     // The model's text as the program shows it, e.g. "Model RX740: Temperature and Power Keeper".
     QString modelText() const;
@@ -130,7 +137,9 @@ public:
     quint16 minutes(int port) const;
     quint8 alarmByte(int port) const;
 
-    // Byte 59 of the readings reply (10 = some ports in tenths); defaults by model.
+    // Byte 59 of the readings reply (10 = some ports in tenths). Defaults to 10 for RX705-style
+    // devices (model 5, 10, 50) of family 5 from firmware 23, for Wexa from firmware 5 and for the
+    // Wexa 16; else 0.
     void setResolutionByte(quint8 value);
     quint8 resolutionByte() const { return m_resolutionByte; }
     // Byte 58 of the readings reply: backup battery voltage in tenths of a volt.
@@ -149,6 +158,7 @@ public:
     // Limits in the port's own units (degrees, %RH; the page may hold tenths). Ports with
     // state inputs keep only the time. False when the model keeps no limits for the port.
     bool setLimits(int port, double lower, double upper);
+    bool limits(int port, double *lower, double *upper) const;
     bool setTimeOutOfLimits(int port, int minutes);
     int timeOutOfLimits(int port) const;
     // Power inputs: the normal state (0 = "On", 1 = "Off") kept in the device's page.
@@ -163,7 +173,8 @@ public:
     QByteArray page(int n) const;
     // Keeps bytes 5 to 60 of a 60-byte image (the first four are ignored).
     void setPage(int n, const QByteArray &image);
-    // Every page back to the model's defaults; the address text of the configuration page stays.
+    // Every page back to the model's defaults (blank sensor names, wide limits, 5 minutes for
+    // analog inputs and doors); the address text of the configuration page stays.
     void restoreFactoryDefaults();
 
     // ---- Clock and log ----

@@ -1,5 +1,6 @@
 // The network side of a device: listening, reading 60-byte commands, and delivering replies,
 // with the requested fault.
+#include "SimBytes.h"
 #include "SimDevice.h"
 
 #include <QTcpServer>
@@ -20,16 +21,26 @@ void send(QTcpSocket *socket, const QByteArray &bytes)
 
 } // namespace
 
+void SimDevice::setAddress(const QHostAddress &address, quint16 port)
+{
+    m_address = address;
+    m_port = port;
+    const int config = configPage();
+    if (simTrimField(pageText(config, 30, 20)).isEmpty())
+        setPageText(config, 30, 20, address.toString().toLatin1());
+}
+
 bool SimDevice::start(const QHostAddress &address, quint16 port)
 {
     stop();
-    m_address = address;
-    m_port = port;
+    setAddress(address, port);
+    return start();
+}
+
+bool SimDevice::start()
+{
+    stop();
     m_error.clear();
-    const int config = configPage();
-    QByteArray field = pageText(config, 30, 20);
-    if (field.replace('\0', ' ').trimmed().isEmpty())
-        setPageText(config, 30, 20, address.toString().toLatin1());
     m_started = true;
     applyListening();
     if (m_fault != SimFault::Refused && !isListening()) {
