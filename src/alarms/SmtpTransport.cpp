@@ -121,8 +121,63 @@ struct CurlHandle {
     ~CurlHandle() { curl_easy_cleanup(handle); }
 };
 
-bool SetAuthentication(CURL *curl, const SmtpServer &server, QString &errorText, QByteArray &user,
-                       QByteArray &password, QByteArray &options)
+// What libcurl reads during one exchange; it must outlive curl_easy_perform.
+struct Transfer {
+    QByteArray url, from, caFile, user, password, loginOptions;
+    CurlList recipients;
+    Upload upload;
+    Transcript transcript;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvelope &envelope,
+                 const std::atomic_bool *abort)
+{
+    t.url = (server.url() + QLatin1Char('/') + HelloName()).toUtf8();
+    t.from = '<' + envelope.from.toUtf8() + '>';
+    for (const QString &address : envelope.recipients)
+        t.recipients.append('<' + address.toUtf8() + '>');
+    t.upload = Upload{&envelope.payload, 0};
+    const long timeoutMs = long(qMax(1, server.timeoutSeconds)) * 1000;
+
+    curl_easy_setopt(c, CURLOPT_URL, t.url.constData());
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, t.errorBuffer);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, t.from.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, t.recipients.list);
+    // libcurl dot-stuffs the data and ends it with "." itself; the payload already has CR LF lines.
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadPayload);
+    curl_easy_setopt(c, CURLOPT_READDATA, &t.upload);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, CollectReplies);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &t.transcript);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckAbort);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, abort);
+}
+
+void SetSecurity(CURL *c, Transfer &t, const SmtpServer &server)
+{
+    if (server.useSsl) {
+        // The user asked for a secure connection: the server must prove who it is.
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    } else {
+        // Opportunistic STARTTLS: encrypt when the server offers it, without demanding a
+        // certificate that plain SMTP would not have checked either.
+        curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+    }
+    t.caFile = server.caFile.toUtf8();
+    if (!t.caFile.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, t.caFile.constData());
+}
+
+bool SetAuthentication(CURL *c, Transfer &t, const SmtpServer &server, QString &errorText)
 {
     const QString method = server.authMethod.trimmed().toUpper();
     if (method == QLatin1String("NONE"))
@@ -137,12 +192,12 @@ bool SetAuthentication(CURL *curl, const SmtpServer &server, QString &errorText,
     QString name = server.userName;
     if (method == QLatin1String("NTLM") && !server.loginDomain.trimmed().isEmpty())
         name = server.loginDomain.trimmed() + QLatin1Char('\\') + name;
-    user = name.toUtf8();
-    password = server.password.toUtf8();
-    options = "AUTH=" + method.toLatin1();
-    curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
-    curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, options.constData());
+    t.user = name.toUtf8();
+    t.password = server.password.toUtf8();
+    t.loginOptions = "AUTH=" + method.toLatin1();
+    curl_easy_setopt(c, CURLOPT_USERNAME, t.user.constData());
+    curl_easy_setopt(c, CURLOPT_PASSWORD, t.password.constData());
+    curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, t.loginOptions.constData());
     return true;
 }
 
@@ -197,74 +252,40 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
         outcome.errorText = QStringLiteral("The SMTP server name \"%1\" is not valid.").arg(host);
         return outcome;
     }
+    // Declared first so that it outlives the handle: cleanup may still call back into it.
+    Transfer transfer;
     CurlHandle curl;
     if (!curl.handle) {
         outcome.errorText = QStringLiteral("The mail library could not start a transfer.");
         return outcome;
     }
     CURL *c = curl.handle;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    const QByteArray url = (server.url() + QLatin1Char('/') + HelloName()).toUtf8();
-    const QByteArray from = '<' + envelope.from.toUtf8() + '>';
-    const QByteArray caFile = server.caFile.toUtf8();
-    CurlList recipients;
-    for (const QString &address : envelope.recipients)
-        recipients.append('<' + address.toUtf8() + '>');
-    Upload upload{&envelope.payload, 0};
-    Transcript transcript;
-    QByteArray user, password, options;
-    const long timeoutMs = long(qMax(1, server.timeoutSeconds)) * 1000;
-
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.list);
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadPayload);
-    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, CollectReplies);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &transcript);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckAbort);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, abort);
-    if (server.useSsl) {
-        // The user asked for a secure connection: the server must prove who it is.
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    } else {
-        // Opportunistic STARTTLS: encrypt when the server offers it, without demanding a
-        // certificate that plain SMTP would not have checked either.
-        curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-    }
-    if (!caFile.isEmpty())
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
-    if (!SetAuthentication(c, server, outcome.errorText, user, password, options))
+    SetEnvelope(c, transfer, server, envelope, abort);
+    SetSecurity(c, transfer, server);
+    if (!SetAuthentication(c, transfer, server, outcome.errorText))
         return outcome;
 
     const CURLcode code = curl_easy_perform(c);
-    outcome.transcript = transcript.lines;
+    const QStringList &lines = transfer.transcript.lines;
+    outcome.transcript = lines;
     if (code == CURLE_OK) {
         outcome.sent = true;
-        outcome.serverReply = MessageReply(transcript.lines);
+        outcome.serverReply = MessageReply(lines);
         return outcome;
     }
-    outcome.serverReply = LastErrorReply(transcript.lines);
+    outcome.serverReply = LastErrorReply(lines);
     if (code == CURLE_ABORTED_BY_CALLBACK)
         outcome.errorText =
             QStringLiteral("The mail exchange with %1 took too long and was stopped.").arg(server.url());
     else
-        outcome.errorText = CurlErrorText(code, errorBuffer, server, transcript.lines);
+        outcome.errorText = CurlErrorText(code, transfer.errorBuffer, server, lines);
     return outcome;
 }
 
 SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &envelope)
 {
+    // The library's global set-up is not thread-safe: do it here, before any worker runs.
+    EnsureCurlInitialised();
     auto outcome = std::make_shared<SmtpOutcome>();
     auto abort = std::make_shared<std::atomic_bool>(false);
     std::unique_ptr<QThread> worker(QThread::create(

@@ -70,8 +70,6 @@ private slots:
                                  << "Power Off" << true;
         QTest::newRow("temperature") << 72.5f << "Temperature"
                                      << "72.5" << true;
-        QTest::newRow("humidity whole") << 45.0f << "Humidity"
-                                        << "45" << true;
         // Unexpected readings on digital inputs show their own number, never a stale word.
         QTest::newRow("door 2") << 2.0f << "Door Sensor"
                                 << "2" << true;
@@ -128,10 +126,6 @@ private slots:
                                                 << "Sensor Open"
                                                 << ""
                                                 << "The door is closed." + CR;
-        QTest::newRow("door open-circuit code long") << qint64(5) << "Door Sensor"
-                                                     << "Sensor Open"
-                                                     << ""
-                                                     << "The door has been closed for: 5 minutes." + CR;
         QTest::newRow("dry contact open") << qint64(1) << "Dry Contact Input"
                                           << "Open"
                                           << ""
