@@ -1,9 +1,13 @@
 #include "support_mail.h"
 
 #include <alarms/AlarmTexts.h>
+#include <alarms/DatabaseMailSource.h>
 #include <alarms/MailMessage.h>
 
 #include <core/DateTimeText.h>
+
+#include <db/Database.h>
+#include <db/SchemaFile.h>
 
 #include <QTest>
 #include <QTimer>
@@ -68,6 +72,41 @@ private slots:
         QCOMPARE(f.t.errors.lines(), QStringList({"SendAlarmEmail|Device 99 was not found."}));
         QCOMPARE(m_server.messages().size(), before);
         QVERIFY(f.lastResult().isEmpty());
+    }
+
+    void alarmEmailReadsTheDeviceFromTheDatabase()
+    {
+        MailFixture f;
+        f.useServer(m_server.port());
+        const QString path = f.t.path(QStringLiteral("wexa.mdb"));
+        QString error;
+        QVERIFY2(CreateDatabaseFromSchema(QStringLiteral(TALLYPORT_SOURCE_DIR "/resources/schema.sql"), path,
+                                          false, error),
+                 qPrintable(error));
+        Database db(f.t.state, path);
+        QVERIFY(db.AddServer(QStringLiteral("Bob's freezer room"), QStringLiteral("RX700-8"),
+                             QStringLiteral("10.0.0.9"), QString(), 1, QString(),
+                             QStringLiteral("a@x.test\r\nb@y.test"), -1));
+        QList<ServerRecord> rows;
+        int count = 0;
+        QVERIFY(db.RecordServers(rows, count) && count == 1);
+        DatabaseMailSource source(db);
+        f.mail.setDeviceSource(&source);
+
+        const int before = int(m_server.messages().size());
+        QVERIFY2(f.mail.SendAlarmEmail(int(rows.first().IDNum), QStringLiteral("Freezer"),
+                                       QStringLiteral("x"), error),
+                 qPrintable(error));
+        QVERIFY(m_server.waitForMessages(before + 1));
+        const SmtpTestServer::Received got = m_server.messages().last();
+        QCOMPARE(got.recipients, QStringList({"a@x.test", "b@y.test"}));
+        QVERIFY(
+            got.body().contains("Freezer connected to server Bob's freezer room has generated an alarm!"));
+
+        QVERIFY(!f.mail.SendAlarmEmail(int(rows.first().IDNum) + 1, QStringLiteral("Freezer"),
+                                       QStringLiteral("x"), error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(f.t.errors.lines().last().startsWith(QLatin1String("SendAlarmEmail|")));
     }
 
     void administratorNotices_data()
