@@ -1,0 +1,175 @@
+#include "AlarmTexts.h"
+
+#include <cmath>
+
+namespace {
+const QChar CR(13);
+
+constexpr float NotConnectedCode = 1000.0f;
+constexpr float NotConnectedCode2 = 9999.0f;
+constexpr float OpenCircuitCode = 999.0f;
+constexpr float ShortCircuitCode = -999.0f;
+constexpr float NoDataCode = -999991.0f;
+
+bool TypeHas(const QString &type, const char *word)
+{
+    return type.contains(QLatin1String(word), Qt::CaseInsensitive);
+}
+
+// True when the text is a number equal to the code.
+bool IsCodeText(const QString &text, double code)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && value == code;
+}
+
+// "Power is off." for one minute or less, "Power has been off for: 5 minutes." after that.
+QString DurationSentence(qint64 minutes, const QString &shortForm, const QString &longForm)
+{
+    if (minutes <= 1)
+        return shortForm;
+    return longForm + QString::number(minutes) + QStringLiteral(" minutes.");
+}
+
+QString MeasuringSensorLines(qint64 minutes, const QString &deviceName, const QString &sensorName,
+                             const QString &stateText, const QString &unitText)
+{
+    const QString state = stateText.toLower();
+    if (state.contains(QLatin1String("open")) || IsCodeText(stateText, OpenCircuitCode))
+        return QStringLiteral(" The sensor has open circuited.") + CR;
+    if (state.contains(QLatin1String("short")) || IsCodeText(stateText, ShortCircuitCode))
+        return QStringLiteral(" The sensor has short circuited.") + CR;
+    if (state.contains(QLatin1String("not connected")) || IsCodeText(stateText, NotConnectedCode))
+        return QStringLiteral(" The sensor is not connected.") + CR;
+    if (state.contains(QLatin1String("no reading")) || IsCodeText(stateText, NoDataCode))
+        return QStringLiteral(" Data was not returned by: ") + deviceName + QStringLiteral(".") + CR;
+    return sensorName + QStringLiteral(" is out of limits and is currently reading: ") + stateText +
+           QStringLiteral(" ") + unitText + QStringLiteral(" ") +
+           QStringLiteral("and has been out of limits for: ") + QString::number(minutes) +
+           (minutes <= 1 ? QStringLiteral(" minute.") : QStringLiteral(" minutes.")) + CR;
+}
+} // namespace
+
+QString NumberText(float value)
+{
+    const double v = value;
+    if (!std::isfinite(v))
+        return QString::number(v);
+    if (v == 0.0)
+        return QStringLiteral("0");
+    // Seven significant digits in scientific form, e.g. "-7.250000e+01", then laid out without the
+    // exponent.
+    QString scientific = QString::number(v, 'e', 6);
+    const bool negative = scientific.startsWith(QLatin1Char('-'));
+    if (negative)
+        scientific.remove(0, 1);
+    const qsizetype ePos = scientific.indexOf(QLatin1Char('e'));
+    QString digits = scientific.left(ePos).remove(QLatin1Char('.'));
+    const int integerDigits = scientific.mid(ePos + 1).toInt() + 1;
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+
+    QString text;
+    if (integerDigits <= 0)
+        text = QStringLiteral("0.") + QString(-integerDigits, QLatin1Char('0')) + digits;
+    else if (integerDigits >= digits.size())
+        text = digits + QString(integerDigits - digits.size(), QLatin1Char('0'));
+    else
+        text = digits.left(integerDigits) + QLatin1Char('.') + digits.mid(integerDigits);
+    return negative ? QLatin1Char('-') + text : text;
+}
+
+bool SensorStateText(float reading, const QString &sensorType, QString &stateText)
+{
+    if (reading == NotConnectedCode || reading == NotConnectedCode2) {
+        stateText = QStringLiteral("Not Connected");
+        return false;
+    }
+    if (reading == OpenCircuitCode) {
+        stateText = QStringLiteral("Sensor Open");
+        return false;
+    }
+    if (reading == ShortCircuitCode) {
+        stateText = QStringLiteral("Sensor Shorted");
+        return false;
+    }
+    if (reading == NoDataCode) {
+        stateText = QStringLiteral("No Data");
+        return false;
+    }
+
+    // Digital inputs report 0 or 1; anything else is shown as the number the device sent rather
+    // than a word that belongs to another reading.
+    if (TypeHas(sensorType, "dry contact alarm input") || TypeHas(sensorType, "dry contact input") ||
+        TypeHas(sensorType, "door")) {
+        if (reading == 0.0f)
+            stateText = QStringLiteral("Open");
+        else if (reading == 1.0f)
+            stateText = QStringLiteral("Closed");
+        else
+            stateText = NumberText(reading);
+        return true;
+    }
+    if (TypeHas(sensorType, "water sensor")) {
+        if (reading == 0.0f)
+            stateText = QStringLiteral("Water Not Detected");
+        else if (reading == 1.0f)
+            stateText = QStringLiteral("Water Detected");
+        else
+            stateText = NumberText(reading);
+        return true;
+    }
+    if (TypeHas(sensorType, "power sensor")) {
+        stateText = reading == 1.0f ? QStringLiteral("Power On") : QStringLiteral("Power Off");
+        return true;
+    }
+    stateText = NumberText(reading);
+    return true;
+}
+
+bool AlarmMessageText(QString &message, qint64 minutes, const QString &deviceName, const QString &sensorName,
+                      const QString &sensorType, const QString &stateText, const QString &unitText,
+                      const QString &sensorNotes)
+{
+    message.clear();
+    if (TypeHas(sensorType, "water sensor input")) {
+        message = DurationSentence(minutes, QStringLiteral("Water has been detected."),
+                                   QStringLiteral("Water has been detected for: ")) +
+                  CR;
+        return true;
+    }
+    if (TypeHas(sensorType, "power sensor")) {
+        const bool off = stateText == QLatin1String("Power Off");
+        message =
+            DurationSentence(minutes, off ? QStringLiteral("Power is off.") : QStringLiteral("Power is on."),
+                             off ? QStringLiteral("Power has been off for: ")
+                                 : QStringLiteral("Power has been on for: ")) +
+            CR;
+        return true;
+    }
+    if (TypeHas(sensorType, "door sensor")) {
+        const bool open = stateText == QLatin1String("Open");
+        message = DurationSentence(minutes,
+                                   open ? QStringLiteral("The door is open.")
+                                        : QStringLiteral("The door is closed."),
+                                   open ? QStringLiteral("The door has been open for: ")
+                                        : QStringLiteral("The door has been closed for: ")) +
+                  CR;
+        return true;
+    }
+    if (TypeHas(sensorType, "dry contact")) {
+        const QString word =
+            stateText == QLatin1String("Open") ? QStringLiteral("open") : QStringLiteral("closed");
+        const QString input = QStringLiteral("The ") + sensorName + QStringLiteral(" input ");
+        message = DurationSentence(minutes, input + QStringLiteral("is ") + word + QLatin1Char('.'),
+                                   input + QStringLiteral("has been ") + word + QStringLiteral(" for: ")) +
+                  CR;
+        return true;
+    }
+
+    message = MeasuringSensorLines(minutes, deviceName, sensorName, stateText, unitText) + CR;
+    if (!sensorNotes.trimmed().isEmpty())
+        message += QStringLiteral("Notes for ") + sensorName + QLatin1Char(':') + CR + sensorNotes;
+    return true;
+}

@@ -1,0 +1,208 @@
+#include "MailManager.h"
+
+#include "DeviceMailSource.h"
+#include "EmailAddresses.h"
+#include "MailMessage.h"
+#include "MailRecord.h"
+
+#include <core/Clock.h>
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+
+namespace {
+const QChar CR(13);
+constexpr int DefaultPort = 25;
+constexpr int DefaultSslPort = 465;
+constexpr int DefaultTimeOutSeconds = 60;
+} // namespace
+
+MailManager::MailManager(ProgramState &state, DeviceMailSource *devices) : m_state(state), m_devices(devices)
+{
+}
+
+void MailManager::setCertificateAuthorityFile(const QString &path)
+{
+    m_caFile = path;
+    m_server.caFile = path;
+}
+
+void MailManager::SetUpMailManager()
+{
+    const ConfigRecord &config = m_state.Config;
+    SmtpServer server;
+    server.host = config.SMTPHost.trimmed();
+    server.useSsl = config.UseSSL == 1;
+    // The record keeps the port in 16 bits; a port number is never negative, so read them unsigned.
+    const int port = quint16(config.SMTPPort);
+    server.port = port > 0 ? port : (server.useSsl ? DefaultSslPort : DefaultPort);
+    server.timeoutSeconds = config.SMTPTimeOut > 0 ? config.SMTPTimeOut : DefaultTimeOutSeconds;
+    if (config.AuthenticationRequired == 1) {
+        server.authMethod = config.AuthenticationMethod.trimmed().toUpper();
+        // A record saved before any method was chosen: the settings window shows "LOGIN".
+        if (server.authMethod.isEmpty())
+            server.authMethod = QStringLiteral("LOGIN");
+        server.userName = config.SMTPUserName.trimmed();
+        server.password = config.SMTPPassword.trimmed();
+        server.loginDomain = config.LoginDomain.trimmed();
+    } else {
+        server.authMethod = QStringLiteral("NONE");
+    }
+    server.caFile = m_caFile;
+    m_server = server;
+}
+
+QString MailManager::orgName() const
+{
+    return m_state.Config.OrgName.trimmed();
+}
+
+QString MailManager::orgAddress() const
+{
+    return m_state.Config.OrgAddress.trimmed();
+}
+
+bool MailManager::send(const QString &kind, MailMessage &message, Result saveResult, QString &errorText)
+{
+    message.senderAddress = m_state.Config.FromAddress.trimmed();
+    MailAttempt attempt;
+    attempt.when = m_state.clock().now();
+    attempt.kind = kind;
+    attempt.server = m_server.url();
+    attempt.connection = m_server.description();
+    attempt.from = message.senderAddress;
+    attempt.recipients = message.recipientAddresses();
+    attempt.subject = message.subject;
+    attempt.messageId = NewMessageId(message.senderAddress);
+
+    if (!IsValidEmailAddress(message.senderAddress)) {
+        attempt.outcome.errorText =
+            message.senderAddress.isEmpty()
+                ? QStringLiteral("The sender e-mail address has not been programmed.")
+                : QStringLiteral("The sender address \"%1\" is not a valid e-mail address.")
+                      .arg(message.senderAddress);
+    } else {
+        SmtpEnvelope envelope;
+        envelope.from = message.senderAddress;
+        envelope.recipients = attempt.recipients;
+        envelope.payload = ComposeMessage(message, attempt.when, attempt.messageId);
+        attempt.outcome = SendSmtpWhileWaiting(m_server, envelope);
+    }
+
+    QString fileError;
+    if (!AppendSentMailLog(m_state.programFile(QLatin1String(SentMailLogName)), attempt, fileError))
+        m_state.AddError(QLatin1String(SentMailLogName), fileError);
+    if (saveResult == Result::Always || !attempt.outcome.sent)
+        if (!SaveLastResult(m_state.programFile(QLatin1String(LastResultName)), attempt, fileError))
+            m_state.AddError(QLatin1String(LastResultName), fileError);
+
+    errorText = attempt.outcome.sent ? QString() : attempt.outcome.errorText;
+    return attempt.outcome.sent;
+}
+
+bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
+                                 QString &errorText)
+{
+    DeviceMailSource::DeviceMailInfo device;
+    if (!m_devices) {
+        errorText = QStringLiteral("The device records are not available.");
+        m_state.AddError(QStringLiteral("SendAlarmEmail"), errorText);
+        return false;
+    }
+    if (!m_devices->deviceMailInfo(deviceId, device, errorText)) {
+        m_state.AddError(QStringLiteral("SendAlarmEmail"), errorText);
+        return false;
+    }
+    QString commaList;
+    if (!ParseEmailAddresses(device.addressList, commaList)) {
+        errorText = QStringLiteral("Error in ParseEmailAddress()");
+        return false;
+    }
+    MailMessage message;
+    if (!message.addRecipientList(commaList)) {
+        errorText = message.lastError();
+        return false;
+    }
+    message.subject = QStringLiteral("Sensor: ") + sensorName + QStringLiteral(" has generated an alarm!");
+    message.senderDisplayName = QStringLiteral("Quellmark VKL");
+    message.body = QStringLiteral("This email has been sent by: ") + CR + orgName() + CR + orgAddress() + CR +
+                   CR + sensorName + QStringLiteral(" connected to server ") + device.deviceName +
+                   QStringLiteral(" has generated an alarm!") + CR + CR + messageText;
+    return send(QStringLiteral("Alarm"), message, Result::Always, errorText);
+}
+
+bool MailManager::sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
+                                      bool &attempted, QString &errorText)
+{
+    attempted = false;
+    const QString address = m_state.Config.AdminEmailAddress.trimmed();
+    if (address.isEmpty()) {
+        errorText = QStringLiteral("Device failure email address has not been programmed.");
+        return false;
+    }
+    attempted = true;
+    MailMessage message;
+    if (!message.addRecipient(QStringLiteral("IT Support Team"), address)) {
+        errorText = message.lastError();
+        return false;
+    }
+    message.subject = subject;
+    message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
+    message.body = QStringLiteral("This email has been sent by:") + CR + orgName() + CR + orgAddress() + CR +
+                   CR + QLatin1Char(' ') + line + CR + CR;
+    return send(kind, message, Result::Always, errorText);
+}
+
+bool MailManager::SendTextEmail(const QString &text, QString &errorText)
+{
+    bool attempted = false;
+    if (sendToAdministrator(QStringLiteral("Text"), QStringLiteral("Message from Quellmark VKL-E"),
+                            text + QLatin1Char('.'), attempted, errorText))
+        return true;
+    if (attempted)
+        m_state.AddError(QStringLiteral("SendTextEmail"), errorText);
+    return false;
+}
+
+bool MailManager::SendSytemOKEmail()
+{
+    bool attempted = false;
+    QString errorText;
+    if (sendToAdministrator(QStringLiteral("System OK"), QStringLiteral("Quellmark VKL-E is up and running!"),
+                            QStringLiteral("Tallyport is up and running."), attempted, errorText))
+        return true;
+    if (attempted)
+        m_state.AddError(QStringLiteral("SendSytemOKEmail"), errorText);
+    return attempted;
+}
+
+void MailManager::SendShutdownEmail()
+{
+    bool attempted = false;
+    QString errorText;
+    sendToAdministrator(QStringLiteral("Shutdown"), QStringLiteral("Quellmark VKL-E has been shutdown!"),
+                        QStringLiteral("Tallyport has been shut down ") +
+                            DateTimeText(m_state.clock().now()) +
+                            QStringLiteral(" and is no longer logging data."),
+                        attempted, errorText);
+}
+
+bool MailManager::SendTestEmail(const QString &address, QString &errorText)
+{
+    MailMessage message;
+    bool sent = false;
+    if (!message.addRecipient(QStringLiteral("Quellmark VKL-E Test Message"), address)) {
+        errorText = message.lastError();
+    } else {
+        message.subject = QStringLiteral("Message from Quellmark VKL-E");
+        message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
+        message.body = QStringLiteral("This test email has been sent by ") + orgName() +
+                       QStringLiteral(" located at ") + orgAddress() + QStringLiteral(".  ") + CR;
+        sent = send(QStringLiteral("Test"), message, Result::OnFailureOnly, errorText);
+    }
+    if (!sent) {
+        if (errorText.isEmpty())
+            errorText = QStringLiteral("The test e-mail could not be sent.");
+        m_state.AddError(QStringLiteral("SendTestEmail"), errorText);
+    }
+    return sent;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+// How to reach the mail server. Authentication methods: "LOGIN", "PLAIN", "CRAM-MD5", "NTLM" or
+// "NONE" (no authentication, whatever user name is stored).
+struct SmtpServer {
+    QString host;
+    int port = 25;
+    int timeoutSeconds = 60;
+    // TLS from the first byte (smtps). Otherwise plain SMTP that upgrades with STARTTLS when the
+    // server offers it.
+    bool useSsl = false;
+    QString authMethod = QStringLiteral("NONE");
+    QString userName;
+    QString password;
+    QString loginDomain;
+    // Extra trusted certificates (PEM) for servers with a private certificate authority.
+    QString caFile;
+
+    // "smtp://host:port" or "smtps://host:port", for URLs and logs.
+    QString url() const;
+    // A short description for logs: "SSL/TLS, AUTH LOGIN as name" and the like. No password.
+    QString description() const;
+};
+
+// One message to hand to the server.
+struct SmtpEnvelope {
+    QString from;
+    QStringList recipients;
+    QByteArray payload; // headers and body, CR LF line ends, not dot-stuffed
+};
+
+struct SmtpOutcome {
+    bool sent = false;
+    QString errorText;      // readable, with the server's own reply when it gave one
+    QString serverReply;    // the server's answer to the message, or its last error reply
+    QStringList transcript; // every reply line from the server, in order (no client lines)
+};
+
+// Runs the whole SMTP exchange on the calling thread, bounded by the server's time-out. Touches
+// nothing but its arguments. `abort`, when set to true, ends the exchange early.
+SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelope,
+                            const std::atomic_bool *abort = nullptr);
+
+// Runs the exchange on a worker thread while the calling (UI) thread keeps handling window
+// events in a local wait. Clearing MonitoringActive does not cut the exchange short.
+SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &envelope);

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real SMTP server for a test: tests/support/smtp_test_server.py (aiosmtpd) started on a free
+// loopback port and stopped with the fixture. The test reads back every message the server
+// received: envelope, bytes, authentication used and whether the connection was encrypted.
+class SmtpTestServer {
+public:
+    enum class Mode { Smtp, Silent, Refuse };
+    enum class Tls { None, StartTls, Implicit };
+
+    struct Options {
+        Mode mode = Mode::Smtp;
+        QString user; // offers AUTH (CRAM-MD5, LOGIN, PLAIN) for this user
+        QString password;
+        bool requireAuth = false;
+        Tls tls = Tls::None;
+        QString rejectPrefix; // recipients starting with this are refused with 550
+    };
+
+    struct Received {
+        QString mailFrom;
+        QStringList recipients;
+        QByteArray data; // as received, dot-stuffing removed
+        QString authMechanism;
+        QString login;
+        bool tls = false;
+
+        QByteArray headers() const; // up to the blank line, unfolded lines kept as sent
+        QByteArray body() const;
+        // The first header of that name (case-insensitive), continuation lines joined.
+        QByteArray header(const QByteArray &name) const;
+    };
+
+    SmtpTestServer();
+    explicit SmtpTestServer(Options options);
+    ~SmtpTestServer();
+    SmtpTestServer(const SmtpTestServer &) = delete;
+    SmtpTestServer &operator=(const SmtpTestServer &) = delete;
+
+    // Starts the server and waits until it listens. False when it could not start.
+    bool start();
+    quint16 port() const { return m_port; }
+    // The server's self-signed certificate (PEM), to trust in tests that verify it.
+    QString certificateFile() const;
+
+    // Waits until the server has reported at least `count` messages in all.
+    bool waitForMessages(int count, int timeoutMs = 5000);
+    // The messages reported so far.
+    QList<Received> messages();
+    QString errorOutput();
+
+private:
+    void readOutput();
+
+    Options m_options;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_buffer;
+    quint16 m_port = 0;
+    QList<Received> m_messages;
+};
+
+// Writes a self-signed certificate for localhost and 127.0.0.1 and its private key (PEM).
+bool WriteSelfSignedCertificate(const QString &certificatePath, const QString &keyPath);
