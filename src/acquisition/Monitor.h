@@ -1,0 +1,42 @@
+#pragma once
+
+#include <acquisition/PollCycle.h>
+#include <acquisition/StatusGridModel.h>
+#include <alarms/AlarmEvaluation.h>
+#include <alarms/DatabaseMailSource.h>
+#include <alarms/FailureTracking.h>
+#include <alarms/MailManager.h>
+#include <db/Database.h>
+#include <db/DbErrorLog.h>
+#include <link/DeviceLink.h>
+#include <link/LinkTimings.h>
+
+class Activation;
+class PollTimer;
+class ProgramState;
+
+// The monitoring engine of one run: the database and its error log, the device link, the
+// mailer, the status grid, the alarm evaluation, failure tracking and the poll cycle, wired to
+// the activation sequence and the poll tick. The program makes one; tests make their own.
+class Monitor {
+public:
+    Monitor(ProgramState &state, Activation &activation, PollTimer &pollTimer, const LinkTimings &timings = {});
+    ~Monitor();
+    Monitor(const Monitor &) = delete;
+    Monitor &operator=(const Monitor &) = delete;
+
+    ProgramState &state;
+    Database database;
+    DbErrorLog errorLog;
+    DeviceLink link;
+    DatabaseMailSource mailSource;
+    MailManager mail;
+    StatusGridModel grid;
+    AlarmEvaluation alarms;
+    FailureTracking failures;
+    PollCycle cycle;
+
+private:
+    void connectActivation(Activation &activation);
+    void connectPollTimer(PollTimer &pollTimer);
+};

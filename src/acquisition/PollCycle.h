@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class AlarmEvaluation;
+class ConfigFile;
+class Database;
+class DeviceLink;
+class FailureTracking;
+class MailManager;
+class ProgramState;
+class StatusGridModel;
+struct ServerRecord;
+
+// One poll cycle (LogRoutine): every enabled device in name order is identified and read,
+// its sensors evaluated, and its outcome written to the status list.
+class PollCycle {
+public:
+    static constexpr int DevicePort = 10001;
+
+    PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
+              FailureTracking &failures, MailManager &mail, ConfigFile &config, StatusGridModel &grid);
+
+    void LogRoutine();
+
+    // Attempts per device: CommunicationRetry when it is 1 to 5, otherwise 3.
+    static int AttemptsFor(int communicationRetry);
+    // The key of a device's outcome line in the status list.
+    static QString OutcomeKey(const ServerRecord &device);
+
+private:
+    enum class Outcome { Ok, Busy, Failed, Stopped };
+
+    Outcome pollDevice(const ServerRecord &device, int attempts, int &attempt);
+    bool transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply);
+    bool pauseAfterFailure();
+    void sendDailySystemOk();
+    void scheduledReportHook();
+
+    ProgramState &m_state;
+    DeviceLink &m_link;
+    Database &m_database;
+    AlarmEvaluation &m_alarms;
+    FailureTracking &m_failures;
+    MailManager &m_mail;
+    ConfigFile &m_config;
+    StatusGridModel &m_grid;
+};

@@ -1,0 +1,240 @@
+#include "AlarmEvaluation.h"
+
+#include "AlarmTexts.h"
+#include "MailManager.h"
+#include "UnitText.h"
+
+#include <acquisition/SensorDataFiles.h>
+#include <acquisition/StatusGridModel.h>
+#include <core/Clock.h>
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+#include <db/Database.h>
+
+#include <QDir>
+
+#include <cmath>
+
+const QString AlarmEvaluation::MailErrorKey = QStringLiteral("Error sending Alarm Email");
+
+namespace {
+const QString kWhere = QStringLiteral("CompareToEmailLimitsErr");
+const QChar kCR = QChar(13);
+
+bool isCircuitCode(float reading)
+{
+    return reading == 999.0f || reading == -999.0f || reading == 1000.0f;
+}
+} // namespace
+
+struct AlarmEvaluation::Sensor {
+    qint64 id = 0;
+    QString name;
+    QString type;
+    QString notes;
+    QString deviceName;
+    QString unit;
+    QString stateText;
+    qint64 minutes = 0;
+};
+
+AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail, StatusGridModel &grid)
+    : m_state(state), m_database(database), m_mail(mail), m_grid(grid)
+{
+}
+
+QString AlarmEvaluation::nowText() const
+{
+    return DateTimeText(m_state.clock().now());
+}
+
+QString AlarmEvaluation::mailFailureText(const QString &error) const
+{
+    return QStringLiteral("There was an error sending an alarm email ") + nowText() + kCR +
+           QStringLiteral("The email error is:") + kCR + error;
+}
+
+bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText)
+{
+    QList<SensorRecord> sensors;
+    int count = 0;
+    if (!m_database.RecordSensors(deviceId, sensors, count) || sensors.isEmpty())
+        return true;
+    QVariant deviceName, emailList;
+    if (!m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerName"), deviceName) ||
+        !m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("EmailAddress"), emailList)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    // A failure with one sensor is logged and the others are still evaluated, so their
+    // readings and alarms are not lost with it.
+    bool allDone = true;
+    for (const SensorRecord &record : sensors)
+        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), emailList.toString(), record) && allDone;
+    return allDone;
+}
+
+bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
+                                     const QString &emailList, const SensorRecord &record)
+{
+    Sensor sensor;
+    sensor.id = record.IDNum;
+    sensor.name = record.SensorName;
+    sensor.type = record.SensorType;
+    sensor.notes = record.SensorNotes;
+    sensor.deviceName = deviceName;
+    sensor.unit = UnitTextForPort(modelText, record.PortNum, m_state.TemperatureScale);
+    m_grid.WriteSensorIdentity(deviceName, sensor.name, int(sensor.id), sensor.unit);
+
+    // Values exist for ports 0 to 9 only; any other port reads as no data.
+    const int port = record.PortNum;
+    const bool knownPort = port >= 0 && port <= 9;
+    const auto &r = m_state.Readings;
+    const float reading = knownPort ? r[size_t(3 * port)] : ProgramState::NoDataValue;
+    sensor.minutes = knownPort ? std::lround(r[size_t(3 * port + 1)]) : 0;
+    const long alarmByte = knownPort ? std::lround(r[size_t(3 * port + 2)]) : 0;
+
+    const bool real = SensorStateText(reading, sensor.type, sensor.stateText);
+    if (real)
+        writeDataFiles(sensor, reading);
+    m_grid.WriteReading(sensor.stateText);
+
+    bool ok = true;
+    if (reading != ProgramState::NoDataValue) {
+        const bool inAlarm = isCircuitCode(reading) || alarmByte > 0;
+        ok = inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id);
+    }
+
+    int active = 0;
+    if (!m_database.RecordActiveAlarms(sensor.id, active)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        ok = false;
+    }
+    using Status = StatusGridModel::SensorStatus;
+    if (active > 0)
+        m_grid.WriteStatus(Status::Alarm);
+    else
+        m_grid.WriteStatus(reading == ProgramState::NoDataValue ? Status::NoData : Status::Normal);
+    m_grid.MoveToNextRow();
+    return ok;
+}
+
+void AlarmEvaluation::writeDataFiles(const Sensor &sensor, float reading)
+{
+    SaveSensorReadingFiles(m_state, m_state.programDirectory(), int(sensor.id), sensor.name, sensor.deviceName,
+                           sensor.unit, reading);
+    const QString backup = m_state.Config.LogDirectory.trimmed();
+    if (backup.isEmpty())
+        return;
+    const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name, sensor.deviceName,
+                                               sensor.unit, reading);
+    checkBackupCopy(copied, backup);
+}
+
+void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory)
+{
+    // The copy counts as made only when this write succeeded: an old file left in a directory
+    // that can no longer be written must not hide the failure.
+    const bool worked =
+        copied && !QDir(directory).entryList({QStringLiteral("*.dat")}, QDir::Files).isEmpty();
+    OpenRecords open;
+    if (!m_database.RecordOpenBackupFileErrors(open))
+        return;
+    if (worked) {
+        if (open.count > 0)
+            m_database.MarkBackupFileErrorBackOnLine(open.lastId);
+        return;
+    }
+    if (open.count > 0)
+        return;
+    if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") + directory) ||
+        !m_database.RecordOpenBackupFileErrors(open) || open.count == 0)
+        return;
+    QString error;
+    const QString text = QStringLiteral("There was an error writing data log files to the programmed directory ") +
+                         directory + QStringLiteral(".  A backup copy is being kept in ") +
+                         QDir::toNativeSeparators(m_state.programDirectory());
+    if (m_mail.SendTextEmail(text, error)) {
+        m_database.UpdateBackupFileErrorEmailSent(open.lastId, nowText());
+        m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));
+    } else {
+        m_database.UpdateBackupFileErrorEmailSent(open.lastId, mailFailureText(error));
+        m_state.UpdateStatus(MailErrorKey, QString());
+    }
+}
+
+bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList)
+{
+    OpenRecords open;
+    if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensor.id,
+                                     QStringLiteral("AlarmEnd"), open)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    if (open.count > 0)
+        return true;
+
+    QString message;
+    AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
+                     sensor.unit, sensor.notes);
+    qint64 alarmId = 0;
+    const bool recorded = m_database.AddAlarmRecord(sensor.id, m_state.clock().now(), sensor.deviceName, sensor.name,
+                                                    sensor.stateText, sensor.minutes, -1, &alarmId);
+    // The e-mail goes out once per alarm, even while the record cannot be written; the record
+    // written later gets the outcome of that one attempt.
+    QString emailSent = m_mailWithoutRecord.value(sensor.id);
+    if (emailSent.isEmpty())
+        emailSent = sendAlarmEmail(deviceId, sensor, emailList, message);
+    if (!recorded) {
+        m_mailWithoutRecord.insert(sensor.id, emailSent);
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    m_mailWithoutRecord.remove(sensor.id);
+    if (!m_database.UpdateAlarmEmailSent(alarmId, emailSent, message)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    return true;
+}
+
+QString AlarmEvaluation::sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
+                                        const QString &message)
+{
+    if (emailList.trimmed().isEmpty())
+        return QStringLiteral("An attempt to send an alarm email was made at: ") + nowText() + kCR +
+               QStringLiteral("The email could not be sent as no email addresses have been programmed for this "
+                              "device.");
+    QString error;
+    if (m_mail.SendAlarmEmail(int(deviceId), sensor.name, message, error)) {
+        m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));
+        return nowText();
+    }
+    m_state.UpdateStatus(MailErrorKey, QStringLiteral("See Alarm Tab for details"));
+    return mailFailureText(error);
+}
+
+bool AlarmEvaluation::endAlarm(qint64 sensorId)
+{
+    m_mailWithoutRecord.remove(sensorId);
+    OpenRecords open;
+    if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensorId,
+                                     QStringLiteral("AlarmEnd"), open)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    if (open.count > 0 && !m_database.EndAlarm(open.lastId)) {
+        m_state.AddError(kWhere, m_database.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool AlarmEvaluation::AnnounceAlarms()
+{
+    if (!m_grid.AnyRowAlarming())
+        return false;
+    if (announce)
+        announce(QStringLiteral("There is a temperature alarm.  Please view status on Tallyport."));
+    return true;
+}
