@@ -20,7 +20,8 @@ class ProgramState;
 // the activation sequence and the poll tick. The program makes one; tests make their own.
 class Monitor {
 public:
-    Monitor(ProgramState &state, Activation &activation, PollTimer &pollTimer, const LinkTimings &timings = {});
+    Monitor(ProgramState &state, Activation &activation, PollTimer &pollTimer,
+            const LinkTimings &timings = {});
     ~Monitor();
     Monitor(const Monitor &) = delete;
     Monitor &operator=(const Monitor &) = delete;

@@ -1,9 +1,9 @@
 #include "PollCycle.h"
 
+#include <acquisition/StatusGridModel.h>
 #include <alarms/AlarmEvaluation.h>
 #include <alarms/FailureTracking.h>
 #include <alarms/MailManager.h>
-#include <acquisition/StatusGridModel.h>
 #include <core/Clock.h>
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
@@ -22,8 +22,8 @@ const QString kWhere = QStringLiteral("Log Routine");
 
 PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
                      FailureTracking &failures, MailManager &mail, ConfigFile &config, StatusGridModel &grid)
-    : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures), m_mail(mail),
-      m_config(config), m_grid(grid)
+    : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
+      m_mail(mail), m_config(config), m_grid(grid)
 {
 }
 
@@ -34,8 +34,8 @@ int PollCycle::AttemptsFor(int communicationRetry)
 
 QString PollCycle::OutcomeKey(const ServerRecord &device)
 {
-    return QStringLiteral("Communication with server ") + device.ServerName + QStringLiteral(" at IP address ") +
-           device.ServerIPAddress;
+    return QStringLiteral("Communication with server ") + device.ServerName +
+           QStringLiteral(" at IP address ") + device.ServerIPAddress;
 }
 
 void PollCycle::LogRoutine()
@@ -71,7 +71,8 @@ void PollCycle::LogRoutine()
     }
 
     const qint64 seconds = start.secsTo(m_state.clock().now());
-    m_state.UpdateStatus(QStringLiteral("Communication Time: "), QString::number(seconds) + QStringLiteral(" seconds"));
+    m_state.UpdateStatus(QStringLiteral("Communication Time: "),
+                         QString::number(seconds) + QStringLiteral(" seconds"));
     if (m_state.Config.PopUps == 1)
         m_alarms.AnnounceAlarms();
 }
@@ -87,7 +88,8 @@ PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempt
             const bool read = transaction(device, codes.DataCommand, readings);
             if (!m_state.MonitoringActive())
                 return Outcome::Stopped;
-            m_state.UpdateStatus(QStringLiteral("Last download data at: "), DateTimeText(m_state.clock().now()));
+            m_state.UpdateStatus(QStringLiteral("Last download data at: "),
+                                 DateTimeText(m_state.clock().now()));
             if (IsBusyReply(readings))
                 return Outcome::Busy;
             if (read) {
@@ -114,8 +116,8 @@ PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempt
 
 bool PollCycle::transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply)
 {
-    return m_link.ReadFromQM(device.ServerIPAddress, DevicePort, BuildCommand(code), reply, CommandCodes::FrameLength,
-                             QString());
+    return m_link.ReadFromQM(device.ServerIPAddress, DevicePort, BuildCommand(code), reply,
+                             CommandCodes::FrameLength, QString());
 }
 
 bool PollCycle::pauseAfterFailure()
@@ -148,8 +150,8 @@ void PollCycle::scheduledReportHook()
     if (!c.AutoPrintReport.trimmed().toLower().contains(QLatin1String("yes")))
         return;
     const QDateTime now = m_state.clock().now();
-    const QTime printTime = QTime::fromString(c.TimeToPrint.trimmed() + QStringLiteral(":00 ") + c.AMPM.trimmed(),
-                                              QStringLiteral("h:mm AP"));
+    const QTime printTime = QTime::fromString(
+        c.TimeToPrint.trimmed() + QStringLiteral(":00 ") + c.AMPM.trimmed(), QStringLiteral("h:mm AP"));
     if (!printTime.isValid())
         return;
     const qint64 minutes = now.secsTo(QDateTime(now.date(), printTime)) / 60;
@@ -165,7 +167,8 @@ void PollCycle::scheduledReportHook()
     // No report is produced from it.
     if (now.date().day() == 1) {
         const QDate previous = now.date().addMonths(-1);
-        QFile::exists(m_state.programFile(QStringLiteral("%1-%2.dat").arg(previous.month()).arg(previous.year())));
+        QFile::exists(
+            m_state.programFile(QStringLiteral("%1-%2.dat").arg(previous.month()).arg(previous.year())));
     }
     m_state.AutoPrintDone = true;
 }

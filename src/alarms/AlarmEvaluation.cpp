@@ -38,7 +38,8 @@ struct AlarmEvaluation::Sensor {
     qint64 minutes = 0;
 };
 
-AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail, StatusGridModel &grid)
+AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail,
+                                 StatusGridModel &grid)
     : m_state(state), m_database(database), m_mail(mail), m_grid(grid)
 {
 }
@@ -61,8 +62,10 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     if (!m_database.RecordSensors(deviceId, sensors, count) || sensors.isEmpty())
         return true;
     QVariant deviceName, emailList;
-    if (!m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerName"), deviceName) ||
-        !m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("EmailAddress"), emailList)) {
+    if (!m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerName"),
+                                  deviceName) ||
+        !m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("EmailAddress"),
+                                  emailList)) {
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
@@ -70,7 +73,8 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     // readings and alarms are not lost with it.
     bool allDone = true;
     for (const SensorRecord &record : sensors)
-        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), emailList.toString(), record) && allDone;
+        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), emailList.toString(), record) &&
+                  allDone;
     return allDone;
 }
 
@@ -121,13 +125,13 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
 
 void AlarmEvaluation::writeDataFiles(const Sensor &sensor, float reading)
 {
-    SaveSensorReadingFiles(m_state, m_state.programDirectory(), int(sensor.id), sensor.name, sensor.deviceName,
-                           sensor.unit, reading);
+    SaveSensorReadingFiles(m_state, m_state.programDirectory(), int(sensor.id), sensor.name,
+                           sensor.deviceName, sensor.unit, reading);
     const QString backup = m_state.Config.LogDirectory.trimmed();
     if (backup.isEmpty())
         return;
-    const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name, sensor.deviceName,
-                                               sensor.unit, reading);
+    const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name,
+                                               sensor.deviceName, sensor.unit, reading);
     checkBackupCopy(copied, backup);
 }
 
@@ -147,13 +151,15 @@ void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory)
     }
     if (open.count > 0)
         return;
-    if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") + directory) ||
+    if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") +
+                                       directory) ||
         !m_database.RecordOpenBackupFileErrors(open) || open.count == 0)
         return;
     QString error;
-    const QString text = QStringLiteral("There was an error writing data log files to the programmed directory ") +
-                         directory + QStringLiteral(".  A backup copy is being kept in ") +
-                         QDir::toNativeSeparators(m_state.programDirectory());
+    const QString text =
+        QStringLiteral("There was an error writing data log files to the programmed directory ") + directory +
+        QStringLiteral(".  A backup copy is being kept in ") +
+        QDir::toNativeSeparators(m_state.programDirectory());
     if (m_mail.SendTextEmail(text, error)) {
         m_database.UpdateBackupFileErrorEmailSent(open.lastId, nowText());
         m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));
@@ -178,8 +184,9 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
                      sensor.unit, sensor.notes);
     qint64 alarmId = 0;
-    const bool recorded = m_database.AddAlarmRecord(sensor.id, m_state.clock().now(), sensor.deviceName, sensor.name,
-                                                    sensor.stateText, sensor.minutes, -1, &alarmId);
+    const bool recorded =
+        m_database.AddAlarmRecord(sensor.id, m_state.clock().now(), sensor.deviceName, sensor.name,
+                                  sensor.stateText, sensor.minutes, -1, &alarmId);
     // The e-mail goes out once per alarm, even while the record cannot be written; the record
     // written later gets the outcome of that one attempt.
     QString emailSent = m_mailWithoutRecord.value(sensor.id);
@@ -203,8 +210,9 @@ QString AlarmEvaluation::sendAlarmEmail(qint64 deviceId, const Sensor &sensor, c
 {
     if (emailList.trimmed().isEmpty())
         return QStringLiteral("An attempt to send an alarm email was made at: ") + nowText() + kCR +
-               QStringLiteral("The email could not be sent as no email addresses have been programmed for this "
-                              "device.");
+               QStringLiteral(
+                   "The email could not be sent as no email addresses have been programmed for this "
+                   "device.");
     QString error;
     if (m_mail.SendAlarmEmail(int(deviceId), sensor.name, message, error)) {
         m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));

@@ -24,8 +24,8 @@ bool FailureTracking::TrackServerFailure(qint64 deviceId, int requestCount)
     if (!m_database.FirstOpenServerFailure(deviceId, false, episode))
         return false;
     if (episode != 0) {
-        const QString text = QStringLiteral("The device: ") + name.toString() + QStringLiteral(", did not respond to ") +
-                             QString::number(requestCount) +
+        const QString text = QStringLiteral("The device: ") + name.toString() +
+                             QStringLiteral(", did not respond to ") + QString::number(requestCount) +
                              QStringLiteral(" request(s) for data.  The servers's IP address is: ") +
                              address.toString();
         QString error;

@@ -32,9 +32,12 @@ Unit unitFor(const QString &model, int port)
 QString UnitTextForPort(const QString &modelText, int port, int temperatureScale)
 {
     switch (unitFor(modelText, port)) {
-    case Unit::Degree: return TemperatureUnitText(QChar(temperatureScale));
-    case Unit::Humidity: return QStringLiteral("%RH");
-    case Unit::None: break;
+    case Unit::Degree:
+        return TemperatureUnitText(QChar(temperatureScale));
+    case Unit::Humidity:
+        return QStringLiteral("%RH");
+    case Unit::None:
+        break;
     }
     return QString();
 }

@@ -5,6 +5,7 @@
 
 #include <ui/settings/LoginDialog.h>
 
+#include <acquisition/Monitor.h>
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
@@ -29,6 +30,8 @@ int RunTallyport(int argc, char *argv[])
     ProgramState state(QApplication::applicationDirPath(), clock, prompts, errors, status);
 
     MainWindow window(state);
+    Monitor monitor(state, window.activation(), window.pollTimer());
+    window.setMonitor(monitor);
     prompts.setParent(&window);
     window.openLogin = [&] {
         LoginDialog login(state, &window);

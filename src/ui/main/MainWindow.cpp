@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
+#include "AlarmPopup.h"
 #include "AppIcon.h"
+
+#include <acquisition/Monitor.h>
 
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -76,7 +79,7 @@ void MainWindow::buildViews()
     m_shpGo->setFixedSize(18, 18);
     m_shpGo->setFrameShape(QFrame::Box);
     m_shpGo->setAutoFillBackground(true);
-    m_shpGo->setStyleSheet(QStringLiteral("background-color: %1").arg(ColorFromNumber(14737632).name()));
+    showIndicator(DeviceLink::ColorIdle);
     m_progress = named(new QProgressBar(m_frmStatus), "ProgressBar");
     m_progress->setTextVisible(false);
     m_progress->setValue(0);
@@ -106,6 +109,42 @@ void MainWindow::buildViews()
     setCentralWidget(central);
     m_btnFreezeExamine->hide();
     VKLShow(1);
+}
+
+void MainWindow::setMonitor(Monitor &monitor)
+{
+    m_grid->setModel(&monitor.grid);
+    const qreal dpi = logicalDpiX();
+    for (int column = 0; column < StatusGridModel::ColumnCount; ++column)
+        m_grid->setColumnWidth(column, StatusGridModel::columnWidthPixels(column, dpi));
+    connectLink(monitor);
+    m_popup = new AlarmPopup(m_state.programDirectory(), this);
+    monitor.alarms.announce = [this](const QString &notice) { m_popup->showNotice(notice); };
+}
+
+void MainWindow::connectLink(Monitor &monitor)
+{
+    DeviceLink &link = monitor.link;
+    connect(&link, &DeviceLink::indicatorColorChanged, this, &MainWindow::showIndicator);
+    connect(&link, &DeviceLink::progressChanged, this, [this](const QString &form, int value, int maximum) {
+        if (form != objectName())
+            return;
+        m_progress->setMaximum(qMax(1, maximum));
+        m_progress->setValue(qMin(value, m_progress->maximum()));
+    });
+    connect(&link, &DeviceLink::busyCursor, this, [this](const QString &form, bool busy) {
+        if (form != objectName())
+            return;
+        if (busy)
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+    });
+}
+
+void MainWindow::showIndicator(int colorNumber)
+{
+    m_shpGo->setStyleSheet(QStringLiteral("background-color: %1").arg(ColorFromNumber(colorNumber).name()));
 }
 
 void MainWindow::buildMenus()

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class AlarmPopup;
+class Monitor;
 class ProgramState;
 class QAction;
 class QFrame;
@@ -38,6 +40,11 @@ public:
 
     // Runs the activation sequence when ReinitOnActivate is set and applies the menu rights.
     void activate();
+
+    // Shows the monitoring engine: the status grid, the connection indicator, the progress
+    // bar and the alarm notice.
+    void setMonitor(Monitor &monitor);
+    AlarmPopup *alarmPopup() const { return m_popup; }
 
     PollTimer &pollTimer() { return m_pollTimer; }
     Activation &activation() { return m_activation; }
@@ -72,6 +79,8 @@ private:
     void onCreateReports();
     void restoreFromTray();
     void closeOtherWindows();
+    void showIndicator(int colorNumber);
+    void connectLink(Monitor &monitor);
 
     ProgramState &m_state;
     PollTimer m_pollTimer;
@@ -98,4 +107,5 @@ private:
     QAction *m_mnuTrending = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_trayMenu = nullptr;
+    AlarmPopup *m_popup = nullptr;
 };
