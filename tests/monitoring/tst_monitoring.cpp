@@ -166,6 +166,23 @@ private slots:
         QCOMPARE(m_f->count("tblLogFileBackup", "BackOnLine IS NOT NULL AND BackOnLine <> 'False'"), 1);
     }
 
+    void readingCodesAndAlarms()
+    {
+        GridCheck grid(m_f->monitor->grid);
+        // Not connected without an alarm indicator: no alarm.
+        m_device->setRawReading(8, 9999);
+        // An open circuit is an alarm whatever the indicator says (port 0 reports tenths, so
+        // the code arrives as 9990).
+        m_device->setReading(0, 999.0);
+        m_f->runCycle();
+        QCOMPARE(grid.text(1, StatusGridModel::ReadingColumn), QString("Not Connected"));
+        QCOMPARE(grid.status(1), Status::Normal);
+        QCOMPARE(grid.text(0, StatusGridModel::ReadingColumn), QString("Sensor Open"));
+        QCOMPARE(grid.status(0), Status::Alarm);
+        QCOMPARE(m_f->value("SELECT CurrentData FROM tblAlarms").toString(), QString("Sensor Open"));
+        QCOMPARE(m_f->count("tblAlarms"), 1);
+    }
+
     void noDevicesWritesNoLines()
     {
         MonitoringFixture empty(7);
