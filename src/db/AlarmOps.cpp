@@ -4,6 +4,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <limits>
+
 namespace {
 // The stored value of the yes/no column AlarmActive.
 constexpr int kTrue = -1;
@@ -130,14 +132,14 @@ bool Database::CountAlarms(int &count)
     return true;
 }
 
-bool Database::AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset, int limit)
+bool Database::AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset, int limit, qint64 upToId)
 {
     rows.clear();
     Statement query =
         run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
-                           "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution "
-                           "FROM tblAlarms ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
-            {limit, offset});
+                           "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution FROM tblAlarms "
+                           "WHERE IDNum <= ? ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
+            {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset});
     if (!query)
         return false;
     while (query->next())

@@ -13,6 +13,8 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+#include <limits>
+
 bool DatabaseFileExists(const QString &programDirectory)
 {
     return QFileInfo(QDir(programDirectory).filePath(QString::fromLatin1(DatabaseFileName))).isFile();
@@ -262,12 +264,13 @@ bool Database::DeleteSystemErrors()
     return true;
 }
 
-bool Database::ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset, int limit)
+bool Database::ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset, int limit, qint64 upToId)
 {
     rows.clear();
-    Statement query = run(QStringLiteral("SELECT ErrorID, myTime, myFunction, Cause FROM tblErrors "
-                                         "ORDER BY myTime DESC, ErrorID DESC LIMIT ? OFFSET ?"),
-                          {limit, offset});
+    Statement query =
+        run(QStringLiteral("SELECT ErrorID, myTime, myFunction, Cause FROM tblErrors WHERE ErrorID <= ? "
+                           "ORDER BY myTime DESC, ErrorID DESC LIMIT ? OFFSET ?"),
+            {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset});
     if (!query)
         return false;
     while (query->next()) {

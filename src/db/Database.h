@@ -134,14 +134,19 @@ public:
     bool AddError(const QString &where, const QString &cause);
     bool DeleteSystemErrors();
 
-    // --- Event views: newest first; offset and limit page through (limit -1: all) ---
+    // --- Event views: newest first; offset and limit page through (limit -1: all); upToId, when
+    // above 0, leaves out rows with a higher key ---
 
     bool CountAlarms(int &count);
-    bool AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset = 0, int limit = -1);
-    bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1);
+    bool AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
+    bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
     // notifiedOnly: only episodes whose EmailSent is not "False".
     bool ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset = 0,
-                                   int limit = -1);
+                                   int limit = -1, qint64 upToId = 0);
+    // The number of rows of each list and its highest key.
+    bool AlarmsExtent(EventExtent &extent);
+    bool ErrorsExtent(EventExtent &extent);
+    bool ServerFailuresExtent(bool notifiedOnly, EventExtent &extent);
 
 private:
     // A prepared statement that was run; finished (its read lock released) when it goes out of
@@ -181,6 +186,7 @@ private:
     void upgradeColumns();
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
+    bool readExtent(const QString &sql, EventExtent &extent);
 
     ProgramState &m_state;
     QString m_path;

@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <limits>
+
 namespace {
 const QString kFalse = QStringLiteral("False");
 
@@ -143,16 +145,16 @@ bool Database::DeleteServerErrors()
 }
 
 bool Database::ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset,
-                                         int limit)
+                                         int limit, qint64 upToId)
 {
     rows.clear();
-    const QString where = notifiedOnly ? QStringLiteral("WHERE EmailSent <> 'False' ") : QString();
+    const QString notified = notifiedOnly ? QStringLiteral("AND EmailSent <> 'False' ") : QString();
     Statement query =
         run(QStringLiteral("SELECT IDNum, ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent "
-                           "FROM tblServerFailures %1ORDER BY OffLine DESC, IDNum DESC "
+                           "FROM tblServerFailures WHERE IDNum <= ? %1ORDER BY OffLine DESC, IDNum DESC "
                            "LIMIT ? OFFSET ?")
-                .arg(where),
-            {limit, offset});
+                .arg(notified),
+            {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset});
     if (!query)
         return false;
     while (query->next())

@@ -81,6 +81,14 @@ struct OpenRecords {
     qint64 lastId = 0;
 };
 
+// How many rows an event list holds and its highest key (0 when empty). Pages read up to that
+// key show the same rows while new ones arrive, until the list is read again.
+struct EventExtent {
+    int count = 0;
+    qint64 maxId = 0;
+    bool operator==(const EventExtent &) const = default;
+};
+
 // Date-time values as the sorted columns store them, and back. Reading also accepts the
 // program's date-time text, so rows written by hand or by older tools still show.
 QString StoredDateTime(const QDateTime &when);

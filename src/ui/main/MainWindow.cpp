@@ -2,6 +2,7 @@
 
 #include "AlarmPopup.h"
 #include "AppIcon.h"
+#include "EventViews.h"
 
 #include <acquisition/Monitor.h>
 
@@ -22,7 +23,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSplashScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -100,10 +100,6 @@ void MainWindow::buildViews()
     auto *errorsLayout = new QVBoxLayout(m_frmErrors);
     m_tabMain = named(new QTabWidget(m_frmErrors), "tabMain");
     errorsLayout->addWidget(m_tabMain);
-    m_alarmNum = named(new QScrollBar(Qt::Horizontal, m_frmErrors), "AlarmNum");
-    m_alarmNum->setToolTip(QStringLiteral("The most recent alarm is always Alarm 1 of x"));
-    m_alarmNum->setValue(0);
-    errorsLayout->addWidget(m_alarmNum);
     layout->addWidget(m_frmErrors);
 
     setCentralWidget(central);
@@ -145,6 +141,17 @@ void MainWindow::connectLink(Monitor &monitor)
 void MainWindow::showIndicator(int colorNumber)
 {
     m_shpGo->setStyleSheet(QStringLiteral("background-color: %1").arg(ColorFromNumber(colorNumber).name()));
+}
+
+void MainWindow::attachEventViews(Database &db)
+{
+    if (m_events)
+        return;
+    m_events = new EventViews(m_state, db, m_tabMain, this);
+    refreshEvents = [this] {
+        m_events->RefreshEventsDatabase();
+        m_events->DisplayAlarms();
+    };
 }
 
 void MainWindow::buildMenus()

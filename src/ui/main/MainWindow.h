@@ -8,6 +8,8 @@
 #include <functional>
 
 class AlarmPopup;
+class Database;
+class EventViews;
 class Monitor;
 class ProgramState;
 class QAction;
@@ -17,7 +19,6 @@ class QListView;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QScrollBar;
 class QSystemTrayIcon;
 class QTabWidget;
 class QTableView;
@@ -57,6 +58,11 @@ public:
     std::function<bool()> openLogin;
     // Fills the event views (called by the Events menu item before showing view 3).
     std::function<void()> refreshEvents;
+
+    // Puts the alarm and error views on tabMain, reading db, and makes the Events menu refresh
+    // them. Called once, when the database object of the run exists.
+    void attachEventViews(Database &db);
+    EventViews *eventViews() const { return m_events; }
 
     // The frames later views fill.
     QWidget *statusFrame() const { return m_frmStatus; }
@@ -99,7 +105,7 @@ private:
     QFrame *m_shpGo = nullptr;
     QProgressBar *m_progress = nullptr;
     QTabWidget *m_tabMain = nullptr;
-    QScrollBar *m_alarmNum = nullptr;
+    EventViews *m_events = nullptr;
 
     QAction *m_mnuTree = nullptr;
     QAction *m_mnuOrganization = nullptr;

@@ -1,0 +1,63 @@
+#include "support_events.h"
+
+#include <core/DateTimeText.h>
+#include <db/SchemaFile.h>
+
+#include <QAction>
+#include <QSqlQuery>
+
+namespace {
+QString freshDatabase(const QString &path)
+{
+    QString error;
+    if (!CreateDatabaseFromSchema(QStringLiteral(TALLYPORT_SOURCE_DIR "/resources/schema.sql"), path, false,
+                                  error))
+        qFatal("cannot make the test database: %s", qPrintable(error));
+    return path;
+}
+} // namespace
+
+EventsWindow::EventsWindow() : db(t.state, freshDatabase(t.path(QStringLiteral("wexa.mdb")))), window(t.state)
+{
+    window.attachEventViews(db);
+}
+
+void EventsWindow::openEvents()
+{
+    find<QAction>("mnuAlarmFrame")->trigger();
+}
+
+qint64 EventsWindow::addAlarm(int minutesAgo, const QString &sensor)
+{
+    qint64 id = 0;
+    if (!db.AddAlarmRecord(7, t.clock.now().addSecs(-60 * minutesAgo), QStringLiteral("Lab"), sensor,
+                           QStringLiteral("81.5"), 12, -1, &id))
+        qFatal("alarm not added: %s", qPrintable(db.lastError()));
+    return id;
+}
+
+void EventsWindow::addEpisode(const QString &device, bool notified)
+{
+    qint64 first = 0;
+    db.AddServerFailure(3, device);
+    db.FirstOpenServerFailure(3, false, first);
+    if (notified)
+        db.UpdateServerFailureEmailSent(first, device, DateTimeText(t.clock.now()));
+}
+
+int EventsWindow::rows(const char *table) const
+{
+    // Counted over a connection of its own, as another program would see the file.
+    const QString name = QStringLiteral("count-rows");
+    int count = -1;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        other.setDatabaseName(db.path());
+        QSqlQuery query(other);
+        if (other.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)) &&
+            query.next())
+            count = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return count;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <db/Database.h>
+#include <ui/main/EventViews.h>
+#include <ui/main/MainWindow.h>
+
+#include <support/TestState.h>
+
+#include <QWidget>
+
+// The main window over a fresh database made from the schema, with its event views attached.
+struct EventsWindow {
+    EventsWindow();
+
+    TestState t;
+    Database db;
+    MainWindow window;
+
+    template <typename T> T *find(const char *name) const
+    {
+        T *found = window.findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    EventViews &views() const { return *window.eventViews(); }
+    // The Events menu item.
+    void openEvents();
+    // An alarm that started minutesAgo before the test clock.
+    qint64 addAlarm(int minutesAgo, const QString &sensor = QStringLiteral("Freezer"));
+    // A device failure episode; notified gives it a sent notice.
+    void addEpisode(const QString &device, bool notified);
+    int rows(const char *table) const;
+};
