@@ -32,6 +32,7 @@ int RunTallyport(int argc, char *argv[])
     MainWindow window(state);
     Monitor monitor(state, window.activation(), window.pollTimer());
     window.setMonitor(monitor);
+    window.attachEventViews(monitor.database);
     prompts.setParent(&window);
     window.openLogin = [&] {
         LoginDialog login(state, &window);
