@@ -3,6 +3,7 @@
 #include "AlarmPopup.h"
 #include "AppIcon.h"
 #include "EventViews.h"
+#include "TrendChartView.h"
 
 #include <acquisition/Monitor.h>
 
@@ -44,13 +45,15 @@ template <typename T> T *named(T *widget, const char *name)
 } // namespace
 
 MainWindow::MainWindow(ProgramState &state, QWidget *parent)
-    : QMainWindow(parent), m_state(state), m_pollTimer(state), m_activation(state, m_pollTimer)
+    : QMainWindow(parent), m_state(state), m_pollTimer(state), m_activation(state, m_pollTimer),
+      m_trendData(state.clock()), m_trendFeed(state, m_trendData)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(TallyportIcon());
     buildViews();
     buildMenus();
     connect(&m_pollTimer, &PollTimer::gridEnabledChanged, m_grid, &QWidget::setEnabled);
+    m_pollTimer.afterCycle = [this] { trendAfterCycle(); };
     resize(1000, 700);
 }
 
@@ -92,8 +95,11 @@ void MainWindow::buildViews()
     m_chart = named(new QWidget(central), "XYChart4");
     m_chart->setLayout(new QVBoxLayout);
     m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    m_trendView = new TrendChartView(m_trendData, m_chart);
+    m_chart->layout()->addWidget(m_trendView);
     layout->addWidget(m_chart, 1);
-    m_btnFreezeExamine = named(new QPushButton(QStringLiteral("Freeze"), central), "btnFreezeExamine");
+    m_btnFreezeExamine = named(new QPushButton(TrendFeed::ExamineCaption, central), "btnFreezeExamine");
+    connect(m_btnFreezeExamine, &QPushButton::clicked, this, &MainWindow::onFreezeExamine);
     layout->addWidget(m_btnFreezeExamine, 0, Qt::AlignLeft);
 
     m_frmErrors = named(new QGroupBox(QStringLiteral("Alarms"), central), "frmErrors");
@@ -110,6 +116,7 @@ void MainWindow::buildViews()
 void MainWindow::setMonitor(Monitor &monitor)
 {
     m_grid->setModel(&monitor.grid);
+    setTrendGridModel(&monitor.grid);
     const qreal dpi = logicalDpiX();
     for (int column = 0; column < StatusGridModel::ColumnCount; ++column)
         m_grid->setColumnWidth(column, StatusGridModel::columnWidthPixels(column, dpi));
@@ -252,6 +259,26 @@ void MainWindow::activate()
         return;
     m_tabMain->setCurrentIndex(0);
     applyMenuRights(m_activation.RunActivationSequence());
+    // The activation restarts live trending when it is enabled; with trending off the chart
+    // cannot be reached from the menu, so the view leaves it.
+    m_btnFreezeExamine->setText(TrendFeed::ExamineCaption);
+    if (!m_state.TrendingEnabled && m_view == 2)
+        VKLShow(1);
+}
+
+void MainWindow::trendAfterCycle()
+{
+    m_trendFeed.AfterCycle();
+}
+
+void MainWindow::onFreezeExamine()
+{
+    m_btnFreezeExamine->setText(m_trendFeed.FreezeExamine(m_btnFreezeExamine->text()));
+    // Back to live updates: the chart shows the whole run again.
+    if (!m_trendFeed.frozen())
+        m_trendView->showWholeRun();
+    else
+        m_trendView->redraw();
 }
 
 void MainWindow::applyMenuRights(const MenuRights &rights)

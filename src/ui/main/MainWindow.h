@@ -1,5 +1,7 @@
 #pragma once
 
+#include <acquisition/TrendData.h>
+#include <acquisition/TrendFeed.h>
 #include <core/Activation.h>
 #include <core/PollTimer.h>
 
@@ -12,6 +14,7 @@ class Database;
 class EventViews;
 class Monitor;
 class ProgramState;
+class QAbstractItemModel;
 class QAction;
 class QFrame;
 #include <QGroupBox>
@@ -23,6 +26,7 @@ class QSystemTrayIcon;
 class QTabWidget;
 class QTableView;
 class QWidget;
+class TrendChartView;
 
 // frmMain: the start-up window. It shows the status, trending and events views, owns the
 // poll timer and the notification-area icon, and asks before the program closes.
@@ -70,6 +74,15 @@ public:
     QTabWidget *eventTabs() const { return m_tabMain; }
     QTableView *statusGrid() const { return m_grid; }
 
+    // The trending chart. It reads the status grid model given here (the six grid columns).
+    void setTrendGridModel(const QAbstractItemModel *model) { m_trendData.setModel(model); }
+    // What follows a completed poll cycle: builds the chart after the first cycle of an
+    // activation and adds the cycle's readings while trending is enabled. The poll timer's
+    // afterCycle calls it.
+    void trendAfterCycle();
+    TrendData &trendData() { return m_trendData; }
+    TrendChartView *trendChart() const { return m_trendView; }
+
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -87,10 +100,13 @@ private:
     void closeOtherWindows();
     void showIndicator(int colorNumber);
     void connectLink(Monitor &monitor);
+    void onFreezeExamine();
 
     ProgramState &m_state;
     PollTimer m_pollTimer;
     Activation m_activation;
+    TrendData m_trendData;
+    TrendFeed m_trendFeed;
     QString m_plainCaption;
     int m_view = 1;
     bool m_closing = false;
@@ -98,6 +114,7 @@ private:
     QGroupBox *m_frmStatus = nullptr;
     QGroupBox *m_frmErrors = nullptr;
     QWidget *m_chart = nullptr;
+    TrendChartView *m_trendView = nullptr;
     QPushButton *m_btnFreezeExamine = nullptr;
     QPushButton *m_btnUpdate = nullptr;
     QTableView *m_grid = nullptr;

@@ -1,0 +1,185 @@
+#include "TrendDecimation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The first index whose time is not before `when`. A bisection that stays well defined when the
+// clock was set back and the times are not in order.
+int firstAtOrAfter(const std::vector<qint64> &times, qint64 when, int low, int high)
+{
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        if (times[size_t(mid)] < when)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+// Builds the pieces of a trace; a missing value ends the current piece.
+class TraceBuilder {
+public:
+    explicit TraceBuilder(TrendTrace &trace) : m_trace(trace) {}
+
+    void add(qint64 time, float value)
+    {
+        if (std::isnan(value)) {
+            breakLine();
+            return;
+        }
+        if (!m_open) {
+            m_trace.pieces.append(QList<QPointF>());
+            m_open = true;
+        }
+        m_trace.pieces.last().append(QPointF(double(time), double(value)));
+    }
+    void breakLine() { m_open = false; }
+    void include(float value)
+    {
+        if (std::isnan(value))
+            return;
+        if (!m_trace.hasValue) {
+            m_trace.low = m_trace.high = value;
+            m_trace.hasValue = true;
+            return;
+        }
+        m_trace.low = std::min(m_trace.low, value);
+        m_trace.high = std::max(m_trace.high, value);
+    }
+
+private:
+    TrendTrace &m_trace;
+    bool m_open = false;
+};
+
+// The lowest and highest of the samples begin to end - 1 (none of them missing), in time order.
+void addExtremes(const std::vector<qint64> &times, const std::vector<float> &values, int begin, int end,
+                 TraceBuilder &out)
+{
+    if (begin >= end)
+        return;
+    int lowAt = begin;
+    int highAt = begin;
+    for (int i = begin + 1; i < end; ++i) {
+        const float v = values[size_t(i)];
+        if (v < values[size_t(lowAt)])
+            lowAt = i;
+        else if (v > values[size_t(highAt)])
+            highAt = i;
+    }
+    const int a = std::min(lowAt, highAt);
+    const int b = std::max(lowAt, highAt);
+    out.add(times[size_t(a)], values[size_t(a)]);
+    if (b != a)
+        out.add(times[size_t(b)], values[size_t(b)]);
+    out.include(values[size_t(lowAt)]);
+    out.include(values[size_t(highAt)]);
+}
+
+// One pixel column. The line breaks exactly where values are missing: the samples before the
+// first gap continue the line, those after the last gap start the next piece, and those between
+// the gaps stand alone.
+void addColumn(const std::vector<qint64> &times, const std::vector<float> &values, int begin, int end,
+               TraceBuilder &out)
+{
+    int firstGap = -1;
+    int lastGap = -1;
+    for (int i = begin; i < end; ++i) {
+        if (std::isnan(values[size_t(i)])) {
+            if (firstGap < 0)
+                firstGap = i;
+            lastGap = i;
+        }
+    }
+    if (firstGap < 0) {
+        addExtremes(times, values, begin, end, out);
+        return;
+    }
+    addExtremes(times, values, begin, firstGap, out);
+    out.breakLine();
+    // The samples between the gaps make one stroke within the column.
+    int middleLow = -1;
+    int middleHigh = -1;
+    for (int i = firstGap + 1; i < lastGap; ++i) {
+        const float v = values[size_t(i)];
+        if (std::isnan(v))
+            continue;
+        if (middleLow < 0 || v < values[size_t(middleLow)])
+            middleLow = i;
+        if (middleHigh < 0 || v > values[size_t(middleHigh)])
+            middleHigh = i;
+    }
+    if (middleLow >= 0) {
+        const int a = std::min(middleLow, middleHigh);
+        const int b = std::max(middleLow, middleHigh);
+        out.add(times[size_t(a)], values[size_t(a)]);
+        if (b != a)
+            out.add(times[size_t(b)], values[size_t(b)]);
+        out.include(values[size_t(middleLow)]);
+        out.include(values[size_t(middleHigh)]);
+        out.breakLine();
+    }
+    addExtremes(times, values, lastGap + 1, end, out);
+}
+} // namespace
+
+int TrendTrace::pointCount() const
+{
+    int count = 0;
+    for (const QList<QPointF> &piece : pieces)
+        count += int(piece.size());
+    return count;
+}
+
+TrendWindow MakeTrendWindow(const std::vector<qint64> &times, qint64 from, qint64 to, int columns)
+{
+    TrendWindow window;
+    window.from = from;
+    window.to = std::max(to, from);
+    columns = std::max(columns, 1);
+    const int n = int(times.size());
+    const int first = firstAtOrAfter(times, window.from, 0, n);
+    const int last = firstAtOrAfter(times, window.to + 1, first, n);
+    window.before = first > 0 ? first - 1 : -1;
+    window.after = last < n ? last : -1;
+    window.everySample = last - first <= 2 * columns;
+    if (window.everySample) {
+        window.starts = {first, last};
+        return window;
+    }
+    window.starts.resize(size_t(columns) + 1);
+    window.starts.front() = first;
+    window.starts.back() = last;
+    const double span = double(window.to - window.from);
+    for (int c = 1; c < columns; ++c) {
+        const auto edge = window.from + qint64(std::ceil(span * c / columns));
+        window.starts[size_t(c)] = firstAtOrAfter(times, edge, window.starts[size_t(c) - 1], last);
+    }
+    return window;
+}
+
+TrendTrace DecimateTrend(const std::vector<qint64> &times, const std::vector<float> &values,
+                         const TrendWindow &window)
+{
+    TrendTrace trace;
+    TraceBuilder out(trace);
+    const int count = std::min(int(times.size()), int(values.size()));
+    if (window.last() > count)
+        return trace;
+    if (window.before >= 0)
+        out.add(times[size_t(window.before)], values[size_t(window.before)]);
+    if (window.everySample) {
+        for (int i = window.first(); i < window.last(); ++i) {
+            out.add(times[size_t(i)], values[size_t(i)]);
+            out.include(values[size_t(i)]);
+        }
+    } else {
+        for (int c = 0; c < window.columns(); ++c)
+            addColumn(times, values, window.starts[size_t(c)], window.starts[size_t(c) + 1], out);
+    }
+    if (window.after >= 0 && window.after < count)
+        out.add(times[size_t(window.after)], values[size_t(window.after)]);
+    return trace;
+}

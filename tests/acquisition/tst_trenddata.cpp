@@ -1,0 +1,266 @@
+#include <acquisition/TrendData.h>
+#include <acquisition/TrendFeed.h>
+#include <support/TestState.h>
+
+#include "support_trendgrid.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+const QString F = QString(QChar(0x00B0)) + QLatin1Char('F');
+const QString C = QString(QChar(0x00B0)) + QLatin1Char('C');
+const QString RH = QStringLiteral("%RH");
+
+void setReading(TrendGrid &grid, int row, const QString &text)
+{
+    grid.setCell(row, TrendData::ReadingColumn, text);
+}
+
+QStringList axisTitles(const TrendData &data)
+{
+    QStringList titles;
+    for (TrendUnit unit : data.axes())
+        titles << TrendData::UnitTitle(unit);
+    return titles;
+}
+} // namespace
+
+class TestTrendData : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_t = std::make_unique<TestState>();
+        m_data = std::make_unique<TrendData>(m_t->clock);
+        m_data->setModel(&m_grid);
+        m_t->clock.set(QDateTime(QDate(2024, 5, 1), QTime(9, 0)));
+    }
+    void cleanup()
+    {
+        m_data.reset();
+        m_t.reset();
+    }
+
+    void axesFollowTheUnits_data()
+    {
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<QStringList>("axes");
+        QTest::addColumn<QList<int>>("seriesAxis");
+        QTest::newRow("door and water only") << QStringList{"", "", " "} << QStringList{} << QList<int>{};
+        QTest::newRow("minutes are not charted")
+            << QStringList{"", "Minutes", F} << QStringList{F} << QList<int>{0};
+        QTest::newRow("Celsius before humidity")
+            << QStringList{RH, C, RH} << QStringList{C, RH} << QList<int>{1, 0, 1};
+        QTest::newRow("all three kinds in order")
+            << QStringList{RH, C, F, ""} << QStringList{F, C, RH} << QList<int>{2, 1, 0};
+        QTest::newRow("Fahrenheit and humidity")
+            << QStringList{F, RH} << QStringList{F, RH} << QList<int>{0, 1};
+        QTest::newRow("humidity only") << QStringList{RH} << QStringList{RH} << QList<int>{0};
+        QTest::newRow("lower-case scale letter")
+            << QStringList{QString(QChar(0x00B0)) + "c"} << QStringList{C} << QList<int>{0};
+        // A unit of no known kind goes on the humidity axis, which then exists.
+        QTest::newRow("unknown unit")
+            << QStringList{F, QString(QChar(0x00B0)) + "K"} << QStringList{F, RH} << QList<int>{0, 1};
+    }
+    void axesFollowTheUnits()
+    {
+        QFETCH(QStringList, units);
+        QFETCH(QStringList, axes);
+        QFETCH(QList<int>, seriesAxis);
+        m_grid.setUnits(units);
+        QSignalSpy built(m_data.get(), &TrendData::built);
+        m_data->Build();
+        QCOMPARE(built.count(), 1);
+        QCOMPARE(axisTitles(*m_data), axes);
+        QCOMPARE(m_data->seriesCount(), seriesAxis.size());
+        for (int i = 0; i < m_data->seriesCount(); ++i)
+            QCOMPARE(m_data->series(i).axis, seriesAxis[i]);
+    }
+
+    void namesAndPaletteWrap()
+    {
+        m_grid.setUnits(QStringList(25, F));
+        m_grid.setCell(0, TrendData::SensorColumn, "Walk-in freezer north wall");
+        m_grid.setCell(1, TrendData::SensorColumn, "Lab");
+        m_data->Build();
+        QCOMPARE(m_data->seriesCount(), 25);
+        QCOMPARE(m_data->series(0).name, QString("Walk-in freezer nort"));
+        QCOMPARE(m_data->series(1).name, QString("Lab"));
+        QCOMPARE(m_data->series(0).colour, (TrendColour{0, 252, 124}));
+        QCOMPARE(m_data->series(1).colour, (TrendColour{106, 106, 255}));
+        QCOMPARE(m_data->series(23).colour, (TrendColour{159, 255, 84}));
+        QCOMPARE(m_data->series(23).paletteEntry, 24);
+        QCOMPARE(m_data->series(24).paletteEntry, 1);
+        QCOMPARE(m_data->series(24).colour, m_data->series(0).colour);
+    }
+
+    void readingValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value"); // NaN: no value
+        const double none = std::nan("");
+        QTest::newRow("one decimal") << "72.0" << 72.0;
+        QTest::newRow("no leading zero") << ".5" << 0.5;
+        QTest::newRow("negative fraction") << "-.5" << -0.5;
+        QTest::newRow("blanks around") << " -12.3 " << -12.3;
+        QTest::newRow("sensor open") << "Sensor Open" << none;
+        QTest::newRow("sensor shorted") << "SENSOR SHORTED" << none;
+        QTest::newRow("no data") << "No Data" << none;
+        QTest::newRow("not connected") << "Not Connected" << none;
+        QTest::newRow("empty cell") << "" << none;
+        QTest::newRow("other state text") << "Closed" << none;
+    }
+    void readingValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        const float read = TrendData::ReadingValue(text);
+        if (std::isnan(value))
+            QVERIFY2(std::isnan(read), qPrintable(QString::number(read)));
+        else
+            QCOMPARE(read, float(value));
+    }
+
+    void readingsAreAppendedWithTheClockTime()
+    {
+        m_grid.setUnits({F, "", RH});
+        m_data->Build();
+        QSignalSpy added(m_data.get(), &TrendData::readingsAdded);
+        const QDateTime start = m_t->clock.now();
+        setReading(m_grid, 0, "71.5");
+        setReading(m_grid, 2, "40.0");
+        m_data->AddReadings();
+        m_t->clock.advanceSeconds(60);
+        setReading(m_grid, 0, "Sensor Open");
+        m_data->AddReadings();
+        m_t->clock.advanceSeconds(60);
+        setReading(m_grid, 0, "72.5");
+        m_data->AddReadings();
+
+        QCOMPARE(added.count(), 3);
+        QCOMPARE(m_data->times(),
+                 (std::vector<qint64>{start.toMSecsSinceEpoch(), start.addSecs(60).toMSecsSinceEpoch(),
+                                      start.addSecs(120).toMSecsSinceEpoch()}));
+        const std::vector<float> &first = m_data->series(0).values;
+        QCOMPARE(first.size(), size_t(3));
+        QCOMPARE(first[0], 71.5f);
+        QVERIFY(std::isnan(first[1]));
+        QCOMPARE(first[2], 72.5f);
+        QCOMPARE(m_data->series(1).values, (std::vector<float>{40, 40, 40}));
+    }
+
+    void rowsThatVanishGiveGaps()
+    {
+        m_grid.setUnits({F, F});
+        m_data->Build();
+        m_grid.removeLastRow();
+        m_data->AddReadings();
+        QCOMPARE(m_data->series(0).values.back(), 70.0f);
+        QVERIFY(std::isnan(m_data->series(1).values.back()));
+
+        auto grid = std::make_unique<TrendGrid>();
+        grid->setUnits({F});
+        m_data->setModel(grid.get());
+        m_data->Build();
+        grid.reset();
+        m_data->AddReadings();
+        QCOMPARE(m_data->pointCount(), 1);
+        QVERIFY(std::isnan(m_data->series(0).values.back()));
+    }
+
+    void emptyChartTakesNoPoints()
+    {
+        m_grid.setUnits({"", ""});
+        m_data->Build();
+        QSignalSpy added(m_data.get(), &TrendData::readingsAdded);
+        m_data->AddReadings();
+        QCOMPARE(m_data->pointCount(), 0);
+        QCOMPARE(added.count(), 0);
+    }
+
+    void rebuildStartsAfresh()
+    {
+        m_grid.setUnits({F});
+        m_data->Build();
+        m_data->AddReadings();
+        m_data->AddReadings();
+        m_grid.setUnits({C, RH});
+        m_data->Build();
+        QCOMPARE(m_data->pointCount(), 0);
+        QCOMPARE(m_data->seriesCount(), 2);
+        QVERIFY(m_data->series(0).values.empty());
+    }
+
+    void feedAfterCycle_data()
+    {
+        QTest::addColumn<bool>("firstCycle");
+        QTest::addColumn<bool>("trending");
+        QTest::addColumn<int>("series");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<bool>("firstCycleAfter");
+        // An earlier build left one series with one point; the grid now has two charted rows.
+        QTest::newRow("first cycle builds and adds") << true << true << 2 << 1 << false;
+        QTest::newRow("first cycle, trending off") << true << false << 1 << 1 << true;
+        QTest::newRow("later cycle adds") << false << true << 1 << 2 << false;
+        QTest::newRow("later cycle, trending off") << false << false << 1 << 1 << false;
+    }
+    void feedAfterCycle()
+    {
+        QFETCH(bool, firstCycle);
+        QFETCH(bool, trending);
+        m_grid.setUnits({F});
+        m_data->Build();
+        m_data->AddReadings();
+        m_grid.setUnits({F, C});
+
+        TrendFeed feed(m_t->state, *m_data);
+        m_t->state.FirstCycle = firstCycle;
+        m_t->state.TrendingEnabled = trending;
+        feed.AfterCycle();
+        QTEST(m_data->seriesCount(), "series");
+        QTEST(m_data->pointCount(), "points");
+        QTEST(m_t->state.FirstCycle, "firstCycleAfter");
+    }
+
+    void freezeAndContinue()
+    {
+        m_grid.setUnits({F});
+        TrendFeed feed(m_t->state, *m_data);
+        m_t->state.FirstCycle = true;
+        m_t->state.TrendingEnabled = true;
+
+        // Frozen before the first cycle: the chart is built by the first cycle after Continue.
+        QCOMPARE(feed.FreezeExamine(TrendFeed::ExamineCaption), TrendFeed::ContinueCaption);
+        QVERIFY(feed.frozen());
+        QVERIFY(!m_t->state.TrendingEnabled);
+        feed.AfterCycle();
+        feed.AfterCycle();
+        QCOMPARE(m_data->seriesCount(), 0);
+
+        QCOMPARE(feed.FreezeExamine(TrendFeed::ContinueCaption), TrendFeed::ExamineCaption);
+        QVERIFY(m_t->state.TrendingEnabled);
+        feed.AfterCycle();
+        QCOMPARE(m_data->seriesCount(), 1);
+        QCOMPARE(m_data->pointCount(), 1);
+
+        // Cycles while frozen add nothing, and the points resume afterwards.
+        feed.FreezeExamine(TrendFeed::ExamineCaption);
+        feed.AfterCycle();
+        feed.AfterCycle();
+        QCOMPARE(m_data->pointCount(), 1);
+        feed.FreezeExamine(TrendFeed::ContinueCaption);
+        feed.AfterCycle();
+        QCOMPARE(m_data->pointCount(), 2);
+    }
+
+private:
+    std::unique_ptr<TestState> m_t;
+    TrendGrid m_grid;
+    std::unique_ptr<TrendData> m_data;
+};
+
+QTEST_GUILESS_MAIN(TestTrendData)
+#include "tst_trenddata.moc"
