@@ -1,3 +1,4 @@
+#include <acquisition/StatusGridModel.h>
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendFeed.h>
 #include <support/TestState.h>
@@ -150,6 +151,29 @@ private slots:
         QVERIFY(std::isnan(first[1]));
         QCOMPARE(first[2], 72.5f);
         QCOMPARE(m_data->series(1).values, (std::vector<float>{40, 40, 40}));
+    }
+
+    void readsTheStatusGridModel()
+    {
+        StatusGridModel grid;
+        grid.ConfigureServerStatusGrid(3);
+        grid.WriteSensorIdentity("Lab", "Fridge", 11, F);
+        grid.WriteReading(".5");
+        grid.MoveToNextRow();
+        grid.WriteSensorIdentity("Lab", "Door", 12, "");
+        grid.WriteReading("Open");
+        grid.MoveToNextRow();
+        grid.WriteSensorIdentity("Lab", "Humidity", 13, RH);
+        grid.WriteReading("No Data");
+        m_data->setModel(&grid);
+        m_data->Build();
+        m_data->AddReadings();
+        QCOMPARE(m_data->seriesCount(), 2);
+        QCOMPARE(m_data->series(0).name, QString("Fridge"));
+        QCOMPARE(m_data->series(1).name, QString("Humidity"));
+        QCOMPARE(m_data->series(0).values.front(), 0.5f);
+        QVERIFY(std::isnan(m_data->series(1).values.front()));
+        QCOMPARE(axisTitles(*m_data), (QStringList{F, RH}));
     }
 
     void rowsThatVanishGiveGaps()
