@@ -68,6 +68,7 @@ void MainWindow::buildViews()
     auto *statusLayout = new QVBoxLayout(m_frmStatus);
     m_grid = named(new QTableView(m_frmStatus), "gridServerStatus");
     m_grid->verticalHeader()->hide();
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 8);
     m_grid->setSelectionMode(QAbstractItemView::NoSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     statusLayout->addWidget(m_grid, 3);
