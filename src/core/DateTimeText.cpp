@@ -5,6 +5,65 @@
 namespace {
 const QString kTextFormat = QStringLiteral("M/d/yyyy h:mm:ss AP");
 const QString kSortableFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Reads a number of minDigits to maxDigits digits at pos, with no leading zero unless it has
+// exactly minDigits digits (so only the forms DateTimeText writes are taken). Moves pos on.
+bool readNumber(const QString &text, qsizetype &pos, int minDigits, int maxDigits, int &value)
+{
+    const qsizetype start = pos;
+    value = 0;
+    while (pos < text.size() && pos - start < maxDigits && text[pos] >= u'0' && text[pos] <= u'9')
+        value = value * 10 + (text[pos++].unicode() - u'0');
+    const qsizetype digits = pos - start;
+    return digits >= minDigits && (digits == minDigits || text[start] != u'0');
+}
+
+bool readChar(const QString &text, qsizetype &pos, char16_t c)
+{
+    if (pos >= text.size() || text[pos] != c)
+        return false;
+    ++pos;
+    return true;
+}
+
+// The fields of "M/d/yyyy h:mm:ss AM" in the form DateTimeText writes, nothing before or after.
+struct TextFields {
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    bool pm = false;
+};
+
+bool readFields(const QString &text, TextFields &f)
+{
+    qsizetype pos = 0;
+    const bool read = readNumber(text, pos, 1, 2, f.month) && readChar(text, pos, u'/') &&
+                      readNumber(text, pos, 1, 2, f.day) && readChar(text, pos, u'/') &&
+                      readNumber(text, pos, 4, 4, f.year) && readChar(text, pos, u' ') &&
+                      readNumber(text, pos, 1, 2, f.hour) && readChar(text, pos, u':') &&
+                      readNumber(text, pos, 2, 2, f.minute) && readChar(text, pos, u':') &&
+                      readNumber(text, pos, 2, 2, f.second) && readChar(text, pos, u' ');
+    if (!read || pos + 2 != text.size() || text[pos + 1] != u'M' || (text[pos] != u'A' && text[pos] != u'P'))
+        return false;
+    f.pm = text[pos] == u'P';
+    return true;
+}
+
+// The text exactly as DateTimeText writes it ("3/14/2026 9:05:07 PM"), read without the general
+// date-time parser, which costs far more. Anything else is left to that parser (false).
+bool readCanonicalText(const QString &text, QDateTime &when)
+{
+    TextFields f;
+    if (!readFields(text, f) || f.hour < 1 || f.hour > 12 || f.year < 1000)
+        return false;
+    const QDate date(f.year, f.month, f.day);
+    const QTime time(f.hour % 12 + (f.pm ? 12 : 0), f.minute, f.second);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    when = QDateTime(date, time);
+    // Near a change of the clock (a skipped or a repeated hour) the general parser decides, as
+    // it always has.
+    return when.isValid() && when.date() == date && when.time() == time &&
+           when.addDays(-1).offsetFromUtc() == when.addDays(1).offsetFromUtc();
+}
 } // namespace
 
 QString DateTimeText(const QDateTime &when)
@@ -15,7 +74,11 @@ QString DateTimeText(const QDateTime &when)
 
 QDateTime ParseDateTimeText(const QString &text)
 {
-    return QLocale::c().toDateTime(text.trimmed(), kTextFormat);
+    const QString trimmed = text.trimmed();
+    QDateTime when;
+    if (readCanonicalText(trimmed, when))
+        return when;
+    return QLocale::c().toDateTime(trimmed, kTextFormat);
 }
 
 QString DateText(const QDate &day)
