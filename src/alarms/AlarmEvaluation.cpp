@@ -12,6 +12,8 @@
 #include <db/Database.h>
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -132,15 +134,26 @@ void AlarmEvaluation::writeDataFiles(const Sensor &sensor, float reading)
         return;
     const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name,
                                                sensor.deviceName, sensor.unit, reading);
-    checkBackupCopy(copied, backup);
+    checkBackupCopy(copied, backup, int(sensor.id));
 }
 
-void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory)
+namespace {
+// Whether any "*.dat" file is in the directory. The header file just written is one, so it is
+// looked for first: listing a directory of thousands of data files for every sensor of every
+// device would cost far more than the poll itself.
+bool holdsDataFile(const QString &directory, int sensorId)
+{
+    if (QFileInfo(SensorHeaderPath(directory, sensorId)).isFile())
+        return true;
+    return QDirIterator(directory, {QStringLiteral("*.dat")}, QDir::Files).hasNext();
+}
+} // namespace
+
+void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int sensorId)
 {
     // The copy counts as made only when this write succeeded: an old file left in a directory
     // that can no longer be written must not hide the failure.
-    const bool worked =
-        copied && !QDir(directory).entryList({QStringLiteral("*.dat")}, QDir::Files).isEmpty();
+    const bool worked = copied && holdsDataFile(directory, sensorId);
     OpenRecords open;
     if (!m_database.RecordOpenBackupFileErrors(open))
         return;

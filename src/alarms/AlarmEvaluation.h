@@ -34,7 +34,7 @@ private:
     bool evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
                         const QString &emailList, const SensorRecord &record);
     void writeDataFiles(const Sensor &sensor, float reading);
-    void checkBackupCopy(bool copied, const QString &directory);
+    void checkBackupCopy(bool copied, const QString &directory, int sensorId);
     bool openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList);
     QString sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
                            const QString &message);
