@@ -1,21 +1,29 @@
 // One poll cycle (LogRoutine) over many simulated devices on loopback, all answering, with ten
-// named sensors each. Prints the wall time of every cycle and, per device, where the time goes:
+// named sensors each. Prints the wall time of the cycles and, per device, where the time goes:
 // the network (the identify and readings transactions), the database and the data files, side by
-// side with the same two exchanges made by a plain blocking POSIX-socket client. Then the memory
-// (VmRSS at cycles 1, 10, 50 and 100, VmHWM) and the CPU time of the whole run.
+// side with the same two exchanges made through the link alone and by a plain blocking
+// POSIX-socket client. Then the memory (VmRSS at cycles 1, 10, 50 and 100, VmHWM) and the CPU
+// time of the whole run.
 //
 // The split is taken from the outside, with no hook in the engine: the cycle writes the status
 // list and the status grid between its steps, and every write is stamped as it happens.
-//   last download line -> network done; grid identity -> grid reading: the data files;
-//   grid reading -> grid status: the alarm queries; outcome line: the device is done.
+//   previous outcome line -> last download line: the two transactions;
+//   last download line -> first grid identity: back on line, sensor list, device fields;
+//   grid identity -> grid reading: the data files (and the backup check);
+//   grid reading -> grid status: the alarm queries; last grid status -> outcome line: the
+//   settings file read again, status lines.
 // The simulated devices run on a thread of their own with their own event loop, so the cycle's
 // waits on the UI thread are what they are in the program. The clock is a manual one, moved 60 s
-// before each cycle, so the hourly statistics records roll over as they would. No alarms: the
-// readings are frozen within limits with alarm bytes 0, so no mail goes out.
+// before each cycle, so the hourly statistics records roll over as they would. The readings are
+// frozen within limits with alarm bytes 0, and the devices have no alarm addresses, so no mail
+// goes out (no mail server is needed).
 //
-//   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup]
-//     --backup: a second data directory (LogDirectory), so every file is written twice
-// Prints figures; never passes or fails.
+//   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
+//     --backup:    a second data directory (LogDirectory), so every file is written twice
+//     --alarms N:  port 1 of the first N devices goes into alarm in odd cycles and out of it in
+//                  even ones (alarm records opened and ended: database writes)
+// Prints figures; never passes or fails. The machine's load average is printed with them: on a
+// busy machine every wait for the other thread or the disk stretches.
 
 #include <acquisition/Monitor.h>
 #include <acquisition/SensorDataFiles.h>
@@ -54,7 +62,14 @@ constexpr int ThirdOctet = 40;
 constexpr int Port = 10001;
 constexpr int Family = 5, Model = 10, Firmware = 24; // RX700-10: eight temperatures, two doors
 constexpr int SensorsPerDevice = 10;
-constexpr int PlainPasses = 5;
+constexpr int ComparisonPasses = 5;
+
+struct Options {
+    int devices = 200;
+    int cycles = 100;
+    bool backup = false;
+    int alarmDevices = 0;
+};
 
 class NoPrompts final : public Prompts {
 public:
@@ -109,6 +124,15 @@ public:
         });
     }
 
+    // The alarm indicator of port 0 of the first count devices.
+    void setAlarm(int count, bool inAlarm)
+    {
+        run([&] {
+            for (int i = 0; i < count && i < int(m_devices.size()); ++i)
+                m_devices[size_t(i)]->setAlarmByte(0, inAlarm ? 1 : 0);
+        });
+    }
+
     const QString &modelText() const { return m_modelText; }
 
 private:
@@ -125,7 +149,10 @@ private:
         }
     }
 
-    template <typename F> void run(F f) { QMetaObject::invokeMethod(&m_anchor, f, Qt::BlockingQueuedConnection); }
+    template <typename F> void run(F f)
+    {
+        QMetaObject::invokeMethod(&m_anchor, f, Qt::BlockingQueuedConnection);
+    }
 
     QThread m_thread;
     QObject m_anchor;
@@ -135,23 +162,32 @@ private:
 
 // --- Stamps of a running cycle ---
 
-// Where one device's time went, summed over the devices of a cycle (nanoseconds).
+// Where the devices' time went, summed over the devices of one or more cycles (nanoseconds).
 struct Split {
     int devices = 0;
     qint64 network = 0;  // identify + readings transactions
     qint64 database = 0; // back on line, sensors, device fields, the alarm queries
     qint64 files = 0;    // the three data files of each sensor
     qint64 other = 0;    // settings re-read, status lines, grid
-    qint64 maxOwn = 0;   // the slowest device's database + files + other
     qint64 own() const { return database + files + other; }
     double perDeviceMs(qint64 ns) const { return devices > 0 ? ns / 1e6 / devices : 0; }
+
+    Split &operator+=(const Split &s)
+    {
+        devices += s.devices;
+        network += s.network;
+        database += s.database;
+        files += s.files;
+        other += s.other;
+        return *this;
+    }
 };
 
 class CycleProbe {
 public:
     CycleProbe(const StatusList &status, const StatusGridModel &grid) : m_status(status)
     {
-        m_events.reserve(4096);
+        m_events.reserve(8192);
         m_clock.start();
         QObject::connect(&status, &QAbstractItemModel::dataChanged, &m_context,
                          [this](const QModelIndex &topLeft) { statusLine(topLeft.row()); });
@@ -167,7 +203,9 @@ public:
         m_start = m_clock.nsecsElapsed();
     }
 
-    Split split() const;
+    // The split of the cycle since begin(); each device's own work (all but the network) is
+    // appended to ownPerDevice.
+    Split split(std::vector<qint64> &ownPerDevice) const;
 
 private:
     enum class Mark { Downloaded, Outcome, Identity, Reading, Status };
@@ -202,7 +240,7 @@ private:
     std::vector<Event> m_events;
 };
 
-Split CycleProbe::split() const
+Split CycleProbe::split(std::vector<qint64> &ownPerDevice) const
 {
     Split s;
     qint64 last = m_start; // the previous stamp
@@ -229,8 +267,7 @@ Split CycleProbe::split() const
             break;
         case Mark::Outcome:
             s.other += step;
-            deviceOwn += step;
-            s.maxOwn = std::max(s.maxOwn, deviceOwn);
+            ownPerDevice.push_back(deviceOwn + step);
             ++s.devices;
             continue;
         }
@@ -239,7 +276,14 @@ Split CycleProbe::split() const
     return s;
 }
 
-// --- The plain client ---
+// --- The same exchanges outside a cycle ---
+
+const QByteArray &command(int i)
+{
+    static const QByteArray commands[2] = {BuildCommand(DeviceCommands().IdentifyCommand),
+                                           BuildCommand(DeviceCommands().DataCommand)};
+    return commands[i];
+}
 
 // One exchange the plain way: connect, send 60 bytes, read 60, close.
 bool plainExchange(const sockaddr_in &where, const QByteArray &command)
@@ -260,11 +304,10 @@ bool plainExchange(const sockaddr_in &where, const QByteArray &command)
     return ok && std::memcmp(reply, command.constData(), 4) == 0;
 }
 
-// The identify and readings exchanges with every device in turn; nanoseconds per device.
-double plainPass(int devices, int &failures)
+// The identify and readings exchanges with every device in turn, by the plain client or (with
+// a link) the program's link; nanoseconds per device.
+double exchangePass(DeviceLink *link, int devices, int &failures)
 {
-    const QByteArray commands[2] = {BuildCommand(DeviceCommands().IdentifyCommand),
-                                    BuildCommand(DeviceCommands().DataCommand)};
     QElapsedTimer clock;
     clock.start();
     for (int n = 1; n <= devices; ++n) {
@@ -272,8 +315,12 @@ double plainPass(int devices, int &failures)
         where.sin_family = AF_INET;
         where.sin_port = htons(Port);
         inet_pton(AF_INET, deviceAddress(n).toLatin1().constData(), &where.sin_addr);
-        for (const QByteArray &command : commands)
-            failures += plainExchange(where, command) ? 0 : 1;
+        for (int i = 0; i < 2; ++i) {
+            QByteArray reply;
+            const bool ok = link ? link->ReadFromQM(deviceAddress(n), Port, command(i), reply, 60, QString())
+                                 : plainExchange(where, command(i));
+            failures += ok ? 0 : 1;
+        }
     }
     return double(clock.nsecsElapsed()) / devices;
 }
@@ -306,6 +353,12 @@ struct CpuTime {
     }
     CpuTime since(const CpuTime &start) const { return {user - start.user, system - start.system}; }
 };
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
+}
 
 // --- The engine over a fresh program directory ---
 
@@ -356,16 +409,15 @@ bool Engine::start(bool backup, QString &error)
 bool Engine::addDevices(int count, const QString &modelText, QString &error)
 {
     Database &db = monitor->database;
-    QList<ServerRecord> rows;
-    int n = 0;
     for (int i = 1; i <= count; ++i) {
         const QString name = QStringLiteral("Device %1").arg(i, 3, 10, QLatin1Char('0'));
-        if (!db.AddServer(name, modelText, deviceAddress(i), QString(), 1, QString(),
-                          QStringLiteral("alarms@example.com"), -1)) {
+        if (!db.AddServer(name, modelText, deviceAddress(i), QString(), 1, QString(), QString(), -1)) {
             error = QStringLiteral("AddServer: ") + db.lastError();
             return false;
         }
     }
+    QList<ServerRecord> rows;
+    int n = 0;
     if (!db.RecordServers(rows, n))
         return false;
     for (const ServerRecord &row : rows) {
@@ -379,42 +431,155 @@ bool Engine::addDevices(int count, const QString &modelText, QString &error)
     int named = 0;
     db.CountNamedSensors(named);
     monitor->grid.ConfigureServerStatusGrid(named);
-    return named == count * SensorsPerDevice;
+    if (named != count * SensorsPerDevice)
+        error = QStringLiteral("%1 named sensors instead of %2").arg(named).arg(count * SensorsPerDevice);
+    return error.isEmpty();
+}
+
+// --- The run ---
+
+struct RunFigures {
+    Split first, steady;
+    double firstMs = 0, steadyMs = 0, slowestMs = 0;
+    std::vector<qint64> ownPerDevice; // steady cycles only
+    std::vector<std::pair<int, long>> rss;
+    CpuTime process, ui;
+};
+
+RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
+{
+    CycleProbe probe(engine.status, engine.monitor->grid);
+    RunFigures f;
+    std::vector<qint64> firstOwn;
+    f.ownPerDevice.reserve(size_t(options.devices) * size_t(options.cycles));
+    const CpuTime processStart = CpuTime::now(RUSAGE_SELF);
+    const CpuTime uiStart = CpuTime::now(RUSAGE_THREAD);
+    for (int cycle = 1; cycle <= options.cycles; ++cycle) {
+        if (options.alarmDevices > 0)
+            sims.setAlarm(options.alarmDevices, cycle % 2 == 1);
+        engine.clock.advanceSeconds(60);
+        probe.begin();
+        QElapsedTimer wall;
+        wall.start();
+        engine.monitor->cycle.LogRoutine();
+        const double ms = wall.nsecsElapsed() / 1e6;
+        if (cycle == 1) {
+            f.first = probe.split(firstOwn);
+            f.firstMs = ms;
+        } else {
+            f.steady += probe.split(f.ownPerDevice);
+            f.steadyMs += ms / (options.cycles - 1);
+            f.slowestMs = std::max(f.slowestMs, ms);
+        }
+        sims.clearTraffic();
+        if (cycle == 1 || cycle == 10 || cycle == 50 || cycle == 100 || cycle == options.cycles)
+            f.rss.emplace_back(cycle, statusKb("VmRSS"));
+    }
+    f.process = CpuTime::now(RUSAGE_SELF).since(processStart);
+    f.ui = CpuTime::now(RUSAGE_THREAD).since(uiStart);
+    return f;
 }
 
 // --- Report ---
 
-void printSplitHeading()
-{
-    std::printf("%-22s %9s %9s %9s %9s %9s %9s %9s\n", "", "cycle", "network", "database", "files", "other",
-                "own", "own max");
-    std::printf("%-22s %9s %9s %9s %9s %9s %9s %9s\n", "", "ms", "ms/dev", "ms/dev", "ms/dev", "ms/dev",
-                "ms/dev", "ms/dev");
-}
-
 void printSplit(const char *label, double cycleMs, const Split &s)
 {
-    std::printf("%-22s %9.1f %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f\n", label, cycleMs, s.perDeviceMs(s.network),
+    std::printf("%-24s %9.1f %9.3f %9.3f %9.3f %9.3f %9.3f\n", label, cycleMs, s.perDeviceMs(s.network),
                 s.perDeviceMs(s.database), s.perDeviceMs(s.files), s.perDeviceMs(s.other),
-                s.perDeviceMs(s.own()), s.maxOwn / 1e6);
+                s.perDeviceMs(s.own()));
 }
 
-Split add(Split total, const Split &s)
+double percentileMs(std::vector<qint64> values, double fraction)
 {
-    total.devices += s.devices;
-    total.network += s.network;
-    total.database += s.database;
-    total.files += s.files;
-    total.other += s.other;
-    total.maxOwn = std::max(total.maxOwn, s.maxOwn);
-    return total;
+    if (values.empty())
+        return 0;
+    const auto at = values.begin() + std::ptrdiff_t(fraction * double(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at / 1e6;
+}
+
+void printCycles(const RunFigures &f, const Options &options)
+{
+    std::printf("%-24s %9s %9s %9s %9s %9s %9s\n", "", "cycle ms", "network", "database", "files", "other",
+                "own");
+    std::printf("%-24s %9s %9s %9s %9s %9s %9s\n", "", "", "ms/dev", "ms/dev", "ms/dev", "ms/dev", "ms/dev");
+    printSplit("cycle 1 (new files)", f.firstMs, f.first);
+    if (options.cycles < 2)
+        return;
+    printSplit(qPrintable(QStringLiteral("cycles 2-%1, mean").arg(options.cycles)), f.steadyMs, f.steady);
+    std::printf("%-24s %9.1f\n", "slowest cycle", f.slowestMs);
+    std::printf(
+        "own work per device in cycles 2-%d: median %.3f ms, 99th percentile %.3f ms, slowest %.3f ms\n",
+        options.cycles, percentileMs(f.ownPerDevice, 0.5), percentileMs(f.ownPerDevice, 0.99),
+        percentileMs(f.ownPerDevice, 1.0));
+}
+
+void printComparison(Engine &engine, const Options &options)
+{
+    int linkFailures = 0, plainFailures = 0;
+    double linkNs = 0, plainNs = 0;
+    for (int pass = 0; pass < ComparisonPasses; ++pass) {
+        plainNs += exchangePass(nullptr, options.devices, plainFailures) / ComparisonPasses;
+        linkNs += exchangePass(&engine.monitor->link, options.devices, linkFailures) / ComparisonPasses;
+    }
+    const double devices = options.devices;
+    std::printf("%-24s %9.1f %9.3f   (the same exchanges, %d passes, %d failed)\n", "link alone",
+                linkNs * devices / 1e6, linkNs / 1e6, ComparisonPasses, linkFailures);
+    std::printf("%-24s %9.1f %9.3f   (%d passes, %d failed)\n", "plain blocking client",
+                plainNs * devices / 1e6, plainNs / 1e6, ComparisonPasses, plainFailures);
 }
 
 int okLines(const StatusList &status)
 {
     return int(std::count_if(status.lines().begin(), status.lines().end(), [](const QString &line) {
-        return line.startsWith(QLatin1String("Communication with server ")) && line.endsWith(QLatin1String(": OK"));
+        return line.startsWith(QLatin1String("Communication with server ")) &&
+               line.endsWith(QLatin1String(": OK"));
     }));
+}
+
+void printGoalsAndResources(Engine &engine, const RunFigures &f, const Options &options)
+{
+    const Split &s = options.cycles > 1 ? f.steady : f.first;
+    const double slowest = options.cycles > 1 ? f.slowestMs : f.firstMs;
+    std::printf(
+        "\ngoals: whole cycle under 2000 ms: %s (slowest %.0f ms); own work under 2 ms per device: %s "
+        "(mean %.3f ms)\n",
+        slowest < 2000 ? "met" : "NOT met", slowest, s.perDeviceMs(s.own()) < 2 ? "met" : "NOT met",
+        s.perDeviceMs(s.own()));
+    std::printf("devices OK in the last cycle: %d of %d\n", okLines(engine.status), options.devices);
+    std::printf("\nmemory (kB):");
+    for (const auto &[cycle, kb] : f.rss)
+        std::printf("  VmRSS at cycle %d: %ld", cycle, kb);
+    std::printf("  VmHWM: %ld\n", statusKb("VmHWM"));
+    std::printf("CPU over %d cycles: process %.2f s user + %.2f s system; UI thread %.2f s user + %.2f s "
+                "system (%.1f ms per cycle)\n",
+                options.cycles, f.process.user, f.process.system, f.ui.user, f.ui.system,
+                (f.ui.user + f.ui.system) * 1000 / options.cycles);
+    QList<ErrorRecord> logged;
+    engine.monitor->database.ErrorsNewestFirst(logged);
+    QList<HourlyStatisticsRecord> hours;
+    ReadHourlyStatistics(SensorStatisticsPath(engine.state.programDirectory(), 1), hours);
+    std::printf("error log lines: %d; hourly records of sensor 1: %d; load average now: %s\n",
+                int(logged.size()), int(hours.size()), loadAverage().constData());
+}
+
+Options readOptions(const QStringList &args)
+{
+    Options o;
+    QStringList numbers;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--backup"))
+            o.backup = true;
+        else if (args[i] == QLatin1String("--alarms") && i + 1 < args.size())
+            o.alarmDevices = std::max(0, args[++i].toInt());
+        else
+            numbers.append(args[i]);
+    }
+    if (numbers.size() > 0)
+        o.devices = std::clamp(numbers[0].toInt(), 1, 254);
+    if (numbers.size() > 1)
+        o.cycles = std::max(1, numbers[1].toInt());
+    return o;
 }
 
 } // namespace
@@ -422,87 +587,23 @@ int okLines(const StatusList &status)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    const bool backup = args.contains(QStringLiteral("--backup"));
-    QStringList numbers = args;
-    numbers.removeAll(QStringLiteral("--backup"));
-    const int devices = numbers.size() > 0 ? std::max(1, numbers[0].toInt()) : 200;
-    const int cycles = numbers.size() > 1 ? std::max(1, numbers[1].toInt()) : 100;
-
+    const Options options = readOptions(app.arguments().mid(1));
     QString error;
     SimBank sims;
     Engine engine;
-    if (!sims.start(devices, error) || !engine.start(backup, error) ||
-        !engine.addDevices(devices, sims.modelText(), error)) {
+    if (!sims.start(options.devices, error) || !engine.start(options.backup, error) ||
+        !engine.addDevices(options.devices, sims.modelText(), error)) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(error));
         return 1;
     }
-    CycleProbe probe(engine.status, engine.monitor->grid);
-
-    std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles, 60 s apart%s\n",
-                devices, qPrintable(sims.modelText()), SensorsPerDevice, cycles,
-                backup ? ", data files also in a backup directory" : "");
-    printSplitHeading();
-    const CpuTime processStart = CpuTime::now(RUSAGE_SELF);
-    const CpuTime uiStart = CpuTime::now(RUSAGE_THREAD);
-    Split steady;
-    double steadyMs = 0, slowestMs = 0;
-    std::vector<std::pair<int, long>> rss;
-    for (int cycle = 1; cycle <= cycles; ++cycle) {
-        engine.clock.advanceSeconds(60);
-        probe.begin();
-        QElapsedTimer wall;
-        wall.start();
-        engine.monitor->cycle.LogRoutine();
-        const double ms = wall.nsecsElapsed() / 1e6;
-        const Split s = probe.split();
-        sims.clearTraffic();
-        if (cycle == 1) {
-            printSplit("cycle 1 (new files)", ms, s);
-        } else {
-            steady = add(steady, s);
-            steadyMs += ms;
-            slowestMs = std::max(slowestMs, ms);
-        }
-        if (cycle == 1 || cycle == 10 || cycle == 50 || cycle == 100 || cycle == cycles)
-            rss.emplace_back(cycle, statusKb("VmRSS"));
-    }
-    const CpuTime process = CpuTime::now(RUSAGE_SELF).since(processStart);
-    const CpuTime ui = CpuTime::now(RUSAGE_THREAD).since(uiStart);
-    const int steadyCycles = cycles - 1;
-    if (steadyCycles > 0) {
-        printSplit(qPrintable(QStringLiteral("cycles 2-%1 mean").arg(cycles)), steadyMs / steadyCycles, steady);
-        std::printf("%-22s %9.1f\n", "slowest cycle", slowestMs);
-    }
-
-    int plainFailures = 0;
-    double plainNs = 0;
-    for (int pass = 0; pass < PlainPasses; ++pass)
-        plainNs += plainPass(devices, plainFailures);
-    plainNs /= PlainPasses;
-    std::printf("%-22s %9.1f %9.3f   (%d passes, %d failed exchanges)\n", "plain client",
-                plainNs * devices / 1e6, plainNs / 1e6, PlainPasses, plainFailures);
-
-    const Split &ref = steadyCycles > 0 ? steady : probe.split();
-    const double meanCycleMs = steadyCycles > 0 ? steadyMs / steadyCycles : 0;
-    std::printf("\ngoals: whole cycle under 2000 ms: %s (mean %.0f ms, slowest %.0f ms); own work under 2 ms "
-                "per device: %s (%.3f ms)\n",
-                slowestMs < 2000 ? "met" : "NOT met", meanCycleMs, slowestMs,
-                ref.perDeviceMs(ref.own()) < 2 ? "met" : "NOT met", ref.perDeviceMs(ref.own()));
-    std::printf("devices OK in the last cycle: %d of %d\n", okLines(engine.status), devices);
-
-    std::printf("\nmemory (kB):");
-    for (const auto &[cycle, kb] : rss)
-        std::printf("  VmRSS at cycle %d: %ld", cycle, kb);
-    std::printf("  VmHWM: %ld\n", statusKb("VmHWM"));
-    std::printf("CPU over %d cycles: process %.2f s user + %.2f s system; UI thread %.2f s user + %.2f s "
-                "system (%.1f ms per cycle)\n",
-                cycles, process.user, process.system, ui.user, ui.system, (ui.user + ui.system) * 1000 / cycles);
-
-    QList<ErrorRecord> logged;
-    engine.monitor->database.ErrorsNewestFirst(logged);
-    QList<HourlyStatisticsRecord> hours;
-    ReadHourlyStatistics(SensorStatisticsPath(engine.state.programDirectory(), 1), hours);
-    std::printf("error log lines: %d; hourly records of sensor 1: %d\n", int(logged.size()), int(hours.size()));
+    std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart%s; "
+                "port 1 of %d devices in and out of alarm; load average %s\n",
+                options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
+                options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
+                loadAverage().constData());
+    const RunFigures figures = runCycles(engine, sims, options);
+    printCycles(figures, options);
+    printComparison(engine, options);
+    printGoalsAndResources(engine, figures, options);
     return 0;
 }
