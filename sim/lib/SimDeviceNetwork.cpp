@@ -123,7 +123,10 @@ void SimDevice::acceptConnections()
 void SimDevice::readCommands(QTcpSocket *socket)
 {
     while (socket->bytesAvailable() >= CommandSize) {
-        const QByteArray command = socket->read(CommandSize);
+        QByteArray command = socket->read(CommandSize);
+        // read() may hand over the connection's whole read buffer (16 KB) that holds these 60
+        // bytes; the record of commands keeps only the bytes.
+        command.squeeze();
         m_commands.append(command);
         emit commandReceived(command);
         answer(socket, command);

@@ -427,6 +427,22 @@ private slots:
         QCOMPARE(device.transactionCount(), 2);
     }
 
+    // The record of commands keeps each command's own 60 bytes, not the connection's read
+    // buffer it arrived in: a simulator polled for days must not grow by kilobytes a command.
+    void recordedCommandsHoldOnlyTheirBytes()
+    {
+        SimDevice device(5, 5, 23);
+        QVERIFY(device.start(Address));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(simExchange(Address, hex("2ACDDCBA")).reply.size(), 60);
+        QCOMPARE(device.commands().size(), 3);
+        for (const QByteArray &command : device.commands()) {
+            QCOMPARE(command, simFrame(hex("2ACDDCBA")));
+            QVERIFY2(command.capacity() < 2 * SimDevice::CommandSize,
+                     qPrintable(QString::number(command.capacity())));
+        }
+    }
+
     void faultNamesRoundTrip()
     {
         for (int i = int(SimFault::None); i <= int(SimFault::ResetMidReply); ++i) {
