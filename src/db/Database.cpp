@@ -65,12 +65,26 @@ bool Database::open()
     // read-only file keeps its journal), the table layout, and the upgrade of an older file. A
     // file that was locked at opening is read again by the next operation.
     if (m_columns.isEmpty()) {
-        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        useWriteAheadLog();
         if (!loadColumns())
             return false;
         upgradeColumns();
     }
     return true;
+}
+
+void Database::useWriteAheadLog()
+{
+    QSqlQuery journal(m_db);
+    const bool wal = journal.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && journal.next() &&
+                     journal.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    journal.finish();
+    // With the log, a commit reaches the disk at the next checkpoint rather than at once: it
+    // survives the program crashing, and a power cut or system crash can take back only the
+    // last commits, never damage the file. Syncing every commit cost some milliseconds each, so
+    // an alarm on every device made the cycle overrun. Other journals keep syncing every commit.
+    if (wal)
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
 void Database::close()

@@ -182,6 +182,8 @@ private:
     // A quoted identifier when table (and column) exist in the file; empty otherwise.
     QString checkedTable(const QString &table);
     QString checkedColumn(const QString &table, const QString &column);
+    // Write-ahead log when the file allows it, synced at checkpoints (see the .cpp).
+    void useWriteAheadLog();
     bool loadColumns(); // false (and lastError) when the file could not be read
     void upgradeColumns();
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
