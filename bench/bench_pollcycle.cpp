@@ -574,8 +574,11 @@ void printGoalsAndResources(Engine &engine, const RunFigures &f, const Options &
     engine.monitor->database.ErrorsNewestFirst(logged);
     QList<HourlyStatisticsRecord> hours;
     ReadHourlyStatistics(SensorStatisticsPath(engine.state.programDirectory(), 1), hours);
-    std::printf("error log lines: %d; hourly records of sensor 1: %d; load average now: %s\n",
-                int(logged.size()), int(hours.size()), loadAverage().constData());
+    int alarms = 0;
+    engine.monitor->database.CountAlarms(alarms);
+    std::printf(
+        "error log lines: %d; alarm records: %d; hourly records of sensor 1: %d; load average now: %s\n",
+        int(logged.size()), alarms, int(hours.size()), loadAverage().constData());
 }
 
 Options readOptions(const QStringList &args)
