@@ -124,7 +124,7 @@ public:
         });
     }
 
-    // The alarm indicator of port 0 of the first count devices.
+    // The alarm indicator of the first port (port 1, index 0) of the first count devices.
     void setAlarm(int count, bool inAlarm)
     {
         run([&] {
