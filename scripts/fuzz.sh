@@ -25,6 +25,10 @@ else
     done
 fi
 
+# The targets that write files run many times faster on a memory file system.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    export TMPDIR=/dev/shm
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 findings="$build_dir/findings"
