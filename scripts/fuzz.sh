@@ -11,7 +11,7 @@ seconds=${1:-300}
 [ $# -gt 0 ] && shift
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 
-BUILD_DIR=$build_dir BUILD_TARGETS=fuzz_targets \
+BUILD_DIR=$build_dir BUILD_TYPE=Sanitize BUILD_TARGETS=fuzz_targets \
     CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=clang++-14 -DTALLYPORT_FUZZ=ON -DTALLYPORT_FUZZ_REPLAY=OFF -DTALLYPORT_BUILD_UI=OFF" \
     bash scripts/build.sh
 
