@@ -2,6 +2,7 @@
 // really produce: settings files saved by ConfigFile, sensor data files written by the data
 // file writers, device replies from SimDevice. Usage: fuzz_make_corpus <corpus directory>.
 #include "FuzzHarness.h"
+#include "FuzzState.h"
 
 #include <SimDevice.h>
 #include <acquisition/SensorDataFiles.h>

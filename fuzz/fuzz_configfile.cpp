@@ -1,6 +1,7 @@
 // Reading "TallyportConfig.dat" with any contents, through the cipher of the protected fields:
 // the read never crashes, and a record it accepts is saved and read back the same.
 #include "FuzzHarness.h"
+#include "FuzzState.h"
 
 #include <core/Cipher.h>
 #include <core/ConfigFile.h>

@@ -4,6 +4,7 @@
 // ParseMessage fails exactly on a short reply or an out-of-range identify value, logging one
 // line; the values it sets are those of the reply's bytes; it never writes outside them.
 #include "FuzzHarness.h"
+#include "FuzzState.h"
 
 #include <link/DeviceCommands.h>
 #include <link/PageValues.h>

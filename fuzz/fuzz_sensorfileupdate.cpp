@@ -4,6 +4,7 @@
 // The write succeeds, keeps every whole record before the last one, and either adds to the
 // last record of the present hour or appends a new one.
 #include "FuzzHarness.h"
+#include "FuzzState.h"
 
 #include <acquisition/SensorDataFiles.h>
 #include <acquisition/SensorRecords.h>
