@@ -6,6 +6,7 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-charts-dev qt6-multimedia-dev
     libcurl4-openssl-dev libssl-dev
     python3 python3-aiosmtpd xvfb
+    clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -79,18 +80,27 @@ qint64 hourBoundariesBetween(const QDateTime &from, const QDateTime &to)
     return hours < 0 ? -hours : hours;
 }
 
-// Whether a reading taken now belongs to the record that started at startText. A start that no
-// longer reads as a date is logged and closes the record, so the statistics go on in a new one
-// instead of failing at every reading from then on.
-bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNumber, const QString &startText,
-                     const QDateTime &now)
+// Whether a reading taken now belongs to the last record. A record no run of the program could
+// have written (a start that does not read as a date, a count below 1 or too large to take one
+// more reading) is logged and closed, so the statistics go on in a new one instead of failing,
+// or counting wrongly, at every reading from then on.
+bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNumber,
+                     const HourlyStatisticsRecord &record, const QDateTime &now)
 {
-    const QDateTime start = ParseDateTimeText(startText);
+    if (record.count < 1 || record.count == std::numeric_limits<qint32>::max()) {
+        state.AddError(where,
+                       QStringLiteral("Record %1 holds a count of %2 readings, which cannot be added to; "
+                                      "a new record was started")
+                           .arg(recordNumber)
+                           .arg(record.count));
+        return false;
+    }
+    const QDateTime start = ParseDateTimeText(record.startText);
     if (!start.isValid()) {
         state.AddError(where, QStringLiteral("Record %1 starts with \"%2\", which is not a date and time; "
                                              "a new record was started")
                                   .arg(recordNumber)
-                                  .arg(startText));
+                                  .arg(record.startText));
         return false;
     }
     return hourBoundariesBetween(start, now) == 0;
@@ -196,7 +206,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
         if (!last)
             return fail(state, where, QStringLiteral("Record %1 could not be read: ").arg(n) + causeOf(file),
                         error);
-        if (belongsToRecord(state, where, n, last->startText, now)) {
+        if (belongsToRecord(state, where, n, *last, now)) {
             // Only the numbers change while the hour lasts; the start text is never rewritten.
             last->add(reading);
             if (!writeAt(file, lastOffset + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),

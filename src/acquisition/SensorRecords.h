@@ -42,6 +42,7 @@ struct HourlyStatisticsRecord {
 
     // A record holding just this one reading.
     static HourlyStatisticsRecord first(const QString &startText, float reading);
+    // Needs a count below the largest qint32.
     void add(float reading);
     float average() const { return count > 0 ? total / float(count) : 0.0f; }
 

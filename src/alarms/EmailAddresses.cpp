@@ -28,8 +28,9 @@ bool ParseEmailAddresses(const QString &addressList, QString &commaList)
 
 bool IsValidEmailAddress(const QString &address)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^[!#-'*+\-./0-9=?A-Z^-~]+@[A-Za-z0-9.\-_\[\]:]+$)"));
+    // Anchored at the very end: a plain "$" would also match before a final line break.
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"([!#-'*+\-./0-9=?A-Z^-~]+@[A-Za-z0-9.\-_\[\]:]+)")));
     return pattern.match(address).hasMatch() && !address.startsWith(QLatin1Char('.')) &&
            !address.endsWith(QLatin1Char('.'));
 }

@@ -2,9 +2,10 @@
 
 namespace {
 
+// Counted in the page's size type: an index near the largest int must not wrap round.
 bool inside(const QByteArray &page, int index, int width)
 {
-    return index >= 0 && index + width <= page.size();
+    return index >= 0 && qsizetype(index) + width <= page.size();
 }
 
 int at(const QByteArray &page, int index)

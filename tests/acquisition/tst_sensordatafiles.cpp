@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <limits>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
@@ -337,6 +339,35 @@ private slots:
         QCOMPARE(records.size(), 2);
         QCOMPARE(contents(path).left(41), broken);
         QCOMPARE(records[1], (HourlyStatisticsRecord{"3/14/2026 10:30:00 AM", 12.0f, 5.0f, 7.0f, 2}));
+    }
+
+    // A count a damaged file holds (too large to take another reading, or none at all) closes
+    // the record instead of overflowing or going on from nonsense.
+    void impossibleCountStartsANewRecord_data()
+    {
+        QTest::addColumn<qint32>("count");
+        QTest::newRow("largest") << std::numeric_limits<qint32>::max();
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << std::numeric_limits<qint32>::min();
+    }
+    void impossibleCountStartsANewRecord()
+    {
+        QFETCH(qint32, count);
+        TestState t;
+        const QString path = t.path("Sensor-9 Average.dat");
+        const QByteArray damaged =
+            HourlyStatisticsRecord{"3/14/2026 10:00:00 AM", 1.0f, 1.0f, 1.0f, count}.encode();
+        append(path, damaged);
+        t.clock.set(at(2026, 3, 14, 10, 30));
+        QVERIFY(SaveHourlyStatistics(t.state, t.dir.path(), 9, 5.0f));
+        QCOMPARE(t.errors.lines().size(), 1);
+        QVERIFY(t.errors.lines()[0].contains(QString::number(count)));
+
+        QList<HourlyStatisticsRecord> records;
+        QVERIFY(ReadHourlyStatistics(path, records));
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(contents(path).left(41), damaged);
+        QCOMPARE(records[1], HourlyStatisticsRecord::first("3/14/2026 10:30:00 AM", 5.0f));
     }
 
     void csvExport()

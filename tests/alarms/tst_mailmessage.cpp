@@ -75,6 +75,8 @@ private slots:
         QVERIFY(!bad.addRecipient(QString(), QStringLiteral("a@x.com\r\nRCPT TO:<b@y.com>")));
         QVERIFY(!bad.addRecipient(QString(), QStringLiteral("a@x.com>")));
         QVERIFY(!IsValidEmailAddress(QStringLiteral("@x.com")));
+        QVERIFY(!IsValidEmailAddress(QStringLiteral("a@x.com\n")));
+        QVERIFY(!IsValidEmailAddress(QStringLiteral("a@x.com\r\n")));
         QVERIFY(IsValidEmailAddress(QStringLiteral("first.last+tag@mail.example.co.uk")));
     }
 

@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 QByteArray bytes(std::initializer_list<int> values)
@@ -101,6 +103,12 @@ private slots:
         QByteArray target = page;
         QVERIFY(!SetPageInt16(target, 1, 5));
         QVERIFY(!SetPageByte(target, 2, 5));
+        // The farthest positions an int can name are past the end as well.
+        constexpr int farthest = std::numeric_limits<int>::max();
+        QVERIFY(!PageByte(page, farthest));
+        QVERIFY(!PageInt16(page, farthest));
+        QVERIFY(!DecodeReading(page, farthest - 1));
+        QVERIFY(!SetPageInt16(target, farthest, 5));
         QCOMPARE(target, page);
         QVERIFY(SetPageByte(target, 0, 300)); // only the low byte is kept
         QCOMPARE(target.at(0), char(44));
