@@ -7,6 +7,7 @@
 #include <core/Clock.h>
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
+#include <core/ErrorLog.h>
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
@@ -41,6 +42,9 @@ QString PollCycle::OutcomeKey(const ServerRecord &device)
 void PollCycle::LogRoutine()
 {
     const QDateTime start = m_state.clock().now();
+    // Error lines kept back while the database could not be written go in first, and again
+    // once the devices are done (the database may have come back during the cycle).
+    m_state.errors().flushPending();
     const int attempts = AttemptsFor(m_state.Config.CommunicationRetry);
     QList<ServerRecord> devices;
     int count = 0;
@@ -70,6 +74,7 @@ void PollCycle::LogRoutine()
         }
     }
 
+    m_state.errors().flushPending();
     const qint64 seconds = start.secsTo(m_state.clock().now());
     m_state.UpdateStatus(QStringLiteral("Communication Time: "),
                          QString::number(seconds) + QStringLiteral(" seconds"));
@@ -131,7 +136,14 @@ bool PollCycle::pauseAfterFailure()
 
 void PollCycle::sendDailySystemOk()
 {
-    if (!m_config.ReadConfiguration() || m_state.Config.SystemOKEmail != 1)
+    // A settings file that can no longer be read (cut short, overwritten) must not replace the
+    // settings in use: a garbled sender address would stop every alarm e-mail.
+    const ConfigRecord inUse = m_state.Config;
+    if (!m_config.ReadConfiguration()) {
+        m_state.Config = inUse;
+        return;
+    }
+    if (m_state.Config.SystemOKEmail != 1)
         return;
     const QDateTime now = m_state.clock().now();
     const QDateTime last = ParseDateTimeText(m_state.Config.LastSystemOKEmail);

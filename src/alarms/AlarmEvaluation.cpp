@@ -22,6 +22,9 @@ const QString AlarmEvaluation::MailErrorKey = QStringLiteral("Error sending Alar
 namespace {
 const QString kWhere = QStringLiteral("CompareToEmailLimitsErr");
 const QChar kCR = QChar(13);
+// Unrecorded alarms kept per sensor at most; a sensor that keeps flapping through a long outage
+// loses its oldest ones (logged).
+constexpr int kMaxUnrecorded = 100;
 
 bool isCircuitCode(float reading)
 {
@@ -107,8 +110,9 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
 
     bool ok = true;
     if (reading != ProgramState::NoDataValue) {
+        ok = recordUnrecorded(sensor.id);
         const bool inAlarm = isCircuitCode(reading) || alarmByte > 0;
-        ok = inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id);
+        ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id)) && ok;
     }
 
     int active = 0;
@@ -116,6 +120,8 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
         m_state.AddError(kWhere, m_database.lastError());
         ok = false;
     }
+    if (hasOpenUnrecorded(sensor.id))
+        ++active;
     using Status = StatusGridModel::SensorStatus;
     if (active > 0)
         m_grid.WriteStatus(Status::Alarm);
@@ -184,6 +190,9 @@ void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int
 
 bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList)
 {
+    // Its alarm is open already, waiting for its record (the failure is logged).
+    if (hasOpenUnrecorded(sensor.id))
+        return true;
     OpenRecords open;
     if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensor.id,
                                      QStringLiteral("AlarmEnd"), open)) {
@@ -196,26 +205,68 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     QString message;
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
                      sensor.unit, sensor.notes);
+    const QDateTime start = m_state.clock().now();
     qint64 alarmId = 0;
-    const bool recorded =
-        m_database.AddAlarmRecord(sensor.id, m_state.clock().now(), sensor.deviceName, sensor.name,
-                                  sensor.stateText, sensor.minutes, -1, &alarmId);
-    // The e-mail goes out once per alarm, even while the record cannot be written; the record
-    // written later gets the outcome of that one attempt.
-    QString emailSent = m_mailWithoutRecord.value(sensor.id);
-    if (emailSent.isEmpty())
-        emailSent = sendAlarmEmail(deviceId, sensor, emailList, message);
+    const bool recorded = m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name,
+                                                    sensor.stateText, sensor.minutes, -1, &alarmId);
+    const QString recordError = m_database.lastError();
+    // The e-mail goes out once per alarm, even while its record cannot be written.
+    const QString emailSent = sendAlarmEmail(deviceId, sensor, emailList, message);
     if (!recorded) {
-        m_mailWithoutRecord.insert(sensor.id, emailSent);
-        m_state.AddError(kWhere, m_database.lastError());
+        keepUnrecorded(sensor, start, message, emailSent);
+        m_state.AddError(kWhere, recordError);
         return false;
     }
-    m_mailWithoutRecord.remove(sensor.id);
     if (!m_database.UpdateAlarmEmailSent(alarmId, emailSent, message)) {
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
     return true;
+}
+
+void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
+                                     const QString &emailSent)
+{
+    AlarmRecord alarm;
+    alarm.SensorIDNum = sensor.id;
+    alarm.AlarmStart = start;
+    alarm.AlarmActive = true;
+    alarm.EmailSent = emailSent;
+    alarm.CauseOfAlarm = message;
+    alarm.Server = sensor.deviceName;
+    alarm.Sensor = sensor.name;
+    alarm.CurrentData = sensor.stateText;
+    alarm.TOL = sensor.minutes;
+    QList<AlarmRecord> &alarms = m_unrecorded[sensor.id];
+    alarms.append(alarm);
+    if (alarms.size() > kMaxUnrecorded) {
+        const AlarmRecord lost = alarms.takeFirst();
+        m_state.AddError(kWhere, QStringLiteral("The alarm of %1 that started %2 could not be recorded")
+                                     .arg(lost.Sensor, DateTimeText(lost.AlarmStart)));
+    }
+}
+
+bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
+{
+    const auto found = m_unrecorded.find(sensorId);
+    if (found == m_unrecorded.end())
+        return true;
+    QList<AlarmRecord> &alarms = *found;
+    while (!alarms.isEmpty()) {
+        if (!m_database.RecordAlarm(alarms.first())) {
+            m_state.AddError(kWhere, m_database.lastError());
+            return false;
+        }
+        alarms.removeFirst();
+    }
+    m_unrecorded.erase(found);
+    return true;
+}
+
+bool AlarmEvaluation::hasOpenUnrecorded(qint64 sensorId) const
+{
+    const auto found = m_unrecorded.constFind(sensorId);
+    return found != m_unrecorded.constEnd() && !found->isEmpty() && found->last().AlarmActive;
 }
 
 QString AlarmEvaluation::sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
@@ -237,7 +288,13 @@ QString AlarmEvaluation::sendAlarmEmail(qint64 deviceId, const Sensor &sensor, c
 
 bool AlarmEvaluation::endAlarm(qint64 sensorId)
 {
-    m_mailWithoutRecord.remove(sensorId);
+    // An alarm still waiting for its record ends there; the record is written whole later.
+    if (hasOpenUnrecorded(sensorId)) {
+        AlarmRecord &alarm = m_unrecorded[sensorId].last();
+        alarm.AlarmEnd = m_state.clock().now();
+        alarm.AlarmActive = false;
+        return true;
+    }
     OpenRecords open;
     if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensorId,
                                      QStringLiteral("AlarmEnd"), open)) {

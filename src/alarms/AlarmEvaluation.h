@@ -1,6 +1,9 @@
 #pragma once
 
+#include <db/Records.h>
+
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -39,6 +42,11 @@ private:
     QString sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
                            const QString &message);
     bool endAlarm(qint64 sensorId);
+    void keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
+                        const QString &emailSent);
+    // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
+    bool recordUnrecorded(qint64 sensorId);
+    bool hasOpenUnrecorded(qint64 sensorId) const;
     QString nowText() const;
     QString mailFailureText(const QString &error) const;
 
@@ -46,7 +54,8 @@ private:
     Database &m_database;
     MailManager &m_mail;
     StatusGridModel &m_grid;
-    // Alarm e-mails that went out while their record could not be written: the EmailSent text
-    // the record gets once it can be, so the e-mail is not sent twice.
-    QHash<qint64, QString> m_mailWithoutRecord;
+    // Alarms seen while their record could not be written (the database locked, read-only or
+    // full), by sensor, oldest first: each is written whole, with its start, its end when it
+    // ended meanwhile, and the outcome of its one e-mail, as soon as the database takes it.
+    QHash<qint64, QList<AlarmRecord>> m_unrecorded;
 };

@@ -24,14 +24,20 @@ bool FailureTracking::TrackServerFailure(qint64 deviceId, int requestCount)
     if (!m_database.FirstOpenServerFailure(deviceId, false, episode))
         return false;
     if (episode != 0) {
-        const QString text = QStringLiteral("The device: ") + name.toString() +
-                             QStringLiteral(", did not respond to ") + QString::number(requestCount) +
-                             QStringLiteral(" request(s) for data.  The servers's IP address is: ") +
-                             address.toString();
-        QString error;
-        const bool sent = m_mail.SendTextEmail(text, error);
-        return m_database.UpdateServerFailureEmailSent(episode, name.toString(),
-                                                       sent ? DateTimeText(m_state.clock().now()) : error);
+        QString emailSent = m_unrecordedNotices.take(episode);
+        if (emailSent.isEmpty()) {
+            const QString text = QStringLiteral("The device: ") + name.toString() +
+                                 QStringLiteral(", did not respond to ") + QString::number(requestCount) +
+                                 QStringLiteral(" request(s) for data.  The servers's IP address is: ") +
+                                 address.toString();
+            QString error;
+            const bool sent = m_mail.SendTextEmail(text, error);
+            emailSent = sent ? DateTimeText(m_state.clock().now()) : error;
+        }
+        if (m_database.UpdateServerFailureEmailSent(episode, name.toString(), emailSent))
+            return true;
+        m_unrecordedNotices.insert(episode, emailSent);
+        return false;
     }
     if (!m_database.FirstOpenServerFailure(deviceId, true, episode))
         return false;

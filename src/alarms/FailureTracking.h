@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QHash>
+#include <QString>
 
 class Database;
 class MailManager;
@@ -20,4 +21,7 @@ private:
     ProgramState &m_state;
     Database &m_database;
     MailManager &m_mail;
+    // Notices that went out while their episode could not be updated (the database locked or
+    // read-only): the EmailSent text each episode gets once it can be, so none goes out twice.
+    QHash<qint64, QString> m_unrecordedNotices;
 };

@@ -8,6 +8,8 @@ class ErrorLog {
 public:
     virtual ~ErrorLog() = default;
     virtual void AddError(const QString &where, const QString &cause) = 0;
+    // Writes lines that could not be written when they were logged; the poll cycle calls it.
+    virtual void flushPending() {}
 };
 
 // Keeps the lines in memory (and echoes them to the debug output). Used before the database is

@@ -46,6 +46,22 @@ bool Database::AddAlarmRecord(qint64 sensorId, const QDateTime &alarmStart, cons
     return true;
 }
 
+bool Database::RecordAlarm(const AlarmRecord &alarm, qint64 *newId)
+{
+    const QVariant end = alarm.AlarmEnd.isValid() ? QVariant(StoredDateTime(alarm.AlarmEnd)) : QVariant();
+    Statement query =
+        run(QStringLiteral(
+                "INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
+                "CauseOfAlarm, Server, Sensor, CurrentData, TOL) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {alarm.SensorIDNum, StoredDateTime(alarm.AlarmStart), end, alarm.AlarmActive ? kTrue : kFalse,
+             alarm.EmailSent, alarm.CauseOfAlarm, alarm.Server, alarm.Sensor, alarm.CurrentData, alarm.TOL});
+    if (!query)
+        return false;
+    if (newId)
+        *newId = query->lastInsertId().toLongLong();
+    return true;
+}
+
 bool Database::RecordOpenAlarms(const QString &table, const QString &keyColumn, qint64 keyValue,
                                 const QString &endColumn, OpenRecords &found)
 {

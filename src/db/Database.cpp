@@ -45,11 +45,16 @@ bool Database::isOpen() const
 
 bool Database::open()
 {
+    if (m_reopen && !statementsInUse()) {
+        m_reopen = false;
+        close();
+    }
     if (!m_db.isOpen()) {
         // Never create the file: a missing database is reported, not replaced by an empty one.
         if (!QFileInfo(m_path).isFile())
             return fail(
                 QStringLiteral("The database file %1 is missing.").arg(QDir::toNativeSeparators(m_path)));
+        matchJournalPermissions();
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         const QString uri =
             QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath()).toString(QUrl::FullyEncoded);
@@ -104,6 +109,37 @@ bool Database::fail(const QString &text)
     return false;
 }
 
+void Database::noteReadOnly(const QSqlQuery &query)
+{
+    // The primary result code is the low byte of an extended one.
+    constexpr int kSqliteReadOnly = 8;
+    if ((query.lastError().nativeErrorCode().toInt() & 0xff) == kSqliteReadOnly)
+        m_reopen = true;
+}
+
+void Database::matchJournalPermissions()
+{
+    // The engine gives its journal files the permissions the database file had when it made
+    // them: made while the file was write-protected, they would keep a file that has become
+    // writable read-only. They follow the database file again.
+    const QFileInfo database(m_path);
+    if (!database.isWritable())
+        return;
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QFileInfo journal(m_path + QLatin1String(suffix));
+        if (journal.isFile() && !journal.isWritable())
+            QFile::setPermissions(journal.filePath(), database.permissions());
+    }
+}
+
+bool Database::statementsInUse() const
+{
+    for (const std::shared_ptr<QSqlQuery> &query : m_statements)
+        if (query.use_count() > 1)
+            return true;
+    return false;
+}
+
 bool Database::failWithMessage(const QString &text)
 {
     m_state.prompts().message(text + m_lastError);
@@ -149,10 +185,11 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
     }
     if (!query->exec()) {
         fail(query->lastError().text());
+        noteReadOnly(*query);
         query->finish();
         return Statement();
     }
-    return Statement(query.get());
+    return Statement(query);
 }
 
 bool Database::runInTransaction(const std::function<bool()> &steps)
@@ -261,10 +298,15 @@ bool Database::GetFieldValue(qint64 id, const QString &table, const QString &col
 
 bool Database::AddError(const QString &where, const QString &cause)
 {
+    return AddError(storedNow(), where, cause);
+}
+
+bool Database::AddError(const QString &storedTime, const QString &where, const QString &cause)
+{
     const QString callersError = m_lastError;
     const bool written =
         bool(run(QStringLiteral("INSERT INTO tblErrors (myTime, myFunction, Cause) VALUES (?, ?, ?)"),
-                 {storedNow(), where, cause}));
+                 {storedTime, where, cause}));
     if (!written)
         qWarning().noquote() << "Error log not written:" << where << cause << "-" << m_lastError;
     m_lastError = callersError;

@@ -104,6 +104,9 @@ public:
     bool RecordActiveAlarms(qint64 sensorId, int &count);
     // Row edits of the alarm evaluation and the alarm view; the caller reports failures.
     bool UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, const QString &causeOfAlarm);
+    // Writes a whole alarm row in one statement (its key is given by the database): an alarm
+    // that was seen, and possibly ended, while the file could not be written. No message.
+    bool RecordAlarm(const AlarmRecord &alarm, qint64 *newId = nullptr);
     bool EndAlarm(qint64 alarmId); // AlarmEnd = now, AlarmActive = false
     bool SaveAlarmResolution(qint64 alarmId, const QString &resolution);
 
@@ -132,6 +135,9 @@ public:
     // Writes one line; never reports its own failure (it goes to the debug output only) and
     // leaves lastError() as it was.
     bool AddError(const QString &where, const QString &cause);
+    // The same with the time the error happened, as StoredDateTime gives it.
+    bool AddError(const QString &storedTime, const QString &where, const QString &cause);
+    QString storedNow() const; // now as the sorted columns store it
     bool DeleteSystemErrors();
 
     // --- Event views: newest first; offset and limit page through (limit -1: all); upToId, when
@@ -153,28 +159,33 @@ private:
     // scope. Empty when the statement failed.
     class Statement {
     public:
-        explicit Statement(QSqlQuery *query = nullptr) : m_query(query) {}
-        Statement(Statement &&other) noexcept : m_query(std::exchange(other.m_query, nullptr)) {}
+        explicit Statement(std::shared_ptr<QSqlQuery> query = {}) : m_query(std::move(query)) {}
+        Statement(Statement &&other) noexcept = default;
         Statement(const Statement &) = delete;
         Statement &operator=(const Statement &) = delete;
         Statement &operator=(Statement &&) = delete;
         ~Statement();
         explicit operator bool() const { return m_query != nullptr; }
-        QSqlQuery *operator->() const { return m_query; }
+        QSqlQuery *operator->() const { return m_query.get(); }
         QSqlQuery &operator*() const { return *m_query; }
 
     private:
-        QSqlQuery *m_query;
+        std::shared_ptr<QSqlQuery> m_query;
     };
 
-    QString now() const;       // the program's date-time text of now
-    QString storedNow() const; // now as the sorted columns store it
+    QString now() const; // the program's date-time text of now
     // Runs a cached prepared statement with values bound in order. The returned statement is
     // finished when it goes out of scope; it is empty (and lastError set) on failure.
     Statement run(const QString &sql, const QVariantList &values = {});
     // Runs several statements as one transaction; false (rolled back) when one fails.
     bool runInTransaction(const std::function<bool()> &steps);
     bool fail(const QString &text);
+    // A write refused because the connection could only read (the file was write-protected
+    // when it was opened): the connection opens again at the next operation, so a file that
+    // has become writable is written without a restart.
+    void noteReadOnly(const QSqlQuery &query);
+    bool statementsInUse() const;
+    void matchJournalPermissions();
     // A message box with text followed by the last error; false.
     bool failWithMessage(const QString &text);
     // A line in the error log with the last error; false.
@@ -197,4 +208,5 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSet<QString>> m_columns; // lower-case table -> lower-case columns
     QString m_lastError;
+    bool m_reopen = false;
 };

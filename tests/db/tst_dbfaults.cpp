@@ -128,20 +128,23 @@ private slots:
         QVERIFY(other.exec("BEGIN EXCLUSIVE"));
         checkWritesFail(f.t, f.db, QStringLiteral("database is locked"));
 
-        // The error log stays silent while it cannot write.
+        // The error log stays silent while it cannot write, and keeps the line until it can.
         DbErrorLog log(f.db);
         f.t.state.setErrorLog(log);
         f.t.prompts.texts.clear();
         f.t.state.AddError("where", "while locked");
         QVERIFY(f.t.prompts.texts.isEmpty());
+        QCOMPARE(log.pendingCount(), 1);
 
         QVERIFY(other.exec("ROLLBACK"));
         QVERIFY(f.db.AddServer("New", "", "10.9.9.9", "", 1, "", "", -1));
         f.t.state.AddError("where", "after the lock");
         QList<ErrorRecord> errors;
         QVERIFY(f.db.ErrorsNewestFirst(errors));
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.size(), 2);
         QCOMPARE(errors.first().Cause, QStringLiteral("after the lock"));
+        QCOMPARE(errors.last().Cause, QStringLiteral("while locked"));
+        QCOMPARE(log.pendingCount(), 0);
     }
 
     // Another program holds the file from before the first operation: nothing can be read,

@@ -113,6 +113,9 @@ bool SmtpTestServer::start()
     case Mode::Refuse:
         arguments << QStringLiteral("--mode") << QStringLiteral("refuse");
         break;
+    case Mode::Drop:
+        arguments << QStringLiteral("--mode") << QStringLiteral("drop");
+        break;
     }
     if (!m_options.user.isEmpty())
         arguments << QStringLiteral("--user") << m_options.user << QStringLiteral("--password")
@@ -191,6 +194,12 @@ QList<SmtpTestServer::Received> SmtpTestServer::messages()
 {
     readOutput();
     return m_messages;
+}
+
+void SmtpTestServer::clearMessages()
+{
+    readOutput();
+    m_messages.clear();
 }
 
 QString SmtpTestServer::errorOutput()

@@ -12,7 +12,8 @@
 // received: envelope, bytes, authentication used and whether the connection was encrypted.
 class SmtpTestServer {
 public:
-    enum class Mode { Smtp, Silent, Refuse };
+    // Drop: takes the envelope, then drops the connection part-way through the message.
+    enum class Mode { Smtp, Silent, Refuse, Drop };
     enum class Tls { None, StartTls, Implicit };
 
     struct Options {
@@ -54,6 +55,8 @@ public:
     bool waitForMessages(int count, int timeoutMs = 5000);
     // The messages reported so far.
     QList<Received> messages();
+    // Forgets the messages reported so far (long runs keep memory flat).
+    void clearMessages();
     QString errorOutput();
 
 private:

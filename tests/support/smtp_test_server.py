@@ -6,8 +6,9 @@ message it receives is printed as one JSON line: envelope sender, recipients, th
 (base64, as they arrived after dot-unstuffing), the AUTH mechanism and login used, and whether the
 connection was encrypted.
 
-Modes: "smtp" (a working server), "silent" (accepts connections and never answers) and "refuse"
-(greets with a 554 reply).
+Modes: "smtp" (a working server), "silent" (accepts connections and never answers), "refuse"
+(greets with a 554 reply) and "drop" (accepts the envelope, then drops the connection part-way
+through the message).
 """
 
 import argparse
@@ -83,6 +84,32 @@ async def refuse(reader, writer):
     await reader.read()
 
 
+async def drop(reader, writer):
+    writer.write(b"220 tallyport.test ESMTP\r\n")
+    await writer.drain()
+    while True:
+        line = await reader.readline()
+        if not line:
+            return
+        verb = line[:4].upper()
+        if verb in (b"EHLO", b"HELO"):
+            writer.write(b"250 tallyport.test\r\n")
+        elif verb == b"DATA":
+            writer.write(b"354 End data with <CR><LF>.<CR><LF>\r\n")
+            await writer.drain()
+            await reader.read(16)  # the first bytes of the message, then the line goes dead
+            writer.transport.abort()
+            return
+        elif verb == b"QUIT":
+            writer.write(b"221 Bye\r\n")
+            await writer.drain()
+            writer.close()
+            return
+        else:
+            writer.write(b"250 OK\r\n")
+        await writer.drain()
+
+
 def tls_context(args):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(args.cert, args.key)
@@ -91,7 +118,7 @@ def tls_context(args):
 
 async def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["smtp", "silent", "refuse"], default="smtp")
+    parser.add_argument("--mode", choices=["smtp", "silent", "refuse", "drop"], default="smtp")
     parser.add_argument("--user")
     parser.add_argument("--password")
     parser.add_argument("--require-auth", action="store_true")
@@ -107,6 +134,8 @@ async def main():
         server = await asyncio.start_server(silent, "127.0.0.1", 0)
     elif args.mode == "refuse":
         server = await asyncio.start_server(refuse, "127.0.0.1", 0)
+    elif args.mode == "drop":
+        server = await asyncio.start_server(drop, "127.0.0.1", 0)
     else:
         recorder = Recorder(args)
         starttls = tls_context(args) if args.starttls else None

@@ -1,0 +1,222 @@
+#include "support_rig.h"
+
+#include <acquisition/PollCycle.h>
+#include <acquisition/SensorDataFiles.h>
+#include <db/Database.h>
+#include <db/SchemaFile.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+const QString FaultRig::Temperature = QStringLiteral("Temperature Sensor Port 1");
+const QString FaultRig::Door = QStringLiteral("Door Sensor 1");
+
+FaultRig::FaultRig(int thirdOctet, SmtpTestServer::Options smtpOptions)
+    : smtp(std::move(smtpOptions)), m_octet(thirdOctet),
+      m_reader(QStringLiteral("fault-rig-reader-%1").arg(quintptr(this), 0, 16))
+{
+}
+
+FaultRig::~FaultRig()
+{
+    closeReader();
+}
+
+void FaultRig::closeReader()
+{
+    if (QSqlDatabase::contains(m_reader)) {
+        QSqlDatabase::database(m_reader, false).close();
+        QSqlDatabase::removeDatabase(m_reader);
+    }
+}
+
+QSqlDatabase FaultRig::reader()
+{
+    if (!QSqlDatabase::contains(m_reader)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_reader);
+        db.setDatabaseName(t.path("wexa.mdb"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_reader, false);
+    if (!db.isOpen())
+        db.open();
+    return db;
+}
+
+bool FaultRig::start(QString &error)
+{
+    if (!CreateDatabaseFromSchema(QString(TALLYPORT_SOURCE_DIR) + "/resources/schema.sql", t.path("wexa.mdb"),
+                                  false, error))
+        return false;
+    if (!smtp.start()) {
+        error = "SMTP test server did not start: " + smtp.errorOutput();
+        return false;
+    }
+    ConfigRecord &c = t.state.Config;
+    c.UpdateRate = 60;
+    c.TCPTimeOut = 2;
+    c.CommunicationRetry = 1;
+    c.SMTPHost = "127.0.0.1";
+    c.SMTPPort = qint16(smtp.port());
+    c.SMTPTimeOut = 2;
+    c.AuthenticationMethod = "NONE";
+    c.FromAddress = "tallyport@example.com";
+    c.AdminEmailAddress = "admin@example.com";
+    c.OrgName = "Test Org";
+
+    pollTimer = std::make_unique<PollTimer>(t.state);
+    activation = std::make_unique<Activation>(t.state, *pollTimer);
+    // The settings file is written and read back after every device, as in the program.
+    if (!activation->cipher().InitCipher()) {
+        error = "The cipher is not available";
+        return false;
+    }
+    LinkTimings timings;
+    timings.connectMs = 500;
+    timings.closeMs = 300;
+    timings.retryPauseMs = 20;
+    timings.replyOverrideMs = 400;
+    monitor = std::make_unique<Monitor>(t.state, *activation, *pollTimer, timings);
+    if (!activation->configFile().SaveConfiguration()) {
+        error = "The settings file could not be written";
+        return false;
+    }
+    monitor->mail.SetUpMailManager();
+    return true;
+}
+
+SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sensors,
+                               const QString &emailList)
+{
+    auto device = std::make_shared<SimDevice>(5, 5, 25);
+    const QString address = QStringLiteral("127.0.%1.%2").arg(m_octet).arg(m_devices.size() + 1);
+    if (!device->start(address))
+        return nullptr;
+    device->setFrozen(true);
+    device->setReading(0, 5.0);
+    device->setRawReading(8, 0);
+    m_devices.insert(name, device);
+    Database &db = monitor->database;
+    if (!db.AddServer(name, device->modelText(), address, "", 1, "", emailList, -1))
+        return nullptr;
+    const qint64 id = deviceId(name);
+    for (const auto &[port, sensorName, type] : sensors)
+        if (!db.SaveSensor(id, sensorName, port, "", type, "", "", ""))
+            return nullptr;
+    return device.get();
+}
+
+void FaultRig::layOutGrid()
+{
+    int named = 0;
+    monitor->database.CountNamedSensors(named);
+    monitor->grid.ConfigureServerStatusGrid(named);
+}
+
+qint64 FaultRig::deviceId(const QString &name)
+{
+    return value(QStringLiteral("SELECT IDNum FROM tblServers WHERE ServerName = '%1'").arg(name))
+        .toLongLong();
+}
+
+qint64 FaultRig::sensorId(const QString &deviceName, int port)
+{
+    return value(QStringLiteral("SELECT IDNum FROM tblSensors WHERE ServerIDNum = %1 AND PortNum = %2")
+                     .arg(deviceId(deviceName))
+                     .arg(port))
+        .toLongLong();
+}
+
+void FaultRig::runCycle(int advanceSeconds)
+{
+    t.clock.advanceSeconds(advanceSeconds);
+    monitor->cycle.LogRoutine();
+}
+
+void FaultRig::useMailPort(quint16 port)
+{
+    t.state.Config.SMTPPort = qint16(port);
+    saveSettings();
+    monitor->mail.SetUpMailManager();
+}
+
+void FaultRig::saveSettings()
+{
+    activation->configFile().SaveConfiguration();
+}
+
+int FaultRig::count(const QString &table, const QString &where)
+{
+    return value("SELECT COUNT(*) FROM " + table + (where.isEmpty() ? QString() : " WHERE " + where)).toInt();
+}
+
+QVariant FaultRig::value(const QString &sql)
+{
+    const QStringList values = column(sql);
+    return values.isEmpty() ? QVariant() : QVariant(values.first());
+}
+
+QStringList FaultRig::column(const QString &sql)
+{
+    QStringList values;
+    QSqlQuery query(reader());
+    if (query.exec(sql))
+        while (query.next())
+            values.append(query.value(0).toString());
+    return values;
+}
+
+QStringList FaultRig::errorLines(const QString &wherePrefix)
+{
+    return column(QStringLiteral("SELECT myFunction || '|' || Cause FROM tblErrors ORDER BY ErrorID"))
+        .filter(QRegularExpression("^" + QRegularExpression::escape(wherePrefix)));
+}
+
+int FaultRig::readingsFiled(qint64 sensorId, const QString &directory)
+{
+    const QString dir = directory.isEmpty() ? t.dir.path() : directory;
+    const QFileInfo file(SensorInstantaneousPath(dir, int(sensorId), t.clock.now().date()));
+    return file.exists() ? int(WholeRecords(file.size(), InstantaneousRecord::Size)) : 0;
+}
+
+QStringList FaultRig::tornFiles(const QString &directory)
+{
+    QStringList torn;
+    const QDir dir(directory.isEmpty() ? t.dir.path() : directory);
+    for (const QFileInfo &file : dir.entryInfoList({QStringLiteral("Sensor-*.dat")}, QDir::Files)) {
+        const QString name = file.fileName();
+        const bool whole = name.endsWith(QLatin1String(" Average.dat"))
+                               ? file.size() % HourlyStatisticsRecord::Size == 0
+                           : name.contains(QLatin1String(" Instantaneous Data Created "))
+                               ? file.size() % InstantaneousRecord::Size == 0
+                               : file.size() == SensorHeaderRecord::Size;
+        if (!whole)
+            torn.append(QStringLiteral("%1 (%2 bytes)").arg(name).arg(file.size()));
+    }
+    return torn;
+}
+
+bool FaultRig::statusShows(const QString &line) const
+{
+    return t.status.lines().contains(line);
+}
+
+int FaultRig::mailsWith(const QByteArray &text)
+{
+    // A message is reported by the server before its last reply; let that report arrive.
+    smtp.waitForMessages(int(smtp.messages().size()) + 1, 100);
+    int found = 0;
+    for (const SmtpTestServer::Received &message : smtp.messages())
+        found += message.data.contains(text) ? 1 : 0;
+    return found;
+}
+
+QString OutcomeLine(FaultRig &rig, const QString &deviceName, const QString &outcome)
+{
+    ServerRecord device;
+    rig.monitor->database.OpenServerRecord(rig.deviceId(deviceName), device);
+    return PollCycle::OutcomeKey(device) + outcome;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <support/SmtpTestServer.h>
+
+#include <QList>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class FaultRig;
+class SoakPlant;
+
+// Injects faults at random before each cycle of the soak run and takes each away again after a
+// few cycles: device network faults, a device that dies during a cycle, a mail server that is
+// down, silent, refusing or breaking off, the database locked by another connection, the backup
+// directory gone, a full disk (for one cycle, applied by the caller around it) and a damaged
+// settings file. Counts what it injected, by kind.
+class FaultInjector {
+public:
+    FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random);
+    ~FaultInjector();
+
+    // Starts the mail servers that misbehave. False with the reason when one did not start.
+    bool start(QString &error);
+    void beforeCycle(int cycle);
+    // Ends every fault now (for the closing checks).
+    void endAll();
+
+    bool fullDiskThisCycle() const { return m_fullDisk; }
+    bool databaseWritable() const { return !m_locked && !m_fullDisk; }
+    bool filesWritable() const { return !m_fullDisk; }
+    const QMap<QString, int> &injected() const { return m_injected; }
+
+private:
+    struct Undo {
+        int atCycle;
+        QString kind;
+        std::function<void()> action;
+    };
+
+    void injectDeviceFault(const QString &device, int cycle);
+    void killDeviceDuringCycle(int cycle);
+    void breakMail(int cycle);
+    void lockDatabase(int cycle);
+    void removeBackupDirectory(int cycle);
+    void damageSettings(int cycle);
+    bool active(const QString &kind) const;
+    void later(int cycle, const QString &kind, std::function<void()> action);
+    void count(const QString &kind) { ++m_injected[kind]; }
+    int cyclesFromNow(int cycle, int most) { return cycle + 1 + int(m_random.bounded(most)); }
+
+    FaultRig &m_rig;
+    SoakPlant &m_plant;
+    QRandomGenerator &m_random;
+    std::unique_ptr<SmtpTestServer> m_silentMail;
+    std::unique_ptr<SmtpTestServer> m_refusingMail;
+    std::unique_ptr<SmtpTestServer> m_droppingMail;
+    quint16 m_closedPort = 0;
+    QList<Undo> m_undo;
+    QMap<QString, int> m_injected;
+    bool m_locked = false;
+    bool m_fullDisk = false;
+    QString m_lockName;
+};

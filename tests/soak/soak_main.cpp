@@ -1,0 +1,258 @@
+// The soak run: thousands of poll cycles of the whole monitoring engine against simulated
+// devices, a real SMTP server and the real database and data files, with faults injected at
+// random (seeded). After every cycle the records are checked; at the end the readings filed and
+// the alarm e-mails sent are compared with what the devices reported, and the descriptors,
+// sockets and memory the process holds with what it held after the first cycles.
+//
+//   tallyport-soak [--cycles N] [--seed S] [--verbose]
+#include "soak_checks.h"
+#include "soak_faults.h"
+#include "soak_plant.h"
+#include "soak_resources.h"
+
+#include "../faults/support_child.h"
+#include "../faults/support_rig.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace {
+constexpr int kDevices = 4;
+constexpr int kClosingCycles = 3;
+// Growth allowed between the sample after the warm-up and the end.
+constexpr int kDescriptorSlack = 4;
+constexpr qint64 kResidentSlackKb = 16 * 1024;
+
+bool g_verbose = false;
+qint64 g_warnings = 0;
+
+void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) {
+        ++g_warnings;
+        if (!g_verbose)
+            return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+void print(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// Mail the SMTP server received, by kind; the server's list is emptied as it is counted.
+class MailCount {
+public:
+    void take(SmtpTestServer &server)
+    {
+        for (const SmtpTestServer::Received &mail : server.messages()) {
+            const QByteArray subject = mail.header("Subject");
+            if (subject.contains("has generated an alarm"))
+                ++m_kinds[QStringLiteral("alarm")];
+            else if (subject.contains("up and running"))
+                ++m_kinds[QStringLiteral("system OK")];
+            else if (mail.data.contains("The device: "))
+                ++m_kinds[QStringLiteral("device failure notice")];
+            else if (mail.data.contains("error writing data log files"))
+                ++m_kinds[QStringLiteral("backup failure notice")];
+            else
+                ++m_kinds[QStringLiteral("other")];
+        }
+        server.clearMessages();
+    }
+    int of(const QString &kind) const { return m_kinds.value(kind); }
+    const QMap<QString, int> &kinds() const { return m_kinds; }
+
+private:
+    QMap<QString, int> m_kinds;
+};
+
+struct Options {
+    int cycles = 1000;
+    quint32 seed = 0;
+};
+
+bool parse(QCoreApplication &app, Options &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Soak run of the monitoring engine with random faults."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("cycles"), QStringLiteral("Poll cycles to run (default 1000)."),
+                      QStringLiteral("n"), QStringLiteral("1000")});
+    parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the fault schedule (default: random)."),
+                      QStringLiteral("s")});
+    parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
+    parser.process(app);
+    bool ok = true;
+    options.cycles = parser.value(QStringLiteral("cycles")).toInt(&ok);
+    if (!ok || options.cycles < 1)
+        return false;
+    options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
+                                                        : QRandomGenerator::system()->generate();
+    g_verbose = parser.isSet(QStringLiteral("verbose"));
+    return ok;
+}
+
+// The engine with its devices, mail and backup directory, as the program would run it.
+bool setUp(FaultRig &rig, SoakPlant &plant, QString &error)
+{
+    if (!rig.start(error))
+        return false;
+    ConfigRecord &c = rig.t.state.Config;
+    c.CommunicationRetry = 2;
+    c.SMTPTimeOut = 1;
+    c.SystemOKEmail = 1;
+    c.LastSystemOKEmail = DateTimeText(rig.t.clock.now().addDays(-1));
+    c.LogDirectory = rig.t.path("backup");
+    if (!QDir().mkpath(c.LogDirectory)) {
+        error = QStringLiteral("The backup directory could not be made");
+        return false;
+    }
+    rig.saveSettings();
+    rig.monitor->mail.SetUpMailManager();
+    if (!plant.build(kDevices)) {
+        error = QStringLiteral("A simulated device did not start");
+        return false;
+    }
+    return true;
+}
+
+void runOneCycle(FaultRig &rig, const FaultInjector &faults, SoakPlant &plant)
+{
+    if (faults.fullDiskThisCycle()) {
+        FileSizeLimit full(0);
+        rig.runCycle();
+    } else {
+        rig.runCycle();
+    }
+    for (const QString &name : plant.deviceNames())
+        plant.device(name)->clearTraffic();
+}
+
+// Alarm records whose one e-mail went out against the alarm e-mails the server received.
+QStringList checkAlarmMail(FaultRig &rig, const MailCount &mail)
+{
+    int sent = 0;
+    for (const QString &emailSent : rig.column(QStringLiteral("SELECT EmailSent FROM tblAlarms")))
+        sent += ParseDateTimeText(emailSent).isValid() ? 1 : 0;
+    if (sent == mail.of(QStringLiteral("alarm")))
+        return {};
+    return {QStringLiteral("%1 alarm records say their e-mail went out; the server received %2")
+                .arg(sent)
+                .arg(mail.of(QStringLiteral("alarm")))};
+}
+
+bool grew(const ResourceSample &start, const ResourceSample &end)
+{
+    return end.descriptors > start.descriptors + kDescriptorSlack ||
+           end.sockets > start.sockets + kDescriptorSlack ||
+           end.residentKb > start.residentKb + kResidentSlackKb;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (!parse(app, options)) {
+        std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number\n");
+        return 2;
+    }
+    qInstallMessageHandler(quietHandler);
+    print(QStringLiteral("Soak run: %1 cycles, seed %2").arg(options.cycles).arg(options.seed));
+
+    QRandomGenerator random(options.seed);
+    FaultRig rig(64);
+    SoakPlant plant(rig, random);
+    QString error;
+    if (!setUp(rig, plant, error)) {
+        print(QStringLiteral("Set-up failed: ") + error);
+        return 2;
+    }
+    FaultInjector faults(rig, plant, random);
+    if (!faults.start(error)) {
+        print(QStringLiteral("Set-up failed: ") + error);
+        return 2;
+    }
+    RecordChecker records(rig);
+    MailCount mail;
+    QStringList problems;
+    const int warmUp = qMin(100, qMax(1, options.cycles / 10));
+    ResourceSample atStart;
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    for (int cycle = 1; cycle <= options.cycles && problems.size() < 50; ++cycle) {
+        plant.change();
+        faults.beforeCycle(cycle);
+        runOneCycle(rig, faults, plant);
+        mail.take(rig.smtp);
+        problems << records.check(cycle);
+        problems << plant.afterCycle(cycle, faults.filesWritable(), faults.databaseWritable());
+        if (cycle == warmUp)
+            atStart = ResourceSample::take();
+        if (cycle % qMax(1, options.cycles / 10) == 0)
+            print(QStringLiteral("  cycle %1 after %2 s: %3")
+                      .arg(cycle)
+                      .arg(elapsed.elapsed() / 1000)
+                      .arg(ResourceSample::take().describe()));
+    }
+
+    // Every fault taken away: what was held back is written, and the totals must add up.
+    faults.endAll();
+    for (int cycle = 1; cycle <= kClosingCycles; ++cycle) {
+        plant.change();
+        runOneCycle(rig, faults, plant);
+        rig.smtp.waitForMessages(1, 200);
+        mail.take(rig.smtp);
+        problems << records.check(options.cycles + cycle);
+        problems << plant.afterCycle(options.cycles + cycle, true, true);
+    }
+    problems << plant.checkFiled() << checkAlarmMail(rig, mail) << rig.tornFiles();
+    const ResourceSample atEnd = ResourceSample::take();
+    if (grew(atStart, atEnd))
+        problems << QStringLiteral("resources grew: %1 -> %2").arg(atStart.describe(), atEnd.describe());
+
+    print(QStringLiteral("Cycles run: %1 (+%2 closing) in %3 s, seed %4")
+              .arg(options.cycles)
+              .arg(kClosingCycles)
+              .arg(elapsed.elapsed() / 1000)
+              .arg(options.seed));
+    int total = 0;
+    for (auto it = faults.injected().constBegin(); it != faults.injected().constEnd(); ++it)
+        total += it.value();
+    print(QStringLiteral("Faults injected: %1").arg(total));
+    for (auto it = faults.injected().constBegin(); it != faults.injected().constEnd(); ++it)
+        print(QStringLiteral("  %1: %2").arg(it.key()).arg(it.value()));
+    print(QStringLiteral("Alarm records followed: %1; alarm states checked against the devices: %2")
+              .arg(records.alarmRowsFollowed())
+              .arg(plant.alarmExpectationsChecked()));
+    print(QStringLiteral("Failure episodes followed: %1; record checks: %2")
+              .arg(records.episodesFollowed())
+              .arg(records.rowChecks()));
+    QStringList received;
+    for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
+        received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
+    print(QStringLiteral("Mail received: ") + received.join(QStringLiteral(", ")));
+    print(QStringLiteral("Error log lines: %1; engine warnings: %2")
+              .arg(rig.count(QStringLiteral("tblErrors")))
+              .arg(g_warnings));
+    print(QStringLiteral("After cycle %1: %2").arg(warmUp).arg(atStart.describe()));
+    print(QStringLiteral("At the end:     %1").arg(atEnd.describe()));
+    if (!problems.isEmpty()) {
+        print(QStringLiteral("PROBLEMS (%1):").arg(problems.size()));
+        for (const QString &problem : std::as_const(problems))
+            print(QStringLiteral("  ") + problem);
+        return 1;
+    }
+    print(QStringLiteral("All checks held."));
+    return 0;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// What the process holds, from /proc/self: open descriptors (sockets among them) and memory.
+struct ResourceSample {
+    int descriptors = 0;
+    int sockets = 0;
+    qint64 residentKb = 0; // VmRSS
+    qint64 peakKb = 0;     // VmHWM, the highest resident size so far
+
+    static ResourceSample take();
+    QString describe() const;
+};
