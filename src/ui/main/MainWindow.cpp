@@ -57,7 +57,11 @@ MainWindow::MainWindow(ProgramState &state, QWidget *parent)
     resize(1000, 700);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The splash closes itself after a second; a window closed sooner takes it along.
+    delete m_splash;
+}
 
 void MainWindow::buildViews()
 {
@@ -233,11 +237,11 @@ void MainWindow::start()
     VKLShow(1);
     show();
 
-    auto *splash = new QSplashScreen(SplashPicture(m_plainCaption));
-    splash->setObjectName(QStringLiteral("frmSplash"));
-    splash->setAttribute(Qt::WA_DeleteOnClose);
-    splash->show();
-    QTimer::singleShot(1000, splash, &QWidget::close);
+    m_splash = new QSplashScreen(SplashPicture(m_plainCaption));
+    m_splash->setObjectName(QStringLiteral("frmSplash"));
+    m_splash->setAttribute(Qt::WA_DeleteOnClose);
+    m_splash->show();
+    QTimer::singleShot(1000, m_splash, &QWidget::close);
 
     buildTrayIcon();
     QTimer::singleShot(0, this, &MainWindow::activate);

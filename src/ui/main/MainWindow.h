@@ -6,6 +6,8 @@
 #include <core/PollTimer.h>
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QSplashScreen>
 
 #include <functional>
 
@@ -131,4 +133,5 @@ private:
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_trayMenu = nullptr;
     AlarmPopup *m_popup = nullptr;
+    QPointer<QSplashScreen> m_splash;
 };

@@ -86,7 +86,11 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     rebuild();
 }
 
-TrendChartView::~TrendChartView() = default;
+TrendChartView::~TrendChartView()
+{
+    // The chart is an item of the view's scene; delete it while the view is whole.
+    delete m_chart;
+}
 
 void TrendChartView::rebuild()
 {
