@@ -68,7 +68,10 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_plot = new TrendChartPlot(m_timeAxis, m_chart);
     m_plot->setZValue(100);
+    // The view gives up the default chart it made without deleting it.
+    QChart *const defaultChart = chart();
     setChart(m_chart);
+    delete defaultChart;
     setRubberBand(QChartView::HorizontalRubberBand);
     setToolTip(
         QStringLiteral("Drag across the chart to look at a shorter time; right-click to see the whole run."));
