@@ -89,11 +89,7 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     rebuild();
 }
 
-TrendChartView::~TrendChartView()
-{
-    // The chart is an item of the view's scene; delete it while the view is whole.
-    delete m_chart;
-}
+TrendChartView::~TrendChartView() = default;
 
 void TrendChartView::rebuild()
 {
