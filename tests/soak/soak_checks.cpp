@@ -56,16 +56,17 @@ void RecordChecker::checkAlarms(int cycle, QStringList &problems)
             problems << at + QStringLiteral("AlarmActive %1 with AlarmEnd %2").arg(active).arg(end);
         if (emailSent.isEmpty())
             problems << at + QStringLiteral("no e-mail outcome");
+        const AlarmSeen now{ended, qHash(end), qHash(emailSent)};
         const auto seen = m_alarms.constFind(id);
         if (seen != m_alarms.constEnd()) {
             if (seen->ended && !ended)
                 problems << at + QStringLiteral("reopened");
-            if (seen->ended && end != seen->end)
-                problems << at + QStringLiteral("end changed from %1 to %2").arg(seen->end, end);
-            if (!seen->emailSent.isEmpty() && emailSent != seen->emailSent)
+            if (seen->ended && now.end != seen->end)
+                problems << at + QStringLiteral("end changed to %1").arg(end);
+            if (seen->emailSent != qHash(QString()) && now.emailSent != seen->emailSent)
                 problems << at + QStringLiteral("EmailSent changed");
         }
-        m_alarms.insert(id, AlarmSeen{ended, end, emailSent});
+        m_alarms.insert(id, now);
     }
     for (auto it = m_alarms.constBegin(); it != m_alarms.constEnd(); ++it)
         if (!present.contains(it.key()))

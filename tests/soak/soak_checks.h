@@ -24,10 +24,11 @@ public:
     qint64 rowChecks() const { return m_rowChecks; }
 
 private:
+    // Hashes of the texts: the run follows thousands of rows and must not grow much itself.
     struct AlarmSeen {
         bool ended = false;
-        QString end;
-        QString emailSent;
+        size_t end = 0;
+        size_t emailSent = 0;
     };
     enum EpisodeState { OpenNotNotified = 0, OpenNotified = 1, Closed = 2 };
 

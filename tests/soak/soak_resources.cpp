@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 namespace {
@@ -33,14 +34,17 @@ ResourceSample ResourceSample::take()
         sample.residentKb = statusValueKb(text, "VmRSS");
         sample.peakKb = statusValueKb(text, "VmHWM");
     }
+    sample.sqliteKb = qint64(sqlite3_memory_used() / 1024);
     return sample;
 }
 
 QString ResourceSample::describe() const
 {
-    return QStringLiteral("%1 descriptors (%2 sockets), resident %3 KiB, peak %4 KiB")
+    return QStringLiteral(
+               "%1 descriptors (%2 sockets), resident %3 KiB (database engine %4 KiB), peak %5 KiB")
         .arg(descriptors)
         .arg(sockets)
         .arg(residentKb)
+        .arg(sqliteKb)
         .arg(peakKb);
 }

@@ -8,6 +8,7 @@ struct ResourceSample {
     int sockets = 0;
     qint64 residentKb = 0; // VmRSS
     qint64 peakKb = 0;     // VmHWM, the highest resident size so far
+    qint64 sqliteKb = 0;   // held by the database engine (its page caches, all connections)
 
     static ResourceSample take();
     QString describe() const;
