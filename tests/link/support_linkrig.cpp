@@ -1,15 +1,5 @@
 #include "support_linkrig.h"
 
-LinkTimings quickTimings()
-{
-    LinkTimings timings;
-    timings.connectMs = 1000;
-    timings.closeMs = 500;
-    timings.longReplyMs = 4000;
-    timings.replyScale = 0.25;
-    return timings;
-}
-
 Heartbeat::Heartbeat()
 {
     QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });

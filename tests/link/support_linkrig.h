@@ -4,16 +4,13 @@
 #include <link/DeviceLink.h>
 
 #include <SimDevice.h>
+#include <support/QuickTimings.h>
 #include <support/TestState.h>
 
 #include <QStringList>
 #include <QTimer>
 
 Q_DECLARE_METATYPE(SimFault)
-
-// Reply waits of a quarter of the configured time (TCPTimeOut 2 waits 500 ms), connect 1000 ms,
-// close 500 ms, the long reply 1000 ms.
-LinkTimings quickTimings();
 
 // Counts the ticks of a 10 ms timer: proof that events kept running during a wait.
 struct Heartbeat {

@@ -1,0 +1,87 @@
+#include "ConfigPage.h"
+
+#include <core/ProgramState.h>
+#include <core/Win1252.h>
+
+namespace ConfigPage {
+
+int Number(int modelFamily)
+{
+    return modelFamily == 3 ? 1 : 2;
+}
+
+QString Name(const QByteArray &image)
+{
+    return FromWin1252(image.mid(NameIndex, NameWidth)).trimmed();
+}
+
+QChar Unit(const QByteArray &image)
+{
+    return image.size() > UnitIndex && image.at(UnitIndex) == 'C' ? QLatin1Char('C') : QLatin1Char('F');
+}
+
+QString StoredName(const QString &name)
+{
+    return name.trimmed().left(NameWidth);
+}
+
+QString Name20(const QString &name)
+{
+    return StoredName(name).leftJustified(NameWidth, QLatin1Char(' '));
+}
+
+bool Fill(QByteArray &image, const QString &name, QChar unit, const QString &address)
+{
+    if (image.size() < UserPages::PageSize)
+        return false;
+    image.replace(NameIndex, NameWidth, FixedField(StoredName(name), NameWidth));
+    image[UnitIndex] = unit == QLatin1Char('C') ? 'C' : 'F';
+    image.replace(AddressIndex, AddressWidth, FixedField(address, AddressWidth));
+    return true;
+}
+
+} // namespace ConfigPage
+
+ConfigDownload DownloadConfigPage(UserPages &pages, const QString &address)
+{
+    ConfigDownload result;
+    if (pages.Identify(address) != PageOutcome::Done)
+        return result;
+    QByteArray image;
+    switch (pages.ReadPage(address, ConfigPage::Number(pages.state().ModelFamily), image)) {
+    case PageOutcome::Done:
+        result.outcome = ConfigDownload::Outcome::Done;
+        result.name = ConfigPage::Name(image);
+        result.unit = ConfigPage::Unit(image);
+        break;
+    case PageOutcome::Busy:
+        result.outcome = ConfigDownload::Outcome::ReadBusy;
+        break;
+    case PageOutcome::Failed:
+        result.outcome = ConfigDownload::Outcome::ReadFailed;
+        break;
+    }
+    return result;
+}
+
+ConfigUpload UploadConfigPage(UserPages &pages, const QString &address, const QString &name, QChar unit,
+                              const QString &newAddress)
+{
+    if (pages.Identify(address) != PageOutcome::Done)
+        return ConfigUpload::IdentifyFailed;
+    const int page = ConfigPage::Number(pages.state().ModelFamily);
+    const auto fill = [&](QByteArray &image) { ConfigPage::Fill(image, name, unit, newAddress); };
+    switch (pages.ModifyPage(address, page, fill, StoreCheck::WholeReply)) {
+    case PageWrite::Stored:
+        return ConfigUpload::Stored;
+    case PageWrite::StoreBusy:
+        return ConfigUpload::StoreBusy;
+    case PageWrite::StoreFailed:
+        return ConfigUpload::StoreFailed;
+    case PageWrite::ReadBusy:
+        return ConfigUpload::ReadBusy;
+    case PageWrite::ReadFailed:
+        break;
+    }
+    return ConfigUpload::ReadFailed;
+}
