@@ -1,0 +1,374 @@
+#include "EditorSession.h"
+
+#include "EditorForm.h"
+#include "FieldText.h"
+#include "PageCodec.h"
+
+#include <core/LocalWait.h>
+#include <core/ProgramState.h>
+#include <core/Prompts.h>
+#include <db/Database.h>
+#include <link/DeviceLink.h>
+#include <link/PageValues.h>
+
+namespace {
+
+constexpr int PageSize = DeviceLink::FrameLength;
+constexpr int ResolutionIndex = 58; // readings byte 59: 10 when ports report tenths
+constexpr int TenthsFlag = 10;
+constexpr double LimitBound = 999.9;
+
+QString notUploadedText(int page)
+{
+    return QStringLiteral("Page %1 was not uploaded because it could not be downloaded").arg(page);
+}
+
+} // namespace
+
+EditorSession::EditorSession(EditorServices services, const EditorLayout &layout, EditorForm &form,
+                             QObject *parent)
+    : QObject(parent), m_services(services), m_layout(layout), m_form(form),
+      m_transfer(services.state, services.link)
+{
+    // Until the window identifies the device itself, it knows what its opener found.
+    m_identity = {services.state.ModelFamily, services.state.ModelNumber, services.state.FirmwareRevision};
+    for (int page : layout.pages())
+        m_buffers.insert(page, QByteArray(PageSize, '\0'));
+}
+
+// ---- Buttons and window actions ----
+
+void EditorSession::Buttons(bool state)
+{
+    for (const QString &button : m_layout.buttons)
+        m_form.setEnabled(button, state);
+    const int calibrationFrom = m_layout.calibration.fromFirmware;
+    if (calibrationFrom > 0 && m_identity.firmware < calibrationFrom)
+        m_form.setEnabled(QStringLiteral("btnCal"), false);
+}
+
+void EditorSession::ClearTextBoxes()
+{
+    for (const PageField &field : m_layout.fields) {
+        if (!field.isChoice())
+            m_form.setText(field.key, QString());
+    }
+    if (m_layout.download.notes) {
+        for (int i = 0; i < m_layout.sensorCount(); ++i)
+            m_form.setText(ControlKey("txtNotes", i), QString());
+    }
+    m_form.clearMessages();
+}
+
+void EditorSession::Activate()
+{
+    RunScope scope(*this);
+    Buttons(false);
+    GetLimits();
+    Buttons(true);
+}
+
+void EditorSession::Refresh()
+{
+    m_form.setShown(QStringLiteral("frmNotes"), false);
+    m_form.setText(QStringLiteral("btnNotes"), QStringLiteral("Notes"));
+    Activate();
+}
+
+void EditorSession::Save()
+{
+    RunScope scope(*this);
+    Buttons(false);
+    SaveLimits(false);
+    Buttons(true);
+}
+
+void EditorSession::ToggleNotes()
+{
+    const bool show = !m_form.shown(QStringLiteral("frmNotes"));
+    m_form.setShown(QStringLiteral("frmNotes"), show);
+    m_form.setText(QStringLiteral("btnNotes"), show ? QStringLiteral("Hide") : QStringLiteral("Notes"));
+}
+
+void EditorSession::setRunning(bool running)
+{
+    m_running = running;
+    if (!running)
+        m_stopRequested = false;
+    emit transferRunningChanged(running);
+}
+
+bool EditorSession::keepRunning() const
+{
+    return !m_stopRequested && m_services.state.MonitoringActive();
+}
+
+bool EditorSession::finish(bool result)
+{
+    m_form.setStatusText(QString());
+    return result;
+}
+
+QString EditorSession::sensorLabel(int sensor) const
+{
+    return m_layout.sensors.value(sensor);
+}
+
+// ---- Download ----
+
+bool EditorSession::GetLimits()
+{
+    RunScope scope(*this);
+    m_form.setStatusText(QStringLiteral("Downloading..."));
+    ClearTextBoxes();
+    m_identified = false;
+    // Only what this download reads may go back to the device.
+    for (auto it = m_downloaded.begin(); it != m_downloaded.end(); ++it)
+        it.value() = false;
+    for (const DownloadStep &step : m_layout.download.steps) {
+        if (!keepRunning())
+            return finish(false);
+        if (!stepTaken(step))
+            continue;
+        if (runDownloadStep(step) == StepResult::Stop)
+            return finish(false);
+    }
+    loadNotes();
+    if (m_layout.download.completion)
+        m_form.addMessage(QLatin1String(m_layout.download.completion));
+    return finish(true);
+}
+
+bool EditorSession::stepTaken(const DownloadStep &step) const
+{
+    if (step.fromFirmware > 0 && m_identity.firmware < step.fromFirmware)
+        return false;
+    if (step.alarmOptions)
+        return m_identified && m_identity.model >= m_layout.alarmOptionsFromModel;
+    return true;
+}
+
+EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &step)
+{
+    if (step.status)
+        m_form.setStatusText(QLatin1String(step.status));
+    if (step.page == DownloadStep::Identify) {
+        if (identify())
+            return StepResult::Next;
+        m_form.addMessage(QLatin1String(step.failure));
+        return step.stops ? StepResult::Stop : StepResult::Next;
+    }
+    QByteArray image;
+    const EditorTransfer::Outcome outcome = m_transfer.ReadPage(IPAddress, step.page, image);
+    m_buffers.insert(step.page, image);
+    m_downloaded.insert(step.page, outcome == EditorTransfer::Outcome::Done);
+    if (outcome == EditorTransfer::Outcome::Done) {
+        if (step.page == ReadingsPage) {
+            const auto flag = PageByte(image, ResolutionIndex);
+            m_tenthsMode = m_layout.tenthsFromFirmware >= 0 && flag == TenthsFlag &&
+                           m_identity.firmware >= m_layout.tenthsFromFirmware;
+        }
+        DecodePage(m_layout, step.page, image, m_form, m_tenthsMode);
+        return StepResult::Next;
+    }
+    return reportFailure(outcome, step.busy, step.failure, step.stops);
+}
+
+// A busy reply with a busy line ends the transfer; any other failure adds its line, if any.
+EditorSession::StepResult EditorSession::reportFailure(EditorTransfer::Outcome outcome, const char *busy,
+                                                       const char *failure, bool stops)
+{
+    if (outcome == EditorTransfer::Outcome::Busy && busy) {
+        m_form.addMessage(QLatin1String(busy));
+        return StepResult::Stop;
+    }
+    if (failure)
+        m_form.addMessage(QLatin1String(failure));
+    return stops ? StepResult::Stop : StepResult::Next;
+}
+
+bool EditorSession::identify()
+{
+    if (m_transfer.Identify(IPAddress) != EditorTransfer::Outcome::Done)
+        return false;
+    const ProgramState &state = m_services.state;
+    m_identity = {state.ModelFamily, state.ModelNumber, state.FirmwareRevision};
+    m_identified = true;
+    applyRules();
+    return true;
+}
+
+void EditorSession::applyRules()
+{
+    for (const ControlRule &rule : m_layout.rules) {
+        const bool on = rule.when(m_identity);
+        if (rule.property == ControlRule::Property::Shown)
+            m_form.setShown(rule.key, on);
+        else
+            m_form.setEnabled(rule.key, on);
+    }
+}
+
+void EditorSession::loadNotes()
+{
+    if (!m_layout.download.notes || !m_services.database)
+        return;
+    for (int i = 0; i < m_layout.sensorCount(); ++i) {
+        QString notes;
+        m_services.database->GetSensorNotes(DatabaseID, i, notes);
+        m_form.setText(ControlKey("txtNotes", i), notes);
+    }
+    for (int i = 0; i < m_layout.sensorCount(); ++i) {
+        if (m_form.text(ControlKey("txtName", i)).isEmpty())
+            m_form.setText(ControlKey("txtNotes", i), QString());
+    }
+}
+
+// ---- Upload ----
+
+QList<UploadStep> EditorSession::uploadSteps(bool calOnly) const
+{
+    QList<UploadStep> steps;
+    for (const UploadStep &step : m_layout.upload.steps) {
+        if (step.fromFirmware > 0 && m_identity.firmware < step.fromFirmware)
+            continue;
+        if (calOnly && !step.calibration)
+            continue;
+        steps.append(step);
+    }
+    return steps;
+}
+
+bool EditorSession::SaveLimits(bool calOnly)
+{
+    RunScope scope(*this);
+    const QList<UploadStep> steps = uploadSteps(calOnly);
+    if (!validate(steps))
+        return false;
+    m_form.setStatusText(QStringLiteral("Uploading..."));
+    if (!m_layout.upload.freshRead) {
+        for (const UploadStep &step : steps) {
+            QByteArray &buffer = m_buffers[step.page];
+            buffer.replace(0, 3, QByteArray::fromHex("DDCCBB"));
+            EncodePage(m_layout, step.page, m_form, buffer, m_tenthsMode);
+        }
+    }
+    for (const UploadStep &step : steps) {
+        if (!keepRunning())
+            return finish(false);
+        if (runUploadStep(step) == StepResult::Stop)
+            return finish(false);
+    }
+    if (!calOnly)
+        saveSensors();
+    if (m_layout.upload.completion)
+        m_form.addMessage(QLatin1String(m_layout.upload.completion));
+    return finish(true);
+}
+
+EditorSession::StepResult EditorSession::runUploadStep(const UploadStep &step)
+{
+    if (step.status)
+        m_form.setStatusText(QLatin1String(step.status));
+    // A page this window could not read holds no device page: storing it would write a wrong
+    // page into the device.
+    if (step.needsDownload && !downloaded(step.page)) {
+        m_form.addMessage(notUploadedText(step.page));
+        return StepResult::Next;
+    }
+    const EditorTransfer::Outcome outcome = m_layout.upload.freshRead
+                                                ? storeFresh(step)
+                                                : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
+    if (outcome == EditorTransfer::Outcome::Done)
+        return StepResult::Next;
+    return reportFailure(outcome, step.busy, step.failure, false);
+}
+
+// Reads the page again, puts the form's fields into it and stores it.
+EditorTransfer::Outcome EditorSession::storeFresh(const UploadStep &step)
+{
+    QByteArray image;
+    const EditorTransfer::Outcome read = m_transfer.ReadPage(IPAddress, step.page, image);
+    if (read != EditorTransfer::Outcome::Done)
+        return read;
+    EncodePage(m_layout, step.page, m_form, image, m_tenthsMode);
+    return m_transfer.StorePage(IPAddress, image);
+}
+
+bool EditorSession::validate(const QList<UploadStep> &steps)
+{
+    if (m_layout.upload.validate && !m_layout.upload.validate(m_form, m_services.state.prompts()))
+        return false;
+    if (m_layout.upload.limitRange && !limitsInRange())
+        return false;
+    return fieldsStorable(steps);
+}
+
+bool EditorSession::limitsInRange()
+{
+    for (const PageField &field : m_layout.fields) {
+        if (!field.key.startsWith(QLatin1String("txtLL_")) && !field.key.startsWith(QLatin1String("txtUL_")))
+            continue;
+        const auto value = NumberFromText(m_form.text(field.key));
+        if (value && (*value > LimitBound || *value < -LimitBound)) {
+            m_form.setText(field.key, QString());
+            m_form.setMarked(field.key, true);
+        }
+    }
+    for (const PageField &field : m_layout.fields) {
+        if ((field.key.startsWith(QLatin1String("txtLL_")) ||
+             field.key.startsWith(QLatin1String("txtUL_"))) &&
+            m_form.marked(field.key)) {
+            m_services.state.prompts().message(
+                QStringLiteral("Valid temperature limits are between -999.9 and 999.9 degrees)"));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every field the upload writes must fit its bytes; the first that does not is marked and
+// named, and nothing is sent.
+bool EditorSession::fieldsStorable(const QList<UploadStep> &steps)
+{
+    for (const UploadStep &step : steps) {
+        for (const PageField &field : m_layout.fields) {
+            if (field.page != step.page)
+                continue;
+            const auto problem = FieldProblem(field, m_form, m_tenthsMode);
+            if (!problem)
+                continue;
+            m_form.setMarked(field.key, true);
+            m_form.requestFocus(field.key);
+            m_services.state.prompts().message(*problem, m_layout.caption, Prompts::Icon::Exclamation);
+            return false;
+        }
+    }
+    return true;
+}
+
+void EditorSession::saveSensors()
+{
+    Database *db = m_services.database;
+    if (!db || m_layout.upload.database == DatabaseLimits::None)
+        return;
+    const bool withLimits = m_layout.upload.database == DatabaseLimits::Boxes;
+    for (int i = 0; i < m_layout.sensorCount(); ++i) {
+        const QString nameKey = ControlKey("txtName", i);
+        const PageField *name = m_layout.field(nameKey);
+        // A sensor whose name the window never read is left as the database has it.
+        if (!name || !downloaded(name->page))
+            continue;
+        const auto shown = [&](const char *control) {
+            return withLimits ? m_form.text(ControlKey(control, i)) : QString();
+        };
+        db->SaveSensor(DatabaseID, m_form.text(nameKey), i, m_form.text(ControlKey("txtNotes", i)),
+                       sensorLabel(i), shown("txtUL"), shown("txtLL"), shown("txtTOL"));
+    }
+}
+
+void EditorSession::waitMs(int milliseconds)
+{
+    LocalWait wait(&m_services.state);
+    wait.run(milliseconds);
+}

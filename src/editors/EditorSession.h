@@ -1,0 +1,136 @@
+#pragma once
+
+#include "EditorLayout.h"
+#include "EditorTransfer.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class Database;
+class DeviceLink;
+class EditorForm;
+class ProgramState;
+
+// What an editor needs of the program: its state (prompts, error log, identification values),
+// the device link and the database (none for the telephone window).
+struct EditorServices {
+    ProgramState &state;
+    DeviceLink &link;
+    Database *database = nullptr;
+};
+
+// The engine of one open editor window: downloads the model's pages into the form, validates
+// and uploads the form, runs the calibration and the window's buttons, all as the editor's
+// layout describes. One instance per open window; its page buffers live as long as it does.
+class EditorSession final : public QObject {
+    Q_OBJECT
+public:
+    EditorSession(EditorServices services, const EditorLayout &layout, EditorForm &form,
+                  QObject *parent = nullptr);
+
+    // Set by the opener before the window is shown.
+    QString IPAddress;
+    qint64 DatabaseID = 0;
+
+    const EditorLayout &layout() const { return m_layout; }
+    const EditorServices &services() const { return m_services; }
+    EditorForm &form() const { return m_form; }
+
+    // Enables or disables the transfer buttons together; the calibration button only where the
+    // device's firmware has calibration.
+    void Buttons(bool state);
+    // Empties every text box the pages fill and the notes, and clears the status list.
+    void ClearTextBoxes();
+    // Downloads and shows everything; true when the download ran to its end.
+    bool GetLimits();
+    // Validates, encodes and uploads; calOnly stores only the calibration pages.
+    bool SaveLimits(bool calOnly);
+
+    // Window actions.
+    void Activate();         // the first showing: download with the buttons disabled
+    void Refresh();          // hides the notes, downloads again
+    void Save();             // uploads with the buttons disabled
+    void ToggleNotes();      // shows or hides the notes frame ("Hide" / "Notes")
+    void ShowCalibration();  // opens the calibration frame
+    void CloseCalibration(); // closes it
+    void ShowCorrection();   // shows the correction factors of the Wexa frame
+    bool StoreCalibration(); // computes and stores new correction factors
+    bool ResetCalibration(); // stores zero for every correction factor
+    // The operator's new correction factor of one sensor from the actual temperature.
+    bool ComputeFactor(int sensor);
+
+    // True while a download or upload runs.
+    bool transferRunning() const { return m_running; }
+    // Ends the running transfer after its current exchange (the window is closing).
+    void requestStop() { m_stopRequested = true; }
+
+    bool TenthsMode() const { return m_tenthsMode; }
+    const DeviceIdentity &identity() const { return m_identity; }
+    // The buffer of a page as last read or sent (60 NUL bytes before the first read).
+    QByteArray buffer(int page) const { return m_buffers.value(page); }
+    // True when the page's read in the last download succeeded.
+    bool downloaded(int page) const { return m_downloaded.value(page, false); }
+
+signals:
+    // A transfer started or ended (the window keeps itself open meanwhile).
+    void transferRunningChanged(bool running);
+
+private:
+    enum class StepResult { Next, Stop };
+    // Marks the session running for the outermost action only; actions call one another.
+    class RunScope {
+    public:
+        explicit RunScope(EditorSession &session) : m_session(session), m_outer(!session.m_running)
+        {
+            if (m_outer)
+                m_session.setRunning(true);
+        }
+        ~RunScope()
+        {
+            if (m_outer)
+                m_session.setRunning(false);
+        }
+        RunScope(const RunScope &) = delete;
+        RunScope &operator=(const RunScope &) = delete;
+
+    private:
+        EditorSession &m_session;
+        bool m_outer;
+    };
+
+    StepResult runDownloadStep(const DownloadStep &step);
+    StepResult reportFailure(EditorTransfer::Outcome outcome, const char *busy, const char *failure,
+                             bool stops);
+    bool identify();
+    bool stepTaken(const DownloadStep &step) const;
+    void applyRules();
+    void loadNotes();
+    bool validate(const QList<UploadStep> &steps);
+    bool limitsInRange();
+    bool fieldsStorable(const QList<UploadStep> &steps);
+    QList<UploadStep> uploadSteps(bool calOnly) const;
+    StepResult runUploadStep(const UploadStep &step);
+    EditorTransfer::Outcome storeFresh(const UploadStep &step);
+    void saveSensors();
+    bool finish(bool result);
+    bool keepRunning() const;
+    void setRunning(bool running);
+    void waitMs(int milliseconds);
+    QString sensorLabel(int sensor) const;
+    bool factorsComputed();
+    void storeFactors(bool readBackAlways);
+
+    EditorServices m_services;
+    const EditorLayout &m_layout;
+    EditorForm &m_form;
+    EditorTransfer m_transfer;
+    DeviceIdentity m_identity;
+    bool m_identified = false;
+    bool m_tenthsMode = false;
+    bool m_running = false;
+    bool m_stopRequested = false;
+    QHash<int, QByteArray> m_buffers;
+    QHash<int, bool> m_downloaded;
+};
