@@ -60,6 +60,13 @@ void EditorSession::ClearTextBoxes()
     m_form.clearMessages();
 }
 
+void EditorSession::Load()
+{
+    m_form.setShown(QStringLiteral("frmCal"), false);
+    m_form.setShown(QStringLiteral("frmNotes"), false);
+    m_form.setText(QStringLiteral("btnNotes"), QStringLiteral("Notes"));
+}
+
 void EditorSession::Activate()
 {
     RunScope scope(*this);

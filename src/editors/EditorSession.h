@@ -49,6 +49,7 @@ public:
     bool SaveLimits(bool calOnly);
 
     // Window actions.
+    void Load();             // the window is made: calibration and notes frames hidden
     void Activate();         // the first showing: download with the buttons disabled
     void Refresh();          // hides the notes, downloads again
     void Save();             // uploads with the buttons disabled

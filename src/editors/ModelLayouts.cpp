@@ -112,11 +112,10 @@ QStringList numbered(const char *prefix, int from, int to)
 
 QStringList sensorButtons(bool calibration)
 {
-    QStringList buttons{QStringLiteral("btnClose"), QStringLiteral("btnSave"), QStringLiteral("btnNotes"),
-                        QStringLiteral("btnRefresh")};
+    QStringList buttons{QStringLiteral("btnSave"), QStringLiteral("btnRefresh"), QStringLiteral("btnNotes")};
     if (calibration)
         buttons.append(QStringLiteral("btnCal"));
-    return buttons;
+    return buttons + QStringList{QStringLiteral("btnClose")};
 }
 
 // Stores of pages 0 and 1 and then the name pages, as the RX700 editors do.
@@ -413,8 +412,8 @@ EditorLayout makePhone()
           QStringLiteral("Reminder Callouts Enabled"));
     f.add(ControlKey("txtPhoneNumber", 10), 11, 45, FieldCodec::Int16,
           QStringLiteral("Reminder CallOut Time Delay (15-900 minutes)"));
-    l.buttons = {QStringLiteral("btnClose"), QStringLiteral("btnSave"), QStringLiteral("btnRefresh"),
-                 QStringLiteral("btnDefaults")};
+    l.buttons = {QStringLiteral("btnSave"), QStringLiteral("btnRefresh"), QStringLiteral("btnDefaults"),
+                 QStringLiteral("btnClose")};
 
     l.download.steps = {{8, "Failed to download contact phone numbers 1 and 2"},
                         {9, "Failed to download contact phone numbers 3 and 4"},
