@@ -166,10 +166,10 @@ EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &ste
         return step.stops ? StepResult::Stop : StepResult::Next;
     }
     QByteArray image;
-    const EditorTransfer::Outcome outcome = m_transfer.ReadPage(IPAddress, step.page, image);
+    const PageOutcome outcome = m_transfer.ReadPage(IPAddress, step.page, image);
     m_buffers.insert(step.page, image);
-    m_downloaded.insert(step.page, outcome == EditorTransfer::Outcome::Done);
-    if (outcome == EditorTransfer::Outcome::Done) {
+    m_downloaded.insert(step.page, outcome == PageOutcome::Done);
+    if (outcome == PageOutcome::Done) {
         if (step.page == ReadingsPage) {
             const auto flag = PageByte(image, ResolutionIndex);
             m_tenthsMode = m_layout.tenthsFromFirmware >= 0 && flag == TenthsFlag &&
@@ -182,10 +182,10 @@ EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &ste
 }
 
 // A busy reply with a busy line ends the transfer; any other failure adds its line, if any.
-EditorSession::StepResult EditorSession::reportFailure(EditorTransfer::Outcome outcome, const char *busy,
+EditorSession::StepResult EditorSession::reportFailure(PageOutcome outcome, const char *busy,
                                                        const char *failure, bool stops)
 {
-    if (outcome == EditorTransfer::Outcome::Busy && busy) {
+    if (outcome == PageOutcome::Busy && busy) {
         m_form.addMessage(QLatin1String(busy));
         return StepResult::Stop;
     }
@@ -196,7 +196,7 @@ EditorSession::StepResult EditorSession::reportFailure(EditorTransfer::Outcome o
 
 bool EditorSession::identify()
 {
-    if (m_transfer.Identify(IPAddress) != EditorTransfer::Outcome::Done)
+    if (m_transfer.Identify(IPAddress) != PageOutcome::Done)
         return false;
     const ProgramState &state = m_services.state;
     m_identity = {state.ModelFamily, state.ModelNumber, state.FirmwareRevision};
@@ -256,7 +256,7 @@ bool EditorSession::SaveLimits(bool calOnly)
     if (!m_layout.upload.freshRead) {
         for (const UploadStep &step : steps) {
             QByteArray &buffer = m_buffers[step.page];
-            buffer.replace(0, 3, QByteArray::fromHex("DDCCBB"));
+            InsertStoreUserPageCommand(buffer);
             EncodePage(m_layout, step.page, m_form, buffer, m_tenthsMode);
         }
     }
@@ -283,20 +283,20 @@ EditorSession::StepResult EditorSession::runUploadStep(const UploadStep &step)
         m_form.addMessage(notUploadedText(step.page));
         return StepResult::Next;
     }
-    const EditorTransfer::Outcome outcome = m_layout.upload.freshRead
-                                                ? storeFresh(step)
-                                                : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
-    if (outcome == EditorTransfer::Outcome::Done)
+    const PageOutcome outcome = m_layout.upload.freshRead
+                                    ? storeFresh(step)
+                                    : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
+    if (outcome == PageOutcome::Done)
         return StepResult::Next;
     return reportFailure(outcome, step.busy, step.failure, false);
 }
 
 // Reads the page again, puts the form's fields into it and stores it.
-EditorTransfer::Outcome EditorSession::storeFresh(const UploadStep &step)
+PageOutcome EditorSession::storeFresh(const UploadStep &step)
 {
     QByteArray image;
-    const EditorTransfer::Outcome read = m_transfer.ReadPage(IPAddress, step.page, image);
-    if (read != EditorTransfer::Outcome::Done)
+    const PageOutcome read = m_transfer.ReadPage(IPAddress, step.page, image);
+    if (read != PageOutcome::Done)
         return read;
     EncodePage(m_layout, step.page, m_form, image, m_tenthsMode);
     return m_transfer.StorePage(IPAddress, image);

@@ -102,8 +102,7 @@ private:
     };
 
     StepResult runDownloadStep(const DownloadStep &step);
-    StepResult reportFailure(EditorTransfer::Outcome outcome, const char *busy, const char *failure,
-                             bool stops);
+    StepResult reportFailure(PageOutcome outcome, const char *busy, const char *failure, bool stops);
     bool identify();
     bool stepTaken(const DownloadStep &step) const;
     void applyRules();
@@ -113,7 +112,7 @@ private:
     bool fieldsStorable(const QList<UploadStep> &steps);
     QList<UploadStep> uploadSteps(bool calOnly) const;
     StepResult runUploadStep(const UploadStep &step);
-    EditorTransfer::Outcome storeFresh(const UploadStep &step);
+    PageOutcome storeFresh(const UploadStep &step);
     void saveSensors();
     bool finish(bool result);
     bool keepRunning() const;
