@@ -501,27 +501,6 @@ const EditorLayout &PhoneParametersLayout()
     return layout;
 }
 
-QString ModelEditorName(int modelFamily, int modelNumber)
-{
-    if (modelFamily == 3 && modelNumber < 6)
-        return QStringLiteral("frmWexa");
-    if (modelFamily == 3 && modelNumber == 6)
-        return QStringLiteral("frmWexa16");
-    switch (modelNumber) {
-    case 5:
-    case 10:
-        return QStringLiteral("frmRX705");
-    case 8:
-        return QStringLiteral("frmRX708");
-    case 20:
-        return QStringLiteral("frmRX720");
-    case 40:
-        return QStringLiteral("frmRX740");
-    default:
-        return QString();
-    }
-}
-
 const EditorLayout *LayoutOfEditor(const QString &name)
 {
     for (const EditorLayout *layout : {&Rx705Layout(), &Rx708Layout(), &Rx720Layout(), &Rx740Layout(),

@@ -11,8 +11,5 @@ const EditorLayout &WexaLayout();
 const EditorLayout &Wexa16Layout();
 const EditorLayout &PhoneParametersLayout();
 
-// The editor a device opens, by the model editor table: its window name ("frmRX705", ...), or
-// an empty text when the model has none.
-QString ModelEditorName(int modelFamily, int modelNumber);
 // The layout of a window name; nullptr for an unknown name.
 const EditorLayout *LayoutOfEditor(const QString &name);
