@@ -78,6 +78,8 @@ public:
     static constexpr int PageSize = 60;
     static constexpr int CommandSize = 60;
     static constexpr int PortCount = 10;
+    // The clock reply counts log records in 16 bits: the log keeps at most this many.
+    static constexpr int MaxLogRecords = 65535;
 
     SimDevice(int family, int model, int firmware, QObject *parent = nullptr);
     ~SimDevice() override;
@@ -187,6 +189,9 @@ public:
     QByteArray log() const { return m_log; }
     int logRecordCount() const;
     void clearLog() { m_log.clear(); }
+    // Replaces the stored records with these bytes (a device without a log keeps none; the
+    // oldest give way beyond MaxLogRecords). Bytes need not make whole records.
+    void setLog(const QByteArray &records);
     // Writes one record of the present readings at the present clock.
     void appendLogRecord();
 

@@ -79,16 +79,16 @@ QByteArray SimDevice::factoryDefaultsReply(const QByteArray &command)
     return command;
 }
 
-// Clock image in bytes 5 to 11, the update rate in 12 and the size of the stored log in bytes
-// (so that a download can ask for exactly what is stored) in 13 and 14.
+// Clock image in bytes 5 to 11, the update rate in 12 and the number of stored log records
+// (unsigned 16-bit) in 13 and 14.
 QByteArray SimDevice::clockImageReply(const QByteArray &command) const
 {
     QByteArray reply = command.left(4);
     reply.append(simEncodeClockImage(m_now));
     reply.append(char(qBound(0, m_updateRate, 255)));
-    const quint16 size = quint16(qMin<qsizetype>(m_log.size(), 32767));
-    reply.append(char(size >> 8));
-    reply.append(char(size & 0xFF));
+    const quint16 count = quint16(qMin(logRecordCount(), MaxLogRecords));
+    reply.append(char(count >> 8));
+    reply.append(char(count & 0xFF));
     return padded(reply);
 }
 
@@ -110,7 +110,8 @@ QByteArray SimDevice::storeClockReply(const QByteArray &command)
     return clockImageReply(command);
 }
 
-// The stored records, oldest first, no header. Byte 5 = 1 empties the log after sending.
+// The stored records, oldest first, no header. Byte 5 = 1 empties the log after sending. The
+// device closes the connection once the records are sent.
 QByteArray SimDevice::logReply(const QByteArray &command)
 {
     const QByteArray records = m_log;

@@ -13,6 +13,11 @@ namespace {
 constexpr int IdleConnectionMs = 120000;
 constexpr int ResetDelayMs = 50;
 
+bool isLogDownload(const QByteArray &command)
+{
+    return command.startsWith(QByteArray::fromHex("DECADE04"));
+}
+
 void send(QTcpSocket *socket, const QByteArray &bytes)
 {
     if (socket->state() == QAbstractSocket::ConnectedState && !bytes.isEmpty())
@@ -165,9 +170,14 @@ void SimDevice::answer(QTcpSocket *socket, const QByteArray &command)
         break;
     }
     QByteArray reply;
-    if (!takeOverride(command, &reply))
+    const bool overridden = takeOverride(command, &reply);
+    if (!overridden)
         reply = execute(command);
     deliver(socket, reply, fault);
+    // After the log the device has nothing more to say: it closes the connection (once the
+    // bytes are out, so nothing is lost).
+    if (!overridden && fault == SimFault::None && isLogDownload(command))
+        socket->disconnectFromHost();
 }
 
 void SimDevice::deliver(QTcpSocket *socket, const QByteArray &reply, SimFault fault)

@@ -10,9 +10,6 @@
 
 namespace {
 
-// The log field holds 16 bits; its size in bytes is reported in a signed 16-bit field.
-constexpr int MaxLogBytes = 32767;
-
 double toUnit(double value, char from, char to)
 {
     if (from == to)
@@ -213,7 +210,13 @@ void SimDevice::appendLogRecord()
     }
     record.append(char(flags));
     m_log.append(record);
-    const int maxBytes = (MaxLogBytes / size) * size;
+    const qsizetype maxBytes = qsizetype(MaxLogRecords) * size;
     if (m_log.size() > maxBytes)
         m_log.remove(0, m_log.size() - maxBytes); // the oldest records give way
+}
+
+void SimDevice::setLog(const QByteArray &records)
+{
+    const int size = logRecordSize();
+    m_log = size > 0 ? records.right(qsizetype(MaxLogRecords) * size) : QByteArray();
 }

@@ -63,16 +63,22 @@ public:
     bool RecordServers(QList<ServerRecord> &rows, int &count);
     // The device with IDNum id; false (no message) when there is none.
     bool OpenServerRecord(qint64 id, ServerRecord &row);
-    // Adds a device unless another has the same address (message box, false).
+    // Adds a device unless another has the same address (message box, false). newId, when
+    // given, receives the key of the new row.
     bool AddServer(const QString &name, const QString &model, const QString &ipAddress, const QString &notes,
-                   int enabled, const QString &userPassword, const QString &emailList, int comm);
+                   int enabled, const QString &userPassword, const QString &emailList, int comm,
+                   qint64 *newId = nullptr);
     bool UpdateServer(qint64 id, const QString &name, const QString &model, const QString &ipAddress,
                       const QString &notes, int enabled, const QString &userPassword,
                       const QString &emailList, int comm);
     bool EnableDisableServer(qint64 id, int enabled, int comm);
     bool UpdateServerEmail(qint64 id, const QString &emailList);
-    // True when no device has the address; false with the holder's name when one does.
-    bool IsIPUnique(const QString &ipAddress, QString &deviceName);
+    // True when no device has the address; false with the holder's name when one does. A device
+    // being edited passes its own key as exceptId, so that its own address does not count.
+    bool IsIPUnique(const QString &ipAddress, QString &deviceName, qint64 exceptId = 0);
+    // Removes the device and its sensor rows in one transaction; its alarm, failure and error
+    // records stay. Message "Error in DeleteServer is " and false on failure.
+    bool DeleteServer(qint64 id);
     // The rows the device tree shows; true when there is at least one device.
     bool LoadServers(QList<ServerRecord> &rows);
 

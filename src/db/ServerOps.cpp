@@ -65,7 +65,7 @@ bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
 
 bool Database::AddServer(const QString &name, const QString &model, const QString &ipAddress,
                          const QString &notes, int enabled, const QString &userPassword,
-                         const QString &emailList, int comm)
+                         const QString &emailList, int comm, qint64 *newId)
 {
     // One statement: the address test and the insert cannot be separated by another write. An
     // empty table passes the test trivially.
@@ -81,6 +81,8 @@ bool Database::AddServer(const QString &name, const QString &model, const QStrin
         if (!query)
             return failWithMessage(QStringLiteral("Error adding server, the error is "));
         inserted = query->numRowsAffected();
+        if (newId)
+            *newId = inserted > 0 ? query->lastInsertId().toLongLong() : 0;
     }
     if (inserted == 0) {
         const QString text = QStringLiteral(
@@ -119,14 +121,13 @@ bool Database::UpdateServerEmail(qint64 id, const QString &emailList)
     return true;
 }
 
-bool Database::IsIPUnique(const QString &ipAddress, QString &deviceName)
+bool Database::IsIPUnique(const QString &ipAddress, QString &deviceName, qint64 exceptId)
 {
     deviceName.clear();
     {
-        Statement query =
-            run(QStringLiteral(
-                    "SELECT ServerName FROM tblServers WHERE ServerIPAddress = ? ORDER BY IDNum LIMIT 1"),
-                {ipAddress});
+        Statement query = run(QStringLiteral("SELECT ServerName FROM tblServers WHERE ServerIPAddress = ? "
+                                             "AND IDNum <> ? ORDER BY IDNum LIMIT 1"),
+                              {ipAddress, exceptId});
         if (query && query->next()) {
             deviceName = query->value(0).toString();
             return false;
@@ -148,4 +149,15 @@ bool Database::LoadServers(QList<ServerRecord> &rows)
         return false;
     }
     return count > 0;
+}
+
+bool Database::DeleteServer(qint64 id)
+{
+    const bool deleted = runInTransaction([&] {
+        return run(QStringLiteral("DELETE FROM tblSensors WHERE ServerIDNum = ?"), {id}) &&
+               run(QStringLiteral("DELETE FROM tblServers WHERE IDNum = ?"), {id});
+    });
+    if (!deleted)
+        return failWithMessage(QStringLiteral("Error in DeleteServer is "));
+    return true;
 }

@@ -65,6 +65,8 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
         m_state.AddError(ReadWhere, QStringLiteral("a transaction is already running"));
         return false;
     }
+    if (m_cancelled)
+        return false;
     if (expectedLength < 1) {
         m_state.AddError(ReadWhere,
                          QStringLiteral("expected reply length %1 is below 1").arg(expectedLength));
@@ -77,6 +79,10 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
             haltTimers();
             return false;
         }
+        if (m_cancelled) {
+            dropCancelledTransaction();
+            return false;
+        }
         setIndicator(open ? ColorConnected : ColorFailed);
         repairReplyTimeOut();
         emit busyCursor(m_state.ActiveFormName, true);
@@ -84,7 +90,10 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
         StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
         // A command that never left has no reply to wait for.
         if (sent && !waitForReply(reply, expectedLength, callerName)) {
-            haltTimers();
+            if (m_cancelled && m_state.MonitoringActive())
+                dropCancelledTransaction();
+            else
+                haltTimers();
             return false;
         }
         finishTransaction();
@@ -138,15 +147,32 @@ void DeviceLink::finishTransaction()
 
 bool DeviceLink::waitFor(const std::function<bool()> &ready)
 {
-    while (!ready() && !m_timedOut) {
+    while (!m_cancelled && !ready() && !m_timedOut) {
         LocalWait wait(&m_state);
         wait.endOn(&m_socket, &QIODevice::readyRead);
         wait.endOn(&m_socket, &QAbstractSocket::stateChanged);
         wait.endOn(&m_watchdog, &QTimer::timeout);
+        wait.endOn(this, &DeviceLink::cancelRequested);
         if (wait.run(-1) == LocalWait::Outcome::Stopped)
             return false;
     }
-    return m_state.MonitoringActive();
+    return m_state.MonitoringActive() && !m_cancelled;
+}
+
+void DeviceLink::cancelTransactions()
+{
+    m_cancelled = true;
+    emit cancelRequested();
+}
+
+// A cancelled transaction ends without waiting for anything: the connection is dropped.
+void DeviceLink::dropCancelledTransaction()
+{
+    StopTimeout();
+    emit busyCursor(m_state.ActiveFormName, false);
+    setIndicator(ColorIdle);
+    m_socket.abort();
+    m_state.UpdateStatus(ConnectionKey, QStringLiteral("closed"));
 }
 
 bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)

@@ -65,10 +65,19 @@ public:
     // True while ReadFromQM runs; a second transaction is refused meanwhile.
     bool transactionRunning() const { return m_inTransaction; }
 
+    // Ends the running transaction at once (its result is false, the connection is dropped) and
+    // refuses new ones until resumeTransactions(). A window closed while it waits on a device
+    // uses it, so that its close never waits for a device's time-out.
+    void cancelTransactions();
+    void resumeTransactions() { m_cancelled = false; }
+    bool transactionsCancelled() const { return m_cancelled; }
+
     const LinkTimings &timings() const { return m_timings; }
     void setTimings(const LinkTimings &timings) { m_timings = timings; }
 
 signals:
+    // Emitted by cancelTransactions(): ends the wait under way.
+    void cancelRequested();
     // The indicator shape's fill colour (ColorConnected, ColorFailed, ColorIdle).
     void indicatorColorChanged(int vbColor);
     // The progress bar of the named window: range 0 to maximum, this value.
@@ -83,6 +92,7 @@ private:
     bool waitFor(const std::function<bool()> &ready);
     bool waitForReply(QByteArray &reply, int expectedLength, const QString &callerName);
     void finishTransaction();
+    void dropCancelledTransaction();
     void haltTimers();
     void setIndicator(int vbColor);
     void onTenth();
@@ -103,6 +113,7 @@ private:
     int m_progressMaximum = 0;
     int m_indicatorColor = ColorIdle;
     bool m_inTransaction = false;
+    bool m_cancelled = false;
 };
 
 // The configuration window's caption while a log downloads.

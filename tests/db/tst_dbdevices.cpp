@@ -35,6 +35,49 @@ private slots:
         QCOMPARE(holder, QStringLiteral("Lab 2"));
         QVERIFY(f.db.IsIPUnique("10.0.0.51", holder));
         QVERIFY(holder.isEmpty());
+        // A device being edited keeps its own address; another device's is still taken.
+        QVERIFY(f.db.IsIPUnique("10.0.0.50", holder, rows.at(1).IDNum));
+        QVERIFY(!f.db.IsIPUnique("10.0.0.50", holder, rows.at(0).IDNum));
+
+        qint64 id = 0;
+        QVERIFY(f.db.AddServer("Lab 3", "", "10.0.0.52", "", 1, "", "", -1, &id));
+        QVERIFY(id > rows.at(1).IDNum);
+        QVERIFY(!f.db.AddServer("Lab 4", "", "10.0.0.52", "", 1, "", "", -1, &id));
+        QCOMPARE(id, 0);
+    }
+
+    void deleteKeepsTheHistory()
+    {
+        DbFixture f;
+        QVERIFY(f.db.AddServer("Gone", "", "10.0.0.1", "", 1, "", "", -1));
+        QVERIFY(f.db.AddServer("Stays", "", "10.0.0.2", "", 1, "", "", -1));
+        QVERIFY(f.db.SaveSensor(1, "Freezer", 0, "", "Temperature", "", "", ""));
+        QVERIFY(f.db.SaveSensor(1, "Door", 1, "", "Door", "", "", ""));
+        QVERIFY(f.db.SaveSensor(2, "Fridge", 0, "", "Temperature", "", "", ""));
+        QVERIFY(f.db.AddAlarmRecord(1, f.t.clock.now(), "Gone", "Freezer", "80.0", 12, -1));
+        QVERIFY(f.db.AddServerFailure(1, "Gone"));
+
+        QVERIFY(f.db.DeleteServer(1));
+        ServerRecord row;
+        QVERIFY(!f.db.OpenServerRecord(1, row));
+        QVERIFY(f.db.OpenServerRecord(2, row));
+        int count = 0;
+        QCOMPARE(f.db.CountNamedSensors(count), true);
+        QCOMPARE(count, 1);
+        QVERIFY(f.db.CountAlarms(count));
+        QCOMPARE(count, 1);
+        QList<ServerFailureRecord> failures;
+        QVERIFY(f.db.ServerFailuresNewestFirst(failures, false));
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(f.db.DeleteServer(99)); // nothing to delete is no failure
+        QCOMPARE(f.t.prompts.texts, QStringList());
+
+        OtherConnection other(f.path());
+        QVERIFY(other.exec("DROP TABLE tblSensors"));
+        QVERIFY(!f.db.DeleteServer(2));
+        QCOMPARE(f.t.prompts.texts.size(), 1);
+        QVERIFY(f.t.prompts.texts.first().startsWith("Error in DeleteServer is "));
+        QVERIFY(f.db.OpenServerRecord(2, row)); // the transaction kept the device
     }
 
     void devicesComeInNameOrderWhateverTheCase()

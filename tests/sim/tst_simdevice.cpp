@@ -268,7 +268,7 @@ private slots:
         const QByteArray read = simExchange(Address, hex("DECADE02")).reply;
         QCOMPARE(read.left(4), hex("DECADE02"));
         QCOMPARE(read.mid(4, 8), hex("0907630405030800").left(7) + char(15));
-        QCOMPARE(read.mid(12, 2), hex("005C")); // four records of 23 bytes
+        QCOMPARE(read.mid(12, 2), hex("0004")); // four records
 
         // An invalid clock image leaves the clock alone; the rate still applies.
         store.replace(4, 7, hex("00073004050308"));

@@ -3,6 +3,8 @@
 #include "DialogPrompts.h"
 #include "MainWindow.h"
 
+#include <ui/config/ModelEditorRegistry.h>
+#include <ui/config/TreeConfiguration.h>
 #include <ui/settings/LoginDialog.h>
 
 #include <acquisition/Monitor.h>
@@ -34,6 +36,11 @@ int RunTallyport(int argc, char *argv[])
     window.setMonitor(monitor);
     window.attachEventViews(monitor.database);
     prompts.setParent(&window);
+    ModelEditorRegistry editors;
+    window.openDeviceConfiguration = [&] {
+        TreeConfiguration tree(state, monitor.database, monitor.link, monitor.mail, editors, &window);
+        tree.exec();
+    };
     window.openLogin = [&] {
         LoginDialog login(state, &window);
         return login.exec() == QDialog::Accepted;
