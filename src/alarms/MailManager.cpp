@@ -63,12 +63,18 @@ QString MailManager::orgAddress() const
 
 bool MailManager::send(const QString &kind, MailMessage &message, Result saveResult, QString &errorText)
 {
-    message.senderAddress = m_state.Config.FromAddress.trimmed();
+    return sendVia(m_server, m_state.Config.FromAddress.trimmed(), kind, message, saveResult, errorText);
+}
+
+bool MailManager::sendVia(const SmtpServer &server, const QString &sender, const QString &kind,
+                          MailMessage &message, Result saveResult, QString &errorText)
+{
+    message.senderAddress = sender;
     MailAttempt attempt;
     attempt.when = m_state.clock().now();
     attempt.kind = kind;
-    attempt.server = m_server.url();
-    attempt.connection = m_server.description();
+    attempt.server = server.url();
+    attempt.connection = server.description();
     attempt.from = message.senderAddress;
     attempt.recipients = message.recipientAddresses();
     attempt.subject = message.subject;
@@ -85,7 +91,7 @@ bool MailManager::send(const QString &kind, MailMessage &message, Result saveRes
         envelope.from = message.senderAddress;
         envelope.recipients = attempt.recipients;
         envelope.payload = ComposeMessage(message, attempt.when, attempt.messageId);
-        attempt.outcome = SendSmtpWhileWaiting(m_server, envelope);
+        attempt.outcome = SendSmtpWhileWaiting(server, envelope);
     }
 
     QString fileError;
@@ -186,7 +192,8 @@ void MailManager::SendShutdownEmail()
                         attempted, errorText);
 }
 
-bool MailManager::SendTestEmail(const QString &address, QString &errorText)
+bool MailManager::SendTestEmail(const QString &address, QString &errorText, const QString &host,
+                                const QString &fromAddress)
 {
     MailMessage message;
     bool sent = false;
@@ -197,7 +204,11 @@ bool MailManager::SendTestEmail(const QString &address, QString &errorText)
         message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
         message.body = QStringLiteral("This test email has been sent by ") + orgName() +
                        QStringLiteral(" located at ") + orgAddress() + QStringLiteral(".  ") + CR;
-        sent = send(QStringLiteral("Test"), message, Result::OnFailureOnly, errorText);
+        SmtpServer server = m_server;
+        if (!host.isEmpty())
+            server.host = host;
+        const QString sender = fromAddress.isEmpty() ? m_state.Config.FromAddress.trimmed() : fromAddress;
+        sent = sendVia(server, sender, QStringLiteral("Test"), message, Result::OnFailureOnly, errorText);
     }
     if (!sent) {
         if (errorText.isEmpty())

@@ -42,13 +42,18 @@ public:
     bool SendSytemOKEmail();
     // The notice that the program is shutting down. Failures are ignored.
     void SendShutdownEmail();
-    // A test message to the given address. False with the error text when it was not sent.
-    bool SendTestEmail(const QString &address, QString &errorText);
+    // A test message to the given address. False with the error text when it was not sent. A host
+    // or sender address given here replaces the loaded one for this message only (the settings
+    // window tests what is typed there before it is saved).
+    bool SendTestEmail(const QString &address, QString &errorText, const QString &host = QString(),
+                       const QString &fromAddress = QString());
 
 private:
     enum class Result { Always, OnFailureOnly };
 
     bool send(const QString &kind, MailMessage &message, Result saveResult, QString &errorText);
+    bool sendVia(const SmtpServer &server, const QString &sender, const QString &kind, MailMessage &message,
+                 Result saveResult, QString &errorText);
     // The administrator notices share recipients, sender name and the opening of the body.
     bool sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
                              bool &attempted, QString &errorText);

@@ -32,6 +32,7 @@ bool ConfigFile::ReadConfiguration()
         return true;
     }
     m_lastReadFailed = true;
+    m_lastError = error;
     m_state.prompts().beep();
     m_state.AddError(QStringLiteral("Error reading configuration parameters from ") +
                          QDir::toNativeSeparators(m_state.programDirectory()),
@@ -104,10 +105,12 @@ bool ConfigFile::SaveConfiguration()
         if (!ok)
             error = file.errorString();
     }
-    if (!ok)
+    if (!ok) {
+        m_lastError = error;
         m_state.AddError(QStringLiteral("Error saving configuration parameters to ") +
                              QDir::toNativeSeparators(m_state.programDirectory()),
                          error);
+    }
     return ok;
 }
 

@@ -25,6 +25,8 @@ public:
     bool ValidateConfiguration();
 
     QString path() const;
+    // Why the last read or save failed.
+    const QString &lastError() const { return m_lastError; }
 
 private:
     bool readFile(QString &error);
@@ -33,4 +35,5 @@ private:
     ProgramState &m_state;
     const Cipher &m_cipher;
     bool m_lastReadFailed = false;
+    QString m_lastError;
 };

@@ -16,6 +16,9 @@ public:
     virtual Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) = 0;
     // A file name to save to; empty when the user cancelled.
     virtual QString saveFileName(const QString &title, const QString &suggested, const QString &filter) = 0;
+    // An existing directory, exactly as chosen; empty when the user cancelled (and where no one
+    // can choose).
+    virtual QString directoryName(const QString &, const QString &) { return QString(); }
     // An audible signal (used when reading the settings fails).
     virtual void beep() {}
 

@@ -20,3 +20,8 @@ QString ScriptedPrompts::saveFileName(const QString &title, const QString &, con
     }
     return m_fileNames.takeFirst();
 }
+
+QString ScriptedPrompts::directoryName(const QString &title, const QString &start)
+{
+    return saveFileName(title, start, QString());
+}

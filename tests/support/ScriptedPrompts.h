@@ -11,9 +11,11 @@ class ScriptedPrompts final : public Prompts {
 public:
     Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
     QString saveFileName(const QString &title, const QString &suggested, const QString &filter) override;
+    QString directoryName(const QString &title, const QString &start) override;
     void beep() override { ++beeps; }
 
     void queueAnswer(Answer answer) { m_answers.append(answer); }
+    // File and directory names are answered from the same queue.
     void queueFileName(const QString &name) { m_fileNames.append(name); }
 
     QStringList texts;

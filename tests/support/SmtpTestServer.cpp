@@ -120,6 +120,8 @@ bool SmtpTestServer::start()
     if (!m_options.user.isEmpty())
         arguments << QStringLiteral("--user") << m_options.user << QStringLiteral("--password")
                   << m_options.password;
+    arguments << QStringLiteral("--host") << m_options.host << QStringLiteral("--port")
+              << QString::number(m_options.port);
     if (m_options.requireAuth)
         arguments << QStringLiteral("--require-auth");
     if (!m_options.rejectPrefix.isEmpty())

@@ -23,6 +23,10 @@ public:
         bool requireAuth = false;
         Tls tls = Tls::None;
         QString rejectPrefix; // recipients starting with this are refused with 550
+        // Where to listen: a loopback address of the test's own and a fixed port (a port number
+        // the settings record holds, below 32768), or 127.0.0.1 and any free port.
+        QString host = QStringLiteral("127.0.0.1");
+        quint16 port = 0;
     };
 
     struct Received {
@@ -48,6 +52,7 @@ public:
     // Starts the server and waits until it listens. False when it could not start.
     bool start();
     quint16 port() const { return m_port; }
+    const QString &host() const { return m_options.host; }
     // The server's self-signed certificate (PEM), to trust in tests that verify it.
     QString certificateFile() const;
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """SMTP server for the mail tests, built on aiosmtpd.
 
-Listens on 127.0.0.1 at a free port and prints "READY <port>" once it accepts connections. Every
+Listens on 127.0.0.1 (or --host) at a free port (or --port) and prints "READY <port>" once it accepts connections. Every
 message it receives is printed as one JSON line: envelope sender, recipients, the message bytes
 (base64, as they arrived after dot-unstuffing), the AUTH mechanism and login used, and whether the
 connection was encrypted.
@@ -127,15 +127,17 @@ async def main():
     parser.add_argument("--starttls", action="store_true", help="offer STARTTLS with --cert/--key")
     parser.add_argument("--implicit-tls", action="store_true", help="TLS from the first byte")
     parser.add_argument("--reject-prefix", help="refuse recipients starting with this")
+    parser.add_argument("--host", default="127.0.0.1", help="loopback address to listen on")
+    parser.add_argument("--port", type=int, default=0, help="port to listen on (0: any free one)")
     args = parser.parse_args()
 
     loop = asyncio.get_running_loop()
     if args.mode == "silent":
-        server = await asyncio.start_server(silent, "127.0.0.1", 0)
+        server = await asyncio.start_server(silent, args.host, args.port)
     elif args.mode == "refuse":
-        server = await asyncio.start_server(refuse, "127.0.0.1", 0)
+        server = await asyncio.start_server(refuse, args.host, args.port)
     elif args.mode == "drop":
-        server = await asyncio.start_server(drop, "127.0.0.1", 0)
+        server = await asyncio.start_server(drop, args.host, args.port)
     else:
         recorder = Recorder(args)
         starttls = tls_context(args) if args.starttls else None
@@ -151,7 +153,7 @@ async def main():
             )
 
         implicit = tls_context(args) if args.implicit_tls else None
-        server = await loop.create_server(factory, "127.0.0.1", 0, ssl=implicit)
+        server = await loop.create_server(factory, args.host, args.port, ssl=implicit)
 
     port = server.sockets[0].getsockname()[1]
     print(f"READY {port}", flush=True)

@@ -5,7 +5,7 @@
 
 #include <ui/config/ModelEditorRegistry.h>
 #include <ui/config/TreeConfiguration.h>
-#include <ui/settings/LoginDialog.h>
+#include <ui/settings/SettingsWindows.h>
 
 #include <acquisition/Monitor.h>
 #include <core/Clock.h>
@@ -41,10 +41,7 @@ int RunTallyport(int argc, char *argv[])
         TreeConfiguration tree(state, monitor.database, monitor.link, monitor.mail, editors, &window);
         tree.exec();
     };
-    window.openLogin = [&] {
-        LoginDialog login(state, &window);
-        return login.exec() == QDialog::Accepted;
-    };
+    SettingsWindows settingsWindows(state, window, monitor.mail);
     window.start();
     return app.exec();
 }

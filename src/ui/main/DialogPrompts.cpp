@@ -36,10 +36,21 @@ QMessageBox::StandardButtons boxButtons(Prompts::Buttons buttons)
 }
 } // namespace
 
+// Boxes belong to the window the user is working in (a settings window over the main window),
+// so they open in front of it.
+QWidget *DialogPrompts::owner() const
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    return m_parent;
+}
+
 Prompts::Answer DialogPrompts::ask(const QString &text, const QString &title, Buttons buttons, Icon icon)
 {
     QMessageBox box(boxIcon(icon), title.isEmpty() ? QApplication::applicationName() : title, text,
-                    boxButtons(buttons), m_parent);
+                    boxButtons(buttons), owner());
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return Answer::Cancel;
@@ -54,7 +65,12 @@ Prompts::Answer DialogPrompts::ask(const QString &text, const QString &title, Bu
 
 QString DialogPrompts::saveFileName(const QString &title, const QString &suggested, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(m_parent, title, suggested, filter);
+    return QFileDialog::getSaveFileName(owner(), title, suggested, filter);
+}
+
+QString DialogPrompts::directoryName(const QString &title, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(owner(), title, start);
 }
 
 void DialogPrompts::beep()

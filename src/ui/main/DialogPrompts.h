@@ -12,8 +12,11 @@ public:
 
     Answer ask(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
     QString saveFileName(const QString &title, const QString &suggested, const QString &filter) override;
+    QString directoryName(const QString &title, const QString &start) override;
     void beep() override;
 
 private:
+    QWidget *owner() const;
+
     QWidget *m_parent;
 };

@@ -203,14 +203,15 @@ void MainWindow::buildTrayIcon()
     m_trayMenu->setObjectName(QStringLiteral("mPopupSys"));
     auto *restore = named(m_trayMenu->addAction(QStringLiteral("&Open Tallyport")), "mPopRestore");
     named(m_trayMenu->addSeparator(), "mnuSeperatorBar");
-    auto *configure = named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
+    m_mpopConfigure = named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
     named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
     // From the notification area the settings window opens without stopping the polling.
-    connect(configure, &QAction::triggered, this, [this] {
-        if (openSettings)
-            openSettings();
+    connect(m_mpopConfigure, &QAction::triggered, this, [this] {
+        if (openSettingsModeless)
+            openSettingsModeless();
     });
+    m_mpopConfigure->setEnabled(m_mnuOrganization->isEnabled());
 
     m_tray = new QSystemTrayIcon(windowIcon(), this);
     m_tray->setObjectName(QStringLiteral("trayIcon"));
@@ -271,6 +272,18 @@ void MainWindow::activate()
         VKLShow(1);
 }
 
+void MainWindow::reactivate()
+{
+    m_state.ReinitOnActivate = true;
+    if (!m_state.UpdateInProgress) {
+        activate();
+        return;
+    }
+    // The cycle's tick ends after cycleFinished; the activation runs once it has returned.
+    connect(&m_pollTimer, &PollTimer::cycleFinished, this, &MainWindow::activate,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+}
+
 void MainWindow::trendAfterCycle()
 {
     m_trendFeed.AfterCycle();
@@ -290,6 +303,9 @@ void MainWindow::applyMenuRights(const MenuRights &rights)
 {
     m_mnuTree->setEnabled(rights.configurationEnabled);
     m_mnuOrganization->setEnabled(rights.configurationEnabled);
+    // The notification area's way into the settings is locked with the Setup menu.
+    if (m_mpopConfigure)
+        m_mpopConfigure->setEnabled(rights.configurationEnabled);
     m_mnuLogIn->setText(rights.logInCaption);
     m_mnuLogIn->setEnabled(rights.logInEnabled);
     m_mnuTrending->setEnabled(rights.trendingEnabled);

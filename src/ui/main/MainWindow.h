@@ -47,6 +47,9 @@ public:
 
     // Runs the activation sequence when ReinitOnActivate is set and applies the menu rights.
     void activate();
+    // Sets ReinitOnActivate and runs the activation sequence, after the running poll cycle when
+    // one is running (settings saved while polling went on take effect this way).
+    void reactivate();
 
     // Shows the monitoring engine: the status grid, the connection indicator, the progress
     // bar and the alarm notice.
@@ -61,6 +64,8 @@ public:
     // exists its menu item says so.
     std::function<void()> openDeviceConfiguration;
     std::function<void()> openSettings;
+    // The settings window from the notification area: not modal, polling goes on.
+    std::function<void()> openSettingsModeless;
     std::function<bool()> openLogin;
     // Fills the event views (called by the Events menu item before showing view 3).
     std::function<void()> refreshEvents;
@@ -130,6 +135,7 @@ private:
     QAction *m_mnuOrganization = nullptr;
     QAction *m_mnuLogIn = nullptr;
     QAction *m_mnuTrending = nullptr;
+    QAction *m_mpopConfigure = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_trayMenu = nullptr;
     AlarmPopup *m_popup = nullptr;

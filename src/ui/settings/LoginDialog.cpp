@@ -31,6 +31,7 @@ LoginDialog::LoginDialog(ProgramState &state, QWidget *parent) : QDialog(parent)
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     form->addRow(buttons);
+    setMinimumWidth(320);
     connect(ok, &QPushButton::clicked, this, &LoginDialog::onOk);
     connect(cancel, &QPushButton::clicked, this, &LoginDialog::onCancel);
 }

@@ -1,0 +1,251 @@
+#include "ConfigurationDialog.h"
+
+#include "AdvancedEmailDialog.h"
+#include "ConfigurationPages.h"
+#include "PrinterList.h"
+#include "SettingsWidgets.h"
+
+#include <alarms/MailManager.h>
+#include <core/ConfigFile.h>
+#include <core/ProgramState.h>
+#include <core/Prompts.h>
+#include <core/SettingsApply.h>
+#include <core/StatusList.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+const QString kDiscardQuestion = QStringLiteral(
+    "You have made changes to the settings without saving them.  Do you wish to discard your "
+    "changes?\n\nClick Yes to discard changes.\nTo save changes, click No and then click Apply "
+    "before closing this window");
+} // namespace
+
+ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
+                                         QWidget *parent)
+    : QDialog(parent), m_state(state), m_configFile(configFile), m_mail(mail)
+{
+    setObjectName(QStringLiteral("frmConfiguration"));
+    setWindowTitle(QStringLiteral("Tallyport Configuration"));
+    auto *layout = new QVBoxLayout(this);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("SSTab"));
+    layout->addWidget(m_tabs, 1);
+
+    m_organization = new OrganizationPage;
+    m_email = new EmailPage;
+    m_collection = new CollectionPage;
+    m_reports = new ReportsPage;
+    m_security = new SecurityPage;
+    for (SettingsPage *page :
+         {static_cast<SettingsPage *>(m_organization), static_cast<SettingsPage *>(m_email),
+          static_cast<SettingsPage *>(m_collection), static_cast<SettingsPage *>(m_reports),
+          static_cast<SettingsPage *>(m_security)})
+        addPage(page);
+    buildButtons();
+    m_tabs->setCurrentIndex(0);
+
+    connect(m_email->btnTestEmail, &QPushButton::clicked, this, &ConfigurationDialog::onTestEmail);
+    connect(m_email->btnAdvanced, &QPushButton::clicked, this, &ConfigurationDialog::onAdvanced);
+    connect(m_collection->btnLogDir, &QPushButton::clicked, this, &ConfigurationDialog::onLogDirectory);
+    connect(m_security->btnClearUNPW, &QPushButton::clicked, this, &ConfigurationDialog::markChanged);
+    connect(m_reports->lstPrinters, &PrinterList::printerChosen, this, &ConfigurationDialog::markChanged);
+    resize(700, 400);
+}
+
+void ConfigurationDialog::addPage(SettingsPage *page)
+{
+    m_pages.append(page);
+    m_tabs->addTab(page, page->title());
+    page->fill(m_state.Config);
+    trackChanges(page);
+}
+
+// Any edit by the user counts as a change; filling the boxes from the record does not.
+void ConfigurationDialog::trackChanges(QWidget *page)
+{
+    for (QLineEdit *box : page->findChildren<QLineEdit *>())
+        connect(box, &QLineEdit::textEdited, this, &ConfigurationDialog::markChanged);
+    for (QCheckBox *check : page->findChildren<QCheckBox *>())
+        connect(check, &QCheckBox::clicked, this, &ConfigurationDialog::markChanged);
+    for (QComboBox *list : page->findChildren<QComboBox *>())
+        connect(list, &QComboBox::activated, this, &ConfigurationDialog::markChanged);
+}
+
+void ConfigurationDialog::buildButtons()
+{
+    auto *row = new QHBoxLayout;
+    m_btnApply = new QPushButton(QStringLiteral("Apply"), this);
+    m_btnApply->setObjectName(QStringLiteral("btnApply"));
+    m_btnClose = new QPushButton(QStringLiteral("Close"), this);
+    m_btnClose->setObjectName(QStringLiteral("btnClose"));
+    // Enter in a box must not press a button the user did not choose.
+    m_btnApply->setAutoDefault(false);
+    m_btnClose->setAutoDefault(false);
+    row->addStretch();
+    row->addWidget(m_btnApply);
+    row->addWidget(m_btnClose);
+    static_cast<QVBoxLayout *>(layout())->addLayout(row);
+    connect(m_btnApply, &QPushButton::clicked, this, &ConfigurationDialog::onApply);
+    connect(m_btnClose, &QPushButton::clicked, this, &ConfigurationDialog::reject);
+}
+
+void ConfigurationDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    m_changed = false;
+    if (!m_centred && screen()) {
+        m_centred = true;
+        move(screen()->availableGeometry().center() - rect().center());
+    }
+}
+
+void ConfigurationDialog::reject()
+{
+    if (m_testRunning)
+        return;
+    if (m_changed &&
+        m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
+                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+        return;
+    QDialog::reject();
+}
+
+SettingsInput ConfigurationDialog::collect() const
+{
+    SettingsInput input;
+    for (const SettingsPage *page : m_pages)
+        page->collect(input);
+    return input;
+}
+
+void ConfigurationDialog::onApply()
+{
+    m_btnApply->setEnabled(false);
+    apply();
+    m_btnApply->setEnabled(true);
+}
+
+void ConfigurationDialog::apply()
+{
+    const SettingsInput input = collect();
+    const Refusal refusal = CheckAndCopySettings(m_state.Config, input);
+    if (refusal.refused()) {
+        ShowRefusal(this, m_state.prompts(), refusal);
+        return;
+    }
+    const QString address = input.adminEmailAddress.trimmed();
+    if (!acceptAdminAddress(address))
+        return;
+    m_state.Config.AdminEmailAddress = CutToField("AdminEmailAddress", address);
+    save();
+}
+
+bool ConfigurationDialog::acceptAdminAddress(const QString &address)
+{
+    if (!AddressNeedsQuestion(address))
+        return true;
+    FocusBox(m_email->txtServerFailureEmailAddress);
+    return m_state.prompts().ask(AddressQuestion(address), QApplication::applicationName(),
+                                 Prompts::Buttons::YesNo, Prompts::Icon::Question) == Prompts::Answer::Yes;
+}
+
+void ConfigurationDialog::save()
+{
+    bool saved = false;
+    {
+        BusyPointer busy;
+        saved = m_configFile.SaveConfiguration();
+    }
+    if (!saved) {
+        m_state.prompts().message(
+            QStringLiteral("Error saving configuration file.  Please verify that hard drive "
+                           "is not write protected."));
+        return;
+    }
+    m_state.prompts().message(QStringLiteral("Configuration parameters have been saved"));
+    m_changed = false;
+    m_saved = true;
+    m_state.status().clear();
+}
+
+void ConfigurationDialog::onTestEmail()
+{
+    setTestRunning(true);
+    const auto enableAgain = qScopeGuard([this] { setTestRunning(false); });
+    m_mail.SetUpMailManager();
+    if (!testBoxFilled(m_email->txtHost, QStringLiteral("Please enter a valid SMTP host address")) ||
+        !testBoxFilled(m_email->txtFromAddress, QStringLiteral("Please enter a from address")))
+        return;
+    const QString host = m_email->txtHost->text().trimmed();
+    const QString address = m_email->txtServerFailureEmailAddress->text().trimmed();
+    QString error;
+    bool sent = false;
+    {
+        BusyPointer busy;
+        sent = m_mail.SendTestEmail(address, error, host, m_email->txtFromAddress->text().trimmed());
+    }
+    if (sent)
+        m_state.prompts().message(QStringLiteral("A test email has been successfully sent to ") + address +
+                                  QStringLiteral(" using mail server ") + host);
+    else
+        m_state.prompts().message(QStringLiteral("Failed to send email to '") + address +
+                                  QStringLiteral("'. The error is: ") + error);
+}
+
+// An empty box (blanks count as empty) is reported, emptied, marked and given the focus.
+bool ConfigurationDialog::testBoxFilled(QLineEdit *box, const QString &message)
+{
+    if (!box->text().trimmed().isEmpty())
+        return true;
+    m_state.prompts().message(message);
+    box->clear();
+    MarkYellow(box);
+    FocusBox(box);
+    return false;
+}
+
+void ConfigurationDialog::setTestRunning(bool running)
+{
+    m_testRunning = running;
+    for (QPushButton *button : {m_email->btnTestEmail, m_email->btnAdvanced, m_btnApply, m_btnClose})
+        button->setEnabled(!running);
+}
+
+void ConfigurationDialog::onLogDirectory()
+{
+    const QString directory = m_state.prompts().directoryName(QStringLiteral("Change Log File Location"),
+                                                              m_collection->logDirectory());
+    if (directory.isEmpty())
+        return;
+    // The record keeps the path in 100 Windows-1252 characters; a path it would cut or alter
+    // would name another directory.
+    if (!FitsTextField("LogDirectory", directory)) {
+        m_state.prompts().message(
+            QStringLiteral("The folder ") + directory +
+            QStringLiteral(" can not be stored as the log file location.  Please choose "
+                           "a folder whose path has at most 100 characters and no "
+                           "special symbols."));
+        return;
+    }
+    m_collection->setLogDirectory(directory);
+    m_state.Config.LogDirectory = directory;
+    markChanged();
+}
+
+void ConfigurationDialog::onAdvanced()
+{
+    AdvancedEmailDialog advanced(m_state, m_configFile, this);
+    advanced.exec();
+    if (advanced.saved())
+        m_saved = true;
+}

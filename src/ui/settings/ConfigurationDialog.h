@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+class CollectionPage;
+class ConfigFile;
+class EmailPage;
+class MailManager;
+class OrganizationPage;
+class ProgramState;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class ReportsPage;
+class SecurityPage;
+class SettingsPage;
+struct SettingsInput;
+
+// frmConfiguration ("Tallyport Configuration"): edits the settings record, one tab per group
+// of settings, and saves it with Apply. Closing with unsaved changes asks first.
+class ConfigurationDialog final : public QDialog {
+    Q_OBJECT
+public:
+    ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
+                        QWidget *parent = nullptr);
+
+    // Typing has changed a setting since the window opened or last saved.
+    bool changed() const { return m_changed; }
+    // A save succeeded while the window was open (Apply, or OK of the advanced e-mail window).
+    bool saved() const { return m_saved; }
+
+    QTabWidget *tabs() const { return m_tabs; }
+    // Adds a tab; its settings are filled now and collected at every Apply.
+    void addPage(SettingsPage *page);
+
+    // The close box, Escape and Close: asks first when there are unsaved changes; never while a
+    // test e-mail is on its way.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildButtons();
+    void trackChanges(QWidget *page);
+    void markChanged() { m_changed = true; }
+    SettingsInput collect() const;
+
+    void onApply();
+    void apply();
+    bool acceptAdminAddress(const QString &address);
+    void save();
+
+    void onTestEmail();
+    bool testBoxFilled(QLineEdit *box, const QString &message);
+    void setTestRunning(bool running);
+    void onLogDirectory();
+    void onAdvanced();
+
+    ProgramState &m_state;
+    ConfigFile &m_configFile;
+    MailManager &m_mail;
+    QTabWidget *m_tabs;
+    QList<SettingsPage *> m_pages;
+    OrganizationPage *m_organization;
+    EmailPage *m_email;
+    CollectionPage *m_collection;
+    ReportsPage *m_reports;
+    SecurityPage *m_security;
+    QPushButton *m_btnApply = nullptr;
+    QPushButton *m_btnClose = nullptr;
+    bool m_changed = false;
+    bool m_saved = false;
+    bool m_testRunning = false;
+    bool m_centred = false;
+};
