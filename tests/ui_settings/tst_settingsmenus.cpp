@@ -31,11 +31,16 @@ private slots:
         QString error;
         QVERIFY2(w.start(error), qPrintable(error));
         w.action("mpopConfigure")->trigger();
-        ConfigurationDialog *dialog = w.settingsWindows->modelessDialog();
+        ConfigurationDialog *dialog = w.settingsWindows->openWindow();
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(!dialog->isModal());
         QVERIFY(w.window->pollTimer().isRunning());
         QVERIFY(w.waitForCycles(3));
+        // Asked for again, the open window comes to the front; there is never a second one.
+        w.action("mpopConfigure")->trigger();
+        w.action("mnuOrganization")->trigger();
+        QCOMPARE(w.window->findChildren<ConfigurationDialog *>().size(), 1);
+        QVERIFY(dialog->isVisible());
 
         // What is saved there, in the window or in its advanced e-mail window, takes effect when
         // the window closes.

@@ -41,16 +41,11 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     m_tabs->setObjectName(QStringLiteral("SSTab"));
     layout->addWidget(m_tabs, 1);
 
-    m_organization = new OrganizationPage;
-    m_email = new EmailPage;
-    m_collection = new CollectionPage;
-    m_reports = new ReportsPage;
-    m_security = new SecurityPage;
-    for (SettingsPage *page :
-         {static_cast<SettingsPage *>(m_organization), static_cast<SettingsPage *>(m_email),
-          static_cast<SettingsPage *>(m_collection), static_cast<SettingsPage *>(m_reports),
-          static_cast<SettingsPage *>(m_security)})
-        addPage(page);
+    addPage(m_organization = new OrganizationPage);
+    addPage(m_email = new EmailPage);
+    addPage(m_collection = new CollectionPage);
+    addPage(m_reports = new ReportsPage);
+    addPage(m_security = new SecurityPage);
     buildButtons();
     m_tabs->setCurrentIndex(0);
 

@@ -14,33 +14,40 @@ SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailMa
     window.openLogin = [this] { return openLogin(); };
 }
 
+// One settings window at a time: asked for again, the one already open comes to the front.
+bool SettingsWindows::raiseOpenWindow()
+{
+    if (!m_open)
+        return false;
+    m_open->setWindowState(m_open->windowState() & ~Qt::WindowMinimized);
+    m_open->show();
+    m_open->raise();
+    m_open->activateWindow();
+    return true;
+}
+
 void SettingsWindows::openModal()
 {
-    // One settings window at a time: the one already open comes to the front.
-    if (m_modeless) {
-        m_modeless->raise();
-        m_modeless->activateWindow();
+    if (raiseOpenWindow())
         return;
-    }
     ConfigurationDialog dialog(m_state, m_configFile, m_mail, &m_window);
+    m_open = &dialog;
     dialog.exec();
 }
 
 void SettingsWindows::openModeless()
 {
-    if (!m_modeless) {
-        m_modeless = new ConfigurationDialog(m_state, m_configFile, m_mail, &m_window);
-        m_modeless->setAttribute(Qt::WA_DeleteOnClose);
-        // Saved settings take effect once the window closes, as after the modal window.
-        connect(m_modeless, &QDialog::finished, &m_window, [this] {
-            if (m_modeless && m_modeless->saved())
-                m_window.reactivate();
-        });
-    }
-    m_modeless->setWindowState(m_modeless->windowState() & ~Qt::WindowMinimized);
-    m_modeless->show();
-    m_modeless->raise();
-    m_modeless->activateWindow();
+    if (raiseOpenWindow())
+        return;
+    auto *dialog = new ConfigurationDialog(m_state, m_configFile, m_mail, &m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Saved settings take effect once the window closes, as after the modal window.
+    connect(dialog, &QDialog::finished, &m_window, [this, dialog] {
+        if (dialog->saved())
+            m_window.reactivate();
+    });
+    m_open = dialog;
+    raiseOpenWindow();
 }
 
 bool SettingsWindows::openLogin()

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "ConfigurationDialog.h"
+
 #include <QObject>
 #include <QPointer>
 
-#include "ConfigurationDialog.h"
-
 class ConfigFile;
-
 class MailManager;
 class MainWindow;
 class ProgramState;
@@ -23,13 +22,15 @@ public:
     void openModeless();
     bool openLogin();
 
-    // The settings dialog opened from the notification area, while it is open.
-    ConfigurationDialog *modelessDialog() const { return m_modeless; }
+    // The settings dialog while it is open, however it was opened.
+    ConfigurationDialog *openWindow() const { return m_open; }
 
 private:
+    bool raiseOpenWindow();
+
     ProgramState &m_state;
     MainWindow &m_window;
     ConfigFile &m_configFile;
     MailManager &m_mail;
-    QPointer<ConfigurationDialog> m_modeless;
+    QPointer<ConfigurationDialog> m_open;
 };
