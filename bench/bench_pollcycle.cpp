@@ -25,6 +25,8 @@
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
+#include "BenchMemory.h"
+
 #include <acquisition/Monitor.h>
 #include <acquisition/SensorDataFiles.h>
 #include <core/Activation.h>
@@ -326,26 +328,6 @@ double exchangePass(DeviceLink *link, int devices, int &failures)
 }
 
 // --- Memory and CPU ---
-
-long statusKb(const char *field)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Starts VmHWM again from the present size, so it shows the peak of what follows.
-void resetPeakMemory()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
 
 struct CpuTime {
     double user = 0;

@@ -151,6 +151,28 @@ void deviceReplies()
     put("replies", "identify-overflow",
         reply(0, wexa, codes.IdentifyCommand + QByteArray("\x80\x00\x00\x06\x00\x07", 6)));
 }
+// Downloads as the simulator sends them: a few records of each size, one with a part record.
+void deviceLogs()
+{
+    struct Identity {
+        int choice, family, model, firmware;
+    };
+    const Identity identities[] = {{0, 3, 3, 5}, {2, 3, 6, 7}, {3, 5, 5, 23}};
+    for (const Identity &id : identities) {
+        SimDevice device(id.family, id.model, id.firmware);
+        device.setClock(QDateTime(QDate(2026, 12, 31), QTime(23, 57)));
+        device.setUpdateRateMinutes(1);
+        device.setRawReading(0, -200);
+        device.setRawReading(1, 725);
+        device.advance(4 * 60);
+        const QString name = QStringLiteral("%1-%2-%3").arg(id.family).arg(id.model).arg(id.firmware);
+        const QByteArray choice(1, char(id.choice));
+        put("devicelog", "records-" + name, choice + device.log());
+        put("devicelog", "part-record-" + name, choice + device.log() + device.log().left(6));
+    }
+    const QByteArray clockReply = QByteArray::fromHex("DECADE02090762040503080F0004");
+    put("devicelog", "clock-reply", QByteArray(1, char(3)) + clockReply + QByteArray(46, '\0'));
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -165,6 +187,7 @@ int main(int argc, char **argv)
     dataFiles(fuzz);
     dateTexts();
     deviceReplies();
+    deviceLogs();
     std::printf("Seed inputs written to %s\n", argv[1]);
     return 0;
 }

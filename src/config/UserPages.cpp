@@ -62,14 +62,20 @@ bool UserPages::transact(const QString &address, const QByteArray &request)
     return m_link.ReadFromQM(address, DeviceLink::DevicePort, request, m_reply, PageSize, QString());
 }
 
+PageOutcome UserPages::SendCommand(const QString &address, const QByteArray &code)
+{
+    const QByteArray request = BuildCommand(code);
+    return Classify(ReadSucceeded(transact(address, request), request, m_reply), m_reply);
+}
+
 PageOutcome UserPages::Identify(const QString &address)
 {
-    const QByteArray request = BuildCommand(DeviceCommands().IdentifyCommand);
-    const bool ok = ReadSucceeded(transact(address, request), request, m_reply);
+    const QByteArray &code = DeviceCommands().IdentifyCommand;
+    const PageOutcome outcome = SendCommand(address, code);
     // A reply whose values cannot be parsed leaves the identification unknown: a failure.
-    if (ok && !ParseMessage(m_state, request, m_reply))
+    if (outcome == PageOutcome::Done && !ParseMessage(m_state, BuildCommand(code), m_reply))
         return PageOutcome::Failed;
-    return Classify(ok, m_reply);
+    return outcome;
 }
 
 PageOutcome UserPages::ReadPage(const QString &address, int page, QByteArray &image)

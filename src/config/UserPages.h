@@ -44,6 +44,8 @@ public:
 
     UserPages(ProgramState &state, DeviceLink &link);
 
+    // A plain command: its code padded with NUL to 60 bytes, done when the reply echoes the code.
+    PageOutcome SendCommand(const QString &address, const QByteArray &code);
     // Identify; when it succeeds the reply is parsed into ModelFamily, ModelNumber and
     // FirmwareRevision of the program state (a failed identify leaves them as they were).
     PageOutcome Identify(const QString &address);

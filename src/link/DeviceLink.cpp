@@ -8,6 +8,7 @@
 #include <QNetworkProxy>
 
 #include <exception>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -58,8 +59,34 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
                             int expectedLength, const QString &callerName)
 {
     reply.clear();
+    if (expectedLength < 1) {
+        m_state.AddError(ReadWhere,
+                         QStringLiteral("expected reply length %1 is below 1").arg(expectedLength));
+        return false;
+    }
+    return transact(ipAddress, port, command, reply, {expectedLength, 0}, callerName);
+}
+
+bool DeviceLink::ReadLogFromQM(const QString &ipAddress, int port, const QByteArray &command,
+                               QByteArray &reply, qint64 expectedLength, int recordSize,
+                               const QString &callerName)
+{
+    reply.clear();
+    if (expectedLength < 0 || recordSize < 1 || expectedLength > std::numeric_limits<int>::max()) {
+        m_state.AddError(ReadWhere, QStringLiteral("a log of %1 bytes in records of %2 cannot be read")
+                                        .arg(expectedLength)
+                                        .arg(recordSize));
+        return false;
+    }
+    return transact(ipAddress, port, command, reply, {int(expectedLength), recordSize}, callerName);
+}
+
+bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
+                          ReplyLength length, const QString &callerName)
+{
     m_dataArrived = false;
     m_bytesArrived = 0;
+    m_closedByDevice = false;
     // A handler running inside a wait must not start a second exchange on the same socket.
     if (m_inTransaction) {
         m_state.AddError(ReadWhere, QStringLiteral("a transaction is already running"));
@@ -67,11 +94,7 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
     }
     if (m_cancelled)
         return false;
-    if (expectedLength < 1) {
-        m_state.AddError(ReadWhere,
-                         QStringLiteral("expected reply length %1 is below 1").arg(expectedLength));
-        return false;
-    }
+    const int expectedLength = length.expected;
     FlagScope running(m_inTransaction);
     try {
         const bool open = OpenWinSocket(ipAddress, port);
@@ -89,7 +112,7 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
         const bool sent = SendCommand(command);
         StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
         // A command that never left has no reply to wait for.
-        if (sent && !waitForReply(reply, expectedLength, callerName)) {
+        if (sent && !waitForReply(reply, length, callerName)) {
             if (m_cancelled && m_state.MonitoringActive())
                 dropCancelledTransaction();
             else
@@ -100,7 +123,11 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
         // Stopped while the connection closed: the program is ending, nothing is accepted.
         if (!m_state.MonitoringActive())
             return false;
-        const bool accepted = JudgeReply(command, reply, expectedLength);
+        // A log that ended with the device closing the connection is whole when it holds whole
+        // records; otherwise the expected count decides.
+        const bool accepted = (length.recordSize > 0 && m_closedByDevice)
+                                  ? reply.size() % length.recordSize == 0
+                                  : JudgeReply(command, reply, expectedLength);
         m_state.UpdateStatus(CommunicationErrorKey, QStringLiteral("delete"));
         return accepted;
     } catch (const std::exception &error) {
@@ -117,23 +144,30 @@ void DeviceLink::repairReplyTimeOut()
         seconds = 3;
 }
 
-bool DeviceLink::waitForReply(QByteArray &reply, int expectedLength, const QString &callerName)
+bool DeviceLink::waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName)
 {
     return waitFor([&] {
         if (m_dataArrived) {
             m_dataArrived = false;
             if (callerName == TreeFormName)
-                emit downloadProgress(m_socket.bytesAvailable(), expectedLength);
+                emit downloadProgress(m_socket.bytesAvailable(), length.expected);
         }
         // Bytes are taken only once the whole expected count is buffered.
-        if (m_socket.bytesAvailable() >= expectedLength) {
+        if (length.expected > 0 && m_socket.bytesAvailable() >= length.expected) {
             QByteArray data;
             ReceiveData(data);
             reply.append(data);
             return true;
         }
-        // A closed connection brings no more bytes: the reply is short or missing.
-        return m_socket.state() == QAbstractSocket::UnconnectedState;
+        // A closed connection brings no more bytes: the reply is short or missing. A log ends
+        // there when the device closed it in good order: what it sent is all there is.
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            return false;
+        if (length.recordSize > 0 && m_socket.error() == QAbstractSocket::RemoteHostClosedError) {
+            m_closedByDevice = true;
+            reply.append(m_socket.readAll());
+        }
+        return true;
     });
 }
 

@@ -41,6 +41,13 @@ public:
     // made while another transaction runs (from a handler inside its wait) is refused.
     bool ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                     int expectedLength, const QString &callerName);
+    // The log download: a transaction whose reply is records of recordSize bytes, without echo.
+    // It is accepted once expectedLength bytes (the device's record count times the record
+    // size, which may pass the 16-bit limit of other replies; 0 when the device counts none)
+    // have arrived, and also when the device closes the connection in good order after sending
+    // whole records, fewer than expected. A reset connection or a part record then is refused.
+    bool ReadLogFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
+                       qint64 expectedLength, int recordSize, const QString &callerName);
 
     // Connects, waiting at most connectMs. A connection already open to the same address and
     // port is reused.
@@ -89,8 +96,17 @@ signals:
     void downloadProgress(qint64 bytesReceived, int expectedLength);
 
 private:
+    // How a reply ends: at the expected count of bytes; for a log (recordSize above 0) also when
+    // the device closes the connection.
+    struct ReplyLength {
+        int expected;
+        int recordSize;
+    };
+
+    bool transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
+                  ReplyLength length, const QString &callerName);
     bool waitFor(const std::function<bool()> &ready);
-    bool waitForReply(QByteArray &reply, int expectedLength, const QString &callerName);
+    bool waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName);
     void finishTransaction();
     void dropCancelledTransaction();
     void haltTimers();
@@ -114,6 +130,7 @@ private:
     int m_indicatorColor = ColorIdle;
     bool m_inTransaction = false;
     bool m_cancelled = false;
+    bool m_closedByDevice = false; // the device closed the connection during the reply's wait
 };
 
 // The configuration window's caption while a log downloads.

@@ -39,6 +39,9 @@ DataLogFrame::DataLogFrame(QWidget *parent)
     Command2->hide();
     gridLog = named(new QTableView(this), "gridLog");
     gridLog->verticalHeader()->hide();
+    // Rows of one fixed height: a full log of 65,535 records scrolls without measuring them.
+    gridLog->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    gridLog->verticalHeader()->setDefaultSectionSize(gridLog->fontMetrics().height() + 6);
     gridLog->setSelectionBehavior(QAbstractItemView::SelectRows);
     gridLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
 

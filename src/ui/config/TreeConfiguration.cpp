@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -122,6 +123,14 @@ void TreeConfiguration::buildWindow()
     connect(m_server->btnMore, &QPushButton::clicked, this, &TreeConfiguration::onMore);
     connect(m_server->btnServerEmailAddresses, &QPushButton::clicked, this,
             &TreeConfiguration::openEmailFrame);
+    connect(m_server->btnRestoreFactoryDefaults, &QPushButton::clicked, this,
+            &TreeConfiguration::onRestoreFactoryDefaults);
+    connect(m_server->btnTestCommunication, &QPushButton::clicked, this,
+            &TreeConfiguration::onTestCommunication);
+    connect(m_dataLog->btnStoreDateTime, &QPushButton::clicked, this, &TreeConfiguration::onStoreDateTime);
+    connect(m_dataLog->btnGetLogFile, &QPushButton::clicked, this, &TreeConfiguration::onDownloadLog);
+    connect(m_dataLog->btnExportLog, &QPushButton::clicked, this, &TreeConfiguration::onExportLog);
+    m_dataLog->gridLog->setModel(&m_logModel);
     connect(m_email, &EmailListFrame::closeRequested, this, [this] {
         m_email->hide();
         m_server->show();
@@ -175,6 +184,11 @@ void TreeConfiguration::connectLink()
                 if (name == form)
                     m_progressBar->setVisible(visible);
             });
+    connect(&m_link, &DeviceLink::downloadProgress, this, [this](qint64 received, int expected) {
+        if (m_downloading)
+            setStatusText(m_server->lblServerError,
+                          DownloadProgressText(m_server->txtServerName->text(), received, expected));
+    });
 }
 
 void TreeConfiguration::enterBusy()

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <config/DataLog.h>
 #include <config/UserPages.h>
 
 #include <QDialog>
 #include <QIcon>
+
+#include <optional>
 
 class DataLogFrame;
 class Database;
@@ -60,6 +63,8 @@ public:
     ServerFrame *serverFrame() const { return m_server; }
     EmailListFrame *emailFrame() const { return m_email; }
     DataLogFrame *dataLogFrame() const { return m_dataLog; }
+    const DataLogModel &logModel() const { return m_logModel; }
+    const QByteArray &logBuffer() const { return m_logBuffer; }
     QTreeWidget *tree() const { return m_tree; }
 
 protected:
@@ -107,6 +112,21 @@ private:
     void onMore();
     void openEmailFrame();
 
+    // Maintenance commands (TreeConfigurationMaintenance.cpp)
+    void onRestoreFactoryDefaults();
+    void onTestCommunication();
+    void onStoreDateTime();
+    // The update rate typed, whole and within 1 to 60; no value (after the message) otherwise.
+    std::optional<int> typedUpdateRate();
+
+    // The on-board log (TreeConfigurationLog.cpp)
+    void onDownloadLog();
+    void onExportLog();
+    bool askResetPointer(int &answerCode);
+    void showDecodedLog();
+    void keepRawFile();
+    void clearLog();
+
     ProgramState &m_state;
     Database &m_db;
     DeviceLink &m_link;
@@ -120,6 +140,9 @@ private:
     bool m_closing = false;
     bool m_ignoreSelection = false;
     QString m_lastEditorChoice;
+    DataLogModel m_logModel;
+    QByteArray m_logBuffer; // the bytes of the last download; "Fail" after a failed one
+    bool m_downloading = false;
     QIcon m_commOnIcon;
     QIcon m_commOffIcon;
 

@@ -202,7 +202,8 @@ void TreeConfiguration::showDeviceFrames(bool identified)
     const int firmware = m_state.FirmwareRevision;
     if (identified && ShowsDataLogFrame(family, model, firmware)) {
         m_dataLog->setTitle(QStringLiteral("Data Log Parameters for ") + m_server->txtServerName->text());
-        m_dataLog->gridLog->setModel(nullptr);
+        clearLog();
+        m_dataLog->btnExportLog->hide();
         m_dataLog->show();
     } else {
         m_dataLog->hide();
