@@ -122,6 +122,21 @@ bool gateOpen(const PageField &field, const EditorForm &form, bool tenthsMode)
 
 } // namespace
 
+int PageField::width() const
+{
+    switch (codec) {
+    case FieldCodec::Name:
+    case FieldCodec::PhoneNumber:
+        return NameWidth;
+    case FieldCodec::Byte:
+    case FieldCodec::OptionZeroFirst:
+    case FieldCodec::OptionOneFirst:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
 bool InTenths(const PageField &field, bool tenthsMode)
 {
     return field.scale == FieldScale::Tenths || (field.scale == FieldScale::TenthsMode && tenthsMode);

@@ -35,6 +35,7 @@ void PhoneParametersWindow::build()
     auto *callout = new QComboBox(body);
     callout->setObjectName(QStringLiteral("cmboCalloutYN"));
     callout->addItems({QStringLiteral("No"), QStringLiteral("Yes")});
+    callout->setFixedWidth(80);
     form->addRow(QStringLiteral("Reminder Callouts Enabled"), callout);
     addBox(10, QString(), QStringLiteral("Reminder CallOut Time Delay (15-900 minutes)"), 3);
     addBox(11, QString(), QStringLiteral("Unit callout time delay (0-900 minutes)"), 2);
