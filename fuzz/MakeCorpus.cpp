@@ -8,6 +8,7 @@
 #include <acquisition/SensorDataFiles.h>
 #include <core/Cipher.h>
 #include <core/ConfigFile.h>
+#include <editors/ModelLayouts.h>
 #include <link/DeviceCommands.h>
 
 #include <QDir>
@@ -173,6 +174,34 @@ void deviceLogs()
     const QByteArray clockReply = QByteArray::fromHex("DECADE02090762040503080F0004");
     put("devicelog", "clock-reply", QByteArray(1, char(3)) + clockReply + QByteArray(46, '\0'));
 }
+
+// Pages of every editor as the simulator keeps them: a byte choosing the editor (in the order of
+// fuzz_editorpages), the tenths mode, the page's place among the editor's pages, then the page.
+void editorPages()
+{
+    struct Editor {
+        const EditorLayout *layout;
+        int family, model, firmware;
+    };
+    const Editor editors[] = {
+        {&Rx705Layout(), 5, 5, 25},          {&Rx708Layout(), 5, 8, 12}, {&Rx720Layout(), 5, 20, 3},
+        {&Rx740Layout(), 5, 40, 3},          {&WexaLayout(), 3, 5, 5},   {&Wexa16Layout(), 3, 6, 5},
+        {&PhoneParametersLayout(), 5, 5, 25}};
+    char choice = 0;
+    for (const Editor &editor : editors) {
+        SimDevice device(editor.family, editor.model, editor.firmware);
+        device.setSensorName(0, "Freezer");
+        device.setCorrection(0, -0.5);
+        const QList<int> pages = editor.layout->pages();
+        for (int k = 0; k < pages.size(); ++k) {
+            const int page = pages.at(k);
+            const QByteArray image = page == ReadingsPage ? device.readingsReply() : device.page(page);
+            const QByteArray head = QByteArray(1, choice) + char(k % 2) + char(k);
+            put("editorpages", editor.layout->name + QStringLiteral("-page%1").arg(page), head + image);
+        }
+        ++choice;
+    }
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -188,6 +217,7 @@ int main(int argc, char **argv)
     dateTexts();
     deviceReplies();
     deviceLogs();
+    editorPages();
     std::printf("Seed inputs written to %s\n", argv[1]);
     return 0;
 }
