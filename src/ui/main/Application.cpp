@@ -5,6 +5,7 @@
 
 #include <ui/config/ModelEditorRegistry.h>
 #include <ui/config/TreeConfiguration.h>
+#include <ui/editors/EditorRegistration.h>
 #include <ui/settings/SettingsWindows.h>
 
 #include <acquisition/Monitor.h>
@@ -37,6 +38,7 @@ int RunTallyport(int argc, char *argv[])
     window.attachEventViews(monitor.database);
     prompts.setParent(&window);
     ModelEditorRegistry editors;
+    RegisterModelEditors(editors, {state, monitor.link, &monitor.database});
     window.openDeviceConfiguration = [&] {
         TreeConfiguration tree(state, monitor.database, monitor.link, monitor.mail, editors, &window);
         tree.exec();
