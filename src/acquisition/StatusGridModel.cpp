@@ -75,12 +75,15 @@ void StatusGridModel::ConfigureServerStatusGrid(int namedSensorCount)
     beginResetModel();
     m_rows = QList<Row>(qMax(0, namedSensorCount));
     m_currentRow = 0;
+    m_rowOfSensor.clear();
+    m_firstUnused = 0;
     endResetModel();
 }
 
 void StatusGridModel::MoveToFirstRow()
 {
     m_currentRow = 0;
+    ++m_cycle;
 }
 
 bool StatusGridModel::MoveToNextRow()
@@ -94,9 +97,12 @@ bool StatusGridModel::MoveToNextRow()
 bool StatusGridModel::WriteSensorIdentity(const QString &deviceName, const QString &sensorName, int sensorId,
                                           const QString &unitText)
 {
-    if (!hasCurrentRow())
+    if (m_rows.isEmpty())
         return false;
-    QString *cells = m_rows[m_currentRow].cells;
+    m_currentRow = rowForSensor(sensorId);
+    Row &row = m_rows[m_currentRow];
+    row.cycle = m_cycle;
+    QString *cells = row.cells;
     cells[DeviceColumn] = deviceName;
     cells[SensorColumn] = sensorName;
     cells[SensorIdColumn] = QString::number(sensorId);
@@ -125,6 +131,21 @@ bool StatusGridModel::WriteStatus(SensorStatus status)
     return true;
 }
 
+int StatusGridModel::rowForSensor(int sensorId)
+{
+    const auto known = m_rowOfSensor.constFind(sensorId);
+    if (known != m_rowOfSensor.constEnd())
+        return *known;
+    const int row = m_firstUnused < m_rows.size() ? m_firstUnused++ : int(m_rows.size()) - 1;
+    // The last row changes hands when sensors outnumber the rows.
+    bool heldId = false;
+    const int holder = m_rows[row].cells[SensorIdColumn].toInt(&heldId);
+    if (heldId)
+        m_rowOfSensor.remove(holder);
+    m_rowOfSensor.insert(sensorId, row);
+    return row;
+}
+
 QString StatusGridModel::cellText(int row, int column) const
 {
     if (row < 0 || row >= m_rows.size() || !validColumn(column))
@@ -135,6 +156,11 @@ QString StatusGridModel::cellText(int row, int column) const
 StatusGridModel::SensorStatus StatusGridModel::status(int row) const
 {
     return row >= 0 && row < m_rows.size() ? m_rows[row].status : SensorStatus::Unset;
+}
+
+bool StatusGridModel::evaluatedThisCycle(int row) const
+{
+    return row >= 0 && row < m_rows.size() && m_rows[row].cycle == m_cycle;
 }
 
 bool StatusGridModel::IsRowAlarming(int row) const
@@ -177,6 +203,8 @@ QVariant StatusGridModel::data(const QModelIndex &index, int role) const
         if (index.column() == StatusColumn && row.status != SensorStatus::Unset)
             return statusColour(row.status);
         break;
+    case EvaluatedThisCycleRole:
+        return row.cycle == m_cycle;
     default:
         break;
     }

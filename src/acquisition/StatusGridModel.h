@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -25,6 +26,10 @@ public:
     // What the status cell shows: nothing yet, "Normal" on green, "NO DATA" on white, "ALARM" on red.
     enum class SensorStatus { Unset, Normal, NoData, Alarm };
 
+    // data() of this role is true for a row written since the current cycle began (its sensor
+    // was evaluated in this cycle), false for a row that shows an earlier cycle.
+    static constexpr int EvaluatedThisCycleRole = Qt::UserRole + 1;
+
     static QString heading(int column);
     // Column widths as laid out, in twips (1/1440 inch) and in pixels for a screen resolution.
     static int columnWidthTwips(int column);
@@ -40,16 +45,18 @@ public:
 
     // The row the next sensor is written to.
     int currentRow() const { return m_currentRow; }
-    // Every poll cycle starts writing at the first row.
+    // Every poll cycle starts writing at the first row; a new cycle begins.
     void MoveToFirstRow();
-    // Moves on after a sensor's row was written, but only onto a row that exists: sensors beyond
-    // the laid-out rows (added since the last activation) overwrite the last row. Returns whether
+    // Moves on after a sensor's row was written, but only onto a row that exists. Returns whether
     // the cursor moved.
     bool MoveToNextRow();
 
     // Writers into the current row. With no rows laid out there is nowhere to show a sensor; the
     // write is dropped and false returned (the sensor's files and alarms are unaffected).
-    // Columns 0, 1, 5 and 3: who the sensor is and its unit.
+    // Columns 0, 1, 5 and 3: who the sensor is and its unit. It first makes the sensor's own row
+    // current: the row that showed the sensor before, else the first row no sensor has used,
+    // else the last row (sensors added since the grid was laid out overwrite it). So a sensor
+    // keeps its row when sensors before it are not evaluated in a cycle (a busy device).
     bool WriteSensorIdentity(const QString &deviceName, const QString &sensorName, int sensorId,
                              const QString &unitText);
     // Column 2: the reading or state text.
@@ -60,6 +67,8 @@ public:
     // Readers for the alarm announcement and the trending chart.
     QString cellText(int row, int column) const;
     SensorStatus status(int row) const;
+    // Whether the row was written since the current cycle began.
+    bool evaluatedThisCycle(int row) const;
     // A row is alarming when its status text is not "Normal" (any case) and it carries a numeric
     // sensor id: rows showing "ALARM" and "NO DATA" both count; rows never written do not.
     bool IsRowAlarming(int row) const;
@@ -75,11 +84,17 @@ private:
     struct Row {
         QString cells[ColumnCount];
         SensorStatus status = SensorStatus::Unset;
+        quint64 cycle = 0; // the cycle that last wrote the row; 0: never written
     };
 
     bool hasCurrentRow() const { return m_currentRow < m_rows.size(); }
+    int rowForSensor(int sensorId);
     void cellsChanged(int firstColumn, int lastColumn);
 
     QList<Row> m_rows;
     int m_currentRow = 0;
+    quint64 m_cycle = 1;
+    // Which row shows which sensor, and the first row no sensor has used yet.
+    QHash<int, int> m_rowOfSensor;
+    int m_firstUnused = 0;
 };

@@ -1,5 +1,7 @@
 #include "TrendData.h"
 
+#include "StatusGridModel.h"
+
 #include <core/Clock.h>
 
 #include <QAbstractItemModel>
@@ -101,6 +103,7 @@ void TrendData::Build()
         series.paletteEntry = int(m_series.size()) % PaletteSize + 1;
         series.colour = PaletteColour(series.paletteEntry);
         series.unit = UnitKind(units);
+        series.sensorId = cell(row, SensorIdColumn);
         series.row = row;
         present[int(series.unit)] = true;
         m_series.push_back(std::move(series));
@@ -119,7 +122,24 @@ void TrendData::AddReadings()
     if (m_series.empty())
         return;
     m_times.push_back(m_clock.now().toMSecsSinceEpoch());
+    QHash<QString, int> rowOfSensor;
+    const int rows = m_model ? m_model->rowCount() : 0;
+    for (int row = 0; row < rows; ++row)
+        rowOfSensor.insert(cell(row, SensorIdColumn), row);
     for (TrendSeries &series : m_series)
-        series.values.push_back(ReadingValue(cell(series.row, ReadingColumn)));
+        series.values.push_back(currentValue(rowOfSensor, series));
     emit readingsAdded();
+}
+
+float TrendData::currentValue(const QHash<QString, int> &rowOfSensor, const TrendSeries &series) const
+{
+    constexpr float none = std::numeric_limits<float>::quiet_NaN();
+    const int row = rowOfSensor.value(series.sensorId, -1);
+    if (row < 0)
+        return none;
+    // A model that does not say which rows are current (not the status grid) counts as current.
+    const QVariant current = m_model->index(row, ReadingColumn).data(StatusGridModel::EvaluatedThisCycleRole);
+    if (current.isValid() && !current.toBool())
+        return none;
+    return ReadingValue(cell(row, ReadingColumn));
 }

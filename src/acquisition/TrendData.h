@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -26,13 +27,16 @@ struct TrendSeries {
     TrendColour colour;
     TrendUnit unit;
     int axis;                  // index into TrendData::axes()
-    int row;                   // the grid model row it reads
+    QString sensorId;          // the Sensor ID cell of its row: the series follows the sensor
+    int row;                   // the grid model row the sensor was in when the chart was built
     std::vector<float> values; // one per entry of TrendData::times(); NaN where there was no value
 };
 
 // The trending chart's data, read from the status grid after each poll cycle: which rows are
 // charted, their names, colours and axes, and every point of the run. Points are never dropped;
-// the times are shared by all series and each series keeps one float per point.
+// the times are shared by all series and each series keeps one float per point. A series follows
+// its sensor's ID, wherever the sensor's row is; a sensor not evaluated in the cycle (its device
+// busy) leaves a gap.
 class TrendData final : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +44,7 @@ public:
     static constexpr int SensorColumn = 1;
     static constexpr int ReadingColumn = 2;
     static constexpr int UnitsColumn = 3;
+    static constexpr int SensorIdColumn = 5;
     static constexpr int PaletteSize = 24;
     static constexpr int NameLength = 20;
 
@@ -81,6 +86,9 @@ signals:
 
 private:
     QString cell(int row, int column) const;
+    // The reading of the row showing the sensor, NaN when no row shows it or the row was not
+    // written in this cycle.
+    float currentValue(const QHash<QString, int> &rowOfSensor, const TrendSeries &series) const;
 
     Clock &m_clock;
     QPointer<const QAbstractItemModel> m_model;

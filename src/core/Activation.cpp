@@ -27,6 +27,9 @@ MenuRights Activation::RunActivationSequence()
 {
     if (!m_state.ReinitOnActivate)
         return CurrentMenuRights();
+    m_deferred = m_state.UpdateInProgress;
+    if (m_deferred)
+        return CurrentMenuRights();
     m_state.status().clear();
     m_cipher.InitCipher();
 

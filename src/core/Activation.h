@@ -46,8 +46,12 @@ public:
 
     ActivationServices services;
 
-    // Runs the sequence when ReinitOnActivate is set; returns the menu rights to show.
+    // Runs the sequence when ReinitOnActivate is set; returns the menu rights to show. While a
+    // poll cycle runs (UpdateInProgress) the sequence is held back: it would disarm the running
+    // transaction's watchdog, clear the status list and grid and restart the tick mid-cycle.
+    // activationDeferred() then says it must run once the cycle has ended.
     MenuRights RunActivationSequence();
+    bool activationDeferred() const { return m_deferred; }
     // The rights for the current settings and login, without running the sequence.
     MenuRights CurrentMenuRights() const;
     // Log-out: LoginSucceeded false; the rights that follow.
@@ -67,4 +71,5 @@ private:
     PollTimer &m_pollTimer;
     Cipher m_cipher;
     ConfigFile m_configFile;
+    bool m_deferred = false;
 };

@@ -48,6 +48,7 @@ void PollTimer::Tick()
     }
     m_state.UpdateInProgress = false;
     emit gridEnabledChanged(true);
+    emit updateEnded();
 }
 
 void PollTimer::UpdateNow()
@@ -60,6 +61,8 @@ void PollTimer::UpdateNow()
     if (runCycle)
         runCycle();
     m_state.UpdateInProgress = false;
-    if (m_state.MonitoringActive())
-        StartPollTimer();
+    if (!m_state.MonitoringActive())
+        return;
+    StartPollTimer();
+    emit updateEnded();
 }

@@ -43,6 +43,9 @@ signals:
     // The status grid is disabled while a tick runs and enabled after it.
     void gridEnabledChanged(bool enabled);
     void cycleFinished();
+    // UpdateInProgress was cleared: what was held back while the tick or the update button ran
+    // (an activation) may run now.
+    void updateEnded();
 
 private:
     ProgramState &m_state;

@@ -127,6 +127,28 @@ private slots:
         QCOMPARE(grid.currentRow(), 1);
     }
 
+    // Each sensor keeps the row it was first written to: when sensors before it are not written
+    // in a cycle (a busy device), rows do not move up, and the rows not written are told apart.
+    void sensorsKeepTheirRows()
+    {
+        StatusGridModel grid;
+        QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.ConfigureServerStatusGrid(3);
+        grid.MoveToFirstRow();
+        writeSensor(grid, "busy one", 1, "70.0", Status::Normal);
+        writeSensor(grid, "busy two", 2, "71.0", Status::Alarm);
+        writeSensor(grid, "other", 3, "72.0", Status::Normal);
+        grid.MoveToFirstRow();
+        writeSensor(grid, "other", 3, "73.0", Status::Normal);
+        QCOMPARE(grid.cellText(2, StatusGridModel::ReadingColumn), "73.0");
+        QCOMPARE(grid.cellText(0, StatusGridModel::SensorColumn), "busy one");
+        QCOMPARE(grid.status(1), Status::Alarm);
+        QVERIFY(grid.evaluatedThisCycle(2));
+        QVERIFY(!grid.evaluatedThisCycle(0));
+        QCOMPARE(grid.data(grid.index(1, 2), StatusGridModel::EvaluatedThisCycleRole), QVariant(false));
+        QCOMPARE(grid.data(grid.index(2, 2), StatusGridModel::EvaluatedThisCycleRole), QVariant(true));
+    }
+
     void noRowsDropsWrites()
     {
         StatusGridModel grid;

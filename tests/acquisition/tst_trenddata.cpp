@@ -176,6 +176,31 @@ private slots:
         QCOMPARE(axisTitles(*m_data), (QStringList{F, RH}));
     }
 
+    // A series follows its sensor's ID: sensors whose rows changed places keep their own lines,
+    // and a row not written in the cycle (its device busy) leaves a gap.
+    void seriesFollowTheSensorId()
+    {
+        StatusGridModel grid;
+        grid.ConfigureServerStatusGrid(2);
+        auto write = [&grid](int id, const QString &reading) {
+            grid.WriteSensorIdentity("Lab", QString("Sensor %1").arg(id), id, F);
+            grid.WriteReading(reading);
+            grid.MoveToNextRow();
+        };
+        m_data->setModel(&grid);
+        grid.MoveToFirstRow();
+        write(11, "1.0");
+        write(12, "2.0");
+        m_data->Build();
+        m_data->AddReadings();
+        grid.MoveToFirstRow();
+        write(12, "2.5"); // sensor 11 not evaluated in this cycle
+        m_data->AddReadings();
+        QCOMPARE(m_data->series(1).values, (std::vector<float>{2.0f, 2.5f}));
+        QVERIFY(std::isnan(m_data->series(0).values.back()));
+        QCOMPARE(grid.cellText(0, StatusGridModel::ReadingColumn), QString("1.0"));
+    }
+
     void rowsThatVanishGiveGaps()
     {
         m_grid.setUnits({F, F});

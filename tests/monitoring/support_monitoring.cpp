@@ -5,7 +5,13 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
-MonitoringFixture::MonitoringFixture(int thirdOctet) : m_octet(thirdOctet) {}
+MonitoringFixture::MonitoringFixture(int thirdOctet) : m_octet(thirdOctet)
+{
+    timings.connectMs = 1000;
+    timings.closeMs = 500;
+    timings.retryPauseMs = 50;
+    timings.replyOverrideMs = 700;
+}
 
 bool MonitoringFixture::start(QString &error)
 {
@@ -30,11 +36,11 @@ bool MonitoringFixture::start(QString &error)
 
     pollTimer = std::make_unique<PollTimer>(t.state);
     activation = std::make_unique<Activation>(t.state, *pollTimer);
-    LinkTimings timings;
-    timings.connectMs = 1000;
-    timings.closeMs = 500;
-    timings.retryPauseMs = 50;
-    timings.replyOverrideMs = 700;
+    // The settings file is written and read back after every device, as in the program.
+    if (!activation->cipher().InitCipher()) {
+        error = "The cipher is not available";
+        return false;
+    }
     monitor = std::make_unique<Monitor>(t.state, *activation, *pollTimer, timings);
     activation->configFile().SaveConfiguration();
     monitor->mail.SetUpMailManager();

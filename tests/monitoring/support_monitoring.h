@@ -32,6 +32,8 @@ public:
     QVariant value(const QString &sql);
 
     TestState t;
+    // The link's timings, as start() gives them to the engine; change them before start().
+    LinkTimings timings;
     std::unique_ptr<PollTimer> pollTimer;
     std::unique_ptr<Activation> activation;
     std::unique_ptr<Monitor> monitor;

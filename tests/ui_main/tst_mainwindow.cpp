@@ -12,12 +12,29 @@
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 QAction *action(QWidget &window, const char *name)
 {
     return window.findChild<QAction *>(QLatin1String(name));
 }
+
+// Closes the modal window that opens next (the About box), after checking it from inside.
+void closeModalSoon(const std::function<void(QWidget *)> &check = {})
+{
+    QTimer::singleShot(0, [check] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (check)
+            check(modal);
+        if (modal)
+            modal->close();
+    });
+}
+
+const char *const kWindowCommands[] = {"mnuTree", "mnuOrganization", "mnuAbout", "mnuGenReport", "mnuLogIn"};
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -110,6 +127,135 @@ private slots:
         QVERIFY(!action(*m_window, "mnuOrganization")->isEnabled());
         QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log In"));
         QVERIFY(!m_window->windowTitle().contains("ADMINISTRATOR"));
+    }
+
+    // While a cycle runs no window opens and the poll timer is not restarted from the menus.
+    void windowCommandsAreRefusedDuringACycle()
+    {
+        m_t->state.setMonitoringActive(true);
+        int opened = 0;
+        m_window->openDeviceConfiguration = [&] { ++opened; };
+        m_window->openSettings = [&] { ++opened; };
+        m_window->openLogin = [&] {
+            ++opened;
+            return false;
+        };
+        // Should a box open after all, it must not hang the test.
+        QTimer guard;
+        connect(&guard, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                ++opened;
+                modal->close();
+            }
+        });
+        guard.start(200);
+        QStringList restarted;
+        PollTimer &timer = m_window->pollTimer();
+        timer.setTicksPerCycle(1);
+        timer.runCycle = [&] {
+            for (const char *name : kWindowCommands) {
+                action(*m_window, name)->trigger();
+                if (timer.isRunning())
+                    restarted << name;
+            }
+        };
+        timer.Tick();
+        QCOMPARE(opened, 0);
+        QCOMPARE(restarted, QStringList());
+        QVERIFY(m_t->prompts.texts.isEmpty());
+    }
+
+    // An activation asked for inside a cycle (a window closed during it) runs after the cycle:
+    // inside, it would disarm the running transaction's watchdog and restart the tick.
+    void activationDuringACycleWaitsForItsEnd()
+    {
+        m_t->state.setMonitoringActive(true);
+        int stopTimeouts = 0;
+        m_window->activation().services.StopTimeout = [&] { ++stopTimeouts; };
+        m_window->activation().services.CountNamedSensors = [](int &count) {
+            count = 2;
+            return true;
+        };
+        PollTimer &timer = m_window->pollTimer();
+        timer.setTicksPerCycle(1);
+        int stopsInCycle = -1;
+        timer.runCycle = [&] {
+            m_t->state.UpdateStatus("Communication with server A at IP address 1", ": OK");
+            m_window->activate();
+            stopsInCycle = stopTimeouts;
+            QVERIFY(m_t->status.contains(": OK"));
+        };
+        timer.Tick();
+        QCOMPARE(stopsInCycle, 0);
+        QCOMPARE(stopTimeouts, 1);
+        QVERIFY(!m_t->status.contains(": OK"));
+        QVERIFY(m_t->status.lines().contains("Update Rate 60 seconds"));
+        QVERIFY(timer.isRunning());
+    }
+
+    void aboutAndCreateReports()
+    {
+        m_t->state.setMonitoringActive(true);
+        PollTimer &timer = m_window->pollTimer();
+        timer.setTicksPerCycle(3);
+        timer.StartPollTimer();
+        timer.Tick();
+        QString openedName;
+        bool runningWhileOpen = true;
+        closeModalSoon([&](QWidget *box) {
+            openedName = box ? box->objectName() : QString();
+            runningWhileOpen = timer.isRunning();
+        });
+        action(*m_window, "mnuAbout")->trigger();
+        QCOMPARE(openedName, QString("frmAbout"));
+        QVERIFY(!runningWhileOpen);
+        QVERIFY(timer.isRunning());
+        QVERIFY(!m_t->state.ReinitOnActivate);
+        QCOMPARE(m_t->state.ActiveFormName, QString("frmMain"));
+
+        m_t->state.ReinitOnActivate = true;
+        action(*m_window, "mnuGenReport")->trigger();
+        QVERIFY(!m_t->state.ReinitOnActivate);
+        QVERIFY(timer.isRunning());
+        QCOMPARE(timer.tickCount(), 1);
+        QVERIFY(m_t->prompts.texts.isEmpty());
+    }
+
+    // About and Create Reports clear ReinitOnActivate; logging in and out still sets the menu
+    // rights at once.
+    void loginAfterAboutOrReportsUnlocksAtOnce_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("About") << "mnuAbout";
+        QTest::newRow("Create Reports") << "mnuGenReport";
+    }
+    void loginAfterAboutOrReportsUnlocksAtOnce()
+    {
+        QFETCH(QString, command);
+        m_t->state.Config.AdminUserName = "admin";
+        m_t->state.Config.AdminPassword = "secret";
+        Cipher cipher;
+        cipher.InitCipher();
+        ConfigFile(m_t->state, cipher).SaveConfiguration();
+        m_window->activate();
+        QVERIFY(!action(*m_window, "mnuTree")->isEnabled());
+
+        closeModalSoon();
+        action(*m_window, qPrintable(command))->trigger();
+        QVERIFY(!m_t->state.ReinitOnActivate);
+        m_window->openLogin = [this] {
+            m_t->state.LoginSucceeded = true;
+            return true;
+        };
+        action(*m_window, "mnuLogIn")->trigger();
+        QVERIFY(action(*m_window, "mnuTree")->isEnabled());
+        QVERIFY(action(*m_window, "mnuOrganization")->isEnabled());
+        QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log Out"));
+        QVERIFY(m_window->windowTitle().endsWith("    ADMINISTRATOR LOGGED IN"));
+
+        action(*m_window, "mnuLogIn")->trigger();
+        QVERIFY(!action(*m_window, "mnuTree")->isEnabled());
+        QCOMPARE(action(*m_window, "mnuLogIn")->text(), QString("Log In"));
     }
 
     void viewsShowOneFrameAtATime()

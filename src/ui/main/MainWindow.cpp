@@ -54,6 +54,11 @@ MainWindow::MainWindow(ProgramState &state, QWidget *parent)
     buildMenus();
     connect(&m_pollTimer, &PollTimer::gridEnabledChanged, m_grid, &QWidget::setEnabled);
     m_pollTimer.afterCycle = [this] { trendAfterCycle(); };
+    // An activation asked for during a cycle runs as soon as the cycle is over.
+    connect(&m_pollTimer, &PollTimer::updateEnded, this, [this] {
+        if (m_activation.activationDeferred())
+            activate();
+    });
     resize(1000, 700);
 }
 
@@ -263,8 +268,10 @@ void MainWindow::activate()
 {
     if (!m_state.ReinitOnActivate)
         return;
-    m_tabMain->setCurrentIndex(0);
     applyMenuRights(m_activation.RunActivationSequence());
+    if (m_activation.activationDeferred())
+        return;
+    m_tabMain->setCurrentIndex(0);
     // The activation restarts live trending when it is enabled; with trending off the chart
     // cannot be reached from the menu, so the view leaves it.
     m_btnFreezeExamine->setText(TrendFeed::ExamineCaption);
@@ -336,9 +343,15 @@ void MainWindow::onLogInOut()
         applyMenuRights(m_activation.LogOut());
         return;
     }
+    // The login window is a window command like the others: never opened inside a cycle.
+    if (m_state.UpdateInProgress)
+        return;
     if (openLogin)
         openLogin();
     activate();
+    // The login decides the rights at once, whether or not an activation ran (About and Create
+    // Reports clear ReinitOnActivate).
+    applyMenuRights(m_activation.CurrentMenuRights());
 }
 
 void MainWindow::onAbout()
