@@ -51,29 +51,25 @@ void PollCycle::LogRoutine()
     if (!m_database.RecordServers(devices, count) || devices.isEmpty())
         return;
     m_grid.MoveToFirstRow();
+    m_alarms.BeginCycle();
 
+    // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
+    // nothing more is recorded or sent: the cycle stops at the next step.
     for (const ServerRecord &device : devices) {
         if (!device.isEnabled())
             continue;
-        int attempt = 1;
-        const Outcome outcome = pollDevice(device, attempts, attempt);
-        if (outcome == Outcome::Stopped)
+        const Outcome outcome = pollDevice(device, attempts);
+        if (outcome == Outcome::Stopped || !m_state.MonitoringActive())
             return;
         sendDailySystemOk();
-        const QString key = OutcomeKey(device);
-        if (outcome == Outcome::Busy) {
-            m_state.UpdateStatus(key, QStringLiteral(": Is busy"));
-        } else if (outcome == Outcome::Failed) {
-            m_state.UpdateStatus(key, QStringLiteral(": FAILED"));
-            m_state.Readings.fill(ProgramState::NoDataValue);
-            m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
-            if (!m_failures.TrackServerFailure(device.IDNum, attempt))
-                m_state.AddError(kWhere, m_database.lastError());
-        } else {
-            m_state.UpdateStatus(key, QStringLiteral(": OK"));
-        }
+        if (!m_state.MonitoringActive())
+            return;
+        recordOutcome(device, outcome, attempts);
+        if (!m_state.MonitoringActive())
+            return;
     }
 
+    m_alarms.FinishCycle();
     m_state.errors().flushPending();
     const qint64 seconds = start.secsTo(m_state.clock().now());
     m_state.UpdateStatus(QStringLiteral("Communication Time: "),
@@ -82,10 +78,27 @@ void PollCycle::LogRoutine()
         m_alarms.AnnounceAlarms();
 }
 
-PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempts, int &attempt)
+void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int attempts)
+{
+    const QString key = OutcomeKey(device);
+    if (outcome == Outcome::Busy) {
+        m_state.UpdateStatus(key, QStringLiteral(": Is busy"));
+    } else if (outcome == Outcome::Failed) {
+        m_state.UpdateStatus(key, QStringLiteral(": FAILED"));
+        m_state.Readings.fill(ProgramState::NoDataValue);
+        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
+        // The notice names the requests actually made: a failed device had every attempt.
+        if (m_state.MonitoringActive() && !m_failures.TrackServerFailure(device.IDNum, attempts))
+            m_state.AddError(kWhere, m_database.lastError());
+    } else {
+        m_state.UpdateStatus(key, QStringLiteral(": OK"));
+    }
+}
+
+PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempts)
 {
     const CommandCodes &codes = DeviceCommands();
-    for (attempt = 1; attempt <= attempts; ++attempt) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
         QByteArray identify;
         if (transaction(device, codes.IdentifyCommand, identify)) {
             ParseMessage(m_state, codes.IdentifyCommand, identify);
@@ -102,7 +115,8 @@ PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempt
                     if (!m_database.MarkServerBackOnLine(device.IDNum))
                         m_state.AddError(kWhere, m_database.lastError());
                     m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
-                    scheduledReportHook();
+                    if (m_state.MonitoringActive())
+                        scheduledReportHook();
                 }
                 return Outcome::Ok;
             }

@@ -32,7 +32,10 @@ public:
 private:
     enum class Outcome { Ok, Busy, Failed, Stopped };
 
-    Outcome pollDevice(const ServerRecord &device, int attempts, int &attempt);
+    Outcome pollDevice(const ServerRecord &device, int attempts);
+    // The outcome line, and for a device that failed every attempt its no-data evaluation and
+    // failure tracking.
+    void recordOutcome(const ServerRecord &device, Outcome outcome, int attempts);
     bool transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply);
     bool pauseAfterFailure();
     void sendDailySystemOk();

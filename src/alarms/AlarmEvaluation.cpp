@@ -60,6 +60,38 @@ QString AlarmEvaluation::mailFailureText(const QString &error) const
            QStringLiteral("The email error is:") + kCR + error;
 }
 
+void AlarmEvaluation::BeginCycle()
+{
+    m_backupCopiesMade = 0;
+    m_backupCopyFailed = false;
+    recordPendingOutcomes();
+}
+
+void AlarmEvaluation::FinishCycle()
+{
+    recordPendingOutcomes();
+    // One sensor's copy may fail while the others work (its file locked by another program): the
+    // episode stays open until a cycle in which every copy worked, so one outage gives one
+    // episode and one notice.
+    if (m_backupCopiesMade == 0 || m_backupCopyFailed)
+        return;
+    OpenRecords open;
+    if (m_database.RecordOpenBackupFileErrors(open) && open.count > 0)
+        m_database.MarkBackupFileErrorBackOnLine(open.lastId);
+}
+
+bool AlarmEvaluation::recordPendingOutcomes()
+{
+    for (auto it = m_pendingOutcomes.begin(); it != m_pendingOutcomes.end();) {
+        if (!m_database.UpdateAlarmEmailSent(it.key(), it->first, it->second)) {
+            m_state.AddError(kWhere, m_database.lastError());
+            return false;
+        }
+        it = m_pendingOutcomes.erase(it);
+    }
+    return true;
+}
+
 bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText)
 {
     QList<SensorRecord> sensors;
@@ -77,9 +109,12 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     // A failure with one sensor is logged and the others are still evaluated, so their
     // readings and alarms are not lost with it.
     bool allDone = true;
-    for (const SensorRecord &record : sensors)
+    for (const SensorRecord &record : sensors) {
+        if (!m_state.MonitoringActive())
+            break;
         allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), emailList.toString(), record) &&
                   allDone;
+    }
     return allDone;
 }
 
@@ -109,7 +144,8 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     m_grid.WriteReading(sensor.stateText);
 
     bool ok = true;
-    if (reading != ProgramState::NoDataValue) {
+    // The program may have been closed during the backup notice just sent.
+    if (reading != ProgramState::NoDataValue && m_state.MonitoringActive()) {
         ok = recordUnrecorded(sensor.id);
         const bool inAlarm = isCircuitCode(reading) || alarmByte > 0;
         ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id)) && ok;
@@ -159,16 +195,19 @@ void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int
 {
     // The copy counts as made only when this write succeeded: an old file left in a directory
     // that can no longer be written must not hide the failure.
-    const bool worked = copied && holdsDataFile(directory, sensorId);
-    OpenRecords open;
-    if (!m_database.RecordOpenBackupFileErrors(open))
-        return;
-    if (worked) {
-        if (open.count > 0)
-            m_database.MarkBackupFileErrorBackOnLine(open.lastId);
+    if (copied && holdsDataFile(directory, sensorId)) {
+        ++m_backupCopiesMade;
         return;
     }
-    if (open.count > 0)
+    m_backupCopyFailed = true;
+    if (m_state.MonitoringActive())
+        openBackupEpisode(directory);
+}
+
+void AlarmEvaluation::openBackupEpisode(const QString &directory)
+{
+    OpenRecords open;
+    if (!m_database.RecordOpenBackupFileErrors(open) || open.count > 0)
         return;
     if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") +
                                        directory) ||
@@ -218,6 +257,8 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
         return false;
     }
     if (!m_database.UpdateAlarmEmailSent(alarmId, emailSent, message)) {
+        // The e-mail is out (or failed) once and for all; its outcome waits for the database.
+        m_pendingOutcomes.insert(alarmId, {emailSent, message});
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class Database;
 class MailManager;
@@ -23,8 +24,17 @@ public:
 
     AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail, StatusGridModel &grid);
 
+    // A poll cycle begins: alarm e-mail outcomes the database refused earlier are written now,
+    // and the cycle's backup copies are counted afresh.
+    void BeginCycle();
+    // Every device of the cycle was evaluated: an open backup episode closes when every copy of
+    // the cycle worked.
+    void FinishCycle();
+
     // Evaluates every named sensor of the device from state.Readings. False when a sensor could
-    // not be evaluated completely (logged); the other sensors are evaluated all the same.
+    // not be evaluated completely (logged); the other sensors are evaluated all the same. Once
+    // monitoring has ended (the program is closing) no further sensor is evaluated and no
+    // record is opened or e-mail sent.
     bool CompareToEmailLimits(qint64 deviceId, const QString &modelText);
 
     // Sounds and shows the notice when any grid row is not normal. True when it did.
@@ -38,6 +48,7 @@ private:
                         const QString &emailList, const SensorRecord &record);
     void writeDataFiles(const Sensor &sensor, float reading);
     void checkBackupCopy(bool copied, const QString &directory, int sensorId);
+    void openBackupEpisode(const QString &directory);
     bool openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList);
     QString sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
                            const QString &message);
@@ -47,6 +58,9 @@ private:
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
     bool recordUnrecorded(qint64 sensorId);
     bool hasOpenUnrecorded(qint64 sensorId) const;
+    // Writes the e-mail outcomes of alarms whose record took no outcome; false when one still
+    // cannot be written.
+    bool recordPendingOutcomes();
     QString nowText() const;
     QString mailFailureText(const QString &error) const;
 
@@ -58,4 +72,11 @@ private:
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
     // ended meanwhile, and the outcome of its one e-mail, as soon as the database takes it.
     QHash<qint64, QList<AlarmRecord>> m_unrecorded;
+    // The outcome (EmailSent, CauseOfAlarm) of alarm e-mails whose recorded alarm could not take
+    // it (the database busy after the send), by alarm key; written once it can be, never sent
+    // again.
+    QHash<qint64, std::pair<QString, QString>> m_pendingOutcomes;
+    // Backup copies of the current cycle: made, and whether any failed.
+    int m_backupCopiesMade = 0;
+    bool m_backupCopyFailed = false;
 };

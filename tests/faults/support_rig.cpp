@@ -220,3 +220,29 @@ QString OutcomeLine(FaultRig &rig, const QString &deviceName, const QString &out
     rig.monitor->database.OpenServerRecord(rig.deviceId(deviceName), device);
     return PollCycle::OutcomeKey(device) + outcome;
 }
+
+ConnectionLock::ConnectionLock() : m_name(QStringLiteral("fault-lock-%1").arg(quintptr(this), 0, 16)) {}
+
+ConnectionLock::~ConnectionLock()
+{
+    release();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+bool ConnectionLock::lock(const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::contains(m_name)
+                          ? QSqlDatabase::database(m_name, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(path);
+    return (db.isOpen() || db.open()) && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+}
+
+void ConnectionLock::release()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    db.close();
+}

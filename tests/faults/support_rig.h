@@ -79,5 +79,21 @@ private:
     QHash<QString, std::shared_ptr<SimDevice>> m_devices;
 };
 
+// A write lock on the database file held by a second connection of this program (an exclusive
+// transaction); released when it goes.
+class ConnectionLock {
+public:
+    ConnectionLock();
+    ~ConnectionLock();
+    ConnectionLock(const ConnectionLock &) = delete;
+    ConnectionLock &operator=(const ConnectionLock &) = delete;
+
+    bool lock(const QString &path);
+    void release();
+
+private:
+    QString m_name;
+};
+
 // Short names for the device outcome lines of the status list.
 QString OutcomeLine(FaultRig &rig, const QString &deviceName, const QString &outcome);

@@ -28,30 +28,13 @@ public:
 };
 
 // A second connection of this program in an exclusive transaction.
-class ConnectionLock final : public LockHolder {
+class ConnectionLockHolder final : public LockHolder {
 public:
-    ~ConnectionLock() override
-    {
-        release();
-        QSqlDatabase::removeDatabase(kName);
-    }
-    bool lock(const QString &path) override
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
-        db.setDatabaseName(path);
-        return db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"));
-    }
-    void release() override
-    {
-        if (QSqlDatabase::contains(kName)) {
-            QSqlDatabase db = QSqlDatabase::database(kName, false);
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            db.close();
-        }
-    }
+    bool lock(const QString &path) override { return m_lock.lock(path); }
+    void release() override { m_lock.release(); }
 
 private:
-    static inline const QString kName = QStringLiteral("fault-lock");
+    ConnectionLock m_lock;
 };
 
 // Another program: a Python process in an exclusive transaction until its input closes.
@@ -135,7 +118,7 @@ private slots:
         if (otherProcess)
             holder = std::make_unique<ProcessLock>();
         else
-            holder = std::make_unique<ConnectionLock>();
+            holder = std::make_unique<ConnectionLockHolder>();
         QVERIFY(holder->lock(m_rig->t.path("wexa.mdb")));
 
         m_bravo->setAlarmByte(0, 1);

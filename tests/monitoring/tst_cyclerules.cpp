@@ -145,6 +145,71 @@ private slots:
         QCOMPARE(mailsWith(m_f->smtp, kOkSubject), 1);
     }
 
+    // The device failure notice names the device, the requests actually made and its address.
+    void deviceFailureNoticeText_data()
+    {
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("one attempt") << 1;
+        QTest::newRow("three attempts") << 3;
+    }
+    void deviceFailureNoticeText()
+    {
+        QFETCH(int, attempts);
+        m_f->timings.retryPauseMs = 20;
+        SimDevice *device = start({{"Kitchen", {{0, "Freezer", kTemperature}}}});
+        QVERIFY(device);
+        m_f->t.state.Config.CommunicationRetry = qint16(attempts);
+        saveSettings();
+        device->setFault(SimFault::ShortReply);
+        m_f->runCycle();
+        m_f->runCycle();
+        QVERIFY(m_f->smtp.waitForMessages(1));
+        const SmtpTestServer::Received notice = m_f->smtp.messages().first();
+        QCOMPARE(notice.recipients, QStringList({"admin@example.com"}));
+        QCOMPARE(notice.header("Subject"), QByteArray("Message from Quellmark VKL-E"));
+        const QByteArray text =
+            QStringLiteral(" The device: Kitchen, did not respond to %1 request(s) for data.  "
+                           "The servers's IP address is: 127.0.10.1.\r\n")
+                .arg(attempts)
+                .toUtf8();
+        QVERIFY2(notice.body().contains(text), notice.body().constData());
+    }
+
+    // One sensor's backup copy fails while the others' work: one episode and one notice for the
+    // whole outage, with the notice's text; the episode closes after a cycle in which every copy
+    // worked.
+    void backupNoticeOncePerOutage()
+    {
+        QVERIFY(start({{"Alpha", {{0, "Alpha Freezer", kTemperature}, {1, "Alpha Cooler", kTemperature}}}}));
+        const QString backup = m_f->t.path("backup");
+        QVERIFY(QDir().mkpath(backup));
+        m_f->t.state.Config.LogDirectory = backup;
+        saveSettings();
+        m_f->runCycle();
+        QCOMPARE(m_f->count("tblLogFileBackup"), 0);
+
+        // Another program holds the cooler's statistics file: here a directory stands in its place.
+        const qint64 cooler = m_f->sensorId("Alpha", 1);
+        const QString blocked = QDir(backup).filePath(QString("Sensor-%1 Average.dat").arg(cooler));
+        QVERIFY(QFile::remove(blocked));
+        QVERIFY(QDir().mkpath(blocked));
+        for (int cycle = 0; cycle < 3; ++cycle)
+            m_f->runCycle();
+        QCOMPARE(m_f->count("tblLogFileBackup"), 1);
+        QCOMPARE(m_f->count("tblLogFileBackup", "BackOnLine = 'False'"), 1);
+        QCOMPARE(mailsWith(m_f->smtp, "error writing data log files"), 1);
+        const QByteArray text =
+            (" There was an error writing data log files to the programmed directory " + backup +
+             ".  A backup copy is being kept in " + QDir::toNativeSeparators(m_f->t.dir.path()) + ".\r\n")
+                .toUtf8();
+        QVERIFY(m_f->smtp.messages().first().body().contains(text));
+
+        QVERIFY(QDir(blocked).removeRecursively());
+        m_f->runCycle();
+        QCOMPARE(m_f->count("tblLogFileBackup", "BackOnLine <> 'False'"), 1);
+        QCOMPARE(m_f->count("tblLogFileBackup"), 1);
+    }
+
     // A busy device's sensors are not evaluated: the other sensors keep their grid rows and chart
     // series, and the busy sensors' series have a gap for that cycle.
     void busyDeviceLeavesRowsAndSeriesInPlace()
