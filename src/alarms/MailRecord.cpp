@@ -45,7 +45,7 @@ bool AppendSentMailLog(const QString &path, const MailAttempt &attempt, QString 
         QFile::rename(path, old);
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
         errorText = file.errorString();
         return false;
     }

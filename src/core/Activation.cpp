@@ -96,6 +96,13 @@ MenuRights Activation::CurrentMenuRights() const
 {
     MenuRights rights;
     rights.trendingEnabled = m_state.TrendingEnabled;
+    // Blank because it could not be decrypted is not "no login set": Setup stays locked, and no
+    // login can succeed against the blank values (the status list says how to recover).
+    if (m_configFile.administratorLoginDamaged()) {
+        rights.configurationEnabled = false;
+        rights.logInEnabled = false;
+        return rights;
+    }
     const bool credentialsSet = !m_state.Config.AdminUserName.trimmed().isEmpty() &&
                                 !m_state.Config.AdminPassword.trimmed().isEmpty();
     if (!credentialsSet)

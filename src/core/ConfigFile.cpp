@@ -8,13 +8,20 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringList>
 
 const QString ConfigFile::FileName = QStringLiteral("TallyportConfig.dat");
+const QString ConfigFile::DamagedLoginKey =
+    QStringLiteral("The administrator user name or password in the configuration file could not be read.");
 
 namespace {
 // The protected fields in the order they are decrypted and encrypted.
-QString ConfigRecord::*const kProtected[] = {&ConfigRecord::SMTPPassword, &ConfigRecord::SMTPUserName,
-                                             &ConfigRecord::AdminUserName, &ConfigRecord::AdminPassword};
+const char *const kProtected[] = {"SMTPPassword", "SMTPUserName", "AdminUserName", "AdminPassword"};
+
+QString ConfigRecord::*member(const char *name)
+{
+    return ConfigLayout::field(name)->text;
+}
 } // namespace
 
 QString ConfigFile::path() const
@@ -27,17 +34,29 @@ bool ConfigFile::ReadConfiguration()
     if (!QFile::exists(path()))
         return false;
     QString error;
-    if (readFile(error)) {
+    const bool read = readFile(error);
+    showDamagedLogin();
+    if (read) {
         m_lastReadFailed = false;
+        m_lastReadError.clear();
         return true;
     }
     m_lastReadFailed = true;
     m_lastError = error;
+    logReadFailure(error);
+    return false;
+}
+
+void ConfigFile::logReadFailure(const QString &error)
+{
+    // The file is read again after every device: the same failure is reported once.
+    if (error == m_lastReadError)
+        return;
+    m_lastReadError = error;
     m_state.prompts().beep();
     m_state.AddError(QStringLiteral("Error reading configuration parameters from ") +
                          QDir::toNativeSeparators(m_state.programDirectory()),
                      error);
-    return false;
 }
 
 bool ConfigFile::readFile(QString &error)
@@ -54,18 +73,49 @@ bool ConfigFile::readFile(QString &error)
                     .arg(ConfigLayout::RecordSize);
         return false;
     }
-    ConfigRecord &record = m_state.Config;
-    DecodeConfigRecord(bytes, record);
-    bool decrypted = true;
-    for (QString ConfigRecord::*field : kProtected) {
-        QString plain;
-        if (decrypted && !m_cipher.DecryptField(record.*field, plain, error))
-            decrypted = false;
-        // Cipher text must never stand in for a plain value (a later save would encrypt it
-        // again), so a field that could not be decrypted is left empty.
-        record.*field = decrypted ? plain : QString();
+    DecodeConfigRecord(bytes, m_state.Config);
+    return decryptProtectedFields(bytes, error);
+}
+
+bool ConfigFile::decryptProtectedFields(const QByteArray &bytes, QString &error)
+{
+    m_undecrypted.clear();
+    QStringList failed;
+    for (const char *name : kProtected) {
+        QString &value = m_state.Config.*member(name);
+        QString plain, fieldError;
+        if (m_cipher.DecryptField(value, plain, fieldError)) {
+            value = plain;
+            continue;
+        }
+        // Each field stands on its own. Cipher text must never stand in for a plain value (a
+        // later save would encrypt it again), so the field is left empty; its stored bytes are
+        // kept for the next save.
+        const ConfigLayout::Field *field = ConfigLayout::field(name);
+        m_undecrypted.insert(field->offset, bytes.mid(field->offset, field->width));
+        value = QString();
+        failed << QLatin1String(name) + QStringLiteral(": ") + fieldError;
     }
-    return decrypted;
+    error = failed.join(QStringLiteral("; "));
+    return failed.isEmpty();
+}
+
+bool ConfigFile::administratorLoginDamaged() const
+{
+    return m_undecrypted.contains(ConfigLayout::field("AdminUserName")->offset) ||
+           m_undecrypted.contains(ConfigLayout::field("AdminPassword")->offset);
+}
+
+void ConfigFile::showDamagedLogin()
+{
+    if (!administratorLoginDamaged()) {
+        m_state.UpdateStatus(DamagedLoginKey, QStringLiteral("delete"));
+        return;
+    }
+    m_state.UpdateStatus(DamagedLoginKey, QStringLiteral("  Setup stays locked.  To recover, restore ") +
+                                              QDir::toNativeSeparators(path()) +
+                                              QStringLiteral(" from a backup, or delete it and set "
+                                                             "Tallyport up again, then restart Tallyport."));
 }
 
 bool ConfigFile::keepUnreadableCopy(QString &error)
@@ -87,23 +137,30 @@ bool ConfigFile::SaveConfiguration()
 {
     QString error;
     ConfigRecord copy = m_state.Config;
+    QHash<int, QByteArray> keep;
     bool ok = true;
-    for (QString ConfigRecord::*field : kProtected) {
+    for (const char *name : kProtected) {
+        QString &value = copy.*member(name);
+        const int offset = ConfigLayout::field(name)->offset;
+        // A field that could not be decrypted keeps its stored bytes until it is given a value.
+        if (value.trimmed().isEmpty() && m_undecrypted.contains(offset)) {
+            keep.insert(offset, m_undecrypted.value(offset));
+            continue;
+        }
         QString cipherText;
-        if (!m_cipher.EncryptField((copy.*field).trimmed(), cipherText, error)) {
+        if (!m_cipher.EncryptField(value.trimmed(), cipherText, error)) {
             ok = false;
             break;
         }
-        copy.*field = cipherText;
+        value = cipherText;
     }
     if (ok)
         ok = keepUnreadableCopy(error);
     if (ok) {
-        QSaveFile file(path());
-        ok = file.open(QIODevice::WriteOnly) &&
-             file.write(EncodeConfigRecord(copy)) == ConfigLayout::RecordSize && file.commit();
-        if (!ok)
-            error = file.errorString();
+        QByteArray record = EncodeConfigRecord(copy);
+        for (auto it = keep.cbegin(); it != keep.cend(); ++it)
+            record.replace(it.key(), int(it->size()), *it);
+        ok = writeFile(record, error);
     }
     if (!ok) {
         m_lastError = error;
@@ -112,6 +169,31 @@ bool ConfigFile::SaveConfiguration()
                          error);
     }
     return ok;
+}
+
+bool ConfigFile::writeFile(const QByteArray &record, QString &error)
+{
+    // Unbuffered, so a write cut short (a full disk, a file-size limit) shows at the write, not
+    // at a flush whose failure the commit would not see; the previous file then stays.
+    QSaveFile file(path());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    const qint64 written = file.write(record);
+    if (written != record.size()) {
+        error = QStringLiteral("Only %1 of %2 bytes could be written (%3)")
+                    .arg(qMax<qint64>(0, written))
+                    .arg(record.size())
+                    .arg(file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 bool ConfigFile::ValidateConfiguration()

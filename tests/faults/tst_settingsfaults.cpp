@@ -1,0 +1,141 @@
+// The settings file under faults: a save cut short by a full disk and protected fields that no
+// longer decrypt.
+#include "support_child.h"
+#include "support_rig.h"
+
+#include <core/Activation.h>
+#include <core/ConfigFile.h>
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool overwrite(const QString &path, int offset, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.seek(offset) && f.write(bytes) == bytes.size();
+}
+
+// Offsets of the protected fields in the record.
+constexpr int kSmtpUserName = 636;
+constexpr int kAdminPassword = 1299;
+// A field that is not base64 cipher text.
+const QByteArray kGarbled = QByteArray("%%not cipher%%").leftJustified(100, ' ');
+} // namespace
+
+class TestSettingsFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_t = std::make_unique<TestState>();
+        m_timer = std::make_unique<PollTimer>(m_t->state);
+        m_activation = std::make_unique<Activation>(m_t->state, *m_timer);
+        QVERIFY(m_activation->cipher().InitCipher());
+        ConfigRecord &c = m_t->state.Config;
+        c.OrgName = "Test Org";
+        c.SMTPUserName = "mailer";
+        c.SMTPPassword = "mailpw";
+        c.AdminUserName = "admin";
+        c.AdminPassword = "secret";
+        QVERIFY(file().SaveConfiguration());
+    }
+    void cleanup()
+    {
+        m_activation.reset();
+        m_timer.reset();
+        m_t.reset();
+    }
+
+    // A save that cannot write all 1501 bytes fails, says so and leaves the previous file.
+    void saveCutShortKeepsThePreviousFile()
+    {
+        const QByteArray before = readAll(file().path());
+        m_t->state.Config.OrgName = "Changed";
+        {
+            FileSizeLimit full(1000);
+            QVERIFY(full.isSet());
+            QVERIFY(!file().SaveConfiguration());
+        }
+        QCOMPARE(readAll(file().path()), before);
+        QCOMPARE(m_t->errors.lines().size(), 1);
+        QVERIFY(m_t->errors.lines().first().startsWith("Error saving configuration parameters to "));
+        QVERIFY(file().SaveConfiguration());
+        QCOMPARE(readAll(file().path()).size(), 1501);
+    }
+
+    // Each protected field decrypts on its own: one damaged field leaves the others intact.
+    void oneDamagedFieldLeavesTheOthers()
+    {
+        QVERIFY(overwrite(file().path(), kSmtpUserName, kGarbled));
+        m_t->state.Config = ConfigRecord();
+        QVERIFY(!file().ReadConfiguration());
+        const ConfigRecord &c = m_t->state.Config;
+        QCOMPARE(c.SMTPUserName, QString());
+        QCOMPARE(c.SMTPPassword, QString("mailpw"));
+        QCOMPARE(c.AdminUserName, QString("admin"));
+        QCOMPARE(c.AdminPassword, QString("secret"));
+        QCOMPARE(c.OrgName, QString("Test Org"));
+        QCOMPARE(m_t->errors.lines().size(), 1);
+        QVERIFY(m_t->errors.lines().first().contains("SMTPUserName"));
+        QVERIFY(!file().administratorLoginDamaged());
+        // Read again after every device: the same failure is not logged again.
+        QVERIFY(!file().ReadConfiguration());
+        QCOMPARE(m_t->errors.lines().size(), 1);
+
+        // A save keeps the damaged field as stored until it gets a value.
+        QVERIFY(file().SaveConfiguration());
+        QCOMPARE(readAll(file().path()).mid(kSmtpUserName, 100), kGarbled);
+        m_t->state.Config.SMTPUserName = "mailer2";
+        QVERIFY(file().SaveConfiguration());
+        QVERIFY(file().ReadConfiguration());
+        QCOMPARE(m_t->state.Config.SMTPUserName, QString("mailer2"));
+    }
+
+    // A damaged administrator password never unlocks the configuration menus, not even after a
+    // save; the status list says how to recover.
+    void damagedAdministratorPasswordKeepsSetupLocked()
+    {
+        QVERIFY(overwrite(file().path(), kAdminPassword, kGarbled));
+        int count = 0;
+        m_activation->services.CountNamedSensors = [&count](int &n) {
+            n = count;
+            return true;
+        };
+        const MenuRights rights = m_activation->RunActivationSequence();
+        QCOMPARE(m_t->state.Config.AdminPassword, QString());
+        QVERIFY(!rights.configurationEnabled);
+        QVERIFY(!rights.logInEnabled);
+        QVERIFY(m_t->status.contains(ConfigFile::DamagedLoginKey));
+        QVERIFY(m_t->status.contains("Setup stays locked."));
+
+        QVERIFY(file().SaveConfiguration());
+        QCOMPARE(readAll(file().path()).mid(kAdminPassword, 100), kGarbled);
+        m_t->state.ReinitOnActivate = true;
+        QVERIFY(!m_activation->RunActivationSequence().configurationEnabled);
+
+        // Restoring a good file unlocks at the next activation (the login is asked for again).
+        m_t->state.Config.AdminPassword = "secret";
+        QVERIFY(file().SaveConfiguration());
+        const MenuRights restored = m_activation->RunActivationSequence();
+        QVERIFY(!restored.configurationEnabled);
+        QVERIFY(restored.logInEnabled);
+        QVERIFY(!m_t->status.contains(ConfigFile::DamagedLoginKey));
+    }
+
+private:
+    ConfigFile &file() { return m_activation->configFile(); }
+
+    std::unique_ptr<TestState> m_t;
+    std::unique_ptr<PollTimer> m_timer;
+    std::unique_ptr<Activation> m_activation;
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFaults)
+#include "tst_settingsfaults.moc"
