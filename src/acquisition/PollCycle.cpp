@@ -157,6 +157,7 @@ void PollCycle::sendDailySystemOk()
         m_state.Config = inUse;
         return;
     }
+    keepLatestSystemOkDate();
     if (m_state.Config.SystemOKEmail != 1)
         return;
     const QDateTime now = m_state.clock().now();
@@ -166,8 +167,20 @@ void PollCycle::sendDailySystemOk()
             return;
         m_mail.SendSytemOKEmail();
     }
+    // The date is kept whether or not the file takes it; a save that failed is logged by the
+    // save, once, since the date is not due again until tomorrow.
+    m_lastSystemOk = now;
     m_state.Config.LastSystemOKEmail = DateTimeText(now);
     m_config.SaveConfiguration();
+}
+
+void PollCycle::keepLatestSystemOkDate()
+{
+    const QDateTime inFile = ParseDateTimeText(m_state.Config.LastSystemOKEmail);
+    if (m_lastSystemOk.isValid() && (!inFile.isValid() || inFile < m_lastSystemOk))
+        m_state.Config.LastSystemOKEmail = DateTimeText(m_lastSystemOk);
+    else if (inFile.isValid())
+        m_lastSystemOk = inFile;
 }
 
 void PollCycle::scheduledReportHook()

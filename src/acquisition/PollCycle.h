@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 class AlarmEvaluation;
@@ -39,6 +40,8 @@ private:
     bool transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply);
     bool pauseAfterFailure();
     void sendDailySystemOk();
+    // Holds the date of the last system-OK e-mail in memory against an older one in the file.
+    void keepLatestSystemOkDate();
     void scheduledReportHook();
 
     ProgramState &m_state;
@@ -49,4 +52,7 @@ private:
     MailManager &m_mail;
     ConfigFile &m_config;
     StatusGridModel &m_grid;
+    // When the last system-OK e-mail was decided; a file that could not be saved holds an older
+    // date, which must not make the e-mail go out again.
+    QDateTime m_lastSystemOk;
 };

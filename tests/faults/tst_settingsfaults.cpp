@@ -1,5 +1,5 @@
-// The settings file under faults: a save cut short by a full disk and protected fields that no
-// longer decrypt.
+// The settings file under faults: a save cut short by a full disk, protected fields that no
+// longer decrypt, and a file that cannot be saved while the daily system-OK e-mail is due.
 #include "support_child.h"
 #include "support_rig.h"
 
@@ -127,6 +127,36 @@ private slots:
         QVERIFY(!restored.configurationEnabled);
         QVERIFY(restored.logInEnabled);
         QVERIFY(!m_t->status.contains(ConfigFile::DamagedLoginKey));
+    }
+
+    // The daily system-OK e-mail while the settings file cannot be saved (a full disk): one
+    // e-mail a day, not one after every device, and one logged save failure.
+    void dailyOkEmailWhileTheFileCannotBeSaved()
+    {
+        FaultRig rig(11);
+        QString error;
+        QVERIFY2(rig.start(error), qPrintable(error));
+        for (const char *name : {"Alpha", "Bravo", "Charlie"})
+            QVERIFY(rig.addDevice(name, {{0, QString(name) + " Freezer", FaultRig::Temperature}}));
+        rig.layOutGrid();
+        rig.t.state.Config.SystemOKEmail = 1;
+        rig.t.state.Config.LastSystemOKEmail = DateTimeText(rig.t.clock.now().addDays(-1));
+        rig.saveSettings();
+        const QByteArray okSubject = "Quellmark VKL-E is up and running!";
+        {
+            FileSizeLimit full(1000);
+            QVERIFY(full.isSet());
+            rig.runCycle();
+            QCOMPARE(rig.mailsWith(okSubject), 1);
+            rig.runCycle();
+            QCOMPARE(rig.mailsWith(okSubject), 1);
+            rig.runCycle(24 * 3600);
+            QCOMPARE(rig.mailsWith(okSubject), 2);
+        }
+        rig.runCycle();
+        QCOMPARE(rig.mailsWith(okSubject), 2);
+        // One failed save a day, each logged once (written once the database takes it).
+        QCOMPARE(rig.errorLines("Error saving configuration parameters to ").size(), 2);
     }
 
 private:
