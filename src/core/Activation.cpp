@@ -126,11 +126,16 @@ MenuRights Activation::LogOut()
     return rights;
 }
 
-void Activation::Shutdown()
+void Activation::EndMonitoring()
 {
     m_state.setMonitoringActive(false);
-    // No tick may start a cycle while the shutdown e-mail is being sent.
     m_pollTimer.StopPollTimer();
+}
+
+void Activation::Shutdown()
+{
+    // No tick may start a cycle while the shutdown e-mail is being sent.
+    EndMonitoring();
     if (services.SendShutdownEmail)
         services.SendShutdownEmail();
     if (services.StopTimeout)

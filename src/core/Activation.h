@@ -56,7 +56,9 @@ public:
     MenuRights CurrentMenuRights() const;
     // Log-out: LoginSucceeded false; the rights that follow.
     MenuRights LogOut();
-    // After the user confirmed closing: every wait ends, the shutdown e-mail goes out, the
+    // The user confirmed closing: every wait ends at once and no tick starts another cycle.
+    void EndMonitoring();
+    // After the user confirmed closing: monitoring ends, the shutdown e-mail goes out, the
     // timers stop and the connection closes.
     void Shutdown();
 

@@ -1,4 +1,5 @@
 #include <core/ConfigFile.h>
+#include <ui/main/DialogPrompts.h>
 #include <ui/main/MainWindow.h>
 
 #include <core/LocalWait.h>
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -315,6 +318,46 @@ private slots:
         outcome = wait.run(10000);
         QCOMPARE(outcome, LocalWait::Outcome::Stopped);
         QVERIFY(elapsed.elapsed() < 5000);
+    }
+
+    // A cycle started by the tick while the close question is open: Yes ends it at its next wait
+    // and the program closes at once, not after the cycle has run to its end.
+    void yesEndsACycleThatStartedInsideTheQuestion()
+    {
+        DialogPrompts prompts;
+        ProgramState state(m_t->dir.path(), m_t->clock, prompts, m_t->errors, m_t->status);
+        MainWindow window(state);
+        window.show();
+        state.setMonitoringActive(true);
+        PollTimer &timer = window.pollTimer();
+        timer.setTickMs(20);
+        timer.setTicksPerCycle(1);
+        bool cycleRunning = false;
+        timer.runCycle = [&] {
+            cycleRunning = true;
+            LocalWait wait(&state);
+            wait.run(30000);
+            cycleRunning = false;
+        };
+        timer.StartPollTimer();
+
+        QElapsedTimer sinceYes;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !cycleRunning)
+                return;
+            answer.stop();
+            sinceYes.start();
+            box->button(QMessageBox::Yes)->click();
+        });
+        answer.start(20);
+        QVERIFY(window.close());
+        QVERIFY(sinceYes.isValid());
+        QVERIFY2(sinceYes.elapsed() < 5000, qPrintable(QString::number(sinceYes.elapsed())));
+        QVERIFY(!cycleRunning);
+        QVERIFY(!state.MonitoringActive());
+        QVERIFY(!timer.isRunning());
     }
 
     void minimisingWithoutANotificationAreaKeepsTheWindow()

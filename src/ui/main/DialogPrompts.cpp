@@ -1,5 +1,6 @@
 #include "DialogPrompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -20,6 +21,20 @@ QMessageBox::Icon boxIcon(Prompts::Icon icon)
         break;
     }
     return QMessageBox::NoIcon;
+}
+
+Prompts::Answer answerOf(int button)
+{
+    switch (button) {
+    case QMessageBox::Cancel:
+        return Prompts::Answer::Cancel;
+    case QMessageBox::Yes:
+        return Prompts::Answer::Yes;
+    case QMessageBox::No:
+        return Prompts::Answer::No;
+    default:
+        return Prompts::Answer::Ok;
+    }
 }
 
 QMessageBox::StandardButtons boxButtons(Prompts::Buttons buttons)
@@ -49,18 +64,27 @@ QWidget *DialogPrompts::owner() const
 
 Prompts::Answer DialogPrompts::ask(const QString &text, const QString &title, Buttons buttons, Icon icon)
 {
+    return askAndAct(text, title, buttons, icon, {});
+}
+
+Prompts::Answer DialogPrompts::askAndAct(const QString &text, const QString &title, Buttons buttons,
+                                         Icon icon, const std::function<void(Answer)> &onAnswer)
+{
     QMessageBox box(boxIcon(icon), title.isEmpty() ? QApplication::applicationName() : title, text,
                     boxButtons(buttons), owner());
-    switch (box.exec()) {
-    case QMessageBox::Cancel:
-        return Answer::Cancel;
-    case QMessageBox::Yes:
-        return Answer::Yes;
-    case QMessageBox::No:
-        return Answer::No;
-    default:
-        return Answer::Ok;
-    }
+    bool answered = false;
+    // The answer acts at the click, even when the click is handled inside a wait that runs above
+    // this box's own loop; exec() returns only once that wait has ended.
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box, [&](QAbstractButton *button) {
+        if (answered || !onAnswer)
+            return;
+        answered = true;
+        onAnswer(answerOf(box.standardButton(button)));
+    });
+    const Answer answer = answerOf(box.exec());
+    if (!answered && onAnswer)
+        onAnswer(answer);
+    return answer;
 }
 
 QString DialogPrompts::saveFileName(const QString &title, const QString &suggested, const QString &filter)

@@ -412,9 +412,15 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    const auto answer = m_state.prompts().ask(
+    // Polling goes on while the question is open. Yes ends monitoring from the button itself, so a
+    // cycle that started inside the question stops at its next wait instead of running to its end
+    // before the answer is acted on.
+    const auto answer = m_state.prompts().askAndAct(
         kCloseText, QStringLiteral("Close ") + QApplication::applicationName() + QStringLiteral("?"),
-        Prompts::Buttons::YesNo, Prompts::Icon::Critical);
+        Prompts::Buttons::YesNo, Prompts::Icon::Critical, [this](Prompts::Answer given) {
+            if (given == Prompts::Answer::Yes)
+                m_activation.EndMonitoring();
+        });
     if (answer != Prompts::Answer::Yes) {
         event->ignore();
         return;
