@@ -32,8 +32,12 @@ Unit unitFor(const QString &model, int port)
 QString UnitTextForPort(const QString &modelText, int port, int temperatureScale)
 {
     switch (unitFor(modelText, port)) {
-    case Unit::Degree:
-        return TemperatureUnitText(QChar(temperatureScale));
+    case Unit::Degree: {
+        // A reply without a printable scale letter (a NUL byte) must not put a control character
+        // into the grid, the data files and the chart's unit axes.
+        const QChar scale(temperatureScale);
+        return TemperatureUnitText(scale.isPrint() && temperatureScale < 256 ? scale : QChar('F'));
+    }
     case Unit::Humidity:
         return QStringLiteral("%RH");
     case Unit::None:

@@ -45,7 +45,8 @@ public:
     int ModelFamily = 0;
     int ModelNumber = 0;
     int FirmwareRevision = 0;
-    int TemperatureScale = 0;
+    // The scale letter of the last readings reply; "F" until a device has reported its scale.
+    int TemperatureScale = 'F';
 
     const QString &programDirectory() const { return m_programDirectory; }
     // A path inside the program directory.

@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-// Text in files and fixed-length records is Windows-1252, one byte per character.
+// Text in files and fixed-length records is Windows-1252, one byte per character. A character
+// the code page cannot hold is written as "?".
 QByteArray ToWin1252(const QString &text);
 QString FromWin1252(const QByteArray &bytes);
 

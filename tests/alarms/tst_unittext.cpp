@@ -1,5 +1,7 @@
 #include <alarms/UnitText.h>
 
+#include <support/TestState.h>
+
 #include <QTest>
 
 class TestUnitText : public QObject {
@@ -34,6 +36,19 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, unit);
         QCOMPARE(UnitTextForPort(model, port, 'F'), unit);
+    }
+
+    // Before any readings reply the scale is F; a reply whose scale byte is no letter does not
+    // put a NUL into the unit (which would also chart the sensor on a %RH axis).
+    void scaleLetter()
+    {
+        TestState t;
+        const QString degreeF = QString::fromLatin1("\xB0"
+                                                    "F");
+        QCOMPARE(UnitTextForPort("RX700-5", 0, t.state.TemperatureScale), degreeF);
+        QCOMPARE(UnitTextForPort("RX700-5", 0, 'C'), QString::fromLatin1("\xB0"
+                                                                         "C"));
+        QCOMPARE(UnitTextForPort("RX700-5", 0, 0), degreeF);
     }
 };
 

@@ -133,8 +133,6 @@ private slots:
         QTest::newRow("degree and name") << QString::fromUtf8("Bob's freezer \u00B0F");
         QTest::newRow("euro and quotes") << QString::fromUtf8("\u20AC \u201Cx\u201D \u2013");
         QTest::newRow("C1 control") << QString(QChar(0x81));
-        QTest::newRow("outside the code page") << QString::fromUtf8("\u65E5\u672C");
-        QTest::newRow("lone surrogate") << QString(QChar(0xD800));
         QTest::newRow("empty") << QString();
     }
     void win1252AgreesWithCodec()
@@ -148,6 +146,25 @@ private slots:
         QStringDecoder decoder("windows-1252");
         QCOMPARE(FromWin1252(expected), decoder.decode(expected));
     }
+    // Text the code page cannot hold is written as "?", one per character, never as the control
+    // byte 1A.
+    void win1252WritesQuestionMarks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("outside the code page") << QString::fromUtf8("\u65E5\u672C") << QByteArray("??");
+        QTest::newRow("mixed") << QString::fromUtf8("\u00B0\u20AC\u0416x") << QByteArray("\xB0\x80?x");
+        QTest::newRow("surrogate pair") << QString::fromUtf8("a\U0001F600b") << QByteArray("a?b");
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << QByteArray("?");
+    }
+    void win1252WritesQuestionMarks()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(ToWin1252(text), bytes);
+        QCOMPARE(FixedField(text, 6), bytes + QByteArray(6 - bytes.size(), ' '));
+    }
+
     void win1252ReadsEveryByteAsCodec()
     {
         QStringDecoder decoder("windows-1252");

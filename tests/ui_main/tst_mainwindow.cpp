@@ -9,11 +9,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -358,6 +360,42 @@ private slots:
         QVERIFY(!cycleRunning);
         QVERIFY(!state.MonitoringActive());
         QVERIFY(!timer.isRunning());
+    }
+
+    // At shutdown the other windows close from the most recently opened down.
+    void otherWindowsCloseNewestFirst()
+    {
+        m_window->show();
+        m_t->state.setMonitoringActive(true);
+        QStringList closed;
+        std::vector<std::unique_ptr<QDialog>> windows;
+        for (const char *name : {"first", "second", "third", "fourth", "fifth"}) {
+            auto dialog = std::make_unique<QDialog>();
+            dialog->setObjectName(name);
+            connect(dialog.get(), &QDialog::finished, [&closed, name] { closed << name; });
+            dialog->show();
+            windows.push_back(std::move(dialog));
+        }
+        windows[1]->hide();
+        windows[1]->show(); // opened again: now the newest
+        m_t->prompts.queueAnswer(Prompts::Answer::Yes);
+        QVERIFY(m_window->close());
+        QCOMPARE(closed, QStringList({"second", "fifth", "fourth", "third", "first"}));
+    }
+
+    // The notification-area icon's right button brings the window to the front.
+    void trayRightButtonBringsTheWindowToTheFront()
+    {
+        m_window->start();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        auto *tray = m_window->findChild<QSystemTrayIcon *>("trayIcon");
+        QVERIFY(tray);
+        emit tray->activated(QSystemTrayIcon::Context);
+        QTRY_COMPARE(QApplication::activeWindow(), m_window.get());
     }
 
     void minimisingWithoutANotificationAreaKeepsTheWindow()

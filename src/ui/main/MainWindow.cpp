@@ -225,6 +225,11 @@ void MainWindow::buildTrayIcon()
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick)
             restoreFromTray();
+        // The right button brings the window to the front; the icon opens mPopupSys itself.
+        else if (reason == QSystemTrayIcon::Context && isVisible()) {
+            raise();
+            activateWindow();
+        }
     });
     m_tray->show();
 }
@@ -437,8 +442,5 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::closeOtherWindows()
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (auto it = windows.crbegin(); it != windows.crend(); ++it)
-        if (*it != this && (*it)->isVisible())
-            (*it)->close();
+    m_windowOrder.CloseNewestFirst(this);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WindowOrder.h"
+
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendFeed.h>
 #include <core/Activation.h>
@@ -114,6 +116,7 @@ private:
     Activation m_activation;
     TrendData m_trendData;
     TrendFeed m_trendFeed;
+    WindowOrder m_windowOrder;
     QString m_plainCaption;
     int m_view = 1;
     bool m_closing = false;
