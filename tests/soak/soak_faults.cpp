@@ -4,6 +4,9 @@
 
 #include "../faults/support_rig.h"
 
+#include <core/Activation.h>
+#include <core/ProgramState.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
@@ -40,6 +43,25 @@ constexpr int kLockChance = 10;
 constexpr int kBackupChance = 5;
 constexpr int kFullDiskChance = 5;
 constexpr int kSettingsChance = 3;
+constexpr int kReadOnlyChance = 5;
+constexpr int kLoginChance = 20;
+
+const QFile::Permissions kReadOnlyDir = QFile::ReadOwner | QFile::ExeOwner;
+const QFile::Permissions kWritableDir = kReadOnlyDir | QFile::WriteOwner;
+
+// Whether a directory of mode r-x refuses a new file here.
+bool readOnlyDirectoriesHold(const QString &directory)
+{
+    const QString probe = QDir(directory).filePath(QStringLiteral("read-only-probe"));
+    if (!QFile::setPermissions(directory, kReadOnlyDir))
+        return false;
+    QFile file(probe);
+    const bool refused = !file.open(QIODevice::WriteOnly);
+    file.close();
+    QFile::remove(probe);
+    QFile::setPermissions(directory, kWritableDir);
+    return refused;
+}
 
 quint16 closedPort()
 {
@@ -81,6 +103,7 @@ bool FaultInjector::start(QString &error)
     m_refusingMail = mailServer(SmtpTestServer::Mode::Refuse, error);
     m_droppingMail = mailServer(SmtpTestServer::Mode::Drop, error);
     m_closedPort = closedPort();
+    m_readOnlyPossible = readOnlyDirectoriesHold(m_rig.t.dir.path());
     for (const QString &name : m_plant.deviceNames()) {
         SimFaultOptions &options = m_plant.device(name)->faultOptions();
         options.slowDelayMs = 600;
@@ -112,6 +135,10 @@ void FaultInjector::beforeCycle(int cycle)
         removeBackupDirectory(cycle);
     if (m_random.bounded(1000) < kSettingsChance)
         damageSettings(cycle);
+    if (m_random.bounded(1000) < kReadOnlyChance)
+        makeProgramDirectoryReadOnly(cycle);
+    if (m_random.bounded(1000) < kLoginChance)
+        logInOrOutDuringCycle();
     m_fullDisk = m_random.bounded(1000) < kFullDiskChance;
     if (m_fullDisk)
         count(QStringLiteral("disk full for a cycle"));
@@ -178,7 +205,9 @@ void FaultInjector::killDeviceDuringCycle(int cycle)
 
 void FaultInjector::breakMail(int cycle)
 {
-    if (active(QStringLiteral("mail")))
+    // Pointing the mail elsewhere is a settings change; a read-only directory would keep the
+    // file's port, which every later read would bring back.
+    if (active(QStringLiteral("mail")) || active(QStringLiteral("read-only")))
         return;
     static const char *const kinds[] = {"mail server down", "mail server silent", "mail server refuses",
                                         "mail server drops the connection"};
@@ -231,7 +260,8 @@ void FaultInjector::removeBackupDirectory(int cycle)
 
 void FaultInjector::damageSettings(int cycle)
 {
-    if (active(QStringLiteral("settings")))
+    // A damaged file is put right by saving it, which a read-only directory refuses.
+    if (active(QStringLiteral("settings")) || active(QStringLiteral("read-only")))
         return;
     static const int lengths[] = {0, 700, 1501};
     QByteArray bytes(lengths[m_random.bounded(3)], '\0');
@@ -244,4 +274,44 @@ void FaultInjector::damageSettings(int cycle)
     file.close();
     count(QStringLiteral("settings file damaged"));
     later(cyclesFromNow(cycle, 3), QStringLiteral("settings"), [this] { m_rig.saveSettings(); });
+}
+
+void FaultInjector::makeProgramDirectoryReadOnly(int cycle)
+{
+    if (!m_readOnlyPossible || active(QStringLiteral("read-only")) || active(QStringLiteral("settings")) ||
+        active(QStringLiteral("mail")))
+        return;
+    const QString directory = m_rig.t.dir.path();
+    if (!QFile::setPermissions(directory, kReadOnlyDir))
+        return;
+    count(QStringLiteral("program directory read-only"));
+    later(cyclesFromNow(cycle, 4), QStringLiteral("read-only"),
+          [directory] { QFile::setPermissions(directory, kWritableDir); });
+}
+
+void FaultInjector::logInOrOutDuringCycle()
+{
+    // Not while the settings file is damaged: the activation sequence would read it.
+    if (active(QStringLiteral("login")) || active(QStringLiteral("settings")))
+        return;
+    const QStringList names = m_plant.deviceNames();
+    SimDevice *trigger = m_plant.device(names.at(int(m_random.bounded(int(names.size())))));
+    ProgramState &state = m_rig.t.state;
+    Activation &activation = *m_rig.activation;
+    // Inside a transaction's wait: the login window closes (an activation is asked for) or the
+    // administrator logs out.
+    const QMetaObject::Connection connection = QObject::connect(
+        trigger, &SimDevice::replySent, trigger,
+        [&state, &activation] {
+            if (state.LoginSucceeded) {
+                activation.LogOut();
+                return;
+            }
+            state.LoginSucceeded = true;
+            activation.RunActivationSequence();
+        },
+        Qt::SingleShotConnection);
+    count(state.LoginSucceeded ? QStringLiteral("log-out during a cycle")
+                               : QStringLiteral("login during a cycle"));
+    later(0, QStringLiteral("login"), [connection] { QObject::disconnect(connection); });
 }

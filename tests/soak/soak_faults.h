@@ -17,8 +17,9 @@ class SoakPlant;
 // Injects faults at random before each cycle of the soak run and takes each away again after a
 // few cycles: device network faults, a device that dies during a cycle, a mail server that is
 // down, silent, refusing or breaking off, the database locked by another connection, the backup
-// directory gone, a full disk (for one cycle, applied by the caller around it) and a damaged
-// settings file. Counts what it injected, by kind.
+// directory gone, a full disk (for one cycle, applied by the caller around it), a damaged
+// settings file, a program directory that turns read-only (the settings cannot be saved) and an
+// administrator logging in or out while a cycle runs. Counts what it injected, by kind.
 class FaultInjector {
 public:
     FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random);
@@ -31,6 +32,9 @@ public:
     void endAll();
 
     bool fullDiskThisCycle() const { return m_fullDisk; }
+    // Whether the program directory could be made read-only at all (root ignores file modes
+    // unless the run gave up that right).
+    bool readOnlyPossible() const { return m_readOnlyPossible; }
     bool databaseWritable() const { return !m_locked && !m_fullDisk; }
     bool filesWritable() const { return !m_fullDisk; }
     const QMap<QString, int> &injected() const { return m_injected; }
@@ -48,6 +52,8 @@ private:
     void lockDatabase(int cycle);
     void removeBackupDirectory(int cycle);
     void damageSettings(int cycle);
+    void makeProgramDirectoryReadOnly(int cycle);
+    void logInOrOutDuringCycle();
     bool active(const QString &kind) const;
     void later(int cycle, const QString &kind, std::function<void()> action);
     void count(const QString &kind) { ++m_injected[kind]; }
@@ -64,5 +70,6 @@ private:
     QMap<QString, int> m_injected;
     bool m_locked = false;
     bool m_fullDisk = false;
+    bool m_readOnlyPossible = false;
     QString m_lockName;
 };

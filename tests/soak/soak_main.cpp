@@ -1,8 +1,10 @@
 // The soak run: thousands of poll cycles of the whole monitoring engine against simulated
 // devices, a real SMTP server and the real database and data files, with faults injected at
-// random (seeded). After every cycle the records are checked; at the end the readings filed and
-// the alarm e-mails sent are compared with what the devices reported, and the descriptors,
-// sockets and memory the process holds with what it held after the first cycles.
+// random (seeded), the daily system-OK e-mail on and an administrator logging in and out while
+// cycles run. After every cycle the records, the menu rights and the system-OK e-mails of the day
+// are checked; at the end the readings filed and the alarm e-mails sent are compared with what
+// the devices reported, and the descriptors, sockets and memory the process holds with what it
+// held after the first cycles.
 //
 //   tallyport-soak [--cycles N] [--seed S] [--verbose]
 #include "soak_checks.h"
@@ -21,7 +23,13 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
+#include <utility>
+
 #include <cstdio>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kDevices = 4;
@@ -32,6 +40,21 @@ constexpr int kDescriptorSlack = 4;
 constexpr qint64 kResidentSlackKb = 4 * 1024;
 
 bool g_verbose = false;
+
+// Run as root, the process gives up its right to ignore file modes, so a directory made
+// read-only is read-only for it as for any program. False when that failed.
+bool giveUpFileModeOverride()
+{
+    if (::geteuid() != 0)
+        return true;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        data[capability / 32].effective &= ~(1u << (capability % 32));
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
 qint64 g_warnings = 0;
 
 void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -59,9 +82,10 @@ public:
             const QByteArray subject = mail.header("Subject");
             if (subject.contains("has generated an alarm"))
                 ++m_kinds[QStringLiteral("alarm")];
-            else if (subject.contains("up and running"))
+            else if (subject.contains("up and running")) {
                 ++m_kinds[QStringLiteral("system OK")];
-            else if (mail.data.contains("The device: "))
+                ++m_systemOk;
+            } else if (mail.data.contains("The device: "))
                 ++m_kinds[QStringLiteral("device failure notice")];
             else if (mail.data.contains("error writing data log files"))
                 ++m_kinds[QStringLiteral("backup failure notice")];
@@ -72,9 +96,68 @@ public:
     }
     int of(const QString &kind) const { return m_kinds.value(kind); }
     const QMap<QString, int> &kinds() const { return m_kinds; }
+    // System-OK e-mails received since the last call.
+    int takeSystemOk() { return std::exchange(m_systemOk, 0); }
 
 private:
     QMap<QString, int> m_kinds;
+    int m_systemOk = 0;
+};
+
+// What the run checks about logins and activations: no activation step ever runs inside a cycle;
+// one asked for during a cycle runs after it; the menu rights follow the login at once; at most
+// one system-OK e-mail arrives per calendar day.
+class SessionChecks {
+public:
+    explicit SessionChecks(FaultRig &rig) : m_rig(rig)
+    {
+        ActivationServices &services = rig.activation->services;
+        services.StopTimeout = [this, stop = services.StopTimeout] {
+            if (m_rig.t.state.UpdateInProgress)
+                ++m_insideCycle;
+            stop();
+        };
+    }
+
+    QStringList afterCycle(int cycle, int systemOkReceived)
+    {
+        QStringList problems;
+        if (m_insideCycle > 0)
+            problems << QStringLiteral("cycle %1: an activation ran inside the cycle").arg(cycle);
+        m_insideCycle = 0;
+        Activation &activation = *m_rig.activation;
+        if (activation.activationDeferred()) {
+            // As the main window does once the tick has ended the cycle.
+            activation.RunActivationSequence();
+            ++m_deferred;
+            if (activation.activationDeferred())
+                problems << QStringLiteral("cycle %1: the held-back activation did not run").arg(cycle);
+        }
+        const bool loggedIn = m_rig.t.state.LoginSucceeded;
+        if (!activation.configFile().administratorLoginDamaged() &&
+            activation.CurrentMenuRights().configurationEnabled != loggedIn)
+            problems << QStringLiteral("cycle %1: Setup is %2 while %3")
+                            .arg(cycle)
+                            .arg(loggedIn ? "locked" : "unlocked")
+                            .arg(loggedIn ? "logged in" : "logged out");
+        const QDate day = m_rig.t.clock.now().date();
+        m_systemOkByDay[day] += systemOkReceived;
+        if (m_systemOkByDay[day] > 1 && systemOkReceived > 0)
+            problems << QStringLiteral("cycle %1: %2 system-OK e-mails on %3")
+                            .arg(cycle)
+                            .arg(m_systemOkByDay[day])
+                            .arg(day.toString(Qt::ISODate));
+        return problems;
+    }
+
+    int activationsAfterCycles() const { return m_deferred; }
+    int days() const { return int(m_systemOkByDay.size()); }
+
+private:
+    FaultRig &m_rig;
+    int m_insideCycle = 0;
+    int m_deferred = 0;
+    QMap<QDate, int> m_systemOkByDay;
 };
 
 struct Options {
@@ -109,6 +192,10 @@ bool setUp(FaultRig &rig, SoakPlant &plant, QString &error)
     if (!rig.start(error))
         return false;
     ConfigRecord &c = rig.t.state.Config;
+    // A cycle at every tick; the run moves its clock by a minute a cycle itself.
+    c.UpdateRate = 5;
+    c.AdminUserName = QStringLiteral("soak");
+    c.AdminPassword = QStringLiteral("soak password");
     c.CommunicationRetry = 2;
     c.SMTPTimeOut = 1;
     c.SystemOKEmail = 1;
@@ -126,16 +213,26 @@ bool setUp(FaultRig &rig, SoakPlant &plant, QString &error)
         error = QStringLiteral("A simulated device did not start");
         return false;
     }
+    // Cycles are started by the poll tick, as in the program (UpdateInProgress is set while one
+    // runs); the run delivers the ticks itself.
+    rig.pollTimer->setTickMs(24 * 3600 * 1000);
+    rig.pollTimer->setTicksPerCycle(1);
     return true;
+}
+
+void tick(FaultRig &rig)
+{
+    rig.t.clock.advanceSeconds(60);
+    rig.pollTimer->Tick();
 }
 
 void runOneCycle(FaultRig &rig, const FaultInjector &faults, SoakPlant &plant)
 {
     if (faults.fullDiskThisCycle()) {
         FileSizeLimit full(0);
-        rig.runCycle();
+        tick(rig);
     } else {
-        rig.runCycle();
+        tick(rig);
     }
     for (const QString &name : plant.deviceNames())
         plant.device(name)->clearTraffic();
@@ -181,12 +278,16 @@ int main(int argc, char *argv[])
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
     }
+    const bool modesHold = giveUpFileModeOverride();
     FaultInjector faults(rig, plant, random);
     if (!faults.start(error)) {
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
     }
+    if (!modesHold || !faults.readOnlyPossible())
+        print(QStringLiteral("Note: directories cannot be made read-only here; that fault is left out"));
     RecordChecker records(rig);
+    SessionChecks sessions(rig);
     MailCount mail;
     QStringList problems;
     const int warmUp = qMin(100, qMax(1, options.cycles / 10));
@@ -201,6 +302,7 @@ int main(int argc, char *argv[])
         mail.take(rig.smtp);
         problems << records.check(cycle);
         problems << plant.afterCycle(cycle, faults.filesWritable(), faults.databaseWritable());
+        problems << sessions.afterCycle(cycle, mail.takeSystemOk());
         if (cycle == warmUp)
             atStart = ResourceSample::take();
         if (cycle % qMax(1, options.cycles / 10) == 0)
@@ -219,6 +321,7 @@ int main(int argc, char *argv[])
         mail.take(rig.smtp);
         problems << records.check(options.cycles + cycle);
         problems << plant.afterCycle(options.cycles + cycle, true, true);
+        problems << sessions.afterCycle(options.cycles + cycle, mail.takeSystemOk());
     }
     problems << plant.checkFiled() << checkAlarmMail(rig, mail) << rig.tornFiles();
     const ResourceSample atEnd = ResourceSample::take();
@@ -246,6 +349,9 @@ int main(int argc, char *argv[])
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
     print(QStringLiteral("Mail received: ") + received.join(QStringLiteral(", ")));
+    print(QStringLiteral("Calendar days run: %1; activations held back to the end of a cycle: %2")
+              .arg(sessions.days())
+              .arg(sessions.activationsAfterCycles()));
     print(QStringLiteral("Error log lines: %1; engine warnings: %2")
               .arg(rig.count(QStringLiteral("tblErrors")))
               .arg(g_warnings));
