@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 void click(QWidget *window, const char *button)
@@ -58,6 +59,33 @@ private slots:
         QCOMPARE(w.monitor->mail.server().port, 2600);
         QVERIFY(w.t.status.lines().contains("Update Rate 10 seconds"));
         QVERIFY(w.waitForCycles(1));
+    }
+
+    void closedDuringACycleTheWindowsSettingsApplyAfterIt()
+    {
+        MonitoredWindow w(25);
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        w.action("mpopConfigure")->trigger();
+        ConfigurationDialog *dialog = w.settingsWindows->openWindow();
+        TypeInto(Control<QLineEdit>(*dialog, "txtUpdateRate"), "10");
+        click(dialog, "btnApply");
+        // The device answers slowly: the window is closed while the cycle waits for it.
+        w.device->setFault(SimFault::Slow);
+        int ticksWhenClosed = 0;
+        auto *inCycle = new QTimer(dialog);
+        connect(inCycle, &QTimer::timeout, dialog, [&, dialog, inCycle] {
+            if (!w.t.state.UpdateInProgress)
+                return;
+            inCycle->stop();
+            click(dialog, "btnClose");
+            ticksWhenClosed = w.window->pollTimer().ticksPerCycle();
+        });
+        inCycle->start(5);
+        QTRY_COMPARE(ticksWhenClosed, 1);
+        QTRY_COMPARE(w.window->pollTimer().ticksPerCycle(), 2);
+        QVERIFY(!w.t.state.UpdateInProgress);
+        QVERIFY(w.t.status.lines().contains("Update Rate 10 seconds"));
     }
 
     void configureTallyportStopsPollingAndTheNewRateTakesEffect()

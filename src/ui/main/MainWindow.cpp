@@ -287,13 +287,7 @@ void MainWindow::activate()
 void MainWindow::reactivate()
 {
     m_state.ReinitOnActivate = true;
-    if (!m_state.UpdateInProgress) {
-        activate();
-        return;
-    }
-    // The cycle's tick ends after cycleFinished; the activation runs once it has returned.
-    connect(&m_pollTimer, &PollTimer::cycleFinished, this, &MainWindow::activate,
-            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+    activate();
 }
 
 void MainWindow::trendAfterCycle()

@@ -49,8 +49,8 @@ public:
 
     // Runs the activation sequence when ReinitOnActivate is set and applies the menu rights.
     void activate();
-    // Sets ReinitOnActivate and runs the activation sequence, after the running poll cycle when
-    // one is running (settings saved while polling went on take effect this way).
+    // Sets ReinitOnActivate and runs the activation sequence (after the poll cycle, when one is
+    // running): settings saved while polling went on take effect this way.
     void reactivate();
 
     // Shows the monitoring engine: the status grid, the connection indicator, the progress
