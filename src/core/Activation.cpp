@@ -19,7 +19,7 @@ const QString Activation::NoSensorsLine = QStringLiteral("There are no sensors p
 const QString Activation::AdministratorSuffix = QStringLiteral("    ADMINISTRATOR LOGGED IN");
 
 Activation::Activation(ProgramState &state, PollTimer &pollTimer)
-    : m_state(state), m_pollTimer(pollTimer), m_configFile(state, m_cipher)
+    : m_state(state), m_pollTimer(pollTimer), m_configFile(state, m_cipher), m_iniFile(state)
 {
 }
 
@@ -37,6 +37,8 @@ MenuRights Activation::RunActivationSequence()
     m_state.UpdateStatus(NoConfigLine, read ? QStringLiteral("delete") : QString());
     const bool valid = m_configFile.ValidateConfiguration();
     m_state.UpdateStatus(ValidateLine, valid ? QStringLiteral("delete") : QString());
+    // Its problems are in the error log; the defaults stand in for what could not be read.
+    m_iniFile.Read();
 
     m_state.LogDirectory = m_state.Config.LogDirectory.trimmed();
     if (!m_state.LogDirectory.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "Cipher.h"
 #include "ConfigFile.h"
+#include "IniFile.h"
 
 #include <QString>
 
@@ -63,6 +64,7 @@ public:
     void Shutdown();
 
     ConfigFile &configFile() { return m_configFile; }
+    IniFile &iniFile() { return m_iniFile; }
     Cipher &cipher() { return m_cipher; }
 
 private:
@@ -73,5 +75,6 @@ private:
     PollTimer &m_pollTimer;
     Cipher m_cipher;
     ConfigFile m_configFile;
+    IniFile m_iniFile;
     bool m_deferred = false;
 };

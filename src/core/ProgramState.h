@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigRecord.h"
+#include "IniSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -38,6 +39,8 @@ public:
     QString LogDirectory;
 
     ConfigRecord Config;
+    // The settings of "Tallyport.ini", read at every activation.
+    IniSettings Ini;
 
     // Filled by reply parsing: for port p, [3p] reading, [3p+1] minutes out of limits,
     // [3p+2] alarm byte.

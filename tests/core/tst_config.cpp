@@ -2,6 +2,7 @@
 #include <core/ConfigFile.h>
 #include <core/ConfigRecord.h>
 
+#include <support/FileBytes.h>
 #include <support/TestState.h>
 
 #include <QFile>
@@ -9,19 +10,6 @@
 #include <QtEndian>
 
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 qint16 int16At(const QByteArray &bytes, int offset)
 {
     return qFromLittleEndian<qint16>(bytes.constData() + offset);

@@ -1,0 +1,185 @@
+#include "IniFile.h"
+
+#include "ProgramState.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+const QString IniFile::FileName = QStringLiteral("Tallyport.ini");
+
+namespace {
+const QString kWhere = QStringLiteral("Tallyport.ini");
+
+// Walks the keys of every section once, for reading and for saving, so the two never differ.
+class KeyVisitor {
+public:
+    virtual ~KeyVisitor() = default;
+    virtual void beginSection(const QString &name) = 0;
+    virtual void endSection() = 0;
+    virtual void integer(const QString &key, int &value, int minimum, int maximum) = 0;
+    virtual void flag(const QString &key, bool &value) = 0;
+    virtual void text(const QString &key, QString &value) = 0;
+};
+
+void describeMail(MailIniSettings &mail, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("mail"));
+    keys.integer(QStringLiteral("retryHours"), mail.retryHours, 0, 24 * 365);
+    keys.integer(QStringLiteral("retryFirstSeconds"), mail.retryFirstSeconds, 1, 24 * 3600);
+    keys.integer(QStringLiteral("retryMaxSeconds"), mail.retryMaxSeconds, 1, 24 * 3600);
+    keys.endSection();
+}
+
+void describeAll(IniSettings &ini, KeyVisitor &keys)
+{
+    describeMail(ini.mail, keys);
+}
+
+// Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.
+QString rawText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+// Reads each key; a missing key is written with its default.
+class Reader final : public KeyVisitor {
+public:
+    Reader(QSettings &settings, ProgramState &state) : m_settings(settings), m_state(state) {}
+
+    void beginSection(const QString &name) override
+    {
+        m_section = name;
+        m_settings.beginGroup(name);
+    }
+    void endSection() override { m_settings.endGroup(); }
+
+    void integer(const QString &key, int &value, int minimum, int maximum) override
+    {
+        QString raw;
+        if (!present(key, value, raw))
+            return;
+        bool ok = false;
+        const int number = raw.toInt(&ok);
+        if (ok && number >= minimum && number <= maximum)
+            value = number;
+        else
+            unusable(key, raw, QStringLiteral("a whole number from %1 to %2").arg(minimum).arg(maximum),
+                     QString::number(value));
+    }
+
+    void flag(const QString &key, bool &value) override
+    {
+        QString raw;
+        if (!present(key, value, raw))
+            return;
+        const QString word = raw.toLower();
+        if (word == QLatin1String("true") || word == QLatin1String("1") || word == QLatin1String("yes") ||
+            word == QLatin1String("on"))
+            value = true;
+        else if (word == QLatin1String("false") || word == QLatin1String("0") ||
+                 word == QLatin1String("no") || word == QLatin1String("off"))
+            value = false;
+        else
+            unusable(key, raw, QStringLiteral("true or false"),
+                     value ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+
+    void text(const QString &key, QString &value) override
+    {
+        QString raw;
+        if (present(key, value, raw))
+            value = raw;
+    }
+
+    bool addedKeys() const { return m_added; }
+
+private:
+    template <typename T> bool present(const QString &key, const T &value, QString &raw)
+    {
+        if (!m_settings.contains(key)) {
+            m_settings.setValue(key, value);
+            m_added = true;
+            return false;
+        }
+        raw = rawText(m_settings.value(key)).trimmed();
+        return true;
+    }
+
+    void unusable(const QString &key, const QString &raw, const QString &wanted, const QString &used)
+    {
+        m_state.AddError(
+            kWhere,
+            QStringLiteral("[%1] %2 = \"%3\" is not %4; %5 is used.").arg(m_section, key, raw, wanted, used));
+    }
+
+    QSettings &m_settings;
+    ProgramState &m_state;
+    QString m_section;
+    bool m_added = false;
+};
+
+class Writer final : public KeyVisitor {
+public:
+    explicit Writer(QSettings &settings) : m_settings(settings) {}
+    void beginSection(const QString &name) override { m_settings.beginGroup(name); }
+    void endSection() override { m_settings.endGroup(); }
+    void integer(const QString &key, int &value, int, int) override { m_settings.setValue(key, value); }
+    void flag(const QString &key, bool &value) override { m_settings.setValue(key, value); }
+    void text(const QString &key, QString &value) override { m_settings.setValue(key, value); }
+
+private:
+    QSettings &m_settings;
+};
+
+QString statusText(QSettings::Status status, const QString &path)
+{
+    if (status == QSettings::FormatError)
+        return QStringLiteral("%1 is not a readable settings file; the defaults are used.")
+            .arg(QDir::toNativeSeparators(path));
+    return QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(path));
+}
+} // namespace
+
+QString IniFile::path() const
+{
+    return m_state.programFile(FileName);
+}
+
+bool IniFile::Read()
+{
+    m_lastError.clear();
+    IniSettings values;
+    QSettings settings(path(), QSettings::IniFormat);
+    // A damaged file is left as it is for the operator to mend; nothing is read from it.
+    if (settings.status() == QSettings::NoError) {
+        Reader reader(settings, m_state);
+        describeAll(values, reader);
+        if (reader.addedKeys())
+            settings.sync();
+    }
+    m_state.Ini = values;
+    if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
+        return true;
+    m_lastError = statusText(settings.status(), path());
+    m_state.AddError(kWhere, m_lastError);
+    return false;
+}
+
+bool IniFile::Save()
+{
+    m_lastError.clear();
+    QSettings settings(path(), QSettings::IniFormat);
+    if (settings.status() == QSettings::NoError) {
+        Writer writer(settings);
+        describeAll(m_state.Ini, writer);
+        settings.sync();
+    }
+    if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
+        return true;
+    m_lastError = statusText(settings.status(), path());
+    m_state.AddError(kWhere, m_lastError);
+    return false;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The settings that "TallyportConfig.dat" has no room for, one struct per section of
+// "Tallyport.ini". The values here are the defaults the file is created with.
+
+// [mail]: delivery of alarm e-mails and notices through the outbox.
+struct MailIniSettings {
+    // How long a message is retried before it is given up; 0 tries each message once.
+    int retryHours = 24;
+    // The pause before the first retry; it doubles after every failed attempt ...
+    int retryFirstSeconds = 60;
+    // ... up to this pause.
+    int retryMaxSeconds = 900;
+};
+
+struct IniSettings {
+    MailIniSettings mail;
+};

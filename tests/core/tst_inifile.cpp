@@ -1,0 +1,118 @@
+#include <core/Activation.h>
+#include <core/IniFile.h>
+#include <core/PollTimer.h>
+
+#include <support/FileBytes.h>
+#include <support/TestState.h>
+
+#include <QTest>
+
+class TestIniFile : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_t = std::make_unique<TestState>(); }
+
+    void missingFileIsCreatedWithTheDefaults()
+    {
+        IniFile ini(m_t->state);
+        m_t->state.Ini.mail.retryHours = 3; // left from an earlier read
+        QVERIFY2(ini.Read(), qPrintable(ini.lastError()));
+        QCOMPARE(m_t->state.Ini.mail.retryHours, 24);
+        QCOMPARE(m_t->state.Ini.mail.retryFirstSeconds, 60);
+        QCOMPARE(m_t->state.Ini.mail.retryMaxSeconds, 900);
+        QCOMPARE(ini.path(), m_t->path("Tallyport.ini"));
+        const QByteArray text = readAll(ini.path());
+        QVERIFY(text.contains("[mail]"));
+        QVERIFY(text.contains("retryHours=24"));
+        QVERIFY(text.contains("retryFirstSeconds=60"));
+        QVERIFY(text.contains("retryMaxSeconds=900"));
+        QVERIFY(m_t->errors.lines().isEmpty());
+    }
+
+    void operatorValuesAreReadAndMissingKeysAdded()
+    {
+        writeAll(m_t->path("Tallyport.ini"), "[mail]\nretryHours = 48\n\n[other]\nkept=yes\n");
+        IniFile ini(m_t->state);
+        QVERIFY(ini.Read());
+        QCOMPARE(m_t->state.Ini.mail.retryHours, 48);
+        QCOMPARE(m_t->state.Ini.mail.retryFirstSeconds, 60);
+        const QByteArray text = readAll(ini.path());
+        QVERIFY(text.contains("retryHours=48"));
+        QVERIFY(text.contains("retryMaxSeconds=900"));
+        // A section this version does not know is kept.
+        QVERIFY(text.contains("[other]"));
+        QVERIFY(text.contains("kept=yes"));
+    }
+
+    void unusableValueGivesTheDefaultAndOneErrorLine_data()
+    {
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("word") << QByteArray("soon");
+        QTest::newRow("negative") << QByteArray("-5");
+        QTest::newRow("too large") << QByteArray("999999");
+        QTest::newRow("fraction") << QByteArray("1.5");
+        QTest::newRow("empty") << QByteArray("");
+    }
+    void unusableValueGivesTheDefaultAndOneErrorLine()
+    {
+        QFETCH(QByteArray, written);
+        const QByteArray file =
+            "[mail]\nretryHours=" + written + "\nretryFirstSeconds=30\nretryMaxSeconds=600\n";
+        writeAll(m_t->path("Tallyport.ini"), file);
+        IniFile ini(m_t->state);
+        QVERIFY(ini.Read());
+        QCOMPARE(m_t->state.Ini.mail.retryHours, 24);
+        QCOMPARE(m_t->state.Ini.mail.retryFirstSeconds, 30);
+        QCOMPARE(m_t->errors.lines().size(), 1);
+        QVERIFY2(m_t->errors.lines().first().contains("[mail] retryHours"),
+                 qPrintable(m_t->errors.lines().first()));
+        // What the operator wrote stays for them to correct.
+        QCOMPARE(readAll(ini.path()), file);
+    }
+
+    void unwritableDirectoryIsReportedAndTheDefaultsApply()
+    {
+        // A directory that cannot be made: its parent is a file.
+        writeAll(m_t->path("plainfile"), "x");
+        TestState other;
+        ProgramState state(m_t->path("plainfile/sub"), other.clock, other.prompts, other.errors,
+                           other.status);
+        state.Ini.mail.retryHours = 3;
+        IniFile ini(state);
+        QVERIFY(!ini.Read());
+        QVERIFY(!ini.lastError().isEmpty());
+        QCOMPARE(state.Ini.mail.retryHours, 24);
+        QCOMPARE(other.errors.lines().size(), 1);
+        QVERIFY(!ini.Save());
+    }
+
+    void savedValuesAreReadBack()
+    {
+        IniFile ini(m_t->state);
+        m_t->state.Ini.mail.retryHours = 0;
+        m_t->state.Ini.mail.retryFirstSeconds = 5;
+        m_t->state.Ini.mail.retryMaxSeconds = 3600;
+        QVERIFY(ini.Save());
+        m_t->state.Ini = IniSettings();
+        QVERIFY(ini.Read());
+        QCOMPARE(m_t->state.Ini.mail.retryHours, 0);
+        QCOMPARE(m_t->state.Ini.mail.retryFirstSeconds, 5);
+        QCOMPARE(m_t->state.Ini.mail.retryMaxSeconds, 3600);
+    }
+
+    void activationReadsTheFile()
+    {
+        writeAll(m_t->path("Tallyport.ini"), "[mail]\nretryMaxSeconds=120\n");
+        PollTimer timer(m_t->state);
+        Activation activation(m_t->state, timer);
+        activation.RunActivationSequence();
+        QCOMPARE(m_t->state.Ini.mail.retryMaxSeconds, 120);
+        QVERIFY(readAll(m_t->path("Tallyport.ini")).contains("retryHours=24"));
+    }
+
+private:
+    std::unique_ptr<TestState> m_t;
+};
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"
