@@ -150,13 +150,12 @@ bool PollCycle::pauseAfterFailure()
 
 void PollCycle::sendDailySystemOk()
 {
-    // A settings file that can no longer be read (cut short, overwritten) must not replace the
-    // settings in use: a garbled sender address would stop every alarm e-mail.
+    // A settings file that can no longer be read (cut short, overwritten, a protected field that
+    // does not decrypt) must not replace the settings in use: a garbled sender address would stop
+    // every alarm e-mail. The daily e-mail is decided on the settings in use all the same.
     const ConfigRecord inUse = m_state.Config;
-    if (!m_config.ReadConfiguration()) {
+    if (!m_config.ReadConfiguration())
         m_state.Config = inUse;
-        return;
-    }
     keepLatestSystemOkDate();
     if (m_state.Config.SystemOKEmail != 1)
         return;

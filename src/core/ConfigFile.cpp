@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cstring>
+
 const QString ConfigFile::FileName = QStringLiteral("TallyportConfig.dat");
 const QString ConfigFile::DamagedLoginKey =
     QStringLiteral("The administrator user name or password in the configuration file could not be read.");
@@ -21,6 +23,11 @@ const char *const kProtected[] = {"SMTPPassword", "SMTPUserName", "AdminUserName
 QString ConfigRecord::*member(const char *name)
 {
     return ConfigLayout::field(name)->text;
+}
+
+bool isAdministratorField(const char *name)
+{
+    return std::strcmp(name, "AdminUserName") == 0 || std::strcmp(name, "AdminPassword") == 0;
 }
 } // namespace
 
@@ -89,8 +96,7 @@ bool ConfigFile::decryptProtectedFields(const QByteArray &bytes, QString &error)
             continue;
         }
         // Each field stands on its own. Cipher text must never stand in for a plain value (a
-        // later save would encrypt it again), so the field is left empty; its stored bytes are
-        // kept for the next save.
+        // later save would encrypt it again), so the field is left empty.
         const ConfigLayout::Field *field = ConfigLayout::field(name);
         m_undecrypted.insert(field->offset, bytes.mid(field->offset, field->width));
         value = QString();
@@ -142,8 +148,9 @@ bool ConfigFile::SaveConfiguration()
     for (const char *name : kProtected) {
         QString &value = copy.*member(name);
         const int offset = ConfigLayout::field(name)->offset;
-        // A field that could not be decrypted keeps its stored bytes until it is given a value.
-        if (value.trimmed().isEmpty() && m_undecrypted.contains(offset)) {
+        // An administrator field that could not be decrypted keeps its stored bytes until it is
+        // given a value: saved empty, it would unlock Setup at the next read.
+        if (isAdministratorField(name) && value.trimmed().isEmpty() && m_undecrypted.contains(offset)) {
             keep.insert(offset, m_undecrypted.value(offset));
             continue;
         }
@@ -209,7 +216,8 @@ bool ConfigFile::ValidateConfiguration()
     replace(c.TCPTimeOut, c.TCPTimeOut <= 0 || c.TCPTimeOut > 9, 2);
     replace(c.CommunicationRetry, c.CommunicationRetry <= 0, 1);
     replace(c.UpdateRate, c.UpdateRate < 5, 60);
-    replace(c.SMTPPort, c.SMTPPort <= 0, 25);
+    // The port is read unsigned, as the mailer reads it: a port above 32767 is not "0 or less".
+    replace(c.SMTPPort, quint16(c.SMTPPort) == 0, 25);
     replace(c.SMTPTimeOut, c.SMTPTimeOut <= 0, 30);
     if (c.AuthenticationMethod.trimmed().isEmpty()) {
         c.AuthenticationMethod = QStringLiteral("NONE");

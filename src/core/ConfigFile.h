@@ -23,9 +23,9 @@ public:
     // failure is logged once, not again at every read while it lasts.
     bool ReadConfiguration();
     // Writes the whole record, protected fields encrypted, replacing the file atomically; false
-    // (logged) unless all of it was written, and the previous file then stays. A protected field
-    // that could not be decrypted and was not given a new value keeps its stored text. A file
-    // that the last read could not use is kept beside it first.
+    // (logged) unless all of it was written, and the previous file then stays. An administrator
+    // name or password that could not be decrypted and was not given a new value keeps its
+    // stored bytes. A file that the last read could not use is kept beside it first.
     bool SaveConfiguration();
     // The administrator user name or password in the file could not be decrypted: the
     // configuration menus stay locked (the empty values must not read as "no login set").
@@ -51,6 +51,6 @@ private:
     bool m_lastReadFailed = false;
     QString m_lastError;
     QString m_lastReadError;
-    // The stored bytes of protected fields that could not be decrypted, by file offset.
+    // The stored bytes of the protected fields the last read could not decrypt, by file offset.
     QHash<int, QByteArray> m_undecrypted;
 };

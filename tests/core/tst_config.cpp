@@ -125,6 +125,24 @@ private slots:
         QCOMPARE(QFile::exists(m_file->path()), !unchanged);
     }
 
+    // The mailer reads the 16-bit port unsigned; validation agrees: a port above 32767 stays, only
+    // 0 becomes 25.
+    void highPortStaysAndZeroBecomes25()
+    {
+        ConfigRecord &c = m_t->state.Config;
+        c.CommunicationRetry = 1;
+        c.SMTPTimeOut = 30;
+        c.AuthenticationMethod = "LOGIN";
+        c.UpdateRate = 60;
+        c.TCPTimeOut = 2;
+        c.SMTPPort = qint16(40000);
+        QVERIFY(m_file->ValidateConfiguration());
+        QCOMPARE(quint16(c.SMTPPort), quint16(40000));
+        c.SMTPPort = 0;
+        QVERIFY(!m_file->ValidateConfiguration());
+        QCOMPARE(int(c.SMTPPort), 25);
+    }
+
     void saveAndReadBackEveryField()
     {
         ConfigRecord &c = m_t->state.Config;
@@ -207,13 +225,13 @@ private slots:
         QCOMPARE(readAll(m_file->path() + ".unreadable"), content);
         const QByteArray saved = readAll(m_file->path());
         QCOMPARE(saved.size(), 1501);
-        // A whole record whose protected fields do not decrypt keeps them as stored: blank
-        // administrator fields would unlock Setup.
+        // A whole record whose administrator fields do not decrypt keeps them as stored: blank,
+        // they would unlock Setup.
         const bool whole = content.size() == 1501;
         QCOMPARE(m_file->ReadConfiguration(), !whole);
         QCOMPARE(m_file->administratorLoginDamaged(), whole);
         if (whole)
-            QCOMPARE(saved.mid(636, 200), content.mid(636, 200));
+            QCOMPARE(saved.mid(1199, 200), content.mid(1199, 200));
     }
 
 private:

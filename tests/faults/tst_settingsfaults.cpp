@@ -89,13 +89,11 @@ private slots:
         QVERIFY(!file().ReadConfiguration());
         QCOMPARE(m_t->errors.lines().size(), 1);
 
-        // A save keeps the damaged field as stored until it gets a value.
-        QVERIFY(file().SaveConfiguration());
-        QCOMPARE(readAll(file().path()).mid(kSmtpUserName, 100), kGarbled);
-        m_t->state.Config.SMTPUserName = "mailer2";
+        // A save writes what is in use: the damaged field empty, the others as they were.
         QVERIFY(file().SaveConfiguration());
         QVERIFY(file().ReadConfiguration());
-        QCOMPARE(m_t->state.Config.SMTPUserName, QString("mailer2"));
+        QCOMPARE(m_t->state.Config.SMTPUserName, QString());
+        QCOMPARE(m_t->state.Config.AdminPassword, QString("secret"));
     }
 
     // A damaged administrator password never unlocks the configuration menus, not even after a
@@ -157,6 +155,28 @@ private slots:
         QCOMPARE(rig.mailsWith(okSubject), 2);
         // One failed save a day, each logged once (written once the database takes it).
         QCOMPARE(rig.errorLines("Error saving configuration parameters to ").size(), 2);
+    }
+
+    // A damaged administrator password makes every read of the file fail while it lasts; the
+    // daily e-mail is still decided, on the settings in use, and the lock stays.
+    void dailyOkEmailWhileALoginFieldIsDamaged()
+    {
+        FaultRig rig(11);
+        QString error;
+        QVERIFY2(rig.start(error), qPrintable(error));
+        QVERIFY(rig.addDevice("Alpha", {{0, "Alpha Freezer", FaultRig::Temperature}}));
+        rig.layOutGrid();
+        rig.t.state.Config.SystemOKEmail = 1;
+        rig.t.state.Config.LastSystemOKEmail = DateTimeText(rig.t.clock.now().addDays(-1));
+        rig.saveSettings();
+        ConfigFile &settings = rig.activation->configFile();
+        QVERIFY(overwrite(settings.path(), kAdminPassword, kGarbled));
+        rig.runCycle();
+        QCOMPARE(rig.mailsWith("Quellmark VKL-E is up and running!"), 1);
+        QVERIFY(settings.administratorLoginDamaged());
+        QCOMPARE(readAll(settings.path()).mid(kAdminPassword, 100), kGarbled);
+        rig.runCycle();
+        QCOMPARE(rig.mailsWith("Quellmark VKL-E is up and running!"), 1);
     }
 
 private:
