@@ -91,6 +91,14 @@ void dataFiles(FuzzState &fuzz)
     put("datafiles", "instantaneous", readings);
     put("datafiles", "statistics-torn", statistics + statistics.left(10));
 
+    // Minutes before 11:00 the span starts, minutes that break the line, then the month's file.
+    const auto span = [](quint16 minutesBack, quint8 breakMinutes, const QByteArray &contents) {
+        return uint16Bytes(minutesBack) + char(breakMinutes) + contents;
+    };
+    put("trendhistory", "whole-morning", span(240, 60, readings));
+    put("trendhistory", "broken-lines", span(240, 20, readings));
+    put("trendhistory", "last-hour-torn", span(60, 30, readings + readings.left(12)));
+
     // Choice byte, minutes past 8:30 (10:30 at 120), reading bits, then the file.
     const auto update = [](int which, quint16 minutes, float reading, const QByteArray &contents) {
         return QByteArray(1, char(which)) + uint16Bytes(minutes) +

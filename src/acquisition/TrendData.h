@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrendDecimation.h"
+
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QObject>
@@ -20,27 +22,48 @@ struct TrendColour {
     bool operator==(const TrendColour &) const = default;
 };
 
-// One line of the chart: a status grid row with a unit.
+// A sensor the chart shows: who it is and its unit text ("°F", "°C", "%RH").
+struct TrendSensor {
+    QString sensorId;
+    QString sensorName;
+    QString deviceName;
+    QString unitText;
+};
+
+// One line of the chart, following one sensor (its ID) for the whole run.
 struct TrendSeries {
-    QString name;     // the first 20 characters of the Sensor cell
+    QString name; // the first 20 characters of the sensor's name
+    QString deviceName;
     int paletteEntry; // 1 to 24
     TrendColour colour;
     TrendUnit unit;
-    int axis;                  // index into TrendData::axes()
-    QString sensorId;          // the Sensor ID cell of its row: the series follows the sensor
-    int row;                   // the grid model row the sensor was in when the chart was built
-    std::vector<float> values; // one per entry of TrendData::times(); NaN where there was no value
+    int axis;         // index into TrendData::axes()
+    QString sensorId; // the Sensor ID cell of its row: the series follows the sensor
+    // Readings from the data files, before the chart's own points, in time order; NaN breaks
+    // the line where the files have no records.
+    std::vector<qint64> historyTimes;
+    std::vector<float> historyValues;
+    bool historyAsked = false; // its history was asked for once; it is never asked again
+    // The chart's own points: values[k] belongs to TrendData::times()[firstPoint + k]. NaN
+    // where there was no value.
+    int firstPoint = 0;
+    std::vector<float> values;
+    // The longest stretch between two readings that still joins them (0: any stretch joins).
+    qint64 joinMs = 0;
 };
 
-// The trending chart's data, read from the status grid after each poll cycle: which rows are
-// charted, their names, colours and axes, and every point of the run. Points are never dropped;
-// the times are shared by all series and each series keeps one float per point. A series follows
-// its sensor's ID, wherever the sensor's row is; a sensor not evaluated in the cycle (its device
-// busy) leaves a gap.
+// The trending chart's data: which sensors are charted, their names, colours and axes, the
+// readings of the recent past from the data files and every point of the run. The series come
+// from the charted sensors' header files at activation and from the status grid after the first
+// poll cycle; they follow the sensor ID wherever the sensor's row is, and an activation keeps
+// them with their points. Points are never dropped; the chart's own times are shared by all
+// series and each series keeps one float per point. A sensor not evaluated in a cycle (its
+// device busy) leaves a gap.
 class TrendData final : public QObject {
     Q_OBJECT
 public:
     // Columns of the status grid model (DisplayRole text).
+    static constexpr int DeviceColumn = 0;
     static constexpr int SensorColumn = 1;
     static constexpr int ReadingColumn = 2;
     static constexpr int UnitsColumn = 3;
@@ -65,27 +88,52 @@ public:
     void setModel(const QAbstractItemModel *model);
     const QAbstractItemModel *model() const { return m_model; }
 
-    // Lays the chart out from the current grid and drops the points of the previous layout.
+    // Lays the chart out from the current grid: a charted row whose sensor has a series renames
+    // it, one without gets a new series. Series and points already there are kept; a sensor
+    // whose unit changed kind starts its line again.
     void Build();
+    // The same for sensors known before the grid shows them (their header files).
+    void AddSensors(const QList<TrendSensor> &sensors);
     // Appends one point, stamped with the clock's now, to every series; nothing without series.
     void AddReadings();
+    // The readings before the series' own points. Ignored for an unknown sensor or one that has
+    // its history already. Readings not before its first own point are left out. joinMs: the
+    // longest stretch between two readings that joins them (the history is already broken
+    // where its own stretches are longer); it decides whether the history joins the own points.
+    void AddHistory(const QString &sensorId, std::vector<qint64> times, std::vector<float> values,
+                    qint64 joinMs);
 
     int seriesCount() const { return int(m_series.size()); }
     const TrendSeries &series(int index) const { return m_series[size_t(index)]; }
+    int seriesOf(const QString &sensorId) const { return m_indexOfSensor.value(sensorId, -1); }
+    void setHistoryAsked(int index) { m_series[size_t(index)].historyAsked = true; }
+    // The time of the series' first own point, or -1 when it has none yet.
+    qint64 firstPointTime(int index) const;
+    // All samples of a series in time order: its history, then its own points.
+    TrendSamples samples(int index) const;
     // The value axes in order; series().axis indexes this list.
     const std::vector<TrendUnit> &axes() const { return m_axes; }
+    // The earliest and latest time of any sample; false when there is none.
+    bool timeSpan(qint64 &from, qint64 &to) const;
     // Milliseconds since the epoch of each point, in the order they were added.
     const std::vector<qint64> &times() const { return m_times; }
     int pointCount() const { return int(m_times.size()); }
 
 signals:
-    // The series and axes were laid out anew (the points are gone).
+    // Series were added or renamed, or the axes changed. The points are kept.
     void built();
     // One point was appended to every series.
     void readingsAdded();
+    // A series received its history.
+    void historyAdded(int series);
 
 private:
     QString cell(int row, int column) const;
+    // Names the sensor's series, adding one when it has none. True when anything changed.
+    bool mergeSensor(const TrendSensor &sensor);
+    void layOutAxes();
+    // Breaks the line between the history and the own points when they lie too far apart.
+    void joinHistory(TrendSeries &series);
     // The reading of the row showing the sensor, NaN when no row shows it or the row was not
     // written in this cycle.
     float currentValue(const QHash<QString, int> &rowOfSensor, const TrendSeries &series) const;
@@ -93,6 +141,7 @@ private:
     Clock &m_clock;
     QPointer<const QAbstractItemModel> m_model;
     std::vector<TrendSeries> m_series;
+    QHash<QString, int> m_indexOfSensor;
     std::vector<TrendUnit> m_axes;
     std::vector<qint64> m_times;
 };

@@ -4,20 +4,6 @@
 #include <cmath>
 
 namespace {
-// The first index whose time is not before `when`. A bisection that stays well defined when the
-// clock was set back and the times are not in order.
-int firstAtOrAfter(const std::vector<qint64> &times, qint64 when, int low, int high)
-{
-    while (low < high) {
-        const int mid = low + (high - low) / 2;
-        if (times[size_t(mid)] < when)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return low;
-}
-
 // Builds the pieces of a trace; a missing value ends the current piece.
 class TraceBuilder {
 public:
@@ -55,75 +41,99 @@ private:
 };
 
 // The lowest and highest of the samples begin to end - 1 (none of them missing), in time order.
-void addExtremes(const std::vector<qint64> &times, const std::vector<float> &values, int begin, int end,
-                 TraceBuilder &out)
+void addExtremes(const TrendSamples &s, int begin, int end, TraceBuilder &out)
 {
     if (begin >= end)
         return;
     int lowAt = begin;
     int highAt = begin;
     for (int i = begin + 1; i < end; ++i) {
-        const float v = values[size_t(i)];
-        if (v < values[size_t(lowAt)])
+        const float v = s.value(i);
+        if (v < s.value(lowAt))
             lowAt = i;
-        else if (v > values[size_t(highAt)])
+        else if (v > s.value(highAt))
             highAt = i;
     }
     const int a = std::min(lowAt, highAt);
     const int b = std::max(lowAt, highAt);
-    out.add(times[size_t(a)], values[size_t(a)]);
+    out.add(s.time(a), s.value(a));
     if (b != a)
-        out.add(times[size_t(b)], values[size_t(b)]);
-    out.include(values[size_t(lowAt)]);
-    out.include(values[size_t(highAt)]);
+        out.add(s.time(b), s.value(b));
+    out.include(s.value(lowAt));
+    out.include(s.value(highAt));
 }
 
 // One pixel column. The line breaks exactly where values are missing: the samples before the
 // first gap continue the line, those after the last gap start the next piece, and those between
 // the gaps stand alone.
-void addColumn(const std::vector<qint64> &times, const std::vector<float> &values, int begin, int end,
-               TraceBuilder &out)
+void addColumn(const TrendSamples &s, int begin, int end, TraceBuilder &out)
 {
     int firstGap = -1;
     int lastGap = -1;
     for (int i = begin; i < end; ++i) {
-        if (std::isnan(values[size_t(i)])) {
+        if (std::isnan(s.value(i))) {
             if (firstGap < 0)
                 firstGap = i;
             lastGap = i;
         }
     }
     if (firstGap < 0) {
-        addExtremes(times, values, begin, end, out);
+        addExtremes(s, begin, end, out);
         return;
     }
-    addExtremes(times, values, begin, firstGap, out);
+    addExtremes(s, begin, firstGap, out);
     out.breakLine();
     // The samples between the gaps make one stroke within the column.
     int middleLow = -1;
     int middleHigh = -1;
     for (int i = firstGap + 1; i < lastGap; ++i) {
-        const float v = values[size_t(i)];
+        const float v = s.value(i);
         if (std::isnan(v))
             continue;
-        if (middleLow < 0 || v < values[size_t(middleLow)])
+        if (middleLow < 0 || v < s.value(middleLow))
             middleLow = i;
-        if (middleHigh < 0 || v > values[size_t(middleHigh)])
+        if (middleHigh < 0 || v > s.value(middleHigh))
             middleHigh = i;
     }
     if (middleLow >= 0) {
         const int a = std::min(middleLow, middleHigh);
         const int b = std::max(middleLow, middleHigh);
-        out.add(times[size_t(a)], values[size_t(a)]);
+        out.add(s.time(a), s.value(a));
         if (b != a)
-            out.add(times[size_t(b)], values[size_t(b)]);
-        out.include(values[size_t(middleLow)]);
-        out.include(values[size_t(middleHigh)]);
+            out.add(s.time(b), s.value(b));
+        out.include(s.value(middleLow));
+        out.include(s.value(middleHigh));
         out.breakLine();
     }
-    addExtremes(times, values, lastGap + 1, end, out);
+    addExtremes(s, lastGap + 1, end, out);
 }
 } // namespace
+
+TrendSamples::TrendSamples(const std::vector<qint64> &times, const std::vector<float> &values)
+    : m_first{times.data(), values.data(), int(std::min(times.size(), values.size()))}
+{
+}
+
+int FirstTrendSampleAtOrAfter(const TrendSamples &samples, qint64 when, int low, int high)
+{
+    // Gallop: probe low, low + 1, low + 3, low + 7, ... until a probe is not before `when`.
+    int step = 1;
+    int probe = low;
+    while (probe < high && samples.time(probe) < when) {
+        low = probe + 1;
+        step *= 2;
+        probe = low + step - 1;
+    }
+    high = std::min(high, probe);
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        if (samples.time(mid) < when)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
 
 int TrendTrace::pointCount() const
 {
@@ -133,15 +143,15 @@ int TrendTrace::pointCount() const
     return count;
 }
 
-TrendWindow MakeTrendWindow(const std::vector<qint64> &times, qint64 from, qint64 to, int columns)
+TrendWindow MakeTrendWindow(const TrendSamples &samples, qint64 from, qint64 to, int columns)
 {
     TrendWindow window;
     window.from = from;
     window.to = std::max(to, from);
     columns = std::max(columns, 1);
-    const int n = int(times.size());
-    const int first = firstAtOrAfter(times, window.from, 0, n);
-    const int last = firstAtOrAfter(times, window.to + 1, first, n);
+    const int n = samples.size();
+    const int first = FirstTrendSampleAtOrAfter(samples, window.from, 0, n);
+    const int last = FirstTrendSampleAtOrAfter(samples, window.to + 1, first, n);
     window.before = first > 0 ? first - 1 : -1;
     window.after = last < n ? last : -1;
     window.everySample = last - first <= 2 * columns;
@@ -155,31 +165,31 @@ TrendWindow MakeTrendWindow(const std::vector<qint64> &times, qint64 from, qint6
     const double span = double(window.to - window.from);
     for (int c = 1; c < columns; ++c) {
         const auto edge = window.from + qint64(std::ceil(span * c / columns));
-        window.starts[size_t(c)] = firstAtOrAfter(times, edge, window.starts[size_t(c) - 1], last);
+        window.starts[size_t(c)] =
+            FirstTrendSampleAtOrAfter(samples, edge, window.starts[size_t(c) - 1], last);
     }
     return window;
 }
 
-TrendTrace DecimateTrend(const std::vector<qint64> &times, const std::vector<float> &values,
-                         const TrendWindow &window)
+TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window)
 {
     TrendTrace trace;
     TraceBuilder out(trace);
-    const int count = std::min(int(times.size()), int(values.size()));
+    const int count = samples.size();
     if (window.last() > count)
         return trace;
     if (window.before >= 0)
-        out.add(times[size_t(window.before)], values[size_t(window.before)]);
+        out.add(samples.time(window.before), samples.value(window.before));
     if (window.everySample) {
         for (int i = window.first(); i < window.last(); ++i) {
-            out.add(times[size_t(i)], values[size_t(i)]);
-            out.include(values[size_t(i)]);
+            out.add(samples.time(i), samples.value(i));
+            out.include(samples.value(i));
         }
     } else {
         for (int c = 0; c < window.columns(); ++c)
-            addColumn(times, values, window.starts[size_t(c)], window.starts[size_t(c) + 1], out);
+            addColumn(samples, window.starts[size_t(c)], window.starts[size_t(c) + 1], out);
     }
     if (window.after >= 0 && window.after < count)
-        out.add(times[size_t(window.after)], values[size_t(window.after)]);
+        out.add(samples.time(window.after), samples.value(window.after));
     return trace;
 }

@@ -10,8 +10,43 @@
 // line, so the result is a list of unbroken pieces. With no more samples than two per column
 // every sample is kept.
 
-// The samples of a shared time vector that fall into the visible span [from, to], sliced into
-// equal columns. Computed once per redraw and used for every series.
+// The samples of one series in time order, seen as one sequence over up to two parts: the
+// readings taken from the data files (its history) followed by the points the chart added
+// itself. It only looks at vectors kept elsewhere, which must outlive it and stay unchanged.
+class TrendSamples {
+public:
+    struct Part {
+        const qint64 *times = nullptr; // milliseconds since the epoch
+        const float *values = nullptr; // NaN: no value, the line breaks
+        int count = 0;
+    };
+
+    TrendSamples() = default;
+    // One part: values[i] belongs to times[i]; the shorter of the two decides the count.
+    TrendSamples(const std::vector<qint64> &times, const std::vector<float> &values);
+    TrendSamples(Part first, Part second) : m_first(first), m_second(second) {}
+
+    int size() const { return m_first.count + m_second.count; }
+    qint64 time(int i) const
+    {
+        return i < m_first.count ? m_first.times[i] : m_second.times[i - m_first.count];
+    }
+    float value(int i) const
+    {
+        return i < m_first.count ? m_first.values[i] : m_second.values[i - m_first.count];
+    }
+
+private:
+    Part m_first;
+    Part m_second;
+};
+
+// The first sample in [low, high) whose time is not before `when` (high when there is none).
+// Searches outward from low first, so successive calls for nearby times stay cheap; stays well
+// defined when the clock was set back and the times are not in order.
+int FirstTrendSampleAtOrAfter(const TrendSamples &samples, qint64 when, int low, int high);
+
+// The samples of a series that fall into the visible span [from, to], sliced into equal columns.
 struct TrendWindow {
     qint64 from = 0;
     qint64 to = 0;
@@ -26,7 +61,7 @@ struct TrendWindow {
     int last() const { return starts.back(); }
 };
 
-TrendWindow MakeTrendWindow(const std::vector<qint64> &times, qint64 from, qint64 to, int columns);
+TrendWindow MakeTrendWindow(const TrendSamples &samples, qint64 from, qint64 to, int columns);
 
 struct TrendTrace {
     QList<QList<QPointF>> pieces; // x: milliseconds since the epoch, y: value
@@ -36,5 +71,4 @@ struct TrendTrace {
     int pointCount() const;
 };
 
-TrendTrace DecimateTrend(const std::vector<qint64> &times, const std::vector<float> &values,
-                         const TrendWindow &window);
+TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window);

@@ -1,13 +1,54 @@
 #include "TrendFeed.h"
 
-#include "TrendData.h"
-
+#include <core/Clock.h>
 #include <core/ProgramState.h>
+
+#include <algorithm>
 
 const QString TrendFeed::ExamineCaption = QStringLiteral("Examine");
 const QString TrendFeed::ContinueCaption = QStringLiteral("Continue");
+const QString TrendFeed::HistoryErrorWhere = QStringLiteral("Trend chart history");
 
-TrendFeed::TrendFeed(ProgramState &state, TrendData &data) : m_state(state), m_data(data) {}
+TrendFeed::TrendFeed(ProgramState &state, TrendData &data) : m_state(state), m_data(data)
+{
+    QObject::connect(&m_loader, &TrendHistoryLoader::loaded, &m_loader,
+                     [this](const QString &sensorId, const TrendHistory &history, qint64 breakMs) {
+                         onHistoryLoaded(sensorId, history, breakMs);
+                     });
+}
+
+qint64 TrendFeed::breakMs() const
+{
+    // The cycle runs every UpdateRate seconds (five at the least, one tick).
+    return 2 * std::max<qint64>(m_state.Config.UpdateRate, 5) * 1000;
+}
+
+void TrendFeed::Activated()
+{
+    if (!m_state.TrendingEnabled)
+        return;
+    if (chartedSensors)
+        m_data.AddSensors(chartedSensors());
+    const QDateTime now = m_state.clock().now();
+    const QDateTime from = now.addSecs(-3600LL * DefaultHistoryHours);
+    QList<TrendHistoryRequest> requests;
+    for (int i = 0; i < m_data.seriesCount(); ++i) {
+        if (m_data.series(i).historyAsked)
+            continue;
+        m_data.setHistoryAsked(i);
+        const qint64 firstPoint = m_data.firstPointTime(i);
+        const QDateTime to = firstPoint >= 0 ? QDateTime::fromMSecsSinceEpoch(firstPoint) : now;
+        requests.append({m_data.series(i).sensorId, from, to});
+    }
+    m_loader.load(m_state.programDirectory(), requests, breakMs());
+}
+
+void TrendFeed::onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs)
+{
+    for (const QString &error : history.errors)
+        m_state.AddError(HistoryErrorWhere, error);
+    m_data.AddHistory(sensorId, history.times, history.values, breakMs);
+}
 
 void TrendFeed::AfterCycle()
 {

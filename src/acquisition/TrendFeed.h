@@ -1,19 +1,39 @@
 #pragma once
 
+#include "TrendData.h"
+#include "TrendHistoryLoader.h"
+
+#include <QList>
 #include <QString>
 
-class ProgramState;
-class TrendData;
+#include <functional>
 
-// Feeds the trending chart after each completed poll cycle and freezes it for examination.
-// The chart is built after the first cycle of an activation (FirstCycle) and grows by one point
-// per series after every later cycle while TrendingEnabled is set.
+class ProgramState;
+
+// Feeds the trending chart: its history at every activation, a point per series after each
+// completed poll cycle, and the freeze for examination. The chart's layout is completed from
+// the grid after the first cycle of an activation (FirstCycle) and it grows by one point per
+// series after every later cycle while TrendingEnabled is set.
 class TrendFeed {
 public:
     static const QString ExamineCaption;
     static const QString ContinueCaption;
+    static const QString HistoryErrorWhere;
+    static constexpr int DefaultHistoryHours = 24;
 
     TrendFeed(ProgramState &state, TrendData &data);
+
+    // The sensors to chart at an activation (see ChartedSensors); none when not set.
+    std::function<QList<TrendSensor>()> chartedSensors;
+
+    // After an activation with trending enabled: gives the charted sensors their series and
+    // reads, in the background, the history of every series that has not had it yet: the
+    // readings of the last history hours before its first point. What the chart has is kept.
+    void Activated();
+    bool historyLoading() const { return m_loader.busy(); }
+    TrendHistoryLoader &historyLoader() { return m_loader; }
+    // Two readings further apart than this were not taken in successive cycles.
+    qint64 breakMs() const;
 
     // Called after a poll cycle that completed while monitoring is active.
     void AfterCycle();
@@ -24,6 +44,9 @@ public:
     bool frozen() const;
 
 private:
+    void onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs);
+
     ProgramState &m_state;
     TrendData &m_data;
+    TrendHistoryLoader m_loader;
 };

@@ -1,6 +1,7 @@
 #include <acquisition/StatusGridModel.h>
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendFeed.h>
+#include <acquisition/TrendTimeTicks.h>
 #include <support/TestState.h>
 
 #include "support_trendgrid.h"
@@ -216,8 +217,9 @@ private slots:
         m_data->Build();
         grid.reset();
         m_data->AddReadings();
-        QCOMPARE(m_data->pointCount(), 1);
+        QCOMPARE(m_data->pointCount(), 2);
         QVERIFY(std::isnan(m_data->series(0).values.back()));
+        QVERIFY(std::isnan(m_data->series(1).values.back()));
     }
 
     void emptyChartTakesNoPoints()
@@ -230,17 +232,119 @@ private slots:
         QCOMPARE(added.count(), 0);
     }
 
-    void rebuildStartsAfresh()
+    // A new layout keeps every series and point: renamed sensors keep their lines, new ones get
+    // theirs from the next point on, and a sensor whose unit changed kind starts again.
+    void rebuildKeepsThePoints()
     {
         m_grid.setUnits({F});
         m_data->Build();
         m_data->AddReadings();
         m_data->AddReadings();
-        m_grid.setUnits({C, RH});
+        m_grid.setUnits({F, RH});
+        m_grid.setCell(0, TrendData::SensorColumn, "Freezer");
         m_data->Build();
-        QCOMPARE(m_data->pointCount(), 0);
         QCOMPARE(m_data->seriesCount(), 2);
+        QCOMPARE(m_data->series(0).name, QString("Freezer"));
+        QCOMPARE(m_data->series(0).values.size(), size_t(2));
+        QCOMPARE(m_data->series(1).firstPoint, 2);
+        m_data->AddReadings();
+        QCOMPARE(m_data->series(0).values.size(), size_t(3));
+        QCOMPARE(m_data->series(1).values, (std::vector<float>{70}));
+        QCOMPARE(m_data->samples(1).time(0), m_data->times()[2]);
+        QCOMPARE(axisTitles(*m_data), (QStringList{F, RH}));
+
+        m_grid.setCell(0, TrendData::UnitsColumn, C);
+        m_data->Build();
         QVERIFY(m_data->series(0).values.empty());
+        QCOMPARE(axisTitles(*m_data), (QStringList{C, RH}));
+        // A grid that no longer shows a sensor keeps its line, with gaps from then on.
+        m_grid.setUnits({});
+        m_data->Build();
+        QCOMPARE(m_data->seriesCount(), 2);
+    }
+
+    // History is kept apart from the points the chart added and read before them; it joins
+    // them unless more than the allowed stretch lies between.
+    void historyComesBeforeThePoints()
+    {
+        m_grid.setUnits({F, F, F});
+        m_data->Build();
+        const qint64 now = m_t->clock.now().toMSecsSinceEpoch();
+        const qint64 minute = 60000;
+        QSignalSpy added(m_data.get(), &TrendData::historyAdded);
+        m_data->AddReadings(); // every series has one point, at `now`
+
+        // Readings up to a minute before: joined. Readings at or after the first point are
+        // the chart's own already and are left out.
+        m_data->AddHistory("1", {now - 3 * minute, now - 2 * minute, now - minute, now, now + minute},
+                           {1, 2, 3, 4, 5}, 2 * minute);
+        QCOMPARE(m_data->series(0).historyValues, (std::vector<float>{1, 2, 3}));
+        QCOMPARE(m_data->samples(0).size(), 4);
+        QCOMPARE(m_data->samples(0).value(3), 70.0f);
+        // Readings ending an hour before: the line breaks before the first point.
+        m_data->AddHistory("2", {now - 62 * minute, now - 61 * minute}, {1, 2}, 2 * minute);
+        QCOMPARE(m_data->series(1).historyValues.size(), size_t(3));
+        QVERIFY(std::isnan(m_data->series(1).historyValues.back()));
+        // A second history for a sensor, or one for a sensor not charted, changes nothing.
+        m_data->AddHistory("1", {now - 5 * minute}, {9}, 2 * minute);
+        m_data->AddHistory("99", {now - 5 * minute}, {9}, 2 * minute);
+        QCOMPARE(m_data->series(0).historyValues.size(), size_t(3));
+        QCOMPARE(added.count(), 2);
+
+        // History that arrives before the first point: the join is decided with that point.
+        m_grid.setUnits({F, F, F, F});
+        m_data->Build();
+        m_data->AddHistory("4", {now - 30 * minute}, {1}, 2 * minute);
+        QCOMPARE(m_data->firstPointTime(3), -1);
+        m_t->clock.advanceSeconds(60);
+        m_data->AddReadings();
+        QCOMPARE(m_data->series(3).historyValues.size(), size_t(2));
+        qint64 from = 0, to = 0;
+        QVERIFY(m_data->timeSpan(from, to));
+        QCOMPARE(from, now - 62 * minute);
+        QCOMPARE(to, now + minute);
+    }
+
+    void timeLabels_data()
+    {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<qint64>("minutes");
+        QTest::addColumn<int>("most");
+        QTest::addColumn<QStringList>("labels");
+        const QDateTime morning(QDate(2024, 5, 1), QTime(9, 0));
+        QTest::newRow("a few minutes, one label a minute")
+            << morning.addSecs(20) << qint64(4) << 6
+            << QStringList{"9:01 AM", "9:02 AM", "9:03 AM", "9:04 AM"};
+        QTest::newRow("an hour in quarters")
+            << morning << qint64(60) << 6
+            << QStringList{"9:00 AM", "9:15 AM", "9:30 AM", "9:45 AM", "10:00 AM"};
+        QTest::newRow("across midnight") << QDateTime(QDate(2024, 5, 1), QTime(21, 10)) << qint64(6 * 60) << 4
+                                         << QStringList{"5/1 10:00 PM", "5/2 12:00 AM", "2:00 AM"};
+        QTest::newRow("three days by dates")
+            << morning << qint64(3 * 24 * 60) << 6 << QStringList{"5/2", "5/3", "5/4"};
+        QTest::newRow("three days by half days")
+            << morning << qint64(3 * 24 * 60) << 12
+            << QStringList{"5/1 12:00 PM", "5/2 12:00 AM", "5/2 12:00 PM",
+                           "5/3 12:00 AM", "5/3 12:00 PM", "5/4 12:00 AM"};
+        QTest::newRow("a month by weeks")
+            << morning << qint64(30 * 24 * 60) << 6 << QStringList{"5/6", "5/13", "5/20", "5/27"};
+    }
+    void timeLabels()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(qint64, minutes);
+        QFETCH(int, most);
+        QFETCH(QStringList, labels);
+        const qint64 start = from.toMSecsSinceEpoch();
+        const qint64 end = start + minutes * 60000;
+        const QList<TrendTimeTick> ticks = TrendTimeTicks(start, end, most);
+        QStringList shown;
+        for (const TrendTimeTick &tick : ticks) {
+            shown << tick.label;
+            QVERIFY(tick.time >= start && tick.time <= end);
+        }
+        QCOMPARE(shown, labels);
+        QVERIFY(ticks.size() <= most);
     }
 
     void feedAfterCycle_data()
@@ -251,7 +355,8 @@ private slots:
         QTest::addColumn<int>("points");
         QTest::addColumn<bool>("firstCycleAfter");
         // An earlier build left one series with one point; the grid now has two charted rows.
-        QTest::newRow("first cycle builds and adds") << true << true << 2 << 1 << false;
+        // The first cycle of an activation adds a series for the new row and keeps the points.
+        QTest::newRow("first cycle builds and adds") << true << true << 2 << 2 << false;
         QTest::newRow("first cycle, trending off") << true << false << 1 << 1 << true;
         QTest::newRow("later cycle adds") << false << true << 1 << 2 << false;
         QTest::newRow("later cycle, trending off") << false << false << 1 << 1 << false;

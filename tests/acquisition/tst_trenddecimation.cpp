@@ -54,9 +54,10 @@ private slots:
     {
         QFETCH(std::vector<float>, values);
         const std::vector<qint64> times = minutes(int(values.size()));
-        const TrendWindow window = MakeTrendWindow(times, times.front(), times.back(), 800);
+        const TrendSamples samples(times, values);
+        const TrendWindow window = MakeTrendWindow(samples, times.front(), times.back(), 800);
         QVERIFY(window.everySample);
-        QTEST(pieceValues(DecimateTrend(times, values, window)), "pieces");
+        QTEST(pieceValues(DecimateTrend(samples, window)), "pieces");
     }
 
     void manySamplesKeepTheirExtremes()
@@ -69,9 +70,10 @@ private slots:
             values[size_t(i)] = 50 + 5 * std::sin(i / 300.0f);
         values[12345] = 99; // a single-cycle spike
         values[30001] = -7;
-        const TrendWindow window = MakeTrendWindow(times, times.front(), times.back(), columns);
+        const TrendSamples samples(times, values);
+        const TrendWindow window = MakeTrendWindow(samples, times.front(), times.back(), columns);
         QVERIFY(!window.everySample);
-        const TrendTrace trace = DecimateTrend(times, values, window);
+        const TrendTrace trace = DecimateTrend(samples, window);
         QCOMPARE(trace.pieces.size(), 1);
         QVERIFY(trace.pointCount() <= 2 * columns);
         QCOMPARE(trace.low, -7.0f);
@@ -91,8 +93,9 @@ private slots:
         values[5000] = None; // one missing cycle
         for (int i = 15000; i < 16000; ++i)
             values[size_t(i)] = None; // a long outage
-        const TrendWindow window = MakeTrendWindow(times, times.front(), times.back(), 500);
-        const TrendTrace trace = DecimateTrend(times, values, window);
+        const TrendSamples samples(times, values);
+        const TrendWindow window = MakeTrendWindow(samples, times.front(), times.back(), 500);
+        const TrendTrace trace = DecimateTrend(samples, window);
         QCOMPARE(trace.pieces.size(), 3);
         QVERIFY(brokenAt(trace, times[5000]));
         for (int i = 15000; i < 16000; i += 100)
@@ -106,8 +109,9 @@ private slots:
         for (int i = 0; i < 100; ++i)
             values[size_t(i)] = float(i);
         // Minutes 10 to 20 are visible; the neighbours 9 and 21 carry the line to the edges.
-        const TrendWindow window = MakeTrendWindow(times, times[10], times[20], 800);
-        const TrendTrace trace = DecimateTrend(times, values, window);
+        const TrendSamples samples(times, values);
+        const TrendWindow window = MakeTrendWindow(samples, times[10], times[20], 800);
+        const TrendTrace trace = DecimateTrend(samples, window);
         QCOMPARE(trace.low, 10.0f);
         QCOMPARE(trace.high, 20.0f);
         QCOMPARE(trace.pieces.size(), 1);
@@ -116,17 +120,55 @@ private slots:
         QCOMPARE(trace.pointCount(), 13);
     }
 
+    // A series' history and its own points are one line: decimated across the seam, broken
+    // there only by a missing value, and the history carries the line to the left edge.
+    void historyAndOwnPointsAreOneLine()
+    {
+        const std::vector<qint64> times = minutes(6000);
+        const std::vector<qint64> historyTimes(times.begin(), times.begin() + 3000);
+        const std::vector<qint64> ownTimes(times.begin() + 3000, times.end());
+        std::vector<float> history(3000, 10.0f);
+        const std::vector<float> own(3000, 20.0f);
+        const auto samplesOf = [&](const std::vector<float> &h) {
+            return TrendSamples({historyTimes.data(), h.data(), 3000}, {ownTimes.data(), own.data(), 3000});
+        };
+        TrendSamples samples = samplesOf(history);
+        QCOMPARE(samples.size(), 6000);
+        QCOMPARE(samples.time(3000), times[3000]);
+        QCOMPARE(FirstTrendSampleAtOrAfter(samples, times[4321], 0, 6000), 4321);
+        QCOMPARE(FirstTrendSampleAtOrAfter(samples, times[4321] - 1, 4000, 6000), 4321);
+        QCOMPARE(FirstTrendSampleAtOrAfter(samples, times.back() + 1, 0, 6000), 6000);
+        TrendTrace trace = DecimateTrend(samples, MakeTrendWindow(samples, times.front(), times.back(), 500));
+        QCOMPARE(trace.pieces.size(), 1);
+        QCOMPARE(trace.low, 10.0f);
+        QCOMPARE(trace.high, 20.0f);
+
+        history.back() = None;
+        samples = samplesOf(history);
+        trace = DecimateTrend(samples, MakeTrendWindow(samples, times.front(), times.back(), 500));
+        QCOMPARE(trace.pieces.size(), 2);
+        QVERIFY(brokenAt(trace, times[2999]));
+
+        // Only own points visible: the history's last reading leads the line in from the edge.
+        history.back() = 10.0f;
+        samples = samplesOf(history);
+        trace = DecimateTrend(samples, MakeTrendWindow(samples, times[3000], times[3100], 500));
+        QCOMPARE(trace.pieces.first().first(), QPointF(double(times[2999]), 10.0));
+        QCOMPARE(trace.low, 20.0f);
+    }
+
     void clockSetBackDoesNotBreakTheWindow()
     {
         std::vector<qint64> times = minutes(5000);
         for (int i = 2500; i < 5000; ++i)
             times[size_t(i)] -= 3600 * 1000; // an hour back half way through
         const std::vector<float> values(times.size(), 1.0f);
-        const TrendWindow window = MakeTrendWindow(times, 0, times[2499], 300);
+        const TrendSamples samples(times, values);
+        const TrendWindow window = MakeTrendWindow(samples, 0, times[2499], 300);
         for (int c = 0; c < window.columns(); ++c)
             QVERIFY(window.starts[size_t(c)] <= window.starts[size_t(c) + 1]);
         QVERIFY(window.last() <= int(times.size()));
-        QVERIFY(DecimateTrend(times, values, window).hasValue);
+        QVERIFY(DecimateTrend(samples, window).hasValue);
     }
 };
 

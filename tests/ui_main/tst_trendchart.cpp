@@ -3,14 +3,24 @@
 #include <support/TestState.h>
 #include <ui/main/MainWindow.h>
 #include <ui/main/TrendChartView.h>
+#include <ui/main/TrendLegend.h>
+
+#include <acquisition/Monitor.h>
+#include <acquisition/SensorDataFiles.h>
+#include <core/Cipher.h>
+#include <core/ConfigFile.h>
+#include <db/Records.h>
+#include <db/SchemaFile.h>
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLineSeries>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QValueAxis>
 
 #include <cmath>
@@ -86,16 +96,8 @@ private slots:
             QCOMPARE(m_view->valueAxes().back()->alignment(),
                      axes.size() > 1 ? Qt::AlignRight : Qt::AlignLeft);
         }
-        QCOMPARE(m_view->chart()->series().size(), m_data->seriesCount());
-        for (int i = 0; i < m_data->seriesCount(); ++i) {
-            const TrendSeries &source = m_data->series(i);
-            QLineSeries *legend = m_view->legendSeries(i);
-            QCOMPARE(legend->name(), source.name);
-            QCOMPARE(legend->color(), QColor(source.colour.red, source.colour.green, source.colour.blue));
-            QVERIFY(legend->attachedAxes().contains(m_view->valueAxes()[size_t(source.axis)]));
+        for (int i = 0; i < m_data->seriesCount(); ++i)
             QCOMPARE(m_view->trace(i).pointCount(), 1);
-        }
-        QCOMPARE(m_view->timeAxis()->format(), QString("h:mm AP"));
         QCOMPARE(m_view->timeAxis()->titleText(), QString("Time"));
     }
 
@@ -137,8 +139,8 @@ private slots:
         QVERIFY(m_view->shownPointCount() <= series * (2 * columns + 2));
         QCOMPARE(m_view->trace(2).high, 95.5f);
         QVERIFY(m_view->valueAxes().front()->max() >= 95.5);
-        QCOMPARE(m_view->timeAxis()->min().toMSecsSinceEpoch(), m_data->times().front());
-        QCOMPARE(m_view->timeAxis()->max().toMSecsSinceEpoch(), m_data->times().back());
+        QCOMPARE(m_view->shownFrom(), m_data->times().front());
+        QCOMPARE(m_view->shownTo(), m_data->times().back());
         QVERIFY(!m_view->grab().isNull());
     }
 
@@ -171,16 +173,199 @@ private slots:
             m_t->clock.advanceSeconds(60);
         }
         const QDateTime start = QDateTime::fromMSecsSinceEpoch(m_data->times().front());
-        m_view->timeAxis()->setRange(start.addSecs(100 * 60), start.addSecs(200 * 60));
+        m_view->timeAxis()->setRange(double(start.addSecs(100 * 60).toMSecsSinceEpoch()),
+                                     double(start.addSecs(200 * 60).toMSecsSinceEpoch()));
         QTRY_COMPARE(m_view->trace(0).high, 200.0f);
         QVERIFY(!m_view->followsNewPoints());
         m_data->AddReadings();
-        QCOMPARE(m_view->timeAxis()->max(), start.addSecs(200 * 60));
+        QCOMPARE(m_view->shownTo(), start.addSecs(200 * 60).toMSecsSinceEpoch());
 
         QTest::mouseClick(m_view->viewport(), Qt::RightButton);
         QVERIFY(m_view->followsNewPoints());
         QCOMPARE(m_view->trace(0).low, 0.0f);
-        QCOMPARE(m_view->timeAxis()->max().toMSecsSinceEpoch(), m_data->times().back());
+        QCOMPARE(m_view->shownTo(), m_data->times().back());
+    }
+
+    // History drawn before the run's own points, broken where the files had no records, and
+    // the whole span shown.
+    void historyIsDrawnBeforeThePoints()
+    {
+        fillGrid(m_grid, {F, C});
+        m_data->Build();
+        const qint64 now = m_t->clock.now().toMSecsSinceEpoch();
+        std::vector<qint64> times;
+        std::vector<float> values;
+        for (int m = 24 * 60; m >= 1; --m) {
+            if (m == 600) { // ten hours ago the sensor was not read for a while
+                times.push_back(now - qint64(m) * 60000 - 1);
+                values.push_back(std::nanf(""));
+            }
+            if (m <= 600 || m > 640)
+                times.push_back(now - qint64(m) * 60000), values.push_back(float(m % 50));
+        }
+        m_data->AddHistory("1", times, values, 120000);
+        QTRY_COMPARE(m_view->trace(0).pieces.size(), 2);
+        QCOMPARE(m_view->shownFrom(), times.front());
+        m_data->AddReadings();
+        QCOMPARE(m_view->trace(0).pieces.size(), 2);
+        QCOMPARE(m_view->trace(0).pieces.last().last().x(), double(now));
+        QCOMPARE(m_view->shownTo(), now);
+        QVERIFY(m_view->shownPointCount() <= 2 * (2 * int(m_view->chart()->plotArea().width()) + 2));
+    }
+
+    // The legend names every series in full with its device; its boxes, "All" and "None" hide
+    // and show lines, and what is hidden stays hidden through a new layout.
+    void legendHidesAndShowsSeries()
+    {
+        m_view.reset();
+        QWidget window;
+        auto *layout = new QHBoxLayout(&window);
+        auto &view = *new TrendChartView(*m_data, &window);
+        auto &legend = *new TrendLegend(view, &window);
+        layout->addWidget(&view, 1);
+        layout->addWidget(&legend);
+        fillGrid(m_grid, {F, F, RH});
+        m_grid.item(0, TrendData::SensorColumn)->setText("Boiler room north");
+        m_grid.item(1, TrendData::SensorColumn)->setText("Boiler room south");
+        m_grid.item(1, TrendData::ReadingColumn)->setText("99.0");
+        m_data->Build();
+        m_data->AddReadings();
+        window.resize(1000, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QTreeWidget *list = legend.list();
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(list->topLevelItem(1)->text(0), QString("Boiler room south"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QString("Server"));
+        // Nothing cut: the name column is as wide as its longest name.
+        QVERIFY(list->columnWidth(0) >= list->fontMetrics().horizontalAdvance("Boiler room south"));
+        QVERIFY(list->visualItemRect(list->topLevelItem(1)).width() >= list->columnWidth(0));
+
+        QVERIFY(view.valueAxes().front()->max() >= 99);
+        list->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        QVERIFY(!view.isSeriesVisible(1));
+        QCOMPARE(view.trace(1).pointCount(), 0);
+        QCOMPARE(view.trace(0).pointCount(), 1);
+        QVERIFY(view.valueAxes().front()->max() < 99); // the hidden line no longer sets the range
+
+        QTest::mouseClick(legend.findChild<QPushButton *>("btnTrendNone"), Qt::LeftButton);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!view.isSeriesVisible(i));
+            QCOMPARE(list->topLevelItem(i)->checkState(0), Qt::Unchecked);
+        }
+        QCOMPARE(view.shownPointCount(), 0);
+        QTest::mouseClick(legend.findChild<QPushButton *>("btnTrendAll"), Qt::LeftButton);
+        QCOMPARE(view.shownPointCount(), 3);
+        QCOMPARE(list->topLevelItem(2)->checkState(0), Qt::Checked);
+
+        list->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+        fillGrid(m_grid, {F, F, RH, C});
+        m_data->Build();
+        QCOMPARE(list->topLevelItemCount(), 4);
+        QCOMPARE(list->topLevelItem(2)->checkState(0), Qt::Unchecked);
+        QCOMPARE(list->topLevelItem(3)->checkState(0), Qt::Checked);
+    }
+
+    // Pointing at a line shows its sensor, device, time and value.
+    void hoverShowsTheReading()
+    {
+        fillGrid(m_grid, {F, RH});
+        m_data->Build();
+        for (int i = 0; i < 30; ++i) {
+            setReading(m_grid, 0, QString::number(40 + i * 0.5, 'f', 1));
+            setReading(m_grid, 1, "10.0");
+            m_data->AddReadings();
+            m_t->clock.advanceSeconds(60);
+        }
+        // Where the 11th reading of the first series is drawn.
+        const QRectF area = m_view->chart()->plotArea();
+        const QValueAxis *axis = m_view->valueAxes().front();
+        const double x = area.left() + double(m_data->times()[10] - m_view->shownFrom()) /
+                                           double(m_view->shownTo() - m_view->shownFrom()) * area.width();
+        const double y = area.bottom() - (45.0 - axis->min()) / (axis->max() - axis->min()) * area.height();
+        const QPoint at = m_view->mapFromScene(m_view->chart()->mapToScene(QPointF(x, y + 2)));
+
+        const auto hover = m_view->readingAt(at);
+        QVERIFY(hover);
+        QCOMPARE(hover->series, 0);
+        QCOMPARE(hover->value, 45.0f);
+        QCOMPARE(m_view->hoverText(*hover), QString("Sensor 1\nServer\n5/1/2024 9:10:00 AM\n45 ") + F);
+        QVERIFY(!m_view->readingAt(at + QPoint(0, 60)));
+
+        QTest::mouseMove(m_view->viewport(), at);
+        QTRY_COMPARE(QToolTip::text(), m_view->hoverText(*hover));
+        m_view->setSeriesVisible(0, false);
+        QVERIFY(!m_view->readingAt(at)); // a hidden line is not read
+    }
+
+    // The time axis over three days carries dates and never shows a label twice.
+    void threeDaySpanLabelsCarryDates()
+    {
+        fillGrid(m_grid, {F});
+        m_data->Build();
+        for (int i = 0; i < 3 * 24; ++i) {
+            m_data->AddReadings();
+            m_t->clock.advanceSeconds(3600);
+        }
+        const QStringList labels = m_view->timeAxis()->categoriesLabels();
+        QVERIFY(labels.size() >= 2);
+        QCOMPARE(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
+        for (const QString &label : labels)
+            QVERIFY2(label.contains('/'), qPrintable(label));
+        QVERIFY(labels.contains("5/2") || labels.contains("5/2 12:00 AM"));
+    }
+
+    // A restart: the database names the sensors and the data files hold their readings; the
+    // activation fills the chart before any device has been read.
+    void restartShowsTheRecentPast()
+    {
+        m_view.reset();
+        QString error;
+        QVERIFY2(CreateDatabaseFromSchema(QStringLiteral(TALLYPORT_SOURCE_DIR "/resources/schema.sql"),
+                                          m_t->path("wexa.mdb"), false, error),
+                 qPrintable(error));
+        m_t->state.Config.EnableTrending = 1;
+        m_t->state.Config.UpdateRate = 60;
+        Cipher cipher;
+        cipher.InitCipher();
+        QVERIFY(ConfigFile(m_t->state, cipher).SaveConfiguration());
+
+        MainWindow window(m_t->state);
+        Monitor monitor(m_t->state, window.activation(), window.pollTimer());
+        window.setMonitor(monitor);
+        qint64 lab = 0;
+        QVERIFY(monitor.database.AddServer("Lab", "RX705", "127.0.110.1", "", 1, "", "", -1, &lab));
+        QVERIFY(monitor.database.SaveSensor(lab, "Freezer", 0, "", "Temperature", "", "", ""));
+        QVERIFY(monitor.database.SaveSensor(lab, "Door", 1, "", "Door", "", "", ""));
+        QList<SensorRecord> sensors;
+        int count = 0;
+        QVERIFY(monitor.database.RecordSensors(lab, sensors, count));
+        const int freezer = int(sensors[0].IDNum);
+        const int door = int(sensors[1].IDNum);
+        const QDateTime now = m_t->clock.now();
+        QVERIFY(SaveSensorDatToFile(m_t->state, m_t->dir.path(), freezer, "Freezer", "Lab", F));
+        QVERIFY(SaveSensorDatToFile(m_t->state, m_t->dir.path(), door, "Door", "Lab", ""));
+        for (int m = 30 * 60; m >= 1; --m) {
+            m_t->clock.set(now.addSecs(-60LL * m));
+            QVERIFY(SaveInstantaneousReading(m_t->state, m_t->dir.path(), freezer, -10.0f - float(m % 7)));
+            QVERIFY(SaveInstantaneousReading(m_t->state, m_t->dir.path(), door, 1.0f));
+        }
+        m_t->clock.set(now);
+
+        window.activate();
+        QVERIFY(m_t->state.TrendingEnabled);
+        window.VKLShow(2);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.trendData().seriesCount(), 1);
+        QTRY_VERIFY(!window.trendFeed().historyLoading());
+        QTRY_VERIFY(window.trendChart()->trace(0).hasValue);
+        QCOMPARE(window.trendData().series(0).historyValues.size(), size_t(24 * 60));
+        QCOMPARE(window.trendChart()->trace(0).low, -16.0f);
+        QCOMPARE(window.trendChart()->shownFrom(), now.addSecs(-24 * 3600).toMSecsSinceEpoch());
+        QCOMPARE(window.trendLegend()->list()->topLevelItem(0)->text(0), QString("Freezer"));
+        window.pollTimer().StopPollTimer();
     }
 
     void mainWindowFreezeButton()

@@ -4,8 +4,10 @@
 #include "AppIcon.h"
 #include "EventViews.h"
 #include "TrendChartView.h"
+#include "TrendLegend.h"
 
 #include <acquisition/Monitor.h>
+#include <acquisition/TrendSensors.h>
 
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -103,10 +105,12 @@ void MainWindow::buildViews()
     layout->addWidget(m_frmStatus);
 
     m_chart = named(new QWidget(central), "XYChart4");
-    m_chart->setLayout(new QVBoxLayout);
-    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    auto *chartLayout = new QHBoxLayout(m_chart);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
     m_trendView = new TrendChartView(m_trendData, m_chart);
-    m_chart->layout()->addWidget(m_trendView);
+    m_trendLegend = new TrendLegend(*m_trendView, m_chart);
+    chartLayout->addWidget(m_trendView, 1);
+    chartLayout->addWidget(m_trendLegend);
     layout->addWidget(m_chart, 1);
     m_btnFreezeExamine = named(new QPushButton(TrendFeed::ExamineCaption, central), "btnFreezeExamine");
     connect(m_btnFreezeExamine, &QPushButton::clicked, this, &MainWindow::onFreezeExamine);
@@ -127,6 +131,9 @@ void MainWindow::setMonitor(Monitor &monitor)
 {
     m_grid->setModel(&monitor.grid);
     setTrendGridModel(&monitor.grid);
+    m_trendFeed.chartedSensors = [this, &monitor] {
+        return ChartedSensors(monitor.database, m_state.programDirectory());
+    };
     const qreal dpi = logicalDpiX();
     for (int column = 0; column < StatusGridModel::ColumnCount; ++column)
         m_grid->setColumnWidth(column, StatusGridModel::columnWidthPixels(column, dpi));
@@ -277,6 +284,7 @@ void MainWindow::activate()
     if (m_activation.activationDeferred())
         return;
     m_tabMain->setCurrentIndex(0);
+    m_trendFeed.Activated();
     // The activation restarts live trending when it is enabled; with trending off the chart
     // cannot be reached from the menu, so the view leaves it.
     m_btnFreezeExamine->setText(TrendFeed::ExamineCaption);

@@ -31,6 +31,7 @@ class QTabWidget;
 class QTableView;
 class QWidget;
 class TrendChartView;
+class TrendLegend;
 
 // frmMain: the start-up window. It shows the status, trending and events views, owns the
 // poll timer and the notification-area icon, and asks before the program closes.
@@ -85,12 +86,14 @@ public:
 
     // The trending chart. It reads the status grid model given here (the six grid columns).
     void setTrendGridModel(const QAbstractItemModel *model) { m_trendData.setModel(model); }
-    // What follows a completed poll cycle: builds the chart after the first cycle of an
-    // activation and adds the cycle's readings while trending is enabled. The poll timer's
-    // afterCycle calls it.
+    // What follows a completed poll cycle: completes the chart's layout after the first cycle of
+    // an activation and adds the cycle's readings while trending is enabled. The poll timer's
+    // afterCycle calls it. Each activation gives the charted sensors their series and history.
     void trendAfterCycle();
     TrendData &trendData() { return m_trendData; }
+    TrendFeed &trendFeed() { return m_trendFeed; }
     TrendChartView *trendChart() const { return m_trendView; }
+    TrendLegend *trendLegend() const { return m_trendLegend; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -125,6 +128,7 @@ private:
     QGroupBox *m_frmErrors = nullptr;
     QWidget *m_chart = nullptr;
     TrendChartView *m_trendView = nullptr;
+    TrendLegend *m_trendLegend = nullptr;
     QPushButton *m_btnFreezeExamine = nullptr;
     QPushButton *m_btnUpdate = nullptr;
     QTableView *m_grid = nullptr;

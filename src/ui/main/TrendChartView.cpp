@@ -4,11 +4,15 @@
 
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendDecimation.h>
+#include <acquisition/TrendTimeTicks.h>
+#include <alarms/AlarmTexts.h>
+#include <core/DateTimeText.h>
 
 #include <QDateTime>
+#include <QHelpEvent>
 #include <QMouseEvent>
-#include <QTimer>
-#include <QtCharts/QDateTimeAxis>
+#include <QToolTip>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -16,13 +20,19 @@
 #include <algorithm>
 #include <cmath>
 
-const QString TrendChartView::TimeFormat = QStringLiteral("h:mm AP");
+const QString TrendChartView::HintText =
+    QStringLiteral("Point at a line to read its value; drag across the chart to look at a shorter time; "
+                   "right-click to see the whole run.");
 
 namespace {
 constexpr qint64 kMinimumSpanMs = 60 * 1000;
 constexpr qint64 kEmptySpanMs = 60 * 60 * 1000;
 constexpr int kFallbackColumns = 1000;
 constexpr int kPixelsPerTimeLabel = 110;
+constexpr int kHistoryRedrawMs = 200;
+constexpr double kHoverPixels = 6;
+// Raw readings looked at per series around the pointer, at most.
+constexpr int kHoverSamples = 20000;
 
 struct Extent {
     bool any = false;
@@ -54,6 +64,16 @@ void setValueRange(QValueAxis *axis, const Extent &extent)
     axis->setRange(extent.low - pad, extent.high + pad);
     axis->applyNiceNumbers();
 }
+
+// Squared distance from p to the segment a-b.
+double distanceSquared(const QPointF &p, const QPointF &a, const QPointF &b)
+{
+    const QPointF ab = b - a;
+    const double length = QPointF::dotProduct(ab, ab);
+    const double t = length > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / length, 0.0, 1.0) : 0.0;
+    const QPointF d = p - (a + t * ab);
+    return QPointF::dotProduct(d, d);
+}
 } // namespace
 
 TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartView(parent), m_data(data)
@@ -61,9 +81,9 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     setObjectName(QStringLiteral("trendChartView"));
     m_chart = new QChart;
     m_chart->setTheme(QChart::ChartThemeDark);
-    m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_timeAxis = new QDateTimeAxis(m_chart);
-    m_timeAxis->setFormat(TimeFormat);
+    m_chart->legend()->hide();
+    m_timeAxis = new QCategoryAxis(m_chart);
+    m_timeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_timeAxis->setTitleText(QStringLiteral("Time"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     m_plot = new TrendChartPlot(m_timeAxis, m_chart);
@@ -73,10 +93,12 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     setChart(m_chart);
     delete defaultChart;
     setRubberBand(QChartView::HorizontalRubberBand);
-    setToolTip(
-        QStringLiteral("Drag across the chart to look at a shorter time; right-click to see the whole run."));
+    setMouseTracking(true);
+    m_historyRedraw.setSingleShot(true);
+    m_historyRedraw.setInterval(kHistoryRedrawMs);
+    connect(&m_historyRedraw, &QTimer::timeout, this, &TrendChartView::scheduleRedraw);
 
-    connect(m_timeAxis, &QDateTimeAxis::rangeChanged, this, &TrendChartView::onTimeRangeChanged);
+    connect(m_timeAxis, &QValueAxis::rangeChanged, this, &TrendChartView::onTimeRangeChanged);
     connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
         m_plot->setArea(area);
         // The lines are mapped onto the new area when painted; they are reduced again only when
@@ -86,6 +108,10 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     });
     connect(&m_data, &TrendData::built, this, &TrendChartView::rebuild);
     connect(&m_data, &TrendData::readingsAdded, this, &TrendChartView::onReadingsAdded);
+    connect(&m_data, &TrendData::historyAdded, this, [this] {
+        if (!m_historyRedraw.isActive())
+            m_historyRedraw.start();
+    });
     rebuild();
 }
 
@@ -95,7 +121,6 @@ void TrendChartView::rebuild()
 {
     m_plot->setLines({});
     m_chart->removeAllSeries();
-    m_legend.clear();
     for (QValueAxis *axis : m_valueAxes) {
         m_chart->removeAxis(axis);
         delete axis;
@@ -107,25 +132,27 @@ void TrendChartView::rebuild()
         axis->setTitleText(TrendData::UnitTitle(unit));
         m_chart->addAxis(axis, m_valueAxes.empty() ? Qt::AlignLeft : Qt::AlignRight);
         m_valueAxes.push_back(axis);
+        auto *anchor = new QLineSeries;
+        m_chart->addSeries(anchor);
+        anchor->attachAxis(m_timeAxis);
+        anchor->attachAxis(axis);
     }
-    for (int i = 0; i < m_data.seriesCount(); ++i) {
-        const TrendSeries &source = m_data.series(i);
-        auto *legend = new QLineSeries;
-        legend->setName(source.name);
-        m_chart->addSeries(legend);
-        legend->attachAxis(m_timeAxis);
-        legend->attachAxis(m_valueAxes[size_t(source.axis)]);
-        // Set after adding: the chart's theme colours a series as it is added.
-        legend->setPen(QPen(colourOf(source), 2));
-        m_legend.push_back(legend);
-    }
-    m_follow = true;
     redraw();
 }
 
 const TrendTrace &TrendChartView::trace(int series) const
 {
     return m_plot->lines()[size_t(series)].trace;
+}
+
+qint64 TrendChartView::shownFrom() const
+{
+    return qint64(std::llround(m_timeAxis->min()));
+}
+
+qint64 TrendChartView::shownTo() const
+{
+    return qint64(std::llround(m_timeAxis->max()));
 }
 
 int TrendChartView::plotColumns() const
@@ -136,31 +163,42 @@ int TrendChartView::plotColumns() const
 
 void TrendChartView::visibleSpan(qint64 &from, qint64 &to) const
 {
-    const std::vector<qint64> &times = m_data.times();
     if (!m_follow) {
-        from = m_timeAxis->min().toMSecsSinceEpoch();
-        to = m_timeAxis->max().toMSecsSinceEpoch();
+        from = shownFrom();
+        to = shownTo();
         return;
     }
-    if (times.empty()) {
+    if (!m_data.timeSpan(from, to)) {
         to = QDateTime::currentMSecsSinceEpoch();
         from = to - kEmptySpanMs;
         return;
     }
-    // Not simply the first and last: the clock may have been set back during the run.
-    const auto [low, high] = std::minmax_element(times.begin(), times.end());
-    from = *low;
-    to = std::max(*high, from + kMinimumSpanMs);
+    to = std::max(to, from + kMinimumSpanMs);
 }
 
 void TrendChartView::setTimeRange(qint64 from, qint64 to)
 {
     m_settingRange = true;
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    const int ticks = std::clamp(plotColumns() / kPixelsPerTimeLabel, 2, 12);
-    if (ticks != m_timeAxis->tickCount())
-        m_timeAxis->setTickCount(ticks);
+    m_timeAxis->setRange(double(from), double(to));
+    setTimeLabels(from, to);
     m_settingRange = false;
+}
+
+void TrendChartView::setTimeLabels(qint64 from, qint64 to)
+{
+    const int labels = std::clamp(plotColumns() / kPixelsPerTimeLabel, 2, 12);
+    const QList<TrendTimeTick> ticks = TrendTimeTicks(from, to, labels);
+    QStringList wanted;
+    for (const TrendTimeTick &tick : ticks)
+        wanted << tick.label;
+    if (wanted == m_timeAxis->categoriesLabels() && m_timeAxis->startValue() == double(from - 1))
+        return;
+    for (const QString &label : m_timeAxis->categoriesLabels())
+        m_timeAxis->remove(label);
+    // A category ends where its label stands; the first begins just before the span.
+    m_timeAxis->setStartValue(double(from - 1));
+    for (const TrendTimeTick &tick : ticks)
+        m_timeAxis->append(tick.label, double(tick.time));
 }
 
 void TrendChartView::redraw()
@@ -171,7 +209,6 @@ void TrendChartView::redraw()
     visibleSpan(from, to);
     setTimeRange(from, to);
     m_drawnColumns = plotColumns();
-    const TrendWindow window = MakeTrendWindow(m_data.times(), from, to, m_drawnColumns);
 
     std::vector<Extent> extents(m_valueAxes.size());
     std::vector<TrendChartPlot::Line> lines;
@@ -182,9 +219,12 @@ void TrendChartView::redraw()
         TrendChartPlot::Line line;
         line.colour = colourOf(series);
         line.axis = m_valueAxes[size_t(series.axis)];
-        line.trace = DecimateTrend(m_data.times(), series.values, window);
-        extents[size_t(series.axis)].include(line.trace);
-        m_shownPoints += line.trace.pointCount();
+        if (isSeriesVisible(i)) {
+            const TrendSamples samples = m_data.samples(i);
+            line.trace = DecimateTrend(samples, MakeTrendWindow(samples, from, to, m_drawnColumns));
+            extents[size_t(series.axis)].include(line.trace);
+            m_shownPoints += line.trace.pointCount();
+        }
         lines.push_back(std::move(line));
     }
     // Setting a range lays the chart out again, so an axis whose values kept their extent is
@@ -240,11 +280,139 @@ void TrendChartView::onTimeRangeChanged()
     scheduleRedraw();
 }
 
+void TrendChartView::setSeriesVisible(int series, bool visible)
+{
+    const QString &sensor = m_data.series(series).sensorId;
+    if (visible == !m_hiddenSensors.contains(sensor))
+        return;
+    if (visible)
+        m_hiddenSensors.remove(sensor);
+    else
+        m_hiddenSensors.insert(sensor);
+    redraw();
+    emit seriesVisibilityChanged();
+}
+
+void TrendChartView::setAllSeriesVisible(bool visible)
+{
+    for (int i = 0; i < m_data.seriesCount(); ++i) {
+        if (visible)
+            m_hiddenSensors.remove(m_data.series(i).sensorId);
+        else
+            m_hiddenSensors.insert(m_data.series(i).sensorId);
+    }
+    redraw();
+    emit seriesVisibilityChanged();
+}
+
+bool TrendChartView::isSeriesVisible(int series) const
+{
+    return !m_hiddenSensors.contains(m_data.series(series).sensorId);
+}
+
+std::optional<TrendChartView::Hover> TrendChartView::readingAt(const QPoint &position) const
+{
+    const QRectF area = m_chart->plotArea();
+    const QPointF p = m_chart->mapFromScene(mapToScene(position));
+    const double from = m_timeAxis->min();
+    const double to = m_timeAxis->max();
+    if (area.isEmpty() || to <= from || !area.adjusted(-kHoverPixels, 0, kHoverPixels, 0).contains(p))
+        return std::nullopt;
+    const double xScale = area.width() / (to - from);
+    const auto toScreen = [&](qint64 time, float value, double low, double yScale) {
+        return QPointF(area.left() + (double(time) - from) * xScale, area.bottom() - (value - low) * yScale);
+    };
+    const double pointerTime = from + (p.x() - area.left()) / xScale;
+    const qint64 nearFrom = qint64(std::floor(pointerTime - kHoverPixels / xScale));
+    const qint64 nearTo = qint64(std::ceil(pointerTime + kHoverPixels / xScale));
+
+    std::optional<Hover> best;
+    double bestDistance = kHoverPixels * kHoverPixels;
+    for (int i = 0; i < m_data.seriesCount(); ++i) {
+        const QValueAxis *axis = m_valueAxes[size_t(m_data.series(i).axis)];
+        if (!isSeriesVisible(i) || axis->max() <= axis->min())
+            continue;
+        const double low = axis->min();
+        const double yScale = area.height() / (axis->max() - low);
+        const TrendSamples samples = m_data.samples(i);
+        // The readings near the pointer, and one on each side for the lines that cross it.
+        const int first = std::max(FirstTrendSampleAtOrAfter(samples, nearFrom, 0, samples.size()) - 1, 0);
+        const int end = std::min(FirstTrendSampleAtOrAfter(samples, nearTo + 1, first, samples.size()) + 1,
+                                 std::min(samples.size(), first + kHoverSamples));
+        for (int k = first; k < end; ++k) {
+            const float value = samples.value(k);
+            if (std::isnan(value))
+                continue;
+            const QPointF here = toScreen(samples.time(k), value, low, yScale);
+            const bool joined = k + 1 < end && !std::isnan(samples.value(k + 1));
+            const QPointF next =
+                joined ? toScreen(samples.time(k + 1), samples.value(k + 1), low, yScale) : here;
+            const double distance = distanceSquared(p, here, next);
+            if (distance >= bestDistance)
+                continue;
+            bestDistance = distance;
+            // The reading at the nearer end of the stretch the pointer is on.
+            const bool nextIsNearer =
+                joined && QPointF::dotProduct(p - next, p - next) < QPointF::dotProduct(p - here, p - here);
+            const int at = nextIsNearer ? k + 1 : k;
+            best = Hover{i, samples.time(at), samples.value(at)};
+        }
+    }
+    return best;
+}
+
+QString TrendChartView::hoverText(const Hover &hover) const
+{
+    const TrendSeries &series = m_data.series(hover.series);
+    return series.name + QLatin1Char('\n') + series.deviceName + QLatin1Char('\n') +
+           DateTimeText(QDateTime::fromMSecsSinceEpoch(hover.time)) + QLatin1Char('\n') +
+           NumberText(hover.value) + QLatin1Char(' ') + TrendData::UnitTitle(series.unit);
+}
+
+void TrendChartView::showHover(const QPoint &position, const QPoint &globalPosition)
+{
+    const std::optional<Hover> hover = readingAt(position);
+    if (!hover) {
+        m_plot->setMarker(std::nullopt);
+        QToolTip::hideText();
+        return;
+    }
+    const TrendSeries &series = m_data.series(hover->series);
+    m_plot->setMarker(TrendChartPlot::Marker{QPointF(double(hover->time), double(hover->value)),
+                                             m_valueAxes[size_t(series.axis)], colourOf(series)});
+    QToolTip::showText(globalPosition, hoverText(*hover), viewport());
+}
+
 void TrendChartView::showEvent(QShowEvent *event)
 {
     QChartView::showEvent(event);
     if (m_dirty)
         redraw();
+}
+
+void TrendChartView::mouseMoveEvent(QMouseEvent *event)
+{
+    QChartView::mouseMoveEvent(event);
+    if (event->buttons() == Qt::NoButton)
+        showHover(event->position().toPoint(), event->globalPosition().toPoint());
+}
+
+void TrendChartView::leaveEvent(QEvent *event)
+{
+    m_plot->setMarker(std::nullopt);
+    QChartView::leaveEvent(event);
+}
+
+bool TrendChartView::viewportEvent(QEvent *event)
+{
+    // Resting the pointer away from the lines explains how to use the chart.
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (!readingAt(help->pos()))
+            QToolTip::showText(help->globalPos(), HintText, viewport());
+        return true;
+    }
+    return QChartView::viewportEvent(event);
 }
 
 void TrendChartView::mouseReleaseEvent(QMouseEvent *event)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QSet>
+#include <QTimer>
 #include <QtCharts/QChartView>
 
 #include <optional>
 #include <utility>
 #include <vector>
 
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 class TrendChartPlot;
@@ -18,19 +20,23 @@ struct TrendTrace;
 // redraw reduces the visible span to the lowest and highest value per pixel column, so the
 // chart stays quick however long the run. A missing value breaks the line.
 //
-// Each series has a line series of its own that names it in the legend and ties it to its axes;
-// the lines themselves are drawn by a plot item over the plot area, because the chart's own line
-// items take about a millisecond and a half per thousand points on every axis change.
+// The lines are drawn by a plot item over the plot area, because the chart's own line items
+// take about a millisecond and a half per thousand points on every axis change. Each value axis
+// has an empty line series of its own that ties it to the time axis, so that zooming moves them.
 //
 // The whole run is shown and follows new points; dragging across the plot zooms into a time
-// span and a right click shows the whole run again.
+// span and a right click shows the whole run again. Hovering near a line shows the sensor,
+// device, time and value of the nearest reading. Series can be hidden; a hidden series is not
+// drawn and does not count for its axis' range.
 class TrendChartView final : public QChartView {
     Q_OBJECT
 public:
-    static const QString TimeFormat;
+    static const QString HintText;
 
     explicit TrendChartView(const TrendData &data, QWidget *parent = nullptr);
     ~TrendChartView() override;
+
+    const TrendData &data() const { return m_data; }
 
     // Reads the visible span of the data again and repaints.
     void redraw();
@@ -38,17 +44,40 @@ public:
     void showWholeRun();
     bool followsNewPoints() const { return m_follow; }
 
-    QDateTimeAxis *timeAxis() const { return m_timeAxis; }
+    QCategoryAxis *timeAxis() const { return m_timeAxis; }
+    // The time span shown, in milliseconds since the epoch.
+    qint64 shownFrom() const;
+    qint64 shownTo() const;
     const std::vector<QValueAxis *> &valueAxes() const { return m_valueAxes; }
-    // The legend entry of a series and what the last redraw drew for it.
-    QLineSeries *legendSeries(int series) const { return m_legend[size_t(series)]; }
+    // What the last redraw drew for a series (nothing for a hidden one).
     const TrendTrace &trace(int series) const;
-    // Points handed to the chart by the last redraw, over all series.
+    // Points handed to the plot by the last redraw, over all series.
     int shownPointCount() const { return m_shownPoints; }
+
+    // Visibility is kept per sensor, so it survives a new layout of the chart.
+    void setSeriesVisible(int series, bool visible);
+    void setAllSeriesVisible(bool visible);
+    bool isSeriesVisible(int series) const;
+
+    // The reading nearest to a position in the view, within a few pixels of a drawn line.
+    struct Hover {
+        int series = -1;
+        qint64 time = 0;
+        float value = 0;
+    };
+    std::optional<Hover> readingAt(const QPoint &position) const;
+    // Sensor, device, time and value of a reading, as hovering shows them.
+    QString hoverText(const Hover &hover) const;
+
+signals:
+    void seriesVisibilityChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void rebuild();
@@ -57,16 +86,20 @@ private:
     int plotColumns() const;
     void visibleSpan(qint64 &from, qint64 &to) const;
     void setTimeRange(qint64 from, qint64 to);
+    void setTimeLabels(qint64 from, qint64 to);
     void onTimeRangeChanged();
+    void showHover(const QPoint &position, const QPoint &globalPosition);
 
     const TrendData &m_data;
     QChart *m_chart = nullptr;
-    QDateTimeAxis *m_timeAxis = nullptr;
+    QCategoryAxis *m_timeAxis = nullptr;
     std::vector<QValueAxis *> m_valueAxes;
     // The value extent each axis range was last set for.
     std::vector<std::optional<std::pair<float, float>>> m_extents;
     TrendChartPlot *m_plot = nullptr;
-    std::vector<QLineSeries *> m_legend;
+    QSet<QString> m_hiddenSensors;
+    // History arrives sensor by sensor; the chart is redrawn at most this often meanwhile.
+    QTimer m_historyRedraw;
     bool m_follow = true;
     bool m_settingRange = false;
     bool m_dirty = false;

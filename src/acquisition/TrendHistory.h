@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The recent past of one sensor for the trending chart, read from its monthly instantaneous data
+// files. Safe on a worker thread: it reads files and touches nothing else.
+
+struct TrendHistory {
+    std::vector<qint64> times; // milliseconds since the epoch, in time order
+    std::vector<float> values; // NaN where the line breaks
+    QStringList errors;        // files that could not be read, each with its cause
+};
+
+// The readings of the sensor taken in [from, to), from the file of every month the span touches.
+// The files hold real readings only: where two readings lie more than breakMs apart the sensor
+// was not read in between, and the line breaks there (a NaN between them). Records whose time
+// does not read as a date, or whose value is not a number, are left out. The files are read
+// from their end, so a long month costs no more than the span asked for.
+TrendHistory ReadTrendHistory(const QString &directory, int sensorId, const QDateTime &from,
+                              const QDateTime &to, qint64 breakMs);
