@@ -3,10 +3,11 @@
 // RecordOpenAlarms.
 //
 // bench_db [schema.sql]   (default: copies the wexa.mdb built beside this program)
+#include "BenchPrompts.h"
+
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
 #include <core/StatusList.h>
 #include <db/Database.h>
 #include <db/SchemaFile.h>
@@ -27,12 +28,6 @@ namespace {
 constexpr int kAlarmRows = 1000000;
 constexpr int kSensors = 500;
 constexpr int kCalls = 20000;
-
-class SilentPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 QTextStream out(stdout);
 

@@ -6,12 +6,13 @@
 // bench_events [--show seconds] [schema.sql]
 //   --show keeps the window open on the events view for that long, a third of it on each tab
 //   (for screenshots).
+#include "BenchPrompts.h"
+
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
 #include <core/StatusList.h>
 #include <db/Database.h>
 #include <db/SchemaFile.h>
@@ -35,12 +36,6 @@
 
 namespace {
 constexpr int kRows = 100000;
-
-class SilentPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 QTextStream out(stdout);
 

@@ -1,26 +1,17 @@
 // Time to write one reading of one sensor into one directory: header check, hourly statistics
 // and the instantaneous reading. Usage: bench_files [sensors] [cycles]
+#include "BenchPrompts.h"
+
 #include <acquisition/SensorDataFiles.h>
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
 #include <core/StatusList.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextStream>
-
-namespace {
-
-class NoPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return QString(); }
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -31,7 +22,7 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     ManualClock clock(QDateTime(QDate(2026, 3, 31), QTime(23, 0)));
-    NoPrompts prompts;
+    SilentPrompts prompts;
     MemoryErrorLog errors;
     StatusList status;
     ProgramState state(dir.path(), clock, prompts, errors, status);

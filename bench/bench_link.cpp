@@ -5,10 +5,11 @@
 //
 //   bench_link [seconds per round, default 2] [rounds, default 3]
 
+#include "BenchPrompts.h"
+
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
 #include <core/StatusList.h>
 #include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
@@ -31,12 +32,6 @@ namespace {
 
 const char *const Address = "127.0.4.200";
 constexpr int Port = 10001;
-
-class NoPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 // One exchange the plain way: connect, send 60 bytes, read 60, close.
 bool plainExchange(const sockaddr_in &where, const QByteArray &command, QByteArray &reply)
@@ -111,7 +106,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     SystemClock clock;
-    NoPrompts prompts;
+    SilentPrompts prompts;
     MemoryErrorLog errors;
     StatusList status;
     ProgramState state(dir.path(), clock, prompts, errors, status);

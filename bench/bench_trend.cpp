@@ -3,14 +3,16 @@
 // takes to read and draw the history, and how long the window went without answering meanwhile
 // (the longest gap between the ticks of a 10 ms timer on the window's thread). Then, with 7 days
 // shown, how long one poll cycle's points take to add and draw. Run with QT_QPA_PLATFORM=offscreen.
+#include "BenchPrompts.h"
+
 #include <acquisition/SensorDataFiles.h>
 #include <acquisition/SensorRecords.h>
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendFeed.h>
+#include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
 #include <core/StatusList.h>
 #include <ui/main/TrendChartView.h>
 
@@ -30,12 +32,6 @@ namespace {
 constexpr int kSensors = 200;
 constexpr int kDays = 7;
 constexpr int kCycles = 20;
-
-class NoPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 QString degreeF()
 {
@@ -177,7 +173,7 @@ int main(int argc, char **argv)
 
     for (int hours : {24, kDays * 24}) {
         ManualClock clock(now);
-        NoPrompts prompts;
+        SilentPrompts prompts;
         MemoryErrorLog errors;
         StatusList status;
         ProgramState state(dir.path(), clock, prompts, errors, status);

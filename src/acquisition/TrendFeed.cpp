@@ -29,8 +29,11 @@ void TrendFeed::Activated()
         return;
     if (chartedSensors)
         m_data.AddSensors(chartedSensors());
+    // With no history wanted nothing is marked as read, so a later activation can still read it.
+    if (m_state.Ini.trend.historyHours <= 0)
+        return;
     const QDateTime now = m_state.clock().now();
-    const QDateTime from = now.addSecs(-3600LL * DefaultHistoryHours);
+    const QDateTime from = now.addSecs(-3600LL * m_state.Ini.trend.historyHours);
     QList<TrendHistoryRequest> requests;
     for (int i = 0; i < m_data.seriesCount(); ++i) {
         if (m_data.series(i).historyAsked)

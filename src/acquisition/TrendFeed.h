@@ -19,7 +19,6 @@ public:
     static const QString ExamineCaption;
     static const QString ContinueCaption;
     static const QString HistoryErrorWhere;
-    static constexpr int DefaultHistoryHours = 24;
 
     TrendFeed(ProgramState &state, TrendData &data);
 
@@ -28,7 +27,8 @@ public:
 
     // After an activation with trending enabled: gives the charted sensors their series and
     // reads, in the background, the history of every series that has not had it yet: the
-    // readings of the last history hours before its first point. What the chart has is kept.
+    // readings of the last [trend] historyHours (Tallyport.ini) before its first point. What
+    // the chart has is kept.
     void Activated();
     bool historyLoading() const { return m_loader.busy(); }
     TrendHistoryLoader &historyLoader() { return m_loader; }

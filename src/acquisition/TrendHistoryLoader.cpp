@@ -3,11 +3,13 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <memory>
+
 TrendHistoryLoader::TrendHistoryLoader(QObject *parent) : QObject(parent) {}
 
 TrendHistoryLoader::~TrendHistoryLoader()
 {
-    m_stop->store(true);
+    m_stop.store(true);
     if (m_thread) {
         m_thread->wait();
         delete m_thread;
@@ -27,10 +29,9 @@ void TrendHistoryLoader::load(const QString &directory, const QList<TrendHistory
 void TrendHistoryLoader::startNext()
 {
     const Batch batch = m_waiting.takeFirst();
-    const std::shared_ptr<std::atomic_bool> stop = m_stop;
-    m_thread = QThread::create([this, batch, stop] {
+    m_thread = QThread::create([this, batch] {
         for (const TrendHistoryRequest &request : batch.requests) {
-            if (stop->load())
+            if (m_stop.load())
                 return;
             auto history = std::make_shared<TrendHistory>(ReadTrendHistory(
                 batch.directory, request.sensorId.toInt(), request.from, request.to, batch.breakMs));

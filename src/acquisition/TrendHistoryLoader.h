@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <atomic>
-#include <memory>
 
 class QThread;
 
@@ -51,5 +50,5 @@ private:
 
     QList<Batch> m_waiting;
     QThread *m_thread = nullptr;
-    std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);
+    std::atomic_bool m_stop = false;
 };

@@ -31,9 +31,18 @@ void describeMail(MailIniSettings &mail, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describeTrend(TrendIniSettings &trend, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("trend"));
+    // A month at the most: each reading held costs the chart 12 bytes.
+    keys.integer(QStringLiteral("historyHours"), trend.historyHours, 0, 31 * 24);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
+    describeTrend(ini.trend, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.

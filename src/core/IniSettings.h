@@ -15,6 +15,14 @@ struct MailIniSettings {
     int retryMaxSeconds = 900;
 };
 
+// [trend]: the trending chart.
+struct TrendIniSettings {
+    // How far back the chart reaches at an activation, read from the sensors' data files; 0
+    // starts it empty.
+    int historyHours = 24;
+};
+
 struct IniSettings {
     MailIniSettings mail;
+    TrendIniSettings trend;
 };

@@ -273,6 +273,26 @@ private slots:
         QCOMPARE(data.series(data.seriesOf("14")).axis, 1); // the Celsius axis, after Fahrenheit
     }
 
+    // historyHours = 0 starts the chart empty; a later activation with hours set still reads it.
+    void noHistoryWanted()
+    {
+        writeMinutes(*m_t, 11, kNow.addSecs(-600), 10);
+        m_t->clock.set(kNow);
+        m_t->state.TrendingEnabled = true;
+        m_t->state.Ini.trend.historyHours = 0;
+        m_t->state.Config.UpdateRate = 60;
+        TrendData data(m_t->clock);
+        TrendFeed feed(m_t->state, data);
+        feed.chartedSensors = [] { return QList<TrendSensor>{{"11", "Freezer", "Lab", F}}; };
+        feed.Activated();
+        QCOMPARE(data.seriesCount(), 1);
+        QVERIFY(!feed.historyLoading());
+        m_t->state.Ini.trend.historyHours = 1;
+        feed.Activated();
+        QTRY_VERIFY(!feed.historyLoading());
+        QCOMPARE(data.series(0).historyValues.size(), size_t(10));
+    }
+
 private:
     std::unique_ptr<TestState> m_t;
 };

@@ -26,6 +26,9 @@ private slots:
         QVERIFY(text.contains("retryHours=24"));
         QVERIFY(text.contains("retryFirstSeconds=60"));
         QVERIFY(text.contains("retryMaxSeconds=900"));
+        QVERIFY(text.contains("[trend]"));
+        QVERIFY(text.contains("historyHours=24"));
+        QCOMPARE(m_t->state.Ini.trend.historyHours, 24);
         QVERIFY(m_t->errors.lines().isEmpty());
     }
 
@@ -56,8 +59,9 @@ private slots:
     void unusableValueGivesTheDefaultAndOneErrorLine()
     {
         QFETCH(QByteArray, written);
-        const QByteArray file =
-            "[mail]\nretryHours=" + written + "\nretryFirstSeconds=30\nretryMaxSeconds=600\n";
+        const QByteArray file = "[mail]\nretryHours=" + written +
+                                "\nretryFirstSeconds=30\nretryMaxSeconds=600\n\n"
+                                "[trend]\nhistoryHours=24\n";
         writeAll(m_t->path("Tallyport.ini"), file);
         IniFile ini(m_t->state);
         QVERIFY(ini.Read());

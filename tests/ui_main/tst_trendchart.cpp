@@ -184,6 +184,20 @@ private slots:
         QVERIFY(m_view->followsNewPoints());
         QCOMPARE(m_view->trace(0).low, 0.0f);
         QCOMPARE(m_view->shownTo(), m_data->times().back());
+
+        // Dragging across the middle half of the plot shows that half.
+        const QRectF area = m_view->chart()->plotArea();
+        const auto at = [&](double fraction) {
+            return m_view->mapFromScene(m_view->chart()->mapToScene(
+                QPointF(area.left() + fraction * area.width(), area.center().y())));
+        };
+        const qint64 span = m_view->shownTo() - m_view->shownFrom();
+        QTest::mousePress(m_view->viewport(), Qt::LeftButton, {}, at(0.25));
+        QTest::mouseMove(m_view->viewport(), at(0.5));
+        QTest::mouseMove(m_view->viewport(), at(0.75));
+        QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, at(0.75));
+        QTRY_VERIFY(!m_view->followsNewPoints());
+        QVERIFY(std::abs(double(m_view->shownTo() - m_view->shownFrom()) - span / 2.0) < span * 0.05);
     }
 
     // History drawn before the run's own points, broken where the files had no records, and
@@ -317,7 +331,7 @@ private slots:
     }
 
     // A restart: the database names the sensors and the data files hold their readings; the
-    // activation fills the chart before any device has been read.
+    // activation fills the chart, as far back as Tallyport.ini says, before any device is read.
     void restartShowsTheRecentPast()
     {
         m_view.reset();
@@ -330,6 +344,10 @@ private slots:
         Cipher cipher;
         cipher.InitCipher();
         QVERIFY(ConfigFile(m_t->state, cipher).SaveConfiguration());
+        QFile ini(m_t->path("Tallyport.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[trend]\nhistoryHours=12\n");
+        ini.close();
 
         MainWindow window(m_t->state);
         Monitor monitor(m_t->state, window.activation(), window.pollTimer());
@@ -361,9 +379,9 @@ private slots:
         QCOMPARE(window.trendData().seriesCount(), 1);
         QTRY_VERIFY(!window.trendFeed().historyLoading());
         QTRY_VERIFY(window.trendChart()->trace(0).hasValue);
-        QCOMPARE(window.trendData().series(0).historyValues.size(), size_t(24 * 60));
+        QCOMPARE(window.trendData().series(0).historyValues.size(), size_t(12 * 60));
         QCOMPARE(window.trendChart()->trace(0).low, -16.0f);
-        QCOMPARE(window.trendChart()->shownFrom(), now.addSecs(-24 * 3600).toMSecsSinceEpoch());
+        QCOMPARE(window.trendChart()->shownFrom(), now.addSecs(-12 * 3600).toMSecsSinceEpoch());
         QCOMPARE(window.trendLegend()->list()->topLevelItem(0)->text(0), QString("Freezer"));
         window.pollTimer().StopPollTimer();
     }
