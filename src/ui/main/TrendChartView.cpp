@@ -313,16 +313,13 @@ bool TrendChartView::isSeriesVisible(int series) const
 std::optional<TrendChartView::Hover> TrendChartView::readingAt(const QPoint &position) const
 {
     const QRectF area = m_chart->plotArea();
-    const QPointF p = m_chart->mapFromScene(mapToScene(position));
+    const QPointF pointer = m_chart->mapFromScene(mapToScene(position));
     const double from = m_timeAxis->min();
     const double to = m_timeAxis->max();
-    if (area.isEmpty() || to <= from || !area.adjusted(-kHoverPixels, 0, kHoverPixels, 0).contains(p))
+    if (area.isEmpty() || to <= from || !area.adjusted(-kHoverPixels, 0, kHoverPixels, 0).contains(pointer))
         return std::nullopt;
     const double xScale = area.width() / (to - from);
-    const auto toScreen = [&](qint64 time, float value, double low, double yScale) {
-        return QPointF(area.left() + (double(time) - from) * xScale, area.bottom() - (value - low) * yScale);
-    };
-    const double pointerTime = from + (p.x() - area.left()) / xScale;
+    const double pointerTime = from + (pointer.x() - area.left()) / xScale;
     const qint64 nearFrom = qint64(std::floor(pointerTime - kHoverPixels / xScale));
     const qint64 nearTo = qint64(std::ceil(pointerTime + kHoverPixels / xScale));
 
@@ -332,28 +329,29 @@ std::optional<TrendChartView::Hover> TrendChartView::readingAt(const QPoint &pos
         const QValueAxis *axis = m_valueAxes[size_t(m_data.series(i).axis)];
         if (!isSeriesVisible(i) || axis->max() <= axis->min())
             continue;
-        const double low = axis->min();
-        const double yScale = area.height() / (axis->max() - low);
+        const double yScale = area.height() / (axis->max() - axis->min());
+        const auto toScreen = [&](int k, const TrendSamples &samples) {
+            return QPointF(area.left() + (double(samples.time(k)) - from) * xScale,
+                           area.bottom() - (samples.value(k) - axis->min()) * yScale);
+        };
         const TrendSamples samples = m_data.samples(i);
         // The readings near the pointer, and one on each side for the lines that cross it.
         const int first = std::max(FirstTrendSampleAtOrAfter(samples, nearFrom, 0, samples.size()) - 1, 0);
         const int end = std::min(FirstTrendSampleAtOrAfter(samples, nearTo + 1, first, samples.size()) + 1,
                                  std::min(samples.size(), first + kHoverSamples));
         for (int k = first; k < end; ++k) {
-            const float value = samples.value(k);
-            if (std::isnan(value))
+            if (std::isnan(samples.value(k)))
                 continue;
-            const QPointF here = toScreen(samples.time(k), value, low, yScale);
+            const QPointF here = toScreen(k, samples);
             const bool joined = k + 1 < end && !std::isnan(samples.value(k + 1));
-            const QPointF next =
-                joined ? toScreen(samples.time(k + 1), samples.value(k + 1), low, yScale) : here;
-            const double distance = distanceSquared(p, here, next);
+            const QPointF next = joined ? toScreen(k + 1, samples) : here;
+            const double distance = distanceSquared(pointer, here, next);
             if (distance >= bestDistance)
                 continue;
             bestDistance = distance;
             // The reading at the nearer end of the stretch the pointer is on.
-            const bool nextIsNearer =
-                joined && QPointF::dotProduct(p - next, p - next) < QPointF::dotProduct(p - here, p - here);
+            const bool nextIsNearer = joined && QPointF::dotProduct(pointer - next, pointer - next) <
+                                                    QPointF::dotProduct(pointer - here, pointer - here);
             const int at = nextIsNearer ? k + 1 : k;
             best = Hover{i, samples.time(at), samples.value(at)};
         }
