@@ -8,7 +8,6 @@
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
-#include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
 #include <link/DeviceCommands.h>
@@ -16,6 +15,9 @@
 #include <link/ReplyParser.h>
 
 #include <QFile>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 namespace {
 const QString kWhere = QStringLiteral("Log Routine");
@@ -24,7 +26,7 @@ const QString kWhere = QStringLiteral("Log Routine");
 PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
                      FailureTracking &failures, MailManager &mail, ConfigFile &config, StatusGridModel &grid)
     : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
-      m_mail(mail), m_config(config), m_grid(grid)
+      m_mail(mail), m_config(config), m_grid(grid), m_exchanges(state)
 {
 }
 
@@ -52,23 +54,9 @@ void PollCycle::LogRoutine()
         return;
     m_grid.MoveToFirstRow();
     m_alarms.BeginCycle();
-
-    // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
-    // nothing more is recorded or sent: the cycle stops at the next step.
-    for (const ServerRecord &device : devices) {
-        if (!device.isEnabled())
-            continue;
-        const Outcome outcome = pollDevice(device, attempts);
-        if (outcome == Outcome::Stopped || !m_state.MonitoringActive())
-            return;
-        sendDailySystemOk();
-        if (!m_state.MonitoringActive())
-            return;
-        recordOutcome(device, outcome, attempts);
-        if (!m_state.MonitoringActive())
-            return;
-    }
-
+    devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
+    if (!pollDevices(devices, attempts))
+        return;
     m_alarms.FinishCycle();
     m_state.errors().flushPending();
     const qint64 seconds = start.secsTo(m_state.clock().now());
@@ -76,6 +64,33 @@ void PollCycle::LogRoutine()
                          QString::number(seconds) + QStringLiteral(" seconds"));
     if (m_state.Config.PopUps == 1)
         m_alarms.AnnounceAlarms();
+}
+
+bool PollCycle::pollDevices(const QList<ServerRecord> &devices, int attempts)
+{
+    QStringList addresses;
+    for (const ServerRecord &device : devices)
+        addresses.append(device.ServerIPAddress);
+    // The exchanges overlap; what follows each one runs in device order, as the devices come.
+    m_exchanges.begin(addresses, attempts, Parallel(m_parallel), m_link.timings());
+    const auto cleared = qScopeGuard([this] { m_exchanges.clear(); });
+    // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
+    // nothing more is recorded or sent: the cycle stops at the next step.
+    for (int i = 0; i < devices.size(); ++i) {
+        const DeviceExchange::Result *exchange = m_exchanges.waitFor(i);
+        if (!exchange || !m_state.MonitoringActive())
+            return false;
+        const Outcome outcome = takeExchange(devices[i], *exchange);
+        if (!m_state.MonitoringActive())
+            return false;
+        sendDailySystemOk();
+        if (!m_state.MonitoringActive())
+            return false;
+        recordOutcome(devices[i], outcome, attempts);
+        if (!m_state.MonitoringActive())
+            return false;
+    }
+    return true;
 }
 
 void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int attempts)
@@ -86,6 +101,10 @@ void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int a
     } else if (outcome == Outcome::Failed) {
         m_state.UpdateStatus(key, QStringLiteral(": FAILED"));
         m_state.Readings.fill(ProgramState::NoDataValue);
+        // Its rows keep the device's own unit, not that of whichever device answered before it.
+        const auto scale = m_deviceScales.constFind(device.IDNum);
+        if (scale != m_deviceScales.cend())
+            m_state.TemperatureScale = *scale;
         m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
         // The notice names the requests actually made: a failed device had every attempt.
         if (m_state.MonitoringActive() && !m_failures.TrackServerFailure(device.IDNum, attempts))
@@ -95,57 +114,36 @@ void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int a
     }
 }
 
-PollCycle::Outcome PollCycle::pollDevice(const ServerRecord &device, int attempts)
+PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const DeviceExchange::Result &exchange)
 {
     const CommandCodes &codes = DeviceCommands();
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        QByteArray identify;
-        if (transaction(device, codes.IdentifyCommand, identify)) {
-            ParseMessage(m_state, codes.IdentifyCommand, identify);
-            QByteArray readings;
-            const bool read = transaction(device, codes.DataCommand, readings);
-            if (!m_state.MonitoringActive())
-                return Outcome::Stopped;
-            m_state.UpdateStatus(QStringLiteral("Last download data at: "),
-                                 DateTimeText(m_state.clock().now()));
-            if (IsBusyReply(readings))
-                return Outcome::Busy;
-            if (read) {
-                if (ParseMessage(m_state, codes.DataCommand, readings)) {
-                    if (!m_database.MarkServerBackOnLine(device.IDNum))
-                        m_state.AddError(kWhere, m_database.lastError());
-                    m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
-                    if (m_state.MonitoringActive())
-                        scheduledReportHook();
-                }
-                return Outcome::Ok;
-            }
-        } else if (!m_state.MonitoringActive()) {
-            return Outcome::Stopped;
-        } else if (IsBusyReply(identify)) {
-            // A device on a telephone call answers every command with the busy reply; it is
-            // busy, not failed.
-            return Outcome::Busy;
-        }
-        if (!pauseAfterFailure())
-            return Outcome::Stopped;
+    // The device's own identify reply sets the model and firmware its readings are scaled by.
+    if (!exchange.identifyReply.isEmpty())
+        ParseMessage(m_state, codes.IdentifyCommand, exchange.identifyReply);
+    if (exchange.downloadedAt.isValid())
+        m_state.UpdateStatus(QStringLiteral("Last download data at: "), DateTimeText(exchange.downloadedAt));
+    switch (exchange.outcome) {
+    case DeviceExchange::Outcome::Busy:
+        return Outcome::Busy;
+    case DeviceExchange::Outcome::Ok:
+        break;
+    default:
+        return Outcome::Failed;
     }
-    return Outcome::Failed;
+    if (ParseMessage(m_state, codes.DataCommand, exchange.readingsReply)) {
+        m_deviceScales.insert(device.IDNum, m_state.TemperatureScale);
+        if (!m_database.MarkServerBackOnLine(device.IDNum))
+            m_state.AddError(kWhere, m_database.lastError());
+        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
+        if (m_state.MonitoringActive())
+            scheduledReportHook();
+    }
+    return Outcome::Ok;
 }
 
-bool PollCycle::transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply)
+int PollCycle::Parallel(int setting)
 {
-    return m_link.ReadFromQM(device.ServerIPAddress, DevicePort, BuildCommand(code), reply,
-                             CommandCodes::FrameLength, QString());
-}
-
-bool PollCycle::pauseAfterFailure()
-{
-    m_link.StartTimeout(m_link.timings().retryPauseMs);
-    LocalWait wait(&m_state);
-    const LocalWait::Outcome outcome = wait.run(m_link.timings().retryPauseMs);
-    m_link.StopTimeout();
-    return outcome != LocalWait::Outcome::Stopped && m_state.MonitoringActive();
+    return std::clamp(setting, 1, PollExchanges::MaxParallel);
 }
 
 void PollCycle::sendDailySystemOk()

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "PollExchanges.h"
+
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 class AlarmEvaluation;
@@ -29,16 +32,24 @@ public:
     static int AttemptsFor(int communicationRetry);
     // The key of a device's outcome line in the status list.
     static QString OutcomeKey(const ServerRecord &device);
+    // Device exchanges run at the same time: the setting, held to 1 to PollExchanges::MaxParallel.
+    static int Parallel(int setting);
+
+    // The exchanges of the running cycle (the main window shows their progress).
+    PollExchanges &exchanges() { return m_exchanges; }
+    void setParallel(int parallel) { m_parallel = parallel; }
 
 private:
-    enum class Outcome { Ok, Busy, Failed, Stopped };
+    enum class Outcome { Ok, Busy, Failed };
 
-    Outcome pollDevice(const ServerRecord &device, int attempts);
+    // Runs the devices' exchanges and, in device order, what follows each one. False when
+    // monitoring ended on the way.
+    bool pollDevices(const QList<ServerRecord> &devices, int attempts);
+    // Parses a device's replies and, when it answered, evaluates its readings.
+    Outcome takeExchange(const ServerRecord &device, const DeviceExchange::Result &exchange);
     // The outcome line, and for a device that failed every attempt its no-data evaluation and
     // failure tracking.
     void recordOutcome(const ServerRecord &device, Outcome outcome, int attempts);
-    bool transaction(const ServerRecord &device, const QByteArray &code, QByteArray &reply);
-    bool pauseAfterFailure();
     void sendDailySystemOk();
     // Holds the date of the last system-OK e-mail in memory against an older one in the file.
     void keepLatestSystemOkDate();
@@ -55,4 +66,8 @@ private:
     // When the last system-OK e-mail was decided; a file that could not be saved holds an older
     // date, which must not make the e-mail go out again.
     QDateTime m_lastSystemOk;
+    // The scale letter each device reported last, for the rows of a device that did not answer.
+    QHash<qint64, int> m_deviceScales;
+    int m_parallel = 8;
+    PollExchanges m_exchanges;
 };

@@ -1,6 +1,7 @@
 #include "DeviceLink.h"
 
 #include "DeviceCommands.h"
+#include "LinkStatus.h"
 
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
@@ -13,8 +14,6 @@
 
 namespace {
 
-const QString ConnectionKey = QStringLiteral("Connection ");
-const QString CommunicationErrorKey = QStringLiteral("Communication Error");
 const QString ReadWhere = QStringLiteral("Error in ReadFromQM is ");
 const QString TreeFormName = QStringLiteral("frmTreeConfiguration");
 constexpr int TenthMs = 100;
@@ -107,7 +106,7 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
             return false;
         }
         setIndicator(open ? ColorConnected : ColorFailed);
-        repairReplyTimeOut();
+        RepairTcpTimeOut(m_state.Config.TCPTimeOut);
         emit busyCursor(m_state.ActiveFormName, true);
         const bool sent = SendCommand(command);
         StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
@@ -128,20 +127,13 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
         const bool accepted = (length.recordSize > 0 && m_closedByDevice)
                                   ? reply.size() % length.recordSize == 0
                                   : JudgeReply(command, reply, expectedLength);
-        m_state.UpdateStatus(CommunicationErrorKey, QStringLiteral("delete"));
+        LinkStatus::ClearSocketError(m_state);
         return accepted;
     } catch (const std::exception &error) {
         m_state.AddError(ReadWhere, QString::fromLocal8Bit(error.what()));
         finishTransaction();
         return false;
     }
-}
-
-void DeviceLink::repairReplyTimeOut()
-{
-    qint16 &seconds = m_state.Config.TCPTimeOut;
-    if (seconds < 2 || seconds > 9)
-        seconds = 3;
 }
 
 bool DeviceLink::waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName)
@@ -206,7 +198,7 @@ void DeviceLink::dropCancelledTransaction()
     emit busyCursor(m_state.ActiveFormName, false);
     setIndicator(ColorIdle);
     m_socket.abort();
-    m_state.UpdateStatus(ConnectionKey, QStringLiteral("closed"));
+    LinkStatus::Connection(m_state, QStringLiteral("closed"));
 }
 
 bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
@@ -233,8 +225,8 @@ bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
             return false;
         StopTimeout();
         const bool open = m_socket.state() == QAbstractSocket::ConnectedState;
-        m_state.UpdateStatus(ConnectionKey,
-                             open ? QStringLiteral("opened") : QStringLiteral("could not be established"));
+        LinkStatus::Connection(m_state,
+                               open ? QStringLiteral("opened") : QStringLiteral("could not be established"));
         return open;
     } catch (const std::exception &error) {
         m_state.AddError(QStringLiteral("OpenWinSocket()"), QString::fromLocal8Bit(error.what()));
@@ -260,7 +252,7 @@ bool DeviceLink::ReceiveData(QByteArray &data)
 
 void DeviceLink::CloseWinSocket()
 {
-    m_state.UpdateStatus(ConnectionKey, QStringLiteral("closing connection"));
+    LinkStatus::Connection(m_state, QStringLiteral("closing connection"));
     // An open connection closes gracefully; a pending one is dropped, as there is nothing to
     // close yet (left alone it would open first and only then close).
     if (m_socket.state() == QAbstractSocket::ConnectedState)
@@ -271,8 +263,8 @@ void DeviceLink::CloseWinSocket()
     waitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
     StopTimeout();
     const bool closed = m_socket.state() == QAbstractSocket::UnconnectedState;
-    m_state.UpdateStatus(ConnectionKey,
-                         closed ? QStringLiteral("closed") : QStringLiteral("failed to close connection"));
+    LinkStatus::Connection(m_state,
+                           closed ? QStringLiteral("closed") : QStringLiteral("failed to close connection"));
     // A connection that would not close gracefully is dropped, so the next open starts clean.
     if (!closed)
         m_socket.abort();
@@ -318,9 +310,7 @@ void DeviceLink::onTenth()
 
 void DeviceLink::onSocketError(QAbstractSocket::SocketError error)
 {
-    m_state.UpdateStatus(
-        CommunicationErrorKey,
-        QStringLiteral("Error Number: %1.  Description %2").arg(int(error)).arg(m_socket.errorString()));
+    LinkStatus::SocketError(m_state, int(error), m_socket.errorString());
 }
 
 void DeviceLink::setIndicator(int vbColor)

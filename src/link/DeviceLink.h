@@ -113,7 +113,6 @@ private:
     void setIndicator(int vbColor);
     void onTenth();
     void onSocketError(QAbstractSocket::SocketError error);
-    void repairReplyTimeOut();
 
     ProgramState &m_state;
     LinkTimings m_timings;

@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 MonitoringFixture::MonitoringFixture(int thirdOctet) : m_octet(thirdOctet)
 {
@@ -93,14 +94,38 @@ int MonitoringFixture::count(const QString &table, const QString &where)
 
 QVariant MonitoringFixture::value(const QString &sql)
 {
-    QVariant result;
+    const QList<QVariantList> found = query(sql);
+    return found.isEmpty() || found.first().isEmpty() ? QVariant() : found.first().first();
+}
+
+QStringList MonitoringFixture::rows(const QString &sql)
+{
+    QStringList result;
+    for (const QVariantList &row : query(sql)) {
+        QStringList values;
+        for (const QVariant &v : row)
+            values << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+        result << values.join('|');
+    }
+    return result;
+}
+
+QList<QVariantList> MonitoringFixture::query(const QString &sql)
+{
+    QList<QVariantList> result;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fixture-reader");
         db.setDatabaseName(t.path("wexa.mdb"));
         if (db.open()) {
             QSqlQuery query(db);
-            if (query.exec(sql) && query.next())
-                result = query.value(0);
+            if (query.exec(sql)) {
+                while (query.next()) {
+                    QVariantList row;
+                    for (int c = 0; c < query.record().count(); ++c)
+                        row << query.value(c);
+                    result << row;
+                }
+            }
         }
         db.close();
     }

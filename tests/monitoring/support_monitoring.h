@@ -30,6 +30,8 @@ public:
     // Counts rows of a table matching a condition (SQL text of the test's own).
     int count(const QString &table, const QString &where = QString());
     QVariant value(const QString &sql);
+    // Every row of a query, its columns joined by "|".
+    QStringList rows(const QString &sql);
 
     TestState t;
     // The link's timings, as start() gives them to the engine; change them before start().
@@ -41,5 +43,7 @@ public:
     QList<std::shared_ptr<SimDevice>> devices;
 
 private:
+    QList<QVariantList> query(const QString &sql);
+
     int m_octet;
 };

@@ -144,22 +144,34 @@ void MainWindow::setMonitor(Monitor &monitor)
 
 void MainWindow::connectLink(Monitor &monitor)
 {
+    // The configuration windows' transactions go through the link; the poll cycle's overlapping
+    // exchanges report through their own object.
     DeviceLink &link = monitor.link;
     connect(&link, &DeviceLink::indicatorColorChanged, this, &MainWindow::showIndicator);
-    connect(&link, &DeviceLink::progressChanged, this, [this](const QString &form, int value, int maximum) {
-        if (form != objectName())
-            return;
-        m_progress->setMaximum(qMax(1, maximum));
-        m_progress->setValue(qMin(value, m_progress->maximum()));
-    });
-    connect(&link, &DeviceLink::busyCursor, this, [this](const QString &form, bool busy) {
-        if (form != objectName())
-            return;
-        if (busy)
-            setCursor(Qt::BusyCursor);
-        else
-            unsetCursor();
-    });
+    connect(&link, &DeviceLink::progressChanged, this, &MainWindow::showProgress);
+    connect(&link, &DeviceLink::busyCursor, this, &MainWindow::showBusy);
+    PollExchanges &exchanges = monitor.cycle.exchanges();
+    connect(&exchanges, &PollExchanges::indicatorColorChanged, this, &MainWindow::showIndicator);
+    connect(&exchanges, &PollExchanges::progressChanged, this, &MainWindow::showProgress);
+    connect(&exchanges, &PollExchanges::busyCursor, this, &MainWindow::showBusy);
+}
+
+void MainWindow::showProgress(const QString &form, int value, int maximum)
+{
+    if (form != objectName())
+        return;
+    m_progress->setMaximum(qMax(1, maximum));
+    m_progress->setValue(qMin(value, m_progress->maximum()));
+}
+
+void MainWindow::showBusy(const QString &form, bool busy)
+{
+    if (form != objectName())
+        return;
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void MainWindow::showIndicator(int colorNumber)

@@ -111,6 +111,8 @@ private:
     void restoreFromTray();
     void closeOtherWindows();
     void showIndicator(int colorNumber);
+    void showProgress(const QString &form, int value, int maximum);
+    void showBusy(const QString &form, bool busy);
     void connectLink(Monitor &monitor);
     void onFreezeExamine();
 

@@ -1,0 +1,143 @@
+#include "PollExchanges.h"
+
+#include <core/LocalWait.h>
+#include <core/ProgramState.h>
+#include <link/DeviceLink.h>
+
+#include <QHostAddress>
+
+#include <algorithm>
+
+namespace {
+const QString kMainForm = QStringLiteral("frmMain");
+} // namespace
+
+PollExchanges::PollExchanges(ProgramState &state, QObject *parent) : QObject(parent), m_state(state)
+{
+    connect(&m_state, &ProgramState::monitoringActiveChanged, this, [this](bool active) {
+        if (!active)
+            stopAll();
+    });
+}
+
+PollExchanges::~PollExchanges()
+{
+    stopAll();
+}
+
+void PollExchanges::begin(const QStringList &addresses, int attempts, int parallel,
+                          const LinkTimings &timings)
+{
+    clear();
+    m_parallel = std::clamp(parallel, 1, MaxParallel);
+    for (const QString &address : addresses) {
+        auto exchange = std::make_unique<DeviceExchange>(m_state, address, attempts, timings);
+        DeviceExchange *e = exchange.get();
+        connect(e, &DeviceExchange::opened, this, &PollExchanges::onOpened);
+        connect(e, &DeviceExchange::transactionEnded, this, &PollExchanges::onTransactionEnded);
+        connect(e, &DeviceExchange::finished, this, [this, e] { onExchangeFinished(e); });
+        m_exchanges.push_back(std::move(exchange));
+    }
+    emit busyCursor(kMainForm, true);
+    emit progressChanged(kMainForm, 0, int(m_exchanges.size()));
+    startWaiting();
+}
+
+void PollExchanges::clear()
+{
+    stopAll();
+    const bool hadCycle = !m_exchanges.empty();
+    m_exchanges.clear();
+    m_busyAddresses.clear();
+    m_running = 0;
+    m_ended = 0;
+    m_nextToStart = 0;
+    if (m_transactionsOpen > 0)
+        emit indicatorColorChanged(DeviceLink::ColorIdle);
+    m_transactionsOpen = 0;
+    if (hadCycle) {
+        emit progressChanged(kMainForm, 0, 1);
+        emit busyCursor(kMainForm, false);
+    }
+}
+
+const DeviceExchange::Result *PollExchanges::waitFor(int index)
+{
+    if (index < 0 || size_t(index) >= m_exchanges.size())
+        return nullptr;
+    DeviceExchange &exchange = *m_exchanges[size_t(index)];
+    while (!exchange.isDone()) {
+        LocalWait wait(&m_state);
+        wait.endOn(&exchange, &DeviceExchange::finished);
+        if (wait.run(-1) == LocalWait::Outcome::Stopped) {
+            stopAll();
+            return nullptr;
+        }
+    }
+    if (exchange.result().outcome == DeviceExchange::Outcome::Stopped)
+        return nullptr;
+    return &exchange.result();
+}
+
+// Starts waiting exchanges in device order while there is room; one whose address is in use
+// waits for that exchange to end, and those after it may go first.
+void PollExchanges::startWaiting()
+{
+    if (m_stopping || !m_state.MonitoringActive())
+        return;
+    for (size_t i = m_nextToStart; i < m_exchanges.size() && m_running < m_parallel; ++i) {
+        DeviceExchange &exchange = *m_exchanges[i];
+        if (exchange.result().outcome != DeviceExchange::Outcome::Waiting)
+            continue;
+        const QString key = addressKey(exchange.address());
+        if (m_busyAddresses.value(key) > 0)
+            continue;
+        ++m_busyAddresses[key];
+        ++m_running;
+        exchange.start();
+    }
+    while (m_nextToStart < m_exchanges.size() &&
+           m_exchanges[m_nextToStart]->result().outcome != DeviceExchange::Outcome::Waiting)
+        ++m_nextToStart;
+}
+
+void PollExchanges::onOpened(bool open)
+{
+    ++m_transactionsOpen;
+    emit indicatorColorChanged(open ? DeviceLink::ColorConnected : DeviceLink::ColorFailed);
+}
+
+void PollExchanges::onTransactionEnded()
+{
+    m_transactionsOpen = std::max(0, m_transactionsOpen - 1);
+    if (m_transactionsOpen == 0)
+        emit indicatorColorChanged(DeviceLink::ColorIdle);
+}
+
+void PollExchanges::onExchangeFinished(DeviceExchange *exchange)
+{
+    const QString key = addressKey(exchange->address());
+    if (--m_busyAddresses[key] <= 0)
+        m_busyAddresses.remove(key);
+    --m_running;
+    ++m_ended;
+    emit progressChanged(kMainForm, m_ended, int(m_exchanges.size()));
+    startWaiting();
+}
+
+void PollExchanges::stopAll()
+{
+    // A stopped exchange reports its end; nothing waiting may start in its place.
+    m_stopping = true;
+    for (const auto &exchange : m_exchanges)
+        exchange->stop();
+    m_stopping = false;
+}
+
+// One device, however its address is written ("127.0.0.1", " 127.000.000.001 ").
+QString PollExchanges::addressKey(const QString &address)
+{
+    const QString trimmed = address.trimmed();
+    const QHostAddress host(trimmed);
+    return host.isNull() ? trimmed.toLower() : host.toString();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "DeviceExchange.h"
+
+#include <link/LinkTimings.h>
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class ProgramState;
+
+// The device exchanges of one poll cycle, run up to `parallel` at a time, each on its own
+// connection and never two to the same address at once. Exchanges start in device order as
+// others end; the cycle takes their results in device order with waitFor(). With parallel 1 the
+// devices are visited one after another. The end of monitoring ends every exchange at once.
+class PollExchanges final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxParallel = 64;
+
+    explicit PollExchanges(ProgramState &state, QObject *parent = nullptr);
+    ~PollExchanges() override;
+
+    // Drops the exchanges of a previous cycle and starts those of these device addresses.
+    void begin(const QStringList &addresses, int attempts, int parallel, const LinkTimings &timings);
+    // Waits, with window events running, until exchange `index` has its result. Null when
+    // monitoring ended first: every exchange is stopped then.
+    const DeviceExchange::Result *waitFor(int index);
+    // Stops what still runs and forgets the cycle's exchanges.
+    void clear();
+
+    int running() const { return m_running; }
+
+signals:
+    // The connection indicator: green while a connection is open, red when one could not be
+    // opened, light grey when no transaction runs (DeviceLink's colour numbers).
+    void indicatorColorChanged(int vbColor);
+    // The main window's progress bar: exchanges ended of those of the cycle.
+    void progressChanged(const QString &formName, int value, int maximum);
+    // The main window's mouse pointer: busy while the cycle's exchanges run.
+    void busyCursor(const QString &formName, bool busy);
+
+private:
+    void startWaiting();
+    void onOpened(bool open);
+    void onTransactionEnded();
+    void onExchangeFinished(DeviceExchange *exchange);
+    void stopAll();
+    static QString addressKey(const QString &address);
+
+    ProgramState &m_state;
+    std::vector<std::unique_ptr<DeviceExchange>> m_exchanges;
+    // Addresses with an exchange running.
+    QHash<QString, int> m_busyAddresses;
+    int m_parallel = 1;
+    int m_running = 0;
+    int m_ended = 0;
+    int m_transactionsOpen = 0;
+    bool m_stopping = false;
+    // The first exchange not yet started.
+    size_t m_nextToStart = 0;
+};

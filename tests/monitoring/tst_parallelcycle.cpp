@@ -1,0 +1,331 @@
+// Overlapping device exchanges: the same devices polled one after another and eight at a time
+// give the same records, mail, files and status lines in the same order; exchanges overlap up to
+// the setting, never two to one device, and the end of monitoring ends them all at once.
+#include "support_monitoring.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+const QString kTemperature = QStringLiteral("Temperature Sensor Port 1");
+const QString kTemperature2 = QStringLiteral("Temperature Sensor Port 2");
+const QDateTime kStart(QDate(2026, 5, 4), QTime(9, 0, 0));
+
+// Everything a run leaves behind that the operator or a reader of the files could see.
+struct RunRecord {
+    QStringList statusWrites; // outcome, download and time lines, in the order written
+    QStringList grid;
+    QStringList alarms;
+    QStringList failures;
+    QStringList errors;
+    QStringList mails;
+    QMap<QString, QByteArray> dataFiles;
+};
+
+// The status lines each write leaves, apart from the connection lines, which follow whichever
+// transaction moved last.
+class StatusRecorder {
+public:
+    explicit StatusRecorder(StatusList &status) : m_status(status)
+    {
+        QObject::connect(&status, &QAbstractItemModel::dataChanged, &m_context,
+                         [this](const QModelIndex &index) { take(index.row()); });
+        QObject::connect(&status, &QAbstractItemModel::rowsInserted, &m_context,
+                         [this](const QModelIndex &, int first) { take(first); });
+    }
+    QStringList writes;
+
+private:
+    void take(int row)
+    {
+        const QString &line = m_status.lines().at(row);
+        if (!line.startsWith(QLatin1String("Connection ")) &&
+            !line.startsWith(QLatin1String("Communication Error")))
+            writes << line;
+    }
+    StatusList &m_status;
+    QObject m_context;
+};
+
+// One device of the plant: its name, model, scale, what it reads, how it misbehaves.
+enum class Behaviour { Answers, Silent, Refuses, Busy, Slow, DiesAfterIdentify };
+struct PlantDevice {
+    QString name;
+    int family, model, firmware;
+    char unit;
+    double port0, port1;
+    Behaviour behaviour;
+};
+
+// Devices in name order: dead ones between live ones, tenths and whole-degree models, °C and °F.
+const QList<PlantDevice> kPlant = {
+    {"Alpha Freezer", 5, 5, 25, 'F', -10.5, 35.5, Behaviour::Answers},        // tenths on ports 0-7
+    {"Bravo Silent", 5, 5, 25, 'F', 1, 2, Behaviour::Silent},                 //
+    {"Charlie Cooler", 5, 10, 22, 'C', 4, 3, Behaviour::Answers},             // whole degrees
+    {"Delta Refusing", 3, 4, 5, 'C', 1, 2, Behaviour::Refuses},               //
+    {"Echo Lab", 3, 4, 5, 'C', 21.5, 19.5, Behaviour::Slow},                  // tenths on ports 0-1
+    {"Foxtrot Busy", 5, 10, 24, 'F', 1, 2, Behaviour::Busy},                  //
+    {"Golf Humidor", 3, 6, 7, 'F', 68.5, 70.5, Behaviour::Answers},           // tenths on ports 0-3
+    {"Hotel Dying", 5, 5, 25, 'F', 40.5, 41.5, Behaviour::DiesAfterIdentify}, //
+    {"India Store", 5, 10, 22, 'F', 55, 56, Behaviour::Answers},              // whole degrees
+};
+
+QString normalised(QString text, int octet)
+{
+    return text.replace(QStringLiteral("127.0.%1.").arg(octet), QStringLiteral("127.0.N."));
+}
+} // namespace
+
+class TestParallelCycle : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_timings = {};
+        m_timings.connectMs = 1000;
+        m_timings.closeMs = 500;
+        m_timings.retryPauseMs = 100;
+        m_timings.replyOverrideMs = 500;
+    }
+    void cleanup() { m_f.reset(); }
+
+    // Three cycles of a plant with every kind of device, one after another and eight at a time:
+    // an alarm opens and ends, dead devices open episodes and get their notices.
+    void overlappedCycleMatchesOneAfterAnother()
+    {
+        const RunRecord one = runPlant(100, 1);
+        const RunRecord eight = runPlant(101, 8);
+
+        QCOMPARE(eight.statusWrites, one.statusWrites);
+        QCOMPARE(eight.grid, one.grid);
+        QCOMPARE(eight.alarms, one.alarms);
+        QCOMPARE(eight.failures, one.failures);
+        QCOMPARE(eight.errors, one.errors);
+        QCOMPARE(eight.mails, one.mails);
+        QCOMPARE(eight.dataFiles.keys(), one.dataFiles.keys());
+        for (auto it = one.dataFiles.constBegin(); it != one.dataFiles.constEnd(); ++it)
+            QVERIFY2(eight.dataFiles.value(it.key()) == it.value(), qPrintable(it.key()));
+
+        // And what both show is right: each device's readings scaled by its own model and
+        // firmware, shown in its own scale.
+        QVERIFY(one.grid.contains(QString::fromUtf8("Alpha Freezer|Alpha Freezer 0|-10.5|°F|Normal")));
+        QVERIFY(one.grid.contains(QString::fromUtf8("Charlie Cooler|Charlie Cooler 0|4|°C|Normal")));
+        QVERIFY(one.grid.contains(QString::fromUtf8("Echo Lab|Echo Lab 0|21.5|°C|Normal")));
+        QVERIFY(one.grid.contains(QString::fromUtf8("Golf Humidor|Golf Humidor 1|70.5|°F|Normal")));
+        QVERIFY(one.grid.contains(QString::fromUtf8("India Store|India Store 0|55|°F|Normal")));
+        QCOMPARE(one.alarms.size(), 1);
+        QCOMPARE(one.failures.size(), 3); // silent, refusing, dying
+        QCOMPARE(one.mails.size(), 4);    // one alarm, three notices
+        const QStringList outcomes =
+            one.statusWrites.filter("Communication with server").mid(0, kPlant.size());
+        QCOMPARE(outcomes.size(), kPlant.size());
+        for (int i = 0; i < kPlant.size(); ++i)
+            QVERIFY2(outcomes[i].contains(kPlant[i].name), qPrintable(outcomes[i]));
+        QVERIFY(outcomes[5].endsWith(": Is busy"));
+    }
+
+    // A device that stops answering keeps its own unit in the grid, whatever the device polled
+    // before it reports.
+    void silentDeviceKeepsItsOwnScale()
+    {
+        startFixture(105);
+        SimDevice *fahrenheit = m_f->addDevice("Alpha", 5, 5, 25, {{0, "Alpha Probe", kTemperature}});
+        SimDevice *celsius = m_f->addDevice("Bravo", 5, 5, 25, {{0, "Bravo Probe", kTemperature}});
+        QVERIFY(fahrenheit && celsius);
+        fahrenheit->setTemperatureUnit('F');
+        celsius->setTemperatureUnit('C');
+        m_f->monitor->grid.ConfigureServerStatusGrid(2);
+        m_f->runCycle();
+        QCOMPARE(m_f->monitor->grid.cellText(1, StatusGridModel::UnitsColumn), QString::fromUtf8("°C"));
+        celsius->setFault(SimFault::Refused);
+        m_f->runCycle();
+        QCOMPARE(m_f->monitor->grid.cellText(1, StatusGridModel::ReadingColumn), QString("No Data"));
+        QCOMPARE(m_f->monitor->grid.cellText(1, StatusGridModel::UnitsColumn), QString::fromUtf8("°C"));
+    }
+
+    // Exchanges run up to the setting at once and no further.
+    void exchangesOverlapUpToTheSetting()
+    {
+        startFixture(102);
+        for (int i = 1; i <= 10; ++i) {
+            SimDevice *device = m_f->addDevice(QStringLiteral("Silent %1").arg(i, 2, 10, QLatin1Char('0')), 5,
+                                               5, 25, {{0, "Probe", kTemperature}});
+            QVERIFY(device);
+            device->setFault(SimFault::Silent);
+        }
+        m_f->monitor->cycle.setParallel(4);
+        int most = 0;
+        QTimer sample;
+        connect(&sample, &QTimer::timeout,
+                [&] { most = qMax(most, m_f->monitor->cycle.exchanges().running()); });
+        sample.start(5);
+        m_f->runCycle();
+        QCOMPARE(most, 4);
+        QCOMPARE(m_f->t.status.lines().filter(": FAILED").size(), 10);
+    }
+
+    // Two records with one address (older data): their exchanges take turns on the device,
+    // and both are read.
+    void oneConnectionToADeviceAtATime()
+    {
+        startFixture(103);
+        SimDevice *device = m_f->addDevice("Kitchen", 5, 5, 25, {{0, "Freezer", kTemperature}});
+        QVERIFY(device);
+        QVERIFY(m_f->addDevice("Larder", 5, 5, 25, {{0, "Shelf", kTemperature}}));
+        m_f->value(QStringLiteral(
+            "UPDATE tblServers SET ServerIPAddress = '127.0.103.1' WHERE ServerName = 'Larder'"));
+        device->faultOptions().slowDelayMs = 150;
+        device->setFault(SimFault::Slow);
+        QStringList traffic;
+        connect(device, &SimDevice::commandReceived, [&] { traffic << "command"; });
+        connect(device, &SimDevice::replySent, [&] { traffic << "reply"; });
+        m_f->runCycle();
+        QCOMPARE(traffic.size(), 8);
+        for (int i = 0; i < traffic.size(); ++i)
+            QCOMPARE(traffic[i], QString(i % 2 == 0 ? "command" : "reply"));
+        QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 2);
+    }
+
+    // Closing the program ends every exchange at once: nothing waits for a device's time-out,
+    // and nothing more is recorded.
+    void endOfMonitoringEndsEveryExchange()
+    {
+        m_timings.replyOverrideMs = 20000;
+        startFixture(104);
+        for (int i = 1; i <= 6; ++i)
+            QVERIFY(
+                m_f->addDevice(QStringLiteral("Silent %1").arg(i), 5, 5, 25, {{0, "Probe", kTemperature}}));
+        for (const auto &device : m_f->devices)
+            device->setFault(SimFault::Silent);
+        QTimer::singleShot(300, [this] { m_f->t.state.setMonitoringActive(false); });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        m_f->runCycle();
+        QVERIFY2(elapsed.elapsed() < 10000, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(m_f->monitor->cycle.exchanges().running(), 0);
+        QVERIFY(!m_f->t.status.contains("Communication with server"));
+        QVERIFY(!m_f->t.status.contains("Communication Time: "));
+        QCOMPARE(m_f->count("tblServerFailures"), 0);
+    }
+
+private:
+    void startFixture(int octet)
+    {
+        m_f = std::make_unique<MonitoringFixture>(octet);
+        m_f->timings = m_timings;
+        QString error;
+        QVERIFY2(m_f->start(error), qPrintable(error));
+    }
+
+    SimDevice *addPlantDevice(const PlantDevice &spec)
+    {
+        SimDevice *device =
+            m_f->addDevice(spec.name, spec.family, spec.model, spec.firmware,
+                           {{0, spec.name + " 0", kTemperature}, {1, spec.name + " 1", kTemperature2}});
+        if (!device)
+            return nullptr;
+        device->setTemperatureUnit(spec.unit);
+        device->setReading(0, spec.port0);
+        device->setReading(1, spec.port1);
+        device->faultOptions().slowDelayMs = 200;
+        switch (spec.behaviour) {
+        case Behaviour::Answers:
+            break;
+        case Behaviour::Silent:
+            device->setFault(SimFault::Silent);
+            break;
+        case Behaviour::Refuses:
+            device->setFault(SimFault::Refused);
+            break;
+        case Behaviour::Busy:
+            device->setFault(SimFault::Busy);
+            break;
+        case Behaviour::Slow:
+            device->setFault(SimFault::Slow);
+            break;
+        case Behaviour::DiesAfterIdentify:
+            connect(
+                device, &SimDevice::replySent, device, [device] { device->setFault(SimFault::Silent); },
+                Qt::SingleShotConnection);
+            break;
+        }
+        return device;
+    }
+
+    RunRecord runPlant(int octet, int parallel)
+    {
+        RunRecord record;
+        startFixture(octet);
+        if (!m_f)
+            return record;
+        m_f->t.clock.set(kStart);
+        m_f->t.state.Config.CommunicationRetry = 2;
+        m_f->activation->configFile().SaveConfiguration();
+        m_f->monitor->cycle.setParallel(parallel);
+        QList<SimDevice *> devices;
+        for (const PlantDevice &spec : kPlant)
+            devices << addPlantDevice(spec);
+        if (devices.contains(nullptr))
+            return record;
+        int named = 0;
+        m_f->monitor->database.CountNamedSensors(named);
+        m_f->monitor->grid.ConfigureServerStatusGrid(named);
+
+        StatusRecorder status(m_f->t.status);
+        m_f->runCycle();
+        devices[0]->setMinutes(0, 7);
+        devices[0]->setAlarmByte(0, 1);
+        m_f->runCycle();
+        devices[0]->setAlarmByte(0, 0);
+        m_f->runCycle();
+
+        m_f->smtp.waitForMessages(4);
+        QTest::qWait(200);
+        record.statusWrites = status.writes;
+        for (QString &line : record.statusWrites)
+            line = normalised(line, octet);
+        record.grid = gridRows();
+        record.alarms =
+            m_f->rows("SELECT SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, CauseOfAlarm, "
+                      "Server, Sensor, CurrentData, TOL FROM tblAlarms ORDER BY IDNum");
+        record.failures = m_f->rows("SELECT ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent "
+                                    "FROM tblServerFailures ORDER BY IDNum");
+        record.errors = m_f->rows("SELECT myTime, myFunction, Cause FROM tblErrors ORDER BY ErrorID");
+        for (const SmtpTestServer::Received &mail : m_f->smtp.messages())
+            record.mails << normalised(QString::fromUtf8(mail.header("Subject") + "\n" + mail.body()),
+                                       octet) +
+                                "\n" + mail.recipients.join(',');
+        QDir dir(m_f->t.dir.path());
+        for (const QString &name : dir.entryList({"*.dat"}, QDir::Files)) {
+            if (name == QLatin1String("TallyportConfig.dat"))
+                continue;
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                record.dataFiles.insert(name, file.readAll());
+        }
+        m_f.reset();
+        return record;
+    }
+
+    QStringList gridRows() const
+    {
+        QStringList rows;
+        const StatusGridModel &grid = m_f->monitor->grid;
+        for (int row = 0; row < grid.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column <= StatusGridModel::StatusColumn; ++column)
+                cells << grid.cellText(row, column);
+            rows << cells.join('|');
+        }
+        return rows;
+    }
+
+    LinkTimings m_timings;
+    std::unique_ptr<MonitoringFixture> m_f;
+};
+
+QTEST_GUILESS_MAIN(TestParallelCycle)
+#include "tst_parallelcycle.moc"
