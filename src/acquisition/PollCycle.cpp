@@ -17,8 +17,6 @@
 #include <QFile>
 #include <QScopeGuard>
 
-#include <algorithm>
-
 namespace {
 const QString kWhere = QStringLiteral("Log Routine");
 } // namespace
@@ -72,7 +70,7 @@ bool PollCycle::pollDevices(const QList<ServerRecord> &devices, int attempts)
     for (const ServerRecord &device : devices)
         addresses.append(device.ServerIPAddress);
     // The exchanges overlap; what follows each one runs in device order, as the devices come.
-    m_exchanges.begin(addresses, attempts, Parallel(m_parallel), m_link.timings());
+    m_exchanges.begin(addresses, attempts, m_state.Ini.poll.parallel, m_link.timings());
     const auto cleared = qScopeGuard([this] { m_exchanges.clear(); });
     // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
     // nothing more is recorded or sent: the cycle stops at the next step.
@@ -139,11 +137,6 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
             scheduledReportHook();
     }
     return Outcome::Ok;
-}
-
-int PollCycle::Parallel(int setting)
-{
-    return std::clamp(setting, 1, PollExchanges::MaxParallel);
 }
 
 void PollCycle::sendDailySystemOk()

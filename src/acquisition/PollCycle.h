@@ -32,12 +32,9 @@ public:
     static int AttemptsFor(int communicationRetry);
     // The key of a device's outcome line in the status list.
     static QString OutcomeKey(const ServerRecord &device);
-    // Device exchanges run at the same time: the setting, held to 1 to PollExchanges::MaxParallel.
-    static int Parallel(int setting);
 
     // The exchanges of the running cycle (the main window shows their progress).
     PollExchanges &exchanges() { return m_exchanges; }
-    void setParallel(int parallel) { m_parallel = parallel; }
 
 private:
     enum class Outcome { Ok, Busy, Failed };
@@ -68,6 +65,5 @@ private:
     QDateTime m_lastSystemOk;
     // The scale letter each device reported last, for the rows of a device that did not answer.
     QHash<qint64, int> m_deviceScales;
-    int m_parallel = 8;
     PollExchanges m_exchanges;
 };

@@ -1,5 +1,6 @@
 #include "PollExchanges.h"
 
+#include <core/IniSettings.h>
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <link/DeviceLink.h>
@@ -29,7 +30,7 @@ void PollExchanges::begin(const QStringList &addresses, int attempts, int parall
                           const LinkTimings &timings)
 {
     clear();
-    m_parallel = std::clamp(parallel, 1, MaxParallel);
+    m_parallel = std::clamp(parallel, 1, PollIniSettings::MaxParallel);
     for (const QString &address : addresses) {
         auto exchange = std::make_unique<DeviceExchange>(m_state, address, attempts, timings);
         DeviceExchange *e = exchange.get();

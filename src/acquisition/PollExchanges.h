@@ -21,12 +21,11 @@ class ProgramState;
 class PollExchanges final : public QObject {
     Q_OBJECT
 public:
-    static constexpr int MaxParallel = 64;
-
     explicit PollExchanges(ProgramState &state, QObject *parent = nullptr);
     ~PollExchanges() override;
 
-    // Drops the exchanges of a previous cycle and starts those of these device addresses.
+    // Drops the exchanges of a previous cycle and starts those of these device addresses;
+    // parallel is held to 1 to PollIniSettings::MaxParallel.
     void begin(const QStringList &addresses, int attempts, int parallel, const LinkTimings &timings);
     // Waits, with window events running, until exchange `index` has its result. Null when
     // monitoring ended first: every exchange is stopped then.

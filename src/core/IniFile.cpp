@@ -39,10 +39,18 @@ void describeTrend(TrendIniSettings &trend, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describePoll(PollIniSettings &poll, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("poll"));
+    keys.integer(QStringLiteral("parallel"), poll.parallel, 1, PollIniSettings::MaxParallel);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
     describeTrend(ini.trend, keys);
+    describePoll(ini.poll, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.

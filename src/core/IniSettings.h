@@ -22,7 +22,15 @@ struct TrendIniSettings {
     int historyHours = 24;
 };
 
+// [poll]: the poll cycle.
+struct PollIniSettings {
+    static constexpr int MaxParallel = 64;
+    // How many devices' exchanges run at the same time; 1 visits the devices one after another.
+    int parallel = 8;
+};
+
 struct IniSettings {
     MailIniSettings mail;
     TrendIniSettings trend;
+    PollIniSettings poll;
 };

@@ -29,7 +29,32 @@ private slots:
         QVERIFY(text.contains("[trend]"));
         QVERIFY(text.contains("historyHours=24"));
         QCOMPARE(m_t->state.Ini.trend.historyHours, 24);
+        QCOMPARE(m_t->state.Ini.poll.parallel, 8);
+        QVERIFY(text.contains("[poll]\nparallel=8"));
         QVERIFY(m_t->errors.lines().isEmpty());
+    }
+
+    // Overlapping exchanges: 1 (one device after another) to 64.
+    void pollParallelRange_data()
+    {
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("used");
+        QTest::addColumn<int>("errorLines");
+        QTest::newRow("one after another") << QByteArray("1") << 1 << 0;
+        QTest::newRow("most") << QByteArray("64") << 64 << 0;
+        QTest::newRow("none") << QByteArray("0") << 8 << 1;
+        QTest::newRow("too many") << QByteArray("65") << 8 << 1;
+    }
+    void pollParallelRange()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(int, used);
+        QFETCH(int, errorLines);
+        writeAll(m_t->path("Tallyport.ini"), "[poll]\nparallel=" + written + "\n");
+        IniFile ini(m_t->state);
+        QVERIFY(ini.Read());
+        QCOMPARE(m_t->state.Ini.poll.parallel, used);
+        QCOMPARE(m_t->errors.lines().size(), errorLines);
     }
 
     void operatorValuesAreReadAndMissingKeysAdded()
@@ -61,7 +86,7 @@ private slots:
         QFETCH(QByteArray, written);
         const QByteArray file = "[mail]\nretryHours=" + written +
                                 "\nretryFirstSeconds=30\nretryMaxSeconds=600\n\n"
-                                "[trend]\nhistoryHours=24\n";
+                                "[trend]\nhistoryHours=24\n\n[poll]\nparallel=8\n";
         writeAll(m_t->path("Tallyport.ini"), file);
         IniFile ini(m_t->state);
         QVERIFY(ini.Read());

@@ -156,7 +156,7 @@ private slots:
             QVERIFY(device);
             device->setFault(SimFault::Silent);
         }
-        m_f->monitor->cycle.setParallel(4);
+        m_f->t.state.Ini.poll.parallel = 4;
         int most = 0;
         QTimer sample;
         connect(&sample, &QTimer::timeout,
@@ -264,7 +264,7 @@ private:
         m_f->t.clock.set(kStart);
         m_f->t.state.Config.CommunicationRetry = 2;
         m_f->activation->configFile().SaveConfiguration();
-        m_f->monitor->cycle.setParallel(parallel);
+        m_f->t.state.Ini.poll.parallel = parallel;
         QList<SimDevice *> devices;
         for (const PlantDevice &spec : kPlant)
             devices << addPlantDevice(spec);
