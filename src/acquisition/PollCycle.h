@@ -17,8 +17,9 @@ class ProgramState;
 class StatusGridModel;
 struct ServerRecord;
 
-// One poll cycle (LogRoutine): every enabled device in name order is identified and read,
-// its sensors evaluated, and its outcome written to the status list.
+// One poll cycle (LogRoutine): every enabled device in name order is identified and read, up to
+// [poll] parallel devices at the same time, each on its own connection; then, device by device
+// in that order, its sensors are evaluated and its outcome written to the status list.
 class PollCycle {
 public:
     static constexpr int DevicePort = 10001;

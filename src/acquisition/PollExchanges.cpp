@@ -23,7 +23,9 @@ PollExchanges::PollExchanges(ProgramState &state, QObject *parent) : QObject(par
 
 PollExchanges::~PollExchanges()
 {
-    stopAll();
+    // Each exchange drops its connection as it goes; nothing is reported any more.
+    m_stopping = true;
+    m_exchanges.clear();
 }
 
 void PollExchanges::begin(const QStringList &addresses, int attempts, int parallel,
@@ -39,6 +41,7 @@ void PollExchanges::begin(const QStringList &addresses, int attempts, int parall
         connect(e, &DeviceExchange::finished, this, [this, e] { onExchangeFinished(e); });
         m_exchanges.push_back(std::move(exchange));
     }
+    m_shown = true;
     emit busyCursor(kMainForm, true);
     emit progressChanged(kMainForm, 0, int(m_exchanges.size()));
     startWaiting();
@@ -47,7 +50,6 @@ void PollExchanges::begin(const QStringList &addresses, int attempts, int parall
 void PollExchanges::clear()
 {
     stopAll();
-    const bool hadCycle = !m_exchanges.empty();
     m_exchanges.clear();
     m_busyAddresses.clear();
     m_running = 0;
@@ -56,7 +58,8 @@ void PollExchanges::clear()
     if (m_transactionsOpen > 0)
         emit indicatorColorChanged(DeviceLink::ColorIdle);
     m_transactionsOpen = 0;
-    if (hadCycle) {
+    if (m_shown) {
+        m_shown = false;
         emit progressChanged(kMainForm, 0, 1);
         emit busyCursor(kMainForm, false);
     }

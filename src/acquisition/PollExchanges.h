@@ -61,6 +61,8 @@ private:
     int m_ended = 0;
     int m_transactionsOpen = 0;
     bool m_stopping = false;
+    // The window shows a cycle's progress and busy pointer until clear().
+    bool m_shown = false;
     // The first exchange not yet started.
     size_t m_nextToStart = 0;
 };

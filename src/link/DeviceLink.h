@@ -12,11 +12,12 @@
 
 class ProgramState;
 
-// The program's one connection to the devices. Made once, it is handed to the poll cycle, the
-// device tree and the editors; ReadFromQM is the one transaction they run: open, send one
+// The connection the configuration windows talk to a device through. Made once, it is handed to
+// the device tree and the editors; ReadFromQM is the one transaction they run: open, send one
 // command, wait for the reply, close, judge. The waits keep the event loop running; the socket,
 // the timers or the end of MonitoringActive end them. Windows follow the link through the
-// signals below and the status list.
+// signals below and the status list. The poll cycle takes the link's timings and runs its own
+// connections, which overlap (LinkTransaction), while the configuration windows are closed.
 class DeviceLink final : public QObject {
     Q_OBJECT
 public:

@@ -189,6 +189,35 @@ private slots:
         QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 2);
     }
 
+    // The tick and the update button start no second cycle while the exchanges of one run.
+    void noSecondCycleWhileOneRuns()
+    {
+        startFixture(106);
+        for (int i = 1; i <= 3; ++i) {
+            SimDevice *device =
+                m_f->addDevice(QStringLiteral("Slow %1").arg(i), 5, 5, 25, {{0, "Probe", kTemperature}});
+            QVERIFY(device);
+            device->faultOptions().slowDelayMs = 150;
+            device->setFault(SimFault::Slow);
+        }
+        PollTimer &timer = *m_f->pollTimer;
+        int cycles = 0;
+        timer.runCycle = [this, &cycles] {
+            ++cycles;
+            m_f->monitor->cycle.LogRoutine();
+        };
+        timer.setTicksPerCycle(1);
+        QTimer::singleShot(100, [&timer] {
+            timer.Tick();
+            timer.UpdateNow();
+        });
+        timer.UpdateNow();
+        QCOMPARE(cycles, 1);
+        for (const auto &device : m_f->devices)
+            QCOMPARE(device->transactionCount(), 2);
+        QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 3);
+    }
+
     // Closing the program ends every exchange at once: nothing waits for a device's time-out,
     // and nothing more is recorded.
     void endOfMonitoringEndsEveryExchange()
