@@ -18,14 +18,22 @@
 // frozen within limits with alarm bytes 0, and the devices have no alarm addresses, so no mail
 // goes out (no mail server is needed).
 //
+// The devices' exchanges overlap ([poll] parallel, 8 unless --parallel says otherwise); the
+// "network" figure is then the time the cycle waited for a device's replies after it had done
+// with the device before, not the length of its exchange. --parallel 1 times the exchanges one
+// after another.
+//
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
-//     --backup:    a second data directory (LogDirectory), so every file is written twice
-//     --alarms N:  port 1 of the first N devices goes into alarm in odd cycles and out of it in
-//                  even ones (alarm records opened and ended: database writes)
+//                   [--parallel P]
+//     --backup:     a second data directory (LogDirectory), so every file is written twice
+//     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
+//                   even ones (alarm records opened and ended: database writes)
+//     --parallel P: device exchanges the cycle overlaps (1 to 64)
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
 #include "BenchMemory.h"
+#include "BenchPlant.h"
 
 #include <acquisition/Monitor.h>
 #include <acquisition/SensorDataFiles.h>
@@ -60,10 +68,10 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int ThirdOctet = 40;
-constexpr int Port = 10001;
-constexpr int Family = 5, Model = 10, Firmware = 24; // RX700-10: eight temperatures, two doors
-constexpr int SensorsPerDevice = 10;
+constexpr int Port = DevicePort;
 constexpr int ComparisonPasses = 5;
 
 struct Options {
@@ -71,96 +79,13 @@ struct Options {
     int cycles = 100;
     bool backup = false;
     int alarmDevices = 0;
-};
-
-class NoPrompts final : public Prompts {
-public:
-    Answer ask(const QString &, const QString &, Buttons, Icon) override { return Answer::Ok; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    int parallel = PollIniSettings().parallel;
 };
 
 QString deviceAddress(int n)
 {
     return QStringLiteral("127.0.%1.%2").arg(ThirdOctet).arg(n);
 }
-
-// --- The simulated devices, on a thread of their own ---
-
-class SimBank {
-public:
-    ~SimBank()
-    {
-        run([this] {
-            for (SimDevice *device : m_devices)
-                delete device;
-        });
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    bool start(int count, QString &error)
-    {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        run([&] {
-            for (int n = 1; n <= count && error.isEmpty(); ++n) {
-                auto *device = new SimDevice(Family, Model, Firmware);
-                m_devices.push_back(device);
-                if (!device->start(deviceAddress(n), Port))
-                    error = deviceAddress(n) + QStringLiteral(": ") + device->errorString();
-                holdWithinLimits(*device, n);
-            }
-            if (!m_devices.empty())
-                m_modelText = m_devices.front()->modelText();
-        });
-        return error.isEmpty();
-    }
-
-    // The devices keep a record of every command; dropped between cycles so it does not count
-    // as the program's memory.
-    void clearTraffic()
-    {
-        run([this] {
-            for (SimDevice *device : m_devices)
-                device->clearTraffic();
-        });
-    }
-
-    // The alarm indicator of the first port (port 1, index 0) of the first count devices.
-    void setAlarm(int count, bool inAlarm)
-    {
-        run([&] {
-            for (int i = 0; i < count && i < int(m_devices.size()); ++i)
-                m_devices[size_t(i)]->setAlarmByte(0, inAlarm ? 1 : 0);
-        });
-    }
-
-    const QString &modelText() const { return m_modelText; }
-
-private:
-    static void holdWithinLimits(SimDevice &device, int n)
-    {
-        device.setFrozen(true);
-        for (int port = 0; port < SimDevice::PortCount; ++port) {
-            if (port < 8)
-                device.setReading(port, 34.0 + (n + port) % 7);
-            else
-                device.setRawReading(port, 1); // door closed
-            device.setMinutes(port, 0);
-            device.setAlarmByte(port, 0);
-        }
-    }
-
-    template <typename F> void run(F f)
-    {
-        QMetaObject::invokeMethod(&m_anchor, f, Qt::BlockingQueuedConnection);
-    }
-
-    QThread m_thread;
-    QObject m_anchor;
-    std::vector<SimDevice *> m_devices;
-    QString m_modelText;
-};
 
 // --- Stamps of a running cycle ---
 
@@ -344,88 +269,6 @@ struct CpuTime {
     CpuTime since(const CpuTime &start) const { return {user - start.user, system - start.system}; }
 };
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
-}
-
-// --- The engine over a fresh program directory ---
-
-struct Engine {
-    QTemporaryDir dir;
-    QTemporaryDir backupDir;
-    ManualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 30, 0))};
-    NoPrompts prompts;
-    MemoryErrorLog errors;
-    StatusList status;
-    ProgramState state{dir.path(), clock, prompts, errors, status};
-    PollTimer pollTimer{state};
-    Activation activation{state, pollTimer};
-    std::unique_ptr<Monitor> monitor;
-
-    bool start(bool backup, QString &error);
-    bool addDevices(int count, const QString &modelText, QString &error);
-};
-
-bool Engine::start(bool backup, QString &error)
-{
-    if (!QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/wexa.mdb"),
-                     state.programFile(QStringLiteral("wexa.mdb")))) {
-        error = QStringLiteral("no wexa.mdb beside bench_pollcycle");
-        return false;
-    }
-    state.setMonitoringActive(true);
-    ConfigRecord &c = state.Config;
-    c.UpdateRate = 60;
-    c.TCPTimeOut = 2;
-    c.CommunicationRetry = 3;
-    c.SMTPPort = 25;
-    c.SMTPTimeOut = 5;
-    c.AuthenticationMethod = QStringLiteral("NONE");
-    c.SystemOKEmail = 0;
-    c.PopUps = 0;
-    c.LogDirectory = backup ? backupDir.path() : QString();
-    monitor = std::make_unique<Monitor>(state, activation, pollTimer);
-    // The cycle reads the settings file again after every device, as the program does.
-    activation.cipher().InitCipher();
-    if (!activation.configFile().SaveConfiguration()) {
-        error = QStringLiteral("the settings file could not be written");
-        return false;
-    }
-    return true;
-}
-
-bool Engine::addDevices(int count, const QString &modelText, QString &error)
-{
-    Database &db = monitor->database;
-    for (int i = 1; i <= count; ++i) {
-        const QString name = QStringLiteral("Device %1").arg(i, 3, 10, QLatin1Char('0'));
-        if (!db.AddServer(name, modelText, deviceAddress(i), QString(), 1, QString(), QString(), -1)) {
-            error = QStringLiteral("AddServer: ") + db.lastError();
-            return false;
-        }
-    }
-    QList<ServerRecord> rows;
-    int n = 0;
-    if (!db.RecordServers(rows, n))
-        return false;
-    for (const ServerRecord &row : rows) {
-        for (int port = 0; port < SensorsPerDevice; ++port) {
-            const QString type = port < 8 ? QStringLiteral("Temperature Sensor Port %1").arg(port + 1)
-                                          : QStringLiteral("Door Sensor %1").arg(port - 7);
-            db.SaveSensor(row.IDNum, row.ServerName + QStringLiteral(" s%1").arg(port), port, QString(), type,
-                          QString(), QString(), QString());
-        }
-    }
-    int named = 0;
-    db.CountNamedSensors(named);
-    monitor->grid.ConfigureServerStatusGrid(named);
-    if (named != count * SensorsPerDevice)
-        error = QStringLiteral("%1 named sensors instead of %2").arg(named).arg(count * SensorsPerDevice);
-    return error.isEmpty();
-}
-
 // --- The run ---
 
 struct RunFigures {
@@ -572,6 +415,8 @@ Options readOptions(const QStringList &args)
             o.backup = true;
         else if (args[i] == QLatin1String("--alarms") && i + 1 < args.size())
             o.alarmDevices = std::max(0, args[++i].toInt());
+        else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
+            o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
             numbers.append(args[i]);
     }
@@ -589,18 +434,19 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const Options options = readOptions(app.arguments().mid(1));
     QString error;
-    SimBank sims;
+    SimBank sims(ThirdOctet);
     Engine engine;
-    if (!sims.start(options.devices, error) || !engine.start(options.backup, error) ||
-        !engine.addDevices(options.devices, sims.modelText(), error)) {
+    if (!sims.start(options.devices, error) || !engine.start(options.backup, 3, error) ||
+        !engine.addDevices(sims, options.devices, error)) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(error));
         return 1;
     }
+    engine.state.Ini.poll.parallel = options.parallel;
     std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart%s; "
-                "port 1 of %d devices in and out of alarm; load average %s\n",
+                "port 1 of %d devices in and out of alarm; %d exchanges at a time; load average %s\n",
                 options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
                 options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
-                loadAverage().constData());
+                options.parallel, loadAverage().constData());
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);
     printComparison(engine, options);

@@ -6,7 +6,7 @@
 // the devices reported, and the descriptors, sockets and memory the process holds with what it
 // held after the first cycles.
 //
-//   tallyport-soak [--cycles N] [--seed S] [--verbose]
+//   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
 #include "soak_plant.h"
@@ -14,6 +14,8 @@
 
 #include "../faults/support_child.h"
 #include "../faults/support_rig.h"
+
+#include <core/IniFile.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -163,6 +165,7 @@ private:
 struct Options {
     int cycles = 1000;
     quint32 seed = 0;
+    int parallel = PollIniSettings().parallel;
 };
 
 bool parse(QCoreApplication &app, Options &options)
@@ -174,11 +177,17 @@ bool parse(QCoreApplication &app, Options &options)
                       QStringLiteral("n"), QStringLiteral("1000")});
     parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the fault schedule (default: random)."),
                       QStringLiteral("s")});
+    parser.addOption({QStringLiteral("parallel"),
+                      QStringLiteral("Device exchanges a cycle overlaps, [poll] parallel (default 8)."),
+                      QStringLiteral("p"), QString::number(options.parallel)});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
     parser.process(app);
     bool ok = true;
     options.cycles = parser.value(QStringLiteral("cycles")).toInt(&ok);
     if (!ok || options.cycles < 1)
+        return false;
+    options.parallel = parser.value(QStringLiteral("parallel")).toInt(&ok);
+    if (!ok || options.parallel < 1 || options.parallel > PollIniSettings::MaxParallel)
         return false;
     options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
                                                         : QRandomGenerator::system()->generate();
@@ -187,10 +196,16 @@ bool parse(QCoreApplication &app, Options &options)
 }
 
 // The engine with its devices, mail and backup directory, as the program would run it.
-bool setUp(FaultRig &rig, SoakPlant &plant, QString &error)
+bool setUp(FaultRig &rig, SoakPlant &plant, const Options &options, QString &error)
 {
     if (!rig.start(error))
         return false;
+    // In the file, as an operator sets it: every activation reads it again.
+    rig.t.state.Ini.poll.parallel = options.parallel;
+    if (!IniFile(rig.t.state).Save()) {
+        error = QStringLiteral("Tallyport.ini could not be written");
+        return false;
+    }
     ConfigRecord &c = rig.t.state.Config;
     // A cycle at every tick; the run moves its clock by a minute a cycle itself.
     c.UpdateRate = 5;
@@ -264,17 +279,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     Options options;
     if (!parse(app, options)) {
-        std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number\n");
+        std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64\n");
         return 2;
     }
     qInstallMessageHandler(quietHandler);
-    print(QStringLiteral("Soak run: %1 cycles, seed %2").arg(options.cycles).arg(options.seed));
+    print(QStringLiteral("Soak run: %1 cycles, seed %2, %3 device exchanges at a time")
+              .arg(options.cycles)
+              .arg(options.seed)
+              .arg(options.parallel));
 
     QRandomGenerator random(options.seed);
     FaultRig rig(64);
     SoakPlant plant(rig, random);
     QString error;
-    if (!setUp(rig, plant, error)) {
+    if (!setUp(rig, plant, options, error)) {
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
     }
