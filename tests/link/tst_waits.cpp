@@ -1,5 +1,5 @@
 #include "support_linkrig.h"
-#include "support_stalledlistener.h"
+#include <support/StalledListener.h>
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

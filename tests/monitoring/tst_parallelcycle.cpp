@@ -3,6 +3,8 @@
 // the setting, never two to one device, and the end of monitoring ends them all at once.
 #include "support_monitoring.h"
 
+#include <support/StalledListener.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
@@ -144,6 +146,33 @@ private slots:
         m_f->runCycle();
         QCOMPARE(m_f->monitor->grid.cellText(1, StatusGridModel::ReadingColumn), QString("No Data"));
         QCOMPARE(m_f->monitor->grid.cellText(1, StatusGridModel::UnitsColumn), QString::fromUtf8("°C"));
+    }
+
+    // A device that is switched off (its connection never opens) costs the cycle its connect
+    // wait; the devices beside it are read meanwhile.
+    void switchedOffDeviceFailsAfterItsConnectWait()
+    {
+        startFixture(107);
+        StalledListener off(QStringLiteral("127.0.107.50"), DeviceLink::DevicePort);
+        QVERIFY(off.ready());
+        qint64 id = 0;
+        QVERIFY(m_f->monitor->database.AddServer("Annex", "Model RX700-5: Refrigerator/Freezer Keeper",
+                                                 "127.0.107.50", "", 1, "", "", -1, &id));
+        QVERIFY(m_f->monitor->database.SaveSensor(id, "Annex Probe", 0, "", kTemperature, "", "", ""));
+        QVERIFY(m_f->addDevice("Kitchen", 5, 5, 25, {{0, "Freezer", kTemperature}}));
+        StatusRecorder status(m_f->t.status);
+        QElapsedTimer cycle;
+        cycle.start();
+        m_f->runCycle();
+        QVERIFY(cycle.elapsed() >= m_timings.connectMs);
+        QCOMPARE(status.writes.filter("Communication with server").size(), 2);
+        QVERIFY(status.writes.filter("Communication with server")
+                    .first()
+                    .endsWith("Annex at IP address "
+                              "127.0.107.50: FAILED"));
+        QVERIFY(m_f->t.status.lines().contains(
+            "Communication with server Kitchen at IP address 127.0.107.1: OK"));
+        QCOMPARE(m_f->count("tblServerFailures"), 1);
     }
 
     // Exchanges run up to the setting at once and no further.

@@ -6,7 +6,7 @@
 // the devices reported, and the descriptors, sockets and memory the process holds with what it
 // held after the first cycles.
 //
-//   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--verbose]
+//   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
 #include "soak_plant.h"
@@ -166,6 +166,7 @@ struct Options {
     int cycles = 1000;
     quint32 seed = 0;
     int parallel = PollIniSettings().parallel;
+    int octet = 64;
 };
 
 bool parse(QCoreApplication &app, Options &options)
@@ -180,6 +181,11 @@ bool parse(QCoreApplication &app, Options &options)
     parser.addOption({QStringLiteral("parallel"),
                       QStringLiteral("Device exchanges a cycle overlaps, [poll] parallel (default 8)."),
                       QStringLiteral("p"), QString::number(options.parallel)});
+    parser.addOption(
+        {QStringLiteral("octet"),
+         QStringLiteral("Third octet of the devices' addresses 127.0.O.x (default 64), so that two "
+                        "runs can go side by side."),
+         QStringLiteral("o"), QString::number(options.octet)});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
     parser.process(app);
     bool ok = true;
@@ -188,6 +194,9 @@ bool parse(QCoreApplication &app, Options &options)
         return false;
     options.parallel = parser.value(QStringLiteral("parallel")).toInt(&ok);
     if (!ok || options.parallel < 1 || options.parallel > PollIniSettings::MaxParallel)
+        return false;
+    options.octet = parser.value(QStringLiteral("octet")).toInt(&ok);
+    if (!ok || options.octet < 1 || options.octet > 254)
         return false;
     options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
                                                         : QRandomGenerator::system()->generate();
@@ -279,17 +288,18 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     Options options;
     if (!parse(app, options)) {
-        std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64\n");
+        std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64, "
+                             "--octet 1 to 254\n");
         return 2;
     }
     qInstallMessageHandler(quietHandler);
-    print(QStringLiteral("Soak run: %1 cycles, seed %2, %3 device exchanges at a time")
+    print(QStringLiteral("Soak run: %1 cycles, seed %2, [poll] parallel=%3")
               .arg(options.cycles)
               .arg(options.seed)
               .arg(options.parallel));
 
     QRandomGenerator random(options.seed);
-    FaultRig rig(64);
+    FaultRig rig(options.octet);
     SoakPlant plant(rig, random);
     QString error;
     if (!setUp(rig, plant, options, error)) {

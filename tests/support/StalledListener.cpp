@@ -1,4 +1,4 @@
-#include "support_stalledlistener.h"
+#include "StalledListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
