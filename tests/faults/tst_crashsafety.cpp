@@ -76,10 +76,10 @@ private:
 };
 
 // The child: writes until it is killed.
-int RunWriteLoop(const QString &spec)
+int RunWriteLoop(const QString &job)
 {
-    const QString kind = spec.section(QLatin1Char('|'), 0, 0);
-    Writer writer(spec.section(QLatin1Char('|'), 1));
+    const QString kind = job.section(QLatin1Char('|'), 0, 0);
+    Writer writer(job.section(QLatin1Char('|'), 1));
     std::fputs("writing\n", stdout);
     std::fflush(stdout);
     for (;;)

@@ -278,18 +278,18 @@ private:
         QVERIFY2(m_f->start(error), qPrintable(error));
     }
 
-    SimDevice *addPlantDevice(const PlantDevice &spec)
+    SimDevice *addPlantDevice(const PlantDevice &plant)
     {
         SimDevice *device =
-            m_f->addDevice(spec.name, spec.family, spec.model, spec.firmware,
-                           {{0, spec.name + " 0", kTemperature}, {1, spec.name + " 1", kTemperature2}});
+            m_f->addDevice(plant.name, plant.family, plant.model, plant.firmware,
+                           {{0, plant.name + " 0", kTemperature}, {1, plant.name + " 1", kTemperature2}});
         if (!device)
             return nullptr;
-        device->setTemperatureUnit(spec.unit);
-        device->setReading(0, spec.port0);
-        device->setReading(1, spec.port1);
+        device->setTemperatureUnit(plant.unit);
+        device->setReading(0, plant.port0);
+        device->setReading(1, plant.port1);
         device->faultOptions().slowDelayMs = 200;
-        switch (spec.behaviour) {
+        switch (plant.behaviour) {
         case Behaviour::Answers:
             break;
         case Behaviour::Silent:
@@ -324,8 +324,8 @@ private:
         m_f->activation->configFile().SaveConfiguration();
         m_f->t.state.Ini.poll.parallel = parallel;
         QList<SimDevice *> devices;
-        for (const PlantDevice &spec : kPlant)
-            devices << addPlantDevice(spec);
+        for (const PlantDevice &plant : kPlant)
+            devices << addPlantDevice(plant);
         if (devices.contains(nullptr))
             return record;
         int named = 0;
