@@ -4,8 +4,9 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build ccache pkg-config
     qt6-base-dev libqt6sql6-sqlite qt6-charts-dev qt6-multimedia-dev
+    qt6-httpserver-dev qt6-websockets-dev
     libcurl4-openssl-dev libssl-dev
-    python3 python3-aiosmtpd xvfb
+    python3 python3-aiosmtpd python3-prometheus-client xvfb
     clang-14 libclang-rt-14-dev
 )
 missing=()

@@ -39,6 +39,8 @@ MenuRights Activation::RunActivationSequence()
     m_state.UpdateStatus(ValidateLine, valid ? QStringLiteral("delete") : QString());
     // Its problems are in the error log; the defaults stand in for what could not be read.
     m_iniFile.Read();
+    if (services.ApplyIniSettings)
+        services.ApplyIniSettings();
 
     m_state.LogDirectory = m_state.Config.LogDirectory.trimmed();
     if (!m_state.LogDirectory.isEmpty())

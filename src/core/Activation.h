@@ -23,6 +23,9 @@ struct MenuRights {
 // The steps of the activation sequence that belong to other parts of the engine. Each may be
 // left empty; the sequence then skips it.
 struct ActivationServices {
+    // Runs once both settings files have been read: features kept in "Tallyport.ini" apply their
+    // settings (and write their status lines).
+    std::function<void()> ApplyIniSettings;
     std::function<void()> SetUpMailManager;
     std::function<void()> UpgradeSchema;
     // The number of named sensors; false when it could not be counted.

@@ -46,11 +46,24 @@ void describePoll(PollIniSettings &poll, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describeWeb(WebIniSettings &web, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("web"));
+    keys.flag(QStringLiteral("enabled"), web.enabled);
+    keys.text(QStringLiteral("address"), web.address);
+    keys.integer(QStringLiteral("port"), web.port, 1, 65535);
+    keys.text(QStringLiteral("token"), web.token);
+    keys.text(QStringLiteral("certificate"), web.certificate);
+    keys.text(QStringLiteral("key"), web.key);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
     describeTrend(ini.trend, keys);
     describePoll(ini.poll, keys);
+    describeWeb(ini.web, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.
@@ -138,17 +151,30 @@ private:
     bool m_added = false;
 };
 
+// Writes every key, or only those of one section (the others keep what the operator wrote).
 class Writer final : public KeyVisitor {
 public:
-    explicit Writer(QSettings &settings) : m_settings(settings) {}
-    void beginSection(const QString &name) override { m_settings.beginGroup(name); }
+    Writer(QSettings &settings, const QString &onlySection) : m_settings(settings), m_only(onlySection) {}
+    void beginSection(const QString &name) override
+    {
+        m_skip = !m_only.isEmpty() && name != m_only;
+        m_settings.beginGroup(name);
+    }
     void endSection() override { m_settings.endGroup(); }
-    void integer(const QString &key, int &value, int, int) override { m_settings.setValue(key, value); }
-    void flag(const QString &key, bool &value) override { m_settings.setValue(key, value); }
-    void text(const QString &key, QString &value) override { m_settings.setValue(key, value); }
+    void integer(const QString &key, int &value, int, int) override { write(key, value); }
+    void flag(const QString &key, bool &value) override { write(key, value); }
+    void text(const QString &key, QString &value) override { write(key, value); }
 
 private:
+    void write(const QString &key, const QVariant &value)
+    {
+        if (!m_skip)
+            m_settings.setValue(key, value);
+    }
+
     QSettings &m_settings;
+    QString m_only;
+    bool m_skip = false;
 };
 
 QString statusText(QSettings::Status status, const QString &path)
@@ -185,12 +211,12 @@ bool IniFile::Read()
     return false;
 }
 
-bool IniFile::Save()
+bool IniFile::Save(const QString &onlySection)
 {
     m_lastError.clear();
     QSettings settings(path(), QSettings::IniFormat);
     if (settings.status() == QSettings::NoError) {
-        Writer writer(settings);
+        Writer writer(settings, onlySection);
         describeAll(m_state.Ini, writer);
         settings.sync();
     }

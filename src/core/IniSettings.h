@@ -29,8 +29,24 @@ struct PollIniSettings {
     int parallel = 8;
 };
 
+// [web]: the remote status page, JSON API, metrics and health check. Off unless enabled.
+struct WebIniSettings {
+    bool enabled = false;
+    // The IP address to listen on; any other than a loopback address needs a token.
+    QString address = QStringLiteral("127.0.0.1");
+    int port = 8080;
+    // When set, every request must carry it ("Authorization: Bearer ..." or ?token= for the page).
+    QString token;
+    // PEM files; with both set the server speaks HTTPS. Relative paths are in the program directory.
+    QString certificate;
+    QString key;
+
+    bool operator==(const WebIniSettings &) const = default;
+};
+
 struct IniSettings {
     MailIniSettings mail;
     TrendIniSettings trend;
     PollIniSettings poll;
+    WebIniSettings web;
 };

@@ -1,5 +1,6 @@
 #include "PollTimer.h"
 
+#include "Clock.h"
 #include "ProgramState.h"
 
 #include <cmath>
@@ -13,6 +14,7 @@ PollTimer::PollTimer(ProgramState &state, QObject *parent) : QObject(parent), m_
 void PollTimer::StartPollTimer()
 {
     m_timer.start(m_tickMs);
+    m_times.pollingStarted = m_state.clock().now();
 }
 
 void PollTimer::StopPollTimer()
@@ -34,8 +36,7 @@ void PollTimer::Tick()
     emit gridEnabledChanged(false);
     if (++m_tickCount >= m_ticksPerCycle) {
         StopPollTimer();
-        if (runCycle)
-            runCycle();
+        runTimedCycle();
         if (!m_state.MonitoringActive()) {
             m_state.UpdateInProgress = false;
             return;
@@ -58,11 +59,23 @@ void PollTimer::UpdateNow()
     m_state.UpdateInProgress = true;
     StopPollTimer();
     emit gridEnabledChanged(false);
-    if (runCycle)
-        runCycle();
+    runTimedCycle();
     m_state.UpdateInProgress = false;
     if (!m_state.MonitoringActive())
         return;
     StartPollTimer();
     emit updateEnded();
+}
+
+void PollTimer::runTimedCycle()
+{
+    m_times.lastStart = m_state.clock().now();
+    m_times.running = true;
+    m_cycleClock.start();
+    if (runCycle)
+        runCycle();
+    m_times.running = false;
+    m_times.lastEnd = m_state.clock().now();
+    m_times.lastDurationMs = m_cycleClock.elapsed();
+    emit cycleEnded();
 }

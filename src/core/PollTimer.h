@@ -1,11 +1,22 @@
 #pragma once
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
 class ProgramState;
+
+// When polling and its cycles last ran, for the health check and the metrics.
+struct CycleTimes {
+    QDateTime pollingStarted; // the poll timer was last started
+    QDateTime lastStart;      // the last cycle began
+    QDateTime lastEnd;        // the last cycle ended (invalid before the first)
+    qint64 lastDurationMs = -1;
+    bool running = false;
+};
 
 // tmrInterupt: the 5-second poll tick. It counts ticks up to the ticks per cycle and then runs
 // one poll cycle; the next cycle starts ticks x 5 seconds after the end of this one.
@@ -33,6 +44,8 @@ public:
     std::function<void()> runCycle;
     std::function<void()> afterCycle;
 
+    const CycleTimes &cycleTimes() const { return m_times; }
+
     // One tick, as the timer delivers it.
     void Tick();
     // btnUpdate: one cycle at once (nothing while a cycle runs). The tick count is kept and the
@@ -43,14 +56,21 @@ signals:
     // The status grid is disabled while a tick runs and enabled after it.
     void gridEnabledChanged(bool enabled);
     void cycleFinished();
+    // A cycle, from the tick or from the update button, has ended (also when monitoring ended
+    // during it).
+    void cycleEnded();
     // UpdateInProgress was cleared: what was held back while the tick or the update button ran
     // (an activation) may run now.
     void updateEnded();
 
 private:
+    void runTimedCycle();
+
     ProgramState &m_state;
     QTimer m_timer;
     int m_tickMs = TickMs;
     int m_ticksPerCycle = 12;
     int m_tickCount = 0;
+    CycleTimes m_times;
+    QElapsedTimer m_cycleClock;
 };

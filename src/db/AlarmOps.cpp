@@ -150,12 +150,24 @@ bool Database::CountAlarms(int &count)
 
 bool Database::AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset, int limit, qint64 upToId)
 {
+    return alarmsWhere(QStringLiteral("IDNum <= ? ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
+                       {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset}, rows);
+}
+
+bool Database::ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows)
+{
+    return alarmsWhere(QStringLiteral("AlarmActive = ? ORDER BY AlarmStart DESC, IDNum DESC"), {kTrue}, rows);
+}
+
+bool Database::alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows)
+{
     rows.clear();
     Statement query =
         run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
                            "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution FROM tblAlarms "
-                           "WHERE IDNum <= ? ORDER BY AlarmStart DESC, IDNum DESC LIMIT ? OFFSET ?"),
-            {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset});
+                           "WHERE ") +
+                condition,
+            values);
     if (!query)
         return false;
     while (query->next())

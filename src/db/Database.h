@@ -151,6 +151,8 @@ public:
 
     bool CountAlarms(int &count);
     bool AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
+    // Every alarm still active (its sensor shows ALARM), newest first. No message.
+    bool ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows);
     bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
     // notifiedOnly: only episodes whose EmailSent is not "False".
     bool ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset = 0,
@@ -206,6 +208,8 @@ private:
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
+    // The alarms matching condition (SQL after WHERE, with ? for values), in its order.
+    bool alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows);
 
     ProgramState &m_state;
     QString m_path;

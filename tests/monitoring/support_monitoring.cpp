@@ -69,7 +69,9 @@ SimDevice *MonitoringFixture::addDevice(const QString &name, int family, int mod
 
 qint64 MonitoringFixture::deviceId(const QString &name)
 {
-    return value(QStringLiteral("SELECT IDNum FROM tblServers WHERE ServerName = '%1'").arg(name))
+    QString quoted = name;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return value(QStringLiteral("SELECT IDNum FROM tblServers WHERE ServerName = '%1'").arg(quoted))
         .toLongLong();
 }
 

@@ -13,6 +13,7 @@
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
+#include <web/WebService.h>
 
 #include <QApplication>
 
@@ -44,6 +45,9 @@ int RunTallyport(int argc, char *argv[])
         tree.exec();
     };
     SettingsWindows settingsWindows(state, window, monitor.mail);
+    // Remote access follows the [web] settings at every activation (off unless enabled).
+    WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
+    ConnectRemoteAccess(web, window.activation(), window.pollTimer());
     window.start();
     return app.exec();
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <core/IniSettings.h>
+
+#include <QHostAddress>
+#include <QSslConfiguration>
+
+#include <optional>
+
+// Where and how the web server is to listen, worked out from the [web] settings.
+struct ListenPlan {
+    QHostAddress address;
+    quint16 port = 0;
+    QString token;
+    std::optional<QSslConfiguration> tls; // set for HTTPS
+
+    // The address to type into a browser, e.g. "http://127.0.0.1:8080/".
+    QString url() const;
+};
+
+// The shortest token accepted.
+inline constexpr int MinimumTokenLength = 16;
+
+// Checks the settings and reads the certificate and key. False with the reason (for the status
+// list) when the server must not start: an address that is not an IP address, an address other
+// than loopback without a token, a token too short or with blanks or control characters, only
+// one of certificate and key, a file that cannot be read or is not PEM, an expired
+// certificate, or no TLS support. Relative file paths are in programDirectory.
+bool MakeListenPlan(const WebIniSettings &settings, const QString &programDirectory, ListenPlan &plan,
+                    QString &reason);

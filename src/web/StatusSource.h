@@ -1,0 +1,49 @@
+#pragma once
+
+#include "WebSnapshot.h"
+
+#include <QHash>
+
+#include <functional>
+
+class Database;
+class PollTimer;
+class ProgramState;
+class StatusGridModel;
+
+// Where the remote views take what they show. Requests are answered from memory only: the grid,
+// the status list and the cycle times as the windows show them, and the device list, alarms and
+// failures that refresh() reads from the database after each cycle.
+class StatusSource {
+public:
+    // The newest alarms kept for /api/v1/alarms and the failures kept for the page.
+    static constexpr int KeptAlarms = 100;
+    static constexpr int KeptFailures = 10;
+
+    StatusSource(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database);
+
+    // The number of e-mails waiting in the outbox, when the program has one.
+    std::function<int()> emailsWaiting;
+
+    // Reads the device list, the active alarms, the newest alarms and the newest device failures.
+    // What could not be read keeps its earlier value. False when a read failed.
+    bool refresh();
+
+    WebSnapshot snapshot() const;
+    // The newest alarms, at most KeptAlarms.
+    QList<AlarmRecord> newestAlarms(int limit) const;
+
+private:
+    QList<SensorView> sensorRows() const;
+    QList<DeviceView> deviceRows(QStringList &otherLines) const;
+    HealthView health() const;
+
+    ProgramState &m_state;
+    StatusGridModel &m_grid;
+    PollTimer &m_pollTimer;
+    Database &m_database;
+    QList<ServerRecord> m_devices;
+    QList<AlarmRecord> m_openAlarms;
+    QList<AlarmRecord> m_newestAlarms;
+    QList<ServerFailureRecord> m_failures;
+};

@@ -1,0 +1,172 @@
+#include "WebServer.h"
+
+#include "GuardedTcpServer.h"
+#include "MetricsText.h"
+#include "StatusJson.h"
+#include "StatusPage.h"
+#include "StatusSource.h"
+
+#include <QCryptographicHash>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
+#include <QTcpSocket>
+#include <QUrlQuery>
+
+#include <openssl/crypto.h>
+
+namespace {
+const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
+
+QPair<QByteArray, QByteArray> header(const char *name, const char *value)
+{
+    return {QByteArray(name), QByteArray(value)};
+}
+
+WebReply textReply(int status, const QByteArray &text)
+{
+    return {status, kText, text + '\n', {}};
+}
+
+QByteArray sha256(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+QByteArray headerValue(const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &name)
+{
+    for (const auto &[key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value.trimmed();
+    return QByteArray();
+}
+
+// The page reloads itself at the update rate, within reason.
+int refreshSeconds(int updateRate)
+{
+    return qBound(10, updateRate, 300);
+}
+
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get:
+        return QByteArrayLiteral("GET");
+    case QHttpServerRequest::Method::Head:
+        return QByteArrayLiteral("HEAD");
+    default:
+        return QByteArrayLiteral("OTHER");
+    }
+}
+} // namespace
+
+bool TokenMatches(const QByteArray &given, const QByteArray &tokenHash)
+{
+    const QByteArray hash = sha256(given);
+    return hash.size() == tokenHash.size() &&
+           CRYPTO_memcmp(hash.constData(), tokenHash.constData(), hash.size()) == 0;
+}
+
+WebServer::WebServer(const StatusSource &source, const QString &token, QObject *parent)
+    : QAbstractHttpServer(parent), m_source(source),
+      m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8()))
+{
+}
+
+bool WebServer::authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const
+{
+    if (m_tokenHash.isEmpty())
+        return true;
+    const QByteArray authorization = headerValue(headers, QByteArrayLiteral("authorization"));
+    if (authorization.size() > 7 && authorization.left(7).compare("bearer ", Qt::CaseInsensitive) == 0)
+        return TokenMatches(authorization.mid(7).trimmed(), m_tokenHash);
+    if (url.path() == QLatin1String("/")) {
+        const QUrlQuery query(url);
+        if (query.hasQueryItem(QStringLiteral("token")))
+            return TokenMatches(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(),
+                                m_tokenHash);
+    }
+    return false;
+}
+
+WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
+                           const QList<QPair<QByteArray, QByteArray>> &headers) const
+{
+    if (method != "GET") {
+        WebReply reply = textReply(405, "Only GET is served.");
+        reply.headers.append(header("Allow", "GET"));
+        return reply;
+    }
+    if (!authorised(url, headers)) {
+        WebReply reply = textReply(401, "A valid token is required.");
+        reply.headers.append(header("WWW-Authenticate", "Bearer realm=\"Tallyport\""));
+        return reply;
+    }
+    const QString path = url.path();
+    if (path == QLatin1String("/")) {
+        const WebSnapshot snapshot = m_source.snapshot();
+        WebReply reply{200,
+                       "text/html; charset=utf-8",
+                       StatusPageHtml(snapshot, refreshSeconds(snapshot.updateRateSeconds)),
+                       {}};
+        reply.headers.append(header("Content-Security-Policy",
+                                    "default-src 'none'; style-src 'unsafe-inline'; "
+                                    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
+        reply.headers.append(header("Referrer-Policy", "no-referrer"));
+        return reply;
+    }
+    if (path == QLatin1String("/api/v1/status"))
+        return {200, "application/json", StatusJson(m_source.snapshot()), {}};
+    if (path == QLatin1String("/api/v1/alarms"))
+        return alarms(url);
+    if (path == QLatin1String("/metrics"))
+        return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(m_source.snapshot()), {}};
+    if (path == QLatin1String("/healthz"))
+        return health();
+    return textReply(404, "Not found.");
+}
+
+WebReply WebServer::alarms(const QUrl &url) const
+{
+    int limit = DefaultAlarmLimit;
+    const QUrlQuery query(url);
+    if (query.hasQueryItem(QStringLiteral("limit"))) {
+        bool ok = false;
+        limit = query.queryItemValue(QStringLiteral("limit")).toInt(&ok);
+        if (!ok || limit < 1 || limit > MaxAlarmLimit)
+            return textReply(400, "limit must be a whole number from 1 to " +
+                                      QByteArray::number(MaxAlarmLimit) + '.');
+    }
+    return {200, "application/json", AlarmsJson(m_source.newestAlarms(limit)), {}};
+}
+
+WebReply WebServer::health() const
+{
+    const HealthView health = m_source.snapshot().health;
+    if (health.ok)
+        return textReply(200, "ok");
+    return textReply(503, (health.code + QStringLiteral(": ") + health.text).toUtf8());
+}
+
+bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    send(Answer(methodName(request.method()), request.url(), request.headers()), request, socket);
+    return true;
+}
+
+void WebServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    send(textReply(404, "Not found."), request, socket);
+}
+
+void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    QHttpServerResponse response(reply.contentType, reply.body,
+                                 static_cast<QHttpServerResponse::StatusCode>(reply.status));
+    response.addHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
+    response.addHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
+    for (const auto &[name, value] : reply.headers)
+        response.addHeader(name, value);
+    response.write(makeResponder(request, socket));
+    GuardedTcpServer::RequestAnswered(socket);
+}

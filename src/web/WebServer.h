@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class StatusSource;
+
+// What a request gets: status code, content type, body and extra headers.
+struct WebReply {
+    int status = 200;
+    QByteArray contentType;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+};
+
+// The read-only HTTP endpoints, all answered from memory:
+//   /                 the status page
+//   /api/v1/status    the same as JSON
+//   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
+//   /metrics          Prometheus text format
+//   /healthz          200 "ok", or 503 with the reason polling is not keeping up
+// Only GET is served, and nothing is read from files. With a token every request must carry
+// "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
+class WebServer final : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    static constexpr int DefaultAlarmLimit = 20;
+    static constexpr int MaxAlarmLimit = 100;
+
+    WebServer(const StatusSource &source, const QString &token, QObject *parent = nullptr);
+
+    // The answer to a GET (or other method) of a URL with the given headers.
+    WebReply Answer(const QByteArray &method, const QUrl &url,
+                    const QList<QPair<QByteArray, QByteArray>> &headers) const;
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+
+private:
+    bool authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    WebReply alarms(const QUrl &url) const;
+    WebReply health() const;
+    void send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket);
+
+    const StatusSource &m_source;
+    QByteArray m_tokenHash; // SHA-256 of the token; empty when none is required
+};
+
+// Whether given is the token, compared in time that does not depend on where they differ.
+bool TokenMatches(const QByteArray &given, const QByteArray &tokenHash);

@@ -1,0 +1,126 @@
+#include "WebService.h"
+
+#include "WebServer.h"
+
+#include <core/Activation.h>
+#include <core/PollTimer.h>
+#include <core/ProgramState.h>
+
+#include <QLoggingCategory>
+
+const QString WebService::StatusKey = QStringLiteral("Remote access: ");
+
+namespace {
+QString listenFailure(const QTcpServer &listener, const ListenPlan &plan)
+{
+    switch (listener.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("port %1 is in use").arg(plan.port);
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("no permission to use port %1").arg(plan.port);
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return QStringLiteral("address %1 is not an address of this computer").arg(plan.address.toString());
+    default:
+        return QStringLiteral("cannot listen on %1 port %2 (%3)")
+            .arg(plan.address.toString())
+            .arg(plan.port)
+            .arg(listener.errorString());
+    }
+}
+} // namespace
+
+WebService::WebService(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database,
+                       QObject *parent)
+    : QObject(parent), m_state(state), m_source(state, grid, pollTimer, database)
+{
+    // The HTTP library warns on the console about each request it cannot handle; a client must
+    // not be able to fill a log that way.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.httpserver*=false"));
+}
+
+WebService::~WebService() = default;
+
+QString WebService::url() const
+{
+    return m_server ? m_plan.url() : QString();
+}
+
+quint16 WebService::port() const
+{
+    return m_listener ? m_listener->serverPort() : 0;
+}
+
+bool WebService::Start(const WebIniSettings &settings, QString &reason)
+{
+    Stop();
+    ListenPlan plan;
+    if (!MakeListenPlan(settings, m_state.programDirectory(), plan, reason))
+        return false;
+    auto server = std::make_unique<WebServer>(m_source, plan.token);
+    auto *listener = new GuardedTcpServer(m_limits);
+    if (plan.tls)
+        listener->setTls(*plan.tls);
+    if (!listener->listen(plan.address, plan.port)) {
+        reason = listenFailure(*listener, plan);
+        delete listener;
+        return false;
+    }
+    server->bind(listener);
+    plan.port = listener->serverPort();
+    m_plan = plan;
+    m_listener = listener;
+    m_server = std::move(server);
+    Refresh();
+    return true;
+}
+
+void WebService::Stop()
+{
+    m_listener = nullptr;
+    m_server.reset();
+}
+
+bool WebService::Apply(const WebIniSettings &settings)
+{
+    if (!settings.enabled) {
+        Stop();
+        m_applied = settings;
+        m_state.UpdateStatus(StatusKey, QStringLiteral("delete"));
+        return false;
+    }
+    if (!m_server || !(settings == m_applied)) {
+        QString reason;
+        if (!Start(settings, reason)) {
+            m_applied = settings;
+            m_state.UpdateStatus(StatusKey, QStringLiteral("not started: ") + reason);
+            m_state.AddError(QStringLiteral("Remote access"), QStringLiteral("Not started: ") + reason);
+            return false;
+        }
+        m_applied = settings;
+    }
+    m_state.UpdateStatus(StatusKey, QStringLiteral("serving ") + url());
+    return true;
+}
+
+void WebService::Refresh()
+{
+    if (m_server)
+        m_source.refresh();
+}
+
+void WebService::ApplyCurrentSettings()
+{
+    if (Apply(m_state.Ini.web))
+        Refresh();
+}
+
+void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer)
+{
+    std::function<void()> earlier = activation.services.ApplyIniSettings;
+    activation.services.ApplyIniSettings = [&web, earlier] {
+        if (earlier)
+            earlier();
+        web.ApplyCurrentSettings();
+    };
+    QObject::connect(&pollTimer, &PollTimer::cycleEnded, &web, &WebService::Refresh);
+}

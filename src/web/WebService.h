@@ -1,0 +1,64 @@
+#pragma once
+
+#include "GuardedTcpServer.h"
+#include "ListenPlan.h"
+#include "StatusSource.h"
+
+#include <core/IniSettings.h>
+
+#include <QObject>
+
+#include <memory>
+
+class Activation;
+class Database;
+class PollTimer;
+class ProgramState;
+class StatusGridModel;
+class WebServer;
+
+// Remote access for one run: the web server over the engine's state. The windowed program and
+// the headless mode make one and call Apply() with the [web] settings at every activation
+// (ConnectRemoteAccess does the wiring). The status list shows where it serves or why it could
+// not start, under the key "Remote access: ".
+class WebService final : public QObject {
+    Q_OBJECT
+public:
+    static const QString StatusKey;
+
+    WebService(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database,
+               QObject *parent = nullptr);
+    ~WebService() override;
+
+    // Starts, restarts or stops the server to match the settings and writes the status line. A
+    // server already running with the same settings keeps its connections. True while serving.
+    bool Apply(const WebIniSettings &settings);
+    // Apply() with the settings read last (state.Ini.web), then Refresh().
+    void ApplyCurrentSettings();
+    // Starts with these settings (stopping a running server first). False with the reason.
+    bool Start(const WebIniSettings &settings, QString &reason);
+    void Stop();
+
+    bool isRunning() const { return m_server != nullptr; }
+    // Where it serves ("http://127.0.0.1:8080/"); empty while stopped.
+    QString url() const;
+    quint16 port() const;
+    // Reads what the views show from the database; done after each cycle while serving.
+    void Refresh();
+
+    StatusSource &source() { return m_source; }
+    void setLimits(const ConnectionLimits &limits) { m_limits = limits; }
+
+private:
+    ProgramState &m_state;
+    StatusSource m_source;
+    ConnectionLimits m_limits;
+    std::unique_ptr<WebServer> m_server;
+    GuardedTcpServer *m_listener = nullptr; // owned by m_server
+    ListenPlan m_plan;
+    WebIniSettings m_applied;
+};
+
+// Makes every activation apply the [web] settings of Tallyport.ini and every poll cycle refresh
+// what the server shows.
+void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer);

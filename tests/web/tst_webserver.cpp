@@ -1,0 +1,289 @@
+#include "support_webrig.h"
+
+#include <web/MetricsText.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+using Status = StatusGridModel::SensorStatus;
+
+namespace {
+QJsonObject findBy(const QJsonArray &array, const QString &key, const QString &value)
+{
+    for (const QJsonValue &item : array)
+        if (item.toObject().value(key).toString() == value)
+            return item.toObject();
+    return QJsonObject();
+}
+} // namespace
+
+// The endpoints over real HTTP, after poll cycles of simulated devices: a normal sensor, one in
+// alarm, a device that does not answer (NO DATA) and one busy on a call.
+class TestWebServer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        m_rig = std::make_unique<WebRig>(120);
+        QString error;
+        QVERIFY2(m_rig->start(error), qPrintable(error));
+        QVERIFY(m_rig->addStandardDevices());
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), error), qPrintable(error));
+        // The busy device answered once before it went on a call: its sensor keeps that row.
+        m_rig->runCycle();
+        m_rig->busy->setFault(SimFault::Busy);
+        m_rig->runCycle();
+        QVERIFY(m_rig->f.pollTimer->cycleTimes().lastEnd.isValid());
+    }
+    void cleanupTestCase() { m_rig.reset(); }
+
+    void statusJsonShowsEverySensorAndDevice()
+    {
+        const QJsonObject status = m_rig->getJson("/api/v1/status");
+        const QJsonArray sensors = status.value("sensors").toArray();
+        QVERIFY2(sensors.size() == 6, QJsonDocument(sensors).toJson().constData());
+
+        const QJsonObject freezer = findBy(sensors, "sensor", "Walk-in Freezer");
+        QCOMPARE(freezer.value("device").toString(), QString("Kitchen"));
+        QCOMPARE(freezer.value("value").toDouble(), 5.0);
+        QCOMPARE(freezer.value("unit").toString(), QString::fromUtf8("\u00b0F"));
+        QCOMPARE(freezer.value("status").toString(), QString("Normal"));
+        QCOMPARE(freezer.value("colour").toString(), QString("#00ff00"));
+
+        const QJsonObject fridge = findBy(sensors, "sensor", "Prep Fridge");
+        QCOMPARE(fridge.value("status").toString(), QString("ALARM"));
+        QCOMPARE(fridge.value("colour").toString(), QString("#ff0000"));
+
+        const QJsonObject engine = findBy(sensors, "sensor", "Engine Room");
+        QCOMPARE(engine.value("status").toString(), QString("NO DATA"));
+        QCOMPARE(engine.value("reading").toString(), QString("No Data"));
+        QVERIFY(engine.value("value").isNull());
+
+        const QJsonObject shed = findBy(sensors, "sensor", "Shed Air");
+        QCOMPARE(shed.value("value").toDouble(), 20.0);
+        QCOMPARE(shed.value("current").toBool(), false);
+        QCOMPARE(freezer.value("current").toBool(), true);
+
+        const QJsonObject door = findBy(sensors, "sensor", "Back Door");
+        QVERIFY(door.value("value").isNull()); // a state, not a number
+
+        const QJsonObject special = findBy(sensors, "sensor", WebRig::SpecialSensor);
+        QCOMPARE(special.value("device").toString(), WebRig::SpecialDevice);
+        QCOMPARE(special.value("value").toDouble(), -3.5);
+
+        const QJsonArray devices = status.value("devices").toArray();
+        QCOMPARE(findBy(devices, "name", "Kitchen").value("outcome").toString(), QString("OK"));
+        QCOMPARE(findBy(devices, "name", "Phone Shed").value("outcome").toString(), QString("Is busy"));
+        QCOMPARE(findBy(devices, "name", "Generator").value("outcome").toString(), QString("FAILED"));
+        QCOMPARE(findBy(devices, "name", WebRig::SpecialDevice).value("address").toString(),
+                 QString("127.0.120.2"));
+
+        const QJsonArray open = status.value("openAlarms").toArray();
+        QCOMPARE(open.size(), 1);
+        QCOMPARE(open.first().toObject().value("sensor").toString(), QString("Prep Fridge"));
+        QVERIFY(status.value("cycle").toObject().value("lastEnd").toString().startsWith("2026-03-14T"));
+        QCOMPARE(status.value("health").toObject().value("ok").toBool(), true);
+        // The device lines are given apart; the other lines of the status list as they stand.
+        const QJsonArray lines = status.value("statusLines").toArray();
+        QVERIFY(!lines.isEmpty());
+        for (const QJsonValue &line : lines)
+            QVERIFY(!line.toString().startsWith("Communication with server"));
+    }
+
+    void metricsCarryValuesStatesAndEscapedLabels()
+    {
+        const HttpResult result = m_rig->get("/metrics");
+        QCOMPARE(result.status, 200);
+        QVERIFY(result.headers.value("content-type").startsWith("text/plain; version=0.0.4"));
+        const QString text = QString::fromUtf8(result.body);
+        const QString kitchenFreezer = "device=\"Kitchen\",sensor=\"Walk-in Freezer\",sensor_id=\"%1\"";
+        const qint64 freezerId = m_rig->f.sensorId("Kitchen", 0);
+        QVERIFY(text.contains("tallyport_sensor_value{" + kitchenFreezer.arg(freezerId) +
+                              QString::fromUtf8(",unit=\"\u00b0F\"} 5\n")));
+        QVERIFY(
+            text.contains("tallyport_sensor_alarm{device=\"Kitchen\",sensor=\"Prep Fridge\",sensor_id=\"" +
+                          QString::number(m_rig->f.sensorId("Kitchen", 1)) + "\"} 1\n"));
+        const QString engineLabels = "device=\"Generator\",sensor=\"Engine Room\",sensor_id=\"" +
+                                     QString::number(m_rig->f.sensorId("Generator", 0)) + "\"";
+        QVERIFY(text.contains("tallyport_sensor_no_data{" + engineLabels + "} 1\n"));
+        QVERIFY(!text.contains("tallyport_sensor_value{" + engineLabels));
+        QVERIFY(text.contains("tallyport_device_up{device=\"Generator\",address=\"127.0.120.4\"} 0\n"));
+        QVERIFY(text.contains("tallyport_device_up{device=\"Phone Shed\",address=\"127.0.120.3\"} 1\n"));
+        QVERIFY(text.contains("tallyport_alarms_open 1\n"));
+        QVERIFY(text.contains("tallyport_cycle_duration_seconds "));
+        QVERIFY(text.contains("tallyport_last_cycle_end_timestamp_seconds "));
+        QVERIFY(!text.contains("tallyport_emails_waiting")); // no outbox given
+        const QString escapedDevice =
+            QString::fromUtf8("device=\"Bob's \\\"Cold\\\" <Room> \\\\ K\u00fchlraum\"");
+        const QString escapedSensor =
+            QString::fromUtf8("sensor=\"Fach <b>1</b> & \\\"T\u00fcr\\\"\\nzwei \u00d8st\"");
+        QVERIFY2(text.contains(escapedDevice + "," + escapedSensor), qPrintable(text));
+    }
+
+    void metricsParseWithThePrometheusParser()
+    {
+        m_rig->web->source().emailsWaiting = [] { return 3; };
+        const HttpResult result = m_rig->get("/metrics");
+        m_rig->web->source().emailsWaiting = nullptr;
+        QVERIFY(result.body.contains("tallyport_emails_waiting 3\n"));
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(result.body);
+        file.close();
+        QProcess checker;
+        checker.start("/usr/bin/python3",
+                      {QString(TALLYPORT_SOURCE_DIR) + "/tests/web/check_metrics.py", file.fileName(), "6"});
+        QVERIFY(checker.waitForFinished(30000));
+        QVERIFY2(checker.exitCode() == 0, checker.readAllStandardError().constData());
+    }
+
+    void labelEscapingFollowsTheFormat_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("plain") << "Freezer 1"
+                               << "Freezer 1";
+        QTest::newRow("quote") << "a\"b"
+                               << "a\\\"b";
+        QTest::newRow("backslash") << "C:\\dir\\"
+                                   << "C:\\\\dir\\\\";
+        QTest::newRow("line feed") << "one\ntwo"
+                                   << "one\\ntwo";
+        QTest::newRow("non-ASCII kept")
+            << QString::fromUtf8("K\u00fchl \u00b0C") << QString::fromUtf8("K\u00fchl \u00b0C");
+    }
+    void labelEscapingFollowsTheFormat()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, escaped);
+        QCOMPARE(EscapeLabelValue(value), escaped);
+    }
+
+    void pageShowsEverythingEscaped()
+    {
+        const HttpResult result = m_rig->get("/");
+        QCOMPARE(result.status, 200);
+        QCOMPARE(result.headers.value("content-type"), QByteArray("text/html; charset=utf-8"));
+        QVERIFY(result.headers.value("content-security-policy").startsWith("default-src 'none'"));
+        const QString html = QString::fromUtf8(result.body);
+        QVERIFY(html.contains(QString::fromUtf8("Bob's &quot;Cold&quot; &lt;Room&gt; \\ K\u00fchlraum")));
+        QVERIFY(html.contains(QString::fromUtf8("Fach &lt;b&gt;1&lt;/b&gt; &amp; &quot;T\u00fcr&quot;")));
+        QVERIFY(!html.contains("<Room>"));
+        QVERIFY(!html.contains("<b>1</b>"));
+        QVERIFY(html.contains("<td class=\"alarm\">ALARM</td>"));
+        QVERIFY(html.contains("<td class=\"nodata\">NO DATA</td>"));
+        QVERIFY(html.contains("<td class=\"normal\">Normal</td>"));
+        QVERIFY(html.contains(".alarm{background:#ff0000}"));
+        QVERIFY(html.contains("Is busy"));
+        QVERIFY(html.contains("<tr class=\"stale\"><td>Phone Shed</td>"));
+        QVERIFY(html.contains("<td class=\"alarm\">FAILED</td>"));
+        QVERIFY(html.contains("<h2>Open alarms</h2>"));
+        QVERIFY(html.contains("Prep Fridge"));
+        QVERIFY(html.contains("<h2>Recent device failures</h2>"));
+        QVERIFY(html.contains("still off line"));
+        QVERIFY(html.contains("Last poll cycle ended 3/14/2026"));
+        QVERIFY(html.contains("<meta http-equiv=\"refresh\" content=\"60\">"));
+        QVERIFY(html.contains("name=\"viewport\""));
+        // Nothing from elsewhere and no script.
+        QVERIFY(!html.contains("<script"));
+        QVERIFY(!html.contains("http://"));
+        QVERIFY(!html.contains("https://"));
+    }
+
+    void alarmsApiGivesTheNewestWithinLimits()
+    {
+        const QJsonArray alarms = m_rig->getJson("/api/v1/alarms?limit=1").value("alarms").toArray();
+        QCOMPARE(alarms.size(), 1);
+        const QJsonObject alarm = alarms.first().toObject();
+        QCOMPARE(alarm.value("sensor").toString(), QString("Prep Fridge"));
+        QCOMPARE(alarm.value("active").toBool(), true);
+        QVERIFY(alarm.value("end").isNull());
+        QCOMPARE(alarm.value("minutesOutOfLimits").toInt(), 11);
+        QVERIFY(alarm.value("cause").toString().contains("Prep Fridge"));
+        QVERIFY(alarm.contains("resolution"));
+        QCOMPARE(m_rig->getJson("/api/v1/alarms").value("alarms").toArray().size(), 1);
+        for (const char *bad : {"0", "101", "abc", "-1", ""})
+            QCOMPARE(m_rig->get(QString("/api/v1/alarms?limit=") + bad).status, 400);
+    }
+
+    void unknownPathsAndMethodsAreRefused()
+    {
+        QCOMPARE(m_rig->get("/nothing").status, 404);
+        QCOMPARE(m_rig->get("/metrics/").status, 404);
+        QCOMPARE(m_rig->get("/api/v1/status/../../wexa.mdb").status, 404);
+        const HttpResult post =
+            RawExchange(m_rig->web->port(), "POST /metrics HTTP/1.1\r\nHost: x\r\n"
+                                            "Content-Length: 2\r\nConnection: close\r\n\r\nab");
+        QCOMPARE(post.status, 405);
+        const HttpResult del = RawExchange(m_rig->web->port(), "DELETE /api/v1/alarms HTTP/1.1\r\nHost: x\r\n"
+                                                               "Connection: close\r\n\r\n");
+        QCOMPARE(del.status, 405);
+        QCOMPARE(m_rig->f.count("tblAlarms"), 1);
+    }
+
+    // The health check after a cycle, and each reason it gives when polling does not keep up.
+    void healthTurns503WithItsReasonWhenPollingStops()
+    {
+        QCOMPARE(m_rig->get("/healthz").body, QByteArray("ok\n"));
+        PollTimer &timer = *m_rig->f.pollTimer;
+        ProgramState &state = m_rig->f.t.state;
+        QVERIFY(timer.isRunning());
+        QStringList codes;
+        auto expect503 = [&](const char *code) {
+            const HttpResult result = m_rig->get("/healthz");
+            QCOMPARE(result.status, 503);
+            QVERIFY2(result.body.startsWith(QByteArray(code) + ": "), result.body.constData());
+            codes << QString::fromUtf8(result.body).trimmed();
+        };
+        // A configuration window stops polling: healthy until 3 x 60 + 60 s have passed.
+        timer.StopPollTimer();
+        m_rig->f.t.clock.advanceSeconds(240);
+        QCOMPARE(m_rig->get("/healthz").status, 200);
+        m_rig->f.t.clock.advanceSeconds(1);
+        expect503("polling-paused");
+        state.ActiveFormName = "frmTreeConfiguration";
+        expect503("polling-paused");
+        QVERIFY(codes.last().contains("the device window"));
+        state.ActiveFormName = "frmMain";
+
+        // The poll timer runs but no cycle ends.
+        timer.StartPollTimer();
+        m_rig->f.t.clock.advanceSeconds(241);
+        expect503("cycle-overdue");
+
+        // A cycle that runs too long: asked from inside the cycle's own wait.
+        HttpResult during;
+        m_rig->silent->setFault(SimFault::Silent);
+        QTimer::singleShot(300, [&] {
+            m_rig->f.t.clock.advanceSeconds(300);
+            during = m_rig->get("/healthz");
+        });
+        m_rig->runCycle(0);
+        QCOMPARE(during.status, 503);
+        QVERIFY2(during.body.startsWith("cycle-hung: "), during.body.constData());
+        codes << QString::fromUtf8(during.body).trimmed();
+        QCOMPARE(m_rig->get("/healthz").status, 200);
+
+        // No sensors: nothing is polled.
+        m_rig->f.monitor->grid.ConfigureServerStatusGrid(0);
+        timer.StopPollTimer();
+        m_rig->f.t.clock.advanceSeconds(241);
+        expect503("no-sensors");
+
+        state.setMonitoringActive(false);
+        expect503("monitoring-ended");
+        state.setMonitoringActive(true);
+        codes.removeDuplicates();
+        QCOMPARE(codes.size(), 6);
+    }
+
+private:
+    std::unique_ptr<WebRig> m_rig;
+};
+
+QTEST_GUILESS_MAIN(TestWebServer)
+#include "tst_webserver.moc"
