@@ -169,4 +169,8 @@ void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, Q
         response.addHeader(name, value);
     response.write(makeResponder(request, socket));
     GuardedTcpServer::RequestAnswered(socket);
+    // The HTTP library keeps every connection open; a client that asked for a close gets one.
+    if (headerValue(request.headers(), QByteArrayLiteral("connection"))
+            .compare("close", Qt::CaseInsensitive) == 0)
+        CloseWhenWritten(socket);
 }

@@ -7,6 +7,12 @@
 
 #include <QTest>
 
+namespace {
+// A complete [web] section, so that reading adds no key to a file that has it.
+const QByteArray kWebSection =
+    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\n";
+} // namespace
+
 class TestIniFile : public QObject {
     Q_OBJECT
 private slots:
@@ -31,6 +37,11 @@ private slots:
         QCOMPARE(m_t->state.Ini.trend.historyHours, 24);
         QCOMPARE(m_t->state.Ini.poll.parallel, 8);
         QVERIFY(text.contains("[poll]\nparallel=8"));
+        // Remote access is off, and only for this computer, until the operator says otherwise.
+        for (const char *line : {"[web]\n", "\nenabled=false\n", "\naddress=127.0.0.1\n", "\nport=8080\n",
+                                 "\ntoken=\n", "\ncertificate=\n", "\nkey=\n"})
+            QVERIFY2(text.contains(line), line);
+        QVERIFY(!m_t->state.Ini.web.enabled);
         QVERIFY(m_t->errors.lines().isEmpty());
     }
 
@@ -55,6 +66,23 @@ private slots:
         QVERIFY(ini.Read());
         QCOMPARE(m_t->state.Ini.poll.parallel, used);
         QCOMPARE(m_t->errors.lines().size(), errorLines);
+    }
+
+    void savingOneSectionKeepsWhatTheOperatorWroteInTheOthers()
+    {
+        writeAll(m_t->path("Tallyport.ini"), "[mail]\nretryHours=soon\n\n[web]\nenabled=no\nport=99999\n");
+        IniFile ini(m_t->state);
+        QVERIFY(ini.Read());
+        QCOMPARE(m_t->state.Ini.web.port, 8080); // out of range: the default, logged
+        QCOMPARE(m_t->errors.lines().size(), 2);
+        m_t->state.Ini.web.enabled = true;
+        m_t->state.Ini.web.token = "a token";
+        QVERIFY(ini.Save("web"));
+        const QByteArray text = readAll(ini.path());
+        QVERIFY(text.contains("retryHours=soon"));
+        QVERIFY(text.contains("enabled=true"));
+        QVERIFY(text.contains("token=a token"));
+        QVERIFY(text.contains("port=8080"));
     }
 
     void operatorValuesAreReadAndMissingKeysAdded()
@@ -86,7 +114,8 @@ private slots:
         QFETCH(QByteArray, written);
         const QByteArray file = "[mail]\nretryHours=" + written +
                                 "\nretryFirstSeconds=30\nretryMaxSeconds=600\n\n"
-                                "[trend]\nhistoryHours=24\n\n[poll]\nparallel=8\n";
+                                "[trend]\nhistoryHours=24\n\n[poll]\nparallel=8\n" +
+                                kWebSection;
         writeAll(m_t->path("Tallyport.ini"), file);
         IniFile ini(m_t->state);
         QVERIFY(ini.Read());

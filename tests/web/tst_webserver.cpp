@@ -219,6 +219,7 @@ private slots:
             RawExchange(m_rig->web->port(), "POST /metrics HTTP/1.1\r\nHost: x\r\n"
                                             "Content-Length: 2\r\nConnection: close\r\n\r\nab");
         QCOMPARE(post.status, 405);
+        QVERIFY2(post.error.isEmpty(), qPrintable(post.error)); // closed as asked
         const HttpResult del = RawExchange(m_rig->web->port(), "DELETE /api/v1/alarms HTTP/1.1\r\nHost: x\r\n"
                                                                "Connection: close\r\n\r\n");
         QCOMPARE(del.status, 405);

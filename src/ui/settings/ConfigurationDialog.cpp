@@ -3,14 +3,18 @@
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
 #include "PrinterList.h"
+#include "RemoteAccessPage.h"
 #include "SettingsWidgets.h"
 
 #include <alarms/MailManager.h>
 #include <core/ConfigFile.h>
+#include <core/IniFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
 #include <core/SettingsApply.h>
 #include <core/StatusList.h>
+#include <web/ListenPlan.h>
+#include <web/WebService.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,6 +50,13 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     addPage(m_collection = new CollectionPage);
     addPage(m_reports = new ReportsPage);
     addPage(m_security = new SecurityPage);
+    m_remote = new RemoteAccessPage;
+    m_tabs->addTab(m_remote, RemoteAccessPage::title());
+    const QStringList webLines = m_state.status().lines().filter(WebService::StatusKey);
+    m_remote->fill(m_state.Ini.web,
+                   webLines.isEmpty() ? QString() : webLines.first().mid(WebService::StatusKey.size()));
+    trackChanges(m_remote);
+    connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
     buildButtons();
     m_tabs->setCurrentIndex(0);
 
@@ -142,7 +153,30 @@ void ConfigurationDialog::apply()
     if (!acceptAdminAddress(address))
         return;
     m_state.Config.AdminEmailAddress = CutToField("AdminEmailAddress", address);
+    if (!collectRemoteAccess())
+        return;
     save();
+}
+
+bool ConfigurationDialog::collectRemoteAccess()
+{
+    QString reason;
+    QLineEdit *badBox = nullptr;
+    WebIniSettings web;
+    if (!m_remote->collect(web, reason, badBox)) {
+        MarkYellow(badBox);
+        FocusBox(badBox);
+        m_state.prompts().message(reason);
+        return false;
+    }
+    ListenPlan plan;
+    if (web.enabled && !MakeListenPlan(web, m_state.programDirectory(), plan, reason)) {
+        FocusBox(m_remote->txtWebAddress);
+        m_state.prompts().message(QStringLiteral("Remote access cannot start: ") + reason + QLatin1Char('.'));
+        return false;
+    }
+    m_web = web;
+    return true;
 }
 
 bool ConfigurationDialog::acceptAdminAddress(const QString &address)
@@ -160,6 +194,10 @@ void ConfigurationDialog::save()
     {
         BusyPointer busy;
         saved = m_configFile.SaveConfiguration();
+        if (saved) {
+            m_state.Ini.web = m_web;
+            saved = IniFile(m_state).Save(QStringLiteral("web"));
+        }
     }
     if (!saved) {
         m_state.prompts().message(

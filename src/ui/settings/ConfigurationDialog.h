@@ -1,5 +1,7 @@
 #pragma once
 
+#include <core/IniSettings.h>
+
 #include <QDialog>
 #include <QList>
 
@@ -12,6 +14,7 @@ class ProgramState;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class RemoteAccessPage;
 class ReportsPage;
 class SecurityPage;
 class SettingsPage;
@@ -50,6 +53,9 @@ private:
     void onApply();
     void apply();
     bool acceptAdminAddress(const QString &address);
+    // The Remote Access tab's settings into m_web; false (after a message) when they cannot be
+    // used.
+    bool collectRemoteAccess();
     void save();
 
     void onTestEmail();
@@ -68,6 +74,8 @@ private:
     CollectionPage *m_collection;
     ReportsPage *m_reports;
     SecurityPage *m_security;
+    RemoteAccessPage *m_remote;
+    WebIniSettings m_web;
     QPushButton *m_btnApply = nullptr;
     QPushButton *m_btnClose = nullptr;
     bool m_changed = false;

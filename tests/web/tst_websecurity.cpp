@@ -1,0 +1,259 @@
+#include "support_webrig.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+const QByteArray kToken = QByteArrayLiteral("k3y-Of-Sixteen+Chars/x");
+
+QList<QPair<QByteArray, QByteArray>> bearer(const QByteArray &token)
+{
+    return {{"Authorization", "Bearer " + token}};
+}
+
+QString dataFile(const char *name)
+{
+    return QString(TALLYPORT_SOURCE_DIR) + "/tests/web/data/" + name;
+}
+} // namespace
+
+// What keeps the server safe: the token, the addresses it refuses, HTTPS, and requests it
+// answers with 4xx without letting them cost memory, sockets or error-log lines.
+class TestWebSecurity : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_rig = std::make_unique<WebRig>(121);
+        QString error;
+        QVERIFY2(m_rig->start(error), qPrintable(error));
+    }
+    void cleanup() { m_rig.reset(); }
+
+    void tokenIsRequiredOnEveryEndpoint()
+    {
+        WebIniSettings settings = m_rig->localSettings();
+        settings.token = QString::fromLatin1(kToken);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(settings, reason), qPrintable(reason));
+        for (const char *path :
+             {"/", "/api/v1/status", "/api/v1/alarms", "/metrics", "/healthz", "/nothing"}) {
+            const HttpResult none = m_rig->get(path);
+            QCOMPARE(none.status, 401);
+            QCOMPARE(none.headers.value("www-authenticate"), QByteArray("Bearer realm=\"Tallyport\""));
+            QCOMPARE(m_rig->get(path, bearer(kToken + "x")).status, 401);
+            QCOMPARE(m_rig->get(path, bearer(kToken.left(kToken.size() - 1))).status, 401);
+            QCOMPARE(m_rig->get(path, {{"Authorization", "Basic " + kToken}}).status, 401);
+            const int expected = QByteArray(path) == "/nothing"   ? 404
+                                 : QByteArray(path) == "/healthz" ? 503
+                                                                  : 200;
+            QCOMPARE(m_rig->get(path, bearer(kToken)).status, expected);
+        }
+        QCOMPARE(m_rig->get("/", {{"authorization", "bearer " + kToken}}).status, 200);
+        // The page alone may carry the token in its address (it reloads itself with it).
+        const QString query =
+            "?token=" + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(kToken)));
+        QCOMPARE(m_rig->get("/" + query).status, 200);
+        QCOMPARE(m_rig->get("/?token=wrong-token-of-length").status, 401);
+        QCOMPARE(m_rig->get("/metrics" + query).status, 401);
+        QCOMPARE(m_rig->get("/api/v1/status" + query).status, 401);
+    }
+
+    void unsafeSettingsDoNotStart_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("all addresses, no token") << "0.0.0.0"
+                                                 << ""
+                                                 << ""
+                                                 << ""
+                                                 << "needs a token";
+        QTest::newRow("LAN address, no token") << "192.168.1.20"
+                                               << ""
+                                               << ""
+                                               << ""
+                                               << "needs a token";
+        QTest::newRow("IPv6 any, no token") << "::"
+                                            << ""
+                                            << ""
+                                            << ""
+                                            << "needs a token";
+        QTest::newRow("host name") << "localhost"
+                                   << ""
+                                   << ""
+                                   << ""
+                                   << "is not an IP address";
+        QTest::newRow("short token") << "127.0.0.1"
+                                     << "short"
+                                     << ""
+                                     << ""
+                                     << "at least 16 characters";
+        QTest::newRow("token with blank") << "127.0.0.1"
+                                          << "sixteen chars and more"
+                                          << ""
+                                          << ""
+                                          << "no blanks";
+        QTest::newRow("certificate alone") << "127.0.0.1"
+                                           << "" << dataFile("test-cert.pem") << ""
+                                           << "both a certificate and a key";
+        QTest::newRow("missing certificate") << "127.0.0.1"
+                                             << ""
+                                             << "nowhere.pem" << dataFile("test-key.pem") << "cannot be read";
+        QTest::newRow("key as certificate")
+            << "127.0.0.1"
+            << "" << dataFile("test-key.pem") << dataFile("test-key.pem") << "no certificate";
+        QTest::newRow("certificate as key")
+            << "127.0.0.1"
+            << "" << dataFile("test-cert.pem") << dataFile("test-cert.pem") << "no private key";
+    }
+    void unsafeSettingsDoNotStart()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, token);
+        QFETCH(QString, certificate);
+        QFETCH(QString, key);
+        QFETCH(QString, reason);
+        WebIniSettings settings = m_rig->localSettings();
+        settings.address = address;
+        settings.token = token;
+        settings.certificate = certificate;
+        settings.key = key;
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY(!m_rig->web->isRunning());
+        const QStringList lines = m_rig->f.t.status.lines().filter(WebService::StatusKey);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().startsWith("Remote access: not started: ") && lines.first().contains(reason),
+                 qPrintable(lines.first()));
+        QCOMPARE(m_rig->f.count("tblErrors", "myFunction = 'Remote access'"), 1);
+    }
+
+    void aPortInUseIsReportedAndRetriedAtTheNextActivation()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        WebIniSettings settings = m_rig->localSettings();
+        settings.port = other.serverPort();
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY(m_rig->f.t.status.contains(
+            QString("Remote access: not started: port %1 is in use").arg(settings.port)));
+        other.close();
+        QVERIFY(m_rig->web->Apply(settings));
+        QVERIFY(m_rig->f.t.status.contains(
+            QString("Remote access: serving http://127.0.0.1:%1/").arg(settings.port)));
+        settings.enabled = false;
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::StatusKey).isEmpty());
+        QVERIFY(!m_rig->web->isRunning());
+    }
+
+    void anyAddressServesWithAToken()
+    {
+        WebIniSettings settings = m_rig->localSettings();
+        settings.address = "0.0.0.0";
+        settings.token = QString::fromLatin1(kToken);
+        QVERIFY(m_rig->web->Apply(settings));
+        const QUrl url(QString("http://127.0.0.1:%1/healthz").arg(m_rig->web->port()));
+        QCOMPARE(HttpGet(url).status, 401);
+        QCOMPARE(HttpGet(url, bearer(kToken)).status, 503); // no cycle has run
+    }
+
+    void httpsWithCertificateAndKey()
+    {
+        if (!QSslSocket::supportsSsl())
+            QSKIP("No TLS library");
+        WebIniSettings settings = m_rig->localSettings();
+        settings.certificate = dataFile("test-cert.pem");
+        settings.key = dataFile("test-key.pem");
+        QString reason;
+        QVERIFY2(m_rig->startWeb(settings, reason), qPrintable(reason));
+        QVERIFY(m_rig->web->url().startsWith("https://127.0.0.1:"));
+        QNetworkAccessManager manager;
+        QNetworkRequest request(m_rig->url("/metrics"));
+        QNetworkReply *reply = manager.get(request);
+        // The test certificate is its own issuer.
+        connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+        QVERIFY(QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000));
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QVERIFY(reply->readAll().contains("tallyport_alarms_open 0"));
+        delete reply;
+        // Plain HTTP on the HTTPS port gets no page.
+        QCOMPARE(RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", 3000).status, 0);
+    }
+
+    void badRequestsGet4xxAndCostNothing_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::newRow("not HTTP") << QByteArray("HELLO\r\n\r\n") << 400;
+        QTest::newRow("HTTP/2 preface") << QByteArray("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") << 400;
+        QTest::newRow("header without colon") << QByteArray("GET / HTTP/1.1\r\nHost x\r\n\r\n") << 400;
+        QTest::newRow("control character") << QByteArray("GET / HTTP/1.1\r\nHost: a\x01"
+                                                         "b\r\n\r\n")
+                                           << 400;
+        QTest::newRow("upgrade") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nConnection: Upgrade\r\n"
+                                               "Upgrade: websocket\r\n\r\n")
+                                 << 400;
+        QTest::newRow("huge head") << "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(20000, 'a') +
+                                          "\r\n\r\n"
+                                   << 431;
+        QTest::newRow("huge address") << "GET /" + QByteArray(20000, 'a') + " HTTP/1.1\r\n\r\n" << 431;
+        QTest::newRow("huge body") << "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n" +
+                                          QByteArray(100000, 'b')
+                                   << 413;
+        QTest::newRow("unfinished") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 408;
+    }
+    void badRequestsGet4xxAndCostNothing()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        ConnectionLimits limits;
+        limits.idleMs = 600;
+        m_rig->web->setLimits(limits);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        const HttpResult result = RawExchange(m_rig->web->port(), request);
+        QCOMPARE(result.status, status);
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error)); // the server closed the connection
+        QCOMPARE(m_rig->f.count("tblErrors"), 0);
+        // The server goes on answering.
+        QCOMPARE(m_rig->get("/healthz").status, 503);
+    }
+
+    void idleAndSurplusConnectionsAreClosed()
+    {
+        ConnectionLimits limits;
+        limits.idleMs = 500;
+        limits.maxConnections = 3;
+        m_rig->web->setLimits(limits);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        QList<std::shared_ptr<QTcpSocket>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.append(std::make_shared<QTcpSocket>());
+            held.last()->connectToHost(QHostAddress::LocalHost, m_rig->web->port());
+            QVERIFY(held.last()->waitForConnected(5000));
+        }
+        QTest::qWait(100);
+        const HttpResult surplus =
+            RawExchange(m_rig->web->port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+        QCOMPARE(surplus.status, 503);
+        QVERIFY(surplus.body.contains("Too many connections"));
+        // Idle connections are closed, which makes room again.
+        for (const auto &socket : held)
+            QVERIFY(
+                QTest::qWaitFor([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
+        QCOMPARE(m_rig->get("/healthz").status, 503);
+    }
+
+private:
+    std::unique_ptr<WebRig> m_rig;
+};
+
+QTEST_GUILESS_MAIN(TestWebSecurity)
+#include "tst_websecurity.moc"
