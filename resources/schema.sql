@@ -78,3 +78,23 @@ CREATE TABLE tblLogFileBackup (
     Error TEXT,
     LatestAttempt TEXT
 );
+
+-- Notification e-mails waiting to be delivered (a message leaves the table once it is delivered
+-- or given up). RecordTable and RecordID name the row whose EmailSent follows the message.
+CREATE TABLE tblOutbox (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    Kind TEXT,
+    RecordTable TEXT,
+    RecordID INTEGER,
+    Created TEXT,
+    MessageID TEXT,
+    Recipients TEXT,
+    Subject TEXT,
+    SenderName TEXT,
+    Body TEXT,
+    Attempts INTEGER,
+    LastAttempt TEXT,
+    NextAttempt TEXT,
+    LastError TEXT,
+    Retries INTEGER
+);

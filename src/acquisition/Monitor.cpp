@@ -7,9 +7,9 @@
 Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &pollTimer,
                  const LinkTimings &timings)
     : state(programState), database(programState), errorLog(database), link(programState, timings),
-      mailSource(database), mail(programState, &mailSource), alarms(programState, database, mail, grid),
-      failures(programState, database, mail),
-      cycle(programState, link, database, alarms, failures, mail, activation.configFile(), grid)
+      mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
+      alarms(programState, database, outbox, grid), failures(programState, database, outbox),
+      cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid)
 {
     state.setErrorLog(errorLog);
     connectActivation(activation);
@@ -27,11 +27,22 @@ void Monitor::connectActivation(Activation &activation)
 {
     ActivationServices &s = activation.services;
     s.SetUpMailManager = [this] { mail.SetUpMailManager(); };
-    s.UpgradeSchema = [this] { database.UpgradeSchema(); };
+    // The upgrade adds the outbox table to an older file; the messages an earlier run left wait
+    // in it.
+    s.UpgradeSchema = [this] {
+        database.UpgradeSchema();
+        outbox.Resume();
+    };
     s.CountNamedSensors = [this](int &count) { return database.CountNamedSensors(count); };
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };
     s.StopTimeout = [this] { link.StopTimeout(); };
-    s.SendShutdownEmail = [this] { mail.SendShutdownEmail(); };
+    // The shutdown e-mail goes out as it always did; the outbox starts nothing new meanwhile and
+    // keeps what is left for the next start.
+    s.SendShutdownEmail = [this] {
+        outbox.Hold();
+        mail.SendShutdownEmail();
+        outbox.Shutdown();
+    };
     s.CloseWinSocket = [this] { link.CloseWinSocket(); };
 }
 

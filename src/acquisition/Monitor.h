@@ -6,6 +6,7 @@
 #include <alarms/DatabaseMailSource.h>
 #include <alarms/FailureTracking.h>
 #include <alarms/MailManager.h>
+#include <alarms/Outbox.h>
 #include <db/Database.h>
 #include <db/DbErrorLog.h>
 #include <link/DeviceLink.h>
@@ -16,7 +17,7 @@ class PollTimer;
 class ProgramState;
 
 // The monitoring engine of one run: the database and its error log, the device link, the
-// mailer, the status grid, the alarm evaluation, failure tracking and the poll cycle, wired to
+// mailer and its outbox, the status grid, the alarm evaluation, failure tracking and the poll cycle, wired to
 // the activation sequence and the poll tick. The program makes one; tests make their own.
 class Monitor {
 public:
@@ -32,6 +33,7 @@ public:
     DeviceLink link;
     DatabaseMailSource mailSource;
     MailManager mail;
+    Outbox outbox;
     StatusGridModel grid;
     AlarmEvaluation alarms;
     FailureTracking failures;

@@ -3,7 +3,7 @@
 #include <acquisition/StatusGridModel.h>
 #include <alarms/AlarmEvaluation.h>
 #include <alarms/FailureTracking.h>
-#include <alarms/MailManager.h>
+#include <alarms/Outbox.h>
 #include <core/Clock.h>
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
@@ -22,9 +22,9 @@ const QString kWhere = QStringLiteral("Log Routine");
 } // namespace
 
 PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
-                     FailureTracking &failures, MailManager &mail, ConfigFile &config, StatusGridModel &grid)
+                     FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid)
     : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
-      m_mail(mail), m_config(config), m_grid(grid), m_exchanges(state)
+      m_outbox(outbox), m_config(config), m_grid(grid), m_exchanges(state)
 {
 }
 
@@ -45,6 +45,9 @@ void PollCycle::LogRoutine()
     // Error lines kept back while the database could not be written go in first, and again
     // once the devices are done (the database may have come back during the cycle).
     m_state.errors().flushPending();
+    // Messages whose retry fell due while the clock was moved by hand, or that the database did
+    // not take before, go now; the outbox's own timer does this in between.
+    m_outbox.Resume();
     const int attempts = AttemptsFor(m_state.Config.CommunicationRetry);
     QList<ServerRecord> devices;
     int count = 0;
@@ -155,7 +158,7 @@ void PollCycle::sendDailySystemOk()
     if (last.isValid()) {
         if (last.date().daysTo(now.date()) < 1)
             return;
-        m_mail.SendSytemOKEmail();
+        m_outbox.QueueSystemOkEmail();
     }
     // The date is kept whether or not the file takes it; a save that failed is logged by the
     // save, once, since the date is not due again until tomorrow.

@@ -12,7 +12,7 @@ class ConfigFile;
 class Database;
 class DeviceLink;
 class FailureTracking;
-class MailManager;
+class Outbox;
 class ProgramState;
 class StatusGridModel;
 struct ServerRecord;
@@ -25,7 +25,7 @@ public:
     static constexpr int DevicePort = 10001;
 
     PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
-              FailureTracking &failures, MailManager &mail, ConfigFile &config, StatusGridModel &grid);
+              FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid);
 
     void LogRoutine();
 
@@ -58,7 +58,7 @@ private:
     Database &m_database;
     AlarmEvaluation &m_alarms;
     FailureTracking &m_failures;
-    MailManager &m_mail;
+    Outbox &m_outbox;
     ConfigFile &m_config;
     StatusGridModel &m_grid;
     // When the last system-OK e-mail was decided; a file that could not be saved holds an older

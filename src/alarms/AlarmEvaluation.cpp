@@ -1,7 +1,6 @@
 #include "AlarmEvaluation.h"
 
 #include "AlarmTexts.h"
-#include "MailManager.h"
 #include "UnitText.h"
 
 #include <acquisition/SensorDataFiles.h>
@@ -43,9 +42,9 @@ struct AlarmEvaluation::Sensor {
     qint64 minutes = 0;
 };
 
-AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail,
+AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, Outbox &outbox,
                                  StatusGridModel &grid)
-    : m_state(state), m_database(database), m_mail(mail), m_grid(grid)
+    : m_state(state), m_database(database), m_outbox(outbox), m_grid(grid)
 {
 }
 
@@ -83,7 +82,7 @@ void AlarmEvaluation::FinishCycle()
 bool AlarmEvaluation::recordPendingOutcomes()
 {
     for (auto it = m_pendingOutcomes.begin(); it != m_pendingOutcomes.end();) {
-        if (!m_database.UpdateAlarmEmailSent(it.key(), it->first, it->second)) {
+        if (!writeOutcome(it.key(), it->first, it->second)) {
             m_state.AddError(kWhere, m_database.lastError());
             return false;
         }
@@ -213,18 +212,16 @@ void AlarmEvaluation::openBackupEpisode(const QString &directory)
                                        directory) ||
         !m_database.RecordOpenBackupFileErrors(open) || open.count == 0)
         return;
-    QString error;
     const QString text =
         QStringLiteral("There was an error writing data log files to the programmed directory ") + directory +
         QStringLiteral(".  A backup copy is being kept in ") +
         QDir::toNativeSeparators(m_state.programDirectory());
-    if (m_mail.SendTextEmail(text, error)) {
-        m_database.UpdateBackupFileErrorEmailSent(open.lastId, nowText());
-        m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));
-    } else {
-        m_database.UpdateBackupFileErrorEmailSent(open.lastId, mailFailureText(error));
-        m_state.UpdateStatus(MailErrorKey, QString());
-    }
+    // Queued, the notice's outcome is the outbox's to keep in the episode.
+    QString error;
+    if (m_outbox.QueueTextEmail(text, OutboxEntry::Record::BackupFailure, open.lastId, error) != 0)
+        return;
+    m_database.UpdateBackupFileErrorEmailSent(open.lastId, mailFailureText(error));
+    m_state.UpdateStatus(MailErrorKey, QString());
 }
 
 bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList)
@@ -249,39 +246,46 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     const bool recorded = m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name,
                                                     sensor.stateText, sensor.minutes, -1, &alarmId);
     const QString recordError = m_database.lastError();
-    // The e-mail goes out once per alarm, even while its record cannot be written.
-    const QString emailSent = sendAlarmEmail(deviceId, sensor, emailList, message);
+    // The e-mail is queued once per alarm, even while its record cannot be written.
+    const NotificationOutcome mail =
+        queueAlarmEmail(deviceId, sensor, emailList, message, recorded ? alarmId : 0);
     if (!recorded) {
-        keepUnrecorded(sensor, start, message, emailSent);
+        keepUnrecorded(sensor, start, message, mail);
         m_state.AddError(kWhere, recordError);
         return false;
     }
-    if (!m_database.UpdateAlarmEmailSent(alarmId, emailSent, message)) {
-        // The e-mail is out (or failed) once and for all; its outcome waits for the database.
-        m_pendingOutcomes.insert(alarmId, {emailSent, message});
+    if (!writeOutcome(alarmId, mail, message)) {
+        // The e-mail is queued (or failed) once and for all; its record waits for the database.
+        m_pendingOutcomes.insert(alarmId, {mail, message});
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
     return true;
 }
 
+bool AlarmEvaluation::writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message)
+{
+    if (mail.queued())
+        return m_database.UpdateAlarmCause(alarmId, message);
+    return m_database.UpdateAlarmEmailSent(alarmId, mail.text, message);
+}
+
 void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
-                                     const QString &emailSent)
+                                     const NotificationOutcome &mail)
 {
     AlarmRecord alarm;
     alarm.SensorIDNum = sensor.id;
     alarm.AlarmStart = start;
     alarm.AlarmActive = true;
-    alarm.EmailSent = emailSent;
     alarm.CauseOfAlarm = message;
     alarm.Server = sensor.deviceName;
     alarm.Sensor = sensor.name;
     alarm.CurrentData = sensor.stateText;
     alarm.TOL = sensor.minutes;
-    QList<AlarmRecord> &alarms = m_unrecorded[sensor.id];
-    alarms.append(alarm);
+    QList<UnrecordedAlarm> &alarms = m_unrecorded[sensor.id];
+    alarms.append({alarm, mail});
     if (alarms.size() > kMaxUnrecorded) {
-        const AlarmRecord lost = alarms.takeFirst();
+        const AlarmRecord lost = alarms.takeFirst().record;
         m_state.AddError(kWhere, QStringLiteral("The alarm of %1 that started %2 could not be recorded")
                                      .arg(lost.Sensor, DateTimeText(lost.AlarmStart)));
     }
@@ -292,12 +296,18 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
     const auto found = m_unrecorded.find(sensorId);
     if (found == m_unrecorded.end())
         return true;
-    QList<AlarmRecord> &alarms = *found;
+    QList<UnrecordedAlarm> &alarms = *found;
     while (!alarms.isEmpty()) {
-        if (!m_database.RecordAlarm(alarms.first())) {
+        UnrecordedAlarm &alarm = alarms.first();
+        // The e-mail's outcome as it stands now; the outbox keeps it up to date from here on.
+        alarm.record.EmailSent = alarm.mail.recordText(m_outbox);
+        qint64 alarmId = 0;
+        if (!m_database.RecordAlarm(alarm.record, &alarmId)) {
             m_state.AddError(kWhere, m_database.lastError());
             return false;
         }
+        if (alarm.mail.queued())
+            m_outbox.AttachRecord(alarm.mail.outboxKey, alarmId);
         alarms.removeFirst();
     }
     m_unrecorded.erase(found);
@@ -307,31 +317,31 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
 bool AlarmEvaluation::hasOpenUnrecorded(qint64 sensorId) const
 {
     const auto found = m_unrecorded.constFind(sensorId);
-    return found != m_unrecorded.constEnd() && !found->isEmpty() && found->last().AlarmActive;
+    return found != m_unrecorded.constEnd() && !found->isEmpty() && found->last().record.AlarmActive;
 }
 
-QString AlarmEvaluation::sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
-                                        const QString &message)
+NotificationOutcome AlarmEvaluation::queueAlarmEmail(qint64 deviceId, const Sensor &sensor,
+                                                     const QString &emailList, const QString &message,
+                                                     qint64 alarmId)
 {
     if (emailList.trimmed().isEmpty())
-        return QStringLiteral("An attempt to send an alarm email was made at: ") + nowText() + kCR +
-               QStringLiteral(
-                   "The email could not be sent as no email addresses have been programmed for this "
-                   "device.");
+        return {0,
+                QStringLiteral("An attempt to send an alarm email was made at: ") + nowText() + kCR +
+                    QStringLiteral("The email could not be sent as no email addresses have been programmed "
+                                   "for this device.")};
     QString error;
-    if (m_mail.SendAlarmEmail(int(deviceId), sensor.name, message, error)) {
-        m_state.UpdateStatus(MailErrorKey, QStringLiteral("delete"));
-        return nowText();
-    }
+    const qint64 key = m_outbox.QueueAlarmEmail(int(deviceId), sensor.name, message, alarmId, error);
+    if (key != 0)
+        return {key, QString()};
     m_state.UpdateStatus(MailErrorKey, QStringLiteral("See Alarm Tab for details"));
-    return mailFailureText(error);
+    return {0, mailFailureText(error)};
 }
 
 bool AlarmEvaluation::endAlarm(qint64 sensorId)
 {
     // An alarm still waiting for its record ends there; the record is written whole later.
     if (hasOpenUnrecorded(sensorId)) {
-        AlarmRecord &alarm = m_unrecorded[sensorId].last();
+        AlarmRecord &alarm = m_unrecorded[sensorId].last().record;
         alarm.AlarmEnd = m_state.clock().now();
         alarm.AlarmActive = false;
         return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outbox.h"
+
 #include <db/Records.h>
 
 #include <QHash>
@@ -10,7 +12,6 @@
 #include <utility>
 
 class Database;
-class MailManager;
 class ProgramState;
 class StatusGridModel;
 struct SensorRecord;
@@ -22,7 +23,7 @@ class AlarmEvaluation {
 public:
     static const QString MailErrorKey;
 
-    AlarmEvaluation(ProgramState &state, Database &database, MailManager &mail, StatusGridModel &grid);
+    AlarmEvaluation(ProgramState &state, Database &database, Outbox &outbox, StatusGridModel &grid);
 
     // A poll cycle begins: alarm e-mail outcomes the database refused earlier are written now,
     // and the cycle's backup copies are counted afresh.
@@ -50,11 +51,14 @@ private:
     void checkBackupCopy(bool copied, const QString &directory, int sensorId);
     void openBackupEpisode(const QString &directory);
     bool openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList);
-    QString sendAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
-                           const QString &message);
+    // Queues the alarm e-mail for the alarm record (0 while it could not be written).
+    NotificationOutcome queueAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
+                                        const QString &message, qint64 alarmId);
+    // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
+    bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
     bool endAlarm(qint64 sensorId);
     void keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
-                        const QString &emailSent);
+                        const NotificationOutcome &mail);
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
     bool recordUnrecorded(qint64 sensorId);
     bool hasOpenUnrecorded(qint64 sensorId) const;
@@ -64,18 +68,23 @@ private:
     QString nowText() const;
     QString mailFailureText(const QString &error) const;
 
+    struct UnrecordedAlarm {
+        AlarmRecord record;
+        NotificationOutcome mail;
+    };
+
     ProgramState &m_state;
     Database &m_database;
-    MailManager &m_mail;
+    Outbox &m_outbox;
     StatusGridModel &m_grid;
     // Alarms seen while their record could not be written (the database locked, read-only or
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
-    // ended meanwhile, and the outcome of its one e-mail, as soon as the database takes it.
-    QHash<qint64, QList<AlarmRecord>> m_unrecorded;
-    // The outcome (EmailSent, CauseOfAlarm) of alarm e-mails whose recorded alarm could not take
-    // it (the database busy after the send), by alarm key; written once it can be, never sent
-    // again.
-    QHash<qint64, std::pair<QString, QString>> m_pendingOutcomes;
+    // ended meanwhile, and how its one e-mail stands, as soon as the database takes it.
+    QHash<qint64, QList<UnrecordedAlarm>> m_unrecorded;
+    // The message (CauseOfAlarm) and e-mail outcome of recorded alarms that could not take them
+    // (the database busy after the e-mail was queued), by alarm key; written once they can be,
+    // the e-mail never queued again.
+    QHash<qint64, std::pair<NotificationOutcome, QString>> m_pendingOutcomes;
     // Backup copies of the current cycle: made, and whether any failed.
     int m_backupCopiesMade = 0;
     bool m_backupCopyFailed = false;

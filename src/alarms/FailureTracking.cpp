@@ -1,14 +1,10 @@
 #include "FailureTracking.h"
 
-#include "MailManager.h"
-
-#include <core/Clock.h>
-#include <core/DateTimeText.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
 
-FailureTracking::FailureTracking(ProgramState &state, Database &database, MailManager &mail)
-    : m_state(state), m_database(database), m_mail(mail)
+FailureTracking::FailureTracking(ProgramState &state, Database &database, Outbox &outbox)
+    : m_state(state), m_database(database), m_outbox(outbox)
 {
 }
 
@@ -23,25 +19,30 @@ bool FailureTracking::TrackServerFailure(qint64 deviceId, int requestCount)
     qint64 episode = 0;
     if (!m_database.FirstOpenServerFailure(deviceId, false, episode))
         return false;
-    if (episode != 0) {
-        QString emailSent = m_unrecordedNotices.take(episode);
-        if (emailSent.isEmpty()) {
-            const QString text = QStringLiteral("The device: ") + name.toString() +
-                                 QStringLiteral(", did not respond to ") + QString::number(requestCount) +
-                                 QStringLiteral(" request(s) for data.  The servers's IP address is: ") +
-                                 address.toString();
-            QString error;
-            const bool sent = m_mail.SendTextEmail(text, error);
-            emailSent = sent ? DateTimeText(m_state.clock().now()) : error;
-        }
-        if (m_database.UpdateServerFailureEmailSent(episode, name.toString(), emailSent))
-            return true;
-        m_unrecordedNotices.insert(episode, emailSent);
-        return false;
-    }
+    if (episode != 0)
+        return notify(episode, name.toString(), address.toString(), requestCount);
     if (!m_database.FirstOpenServerFailure(deviceId, true, episode))
         return false;
     if (episode != 0)
         return true; // already reported
     return m_database.AddServerFailure(deviceId, name.toString());
+}
+
+bool FailureTracking::notify(qint64 episode, const QString &name, const QString &address, int requestCount)
+{
+    NotificationOutcome notice = m_unrecordedNotices.take(episode);
+    if (!notice.queued() && notice.text.isEmpty()) {
+        const QString text = QStringLiteral("The device: ") + name + QStringLiteral(", did not respond to ") +
+                             QString::number(requestCount) +
+                             QStringLiteral(" request(s) for data.  The servers's IP address is: ") + address;
+        QString error;
+        notice.outboxKey = m_outbox.QueueTextEmail(text, OutboxEntry::Record::DeviceFailure, episode, error);
+        notice.text = error;
+    }
+    const QString emailSent = notice.recordText(m_outbox);
+    // Null: the outbox has written the notice's final text into the episode meanwhile.
+    if (emailSent.isNull() || m_database.UpdateServerFailureEmailSent(episode, name, emailSent))
+        return true;
+    m_unrecordedNotices.insert(episode, notice);
+    return false;
 }

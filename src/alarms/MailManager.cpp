@@ -66,47 +66,77 @@ bool MailManager::send(const QString &kind, MailMessage &message, Result saveRes
     return sendVia(m_server, m_state.Config.FromAddress.trimmed(), kind, message, saveResult, errorText);
 }
 
-bool MailManager::sendVia(const SmtpServer &server, const QString &sender, const QString &kind,
-                          MailMessage &message, Result saveResult, QString &errorText)
+MailAttempt MailManager::newAttempt(const SmtpServer &server, const QString &sender, const QString &kind,
+                                    const MailMessage &message, const QString &messageId) const
 {
-    message.senderAddress = sender;
     MailAttempt attempt;
     attempt.when = m_state.clock().now();
     attempt.kind = kind;
     attempt.server = server.url();
     attempt.connection = server.description();
-    attempt.from = message.senderAddress;
+    attempt.from = sender;
     attempt.recipients = message.recipientAddresses();
     attempt.subject = message.subject;
-    attempt.messageId = NewMessageId(message.senderAddress);
-
-    if (!IsValidEmailAddress(message.senderAddress)) {
+    attempt.messageId = messageId;
+    if (!IsValidEmailAddress(sender))
         attempt.outcome.errorText =
-            message.senderAddress.isEmpty()
+            sender.isEmpty()
                 ? QStringLiteral("The sender e-mail address has not been programmed.")
-                : QStringLiteral("The sender address \"%1\" is not a valid e-mail address.")
-                      .arg(message.senderAddress);
-    } else {
-        SmtpEnvelope envelope;
-        envelope.from = message.senderAddress;
-        envelope.recipients = attempt.recipients;
-        envelope.payload = ComposeMessage(message, attempt.when, attempt.messageId);
-        attempt.outcome = SendSmtpWhileWaiting(server, envelope);
-    }
+                : QStringLiteral("The sender address \"%1\" is not a valid e-mail address.").arg(sender);
+    return attempt;
+}
 
+bool MailManager::PrepareAttempt(const QString &kind, const MailMessage &message,
+                                 const QStringList &recipients, const QDateTime &created,
+                                 const QString &messageId, MailAttempt &attempt, SmtpEnvelope &envelope) const
+{
+    const QString sender = m_state.Config.FromAddress.trimmed();
+    attempt = newAttempt(m_server, sender, kind, message, messageId);
+    attempt.recipients = recipients;
+    if (!attempt.outcome.errorText.isEmpty())
+        return false;
+    MailMessage withSender = message;
+    withSender.senderAddress = sender;
+    envelope.from = sender;
+    envelope.recipients = attempt.recipients;
+    envelope.payload = ComposeMessage(withSender, created, messageId);
+    return true;
+}
+
+void MailManager::RecordAttempt(const MailAttempt &attempt)
+{
+    recordAttempt(attempt, Result::Always);
+}
+
+void MailManager::recordAttempt(const MailAttempt &attempt, Result saveResult)
+{
     QString fileError;
     if (!AppendSentMailLog(m_state.programFile(QLatin1String(SentMailLogName)), attempt, fileError))
         m_state.AddError(QLatin1String(SentMailLogName), fileError);
     if (saveResult == Result::Always || !attempt.outcome.sent)
         if (!SaveLastResult(m_state.programFile(QLatin1String(LastResultName)), attempt, fileError))
             m_state.AddError(QLatin1String(LastResultName), fileError);
+}
 
+bool MailManager::sendVia(const SmtpServer &server, const QString &sender, const QString &kind,
+                          MailMessage &message, Result saveResult, QString &errorText)
+{
+    message.senderAddress = sender;
+    MailAttempt attempt = newAttempt(server, sender, kind, message, NewMessageId(sender));
+    if (attempt.outcome.errorText.isEmpty()) {
+        SmtpEnvelope envelope;
+        envelope.from = sender;
+        envelope.recipients = attempt.recipients;
+        envelope.payload = ComposeMessage(message, attempt.when, attempt.messageId);
+        attempt.outcome = SendSmtpWhileWaiting(server, envelope);
+    }
+    recordAttempt(attempt, saveResult);
     errorText = attempt.outcome.sent ? QString() : attempt.outcome.errorText;
     return attempt.outcome.sent;
 }
 
-bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
-                                 QString &errorText)
+bool MailManager::BuildAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
+                                  MailMessage &message, QString &errorText)
 {
     DeviceMailSource::DeviceMailInfo device;
     if (!m_devices) {
@@ -123,7 +153,7 @@ bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const 
         errorText = QStringLiteral("Error in ParseEmailAddress()");
         return false;
     }
-    MailMessage message;
+    message = MailMessage();
     if (!message.addRecipientList(commaList)) {
         errorText = message.lastError();
         return false;
@@ -133,11 +163,19 @@ bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const 
     message.body = QStringLiteral("This email has been sent by: ") + CR + orgName() + CR + orgAddress() + CR +
                    CR + sensorName + QStringLiteral(" connected to server ") + device.deviceName +
                    QStringLiteral(" has generated an alarm!") + CR + CR + messageText;
-    return send(QStringLiteral("Alarm"), message, Result::Always, errorText);
+    return true;
 }
 
-bool MailManager::sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
-                                      bool &attempted, QString &errorText)
+bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
+                                 QString &errorText)
+{
+    MailMessage message;
+    return BuildAlarmEmail(deviceId, sensorName, messageText, message, errorText) &&
+           send(QStringLiteral("Alarm"), message, Result::Always, errorText);
+}
+
+bool MailManager::buildAdministratorNotice(const QString &subject, const QString &line, MailMessage &message,
+                                           bool &attempted, QString &errorText)
 {
     attempted = false;
     const QString address = m_state.Config.AdminEmailAddress.trimmed();
@@ -146,7 +184,7 @@ bool MailManager::sendToAdministrator(const QString &kind, const QString &subjec
         return false;
     }
     attempted = true;
-    MailMessage message;
+    message = MailMessage();
     if (!message.addRecipient(QStringLiteral("IT Support Team"), address)) {
         errorText = message.lastError();
         return false;
@@ -155,14 +193,49 @@ bool MailManager::sendToAdministrator(const QString &kind, const QString &subjec
     message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
     message.body = QStringLiteral("This email has been sent by:") + CR + orgName() + CR + orgAddress() + CR +
                    CR + QLatin1Char(' ') + line + CR + CR;
-    return send(kind, message, Result::Always, errorText);
+    return true;
+}
+
+bool MailManager::sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
+                                      bool &attempted, QString &errorText)
+{
+    MailMessage message;
+    return buildAdministratorNotice(subject, line, message, attempted, errorText) &&
+           send(kind, message, Result::Always, errorText);
+}
+
+namespace {
+const QString kTextSubject = QStringLiteral("Message from Quellmark VKL-E");
+const QString kSystemOkSubject = QStringLiteral("Quellmark VKL-E is up and running!");
+const QString kSystemOkLine = QStringLiteral("Tallyport is up and running.");
+} // namespace
+
+bool MailManager::BuildTextEmail(const QString &text, MailMessage &message, QString &errorText)
+{
+    bool attempted = false;
+    if (buildAdministratorNotice(kTextSubject, text + QLatin1Char('.'), message, attempted, errorText))
+        return true;
+    if (attempted)
+        m_state.AddError(QStringLiteral("SendTextEmail"), errorText);
+    return false;
+}
+
+bool MailManager::BuildSystemOkEmail(MailMessage &message)
+{
+    bool attempted = false;
+    QString errorText;
+    if (buildAdministratorNotice(kSystemOkSubject, kSystemOkLine, message, attempted, errorText))
+        return true;
+    if (attempted)
+        m_state.AddError(QStringLiteral("SendSytemOKEmail"), errorText);
+    return false;
 }
 
 bool MailManager::SendTextEmail(const QString &text, QString &errorText)
 {
     bool attempted = false;
-    if (sendToAdministrator(QStringLiteral("Text"), QStringLiteral("Message from Quellmark VKL-E"),
-                            text + QLatin1Char('.'), attempted, errorText))
+    if (sendToAdministrator(QStringLiteral("Text"), kTextSubject, text + QLatin1Char('.'), attempted,
+                            errorText))
         return true;
     if (attempted)
         m_state.AddError(QStringLiteral("SendTextEmail"), errorText);
@@ -173,8 +246,8 @@ bool MailManager::SendSytemOKEmail()
 {
     bool attempted = false;
     QString errorText;
-    if (sendToAdministrator(QStringLiteral("System OK"), QStringLiteral("Quellmark VKL-E is up and running!"),
-                            QStringLiteral("Tallyport is up and running."), attempted, errorText))
+    if (sendToAdministrator(QStringLiteral("System OK"), kSystemOkSubject, kSystemOkLine, attempted,
+                            errorText))
         return true;
     if (attempted)
         m_state.AddError(QStringLiteral("SendSytemOKEmail"), errorText);

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "MailMessage.h"
+#include "MailRecord.h"
 #include "SmtpTransport.h"
 
 #include <QString>
 
 class DeviceMailSource;
-class MailMessage;
 class ProgramState;
 
 // The program's one mailer, kept for the whole run. SetUpMailManager loads the server settings
@@ -42,6 +43,27 @@ public:
     bool SendSytemOKEmail();
     // The notice that the program is shutting down. Failures are ignored.
     void SendShutdownEmail();
+    // The messages themselves, for the outbox. The alarm e-mail of a sensor: false with the
+    // error text when the device's address list cannot be used (logged as "SendAlarmEmail"
+    // when the device could not be read).
+    bool BuildAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
+                         MailMessage &message, QString &errorText);
+    // A notice to the device-failure address; false with the error text when the address is not
+    // set (not logged) or not valid (logged as "SendTextEmail").
+    bool BuildTextEmail(const QString &text, MailMessage &message, QString &errorText);
+    // The daily "up and running" notice; false when no device-failure address is set.
+    bool BuildSystemOkEmail(MailMessage &message);
+
+    // One attempt at a message made elsewhere (the outbox sends on a thread of its own) to the
+    // given recipients of it: the attempt as the logs record it, from the current sender address
+    // and server, and the envelope to send. False, with the attempt's error, when the sender
+    // address is not usable.
+    bool PrepareAttempt(const QString &kind, const MailMessage &message, const QStringList &recipients,
+                        const QDateTime &created, const QString &messageId, MailAttempt &attempt,
+                        SmtpEnvelope &envelope) const;
+    // Writes the attempt to the sent-mail log and the last-result file.
+    void RecordAttempt(const MailAttempt &attempt);
+
     // A test message to the given address. False with the error text when it was not sent. A host
     // or sender address given here replaces the loaded one for this message only (the settings
     // window tests what is typed there before it is saved).
@@ -54,9 +76,15 @@ private:
     bool send(const QString &kind, MailMessage &message, Result saveResult, QString &errorText);
     bool sendVia(const SmtpServer &server, const QString &sender, const QString &kind, MailMessage &message,
                  Result saveResult, QString &errorText);
-    // The administrator notices share recipients, sender name and the opening of the body.
+    MailAttempt newAttempt(const SmtpServer &server, const QString &sender, const QString &kind,
+                           const MailMessage &message, const QString &messageId) const;
+    // The administrator notices share recipients, sender name and the opening of the body. False
+    // with the error text when the address is not set (attempted false) or not valid.
+    bool buildAdministratorNotice(const QString &subject, const QString &line, MailMessage &message,
+                                  bool &attempted, QString &errorText);
     bool sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
                              bool &attempted, QString &errorText);
+    void recordAttempt(const MailAttempt &attempt, Result saveResult);
     QString orgName() const;
     QString orgAddress() const;
 

@@ -27,10 +27,20 @@ QString LogLine(const MailAttempt &a)
            << QStringLiteral("From: ") + a.from
            << QStringLiteral("To: ") + a.recipients.join(QStringLiteral(", "))
            << QStringLiteral("Subject: ") + a.subject << QStringLiteral("Message-ID: ") + a.messageId;
+    if (a.attemptNumber > 0)
+        fields << QStringLiteral("Attempt: %1").arg(a.attemptNumber);
     if (a.outcome.sent)
         fields << QStringLiteral("Reply: ") + a.outcome.serverReply;
     else
         fields << QStringLiteral("Error: ") + a.outcome.errorText;
+    if (a.outcome.sent) {
+        QStringList refused;
+        for (const RecipientReply &r : a.outcome.recipientReplies)
+            if (!r.reply.startsWith(QLatin1Char('2')))
+                refused << QStringLiteral("%1 (%2)").arg(r.address, r.reply);
+        if (!refused.isEmpty())
+            fields << QStringLiteral("Not delivered to: ") + refused.join(QStringLiteral(", "));
+    }
     for (QString &field : fields)
         field = OneLine(field);
     return fields.join(QStringLiteral(" | ")) + QLatin1Char('\n');
@@ -81,6 +91,16 @@ bool SaveLastResult(const QString &path, const MailAttempt &attempt, QString &er
     xml.writeEndElement();
     xml.writeTextElement(QStringLiteral("Subject"), OneLine(attempt.subject));
     xml.writeTextElement(QStringLiteral("MessageID"), attempt.messageId);
+    if (attempt.attemptNumber > 0)
+        xml.writeTextElement(QStringLiteral("Attempt"), QString::number(attempt.attemptNumber));
+    xml.writeStartElement(QStringLiteral("RecipientReplies"));
+    for (const RecipientReply &r : attempt.outcome.recipientReplies) {
+        xml.writeStartElement(QStringLiteral("Recipient"));
+        xml.writeAttribute(QStringLiteral("Address"), r.address);
+        xml.writeCharacters(OneLine(r.reply));
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
     if (!attempt.outcome.sent)
         xml.writeTextElement(QStringLiteral("Error"), OneLine(attempt.outcome.errorText));
     xml.writeTextElement(QStringLiteral("ServerReply"), OneLine(attempt.outcome.serverReply));

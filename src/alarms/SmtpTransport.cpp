@@ -41,21 +41,49 @@ size_t ReadPayload(char *buffer, size_t size, size_t count, void *user)
 struct Transcript {
     QStringList lines;
     QByteArray partial;
+    // The recipient whose RCPT command awaits its reply, and the replies so far.
+    QString pendingRecipient;
+    QList<RecipientReply> recipientReplies;
 };
 
-// Collects the server's reply lines only: client lines would carry the credentials.
+// The last line of a reply: "250 OK" rather than "250-SIZE ...".
+bool IsFinalReplyLine(const QByteArray &line)
+{
+    return line.size() == 3 || (line.size() > 3 && line.at(3) == ' ');
+}
+
+void CollectReplyLine(Transcript &transcript, const QByteArray &line)
+{
+    if (transcript.lines.size() < MaxTranscriptLines)
+        transcript.lines.append(QString::fromUtf8(line));
+    if (!transcript.pendingRecipient.isEmpty() && IsFinalReplyLine(line)) {
+        transcript.recipientReplies.append({transcript.pendingRecipient, QString::fromUtf8(line)});
+        transcript.pendingRecipient.clear();
+    }
+}
+
+// Collects the server's reply lines, and of the client's lines only the recipients (RCPT TO),
+// to pair each with its reply: the other client lines would carry the credentials.
 int CollectReplies(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
+    auto *transcript = static_cast<Transcript *>(user);
+    if (type == CURLINFO_HEADER_OUT) {
+        const QByteArray command(data, qsizetype(size));
+        if (command.startsWith("RCPT TO:")) {
+            const qsizetype open = command.indexOf('<'), close = command.indexOf('>');
+            if (open >= 0 && close > open)
+                transcript->pendingRecipient = QString::fromUtf8(command.mid(open + 1, close - open - 1));
+        }
+        return 0;
+    }
     if (type != CURLINFO_HEADER_IN)
         return 0;
-    auto *transcript = static_cast<Transcript *>(user);
     transcript->partial.append(data, qsizetype(size));
     qsizetype end;
     while ((end = transcript->partial.indexOf('\n')) >= 0) {
         const QByteArray line = transcript->partial.left(end).trimmed();
         transcript->partial.remove(0, end + 1);
-        if (transcript->lines.size() < MaxTranscriptLines)
-            transcript->lines.append(QString::fromUtf8(line));
+        CollectReplyLine(*transcript, line);
     }
     return 0;
 }
@@ -147,6 +175,12 @@ void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvel
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, t.from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, t.recipients.list);
+    // One refused address must not keep the alarm from the others on the list.
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
     // libcurl dot-stuffs the data and ends it with "." itself; the payload already has CR LF lines.
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadPayload);
@@ -222,6 +256,30 @@ QString CurlErrorText(CURLcode code, const char *errorBuffer, const SmtpServer &
 }
 } // namespace
 
+void PrepareSmtpThreads()
+{
+    EnsureCurlInitialised();
+}
+
+QStringList SmtpOutcome::delivered() const
+{
+    QStringList addresses;
+    if (sent)
+        for (const RecipientReply &r : recipientReplies)
+            if (r.reply.startsWith(QLatin1Char('2')))
+                addresses.append(r.address);
+    return addresses;
+}
+
+QList<RecipientReply> SmtpOutcome::refusedPermanently() const
+{
+    QList<RecipientReply> refused;
+    for (const RecipientReply &r : recipientReplies)
+        if (r.reply.startsWith(QLatin1Char('5')))
+            refused.append(r);
+    return refused;
+}
+
 QString SmtpServer::url() const
 {
     return QStringLiteral("%1://%2:%3")
@@ -268,6 +326,7 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
     const CURLcode code = curl_easy_perform(c);
     const QStringList &lines = transfer.transcript.lines;
     outcome.transcript = lines;
+    outcome.recipientReplies = transfer.transcript.recipientReplies;
     if (code == CURLE_OK) {
         outcome.sent = true;
         outcome.serverReply = MessageReply(lines);
@@ -285,7 +344,7 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
 SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &envelope)
 {
     // The library's global set-up is not thread-safe: do it here, before any worker runs.
-    EnsureCurlInitialised();
+    PrepareSmtpThreads();
     auto outcome = std::make_shared<SmtpOutcome>();
     auto abort = std::make_shared<std::atomic_bool>(false);
     std::unique_ptr<QThread> worker(QThread::create(

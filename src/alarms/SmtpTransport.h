@@ -35,17 +35,36 @@ struct SmtpEnvelope {
     QByteArray payload; // headers and body, CR LF line ends, not dot-stuffed
 };
 
-struct SmtpOutcome {
-    bool sent = false;
-    QString errorText;      // readable, with the server's own reply when it gave one
-    QString serverReply;    // the server's answer to the message, or its last error reply
-    QStringList transcript; // every reply line from the server, in order (no client lines)
+// The server's answer to one recipient of the envelope (RCPT TO).
+struct RecipientReply {
+    QString address;
+    QString reply; // the final line of the reply, "250 OK" or "550 5.1.1 ..."
 };
 
-// Runs the whole SMTP exchange on the calling thread, bounded by the server's time-out. Touches
-// nothing but its arguments. `abort`, when set to true, ends the exchange early.
+struct SmtpOutcome {
+    // The server took the message for at least one recipient. Recipients it refused are in
+    // recipientReplies; the others got the message.
+    bool sent = false;
+    QString errorText;                      // readable, with the server's own reply when it gave one
+    QString serverReply;                    // the server's answer to the message, or its last error reply
+    QStringList transcript;                 // every reply line from the server, in order (no client lines)
+    QList<RecipientReply> recipientReplies; // one per recipient the exchange got to, in order
+
+    // Recipients the server took (a 2xx reply) and, when the message was sent, received it.
+    QStringList delivered() const;
+    // Recipients refused for good: a 5xx reply to RCPT. Sending again would be refused again.
+    QList<RecipientReply> refusedPermanently() const;
+};
+
+// Runs the whole SMTP exchange on the calling thread, bounded by the server's time-out. A
+// recipient the server refuses does not stop the message going to the others. Touches nothing
+// but its arguments. `abort`, when set to true, ends the exchange early.
 SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelope,
                             const std::atomic_bool *abort = nullptr);
+
+// The mail library's global set-up, which is not thread-safe: call it on the UI thread before an
+// exchange runs on a thread of its own.
+void PrepareSmtpThreads();
 
 // Runs the exchange on a worker thread while the calling (UI) thread keeps handling window
 // events in a local wait. Clearing MonitoringActive does not cut the exchange short.

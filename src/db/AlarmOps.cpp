@@ -121,6 +121,13 @@ bool Database::UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, co
     return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
 }
 
+bool Database::UpdateAlarmCause(qint64 alarmId, const QString &causeOfAlarm)
+{
+    Statement query =
+        run(QStringLiteral("UPDATE tblAlarms SET CauseOfAlarm = ? WHERE IDNum = ?"), {causeOfAlarm, alarmId});
+    return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
+}
+
 bool Database::EndAlarm(qint64 alarmId)
 {
     Statement query =

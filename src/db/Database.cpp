@@ -258,8 +258,17 @@ bool Database::addMissingColumn(const QString &table, const QString &column, con
     return query.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type));
 }
 
+bool Database::addMissingTable(const QString &table, const QString &createSql)
+{
+    if (m_columns.contains(table.toLower()))
+        return true;
+    QSqlQuery query(m_db);
+    return query.exec(createSql);
+}
+
 void Database::upgradeColumns()
 {
+    addMissingTable(QStringLiteral("tblOutbox"), QString::fromLatin1(OutboxTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

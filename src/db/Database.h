@@ -19,6 +19,10 @@ class QSqlQuery;
 // The name of the database file in the program directory.
 inline constexpr char DatabaseFileName[] = "wexa.mdb";
 
+// The outbox table, as the schema upgrade adds it to a file made before it existed
+// (resources/schema.sql makes the same table).
+extern const char OutboxTableSql[];
+
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
 
@@ -110,6 +114,8 @@ public:
     bool RecordActiveAlarms(qint64 sensorId, int &count);
     // Row edits of the alarm evaluation and the alarm view; the caller reports failures.
     bool UpdateAlarmEmailSent(qint64 alarmId, const QString &emailSent, const QString &causeOfAlarm);
+    // The message alone, for an alarm whose EmailSent follows its e-mail in the outbox.
+    bool UpdateAlarmCause(qint64 alarmId, const QString &causeOfAlarm);
     // Writes a whole alarm row in one statement (its key is given by the database): an alarm
     // that was seen, and possibly ended, while the file could not be written. No message.
     bool RecordAlarm(const AlarmRecord &alarm, qint64 *newId = nullptr);
@@ -135,6 +141,17 @@ public:
     bool FirstOpenServerFailure(qint64 serverId, bool notified, qint64 &firstId);
     bool AddServerFailure(qint64 serverId, const QString &serverName); // OffLine = now
     bool UpdateServerFailureEmailSent(qint64 episodeId, const QString &serverName, const QString &emailSent);
+
+    // --- Outbox (tblOutbox) ---
+
+    // Stores a new message; row.IDNum receives its key.
+    bool AddOutboxMessage(OutboxRow &row);
+    // Stores the message's state and, in the same transaction, the EmailSent text of the record it
+    // belongs to (a record that no longer exists is no failure). With finished set the message
+    // leaves the outbox instead. A row not stored yet (IDNum 0) only writes the record.
+    bool SaveOutboxMessage(const OutboxRow &row, const QString &recordText, bool finished);
+    // Every waiting message, oldest first.
+    bool WaitingOutboxMessages(QList<OutboxRow> &rows);
 
     // --- Error log (tblErrors) ---
 
@@ -205,6 +222,7 @@ private:
     void useWriteAheadLog();
     bool loadColumns(); // false (and lastError) when the file could not be read
     void upgradeColumns();
+    bool addMissingTable(const QString &table, const QString &createSql);
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);

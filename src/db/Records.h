@@ -74,6 +74,28 @@ struct ServerFailureRecord {
     QString EmailSent;
 };
 
+// A notification e-mail waiting in the outbox (tblOutbox) until it is delivered or given up.
+// RecordTable and RecordID name the row whose EmailSent follows it ("tblAlarms",
+// "tblServerFailures", "tblLogFileBackup"; empty and 0 for none). Recipients is the outbox's own
+// text form of the recipients still to reach.
+struct OutboxRow {
+    qint64 IDNum = 0;
+    QString Kind;
+    QString RecordTable;
+    qint64 RecordID = 0;
+    QDateTime Created;
+    QString MessageID;
+    QString Recipients;
+    QString Subject;
+    QString SenderName;
+    QString Body;
+    int Attempts = 0;
+    QDateTime LastAttempt;
+    QDateTime NextAttempt;
+    QString LastError;
+    bool Retries = true;
+};
+
 // What a caller needs from a set of matching rows: how many there are, and the key of the last
 // one (the row an edit applies to). lastId is 0 when count is 0.
 struct OpenRecords {

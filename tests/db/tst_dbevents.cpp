@@ -74,6 +74,47 @@ private slots:
         QCOMPARE(f.t.errors.lines(), QStringList());
     }
 
+    // An outbox message and the EmailSent of its record change together; a delivered message
+    // leaves the table; a record that is gone (its list cleared) is no failure.
+    void outboxMessageKeepsItsRecordInStep()
+    {
+        DbFixture f;
+        qint64 alarm = 0;
+        QVERIFY(f.db.AddAlarmRecord(5, f.t.clock.now(), "Lab", "Freezer", "40.0", 0, -1, &alarm));
+        OutboxRow row;
+        row.Kind = "Alarm";
+        row.RecordTable = "tblAlarms";
+        row.RecordID = alarm;
+        row.Created = f.t.clock.now();
+        row.Recipients = "[]";
+        QVERIFY(f.db.AddOutboxMessage(row));
+        QVERIFY(row.IDNum > 0);
+        row.Attempts = 2;
+        row.LastError = "connection refused";
+        row.NextAttempt = f.t.clock.now().addSecs(120);
+        QVERIFY(f.db.SaveOutboxMessage(row, "Attempt 2 failed", false));
+        QList<OutboxRow> rows;
+        QVERIFY(f.db.WaitingOutboxMessages(rows));
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().Attempts, 2);
+        QCOMPARE(rows.first().NextAttempt, row.NextAttempt);
+        OtherConnection other(f.path());
+        QCOMPARE(other.scalar("SELECT EmailSent FROM tblAlarms").toString(),
+                 QStringLiteral("Attempt 2 failed"));
+
+        QVERIFY(f.db.SaveOutboxMessage(row, "3/14/2026 10:02:00 AM", true));
+        QVERIFY(f.db.WaitingOutboxMessages(rows));
+        QVERIFY(rows.isEmpty());
+        QCOMPARE(other.scalar("SELECT EmailSent FROM tblAlarms").toString(),
+                 QStringLiteral("3/14/2026 10:02:00 AM"));
+
+        row.RecordTable = "tblServerFailures";
+        row.RecordID = 77;
+        QVERIFY(f.db.SaveOutboxMessage(row, "gone", true));
+        row.RecordTable = "tblServers";
+        QVERIFY(!f.db.SaveOutboxMessage(row, "x", false));
+    }
+
     void markServerBackOnLineStampsOnlyTheFirstOpenEpisode()
     {
         DbFixture f;

@@ -37,6 +37,9 @@ const char *const kOlderSchema[] = {
     "INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Sensor) "
     "VALUES (1, '2024-05-01 08:00:00', -1, 'Freezer')",
 };
+const QStringList kOutboxColumns = {"IDNum",     "Kind",        "RecordTable", "RecordID",   "Created",
+                                    "MessageID", "Recipients",  "Subject",     "SenderName", "Body",
+                                    "Attempts",  "LastAttempt", "NextAttempt", "LastError",  "Retries"};
 } // namespace
 
 class TestDbSchema : public QObject {
@@ -64,6 +67,7 @@ private slots:
         QTest::newRow("tblLogFileBackup")
             << "tblLogFileBackup"
             << QStringList{"IDNum", "FirstError", "BackOnLine", "EmailSent", "Error", "LatestAttempt"};
+        QTest::newRow("tblOutbox") << "tblOutbox" << kOutboxColumns;
     }
     void freshFileHasEveryColumn()
     {
@@ -129,6 +133,16 @@ private slots:
         const QStringList sensorColumns = columnsOf(check.db(), QStringLiteral("tblSensors"));
         for (const char *column : {"UpperLimit", "LowerLimit", "TOL"})
             QVERIFY2(sensorColumns.contains(QString::fromLatin1(column)), column);
+        // The outbox table the upgrade adds is the one a fresh file has.
+        QCOMPARE(columnsOf(check.db(), QStringLiteral("tblOutbox")), kOutboxColumns);
+        OutboxRow waiting;
+        waiting.Kind = QStringLiteral("Alarm");
+        waiting.Created = QDateTime(QDate(2026, 3, 14), QTime(10, 0));
+        QVERIFY(db.AddOutboxMessage(waiting));
+        QList<OutboxRow> rows;
+        QVERIFY(db.WaitingOutboxMessages(rows));
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().Created, waiting.Created);
 
         // The old rows are there and the new columns work through the operations.
         QList<SensorRecord> sensors;

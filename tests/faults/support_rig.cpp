@@ -5,6 +5,8 @@
 #include <db/Database.h>
 #include <db/SchemaFile.h>
 
+#include <support/OutboxSettle.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -109,6 +111,16 @@ SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sen
     return device.get();
 }
 
+SimDevice *FaultRig::addFreezerAndCooler(const QString &name)
+{
+    SimDevice *device = addDevice(name, {{0, name + QStringLiteral(" Freezer"), Temperature},
+                                         {1, name + QStringLiteral(" Cooler"), Temperature}});
+    if (device)
+        device->setReading(1, 6.0);
+    layOutGrid();
+    return device;
+}
+
 void FaultRig::layOutGrid()
 {
     int named = 0;
@@ -134,6 +146,8 @@ void FaultRig::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
     monitor->cycle.LogRoutine();
+    // What the cycle queued has had its attempt before the test looks.
+    SettleOutbox(monitor->outbox);
 }
 
 void FaultRig::useMailPort(quint16 port)

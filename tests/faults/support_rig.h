@@ -36,6 +36,9 @@ public:
     // start frozen and normal: reading 5.0 on port 0, door closed on port 8.
     SimDevice *addDevice(const QString &name, const QList<SensorSpec> &sensors,
                          const QString &emailList = QStringLiteral("alarms@example.com"));
+    // A device with two temperature sensors, "<name> Freezer" on port 0 (reading 5.0) and
+    // "<name> Cooler" on port 1 (6.0), and the grid laid out for it.
+    SimDevice *addFreezerAndCooler(const QString &name);
     SimDevice *device(const QString &name) const { return m_devices.value(name).get(); }
     // Lays out the status grid for the sensors added so far.
     void layOutGrid();

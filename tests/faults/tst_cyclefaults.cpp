@@ -1,5 +1,5 @@
-// Faults that strike in the middle of an alarm e-mail: the program closed while it is being sent,
-// and the database taken by another connection before its outcome is written.
+// Faults that strike while an alarm e-mail is out: the program closed meanwhile, and the database
+// taken by another connection before the attempt's outcome is written.
 #include "support_rig.h"
 
 #include <QTest>
@@ -38,11 +38,8 @@ private slots:
         m_rig = std::make_unique<FaultRig>(12);
         QString error;
         QVERIFY2(m_rig->start(error), qPrintable(error));
-        m_alpha = m_rig->addDevice("Alpha", {{0, "Alpha Freezer", FaultRig::Temperature},
-                                             {1, "Alpha Cooler", FaultRig::Temperature}});
+        m_alpha = m_rig->addFreezerAndCooler("Alpha");
         QVERIFY(m_alpha);
-        m_alpha->setReading(1, 6.0);
-        m_rig->layOutGrid();
         // Mail goes to a server that never answers: each alarm e-mail takes the whole time-out.
         SmtpTestServer::Options silent;
         silent.mode = SmtpTestServer::Mode::Silent;
@@ -56,48 +53,57 @@ private slots:
         m_silent.reset();
     }
 
-    // The program is closed while the first sensor's alarm e-mail is out: after the shutdown
-    // e-mail nothing is recorded or sent, neither the second sensor's alarm nor the daily OK.
-    void closingDuringAnAlarmEmailStopsTheCycle()
+    // The program is closed while alarm e-mails wait for a mail server that never answers: the
+    // close does not wait for them, the shutdown e-mail is the only one that goes out, and the
+    // alarm e-mails stay in the outbox for the next start.
+    void closingWhileAlarmEmailsWaitKeepsThemForTheNextStart()
     {
-        m_rig->t.state.Config.SystemOKEmail = 1;
-        m_rig->t.state.Config.LastSystemOKEmail = DateTimeText(m_rig->t.clock.now().addDays(-1));
-        m_rig->saveSettings();
         m_alpha->setAlarmByte(0, 1);
         m_alpha->setAlarmByte(1, 1);
-        WhenInCycle close([this] { return m_rig->count("tblAlarms") > 0; },
-                          [this] {
-                              m_rig->useMailPort(m_rig->smtp.port());
-                              m_rig->activation->Shutdown();
-                          });
-        m_rig->runCycle();
-        QVERIFY(close.done());
-        QCOMPARE(m_rig->count("tblAlarms"), 1);
+        m_rig->t.clock.advanceSeconds(60);
+        m_rig->monitor->cycle.LogRoutine();
+        QCOMPARE(m_rig->count("tblAlarms"), 2);
+        QVERIFY(m_rig->monitor->outbox.attemptRunning());
+        QCOMPARE(m_rig->count("tblOutbox"), 2);
+
+        m_rig->useMailPort(m_rig->smtp.port());
+        m_rig->activation->Shutdown();
+        QVERIFY(!m_rig->monitor->outbox.attemptRunning());
         QCOMPARE(m_rig->mailsWith("has been shutdown"), 1);
         QCOMPARE(m_rig->smtp.messages().size(), 1);
-        QVERIFY(!m_rig->t.status.contains("Communication Time: "));
+        QCOMPARE(m_rig->count("tblOutbox"), 2);
+        // Nothing starts once the program is closing.
+        m_rig->t.clock.advanceSeconds(3600);
+        m_rig->monitor->outbox.Resume();
+        QVERIFY(!m_rig->monitor->outbox.attemptRunning());
     }
 
-    // The database is taken by another connection while the alarm e-mail is out: the outcome is
-    // kept and written once the database takes it; the e-mail is not sent again.
+    // The database is taken by another connection while an alarm e-mail's attempt is out: the
+    // attempt's outcome is kept until the database takes it, and the e-mail, retried once the
+    // mail server answers, goes out once.
     void outcomeRefusedByABusyDatabaseIsKept()
     {
         m_alpha->setAlarmByte(0, 1);
         ConnectionLock lock;
-        WhenInCycle take([this] { return m_rig->count("tblAlarms") > 0; },
+        WhenInCycle take([this] { return m_rig->monitor->outbox.attemptRunning(); },
                          [this, &lock] { QVERIFY(lock.lock(m_rig->t.path("wexa.mdb"))); });
         m_rig->runCycle();
         QVERIFY(take.done());
-        QCOMPARE(m_rig->value("SELECT COALESCE(EmailSent, '') FROM tblAlarms").toString(), QString());
+        QCOMPARE(m_rig->value("SELECT EmailSent FROM tblAlarms").toString(), OutboxEntry::WaitingText);
 
         lock.release();
-        m_rig->useMailPort(m_rig->smtp.port());
-        m_rig->runCycle();
-        const QString emailSent = m_rig->value("SELECT EmailSent FROM tblAlarms").toString();
-        QVERIFY2(emailSent.startsWith("There was an error sending an alarm email "), qPrintable(emailSent));
+        m_rig->monitor->outbox.Resume();
+        const QString failed = m_rig->value("SELECT EmailSent FROM tblAlarms").toString();
+        QVERIFY2(failed.startsWith("There was an error sending an alarm email "), qPrintable(failed));
+        QVERIFY2(failed.contains("Attempt 1 failed; the next attempt is at "), qPrintable(failed));
         QVERIFY(!m_rig->value("SELECT CauseOfAlarm FROM tblAlarms").toString().isEmpty());
+
+        m_rig->useMailPort(m_rig->smtp.port());
+        m_rig->runCycle(m_rig->t.state.Ini.mail.retryFirstSeconds);
+        const QString sent = m_rig->value("SELECT EmailSent FROM tblAlarms").toString();
+        QVERIFY2(ParseDateTimeText(sent).isValid(), qPrintable(sent));
         QCOMPARE(m_rig->count("tblAlarms"), 1);
-        QCOMPARE(m_rig->mailsWith("has generated an alarm"), 0);
+        QCOMPARE(m_rig->mailsWith("has generated an alarm"), 1);
     }
 
 private:

@@ -1,8 +1,10 @@
-// A mail server that is down, too slow, refusing or breaking off: every e-mail the cycle tries
-// fails, the failure is kept where the e-mail's record is, and polling and filing go on.
+// A mail server that is down, too slow, refusing or breaking off: every e-mail the cycle queues
+// fails, the failure is kept where the e-mail's record is, and polling and filing go on. Once
+// the server is back the messages go out, except those refused for good.
 #include "support_rig.h"
 
 #include <alarms/AlarmEvaluation.h>
+#include <alarms/Outbox.h>
 
 #include <QTcpServer>
 #include <QTest>
@@ -98,21 +100,37 @@ private slots:
         QCOMPARE(m_rig->readingsFiled(m_bravoFreezer), 2);
         QVERIFY(m_rig->statusShows(OutcomeLine(*m_rig, "Bravo", ": OK")));
 
-        // The mail server is back: the next alarm goes out and the status line goes away.
+        // The mail server is back. A message refused for good (5xx to every recipient) is not
+        // tried again; the others go out at their next attempt, once each, and their records
+        // say when.
+        const bool refusedForGood = !rejectPrefix.isEmpty();
         m_rig->useMailPort(m_rig->smtp.port());
         m_bravo->setAlarmByte(0, 0);
         m_rig->runCycle();
         m_bravo->setAlarmByte(0, 1);
         m_rig->runCycle();
+        m_rig->runCycle(m_rig->t.state.Ini.mail.retryMaxSeconds);
         QCOMPARE(m_rig->count("tblAlarms"), 2);
         const QString secondSent =
             m_rig->value("SELECT EmailSent FROM tblAlarms ORDER BY IDNum DESC LIMIT 1").toString();
         QVERIFY2(ParseDateTimeText(secondSent).isValid(), qPrintable(secondSent));
         QVERIFY(!m_rig->t.status.contains(AlarmEvaluation::MailErrorKey));
-        QCOMPARE(m_rig->mailsWith("Bravo Freezer has generated"), 1);
-        // A failed notice is not sent again later.
-        QCOMPARE(m_rig->mailsWith("The device: Alpha,"), 0);
-        QCOMPARE(m_rig->readingsFiled(m_bravoFreezer), 4);
+        QVERIFY(!m_rig->t.status.contains(Outbox::WaitingKey));
+        QCOMPARE(m_rig->mailsWith("Bravo Freezer has generated"), refusedForGood ? 1 : 2);
+        QCOMPARE(m_rig->mailsWith("The device: Alpha,"), refusedForGood ? 0 : 1);
+        QCOMPARE(m_rig->mailsWith("There was an error writing data log files"), refusedForGood ? 0 : 1);
+        QCOMPARE(m_rig->count("tblOutbox"), 0);
+        const QStringList records = {
+            m_rig->value("SELECT EmailSent FROM tblAlarms ORDER BY IDNum LIMIT 1").toString(),
+            m_rig->value("SELECT EmailSent FROM tblServerFailures").toString(),
+            m_rig->value("SELECT EmailSent FROM tblLogFileBackup").toString()};
+        for (const QString &record : records) {
+            if (refusedForGood)
+                QVERIFY2(record.contains("no further attempt is made"), qPrintable(record));
+            else
+                QVERIFY2(ParseDateTimeText(record).isValid(), qPrintable(record));
+        }
+        QCOMPARE(m_rig->readingsFiled(m_bravoFreezer), 5);
     }
 
 private:

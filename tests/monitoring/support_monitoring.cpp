@@ -2,6 +2,8 @@
 
 #include <db/SchemaFile.h>
 
+#include <support/OutboxSettle.h>
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -87,6 +89,8 @@ void MonitoringFixture::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
     monitor->cycle.LogRoutine();
+    // What the cycle queued has had its attempt before the test looks.
+    SettleOutbox(monitor->outbox);
 }
 
 int MonitoringFixture::count(const QString &table, const QString &where)

@@ -126,6 +126,8 @@ bool SmtpTestServer::start()
         arguments << QStringLiteral("--require-auth");
     if (!m_options.rejectPrefix.isEmpty())
         arguments << QStringLiteral("--reject-prefix") << m_options.rejectPrefix;
+    if (!m_options.deferPrefix.isEmpty())
+        arguments << QStringLiteral("--defer-prefix") << m_options.deferPrefix;
     if (m_options.tls != Tls::None) {
         const QString key = m_dir.filePath(QStringLiteral("server.key"));
         if (!WriteSelfSignedCertificate(certificateFile(), key))

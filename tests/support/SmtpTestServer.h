@@ -23,6 +23,7 @@ public:
         bool requireAuth = false;
         Tls tls = Tls::None;
         QString rejectPrefix; // recipients starting with this are refused with 550
+        QString deferPrefix;  // recipients starting with this are refused for now with 450
         // Where to listen: a loopback address of the test's own and a fixed port (a port number
         // the settings record holds, below 32768), or 127.0.0.1 and any free port.
         QString host = QStringLiteral("127.0.0.1");

@@ -29,6 +29,7 @@ class Recorder:
         self.user = (args.user or "").encode()
         self.password = (args.password or "").encode()
         self.reject_prefix = args.reject_prefix
+        self.defer_prefix = args.defer_prefix
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
         ok = (
@@ -56,6 +57,8 @@ class Recorder:
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.reject_prefix and address.startswith(self.reject_prefix):
             return f"550 5.1.1 <{address}>: Recipient address rejected: User unknown"
+        if self.defer_prefix and address.startswith(self.defer_prefix):
+            return f"450 4.2.1 <{address}>: Mailbox busy, try again later"
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -127,6 +130,7 @@ async def main():
     parser.add_argument("--starttls", action="store_true", help="offer STARTTLS with --cert/--key")
     parser.add_argument("--implicit-tls", action="store_true", help="TLS from the first byte")
     parser.add_argument("--reject-prefix", help="refuse recipients starting with this")
+    parser.add_argument("--defer-prefix", help="refuse recipients starting with this for now (450)")
     parser.add_argument("--host", default="127.0.0.1", help="loopback address to listen on")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (0: any free one)")
     args = parser.parse_args()

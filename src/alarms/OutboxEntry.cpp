@@ -1,0 +1,181 @@
+#include "OutboxEntry.h"
+
+#include <core/DateTimeText.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+const QString OutboxEntry::WaitingText = QStringLiteral("Waiting to be sent");
+
+namespace {
+const QChar kCR(13);
+
+const struct {
+    OutboxEntry::Record record;
+    const char *table;
+} kRecordTables[] = {{OutboxEntry::Record::Alarm, "tblAlarms"},
+                     {OutboxEntry::Record::DeviceFailure, "tblServerFailures"},
+                     {OutboxEntry::Record::BackupFailure, "tblLogFileBackup"}};
+
+const RecipientReply *replyFor(const SmtpOutcome &outcome, const QString &address)
+{
+    for (const RecipientReply &r : outcome.recipientReplies)
+        if (r.address.compare(address, Qt::CaseInsensitive) == 0)
+            return &r;
+    return nullptr;
+}
+
+// The recipients, those still to reach and whether any got the message, as one JSON text.
+QString recipientsText(const OutboxEntry &e)
+{
+    QJsonArray to;
+    for (const MailMessage::Recipient &r : e.message.recipients())
+        to.append(
+            QJsonObject{{QStringLiteral("name"), r.displayName}, {QStringLiteral("address"), r.address}});
+    const QJsonObject object{{QStringLiteral("to"), to},
+                             {QStringLiteral("pending"), QJsonArray::fromStringList(e.pending)},
+                             {QStringLiteral("deliveredToSome"), e.deliveredToSome}};
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+void readRecipients(const QString &text, OutboxEntry &e)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
+    for (const QJsonValue &value : object.value(QStringLiteral("to")).toArray()) {
+        const QJsonObject r = value.toObject();
+        e.message.addRecipient(r.value(QStringLiteral("name")).toString(),
+                               r.value(QStringLiteral("address")).toString());
+    }
+    for (const QJsonValue &value : object.value(QStringLiteral("pending")).toArray())
+        e.pending.append(value.toString());
+    e.deliveredToSome = object.value(QStringLiteral("deliveredToSome")).toBool();
+}
+} // namespace
+
+QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt, int failedAttempts,
+                                  const MailIniSettings &settings)
+{
+    const QDateTime deadline = created.addSecs(qint64(settings.retryHours) * 3600);
+    if (failedAt >= deadline)
+        return {};
+    const qint64 first = qMax(1, settings.retryFirstSeconds);
+    const qint64 longest = qMax<qint64>(first, settings.retryMaxSeconds);
+    qint64 pause = first;
+    for (int i = 1; i < failedAttempts && pause < longest; ++i)
+        pause = qMin(pause * 2, longest);
+    return qMin(failedAt.addSecs(pause), deadline);
+}
+
+QList<RecipientReply> OutboxEntry::applyOutcome(const SmtpOutcome &outcome, const QDateTime &when,
+                                                const MailIniSettings &settings)
+{
+    ++attempts;
+    lastAttempt = when;
+    dirty = true;
+    QList<RecipientReply> refused;
+    QStringList left;
+    for (const QString &address : std::as_const(pending)) {
+        const RecipientReply *reply = replyFor(outcome, address);
+        // A server that took the message without a reply on record took it for everyone.
+        if (outcome.sent && (!reply || reply->reply.startsWith(QLatin1Char('2'))))
+            deliveredToSome = true;
+        else if (reply && reply->reply.startsWith(QLatin1Char('5')))
+            refused.append(*reply);
+        else
+            left.append(address);
+    }
+    pending = left;
+    if (pending.isEmpty()) {
+        refusedForGood = !deliveredToSome;
+        state = deliveredToSome ? State::Delivered : State::GivenUp;
+        if (!refused.isEmpty())
+            lastError = outcome.errorText.isEmpty() ? refused.last().reply : outcome.errorText;
+        nextAttempt = QDateTime();
+        return refused;
+    }
+    lastError = outcome.errorText;
+    if (outcome.sent)
+        lastError = QStringLiteral("The mail server did not take the message for %1.")
+                        .arg(pending.join(QStringLiteral(", ")));
+    nextAttempt = retries ? NextAttemptAfterFailure(created, when, attempts, settings) : QDateTime();
+    if (!nextAttempt.isValid())
+        state = State::GivenUp;
+    return refused;
+}
+
+QString OutboxEntry::recordText() const
+{
+    if (state == State::Delivered)
+        return DateTimeText(lastAttempt);
+    if (attempts == 0)
+        return WaitingText;
+    QString text = lastError;
+    if (record == Record::Alarm || record == Record::BackupFailure)
+        text = QStringLiteral("There was an error sending an alarm email ") + DateTimeText(lastAttempt) +
+               kCR + QStringLiteral("The email error is:") + kCR + lastError;
+    if (state == State::Waiting)
+        return text + kCR +
+               QStringLiteral("Attempt %1 failed; the next attempt is at %2.")
+                   .arg(attempts)
+                   .arg(DateTimeText(nextAttempt));
+    if (refusedForGood)
+        return text + kCR +
+               QStringLiteral("The mail server refused the recipients; no further attempt is made (%1 "
+                              "attempt(s) made).")
+                   .arg(attempts);
+    return text + kCR + QStringLiteral("Given up after %1 attempt(s).").arg(attempts);
+}
+
+QString OutboxEntry::recordTable() const
+{
+    for (const auto &t : kRecordTables)
+        if (t.record == record)
+            return QString::fromLatin1(t.table);
+    return {};
+}
+
+OutboxRow OutboxEntry::toRow() const
+{
+    OutboxRow row;
+    row.IDNum = rowId;
+    row.Kind = kind;
+    row.RecordTable = recordTable();
+    row.RecordID = recordId;
+    row.Created = created;
+    row.MessageID = messageId;
+    row.Recipients = recipientsText(*this);
+    row.Subject = message.subject;
+    row.SenderName = message.senderDisplayName;
+    row.Body = message.body;
+    row.Attempts = attempts;
+    row.LastAttempt = lastAttempt;
+    row.NextAttempt = nextAttempt;
+    row.LastError = lastError;
+    row.Retries = retries;
+    return row;
+}
+
+OutboxEntry OutboxEntry::fromRow(const OutboxRow &row)
+{
+    OutboxEntry e;
+    e.rowId = row.IDNum;
+    e.kind = row.Kind;
+    for (const auto &t : kRecordTables)
+        if (row.RecordTable == QLatin1String(t.table))
+            e.record = t.record;
+    e.recordId = row.RecordID;
+    e.created = row.Created;
+    e.messageId = row.MessageID;
+    readRecipients(row.Recipients, e);
+    e.message.subject = row.Subject;
+    e.message.senderDisplayName = row.SenderName;
+    e.message.body = row.Body;
+    e.attempts = row.Attempts;
+    e.lastAttempt = row.LastAttempt;
+    e.nextAttempt = row.NextAttempt.isValid() ? row.NextAttempt : row.Created;
+    e.lastError = row.LastError;
+    e.retries = row.Retries;
+    e.dirty = false;
+    return e;
+}

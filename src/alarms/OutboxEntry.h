@@ -1,0 +1,65 @@
+#pragma once
+
+#include "MailMessage.h"
+#include "SmtpTransport.h"
+
+#include <core/IniSettings.h>
+#include <db/Records.h>
+
+#include <QDateTime>
+#include <QString>
+
+// A notification e-mail in the outbox: the message as it was built (its Message-ID, date and body
+// stay the same for every attempt), the record whose EmailSent follows it, and how its delivery
+// stands.
+struct OutboxEntry {
+    enum class State { Waiting, Delivered, GivenUp };
+    enum class Record { None, Alarm, DeviceFailure, BackupFailure };
+
+    static const QString WaitingText;
+
+    qint64 key = 0;   // the outbox's own number for the run
+    qint64 rowId = 0; // in tblOutbox; 0 until the database took it
+    QString kind;     // as the sent-mail log names it: "Alarm", "Text", "System OK"
+    Record record = Record::None;
+    qint64 recordId = 0; // 0 while the record itself could not be written
+    QDateTime created;
+    QString messageId;
+    MailMessage message; // as built: its To header names every recipient
+    QStringList pending; // the recipients still to reach
+    bool retries = true; // false: one attempt only
+    int attempts = 0;
+    QDateTime lastAttempt;
+    QDateTime nextAttempt;
+    QString lastError;
+    bool deliveredToSome = false; // an earlier attempt reached part of the recipients
+    bool refusedForGood = false;  // every recipient left was refused with a 5xx reply
+    State state = State::Waiting;
+    bool dirty = true; // changed since the database last took it
+    bool storeFailureLogged = false;
+
+    bool finished() const { return state != State::Waiting; }
+
+    // After an attempt: recipients that got the message, and those the server refused for good
+    // (a 5xx reply to RCPT), leave the message; it is delivered once none is left and one got
+    // it, given up when all were refused or when no further attempt falls within retryHours.
+    // Returns the recipients refused for good by this attempt.
+    QList<RecipientReply> applyOutcome(const SmtpOutcome &outcome, const QDateTime &when,
+                                       const MailIniSettings &settings);
+
+    // The text of the record's EmailSent: "Waiting to be sent", the error of the last attempt and
+    // when the next one is due, the delivery time, or the last error and the number of attempts
+    // once given up.
+    QString recordText() const;
+    // The table of the record ("tblAlarms", ...), empty for none.
+    QString recordTable() const;
+
+    OutboxRow toRow() const;
+    static OutboxEntry fromRow(const OutboxRow &row);
+};
+
+// When the attempt after the failedAttempts-th failed one (made at failedAt) is due: the pause
+// starts at retryFirstSeconds and doubles up to retryMaxSeconds, and the last attempt falls at
+// created + retryHours. Invalid when no attempt is left.
+QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt, int failedAttempts,
+                                  const MailIniSettings &settings);
