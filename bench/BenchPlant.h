@@ -149,8 +149,9 @@ struct Engine {
 
     // The program's default timings, TCPTimeOut 2 s, no mail, the given attempts per device.
     bool start(bool backup, int communicationRetry, QString &error);
-    // The bank's first count devices, each with ten named sensors, and the grid laid out for them.
-    bool addDevices(const SimBank &sims, int count, QString &error);
+    // The bank's first count devices, each with ten named sensors and the alarm e-mail list
+    // given, and the grid laid out for them.
+    bool addDevices(const SimBank &sims, int count, QString &error, const QString &emailList = QString());
 };
 
 inline bool Engine::start(bool backup, int communicationRetry, QString &error)
@@ -181,12 +182,12 @@ inline bool Engine::start(bool backup, int communicationRetry, QString &error)
     return true;
 }
 
-inline bool Engine::addDevices(const SimBank &sims, int count, QString &error)
+inline bool Engine::addDevices(const SimBank &sims, int count, QString &error, const QString &emailList)
 {
     Database &db = monitor->database;
     for (int i = 1; i <= count; ++i) {
         const QString name = QStringLiteral("Device %1").arg(i, 3, 10, QLatin1Char('0'));
-        if (!db.AddServer(name, sims.modelText(), sims.address(i), QString(), 1, QString(), QString(), -1)) {
+        if (!db.AddServer(name, sims.modelText(), sims.address(i), QString(), 1, QString(), emailList, -1)) {
             error = QStringLiteral("AddServer: ") + db.lastError();
             return false;
         }

@@ -15,8 +15,8 @@
 // The simulated devices run on a thread of their own with their own event loop, so the cycle's
 // waits on the UI thread are what they are in the program. The clock is a manual one, moved 60 s
 // before each cycle, so the hourly statistics records roll over as they would. The readings are
-// frozen within limits with alarm bytes 0, and the devices have no alarm addresses, so no mail
-// goes out (no mail server is needed).
+// frozen within limits with alarm bytes 0, and unless --mail is given the devices have no alarm
+// addresses, so no mail goes out (no mail server is needed).
 //
 // The devices' exchanges overlap ([poll] parallel, 8 unless --parallel says otherwise); the
 // "network" figure is then the time the cycle waited for a device's replies after it had done
@@ -24,11 +24,15 @@
 // after another.
 //
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
-//                   [--parallel P]
+//                   [--parallel P] [--mail working|silent]
 //     --backup:     a second data directory (LogDirectory), so every file is written twice
 //     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
 //                   even ones (alarm records opened and ended: database writes)
 //     --parallel P: device exchanges the cycle overlaps (1 to 64)
+//     --mail:       the devices have an alarm address and every alarm e-mail is queued in the
+//                   outbox for a real SMTP server (aiosmtpd) that works, or that takes
+//                   connections and never answers (server time-out 30 s); the outbox sends while
+//                   the cycles run
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
@@ -47,6 +51,8 @@
 #include <link/DeviceCommands.h>
 
 #include <SimDevice.h>
+
+#include <support/SmtpTestServer.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -80,6 +86,7 @@ struct Options {
     bool backup = false;
     int alarmDevices = 0;
     int parallel = PollIniSettings().parallel;
+    QString mail; // empty, "working" or "silent"
 };
 
 QString deviceAddress(int n)
@@ -406,6 +413,43 @@ void printGoalsAndResources(Engine &engine, const RunFigures &f, const Options &
         int(logged.size()), alarms, int(hours.size()), loadAverage().constData());
 }
 
+// The mail server of --mail, and the engine's settings pointed at it.
+std::unique_ptr<SmtpTestServer> startMail(Engine &engine, const QString &mode, QString &error)
+{
+    SmtpTestServer::Options options;
+    options.mode = mode == QLatin1String("silent") ? SmtpTestServer::Mode::Silent : SmtpTestServer::Mode::Smtp;
+    options.host = QStringLiteral("127.0.%1.250").arg(ThirdOctet);
+    options.port = 2540;
+    auto smtp = std::make_unique<SmtpTestServer>(options);
+    if (!smtp->start()) {
+        error = QStringLiteral("the SMTP server did not start: ") + smtp->errorOutput();
+        return nullptr;
+    }
+    ConfigRecord &c = engine.state.Config;
+    c.SMTPHost = options.host;
+    c.SMTPPort = qint16(options.port);
+    c.SMTPTimeOut = 30;
+    c.FromAddress = QStringLiteral("tallyport@example.com");
+    c.AdminEmailAddress = QStringLiteral("admin@example.com");
+    if (!engine.activation.configFile().SaveConfiguration()) {
+        error = QStringLiteral("the settings file could not be written");
+        return nullptr;
+    }
+    engine.monitor->mail.SetUpMailManager();
+    return smtp;
+}
+
+// What the outbox did while the cycles ran.
+void printMail(Engine &engine, SmtpTestServer &smtp, const QString &mode)
+{
+    int alarms = 0;
+    engine.monitor->database.CountAlarms(alarms);
+    std::printf("mail (%s server): %d alarm e-mails queued, %d received by the server during the run, %d "
+                "waiting in the outbox at the end (%s)\n",
+                qPrintable(mode), alarms, int(smtp.messages().size()), engine.monitor->outbox.waitingCount(),
+                engine.monitor->outbox.attemptRunning() ? "an attempt running" : "none running");
+}
+
 Options readOptions(const QStringList &args)
 {
     Options o;
@@ -415,6 +459,8 @@ Options readOptions(const QStringList &args)
             o.backup = true;
         else if (args[i] == QLatin1String("--alarms") && i + 1 < args.size())
             o.alarmDevices = std::max(0, args[++i].toInt());
+        else if (args[i] == QLatin1String("--mail") && i + 1 < args.size())
+            o.mail = args[++i];
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
             o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
@@ -436,20 +482,31 @@ int main(int argc, char **argv)
     QString error;
     SimBank sims(ThirdOctet);
     Engine engine;
+    if (!options.mail.isEmpty() && options.mail != QLatin1String("working") &&
+        options.mail != QLatin1String("silent")) {
+        std::fprintf(stderr, "--mail takes working or silent\n");
+        return 2;
+    }
+    const QString emailList = options.mail.isEmpty() ? QString() : QStringLiteral("alarms@example.com,");
+    std::unique_ptr<SmtpTestServer> smtp;
     if (!sims.start(options.devices, error) || !engine.start(options.backup, 3, error) ||
-        !engine.addDevices(sims, options.devices, error)) {
+        !engine.addDevices(sims, options.devices, error, emailList) ||
+        (!options.mail.isEmpty() && !(smtp = startMail(engine, options.mail, error)))) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(error));
         return 1;
     }
     engine.state.Ini.poll.parallel = options.parallel;
     std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart%s; "
-                "port 1 of %d devices in and out of alarm; %d exchanges at a time; load average %s\n",
+                "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; load average %s\n",
                 options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
                 options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
+                options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
                 options.parallel, loadAverage().constData());
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);
     printComparison(engine, options);
     printGoalsAndResources(engine, figures, options);
+    if (smtp)
+        printMail(engine, *smtp, options.mail);
     return 0;
 }

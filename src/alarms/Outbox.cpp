@@ -170,11 +170,26 @@ bool Outbox::mayStart(const OutboxEntry &entry, const QDateTime &now) const
     return entry.attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil;
 }
 
+void Outbox::giveUpExpired(const QDateTime &now)
+{
+    // A message held back behind another one's attempts (the server still down) can reach its
+    // deadline without an attempt of its own falling due.
+    for (OutboxEntry &e : m_entries) {
+        if (e.finished() || e.attempts == 0 || mayStart(e, now) || now < e.deadline(m_state.Ini.mail))
+            continue;
+        e.giveUp();
+        reportAttempt(e, SmtpOutcome(), {});
+        flush(e);
+    }
+    dropFinished();
+}
+
 void Outbox::startNext()
 {
     if (m_held || m_runningKey != 0)
         return;
     const QDateTime now = m_state.clock().now();
+    giveUpExpired(now);
     OutboxEntry *next = nullptr;
     for (OutboxEntry &e : m_entries)
         if (mayStart(e, now) && (!next || e.nextAttempt < next->nextAttempt))

@@ -84,6 +84,7 @@ private:
     bool load();
     void failWithoutConnection(const SmtpOutcome &outcome);
     void startNext();
+    void giveUpExpired(const QDateTime &now);
     bool mayStart(const OutboxEntry &entry, const QDateTime &now) const;
     void onAttemptFinished(const SmtpOutcome &outcome);
     void reportAttempt(const OutboxEntry &entry, const SmtpOutcome &outcome,

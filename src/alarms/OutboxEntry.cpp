@@ -53,6 +53,18 @@ void readRecipients(const QString &text, OutboxEntry &e)
 }
 } // namespace
 
+QDateTime OutboxEntry::deadline(const MailIniSettings &settings) const
+{
+    return retries ? created.addSecs(qint64(settings.retryHours) * 3600) : created;
+}
+
+void OutboxEntry::giveUp()
+{
+    state = State::GivenUp;
+    nextAttempt = QDateTime();
+    dirty = true;
+}
+
 QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt, int failedAttempts,
                                   const MailIniSettings &settings)
 {
@@ -100,7 +112,7 @@ QList<RecipientReply> OutboxEntry::applyOutcome(const SmtpOutcome &outcome, cons
                         .arg(pending.join(QStringLiteral(", ")));
     nextAttempt = retries ? NextAttemptAfterFailure(created, when, attempts, settings) : QDateTime();
     if (!nextAttempt.isValid())
-        state = State::GivenUp;
+        giveUp();
     return refused;
 }
 
@@ -115,10 +127,7 @@ QString OutboxEntry::recordText() const
         text = QStringLiteral("There was an error sending an alarm email ") + DateTimeText(lastAttempt) +
                kCR + QStringLiteral("The email error is:") + kCR + lastError;
     if (state == State::Waiting)
-        return text + kCR +
-               QStringLiteral("Attempt %1 failed; the next attempt is at %2.")
-                   .arg(attempts)
-                   .arg(DateTimeText(nextAttempt));
+        return text + kCR + QStringLiteral("Attempt %1 failed; it will be tried again.").arg(attempts);
     if (refusedForGood)
         return text + kCR +
                QStringLiteral("The mail server refused the recipients; no further attempt is made (%1 "

@@ -39,6 +39,9 @@ struct OutboxEntry {
     bool storeFailureLogged = false;
 
     bool finished() const { return state != State::Waiting; }
+    // When the message is retryHours old: no attempt is made after this.
+    QDateTime deadline(const MailIniSettings &settings) const;
+    void giveUp();
 
     // After an attempt: recipients that got the message, and those the server refused for good
     // (a 5xx reply to RCPT), leave the message; it is delivered once none is left and one got
@@ -47,9 +50,9 @@ struct OutboxEntry {
     QList<RecipientReply> applyOutcome(const SmtpOutcome &outcome, const QDateTime &when,
                                        const MailIniSettings &settings);
 
-    // The text of the record's EmailSent: "Waiting to be sent", the error of the last attempt and
-    // when the next one is due, the delivery time, or the last error and the number of attempts
-    // once given up.
+    // The text of the record's EmailSent: "Waiting to be sent", the error of the last attempt
+    // (and that the message will be tried again), the delivery time, or the last error and the
+    // number of attempts once given up.
     QString recordText() const;
     // The table of the record ("tblAlarms", ...), empty for none.
     QString recordTable() const;

@@ -96,8 +96,8 @@ private slots:
         QCOMPARE(e.state, OutboxEntry::State::Waiting);
         QCOMPARE(e.recordText(), "There was an error sending an alarm email " + DateTimeText(firstTry) + kCR +
                                      "The email error is:" + kCR + "Couldn't connect to server" + kCR +
-                                     "Attempt 1 failed; the next attempt is at " +
-                                     DateTimeText(firstTry.addSecs(60)) + ".");
+                                     "Attempt 1 failed; it will be tried again.");
+        QCOMPARE(e.nextAttempt, firstTry.addSecs(60));
         // A device failure notice keeps the error alone, as a failed notice always did.
         OutboxEntry notice = e;
         notice.record = OutboxEntry::Record::DeviceFailure;

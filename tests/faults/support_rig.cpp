@@ -61,7 +61,7 @@ bool FaultRig::start(QString &error)
     c.UpdateRate = 60;
     c.TCPTimeOut = 2;
     c.CommunicationRetry = 1;
-    c.SMTPHost = "127.0.0.1";
+    c.SMTPHost = smtp.host();
     c.SMTPPort = qint16(smtp.port());
     c.SMTPTimeOut = 2;
     c.AuthenticationMethod = "NONE";
@@ -76,18 +76,34 @@ bool FaultRig::start(QString &error)
         error = "The cipher is not available";
         return false;
     }
-    LinkTimings timings;
-    timings.connectMs = 500;
-    timings.closeMs = 300;
-    timings.retryPauseMs = 20;
-    timings.replyOverrideMs = 400;
-    monitor = std::make_unique<Monitor>(t.state, *activation, *pollTimer, timings);
+    m_timings.connectMs = 500;
+    m_timings.closeMs = 300;
+    m_timings.retryPauseMs = 20;
+    m_timings.replyOverrideMs = 400;
+    makeMonitor();
     if (!activation->configFile().SaveConfiguration()) {
         error = "The settings file could not be written";
         return false;
     }
     monitor->mail.SetUpMailManager();
     return true;
+}
+
+void FaultRig::makeMonitor()
+{
+    monitor = std::make_unique<Monitor>(t.state, *activation, *pollTimer, m_timings);
+}
+
+void FaultRig::restart(bool clean)
+{
+    if (clean)
+        activation->Shutdown();
+    monitor.reset();
+    makeMonitor();
+    monitor->mail.SetUpMailManager();
+    layOutGrid();
+    t.state.setMonitoringActive(true);
+    monitor->outbox.Resume();
 }
 
 SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sensors,

@@ -32,6 +32,10 @@ public:
     FaultRig &operator=(const FaultRig &) = delete;
 
     bool start(QString &error);
+    // The program closed (clean: with its shutdown e-mail, as the close button's Yes does; else
+    // as if it had crashed) and started again on the same program directory: a new engine over
+    // the same database, settings and devices.
+    void restart(bool clean);
     // Adds a device (an RX705 by default) to the database and starts its simulator. Its ports
     // start frozen and normal: reading 5.0 on port 0, door closed on port 8.
     SimDevice *addDevice(const QString &name, const QList<SensorSpec> &sensors,
@@ -39,6 +43,8 @@ public:
     // A device with two temperature sensors, "<name> Freezer" on port 0 (reading 5.0) and
     // "<name> Cooler" on port 1 (6.0), and the grid laid out for it.
     SimDevice *addFreezerAndCooler(const QString &name);
+    // The third octet of the rig's loopback addresses.
+    int octet() const { return m_octet; }
     SimDevice *device(const QString &name) const { return m_devices.value(name).get(); }
     // Lays out the status grid for the sensors added so far.
     void layOutGrid();
@@ -77,7 +83,10 @@ public:
     SmtpTestServer smtp;
 
 private:
+    void makeMonitor();
+
     int m_octet;
+    LinkTimings m_timings;
     QString m_reader;
     QHash<QString, std::shared_ptr<SimDevice>> m_devices;
 };

@@ -8,6 +8,13 @@
 namespace {
 const QString kFalse = QStringLiteral("False");
 
+// An e-mail outcome that may still change: the message waits in the outbox.
+bool stillWaiting(const QString &emailSent)
+{
+    return emailSent == QLatin1String("Waiting to be sent") ||
+           emailSent.contains(QLatin1String("; it will be tried again."));
+}
+
 QString where(int cycle, qint64 id, const QString &table)
 {
     return QStringLiteral("cycle %1, %2 row %3: ").arg(cycle).arg(table).arg(id);
@@ -56,17 +63,18 @@ void RecordChecker::checkAlarms(int cycle, QStringList &problems)
             problems << at + QStringLiteral("AlarmActive %1 with AlarmEnd %2").arg(active).arg(end);
         if (emailSent.isEmpty())
             problems << at + QStringLiteral("no e-mail outcome");
-        const AlarmSeen now{ended, qHash(end), qHash(emailSent)};
+        const AlarmSeen now{ended, qHash(end), qHash(emailSent), false};
         const auto seen = m_alarms.constFind(id);
         if (seen != m_alarms.constEnd()) {
             if (seen->ended && !ended)
                 problems << at + QStringLiteral("reopened");
             if (seen->ended && now.end != seen->end)
                 problems << at + QStringLiteral("end changed to %1").arg(end);
-            if (seen->emailSent != qHash(QString()) && now.emailSent != seen->emailSent)
-                problems << at + QStringLiteral("EmailSent changed");
+            if (seen->emailSentFinal && now.emailSent != seen->emailSent)
+                problems << at + QStringLiteral("EmailSent changed after it was final");
         }
-        m_alarms.insert(id, now);
+        m_alarms.insert(
+            id, {now.ended, now.end, now.emailSent, !emailSent.isEmpty() && !stillWaiting(emailSent)});
     }
     for (auto it = m_alarms.constBegin(); it != m_alarms.constEnd(); ++it)
         if (!present.contains(it.key()))

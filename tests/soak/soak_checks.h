@@ -9,7 +9,8 @@ class FaultRig;
 // What the records must keep whatever happens, read from the database after every cycle:
 // - an alarm record opens once and ends once: a sensor has at most one open row; an ended row
 //   has AlarmEnd >= AlarmStart and AlarmActive false, an open one AlarmActive true; a row never
-//   reopens, never changes its end, never changes its EmailSent once set, never disappears;
+//   reopens, never changes its end, never changes its EmailSent once final (while its e-mail
+//   waits in the outbox it says so and may change), never disappears;
 // - a device failure or backup episode goes open-not-notified -> open-notified -> closed, never
 //   back, and a device (the backup directory) has at most one open episode.
 class RecordChecker {
@@ -29,6 +30,7 @@ private:
         bool ended = false;
         size_t end = 0;
         size_t emailSent = 0;
+        bool emailSentFinal = false;
     };
     enum EpisodeState { OpenNotNotified = 0, OpenNotified = 1, Closed = 2 };
 

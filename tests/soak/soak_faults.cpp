@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
-#include <QTcpServer>
 
 namespace {
 struct DeviceFault {
@@ -45,6 +44,7 @@ constexpr int kFullDiskChance = 5;
 constexpr int kSettingsChance = 3;
 constexpr int kReadOnlyChance = 5;
 constexpr int kLoginChance = 20;
+constexpr int kRestartChance = 5;
 
 const QFile::Permissions kReadOnlyDir = QFile::ReadOwner | QFile::ExeOwner;
 const QFile::Permissions kWritableDir = kReadOnlyDir | QFile::WriteOwner;
@@ -63,20 +63,13 @@ bool readOnlyDirectoriesHold(const QString &directory)
     return refused;
 }
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
+constexpr quint16 kFirstMailPort = 2564;
+// Nothing listens there: the mail server down.
+constexpr quint16 kClosedMailPort = kFirstMailPort + 4;
 
-std::unique_ptr<SmtpTestServer> mailServer(SmtpTestServer::Mode mode, QString &error)
+std::unique_ptr<SmtpTestServer> mailServer(int octet, SmtpTestServer::Mode mode, QString &error)
 {
-    SmtpTestServer::Options options;
-    options.mode = mode;
-    auto server = std::make_unique<SmtpTestServer>(options);
+    auto server = std::make_unique<SmtpTestServer>(SoakMailServer(octet, mode));
     if (!server->start()) {
         error = QStringLiteral("A misbehaving mail server did not start: ") + server->errorOutput();
         return nullptr;
@@ -84,6 +77,15 @@ std::unique_ptr<SmtpTestServer> mailServer(SmtpTestServer::Mode mode, QString &e
     return server;
 }
 } // namespace
+
+SmtpTestServer::Options SoakMailServer(int octet, SmtpTestServer::Mode mode)
+{
+    SmtpTestServer::Options options;
+    options.mode = mode;
+    options.host = QStringLiteral("127.0.%1.250").arg(octet);
+    options.port = quint16(kFirstMailPort + int(mode));
+    return options;
+}
 
 FaultInjector::FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random)
     : m_rig(rig), m_plant(plant), m_random(random),
@@ -99,10 +101,10 @@ FaultInjector::~FaultInjector()
 
 bool FaultInjector::start(QString &error)
 {
-    m_silentMail = mailServer(SmtpTestServer::Mode::Silent, error);
-    m_refusingMail = mailServer(SmtpTestServer::Mode::Refuse, error);
-    m_droppingMail = mailServer(SmtpTestServer::Mode::Drop, error);
-    m_closedPort = closedPort();
+    m_silentMail = mailServer(m_rig.octet(), SmtpTestServer::Mode::Silent, error);
+    m_refusingMail = mailServer(m_rig.octet(), SmtpTestServer::Mode::Refuse, error);
+    m_droppingMail = mailServer(m_rig.octet(), SmtpTestServer::Mode::Drop, error);
+    m_closedPort = kClosedMailPort;
     m_readOnlyPossible = readOnlyDirectoriesHold(m_rig.t.dir.path());
     for (const QString &name : m_plant.deviceNames()) {
         SimFaultOptions &options = m_plant.device(name)->faultOptions();
@@ -139,6 +141,8 @@ void FaultInjector::beforeCycle(int cycle)
         makeProgramDirectoryReadOnly(cycle);
     if (m_random.bounded(1000) < kLoginChance)
         logInOrOutDuringCycle();
+    if (m_random.bounded(1000) < kRestartChance)
+        restart();
     m_fullDisk = m_random.bounded(1000) < kFullDiskChance;
     if (m_fullDisk)
         count(QStringLiteral("disk full for a cycle"));
@@ -216,7 +220,10 @@ void FaultInjector::breakMail(int cycle)
                              m_droppingMail->port()};
     m_rig.useMailPort(ports[pick]);
     count(QString::fromLatin1(kinds[pick]));
-    later(cyclesFromNow(cycle, 4), QStringLiteral("mail"), [this] { m_rig.useMailPort(m_rig.smtp.port()); });
+    // A minute to a few, or up to half an hour: the outbox's pauses grow to their longest.
+    const int longest = m_random.bounded(2) == 0 ? 4 : 30;
+    later(cyclesFromNow(cycle, longest), QStringLiteral("mail"),
+          [this] { m_rig.useMailPort(m_rig.smtp.port()); });
 }
 
 void FaultInjector::lockDatabase(int cycle)
@@ -287,6 +294,22 @@ void FaultInjector::makeProgramDirectoryReadOnly(int cycle)
     count(QStringLiteral("program directory read-only"));
     later(cyclesFromNow(cycle, 4), QStringLiteral("read-only"),
           [directory] { QFile::setPermissions(directory, kWritableDir); });
+}
+
+void FaultInjector::restart()
+{
+    // Not while the database is locked or the settings cannot be saved: a crash then loses what
+    // only memory held (alarms not yet recorded, the date of today's system-OK e-mail), which no
+    // program can keep.
+    if (!restartProgram || m_locked || active(QStringLiteral("read-only")) ||
+        active(QStringLiteral("settings")))
+        return;
+    // A crash while the server takes a message would send it again at the next start, as any
+    // mail client would; the run crashes between attempts.
+    const bool clean = m_random.bounded(2) == 0 || m_rig.monitor->outbox.attemptRunning();
+    count(clean ? QStringLiteral("program closed and started again")
+                : QStringLiteral("program crashed and started again"));
+    restartProgram(clean);
 }
 
 void FaultInjector::logInOrOutDuringCycle()

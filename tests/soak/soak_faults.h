@@ -14,12 +14,19 @@
 class FaultRig;
 class SoakPlant;
 
+// Where the run's mail servers listen: 127.0.<octet>.250, the run's own, and a port per kind of
+// server, below 32768 so that the settings record holds it (a port it cannot hold would be put
+// back to 25 by the next activation).
+SmtpTestServer::Options SoakMailServer(int octet, SmtpTestServer::Mode mode);
+
 // Injects faults at random before each cycle of the soak run and takes each away again after a
 // few cycles: device network faults, a device that dies during a cycle, a mail server that is
 // down, silent, refusing or breaking off, the database locked by another connection, the backup
 // directory gone, a full disk (for one cycle, applied by the caller around it), a damaged
-// settings file, a program directory that turns read-only (the settings cannot be saved) and an
-// administrator logging in or out while a cycle runs. Counts what it injected, by kind.
+// settings file, a program directory that turns read-only (the settings cannot be saved), an
+// administrator logging in or out while a cycle runs, and the program closed or crashing and
+// started again. Mail outages last from one minute to half an hour. Counts what it injected,
+// by kind.
 class FaultInjector {
 public:
     FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random);
@@ -27,6 +34,9 @@ public:
 
     // Starts the mail servers that misbehave. False with the reason when one did not start.
     bool start(QString &error);
+    // Closes (clean) or crashes the program and starts it again; set by the run, which knows
+    // what else must follow a new engine.
+    std::function<void(bool clean)> restartProgram;
     void beforeCycle(int cycle);
     // Ends every fault now (for the closing checks).
     void endAll();
@@ -54,6 +64,7 @@ private:
     void damageSettings(int cycle);
     void makeProgramDirectoryReadOnly(int cycle);
     void logInOrOutDuringCycle();
+    void restart();
     bool active(const QString &kind) const;
     void later(int cycle, const QString &kind, std::function<void()> action);
     void count(const QString &kind) { ++m_injected[kind]; }

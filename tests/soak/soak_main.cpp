@@ -1,14 +1,17 @@
 // The soak run: thousands of poll cycles of the whole monitoring engine against simulated
 // devices, a real SMTP server and the real database and data files, with faults injected at
 // random (seeded), the daily system-OK e-mail on and an administrator logging in and out while
-// cycles run. After every cycle the records, the menu rights and the system-OK e-mails of the day
-// are checked; at the end the readings filed and the alarm e-mails sent are compared with what
-// the devices reported, and the descriptors, sockets and memory the process holds with what it
-// held after the first cycles.
+// cycles run, mail outages of up to half an hour, and the program closed or crashing and started
+// again. After every cycle the records, the menu rights and the system-OK e-mails of the day are
+// checked; at the end, once the outages are over and the outbox is empty, the readings filed and
+// the alarm e-mails and notices delivered (each exactly once) are compared with what the devices
+// reported and the records say, and the descriptors, sockets and memory the process holds with
+// what it held after the first cycles.
 //
 //   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
+#include "soak_outbox.h"
 #include "soak_plant.h"
 #include "soak_resources.h"
 
@@ -16,6 +19,7 @@
 #include "../faults/support_rig.h"
 
 #include <core/IniFile.h>
+#include <support/OutboxSettle.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -23,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSqlQuery>
 
 #include <utility>
@@ -75,13 +80,18 @@ void print(const QString &line)
     std::fflush(stdout);
 }
 
-// Mail the SMTP server received, by kind; the server's list is emptied as it is counted.
+// Mail the SMTP server received, by kind; the server's list is emptied as it is counted. A
+// notification received twice (the same Message-ID) is a problem.
 class MailCount {
 public:
     void take(SmtpTestServer &server)
     {
         for (const SmtpTestServer::Received &mail : server.messages()) {
             const QByteArray subject = mail.header("Subject");
+            const QByteArray id = mail.header("Message-ID");
+            if (!subject.contains("has been shutdown") && m_ids.contains(id))
+                m_duplicates << QString::fromLatin1(subject + ' ' + id);
+            m_ids.insert(id);
             if (subject.contains("has generated an alarm"))
                 ++m_kinds[QStringLiteral("alarm")];
             else if (subject.contains("up and running")) {
@@ -100,8 +110,17 @@ public:
     const QMap<QString, int> &kinds() const { return m_kinds; }
     // System-OK e-mails received since the last call.
     int takeSystemOk() { return std::exchange(m_systemOk, 0); }
+    QStringList duplicates() const
+    {
+        QStringList problems;
+        for (const QString &mail : m_duplicates)
+            problems << QStringLiteral("received twice: ") + mail;
+        return problems;
+    }
 
 private:
+    QSet<QByteArray> m_ids;
+    QStringList m_duplicates;
     QMap<QString, int> m_kinds;
     int m_systemOk = 0;
 };
@@ -111,9 +130,12 @@ private:
 // one system-OK e-mail arrives per calendar day.
 class SessionChecks {
 public:
-    explicit SessionChecks(FaultRig &rig) : m_rig(rig)
+    explicit SessionChecks(FaultRig &rig) : m_rig(rig) { watchActivations(); }
+
+    // Again after a restart: the new engine sets the activation's services afresh.
+    void watchActivations()
     {
-        ActivationServices &services = rig.activation->services;
+        ActivationServices &services = m_rig.activation->services;
         services.StopTimeout = [this, stop = services.StopTimeout] {
             if (m_rig.t.state.UpdateInProgress)
                 ++m_insideCycle;
@@ -262,17 +284,48 @@ void runOneCycle(FaultRig &rig, const FaultInjector &faults, SoakPlant &plant)
         plant.device(name)->clearTraffic();
 }
 
-// Alarm records whose one e-mail went out against the alarm e-mails the server received.
-QStringList checkAlarmMail(FaultRig &rig, const MailCount &mail)
+// Once every outage has ended and the outbox is empty: every alarm record of a device with
+// addresses says when its one e-mail went out, and the server received exactly as many; every
+// notified failure episode says when its notice went out, and as many notices arrived.
+QStringList checkDelivered(FaultRig &rig, const MailCount &mail)
 {
-    int sent = 0;
-    for (const QString &emailSent : rig.column(QStringLiteral("SELECT EmailSent FROM tblAlarms")))
-        sent += ParseDateTimeText(emailSent).isValid() ? 1 : 0;
-    if (sent == mail.of(QStringLiteral("alarm")))
-        return {};
-    return {QStringLiteral("%1 alarm records say their e-mail went out; the server received %2")
-                .arg(sent)
-                .arg(mail.of(QStringLiteral("alarm")))};
+    QStringList problems = mail.duplicates();
+    if (const int left = rig.count(QStringLiteral("tblOutbox")); left > 0)
+        problems << QStringLiteral("%1 messages still in the outbox after the outages ended").arg(left);
+    const auto checkKind = [&](const QString &sql, const QString &kind) {
+        int sent = 0, other = 0;
+        for (const QString &emailSent : rig.column(sql)) {
+            if (ParseDateTimeText(emailSent).isValid())
+                ++sent;
+            else if (!emailSent.contains(QLatin1String("no email addresses have been programmed")))
+                ++other;
+        }
+        if (other > 0)
+            problems << QStringLiteral("%1 %2 records were not delivered").arg(other).arg(kind);
+        if (sent != mail.of(kind))
+            problems << QStringLiteral("%1 %2 records say their e-mail went out; the server received %3")
+                            .arg(sent)
+                            .arg(kind)
+                            .arg(mail.of(kind));
+    };
+    checkKind(QStringLiteral("SELECT EmailSent FROM tblAlarms"), QStringLiteral("alarm"));
+    checkKind(QStringLiteral("SELECT EmailSent FROM tblServerFailures WHERE EmailSent <> 'False'"),
+              QStringLiteral("device failure notice"));
+    checkKind(QStringLiteral("SELECT EmailSent FROM tblLogFileBackup WHERE EmailSent <> 'False'"),
+              QStringLiteral("backup failure notice"));
+    return problems;
+}
+
+// After the run: until the outbox is empty, its pauses are waited out (the clock moved on).
+void drainOutbox(FaultRig &rig, MailCount &mail)
+{
+    for (int round = 0; round < 20 && rig.monitor->outbox.waitingCount() > 0; ++round) {
+        rig.t.clock.advanceSeconds(rig.t.state.Ini.mail.retryMaxSeconds);
+        rig.monitor->outbox.Resume();
+        SettleOutbox(rig.monitor->outbox);
+        rig.smtp.waitForMessages(1, 200);
+        mail.take(rig.smtp);
+    }
 }
 
 bool grew(const ResourceSample &start, const ResourceSample &end)
@@ -299,7 +352,7 @@ int main(int argc, char *argv[])
               .arg(options.parallel));
 
     QRandomGenerator random(options.seed);
-    FaultRig rig(options.octet);
+    FaultRig rig(options.octet, SoakMailServer(options.octet, SmtpTestServer::Mode::Smtp));
     SoakPlant plant(rig, random);
     QString error;
     if (!setUp(rig, plant, options, error)) {
@@ -317,6 +370,10 @@ int main(int argc, char *argv[])
     RecordChecker records(rig);
     SessionChecks sessions(rig);
     MailCount mail;
+    faults.restartProgram = [&](bool clean) {
+        rig.restart(clean);
+        sessions.watchActivations();
+    };
     QStringList problems;
     const int warmUp = qMin(100, qMax(1, options.cycles / 10));
     ResourceSample atStart;
@@ -351,7 +408,9 @@ int main(int argc, char *argv[])
         problems << plant.afterCycle(options.cycles + cycle, true, true);
         problems << sessions.afterCycle(options.cycles + cycle, mail.takeSystemOk());
     }
-    problems << plant.checkFiled() << checkAlarmMail(rig, mail) << rig.tornFiles();
+    SettleOutbox(rig.monitor->outbox);
+    drainOutbox(rig, mail);
+    problems << plant.checkFiled() << checkDelivered(rig, mail) << rig.tornFiles();
     const ResourceSample atEnd = ResourceSample::take();
     if (grew(atStart, atEnd))
         problems << QStringLiteral("resources grew: %1 -> %2").arg(atStart.describe(), atEnd.describe());
@@ -377,6 +436,7 @@ int main(int argc, char *argv[])
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
     print(QStringLiteral("Mail received: ") + received.join(QStringLiteral(", ")));
+    print(OutboxFigures(rig.t.state.programFile(QString::fromLatin1(MailManager::SentMailLogName))));
     print(QStringLiteral("Calendar days run: %1; activations held back to the end of a cycle: %2")
               .arg(sessions.days())
               .arg(sessions.activationsAfterCycles()));
