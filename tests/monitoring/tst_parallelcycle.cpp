@@ -28,7 +28,7 @@ struct RunRecord {
 };
 
 // The status lines each write leaves, apart from the connection lines, which follow whichever
-// transaction moved last.
+// transaction moved last, and the outbox's line, which follows its attempts as they end.
 class StatusRecorder {
 public:
     explicit StatusRecorder(StatusList &status) : m_status(status)
@@ -45,7 +45,7 @@ private:
     {
         const QString &line = m_status.lines().at(row);
         if (!line.startsWith(QLatin1String("Connection ")) &&
-            !line.startsWith(QLatin1String("Communication Error")))
+            !line.startsWith(QLatin1String("Communication Error")) && !line.startsWith(Outbox::WaitingKey))
             writes << line;
     }
     StatusList &m_status;
