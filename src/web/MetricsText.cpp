@@ -5,59 +5,46 @@
 namespace {
 using Status = StatusGridModel::SensorStatus;
 
-// Writes one metric family: its HELP and TYPE lines, then its samples.
-class Family {
-public:
-    Family(QString &out, const char *name, const char *help) : m_out(out), m_name(QLatin1String(name))
-    {
-        m_out += QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(m_name, QLatin1String(help));
-    }
+// The HELP and TYPE lines of a gauge.
+void family(QString &out, const char *name, const char *help)
+{
+    out += QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n").arg(QLatin1String(name), QLatin1String(help));
+}
 
-    // labels: name, value pairs.
-    void sample(std::initializer_list<std::pair<const char *, QString>> labels, double value)
-    {
-        m_out += m_name;
-        if (labels.size() > 0) {
-            m_out += QLatin1Char('{');
-            bool first = true;
-            for (const auto &[label, text] : labels) {
-                if (!first)
-                    m_out += QLatin1Char(',');
-                first = false;
-                m_out +=
-                    QLatin1String(label) + QStringLiteral("=\"") + EscapeLabelValue(text) + QLatin1Char('"');
-            }
-            m_out += QLatin1Char('}');
-        }
-        m_out += QLatin1Char(' ') + QString::number(value, 'g', 15) + QLatin1Char('\n');
-    }
+// A sample: name, labels as written between the braces (empty for none), value.
+void sample(QString &out, const char *name, const QString &labels, double value)
+{
+    out += QLatin1String(name);
+    if (!labels.isEmpty())
+        out += QLatin1Char('{') + labels + QLatin1Char('}');
+    out += QLatin1Char(' ') + QString::number(value, 'g', 15) + QLatin1Char('\n');
+}
 
-private:
-    QString &m_out;
-    QString m_name;
-};
+QString label(const char *name, const QString &value)
+{
+    return QLatin1String(name) + QStringLiteral("=\"") + EscapeLabelValue(value) + QLatin1Char('"');
+}
 
 void sensorFamilies(QString &out, const QList<SensorView> &sensors)
 {
-    Family value(out, "tallyport_sensor_value",
-                 "The sensor's latest reading in its unit; absent while it shows a state or no data.");
+    // Each sensor's labels are escaped once and used by all three families.
+    QStringList labels;
+    labels.reserve(sensors.size());
     for (const SensorView &s : sensors)
-        if (s.value)
-            value.sample({{"device", s.device},
-                          {"sensor", s.sensor},
-                          {"sensor_id", QString::number(s.sensorId)},
-                          {"unit", s.unit}},
-                         *s.value);
-    Family alarm(out, "tallyport_sensor_alarm", "1 while the sensor has an active alarm, else 0.");
-    for (const SensorView &s : sensors)
-        alarm.sample({{"device", s.device}, {"sensor", s.sensor}, {"sensor_id", QString::number(s.sensorId)}},
-                     s.status == Status::Alarm ? 1 : 0);
-    Family noData(out, "tallyport_sensor_no_data",
-                  "1 while the sensor's device gives no data (NO DATA), else 0.");
-    for (const SensorView &s : sensors)
-        noData.sample(
-            {{"device", s.device}, {"sensor", s.sensor}, {"sensor_id", QString::number(s.sensorId)}},
-            s.status == Status::NoData ? 1 : 0);
+        labels.append(label("device", s.device) + QLatin1Char(',') + label("sensor", s.sensor) +
+                      QLatin1Char(',') + label("sensor_id", QString::number(s.sensorId)));
+    family(out, "tallyport_sensor_value",
+           "The sensor's latest reading in its unit; absent while it shows a state or no data.");
+    for (qsizetype i = 0; i < sensors.size(); ++i)
+        if (sensors[i].value)
+            sample(out, "tallyport_sensor_value",
+                   labels[i] + QLatin1Char(',') + label("unit", sensors[i].unit), *sensors[i].value);
+    family(out, "tallyport_sensor_alarm", "1 while the sensor has an active alarm, else 0.");
+    for (qsizetype i = 0; i < sensors.size(); ++i)
+        sample(out, "tallyport_sensor_alarm", labels[i], sensors[i].status == Status::Alarm ? 1 : 0);
+    family(out, "tallyport_sensor_no_data", "1 while the sensor's device gives no data (NO DATA), else 0.");
+    for (qsizetype i = 0; i < sensors.size(); ++i)
+        sample(out, "tallyport_sensor_no_data", labels[i], sensors[i].status == Status::NoData ? 1 : 0);
 }
 } // namespace
 
@@ -81,30 +68,31 @@ QString EscapeLabelValue(const QString &value)
 QByteArray MetricsText(const WebSnapshot &snapshot)
 {
     QString out;
-    out.reserve(256 + snapshot.sensors.size() * 300);
+    out.reserve(1024 + snapshot.sensors.size() * 280);
     sensorFamilies(out, snapshot.sensors);
 
-    Family up(out, "tallyport_device_up",
-              "1 when the device answered in the last cycle (OK or busy), 0 when it failed.");
+    family(out, "tallyport_device_up",
+           "1 when the device answered in the last cycle (OK or busy), 0 when it failed.");
     for (const DeviceView &d : snapshot.devices)
         if (d.outcome != DeviceView::Outcome::Unknown)
-            up.sample({{"device", d.name}, {"address", d.address}},
-                      d.outcome == DeviceView::Outcome::Failed ? 0 : 1);
-
+            sample(out, "tallyport_device_up",
+                   label("device", d.name) + QLatin1Char(',') + label("address", d.address),
+                   d.outcome == DeviceView::Outcome::Failed ? 0 : 1);
     if (snapshot.cycle.lastDurationMs >= 0) {
-        Family duration(out, "tallyport_cycle_duration_seconds", "How long the last poll cycle took.");
-        duration.sample({}, snapshot.cycle.lastDurationMs / 1000.0);
+        family(out, "tallyport_cycle_duration_seconds", "How long the last poll cycle took.");
+        sample(out, "tallyport_cycle_duration_seconds", QString(), snapshot.cycle.lastDurationMs / 1000.0);
     }
     if (snapshot.cycle.lastEnd.isValid()) {
-        Family end(out, "tallyport_last_cycle_end_timestamp_seconds",
-                   "When the last poll cycle ended, in Unix time.");
-        end.sample({}, snapshot.cycle.lastEnd.toMSecsSinceEpoch() / 1000.0);
+        family(out, "tallyport_last_cycle_end_timestamp_seconds",
+               "When the last poll cycle ended, in Unix time.");
+        sample(out, "tallyport_last_cycle_end_timestamp_seconds", QString(),
+               snapshot.cycle.lastEnd.toMSecsSinceEpoch() / 1000.0);
     }
-    Family open(out, "tallyport_alarms_open", "The number of alarm records still active.");
-    open.sample({}, snapshot.openAlarms.size());
+    family(out, "tallyport_alarms_open", "The number of alarm records still active.");
+    sample(out, "tallyport_alarms_open", QString(), snapshot.openAlarms.size());
     if (snapshot.emailsWaiting) {
-        Family waiting(out, "tallyport_emails_waiting", "E-mails waiting in the outbox to be delivered.");
-        waiting.sample({}, *snapshot.emailsWaiting);
+        family(out, "tallyport_emails_waiting", "E-mails waiting in the outbox to be delivered.");
+        sample(out, "tallyport_emails_waiting", QString(), *snapshot.emailsWaiting);
     }
     return out.toUtf8();
 }

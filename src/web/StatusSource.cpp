@@ -51,13 +51,27 @@ QString DeviceView::outcomeText() const
 }
 
 StatusSource::StatusSource(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer,
-                           Database &database)
-    : m_state(state), m_grid(grid), m_pollTimer(pollTimer), m_database(database)
+                           Database &database, QObject *parent)
+    : QObject(parent), m_state(state), m_grid(grid), m_pollTimer(pollTimer), m_database(database)
 {
+    for (const QAbstractItemModel *model :
+         {static_cast<QAbstractItemModel *>(&grid), static_cast<QAbstractItemModel *>(&state.status())}) {
+        connect(model, &QAbstractItemModel::dataChanged, this, &StatusSource::changed);
+        connect(model, &QAbstractItemModel::modelReset, this, &StatusSource::changed);
+        connect(model, &QAbstractItemModel::rowsInserted, this, &StatusSource::changed);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &StatusSource::changed);
+    }
+    connect(&pollTimer, &PollTimer::cycleEnded, this, &StatusSource::changed);
+}
+
+bool StatusSource::cycleRunning() const
+{
+    return m_pollTimer.cycleTimes().running;
 }
 
 bool StatusSource::refresh()
 {
+    changed();
     bool ok = true;
     QList<ServerRecord> devices;
     int count = 0;

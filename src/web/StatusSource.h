@@ -3,6 +3,7 @@
 #include "WebSnapshot.h"
 
 #include <QHash>
+#include <QObject>
 
 #include <functional>
 
@@ -14,13 +15,15 @@ class StatusGridModel;
 // Where the remote views take what they show. Requests are answered from memory only: the grid,
 // the status list and the cycle times as the windows show them, and the device list, alarms and
 // failures that refresh() reads from the database after each cycle.
-class StatusSource {
+class StatusSource final : public QObject {
+    Q_OBJECT
 public:
     // The newest alarms kept for /api/v1/alarms and the failures kept for the page.
     static constexpr int KeptAlarms = 100;
     static constexpr int KeptFailures = 10;
 
-    StatusSource(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database);
+    StatusSource(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database,
+                 QObject *parent = nullptr);
 
     // The number of e-mails waiting in the outbox, when the program has one.
     std::function<int()> emailsWaiting;
@@ -30,13 +33,18 @@ public:
     bool refresh();
 
     WebSnapshot snapshot() const;
+    HealthView health() const;
+    // Counts every change of what the views show (grid, status list, what refresh() read), so a
+    // rendered answer can be used again while it has not moved.
+    quint64 generation() const { return m_generation; }
+    bool cycleRunning() const;
     // The newest alarms, at most KeptAlarms.
     QList<AlarmRecord> newestAlarms(int limit) const;
 
 private:
     QList<SensorView> sensorRows() const;
     QList<DeviceView> deviceRows(QStringList &otherLines) const;
-    HealthView health() const;
+    void changed() { ++m_generation; }
 
     ProgramState &m_state;
     StatusGridModel &m_grid;
@@ -46,4 +54,5 @@ private:
     QList<AlarmRecord> m_openAlarms;
     QList<AlarmRecord> m_newestAlarms;
     QList<ServerFailureRecord> m_failures;
+    quint64 m_generation = 1;
 };

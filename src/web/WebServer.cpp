@@ -104,10 +104,14 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
     }
     const QString path = url.path();
     if (path == QLatin1String("/")) {
-        const WebSnapshot snapshot = m_source.snapshot();
         WebReply reply{200,
                        "text/html; charset=utf-8",
-                       StatusPageHtml(snapshot, refreshSeconds(snapshot.updateRateSeconds)),
+                       rendered(path,
+                                [this] {
+                                    const WebSnapshot snapshot = m_source.snapshot();
+                                    return StatusPageHtml(snapshot,
+                                                          refreshSeconds(snapshot.updateRateSeconds));
+                                }),
                        {}};
         reply.headers.append(header("Content-Security-Policy",
                                     "default-src 'none'; style-src 'unsafe-inline'; "
@@ -116,14 +120,35 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
         return reply;
     }
     if (path == QLatin1String("/api/v1/status"))
-        return {200, "application/json", StatusJson(m_source.snapshot()), {}};
+        return {
+            200, "application/json", rendered(path, [this] { return StatusJson(m_source.snapshot()); }), {}};
     if (path == QLatin1String("/api/v1/alarms"))
         return alarms(url);
     if (path == QLatin1String("/metrics"))
-        return {200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(m_source.snapshot()), {}};
+        return {200,
+                "text/plain; version=0.0.4; charset=utf-8",
+                rendered(path, [this] { return MetricsText(m_source.snapshot()); }),
+                {}};
     if (path == QLatin1String("/healthz"))
         return health();
     return textReply(404, "Not found.");
+}
+
+QByteArray WebServer::rendered(const QString &path, const std::function<QByteArray()> &render) const
+{
+    const std::optional<int> waiting =
+        m_source.emailsWaiting ? std::optional<int>(m_source.emailsWaiting()) : std::nullopt;
+    Rendered &kept = m_rendered[path];
+    const bool reusable = kept.age.isValid() && kept.age.elapsed() < ReuseMs &&
+                          kept.emailsWaiting == waiting &&
+                          (kept.generation == m_source.generation() || m_source.cycleRunning());
+    if (!reusable) {
+        kept.body = render();
+        kept.generation = m_source.generation();
+        kept.emailsWaiting = waiting;
+        kept.age.start();
+    }
+    return kept.body;
 }
 
 WebReply WebServer::alarms(const QUrl &url) const
@@ -142,7 +167,7 @@ WebReply WebServer::alarms(const QUrl &url) const
 
 WebReply WebServer::health() const
 {
-    const HealthView health = m_source.snapshot().health;
+    const HealthView health = m_source.health();
     if (health.ok)
         return textReply(200, "ok");
     return textReply(503, (health.code + QStringLiteral(": ") + health.text).toUtf8());

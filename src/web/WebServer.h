@@ -2,9 +2,14 @@
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 class StatusSource;
 
@@ -29,6 +34,10 @@ class WebServer final : public QAbstractHttpServer {
 public:
     static constexpr int DefaultAlarmLimit = 20;
     static constexpr int MaxAlarmLimit = 100;
+    // A rendered page, status or metrics text is used again for this long while what it shows
+    // has not changed, and while a cycle runs (its rows change all the time): a burst of requests
+    // costs one rendering.
+    static constexpr int ReuseMs = 1000;
 
     WebServer(const StatusSource &source, const QString &token, QObject *parent = nullptr);
 
@@ -45,9 +54,18 @@ private:
     WebReply alarms(const QUrl &url) const;
     WebReply health() const;
     void send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket);
+    QByteArray rendered(const QString &path, const std::function<QByteArray()> &render) const;
+
+    struct Rendered {
+        QByteArray body;
+        quint64 generation = 0;
+        std::optional<int> emailsWaiting;
+        QElapsedTimer age;
+    };
 
     const StatusSource &m_source;
     QByteArray m_tokenHash; // SHA-256 of the token; empty when none is required
+    mutable QHash<QString, Rendered> m_rendered;
 };
 
 // Whether given is the token, compared in time that does not depend on where they differ.

@@ -1,0 +1,284 @@
+// The web server under load, over 200 simulated devices with ten named sensors each (2,000
+// sensor rows):
+//   1. time per request of /metrics, / and /api/v1/status, one request after another from a
+//      client thread (the server answers on the main thread, as in the program);
+//   2. poll cycle time with no requests, then with a client thread sending requests at a steady
+//      rate (default 200 a second, /metrics and / in turn) on a few keep-alive connections.
+//
+//   bench_web [devices, default 200] [--requests N, default 300] [--rate R, default 200]
+//             [--cycles N, default 10]
+// Prints figures; never passes or fails. The load average is printed with them: on a busy machine
+// every figure stretches.
+
+#include "BenchPlant.h"
+
+#include <web/WebServer.h>
+#include <web/WebService.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using namespace bench;
+
+constexpr int ThirdOctet = 124;
+
+struct Options {
+    int devices = 200;
+    int requests = 300;
+    int rate = 200;
+    int cycles = 10;
+};
+
+// One keep-alive HTTP/1.1 connection of the client thread.
+class Client {
+public:
+    bool connect(quint16 port)
+    {
+        m_socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return m_socket.waitForConnected(5000);
+    }
+
+    // Sends a GET and reads the whole answer; the body's size, or -1.
+    qint64 get(const QByteArray &path)
+    {
+        m_socket.write("GET " + path + " HTTP/1.1\r\nHost: bench\r\n\r\n");
+        QByteArray data;
+        qint64 headEnd = -1, length = -1;
+        while (true) {
+            if (!m_socket.waitForReadyRead(30000))
+                return -1;
+            data += m_socket.readAll();
+            if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
+                const qsizetype at = data.toLower().indexOf("content-length:");
+                length = at >= 0
+                             ? data.mid(at + 15, data.indexOf("\r\n", at) - at - 15).trimmed().toLongLong()
+                             : 0;
+            }
+            if (headEnd >= 0 && data.size() >= headEnd + 4 + length)
+                return length;
+        }
+    }
+
+private:
+    QTcpSocket m_socket;
+};
+
+struct Timing {
+    double meanMs = 0, p50Ms = 0, p95Ms = 0;
+    qint64 bytes = 0;
+};
+
+// Runs the thread (unless it runs already) while the main thread's event loop serves its
+// requests, until it has finished; then deletes it.
+void serveUntilDone(QThread *thread, bool start = true)
+{
+    QEventLoop loop;
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    if (start)
+        thread->start();
+    if (!thread->isFinished())
+        loop.exec();
+    thread->wait();
+    delete thread;
+}
+
+// The server's own time for an answer: rendered afresh (after a change) and used again.
+void timeRendering(const StatusSource &source, const QByteArray &path)
+{
+    WebServer server(source, QString());
+    const QUrl url(QString::fromLatin1(path));
+    double fresh = 0, reused = 0;
+    constexpr int Rounds = 20;
+    for (int i = 0; i < Rounds; ++i) {
+        const_cast<StatusSource &>(source).refresh();
+        QElapsedTimer t;
+        t.start();
+        server.Answer("GET", url, {});
+        fresh += t.nsecsElapsed() / 1e6;
+        t.start();
+        server.Answer("GET", url, {});
+        reused += t.nsecsElapsed() / 1e6;
+    }
+    std::printf("  %-15s rendered %6.2f ms, used again %6.3f ms (in the server)\n", path.constData(),
+                fresh / Rounds, reused / Rounds);
+}
+
+Timing timeRequests(quint16 port, const QByteArray &path, int count)
+{
+    std::vector<double> ms;
+    qint64 bytes = 0;
+    QThread *thread = QThread::create([&] {
+        Client client;
+        if (!client.connect(port))
+            return;
+        client.get(path); // warm-up
+        for (int i = 0; i < count; ++i) {
+            QElapsedTimer t;
+            t.start();
+            bytes = client.get(path);
+            ms.push_back(t.nsecsElapsed() / 1e6);
+        }
+    });
+    serveUntilDone(thread);
+    Timing timing;
+    if (ms.empty())
+        return timing;
+    std::sort(ms.begin(), ms.end());
+    timing.meanMs = std::accumulate(ms.begin(), ms.end(), 0.0) / ms.size();
+    timing.p50Ms = ms[ms.size() / 2];
+    timing.p95Ms = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
+    timing.bytes = bytes;
+    return timing;
+}
+
+// Requests at a steady rate from a thread of their own until stopped: /metrics and / in turn,
+// spread over four keep-alive connections.
+class Load {
+public:
+    Load(quint16 port, int rate) : m_port(port), m_rate(rate) {}
+
+    void start()
+    {
+        m_thread = QThread::create([this] { run(); });
+        m_thread->start();
+    }
+    // Stops after the request under way, which the main thread goes on answering meanwhile.
+    void stop()
+    {
+        m_stop = true;
+        serveUntilDone(m_thread, false);
+    }
+    int sent() const { return m_sent; }
+    double seconds() const { return m_seconds; }
+    int failed() const { return m_failed; }
+
+private:
+    void run()
+    {
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < 4; ++i) {
+            clients.push_back(std::make_unique<Client>());
+            clients.back()->connect(m_port);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const double interval = 1000.0 / m_rate;
+        while (!m_stop) {
+            const double due = m_sent * interval;
+            const double now = clock.nsecsElapsed() / 1e6;
+            if (now < due) {
+                QThread::usleep(qMax(50, int((due - now) * 1000)));
+                continue;
+            }
+            clients[size_t(m_sent % 4)]->get(m_sent % 2 ? QByteArrayLiteral("/")
+                                                        : QByteArrayLiteral("/metrics"));
+            ++m_sent;
+        }
+        m_seconds = clock.nsecsElapsed() / 1e9;
+    }
+
+    quint16 m_port;
+    int m_rate;
+    QThread *m_thread = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_sent{0};
+    std::atomic<int> m_failed{0};
+    double m_seconds = 0;
+};
+
+std::vector<double> timeCycles(Engine &engine, int cycles)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < cycles; ++i) {
+        engine.clock.advanceSeconds(60);
+        QElapsedTimer wall;
+        wall.start();
+        engine.pollTimer.UpdateNow();
+        ms.push_back(wall.nsecsElapsed() / 1e6);
+    }
+    return ms;
+}
+
+double mean(const std::vector<double> &v)
+{
+    return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / v.size();
+}
+
+Options parse(const QStringList &args)
+{
+    Options o;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        auto next = [&] { return i + 1 < args.size() ? args.at(++i).toInt() : 0; };
+        if (a == QLatin1String("--requests"))
+            o.requests = next();
+        else if (a == QLatin1String("--rate"))
+            o.rate = next();
+        else if (a == QLatin1String("--cycles"))
+            o.cycles = next();
+        else
+            o.devices = a.toInt();
+    }
+    return o;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const Options o = parse(app.arguments());
+    SimBank sims(ThirdOctet);
+    Engine engine;
+    QString error;
+    if (!sims.start(o.devices, error) || !engine.start(false, 1, error) ||
+        !engine.addDevices(sims, o.devices, error)) {
+        std::fprintf(stderr, "bench_web: %s\n", qPrintable(error));
+        return 1;
+    }
+    WebService web(engine.state, engine.monitor->grid, engine.pollTimer, engine.monitor->database);
+    QObject::connect(&engine.pollTimer, &PollTimer::cycleEnded, &web, &WebService::Refresh);
+    WebIniSettings settings;
+    settings.enabled = true;
+    settings.port = 0;
+    if (!web.Start(settings, error)) {
+        std::fprintf(stderr, "bench_web: %s\n", qPrintable(error));
+        return 1;
+    }
+    engine.pollTimer.UpdateNow(); // fills the grid
+    std::printf("bench_web: %d devices, %d sensor rows; load average %s\n", o.devices,
+                engine.monitor->grid.rowCount(), loadAverage().constData());
+
+    for (const QByteArray path : {QByteArrayLiteral("/metrics"), QByteArrayLiteral("/"),
+                                  QByteArrayLiteral("/api/v1/status"), QByteArrayLiteral("/healthz")}) {
+        const Timing t = timeRequests(web.port(), path, o.requests);
+        std::printf(
+            "  %-15s %6.2f ms mean, %6.2f ms median, %6.2f ms 95th percentile, %8lld bytes (over HTTP)\n",
+            path.constData(), t.meanMs, t.p50Ms, t.p95Ms, static_cast<long long>(t.bytes));
+        timeRendering(web.source(), path);
+    }
+
+    const std::vector<double> quiet = timeCycles(engine, o.cycles);
+    Load load(web.port(), o.rate);
+    load.start();
+    const std::vector<double> loaded = timeCycles(engine, o.cycles);
+    load.stop();
+    const double quietMs = mean(quiet), loadedMs = mean(loaded);
+    std::printf("  poll cycle, no requests:        %8.1f ms mean of %d\n", quietMs, o.cycles);
+    std::printf("  poll cycle, %4.0f requests/s:    %8.1f ms mean of %d (%d requests in %.1f s, %d failed)\n",
+                load.sent() / qMax(0.001, load.seconds()), loadedMs, o.cycles, load.sent(), load.seconds(),
+                load.failed());
+    std::printf("  change: %+.1f %%; load average %s\n", 100.0 * (loadedMs - quietMs) / qMax(0.001, quietMs),
+                loadAverage().constData());
+    return 0;
+}
