@@ -2,6 +2,8 @@
 
 #include <core/DateTimeText.h>
 
+#include <algorithm>
+
 namespace {
 using Status = StatusGridModel::SensorStatus;
 
@@ -38,7 +40,8 @@ QString styleSheet()
         "td{color:#666;font-style:italic}.ok{background:#d8f5d8}.bad{background:#ffd6d6}.meta{color:#444;"
         "margin:.2em 0}"
         "ul{padding-left:1.2em;margin:.2em 0}.none{color:#666;font-style:italic}"
-        "@media (max-width:600px){body{font-size:15px}th,td{padding:.2em .3em}.wide{display:none}}");
+        "@media (max-width:600px){body{font-size:15px}table{font-size:13px}th,td{padding:.2em .25em}"
+        ".wide{display:none}}");
     for (const Status status : {Status::Normal, Status::NoData, Status::Alarm})
         css += QStringLiteral(".%1{background:%2}")
                    .arg(cssClass(status), StatusGridModel::statusColour(status).name());
@@ -77,6 +80,8 @@ QString sensorsSection(const QList<SensorView> &sensors)
 {
     QString rows;
     rows.reserve(sensors.size() * 200);
+    const bool anyStale =
+        std::any_of(sensors.begin(), sensors.end(), [](const SensorView &s) { return !s.current; });
     for (const SensorView &s : sensors)
         rows += row({td(s.device), td(s.sensor), td(s.reading, s.value ? QStringLiteral("num") : QString()),
                      td(s.unit), td(StatusGridModel::statusText(s.status), cssClass(s.status)),
@@ -86,8 +91,10 @@ QString sensorsSection(const QList<SensorView> &sensors)
            table({QStringLiteral("Device"), QStringLiteral("Sensor"), QStringLiteral("Reading"),
                   QStringLiteral("Units"), QStringLiteral("Status"), QStringLiteral("~Sensor ID")},
                  rows, QStringLiteral("No sensor has been read yet.")) +
-           QStringLiteral(
-               "<p class=\"meta\">Rows in italics show an earlier cycle: their device was busy.</p>\n");
+           (anyStale
+                ? QStringLiteral("<p class=\"meta\">Rows in italics show an earlier cycle: their device was "
+                                 "busy.</p>\n")
+                : QString());
 }
 
 QString devicesSection(const QList<DeviceView> &devices)

@@ -180,6 +180,7 @@ private slots:
         QVERIFY(html.contains(".alarm{background:#ff0000}"));
         QVERIFY(html.contains("Is busy"));
         QVERIFY(html.contains("<tr class=\"stale\"><td>Phone Shed</td>"));
+        QVERIFY(html.contains("Rows in italics show an earlier cycle"));
         QVERIFY(html.contains("<td class=\"alarm\">FAILED</td>"));
         QVERIFY(html.contains("<h2>Open alarms</h2>"));
         QVERIFY(html.contains("Prep Fridge"));
