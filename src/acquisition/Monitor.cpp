@@ -9,8 +9,10 @@ Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &
     : state(programState), database(programState), errorLog(database), link(programState, timings),
       mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
       alarms(programState, database, outbox, grid), failures(programState, database, outbox),
-      cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid)
+      cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid),
+      monthlyReport(programState, mail, activation.iniFile())
 {
+    cycle.reportCheck = [this] { monthlyReport.Check(); };
     state.setErrorLog(errorLog);
     connectActivation(activation);
     connectPollTimer(pollTimer);

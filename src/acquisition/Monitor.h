@@ -11,6 +11,7 @@
 #include <db/DbErrorLog.h>
 #include <link/DeviceLink.h>
 #include <link/LinkTimings.h>
+#include <reports/MonthlyReport.h>
 
 class Activation;
 class PollTimer;
@@ -38,6 +39,7 @@ public:
     AlarmEvaluation alarms;
     FailureTracking failures;
     PollCycle cycle;
+    MonthlyReport monthlyReport;
 
 private:
     void connectActivation(Activation &activation);

@@ -14,7 +14,6 @@
 #include <link/DeviceLink.h>
 #include <link/ReplyParser.h>
 
-#include <QFile>
 #include <QScopeGuard>
 
 namespace {
@@ -65,6 +64,8 @@ void PollCycle::LogRoutine()
                          QString::number(seconds) + QStringLiteral(" seconds"));
     if (m_state.Config.PopUps == 1)
         m_alarms.AnnounceAlarms();
+    if (reportCheck && m_state.MonitoringActive())
+        reportCheck();
 }
 
 bool PollCycle::pollDevices(const QList<ServerRecord> &devices, int attempts)
@@ -179,11 +180,10 @@ void PollCycle::keepLatestSystemOkDate()
 void PollCycle::scheduledReportHook()
 {
     const ConfigRecord &c = m_state.Config;
-    if (!c.AutoPrintReport.trimmed().toLower().contains(QLatin1String("yes")))
+    if (!AutoPrintReportOn(c))
         return;
     const QDateTime now = m_state.clock().now();
-    const QTime printTime = QTime::fromString(
-        c.TimeToPrint.trimmed() + QStringLiteral(":00 ") + c.AMPM.trimmed(), QStringLiteral("h:mm AP"));
+    const QTime printTime = ScheduledReportTime(c);
     if (!printTime.isValid())
         return;
     const qint64 minutes = now.secsTo(QDateTime(now.date(), printTime)) / 60;
@@ -195,12 +195,9 @@ void PollCycle::scheduledReportHook()
     }
     if (m_state.AutoPrintDone)
         return;
-    // The monthly report check: on the first day of a month, whether last month's file exists.
-    // No report is produced from it.
-    if (now.date().day() == 1) {
-        const QDate previous = now.date().addMonths(-1);
-        QFile::exists(
-            m_state.programFile(QStringLiteral("%1-%2.dat").arg(previous.month()).arg(previous.year())));
-    }
+    // The monthly report check: on the first day of a month last month's report is made (on a
+    // thread of its own; the cycle goes on at once).
+    if (reportCheck)
+        reportCheck();
     m_state.AutoPrintDone = true;
 }

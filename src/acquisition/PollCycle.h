@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
+
 class AlarmEvaluation;
 class ConfigFile;
 class Database;
@@ -28,6 +30,11 @@ public:
               FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid);
 
     void LogRoutine();
+
+    // The monthly report check, run by the scheduled report hook and again at the end of every
+    // completed cycle (so a report time missed while no device answered is made up). It must
+    // return at once.
+    std::function<void()> reportCheck;
 
     // Attempts per device: CommunicationRetry when it is 1 to 5, otherwise 3.
     static int AttemptsFor(int communicationRetry);

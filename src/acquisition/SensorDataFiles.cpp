@@ -2,13 +2,13 @@
 
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
+#include <core/NumberText.h>
 #include <core/ProgramState.h>
 #include <core/Win1252.h>
 
 #include <QDir>
 #include <QFile>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -121,13 +121,6 @@ bool readWholeFile(const QString &path, QByteArray &contents, QString *error)
         return false;
     }
     return true;
-}
-
-QString formatNumber(float value)
-{
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
 QString quoted(const QString &text)
@@ -309,10 +302,10 @@ QString HourlyStatisticsCsvLine(const HourlyStatisticsRecord &record)
         average = 0; // no "-0"
     const QStringList fields{quoted(start),
                              quoted(QString::number(average, 'f', 0)),
-                             formatNumber(record.maximum),
-                             formatNumber(record.minimum),
+                             FloatText(record.maximum),
+                             FloatText(record.minimum),
                              QString::number(record.count),
-                             formatNumber(record.total)};
+                             FloatText(record.total)};
     return fields.join(QLatin1Char(','));
 }
 

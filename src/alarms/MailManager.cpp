@@ -197,11 +197,14 @@ bool MailManager::buildAdministratorNotice(const QString &subject, const QString
 }
 
 bool MailManager::sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
-                                      bool &attempted, QString &errorText)
+                                      bool &attempted, QString &errorText,
+                                      const QList<MailMessage::Attachment> &attachments)
 {
     MailMessage message;
-    return buildAdministratorNotice(subject, line, message, attempted, errorText) &&
-           send(kind, message, Result::Always, errorText);
+    if (!buildAdministratorNotice(subject, line, message, attempted, errorText))
+        return false;
+    message.attachments = attachments;
+    return send(kind, message, Result::Always, errorText);
 }
 
 namespace {
@@ -252,6 +255,16 @@ bool MailManager::SendSytemOKEmail()
     if (attempted)
         m_state.AddError(QStringLiteral("SendSytemOKEmail"), errorText);
     return attempted;
+}
+
+bool MailManager::SendReportEmail(const QString &subject, const QString &text,
+                                  const MailMessage::Attachment &file, QString &errorText)
+{
+    bool attempted = false;
+    if (sendToAdministrator(QStringLiteral("Report"), subject, text, attempted, errorText, {file}))
+        return true;
+    m_state.AddError(QStringLiteral("SendReportEmail"), errorText);
+    return false;
 }
 
 void MailManager::SendShutdownEmail()

@@ -41,6 +41,10 @@ public:
     // The daily "up and running" notice. True when an attempt was made, even a failed one (logged);
     // false when no device-failure address is set.
     bool SendSytemOKEmail();
+    // A report to the device-failure (administrator) address, with the report's file attached.
+    // False with the error text when it was not sent (logged as "SendReportEmail").
+    bool SendReportEmail(const QString &subject, const QString &text, const MailMessage::Attachment &file,
+                         QString &errorText);
     // The notice that the program is shutting down. Failures are ignored.
     void SendShutdownEmail();
     // The messages themselves, for the outbox. The alarm e-mail of a sensor: false with the
@@ -83,7 +87,8 @@ private:
     bool buildAdministratorNotice(const QString &subject, const QString &line, MailMessage &message,
                                   bool &attempted, QString &errorText);
     bool sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
-                             bool &attempted, QString &errorText);
+                             bool &attempted, QString &errorText,
+                             const QList<MailMessage::Attachment> &attachments = {});
     void recordAttempt(const MailAttempt &attempt, Result saveResult);
     QString orgName() const;
     QString orgAddress() const;

@@ -190,6 +190,25 @@ QByteArray QuotedPrintable(const QByteArray &crlfText)
     return out;
 }
 
+QByteArray Base64Lines(const QByteArray &data)
+{
+    const QByteArray encoded = data.toBase64();
+    QByteArray out;
+    out.reserve(encoded.size() + encoded.size() / 38 + 2);
+    for (qsizetype pos = 0; pos < encoded.size(); pos += 76)
+        out += encoded.mid(pos, 76) + "\r\n";
+    return out;
+}
+
+QByteArray FileNameParameter(const QByteArray &parameter, const QString &fileName)
+{
+    const QString name = SingleLine(fileName).trimmed();
+    const QByteArray utf8 = name.toUtf8();
+    if (IsPlainAscii(utf8) && !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\\')))
+        return parameter + "=\"" + utf8 + '"';
+    return parameter + "*=UTF-8''" + utf8.toPercentEncoding();
+}
+
 QByteArray DateHeader(const QDateTime &when)
 {
     const int offsetMinutes = when.offsetFromUtc() / 60;
@@ -211,6 +230,35 @@ QString NewMessageId(const QString &senderAddress)
            QLatin1Char('>');
 }
 
+namespace {
+// The text part: 7-bit when it can be, quoted-printable otherwise.
+QByteArray TextPart(const QString &text, QByteArray &encoding)
+{
+    using namespace MailEncoding;
+    QByteArray body = CrLfLines(text.toUtf8());
+    bool plain = IsPlainAscii(body);
+    for (const QByteArray &line : body.split('\n'))
+        plain = plain && line.size() <= MaxBodyLine;
+    if (!plain)
+        body = QuotedPrintable(body);
+    if (!body.endsWith("\r\n"))
+        body += "\r\n";
+    encoding = plain ? "7bit" : "quoted-printable";
+    return body;
+}
+
+QByteArray AttachmentPart(const MailMessage::Attachment &file)
+{
+    using namespace MailEncoding;
+    QByteArray out;
+    out += "Content-Type: " + file.contentType + "; " + FileNameParameter("name", file.fileName) + "\r\n";
+    out += "Content-Disposition: attachment; " + FileNameParameter("filename", file.fileName) + "\r\n";
+    out += "Content-Transfer-Encoding: base64\r\n\r\n";
+    out += Base64Lines(file.data);
+    return out;
+}
+} // namespace
+
 QByteArray ComposeMessage(const MailMessage &message, const QDateTime &now, const QString &messageId)
 {
     using namespace MailEncoding;
@@ -220,14 +268,11 @@ QByteArray ComposeMessage(const MailMessage &message, const QDateTime &now, cons
     for (qsizetype i = 0; i + 1 < to.size(); ++i)
         to[i] += ',';
 
-    QByteArray body = CrLfLines(message.body.toUtf8());
-    bool plain = IsPlainAscii(body);
-    for (const QByteArray &line : body.split('\n'))
-        plain = plain && line.size() <= MaxBodyLine;
-    if (!plain)
-        body = QuotedPrintable(body);
-    if (!body.endsWith("\r\n"))
-        body += "\r\n";
+    QByteArray encoding;
+    const QByteArray body = TextPart(message.body, encoding);
+    const QByteArray textHeaders = "Content-Type: text/plain; charset=UTF-8\r\n"
+                                   "Content-Transfer-Encoding: " +
+                                   encoding + "\r\n";
 
     QByteArray out;
     out += "Date: " + DateHeader(now) + "\r\n";
@@ -236,9 +281,16 @@ QByteArray ComposeMessage(const MailMessage &message, const QDateTime &now, cons
     out += "Subject: " + HeaderText(message.subject, 9) + "\r\n";
     out += "Message-ID: " + messageId.toLatin1() + "\r\n";
     out += "MIME-Version: 1.0\r\n";
-    out += "Content-Type: text/plain; charset=UTF-8\r\n";
-    out += QByteArray("Content-Transfer-Encoding: ") + (plain ? "7bit" : "quoted-printable") + "\r\n";
-    out += "\r\n";
-    out += body;
+    if (message.attachments.isEmpty()) {
+        out += textHeaders + "\r\n" + body;
+        return out;
+    }
+    // A boundary that base64 and the body's text cannot hold ("=_" never starts an encoded line).
+    const QByteArray boundary = "=_" + QUuid::createUuid().toString(QUuid::Id128).toLatin1();
+    out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    out += "--" + boundary + "\r\n" + textHeaders + "\r\n" + body;
+    for (const MailMessage::Attachment &file : message.attachments)
+        out += "--" + boundary + "\r\n" + AttachmentPart(file);
+    out += "--" + boundary + "--\r\n";
     return out;
 }

@@ -14,6 +14,12 @@ public:
         QString displayName;
         QString address;
     };
+    // A file sent with the message.
+    struct Attachment {
+        QString fileName;
+        QByteArray contentType; // "application/pdf"
+        QByteArray data;
+    };
 
     // Adds one recipient; false with lastError() when the address is not valid.
     bool addRecipient(const QString &displayName, const QString &address);
@@ -25,6 +31,7 @@ public:
     QString senderDisplayName;
     QString senderAddress;
     QString body;
+    QList<Attachment> attachments;
 
     const QList<Recipient> &recipients() const { return m_recipients; }
     QStringList recipientAddresses() const;
@@ -36,8 +43,9 @@ private:
 };
 
 // The message as it goes on the wire: headers (Date, Message-ID, From, To, Subject, MIME) and a
-// UTF-8 body, every line ending in CR LF. Dot-stuffing and the end-of-data line are left to the
-// SMTP transfer.
+// UTF-8 body, every line ending in CR LF. With attachments the body is the first part of a
+// multipart/mixed message and each file follows in base64. Dot-stuffing and the end-of-data line are left to
+// the SMTP transfer.
 QByteArray ComposeMessage(const MailMessage &message, const QDateTime &now, const QString &messageId);
 
 // A new unique Message-ID ("<...@domain>") with the domain of the sender address.
@@ -56,6 +64,10 @@ QByteArray Mailbox(const QString &displayName, const QString &address);
 QByteArray CrLfLines(const QByteArray &text);
 // Quoted-printable, with CR LF line breaks kept as hard breaks.
 QByteArray QuotedPrintable(const QByteArray &crlfText);
+// Base64 in lines of 76 characters, each ending in CR LF.
+QByteArray Base64Lines(const QByteArray &data);
+// The file name parameter of a MIME header: filename="name", or RFC 2231 UTF-8 for other text.
+QByteArray FileNameParameter(const QByteArray &parameter, const QString &fileName);
 // RFC 5322 date: "Sat, 14 Mar 2026 10:30:00 +0100".
 QByteArray DateHeader(const QDateTime &when);
 } // namespace MailEncoding

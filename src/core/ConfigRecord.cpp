@@ -125,3 +125,14 @@ bool DecodeConfigRecord(const QByteArray &bytes, ConfigRecord &record)
     }
     return true;
 }
+
+QTime ScheduledReportTime(const ConfigRecord &record)
+{
+    return QTime::fromString(record.TimeToPrint.trimmed() + QStringLiteral(":00 ") + record.AMPM.trimmed(),
+                             QStringLiteral("h:mm AP"));
+}
+
+bool AutoPrintReportOn(const ConfigRecord &record)
+{
+    return record.AutoPrintReport.trimmed().toLower().contains(QLatin1String("yes"));
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
 
 // The program-wide settings, stored as one 1501-byte record in "TallyportConfig.dat".
@@ -72,3 +73,10 @@ const Field *field(const char *name);
 // needs at least RecordSize bytes.
 QByteArray EncodeConfigRecord(const ConfigRecord &record);
 bool DecodeConfigRecord(const QByteArray &bytes, ConfigRecord &record);
+
+// The time of day of the scheduled report check: TimeToPrint + ":00 " + AMPM, read as "h:mm AP".
+// Invalid when the two fields do not make a time.
+QTime ScheduledReportTime(const ConfigRecord &record);
+// Whether the scheduled report check is switched on: AutoPrintReport, trimmed and lower-cased,
+// contains "yes".
+bool AutoPrintReportOn(const ConfigRecord &record);

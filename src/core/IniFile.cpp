@@ -58,12 +58,20 @@ void describeWeb(WebIniSettings &web, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describeReports(ReportsIniSettings &reports, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("reports"));
+    keys.text(QStringLiteral("lastMonthlyReport"), reports.lastMonthlyReport);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
     describeTrend(ini.trend, keys);
     describePoll(ini.poll, keys);
     describeWeb(ini.web, keys);
+    describeReports(ini.reports, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.

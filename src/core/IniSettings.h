@@ -44,9 +44,17 @@ struct WebIniSettings {
     bool operator==(const WebIniSettings &) const = default;
 };
 
+// [reports]: the monthly report.
+struct ReportsIniSettings {
+    // The last month whose report was made by itself, "yyyy-MM"; empty before the first. The
+    // program writes it; setting it back makes a month's report again at the next poll cycle.
+    QString lastMonthlyReport;
+};
+
 struct IniSettings {
     MailIniSettings mail;
     TrendIniSettings trend;
     PollIniSettings poll;
     WebIniSettings web;
+    ReportsIniSettings reports;
 };

@@ -1,5 +1,6 @@
 // Sensor alarms: tblAlarms.
 #include "Database.h"
+#include "RowReaders.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,23 +12,6 @@ namespace {
 constexpr int kTrue = -1;
 constexpr int kFalse = 0;
 
-AlarmRecord alarmFrom(const QSqlQuery &query)
-{
-    AlarmRecord row;
-    row.IDNum = query.value(0).toLongLong();
-    row.SensorIDNum = query.value(1).toLongLong();
-    row.AlarmStart = ParseStoredDateTime(query.value(2));
-    row.AlarmEnd = ParseStoredDateTime(query.value(3));
-    row.AlarmActive = query.value(4).toInt() != 0;
-    row.EmailSent = query.value(5).toString();
-    row.CauseOfAlarm = query.value(6).toString();
-    row.Server = query.value(7).toString();
-    row.Sensor = query.value(8).toString();
-    row.CurrentData = query.value(9).toString();
-    row.TOL = query.value(10).toLongLong();
-    row.Resolution = query.value(11).toString();
-    return row;
-}
 } // namespace
 
 bool Database::AddAlarmRecord(qint64 sensorId, const QDateTime &alarmStart, const QString &serverName,
@@ -170,15 +154,11 @@ bool Database::alarmsWhere(const QString &condition, const QVariantList &values,
 {
     rows.clear();
     Statement query =
-        run(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, "
-                           "CauseOfAlarm, Server, Sensor, CurrentData, TOL, Resolution FROM tblAlarms "
-                           "WHERE ") +
-                condition,
-            values);
+        run(QStringLiteral("SELECT %1 FROM tblAlarms WHERE %2").arg(RowReaders::AlarmColumns, condition), values);
     if (!query)
         return false;
     while (query->next())
-        rows.append(alarmFrom(*query));
+        rows.append(RowReaders::Alarm(*query));
     if (query->lastError().isValid()) {
         rows.clear();
         return fail(query->lastError().text());

@@ -2,6 +2,7 @@
 // not be copied to the backup directory (tblLogFileBackup). Their status columns hold "False"
 // until the event happens, then the program's date-time text (or a mail error text).
 #include "Database.h"
+#include "RowReaders.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,18 +11,6 @@
 
 namespace {
 const QString kFalse = QStringLiteral("False");
-
-ServerFailureRecord failureFrom(const QSqlQuery &query)
-{
-    ServerFailureRecord row;
-    row.IDNum = query.value(0).toLongLong();
-    row.ServerName = query.value(1).toString();
-    row.ServerIDNum = query.value(2).toLongLong();
-    row.OffLine = ParseStoredDateTime(query.value(3));
-    row.BackOnLine = query.value(4).toString();
-    row.EmailSent = query.value(5).toString();
-    return row;
-}
 
 QString noEpisodeText(qint64 id)
 {
@@ -150,15 +139,14 @@ bool Database::ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool 
     rows.clear();
     const QString notified = notifiedOnly ? QStringLiteral("AND EmailSent <> 'False' ") : QString();
     Statement query =
-        run(QStringLiteral("SELECT IDNum, ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent "
-                           "FROM tblServerFailures WHERE IDNum <= ? %1ORDER BY OffLine DESC, IDNum DESC "
-                           "LIMIT ? OFFSET ?")
-                .arg(notified),
+        run(QStringLiteral("SELECT %1 FROM tblServerFailures WHERE IDNum <= ? %2ORDER BY OffLine DESC, "
+                           "IDNum DESC LIMIT ? OFFSET ?")
+                .arg(RowReaders::ServerFailureColumns, notified),
             {upToId > 0 ? upToId : std::numeric_limits<qint64>::max(), limit, offset});
     if (!query)
         return false;
     while (query->next())
-        rows.append(failureFrom(*query));
+        rows.append(RowReaders::ServerFailure(*query));
     if (query->lastError().isValid()) {
         rows.clear();
         return fail(query->lastError().text());

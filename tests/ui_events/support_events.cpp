@@ -1,23 +1,13 @@
 #include "support_events.h"
 
 #include <core/DateTimeText.h>
-#include <db/SchemaFile.h>
+
+#include <support/FreshDatabase.h>
 
 #include <QAction>
 #include <QSqlQuery>
 
-namespace {
-QString freshDatabase(const QString &path)
-{
-    QString error;
-    if (!CreateDatabaseFromSchema(QStringLiteral(TALLYPORT_SOURCE_DIR "/resources/schema.sql"), path, false,
-                                  error))
-        qFatal("cannot make the test database: %s", qPrintable(error));
-    return path;
-}
-} // namespace
-
-EventsWindow::EventsWindow() : db(t.state, freshDatabase(t.path(QStringLiteral("wexa.mdb")))), window(t.state)
+EventsWindow::EventsWindow() : db(t.state, FreshDatabase(t.path(QStringLiteral("wexa.mdb")))), window(t.state)
 {
     window.attachEventViews(db);
 }

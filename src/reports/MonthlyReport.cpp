@@ -1,0 +1,168 @@
+#include "MonthlyReport.h"
+
+#include <alarms/MailManager.h>
+#include <core/Clock.h>
+#include <core/IniFile.h>
+#include <core/ProgramState.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+const QString MonthlyReport::StatusKey = QStringLiteral("Monthly report: ");
+
+namespace {
+const QString kWhere = QStringLiteral("Monthly report");
+const QString kMonthFormat = QStringLiteral("yyyy-MM");
+constexpr int kRetryMinutes = 60;
+constexpr int kMailRetryMs = 2000;
+
+QDate firstOfMonth(const QDate &day)
+{
+    return QDate(day.year(), day.month(), 1);
+}
+} // namespace
+
+MonthlyReport::MonthlyReport(ProgramState &state, MailManager &mail, IniFile &ini, QObject *parent)
+    : QObject(parent), m_state(state), m_mail(mail), m_ini(ini)
+{
+    connect(&m_job, &ReportJob::finished, this, &MonthlyReport::onFinished);
+    m_mailTimer.setSingleShot(true);
+    connect(&m_mailTimer, &QTimer::timeout, this, &MonthlyReport::sendMail);
+}
+
+QDate MonthlyReport::LatestDueMonth(const QDateTime &now, const QTime &reportTime)
+{
+    const QDate first = firstOfMonth(now.date());
+    // A report time that cannot be read makes the report at the start of the day rather than never.
+    const QDateTime scheduled(first, reportTime.isValid() ? reportTime : QTime(0, 0));
+    return now >= scheduled ? first.addMonths(-1) : first.addMonths(-2);
+}
+
+QString MonthlyReport::ReportPath(const QDate &month) const
+{
+    return QDir(m_state.programFile(QStringLiteral("Reports")))
+        .filePath(MonthTitle(month) + QStringLiteral(".pdf"));
+}
+
+QDate MonthlyReport::lastMade() const
+{
+    const QDate stored =
+        QDate::fromString(m_state.Ini.reports.lastMonthlyReport.trimmed() + QStringLiteral("-01"),
+                          kMonthFormat + QStringLiteral("-dd"));
+    if (!stored.isValid())
+        return m_lastMade;
+    return m_lastMade.isValid() ? qMax(stored, m_lastMade) : stored;
+}
+
+QDate MonthlyReport::nextMonthToMake(const QDateTime &now) const
+{
+    const QDate due = LatestDueMonth(now, ScheduledReportTime(m_state.Config));
+    const QDate last = lastMade();
+    if (!last.isValid())
+        return due;
+    if (last >= due)
+        return {};
+    return qMax(last.addMonths(1), due.addMonths(1 - MaxMonthsMadeUp));
+}
+
+void MonthlyReport::Check()
+{
+    if (!AutoPrintReportOn(m_state.Config) || m_job.running())
+        return;
+    const QDateTime now = m_state.clock().now();
+    if (m_retryAfter.isValid() && now < m_retryAfter)
+        return;
+    const QDate month = nextMonthToMake(now);
+    if (month.isValid())
+        start(month);
+}
+
+QString MonthlyReport::printerName() const
+{
+    const QString name = m_state.Config.PrinterName.trimmed();
+    return name.isEmpty() || name == QLatin1String("No Printer Selected") ? QString() : name;
+}
+
+void MonthlyReport::start(const QDate &month)
+{
+    const QString path = ReportPath(month);
+    const ConfigRecord &config = m_state.Config;
+    ReportRequest request;
+    request.dataDirectory = m_state.programDirectory();
+    request.databasePath = m_state.programFile(QStringLiteral("wexa.mdb"));
+    request.period = MonthPeriod(month);
+    request.now = m_state.clock().now();
+    request.heading = {config.OrgName.trimmed(), config.OrgAddress.trimmed(),
+                       config.OrgPhoneNumber.trimmed()};
+
+    ReportOutputs outputs;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    outputs.pdfPath = path;
+    outputs.keepPdf = true;
+    const QString printer = printerName();
+    if (!printer.isEmpty() && print)
+        outputs.print = [print = print, printer](const Report &report, QString &error) {
+            return print(report, printer, error);
+        };
+    m_making = month;
+    m_state.UpdateStatus(StatusKey, MonthTitle(month) + QStringLiteral(" is being made"));
+    m_job.start(request, outputs);
+}
+
+void MonthlyReport::onFinished(const ReportResult &result)
+{
+    const QDate month = m_making;
+    const QString title = MonthTitle(month);
+    if (!result.built) {
+        // Tried again in an hour: the database may be back by then.
+        m_retryAfter = m_state.clock().now().addSecs(kRetryMinutes * 60);
+        m_state.AddError(kWhere, title + QStringLiteral(": ") + result.error);
+        m_state.UpdateStatus(StatusKey, title + QStringLiteral(" could not be made: ") + result.error);
+        emit reportFinished(month, false);
+        return;
+    }
+    m_retryAfter = QDateTime();
+    remember(month);
+    for (const QString &failure : result.failures)
+        m_state.AddError(kWhere, title + QStringLiteral(": ") + failure);
+    m_state.UpdateStatus(StatusKey, result.pdfSaved
+                                        ? title + QStringLiteral(" saved to ") +
+                                              QDir::toNativeSeparators(ReportPath(month))
+                                        : title + QStringLiteral(" could not be saved; see the errors"));
+    if (!result.pdf.isEmpty() && !m_state.Config.AdminEmailAddress.trimmed().isEmpty()) {
+        m_mails.append({month, result.pdf});
+        m_mailTimer.start(0);
+    }
+    emit reportFinished(month, true);
+    // A month the program missed before this one is made next, without waiting for a cycle.
+    Check();
+}
+
+void MonthlyReport::remember(const QDate &month)
+{
+    m_lastMade = month;
+    m_state.Ini.reports.lastMonthlyReport = month.toString(kMonthFormat);
+    m_ini.Save();
+}
+
+void MonthlyReport::sendMail()
+{
+    if (m_mails.isEmpty())
+        return;
+    // The mailer waits for the server; a poll cycle must not wait inside it.
+    if (m_state.UpdateInProgress) {
+        m_mailTimer.start(kMailRetryMs);
+        return;
+    }
+    const auto [month, pdf] = m_mails.takeFirst();
+    if (!m_mails.isEmpty())
+        m_mailTimer.start(0);
+    const QString title = MonthTitle(month);
+    const MailMessage::Attachment file{title + QStringLiteral(".pdf"), "application/pdf", pdf};
+    QString error;
+    if (!m_mail.SendReportEmail(QStringLiteral("Tallyport monitoring report for ") + title,
+                                QStringLiteral("The monitoring report for ") + title +
+                                    QStringLiteral(" is attached."),
+                                file, error))
+        m_state.UpdateStatus(StatusKey, title + QStringLiteral(" could not be e-mailed: ") + error);
+}

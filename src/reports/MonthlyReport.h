@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ReportJob.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class IniFile;
+class MailManager;
+class ProgramState;
+
+// The report that makes itself: with AutoPrintReport "Yes", once the first day of a month has
+// reached the report time (TimeToPrint, AMPM), last month's report is made on a worker thread,
+// saved as "Reports/<Month> <year>.pdf" in the program directory, printed when a printer is
+// chosen and e-mailed with the PDF attached to the administrator address. Each month's report is
+// made once: the month is kept in Tallyport.ini ([reports] lastMonthlyReport), so a restart does
+// not make it again, and a month start the program missed (not running, or no device answering
+// at the time) is made up at the next check. Months missed before that are made too, oldest
+// first, up to a year back.
+class MonthlyReport final : public QObject {
+    Q_OBJECT
+public:
+    static const QString StatusKey;
+    static constexpr int MaxMonthsMadeUp = 12;
+
+    MonthlyReport(ProgramState &state, MailManager &mail, IniFile &ini, QObject *parent = nullptr);
+
+    // Prints a report on the named printer; a window service, so the program sets it (without
+    // it the report is not printed). Runs on the report's worker thread.
+    std::function<bool(const Report &report, const QString &printer, QString &error)> print;
+
+    // Called by the poll cycle: starts the oldest month's report that is due and not made yet.
+    // Returns at once; nothing waits for the report.
+    void Check();
+    bool running() const { return m_job.running(); }
+
+    // The first day of the latest month whose report is due at now (last month once this
+    // month's first day has reached the report time, else the month before).
+    static QDate LatestDueMonth(const QDateTime &now, const QTime &reportTime);
+    // "<program directory>/Reports/March 2026.pdf".
+    QString ReportPath(const QDate &month) const;
+
+signals:
+    // A month's report was made (ok) or could not be made; its e-mail may still be on its way.
+    void reportFinished(const QDate &month, bool ok);
+
+private:
+    QDate lastMade() const;
+    QDate nextMonthToMake(const QDateTime &now) const;
+    void start(const QDate &month);
+    void onFinished(const ReportResult &result);
+    void remember(const QDate &month);
+    void sendMail();
+    QString printerName() const;
+
+    ProgramState &m_state;
+    MailManager &m_mail;
+    IniFile &m_ini;
+    ReportJob m_job;
+    QDate m_making;
+    QDate m_lastMade; // kept here too, for an ini file that cannot be written
+    QDateTime m_retryAfter;
+    // The e-mails of reports made, sent once no poll cycle runs.
+    QList<std::pair<QDate, QByteArray>> m_mails;
+    QTimer m_mailTimer;
+};

@@ -1,0 +1,438 @@
+// The report's figures from data files and database records with known values, through the CSV
+// and through the PDF's text.
+#include "support_reports.h"
+
+#include <core/DateTimeText.h>
+#include <reports/ReportCsv.h>
+#include <reports/ReportJob.h>
+#include <reports/ReportPdf.h>
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+QDateTime at(int month, int day, int hour, int minute = 0, int year = 2026)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute));
+}
+
+// What the test expects of one sensor's row.
+struct Expected {
+    QString min, max, mean;
+    qint64 readings = 0;
+    int hours = 0;
+    qint64 alarmSeconds = 0;
+    int alarms = 0;
+};
+
+QString percent(int hours, int periodHours)
+{
+    return QString::number(100.0 * hours / periodHours, 'f', 1);
+}
+
+QString meanText(double total, qint64 count)
+{
+    return QString::number(total / double(count), 'f', 2);
+}
+} // namespace
+
+class TestReportBuilder : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReportFixture> f;
+    // The March scenario: sensors, what they should show.
+    qint64 kitchen = 0, lab = 0, freezer = 0, fridge = 0, door = 0, incubator = 0;
+    QHash<QString, Expected> expected;
+    const ReportPeriod march = MonthPeriod(QDate(2026, 3, 1));
+    const QDateTime madeAt = at(4, 2, 9);
+
+    void writeMarch();
+
+private slots:
+    void initTestCase() { UseCentralEuropeanTime(); }
+    void init()
+    {
+        f = std::make_unique<ReportFixture>();
+        expected.clear();
+    }
+    void cleanup() { f.reset(); }
+
+    void periodsOfTheWindow();
+    void everyFigureOfTheCsv();
+    void everyFigureOfThePdf();
+    void hoursOfMonthsWithClockChanges_data();
+    void hoursOfMonthsWithClockChanges();
+    void openAlarmCountsToNowWithinThisMonth();
+    void chosenSensorsOnly();
+    void alarmTimeIsTheUnionOfOverlappingAlarms();
+    void jobWritesItsOutputsAndReportsFailures();
+    void cancelledJobWritesNothing();
+};
+
+void TestReportBuilder::writeMarch()
+{
+    kitchen = f->addDevice("Kitchen");
+    lab = f->addDevice("Lab");
+    freezer = f->addSensor(kitchen, 0, "Freezer");
+    fridge = f->addSensor(kitchen, 1, "Fridge");
+    door = f->addSensor(kitchen, 8, "Door");
+    incubator = f->addSensor(lab, 0, "Incubator");
+    f->writeHeader(freezer, "Kitchen", "Freezer", QStringLiteral("\u00B0F"));
+    f->writeHeader(fridge, "Kitchen", "Fridge", QStringLiteral("\u00B0F"));
+    f->writeHeader(incubator, "Lab", "Incubator", QStringLiteral("\u00B0C"));
+
+    // Freezer: a long history before the month (read past, never counted), every hour of March
+    // but one in a hundred, an hour of April after it.
+    QList<HourlyStatisticsRecord> freezerHours;
+    for (const QDateTime &h : RealHours(at(9, 1, 0, 0, 2025), at(2, 28, 23)))
+        freezerHours.append(HourRecord(h, -50, 40, 0, 60));
+    double total = 0;
+    Expected &fz = expected["Freezer"];
+    const QList<QDateTime> hours = RealHours(march.from, march.to);
+    for (int i = 0; i < hours.size(); ++i) {
+        if (i % 100 == 7)
+            continue;
+        const float low = -20.0f + float(i % 4);
+        const HourlyStatisticsRecord r = HourRecord(hours[i], low, low + 2.0f, low + 1.0f, 60);
+        freezerHours.append(r);
+        total += double(r.total);
+        fz.readings += 60;
+        ++fz.hours;
+    }
+    freezerHours.append(HourRecord(at(4, 1, 0), -90, 99, 5, 60));
+    f->appendHours(freezer, freezerHours);
+    fz.min = "-20";
+    fz.max = "-15";
+    fz.mean = meanText(total, fz.readings);
+
+    // Fridge: the first ten days only, a record that holds no readings and a torn record at the
+    // end (being written while the report reads).
+    QList<HourlyStatisticsRecord> fridgeHours;
+    for (const QDateTime &h : RealHours(march.from, at(3, 11, 0)))
+        fridgeHours.append(HourRecord(h, 3.5f, 5.25f, 4.25f, 30));
+    HourlyStatisticsRecord empty = HourRecord(at(3, 11, 0), 1, 1, 1, 1);
+    empty.count = 0;
+    fridgeHours.append(empty);
+    f->appendHours(fridge, fridgeHours);
+    f->appendBytes(fridge, HourRecord(at(3, 11, 1), -100, 100, 0, 1).encode().left(20));
+    expected["Fridge"] = {"3.5", "5.25", "4.25", 240 * 30, 240, 0, 0};
+
+    // Incubator: three hours of data; alarms across the start, two overlapping ones, one still
+    // open after the end; two that do not overlap the month.
+    f->appendHours(incubator, {HourRecord(at(3, 10, 9), 36.5f, 37.5f, 37.0f, 60),
+                               HourRecord(at(3, 10, 10), 37.0f, 39.5f, 38.0f, 60),
+                               HourRecord(at(3, 10, 11), 36.0f, 37.0f, 36.5f, 60)});
+    f->addAlarm(incubator, at(2, 28, 22), at(3, 1, 1, 30), "Lab", "Incubator", "Across the start",
+                "3/1/2026 1:00:00 AM");
+    f->addAlarm(incubator, at(3, 10, 10), at(3, 10, 10, 45), "Lab", "Incubator", "First\rof two", "",
+                "Door closed");
+    f->addAlarm(incubator, at(3, 10, 10, 30), at(3, 10, 11), "Lab", "Incubator", "Second of two");
+    f->addAlarm(incubator, at(3, 31, 20), QDateTime(), "Lab", "Incubator", "Still open");
+    f->addAlarm(incubator, at(2, 10, 8), at(2, 11, 8), "Lab", "Incubator", "In February");
+    f->addAlarm(incubator, at(2, 27, 8), march.from, "Lab", "Incubator", "Ended as March began");
+    expected["Incubator"] = {"36", "39.5", "37.17", 180, 3, (90 + 60 + 240) * 60, 4};
+
+    f->addFailure(lab, "Lab", at(3, 31, 23), DateTimeText(at(4, 1, 1)), "3/31/2026 11:05:00 PM");
+    f->addFailure(kitchen, "Kitchen", at(3, 5, 12), "False");
+    f->addFailure(kitchen, "Kitchen", at(1, 5, 12), DateTimeText(at(1, 6, 12)));
+
+    // A sensor no longer in the database whose files still hold March.
+    f->writeHeader(999, "Old Shed", "Probe", QStringLiteral("\u00B0F"));
+    f->appendHours(999, {HourRecord(at(3, 2, 5), 50, 52, 51, 10)});
+    expected["Probe"] = {"50", "52", "51.00", 10, 1, 0, 0};
+    expected["Door"] = {};
+}
+
+void TestReportBuilder::periodsOfTheWindow()
+{
+    const QDateTime now = at(3, 14, 10, 30);
+    QCOMPARE(PeriodFor(PeriodChoice::Yesterday, now).text(), QString("3/13/2026 to 3/13/2026"));
+    QCOMPARE(PeriodFor(PeriodChoice::Last7Days, now).text(), QString("3/7/2026 to 3/13/2026"));
+    QCOMPARE(PeriodFor(PeriodChoice::LastMonth, now).hours(), 28 * 24);
+    const ReportPeriod thisMonth = PeriodFor(PeriodChoice::ThisMonth, now);
+    QCOMPARE(thisMonth.from, at(3, 1, 0));
+    QCOMPARE(thisMonth.to, now);
+    QCOMPARE(thisMonth.hours(), 13 * 24 + 11);
+    const ReportPeriod range = PeriodFor(PeriodChoice::Range, now, QDate(2026, 3, 29), QDate(2026, 3, 29));
+    QCOMPARE(range.hours(), 23); // the clocks go forward that night
+    QVERIFY(!PeriodFor(PeriodChoice::Range, now, QDate(2026, 3, 2), QDate(2026, 3, 1)).isValid());
+    QCOMPARE(MonthTitle(QDate(2026, 3, 9)), QString("March 2026"));
+}
+
+void TestReportBuilder::everyFigureOfTheCsv()
+{
+    writeMarch();
+    Report report;
+    QString error;
+    QVERIFY2(BuildReport(f->request(march, madeAt), report, error), qPrintable(error));
+    QCOMPARE(march.hours(), 743);
+
+    const QByteArray csv = ReportCsv(report);
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF\"Device\",\"Sensor\",\"Unit\",\"Minimum\""));
+    QVERIFY(csv.contains("\r\n"));
+    const QList<QStringList> rows = CsvRows(csv);
+    QCOMPARE(rows.size(), 1 + 5);
+    QCOMPARE(rows[0].size(), 13);
+    // Devices by name, sensors by port; the removed sensor last.
+    QStringList order;
+    for (int i = 1; i < rows.size(); ++i)
+        order.append(rows[i][1]);
+    QCOMPARE(order, QStringList({"Freezer", "Fridge", "Door", "Incubator", "Probe"}));
+
+    for (int i = 1; i < rows.size(); ++i) {
+        const QStringList &row = rows[i];
+        const Expected e = expected.value(row[1]);
+        QCOMPARE(row[3], e.min);
+        QCOMPARE(row[4], e.max);
+        QCOMPARE(row[5], e.mean);
+        QCOMPARE(row[6], QString::number(e.readings));
+        QCOMPARE(row[7], QString::number(e.hours));
+        QCOMPARE(row[8], QString("743"));
+        QCOMPARE(row[9], percent(e.hours, 743));
+        QCOMPARE(row[10], QString::number(e.alarmSeconds / 60.0, 'f', 1));
+        QCOMPARE(row[11], QString::number(e.alarms));
+    }
+    QCOMPARE(rows[1][0], QString("Kitchen"));
+    QCOMPARE(rows[1][2], QString("\u00B0F"));
+    QCOMPARE(rows[3][12], QString("No data in this period"));
+    QCOMPARE(rows[1][12], QString());
+    QVERIFY(rows[5][12].contains("No longer in the sensor list"));
+    QCOMPARE(rows[5][0], QString("Old Shed"));
+
+    // The alarm list: by start, the parts inside the month, the open one to the month's end.
+    QCOMPARE(report.alarms.size(), 4);
+    QCOMPARE(report.alarms[0].cause, QString("Across the start"));
+    QCOMPARE(report.alarms[0].secondsInPeriod, 90 * 60);
+    QCOMPARE(report.alarms[1].secondsInPeriod, 45 * 60);
+    QCOMPARE(report.alarms[1].resolution, QString("Door closed"));
+    QCOMPARE(report.alarms[2].secondsInPeriod, 30 * 60);
+    QCOMPARE(report.alarms[3].secondsInPeriod, 4 * 3600);
+    QVERIFY(!report.alarms[3].end.isValid());
+    // Failures: the open one counts to the month's end (a night with an hour less).
+    QCOMPARE(report.failures.size(), 2);
+    QCOMPARE(report.failures[0].device, QString("Kitchen"));
+    QCOMPARE(report.failures[0].secondsInPeriod, at(3, 5, 12).secsTo(march.to));
+    QCOMPARE(report.failures[0].secondsInPeriod, qint64(26 * 24 + 12 - 1) * 3600);
+    QCOMPARE(report.failures[1].secondsInPeriod, 3600);
+    QCOMPARE(report.failures[1].backOnLine, at(4, 1, 1));
+    // The records left out are named.
+    QVERIFY(report.problems.join("\n").contains("1 record(s)"));
+}
+
+void TestReportBuilder::everyFigureOfThePdf()
+{
+    writeMarch();
+    Report report;
+    QString error;
+    QVERIFY2(BuildReport(f->request(march, madeAt), report, error), qPrintable(error));
+    const QByteArray pdf = ReportPdf(report, error);
+    QVERIFY2(pdf.startsWith("%PDF"), qPrintable(error));
+    // TALLYPORT_REPORT_PDF=<file> keeps the document for a look at its pages.
+    if (qEnvironmentVariableIsSet("TALLYPORT_REPORT_PDF")) {
+        QFile kept(qEnvironmentVariable("TALLYPORT_REPORT_PDF"));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write(pdf);
+    }
+    QString why;
+    const QString text = PdfText(pdf, &why);
+    if (text.isEmpty())
+        QSKIP(qPrintable(why));
+
+    QVERIFY(text.contains("Corner Pharmacy"));
+    QVERIFY(text.contains("1 Main Street"));
+    QVERIFY(text.contains("Springfield"));
+    QVERIFY(text.contains("Phone: 555-0100"));
+    QVERIFY(text.contains("Period: 3/1/2026 to 3/31/2026 (743 hours)"));
+    QVERIFY(text.contains("Made: 4/2/2026 9:00:00 AM"));
+
+    // Each sensor's row holds its figures in the order of the columns.
+    for (const QString &sensor : {"Freezer", "Fridge", "Incubator", "Probe"}) {
+        const Expected e = expected.value(sensor);
+        const QString line = LineWith(text, " " + sensor + " ");
+        QVERIFY2(!line.isEmpty(), qPrintable(sensor));
+        const QStringList figures{e.min,
+                                  e.max,
+                                  e.mean,
+                                  QString::number(e.readings),
+                                  percent(e.hours, 743) + " %",
+                                  QString::number(e.alarms)};
+        qsizetype pos = line.indexOf(sensor);
+        for (const QString &figure : figures) {
+            const qsizetype next = line.indexOf(" " + figure, pos);
+            QVERIFY2(next > pos, qPrintable(sensor + ": " + figure + " not in: " + line));
+            pos = next + 1;
+        }
+    }
+    QVERIFY(LineWith(text, " Incubator ").contains("6 h 30 min"));
+    QVERIFY(LineWith(text, " Door ").contains("No data in this period"));
+    QVERIFY(LineWith(text, " Door ").contains("0.0 %"));
+    QVERIFY(text.contains("No longer in the sensor list"));
+
+    // The alarm and failure lists.
+    QVERIFY(LineWith(text, "2/28/2026 10:00:00 PM").contains("1 h 30 min"));
+    QVERIFY(LineWith(text, "3/31/2026 8:00:00 PM").contains("open"));
+    QVERIFY(LineWith(text, "3/31/2026 8:00:00 PM").contains("4 h 00 min"));
+    QVERIFY(text.contains("Door closed"));
+    QVERIFY(LineWith(text, "3/5/2026 12:00:00 PM").contains("still failing"));
+    QVERIFY(LineWith(text, "3/31/2026 11:00:00 PM").contains("1 h 00 min"));
+    QVERIFY(!text.contains("In February"));
+
+    // "Page n of N" on every page.
+    const int pages = int(text.count(QChar('\f')));
+    QVERIFY(pages >= 2);
+    for (int page = 1; page <= pages; ++page)
+        QVERIFY2(text.contains(QString("Page %1 of %2").arg(page).arg(pages)),
+                 qPrintable(QString::number(page)));
+}
+
+void TestReportBuilder::hoursOfMonthsWithClockChanges_data()
+{
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("hours");
+    QTest::newRow("March: an hour less") << 3 << 743;
+    QTest::newRow("June") << 6 << 720;
+    QTest::newRow("October: an hour more") << 10 << 745;
+}
+
+void TestReportBuilder::hoursOfMonthsWithClockChanges()
+{
+    QFETCH(int, month);
+    QFETCH(int, hours);
+    const qint64 device = f->addDevice("Cold room");
+    const qint64 sensor = f->addSensor(device, 0, "Shelf");
+    const ReportPeriod period = MonthPeriod(QDate(2026, month, 1));
+    // One record per clock hour, as the statistics writer keeps them: the hour the clocks go
+    // back through is one record holding both real hours.
+    QList<HourlyStatisticsRecord> records;
+    QSet<QString> labels;
+    for (const QDateTime &h : RealHours(period.from, period.to)) {
+        const QString label = h.toString("yyyyMMddhh");
+        if (labels.contains(label)) {
+            records.last().count += 60;
+            records.last().total += 60;
+            continue;
+        }
+        labels.insert(label);
+        records.append(HourRecord(h, 1, 1, 1, 60));
+    }
+    f->appendHours(sensor, records);
+    Report report;
+    QString error;
+    QVERIFY(BuildReport(f->request(period, period.to.addDays(1)), report, error));
+    QCOMPARE(period.hours(), hours);
+    const QStringList row = CsvRows(ReportCsv(report)).value(1);
+    QCOMPARE(row[6], QString::number(qint64(hours) * 60));
+    QCOMPARE(row[7], QString::number(hours));
+    QCOMPARE(row[8], QString::number(hours));
+    QCOMPARE(row[9], QString("100.0"));
+}
+
+void TestReportBuilder::openAlarmCountsToNowWithinThisMonth()
+{
+    const qint64 device = f->addDevice("Pharmacy");
+    const qint64 sensor = f->addSensor(device, 0, "Vaccines");
+    const QDateTime now = at(3, 14, 10, 30);
+    f->addAlarm(sensor, at(3, 14, 9), QDateTime(), "Pharmacy", "Vaccines");
+    f->addFailure(device, "Pharmacy", at(3, 14, 10), "False");
+    Report report;
+    QString error;
+    QVERIFY(BuildReport(f->request(PeriodFor(PeriodChoice::ThisMonth, now), now), report, error));
+    QCOMPARE(report.sensors.size(), 1);
+    QCOMPARE(report.sensors[0].alarmSeconds, 90 * 60);
+    QCOMPARE(report.sensors[0].alarmCount, 1);
+    QVERIFY(!report.sensors[0].hasData());
+    QCOMPARE(report.failures.value(0).secondsInPeriod, 30 * 60);
+}
+
+void TestReportBuilder::chosenSensorsOnly()
+{
+    writeMarch();
+    ReportRequest request = f->request(march, madeAt);
+    request.sensorIds = {fridge};
+    Report report;
+    QString error;
+    QVERIFY(BuildReport(request, report, error));
+    QCOMPARE(report.sensors.size(), 1);
+    QCOMPARE(report.sensors[0].sensor, QString("Fridge"));
+    QVERIFY(report.alarms.isEmpty());
+    // The failures of the chosen sensors' devices only.
+    QCOMPARE(report.failures.size(), 1);
+    QCOMPARE(report.failures[0].device, QString("Kitchen"));
+}
+
+void TestReportBuilder::alarmTimeIsTheUnionOfOverlappingAlarms()
+{
+    using Span = QList<std::pair<QDateTime, QDateTime>>;
+    const QDateTime from = at(3, 1, 0), to = at(3, 2, 0);
+    QCOMPARE(SecondsCovered(Span{{at(3, 1, 1), at(3, 1, 3)}, {at(3, 1, 2), at(3, 1, 4)}}, from, to),
+             3 * 3600);
+    QCOMPARE(SecondsCovered(Span{{at(3, 1, 1), at(3, 1, 5)}, {at(3, 1, 2), at(3, 1, 3)}}, from, to),
+             4 * 3600);
+    QCOMPARE(SecondsCovered(Span{{at(2, 28, 23), at(3, 1, 1)}, {at(3, 1, 23), at(3, 2, 2)}}, from, to),
+             2 * 3600);
+    QCOMPARE(SecondsCovered(Span{{at(3, 1, 5), at(3, 1, 4)}}, from, to), 0); // an end before its start
+}
+
+void TestReportBuilder::jobWritesItsOutputsAndReportsFailures()
+{
+    writeMarch();
+    ReportJob job;
+    QSignalSpy finished(&job, &ReportJob::finished);
+    QSignalSpy progress(&job, &ReportJob::progress);
+    ReportOutputs outputs;
+    outputs.pdfPath = f->t.path("march.pdf");
+    outputs.csvPath = f->t.path("missing folder/march.csv");
+    outputs.keepPdf = true;
+    bool printedOnWorker = false;
+    outputs.print = [&](const Report &report, QString &error) {
+        printedOnWorker = QThread::currentThread() != qApp->thread() && report.sensors.size() == 5;
+        error = "out of paper";
+        return false;
+    };
+    QVERIFY(job.start(f->request(march, madeAt), outputs));
+    QVERIFY(!job.start(f->request(march, madeAt), outputs)); // one at a time
+    QVERIFY(finished.wait(30000));
+    const ReportResult result = finished.first().first().value<ReportResult>();
+    QVERIFY(result.built);
+    QVERIFY(result.pdfSaved);
+    QVERIFY(!result.csvSaved);
+    QVERIFY(!result.printed);
+    QVERIFY(printedOnWorker);
+    QCOMPARE(result.failures.size(), 2);
+    QVERIFY(result.failures[0].contains("does not exist"));
+    QVERIFY(result.failures[1].contains("out of paper"));
+    QVERIFY(result.pdf.startsWith("%PDF"));
+    QFile saved(outputs.pdfPath);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), result.pdf);
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last().at(0).toInt(), 4);
+    QVERIFY(!job.running());
+}
+
+void TestReportBuilder::cancelledJobWritesNothing()
+{
+    writeMarch();
+    // A missing database is a failure of the whole report: nothing is written.
+    ReportRequest broken = f->request(march, madeAt);
+    broken.databasePath = f->t.path("gone.mdb");
+    ReportOutputs outputs;
+    outputs.pdfPath = f->t.path("never.pdf");
+    ReportResult result = ReportJob::Make(broken, outputs);
+    QVERIFY(!result.built);
+    QVERIFY(result.error.contains("gone.mdb"));
+    QVERIFY(!QFile::exists(outputs.pdfPath));
+
+    std::atomic_bool cancel = true;
+    result = ReportJob::Make(f->request(march, madeAt), outputs, {}, &cancel);
+    QVERIFY(!result.built);
+    QVERIFY(result.error.contains("cancelled"));
+    QVERIFY(!QFile::exists(outputs.pdfPath));
+}
+
+QTEST_MAIN(TestReportBuilder)
+#include "tst_reportbuilder.moc"
