@@ -101,6 +101,37 @@ private slots:
         QCOMPARE(bytes.count('\r'), bytes.count("\r\n"));
     }
 
+    void attachmentsMakeAMultipartMessage()
+    {
+        MailMessage message;
+        QVERIFY(message.addRecipient(QString(), QStringLiteral("it@example.com")));
+        message.senderAddress = QStringLiteral("vkl@example.com");
+        message.subject = QStringLiteral("Report");
+        message.body = QStringLiteral("The report is attached.\r");
+        QByteArray pdf;
+        for (int i = 0; i < 300; ++i)
+            pdf += char(i * 7);
+        message.attachments = {{QStringLiteral("March 2026.pdf"), "application/pdf", pdf},
+                               {QStringLiteral("M\u00E4rz 2026.pdf"), "application/pdf", "x"}};
+        const QByteArray bytes = ComposeMessage(message, Noon(), QStringLiteral("<i@x>"));
+        const qsizetype start = bytes.indexOf("Content-Type: multipart/mixed; boundary=\"");
+        QVERIFY(start > 0);
+        const qsizetype quote = bytes.indexOf('"', start) + 1;
+        const QByteArray boundary = bytes.mid(quote, bytes.indexOf('"', quote) - quote);
+        QCOMPARE(bytes.count("--" + boundary + "\r\n"), 3);
+        QVERIFY(bytes.endsWith("--" + boundary + "--\r\n"));
+        QVERIFY(bytes.contains("\r\n\r\nThe report is attached.\r\n--" + boundary));
+        QVERIFY(bytes.contains("Content-Disposition: attachment; filename=\"March 2026.pdf\"\r\n"));
+        QVERIFY(bytes.contains("filename*=UTF-8''M%C3%A4rz%202026.pdf"));
+        // The file comes back whole from lines of at most 76 characters.
+        const qsizetype data = bytes.indexOf("\r\n\r\n", bytes.indexOf("March 2026.pdf")) + 4;
+        const QByteArray encoded = bytes.mid(data, bytes.indexOf("--" + boundary, data) - data);
+        for (const QByteArray &line : encoded.split('\n'))
+            QVERIFY(line.size() <= 77);
+        QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), pdf);
+        QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
+    }
+
     void headerValuesStayOnOneLogicalLine_data()
     {
         QTest::addColumn<QString>("subject");
