@@ -6,6 +6,7 @@
 #include <ui/config/ModelEditorRegistry.h>
 #include <ui/config/TreeConfiguration.h>
 #include <ui/editors/EditorRegistration.h>
+#include <ui/reports/ReportWindows.h>
 #include <ui/settings/SettingsWindows.h>
 
 #include <acquisition/Monitor.h>
@@ -48,6 +49,7 @@ int RunTallyport(int argc, char *argv[])
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer());
+    ReportWindows reportWindows(state, window, monitor.database, monitor.monthlyReport);
     window.start();
     return app.exec();
 }

@@ -228,7 +228,8 @@ void MainWindow::buildTrayIcon()
     auto *restore = named(m_trayMenu->addAction(QStringLiteral("&Open Tallyport")), "mPopRestore");
     named(m_trayMenu->addSeparator(), "mnuSeperatorBar");
     m_mpopConfigure = named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
-    named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
+    auto *reports = named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
+    connect(reports, &QAction::triggered, this, &MainWindow::onCreateReports);
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
     // From the notification area the settings window opens without stopping the polling.
     connect(m_mpopConfigure, &QAction::triggered, this, [this] {
@@ -402,6 +403,9 @@ void MainWindow::onCreateReports()
     m_pollTimer.StopPollTimer();
     m_state.ReinitOnActivate = false;
     m_pollTimer.StartPollTimer();
+    // The window is not modal: polling goes on while it is open.
+    if (openReports)
+        openReports();
 }
 
 void MainWindow::restoreFromTray()

@@ -70,6 +70,8 @@ public:
     // The settings window from the notification area: not modal, polling goes on.
     std::function<void()> openSettingsModeless;
     std::function<bool()> openLogin;
+    // The Reports window, from the menu and the notification area; polling goes on.
+    std::function<void()> openReports;
     // Fills the event views (called by the Events menu item before showing view 3).
     std::function<void()> refreshEvents;
 
