@@ -9,8 +9,10 @@
 
 namespace {
 // A complete [web] section, so that reading adds no key to a file that has it.
-const QByteArray kWebSection =
-    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\n";
+// The sections after [poll], every key present.
+const QByteArray kLaterSections =
+    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\n"
+    "\n[reports]\nlastMonthlyReport=\n";
 } // namespace
 
 class TestIniFile : public QObject {
@@ -115,7 +117,7 @@ private slots:
         const QByteArray file = "[mail]\nretryHours=" + written +
                                 "\nretryFirstSeconds=30\nretryMaxSeconds=600\n\n"
                                 "[trend]\nhistoryHours=24\n\n[poll]\nparallel=8\n" +
-                                kWebSection;
+                                kLaterSections;
         writeAll(m_t->path("Tallyport.ini"), file);
         IniFile ini(m_t->state);
         QVERIFY(ini.Read());
