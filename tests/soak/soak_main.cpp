@@ -110,6 +110,7 @@ public:
     const QMap<QString, int> &kinds() const { return m_kinds; }
     // System-OK e-mails received since the last call.
     int takeSystemOk() { return std::exchange(m_systemOk, 0); }
+    const QSet<QByteArray> &receivedIds() const { return m_ids; }
     QStringList duplicates() const
     {
         QStringList problems;
@@ -313,10 +314,14 @@ QStringList checkDelivered(FaultRig &rig, const MailCount &mail)
               QStringLiteral("device failure notice"));
     checkKind(QStringLiteral("SELECT EmailSent FROM tblLogFileBackup WHERE EmailSent <> 'False'"),
               QStringLiteral("backup failure notice"));
+    const QString log = rig.t.state.programFile(QString::fromLatin1(MailManager::SentMailLogName));
+    for (const QString &id : SentButNotReceived(log, mail.receivedIds()))
+        problems << QStringLiteral("logged as sent, never received: ") + id;
     return problems;
 }
 
-// After the run: until the outbox is empty, its pauses are waited out (the clock moved on).
+// After the run: until the outbox is empty, its pauses are waited out (the clock moved on), and
+// every message the server received is counted.
 void drainOutbox(FaultRig &rig, MailCount &mail)
 {
     for (int round = 0; round < 20 && rig.monitor->outbox.waitingCount() > 0; ++round) {
@@ -326,6 +331,10 @@ void drainOutbox(FaultRig &rig, MailCount &mail)
         rig.smtp.waitForMessages(1, 200);
         mail.take(rig.smtp);
     }
+    // The server writes each message down before it answers, but what it wrote may still be in
+    // the pipe when the last attempt has ended: it is read until a second passes with nothing new.
+    while (rig.smtp.waitForMessages(1, 1000))
+        mail.take(rig.smtp);
 }
 
 bool grew(const ResourceSample &start, const ResourceSample &end)

@@ -21,14 +21,14 @@ QStringList linesOf(const QString &path)
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
-} // namespace
 
-QString OutboxFigures(const QString &sentMailLogPath)
+// The outbox's messages in the sent-mail log by Message-ID, and how many attempts failed.
+QHash<QString, Message> loggedMessages(const QString &sentMailLogPath, int &failed)
 {
     static const QRegularExpression idPattern(QStringLiteral("\\| Message-ID: ([^ |]+) \\|"));
     static const QRegularExpression attemptPattern(QStringLiteral("\\| Attempt: (\\d+) \\|"));
     QHash<QString, Message> messages;
-    int failed = 0;
+    failed = 0;
 
     for (const QString &line : linesOf(sentMailLogPath + QStringLiteral(".old")) + linesOf(sentMailLogPath)) {
         const QString attempt = attemptPattern.match(line).captured(1);
@@ -44,6 +44,14 @@ QString OutboxFigures(const QString &sentMailLogPath)
         else
             ++failed;
     }
+    return messages;
+}
+} // namespace
+
+QString OutboxFigures(const QString &sentMailLogPath)
+{
+    int failed = 0;
+    const QHash<QString, Message> messages = loggedMessages(sentMailLogPath, failed);
     int attempts = 0, retried = 0, most = 0, undelivered = 0;
     qint64 longestWait = 0;
     for (const Message &m : std::as_const(messages)) {
@@ -65,4 +73,15 @@ QString OutboxFigures(const QString &sentMailLogPath)
         .arg(undelivered)
         .arg(most)
         .arg(longestWait / 60);
+}
+
+QStringList SentButNotReceived(const QString &sentMailLogPath, const QSet<QByteArray> &receivedIds)
+{
+    int failed = 0;
+    QStringList missing;
+    const QHash<QString, Message> messages = loggedMessages(sentMailLogPath, failed);
+    for (auto it = messages.constBegin(); it != messages.constEnd(); ++it)
+        if (it->delivered.isValid() && !receivedIds.contains(it.key().toLatin1()))
+            missing << it.key();
+    return missing;
 }
