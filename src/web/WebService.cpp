@@ -2,6 +2,7 @@
 
 #include "WebServer.h"
 
+#include <alarms/Outbox.h>
 #include <core/Activation.h>
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
@@ -114,8 +115,9 @@ void WebService::ApplyCurrentSettings()
         Refresh();
 }
 
-void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer)
+void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox)
 {
+    web.source().emailsWaiting = [&outbox] { return outbox.waitingCount(); };
     std::function<void()> earlier = activation.services.ApplyIniSettings;
     activation.services.ApplyIniSettings = [&web, earlier] {
         if (earlier)

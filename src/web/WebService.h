@@ -12,6 +12,7 @@
 
 class Activation;
 class Database;
+class Outbox;
 class PollTimer;
 class ProgramState;
 class StatusGridModel;
@@ -60,5 +61,5 @@ private:
 };
 
 // Makes every activation apply the [web] settings of Tallyport.ini and every poll cycle refresh
-// what the server shows.
-void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer);
+// what the server shows; the views count the e-mails waiting in the outbox.
+void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox);

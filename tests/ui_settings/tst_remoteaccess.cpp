@@ -75,7 +75,7 @@ private slots:
         QString error;
         QVERIFY2(w.start(error), qPrintable(error));
         WebService web(w.t.state, w.monitor->grid, w.window->pollTimer(), w.monitor->database);
-        ConnectRemoteAccess(web, w.window->activation(), w.window->pollTimer());
+        ConnectRemoteAccess(web, w.window->activation(), w.window->pollTimer(), w.monitor->outbox);
 
         QTcpServer probe; // a free port for the server
         QVERIFY(probe.listen(QHostAddress::LocalHost));

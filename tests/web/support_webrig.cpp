@@ -15,7 +15,7 @@ bool WebRig::start(QString &error)
     if (!f.start(error))
         return false;
     web = std::make_unique<WebService>(f.t.state, f.monitor->grid, *f.pollTimer, f.monitor->database);
-    ConnectRemoteAccess(*web, *f.activation, *f.pollTimer);
+    ConnectRemoteAccess(*web, *f.activation, *f.pollTimer, f.monitor->outbox);
     return true;
 }
 

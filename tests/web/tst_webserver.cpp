@@ -2,9 +2,12 @@
 
 #include <web/MetricsText.h>
 
+#include <support/OutboxSettle.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -38,6 +41,8 @@ private slots:
         m_rig->busy->setFault(SimFault::Busy);
         m_rig->runCycle();
         QVERIFY(m_rig->f.pollTimer->cycleTimes().lastEnd.isValid());
+        // The alarm e-mail and the failure notice have gone out.
+        QVERIFY(SettleOutbox(m_rig->f.monitor->outbox));
     }
     void cleanupTestCase() { m_rig.reset(); }
 
@@ -116,7 +121,7 @@ private slots:
         QVERIFY(text.contains("tallyport_alarms_open 1\n"));
         QVERIFY(text.contains("tallyport_cycle_duration_seconds "));
         QVERIFY(text.contains("tallyport_last_cycle_end_timestamp_seconds "));
-        QVERIFY(!text.contains("tallyport_emails_waiting")); // no outbox given
+        QVERIFY(text.contains("tallyport_emails_waiting 0\n")); // every e-mail delivered
         const QString escapedDevice =
             QString::fromUtf8("device=\"Bob's \\\"Cold\\\" <Room> \\\\ K\u00fchlraum\"");
         const QString escapedSensor =
@@ -126,9 +131,11 @@ private slots:
 
     void metricsParseWithThePrometheusParser()
     {
-        m_rig->web->source().emailsWaiting = [] { return 3; };
+        std::function<int()> &waiting = m_rig->web->source().emailsWaiting;
+        const std::function<int()> outbox = waiting;
+        waiting = [] { return 3; };
         const HttpResult result = m_rig->get("/metrics");
-        m_rig->web->source().emailsWaiting = nullptr;
+        waiting = outbox;
         QVERIFY(result.body.contains("tallyport_emails_waiting 3\n"));
         QTemporaryFile file;
         QVERIFY(file.open());
@@ -225,6 +232,35 @@ private slots:
                                                                "Connection: close\r\n\r\n");
         QCOMPARE(del.status, 405);
         QCOMPARE(m_rig->f.count("tblAlarms"), 1);
+    }
+
+    // The outbox's count of undelivered e-mails in the metrics, the JSON and the page: an alarm
+    // e-mail that cannot reach the mail server waits there, and leaves the count once delivered.
+    void emailsWaitingFollowTheOutbox()
+    {
+        MonitoringFixture &f = m_rig->f;
+        QTcpServer nobody; // a port where no mail server listens
+        QVERIFY(nobody.listen(QHostAddress::LocalHost));
+        f.t.state.Config.SMTPPort = qint16(nobody.serverPort());
+        nobody.close();
+        f.monitor->mail.SetUpMailManager();
+        m_rig->special->setMinutes(0, 11);
+        m_rig->special->setAlarmByte(0, 1);
+        m_rig->runCycle();
+        QVERIFY(SettleOutbox(f.monitor->outbox));
+        QCOMPARE(f.monitor->outbox.waitingCount(), 1);
+        QVERIFY(m_rig->get("/metrics").body.contains("tallyport_emails_waiting 1\n"));
+        QCOMPARE(m_rig->getJson("/api/v1/status").value("emailsWaiting").toInt(-1), 1);
+        QVERIFY(m_rig->get("/").body.contains("E-mails waiting: 1."));
+
+        // The mail server is back: the next attempt delivers it.
+        f.t.state.Config.SMTPPort = qint16(f.smtp.port());
+        f.monitor->mail.SetUpMailManager();
+        m_rig->runCycle(600);
+        QVERIFY(SettleOutbox(f.monitor->outbox));
+        QCOMPARE(f.monitor->outbox.waitingCount(), 0);
+        QVERIFY(m_rig->get("/metrics").body.contains("tallyport_emails_waiting 0\n"));
+        QCOMPARE(m_rig->getJson("/api/v1/status").value("emailsWaiting").toInt(-1), 0);
     }
 
     // The health check after a cycle, and each reason it gives when polling does not keep up.

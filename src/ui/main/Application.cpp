@@ -48,7 +48,7 @@ int RunTallyport(int argc, char *argv[])
     SettingsWindows settingsWindows(state, window, monitor.mail);
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
-    ConnectRemoteAccess(web, window.activation(), window.pollTimer());
+    ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);
     ReportWindows reportWindows(state, window, monitor.database, monitor.monthlyReport);
     window.start();
     return app.exec();
