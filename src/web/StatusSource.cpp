@@ -11,6 +11,7 @@
 #include <db/Database.h>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 const QString kOk = QStringLiteral(": OK");
@@ -32,6 +33,14 @@ DeviceView::Outcome splitDeviceLine(const QString &line, QString &key)
         }
     }
     return DeviceView::Outcome::Unknown;
+}
+
+// The sensor a row of the grid shows; empty for a row no sensor has been written to yet.
+std::optional<int> rowSensorId(const StatusGridModel &grid, int row)
+{
+    bool numeric = false;
+    const int id = grid.cellText(row, StatusGridModel::SensorIdColumn).toInt(&numeric);
+    return numeric ? std::optional<int>(id) : std::nullopt;
 }
 } // namespace
 
@@ -61,7 +70,18 @@ StatusSource::StatusSource(ProgramState &state, StatusGridModel &grid, PollTimer
         connect(model, &QAbstractItemModel::rowsInserted, this, &StatusSource::changed);
         connect(model, &QAbstractItemModel::rowsRemoved, this, &StatusSource::changed);
     }
-    connect(&pollTimer, &PollTimer::cycleEnded, this, &StatusSource::changed);
+    connect(&pollTimer, &PollTimer::cycleEnded, this, &StatusSource::onCycleEnded);
+}
+
+void StatusSource::onCycleEnded()
+{
+    m_currentAtLastEnd.clear();
+    for (int row = 0; row < m_grid.rowCount(); ++row) {
+        const std::optional<int> id = rowSensorId(m_grid, row);
+        if (id && m_grid.evaluatedThisCycle(row))
+            m_currentAtLastEnd.insert(*id);
+    }
+    changed();
 }
 
 bool StatusSource::cycleRunning() const
@@ -106,18 +126,17 @@ QList<SensorView> StatusSource::sensorRows() const
     QList<SensorView> rows;
     rows.reserve(m_grid.rowCount());
     for (int row = 0; row < m_grid.rowCount(); ++row) {
-        bool numericId = false;
-        const int id = m_grid.cellText(row, StatusGridModel::SensorIdColumn).toInt(&numericId);
-        if (!numericId)
-            continue; // a row no sensor has been written to yet
+        const std::optional<int> id = rowSensorId(m_grid, row);
+        if (!id)
+            continue;
         SensorView view;
         view.device = m_grid.cellText(row, StatusGridModel::DeviceColumn);
         view.sensor = m_grid.cellText(row, StatusGridModel::SensorColumn);
         view.reading = m_grid.cellText(row, StatusGridModel::ReadingColumn);
         view.unit = m_grid.cellText(row, StatusGridModel::UnitsColumn);
         view.status = m_grid.status(row);
-        view.sensorId = id;
-        view.current = m_grid.evaluatedThisCycle(row);
+        view.sensorId = *id;
+        view.current = m_grid.evaluatedThisCycle(row) || m_currentAtLastEnd.contains(*id);
         bool number = false;
         const double value = view.reading.trimmed().toDouble(&number);
         if (number && std::isfinite(value))

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 
@@ -45,6 +46,7 @@ private:
     QList<SensorView> sensorRows() const;
     QList<DeviceView> deviceRows(QStringList &otherLines) const;
     void changed() { ++m_generation; }
+    void onCycleEnded();
 
     ProgramState &m_state;
     StatusGridModel &m_grid;
@@ -54,5 +56,8 @@ private:
     QList<AlarmRecord> m_openAlarms;
     QList<AlarmRecord> m_newestAlarms;
     QList<ServerFailureRecord> m_failures;
+    // The sensors whose rows the last cycle that ended wrote. While a cycle runs, a row it has
+    // not reached yet still shows that cycle, and counts as current when that cycle wrote it.
+    QSet<int> m_currentAtLastEnd;
     quint64 m_generation = 1;
 };

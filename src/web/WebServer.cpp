@@ -9,7 +9,6 @@
 #include <QCryptographicHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
-#include <QHttpServerResponse>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -92,9 +91,10 @@ bool WebServer::authorised(const QUrl &url, const QList<QPair<QByteArray, QByteA
 WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
                            const QList<QPair<QByteArray, QByteArray>> &headers) const
 {
-    if (method != "GET") {
-        WebReply reply = textReply(405, "Only GET is served.");
-        reply.headers.append(header("Allow", "GET"));
+    // HEAD is answered as GET; send() leaves out the body. Uptime checkers often ask with HEAD.
+    if (method != "GET" && method != "HEAD") {
+        WebReply reply = textReply(405, "Only GET and HEAD are served.");
+        reply.headers.append(header("Allow", "GET, HEAD"));
         return reply;
     }
     if (!authorised(url, headers)) {
@@ -186,13 +186,16 @@ void WebServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *so
 
 void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    QHttpServerResponse response(reply.contentType, reply.body,
-                                 static_cast<QHttpServerResponse::StatusCode>(reply.status));
-    response.addHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
-    response.addHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
+    responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
+    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
+    responder.writeHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
+    responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
     for (const auto &[name, value] : reply.headers)
-        response.addHeader(name, value);
-    response.write(makeResponder(request, socket));
+        responder.writeHeader(name, value);
+    // The answer to HEAD is that of GET without its body.
+    responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : reply.body);
     GuardedTcpServer::RequestAnswered(socket);
     // The HTTP library keeps every connection open; a client that asked for a close gets one.
     if (headerValue(request.headers(), QByteArrayLiteral("connection"))

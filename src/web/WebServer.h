@@ -27,8 +27,8 @@ struct WebReply {
 //   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
 //   /metrics          Prometheus text format
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
-// Only GET is served, and nothing is read from files. With a token every request must carry
-// "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
+// Only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token every
+// request must carry "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
 class WebServer final : public QAbstractHttpServer {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "support_webrig.h"
 
 #include <web/MetricsText.h>
+#include <web/WebServer.h>
 
 #include <support/OutboxSettle.h>
 
@@ -234,6 +235,24 @@ private slots:
         QCOMPARE(m_rig->f.count("tblAlarms"), 1);
     }
 
+    // HEAD (as uptime checkers often ask) gets GET's status and headers without the body, and the
+    // connection goes on with the next request.
+    void headIsAnsweredAsGetWithoutItsBody()
+    {
+        const HttpResult both =
+            RawExchange(m_rig->web->port(), "HEAD /healthz HTTP/1.1\r\nHost: x\r\n\r\n"
+                                            "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QCOMPARE(both.status, 200);
+        QVERIFY2(both.body.startsWith("HTTP/1.1 200 "), both.body.constData()); // nothing after HEAD's head
+        QVERIFY2(both.body.endsWith("\r\n\r\nok\n"), both.body.constData());
+        QCOMPARE(both.body.count("ok\n"), 1);
+        const HttpResult metrics =
+            RawExchange(m_rig->web->port(), "HEAD /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QCOMPARE(metrics.status, 200);
+        QVERIFY(metrics.body.isEmpty());
+        QVERIFY2(metrics.error.isEmpty(), qPrintable(metrics.error));
+    }
+
     // The outbox's count of undelivered e-mails in the metrics, the JSON and the page: an alarm
     // e-mail that cannot reach the mail server waits there, and leaves the count once delivered.
     void emailsWaitingFollowTheOutbox()
@@ -261,6 +280,31 @@ private slots:
         QCOMPARE(f.monitor->outbox.waitingCount(), 0);
         QVERIFY(m_rig->get("/metrics").body.contains("tallyport_emails_waiting 0\n"));
         QCOMPARE(m_rig->getJson("/api/v1/status").value("emailsWaiting").toInt(-1), 0);
+    }
+
+    // Asked while a cycle runs, rows not yet read in it show the cycle before, which is as recent
+    // as can be: only the busy device's row is marked as older.
+    void rowsAwaitingTheRunningCycleAreNotMarkedOlder()
+    {
+        SimFaultOptions slow;
+        slow.slowDelayMs = 600; // the first device's reply: no row is written before it
+        m_rig->kitchen->setFaultOptions(slow);
+        m_rig->kitchen->setFault(SimFault::Slow);
+        QTest::qWait(WebServer::ReuseMs + 100); // nothing rendered before the cycle is used again
+        QJsonObject during;
+        QTimer::singleShot(100, [&] { during = m_rig->getJson("/api/v1/status"); });
+        m_rig->runCycle();
+        m_rig->kitchen->clearFault();
+        QVERIFY(during.value("cycle").toObject().value("running").toBool());
+        const QJsonArray sensors = during.value("sensors").toArray();
+        QCOMPARE(findBy(sensors, "sensor", "Walk-in Freezer").value("current").toBool(), true);
+        QCOMPARE(findBy(sensors, "sensor", "Engine Room").value("current").toBool(), true);
+        QCOMPARE(findBy(sensors, "sensor", "Shed Air").value("current").toBool(), false);
+        QCOMPARE(
+            findBy(m_rig->getJson("/api/v1/status").value("sensors").toArray(), "sensor", "Walk-in Freezer")
+                .value("current")
+                .toBool(),
+            true);
     }
 
     // The health check after a cycle, and each reason it gives when polling does not keep up.
