@@ -2,11 +2,14 @@
 // sensor rows):
 //   1. time per request of /metrics, / and /api/v1/status, one request after another from a
 //      client thread (the server answers on the main thread, as in the program);
+//      each one rendered afresh (what the views show changed before it, as after every poll
+//      cycle) and in a burst (one rendering used again);
 //   2. poll cycle time with no requests, then with a client thread sending requests at a steady
-//      rate (default 200 a second, /metrics and / in turn) on a few keep-alive connections.
+//      rate (default 200 a second, /metrics and / in turn) on a few keep-alive connections, in
+//      rounds that take turns.
 //
 //   bench_web [devices, default 200] [--requests N, default 300] [--rate R, default 200]
-//             [--cycles N, default 10]
+//             [--cycles N per round, default 10] [--rounds N, default 3]
 // Prints figures; never passes or fails. The load average is printed with them: on a busy machine
 // every figure stretches.
 
@@ -38,6 +41,7 @@ struct Options {
     int requests = 300;
     int rate = 200;
     int cycles = 10;
+    int rounds = 3;
 };
 
 // One keep-alive HTTP/1.1 connection of the client thread.
@@ -114,7 +118,10 @@ void timeRendering(const StatusSource &source, const QByteArray &path)
                 fresh / Rounds, reused / Rounds);
 }
 
-Timing timeRequests(quint16 port, const QByteArray &path, int count)
+// Times requests one after another. With a source, what the views show changes before each
+// request (as after every poll cycle), so each answer is rendered afresh; without, a burst of
+// requests is answered with one rendering used again.
+Timing timeRequests(quint16 port, const QByteArray &path, int count, StatusSource *changing = nullptr)
 {
     std::vector<double> ms;
     qint64 bytes = 0;
@@ -124,6 +131,9 @@ Timing timeRequests(quint16 port, const QByteArray &path, int count)
             return;
         client.get(path); // warm-up
         for (int i = 0; i < count; ++i) {
+            if (changing)
+                QMetaObject::invokeMethod(
+                    changing, [changing] { changing->refresh(); }, Qt::BlockingQueuedConnection);
             QElapsedTimer t;
             t.start();
             bytes = client.get(path);
@@ -181,8 +191,9 @@ private:
                 QThread::usleep(qMax(50, int((due - now) * 1000)));
                 continue;
             }
-            clients[size_t(m_sent % 4)]->get(m_sent % 2 ? QByteArrayLiteral("/")
-                                                        : QByteArrayLiteral("/metrics"));
+            if (clients[size_t(m_sent % 4)]->get(m_sent % 2 ? QByteArrayLiteral("/")
+                                                            : QByteArrayLiteral("/metrics")) < 0)
+                ++m_failed;
             ++m_sent;
         }
         m_seconds = clock.nsecsElapsed() / 1e9;
@@ -227,6 +238,8 @@ Options parse(const QStringList &args)
             o.rate = next();
         else if (a == QLatin1String("--cycles"))
             o.cycles = next();
+        else if (a == QLatin1String("--rounds"))
+            o.rounds = next();
         else
             o.devices = a.toInt();
     }
@@ -247,7 +260,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     WebService web(engine.state, engine.monitor->grid, engine.pollTimer, engine.monitor->database);
-    QObject::connect(&engine.pollTimer, &PollTimer::cycleEnded, &web, &WebService::Refresh);
+    ConnectRemoteAccess(web, engine.activation, engine.pollTimer, engine.monitor->outbox);
     WebIniSettings settings;
     settings.enabled = true;
     settings.port = 0;
@@ -259,26 +272,36 @@ int main(int argc, char *argv[])
     std::printf("bench_web: %d devices, %d sensor rows; load average %s\n", o.devices,
                 engine.monitor->grid.rowCount(), loadAverage().constData());
 
+    auto print = [](const QByteArray &path, const char *how, const Timing &t) {
+        std::printf("  %-15s %6.2f ms mean, %6.2f ms median, %6.2f ms 95th percentile, %8lld bytes (%s)\n",
+                    path.constData(), t.meanMs, t.p50Ms, t.p95Ms, static_cast<long long>(t.bytes), how);
+    };
     for (const QByteArray path : {QByteArrayLiteral("/metrics"), QByteArrayLiteral("/"),
                                   QByteArrayLiteral("/api/v1/status"), QByteArrayLiteral("/healthz")}) {
-        const Timing t = timeRequests(web.port(), path, o.requests);
-        std::printf(
-            "  %-15s %6.2f ms mean, %6.2f ms median, %6.2f ms 95th percentile, %8lld bytes (over HTTP)\n",
-            path.constData(), t.meanMs, t.p50Ms, t.p95Ms, static_cast<long long>(t.bytes));
+        print(path, "over HTTP, rendered afresh", timeRequests(web.port(), path, o.requests, &web.source()));
+        print(path, "over HTTP, a burst", timeRequests(web.port(), path, o.requests));
         timeRendering(web.source(), path);
     }
 
-    const std::vector<double> quiet = timeCycles(engine, o.cycles);
-    Load load(web.port(), o.rate);
-    load.start();
-    const std::vector<double> loaded = timeCycles(engine, o.cycles);
-    load.stop();
+    // Rounds of cycles without and with requests, one after the other, so that a change in the
+    // machine's load meets both alike.
+    std::vector<double> quiet, loaded;
+    for (int round = 1; round <= o.rounds; ++round) {
+        const std::vector<double> q = timeCycles(engine, o.cycles);
+        Load load(web.port(), o.rate);
+        load.start();
+        const std::vector<double> l = timeCycles(engine, o.cycles);
+        load.stop();
+        std::printf("  round %d: poll cycle %7.1f ms without requests, %7.1f ms with %4.0f requests/s "
+                    "(%d requests, %d failed): %+.1f %%\n",
+                    round, mean(q), mean(l), load.sent() / qMax(0.001, load.seconds()), load.sent(),
+                    load.failed(), 100.0 * (mean(l) - mean(q)) / qMax(0.001, mean(q)));
+        quiet.insert(quiet.end(), q.begin(), q.end());
+        loaded.insert(loaded.end(), l.begin(), l.end());
+    }
     const double quietMs = mean(quiet), loadedMs = mean(loaded);
-    std::printf("  poll cycle, no requests:        %8.1f ms mean of %d\n", quietMs, o.cycles);
-    std::printf("  poll cycle, %4.0f requests/s:    %8.1f ms mean of %d (%d requests in %.1f s, %d failed)\n",
-                load.sent() / qMax(0.001, load.seconds()), loadedMs, o.cycles, load.sent(), load.seconds(),
-                load.failed());
-    std::printf("  change: %+.1f %%; load average %s\n", 100.0 * (loadedMs - quietMs) / qMax(0.001, quietMs),
+    std::printf("  all rounds: %.1f ms without requests, %.1f ms with, change %+.1f %%; load average %s\n",
+                quietMs, loadedMs, 100.0 * (loadedMs - quietMs) / qMax(0.001, quietMs),
                 loadAverage().constData());
     return 0;
 }
