@@ -80,7 +80,8 @@ CREATE TABLE tblLogFileBackup (
 );
 
 -- Notification e-mails waiting to be delivered (a message leaves the table once it is delivered
--- or given up). RecordTable and RecordID name the row whose EmailSent follows the message.
+-- or given up). RecordTable and RecordID name the row whose EmailSent follows the message;
+-- Attachments holds the files sent with it (the monthly report's PDF), empty for none.
 CREATE TABLE tblOutbox (
     IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
     Kind TEXT,
@@ -96,5 +97,6 @@ CREATE TABLE tblOutbox (
     LastAttempt TEXT,
     NextAttempt TEXT,
     LastError TEXT,
-    Retries INTEGER
+    Retries INTEGER,
+    Attachments BLOB
 );

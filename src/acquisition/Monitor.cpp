@@ -10,7 +10,7 @@ Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &
       mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
       alarms(programState, database, outbox, grid), failures(programState, database, outbox),
       cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid),
-      monthlyReport(programState, mail, activation.iniFile())
+      monthlyReport(programState, outbox, activation.iniFile())
 {
     cycle.reportCheck = [this] { monthlyReport.Check(); };
     state.setErrorLog(errorLog);

@@ -197,14 +197,11 @@ bool MailManager::buildAdministratorNotice(const QString &subject, const QString
 }
 
 bool MailManager::sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
-                                      bool &attempted, QString &errorText,
-                                      const QList<MailMessage::Attachment> &attachments)
+                                      bool &attempted, QString &errorText)
 {
     MailMessage message;
-    if (!buildAdministratorNotice(subject, line, message, attempted, errorText))
-        return false;
-    message.attachments = attachments;
-    return send(kind, message, Result::Always, errorText);
+    return buildAdministratorNotice(subject, line, message, attempted, errorText) &&
+           send(kind, message, Result::Always, errorText);
 }
 
 namespace {
@@ -257,14 +254,17 @@ bool MailManager::SendSytemOKEmail()
     return attempted;
 }
 
-bool MailManager::SendReportEmail(const QString &subject, const QString &text,
-                                  const MailMessage::Attachment &file, QString &errorText)
+bool MailManager::BuildReportEmail(const QString &subject, const QString &text,
+                                   const MailMessage::Attachment &file, MailMessage &message,
+                                   QString &errorText)
 {
     bool attempted = false;
-    if (sendToAdministrator(QStringLiteral("Report"), subject, text, attempted, errorText, {file}))
-        return true;
-    m_state.AddError(QStringLiteral("SendReportEmail"), errorText);
-    return false;
+    if (!buildAdministratorNotice(subject, text, message, attempted, errorText)) {
+        m_state.AddError(QStringLiteral("SendReportEmail"), errorText);
+        return false;
+    }
+    message.attachments = {file};
+    return true;
 }
 
 void MailManager::SendShutdownEmail()

@@ -41,10 +41,6 @@ public:
     // The daily "up and running" notice. True when an attempt was made, even a failed one (logged);
     // false when no device-failure address is set.
     bool SendSytemOKEmail();
-    // A report to the device-failure (administrator) address, with the report's file attached.
-    // False with the error text when it was not sent (logged as "SendReportEmail").
-    bool SendReportEmail(const QString &subject, const QString &text, const MailMessage::Attachment &file,
-                         QString &errorText);
     // The notice that the program is shutting down. Failures are ignored.
     void SendShutdownEmail();
     // The messages themselves, for the outbox. The alarm e-mail of a sensor: false with the
@@ -57,6 +53,10 @@ public:
     bool BuildTextEmail(const QString &text, MailMessage &message, QString &errorText);
     // The daily "up and running" notice; false when no device-failure address is set.
     bool BuildSystemOkEmail(MailMessage &message);
+    // A report to the device-failure address with the report's file attached; false with the
+    // error text when the address is not set or not valid (logged as "SendReportEmail").
+    bool BuildReportEmail(const QString &subject, const QString &text, const MailMessage::Attachment &file,
+                          MailMessage &message, QString &errorText);
 
     // One attempt at a message made elsewhere (the outbox sends on a thread of its own) to the
     // given recipients of it: the attempt as the logs record it, from the current sender address
@@ -87,8 +87,7 @@ private:
     bool buildAdministratorNotice(const QString &subject, const QString &line, MailMessage &message,
                                   bool &attempted, QString &errorText);
     bool sendToAdministrator(const QString &kind, const QString &subject, const QString &line,
-                             bool &attempted, QString &errorText,
-                             const QList<MailMessage::Attachment> &attachments = {});
+                             bool &attempted, QString &errorText);
     void recordAttempt(const MailAttempt &attempt, Result saveResult);
     QString orgName() const;
     QString orgAddress() const;

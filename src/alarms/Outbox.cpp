@@ -56,6 +56,16 @@ qint64 Outbox::QueueTextEmail(const QString &text, OutboxEntry::Record record, q
     return enqueue(std::move(entry));
 }
 
+qint64 Outbox::QueueReportEmail(const QString &subject, const QString &text,
+                                const MailMessage::Attachment &file, QString &errorText)
+{
+    OutboxEntry entry;
+    if (!m_mail.BuildReportEmail(subject, text, file, entry.message, errorText))
+        return 0;
+    entry.kind = QStringLiteral("Report");
+    return enqueue(std::move(entry));
+}
+
 bool Outbox::QueueSystemOkEmail()
 {
     OutboxEntry entry;
@@ -128,12 +138,20 @@ bool Outbox::load()
                                        [&](const OutboxEntry &e) { return e.rowId == row.IDNum; });
         if (known)
             continue;
-        OutboxEntry e = OutboxEntry::fromRow(row);
+        OutboxEntry e;
+        const bool whole = OutboxEntry::fromRow(row, e);
         e.key = m_nextKey++;
-        if (e.pending.isEmpty()) {
+        // Sent without its files, the message would claim what it does not carry.
+        const QString unusable = !whole ? QStringLiteral("The stored message's attachments cannot be read.")
+                                 : e.pending.isEmpty()
+                                     ? QStringLiteral("The stored message has no recipient left.")
+                                     : QString();
+        if (!unusable.isEmpty()) {
             e.state = OutboxEntry::State::GivenUp;
-            e.lastError = QStringLiteral("The stored message has no recipient left.");
+            e.lastError = unusable;
             e.dirty = true;
+            m_state.AddError(kWhere,
+                             QStringLiteral("\"%1\" was given up: %2").arg(e.message.subject, unusable));
         }
         m_entries.append(std::move(e));
     }
@@ -257,6 +275,8 @@ void Outbox::reportAttempt(const OutboxEntry &entry, const SmtpOutcome &outcome,
             m_state.AddError(QStringLiteral("SendTextEmail"), outcome.errorText);
         else if (entry.kind == QLatin1String("System OK"))
             m_state.AddError(QStringLiteral("SendSytemOKEmail"), outcome.errorText);
+        else if (entry.kind == QLatin1String("Report"))
+            m_state.AddError(QStringLiteral("SendReportEmail"), outcome.errorText);
     }
     if (entry.state == OutboxEntry::State::GivenUp && entry.retries)
         m_state.AddError(kWhere, QStringLiteral("\"%1\" to %2 was given up after %3 attempt(s): %4")
@@ -283,6 +303,7 @@ bool Outbox::flush(OutboxEntry &entry)
     bool stored = true;
     if (entry.rowId == 0 && !entry.finished()) {
         OutboxRow row = entry.toRow();
+        row.Attachments = EncodeAttachments(entry.message.attachments);
         stored = m_database.AddOutboxMessage(row);
         entry.rowId = row.IDNum;
     }

@@ -25,13 +25,13 @@ struct NotificationOutcome {
     QString recordText(const Outbox &outbox) const;
 };
 
-// The durable queue of notification e-mails: alarm e-mails, device and backup failure notices
-// and the daily system-OK e-mail. Each message is stored in the database before its first
-// attempt, which starts at once; attempts run one at a time on a thread of their own, so neither
-// the window nor the poll cycle waits for the mail server. A failed attempt is tried again after
-// a pause that doubles from [mail] retryFirstSeconds up to retryMaxSeconds, until the message is
-// delivered or retryHours old. The record a message belongs to keeps its outcome in EmailSent,
-// and every attempt is a line of the sent-mail log. Messages a run left are taken up by the next.
+// The durable queue of notification e-mails: alarm e-mails, device and backup failure notices,
+// the daily system-OK e-mail and the monthly report with its PDF. Each message is stored in the database
+// before its first attempt, which starts at once; attempts run one at a time on a thread of their own, so
+// neither the window nor the poll cycle waits for the mail server. A failed attempt is tried again after a
+// pause that doubles from [mail] retryFirstSeconds up to retryMaxSeconds, until the message is delivered or
+// retryHours old. The record a message belongs to keeps its outcome in EmailSent, and every attempt is a line
+// of the sent-mail log. Messages a run left are taken up by the next.
 class Outbox final : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +49,10 @@ public:
     // error text when the address is not set or not valid.
     qint64 QueueTextEmail(const QString &text, OutboxEntry::Record record, qint64 recordId,
                           QString &errorText);
+    // A report to the device-failure address with its file attached, stored with the message.
+    // 0 with the error text when the address is not set or not valid.
+    qint64 QueueReportEmail(const QString &subject, const QString &text, const MailMessage::Attachment &file,
+                            QString &errorText);
     // The daily notice: one attempt, no retries. False when no device-failure address is set.
     bool QueueSystemOkEmail();
 

@@ -2,6 +2,8 @@
 
 #include <core/DateTimeText.h>
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -165,9 +167,9 @@ OutboxRow OutboxEntry::toRow() const
     return row;
 }
 
-OutboxEntry OutboxEntry::fromRow(const OutboxRow &row)
+bool OutboxEntry::fromRow(const OutboxRow &row, OutboxEntry &e)
 {
-    OutboxEntry e;
+    e = OutboxEntry();
     e.rowId = row.IDNum;
     e.kind = row.Kind;
     for (const auto &t : kRecordTables)
@@ -186,5 +188,51 @@ OutboxEntry OutboxEntry::fromRow(const OutboxRow &row)
     e.lastError = row.LastError;
     e.retries = row.Retries;
     e.dirty = false;
-    return e;
+    return DecodeAttachments(row.Attachments, e.message.attachments);
+}
+
+namespace {
+// "TPA1": the first form of stored attachments.
+constexpr quint32 kAttachmentsMagic = 0x54504131;
+constexpr quint32 kMostAttachments = 64;
+} // namespace
+
+QByteArray EncodeAttachments(const QList<MailMessage::Attachment> &files)
+{
+    if (files.isEmpty())
+        return {};
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << kAttachmentsMagic << quint32(files.size());
+    for (const MailMessage::Attachment &file : files)
+        out << file.fileName << file.contentType << file.data;
+    return bytes;
+}
+
+bool DecodeAttachments(const QByteArray &bytes, QList<MailMessage::Attachment> &files)
+{
+    files.clear();
+    if (bytes.isEmpty())
+        return true;
+    QDataStream in(bytes);
+    in.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0;
+    quint32 count = 0;
+    in >> magic >> count;
+    if (in.status() != QDataStream::Ok || magic != kAttachmentsMagic || count == 0 ||
+        count > kMostAttachments)
+        return false;
+    QList<MailMessage::Attachment> read;
+    for (quint32 i = 0; i < count; ++i) {
+        MailMessage::Attachment file;
+        in >> file.fileName >> file.contentType >> file.data;
+        if (in.status() != QDataStream::Ok)
+            return false;
+        read.append(std::move(file));
+    }
+    if (!in.atEnd())
+        return false;
+    files = std::move(read);
+    return true;
 }

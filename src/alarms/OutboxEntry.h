@@ -57,9 +57,18 @@ struct OutboxEntry {
     // The table of the record ("tblAlarms", ...), empty for none.
     QString recordTable() const;
 
+    // The row as stored; its Attachments are left empty (they are written once, with the new
+    // message, by the caller that adds it).
     OutboxRow toRow() const;
-    static OutboxEntry fromRow(const OutboxRow &row);
+    // The entry of a stored row; false when the row's attachments cannot be read (the entry then
+    // holds the rest of the message).
+    static bool fromRow(const OutboxRow &row, OutboxEntry &entry);
 };
+
+// The files of a message as one stored value, and back. Decoding fails, leaving the list empty,
+// for bytes that were not made by EncodeAttachments whole.
+QByteArray EncodeAttachments(const QList<MailMessage::Attachment> &files);
+bool DecodeAttachments(const QByteArray &bytes, QList<MailMessage::Attachment> &files);
 
 // When the attempt after the failedAttempts-th failed one (made at failedAt) is due: the pause
 // starts at retryFirstSeconds and doubles up to retryMaxSeconds, and the last attempt falls at

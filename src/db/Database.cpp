@@ -269,6 +269,7 @@ bool Database::addMissingTable(const QString &table, const QString &createSql)
 void Database::upgradeColumns()
 {
     addMissingTable(QStringLiteral("tblOutbox"), QString::fromLatin1(OutboxTableSql));
+    addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("Attachments"), QStringLiteral("BLOB"));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

@@ -8,7 +8,8 @@
 const char OutboxTableSql[] = "CREATE TABLE tblOutbox (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT, "
                               "RecordTable TEXT, RecordID INTEGER, Created TEXT, MessageID TEXT, "
                               "Recipients TEXT, Subject TEXT, SenderName TEXT, Body TEXT, Attempts INTEGER, "
-                              "LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, Retries INTEGER)";
+                              "LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, Retries INTEGER, "
+                              "Attachments BLOB)";
 
 namespace {
 // The tables whose EmailSent follows an outbox message.
@@ -38,6 +39,7 @@ OutboxRow outboxFrom(const QSqlQuery &query)
     row.NextAttempt = ParseStoredDateTime(query.value(12));
     row.LastError = query.value(13).toString();
     row.Retries = query.value(14).toInt() != 0;
+    row.Attachments = query.value(15).toByteArray();
     return row;
 }
 } // namespace
@@ -46,11 +48,11 @@ bool Database::AddOutboxMessage(OutboxRow &row)
 {
     Statement query = run(
         QStringLiteral("INSERT INTO tblOutbox (Kind, RecordTable, RecordID, Created, MessageID, Recipients, "
-                       "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries, "
+                       "Attachments) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {row.Kind, row.RecordTable, row.RecordID, StoredDateTime(row.Created), row.MessageID, row.Recipients,
          row.Subject, row.SenderName, row.Body, row.Attempts, storedOrNull(row.LastAttempt),
-         storedOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0});
+         storedOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0, row.Attachments});
     if (!query)
         return false;
     row.IDNum = query->lastInsertId().toLongLong();
@@ -86,8 +88,8 @@ bool Database::WaitingOutboxMessages(QList<OutboxRow> &rows)
     rows.clear();
     Statement query = run(
         QStringLiteral("SELECT IDNum, Kind, RecordTable, RecordID, Created, MessageID, Recipients, "
-                       "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries "
-                       "FROM tblOutbox ORDER BY IDNum"));
+                       "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries, "
+                       "Attachments FROM tblOutbox ORDER BY IDNum"));
     if (!query)
         return false;
     while (query->next())

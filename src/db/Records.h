@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -77,7 +78,8 @@ struct ServerFailureRecord {
 // A notification e-mail waiting in the outbox (tblOutbox) until it is delivered or given up.
 // RecordTable and RecordID name the row whose EmailSent follows it ("tblAlarms",
 // "tblServerFailures", "tblLogFileBackup"; empty and 0 for none). Recipients is the outbox's own
-// text form of the recipients still to reach.
+// text form of the recipients still to reach; Attachments its own form of the files sent with the
+// message (empty for none), written once with the message.
 struct OutboxRow {
     qint64 IDNum = 0;
     QString Kind;
@@ -94,6 +96,7 @@ struct OutboxRow {
     QDateTime NextAttempt;
     QString LastError;
     bool Retries = true;
+    QByteArray Attachments;
 };
 
 // What a caller needs from a set of matching rows: how many there are, and the key of the last

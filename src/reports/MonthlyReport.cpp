@@ -1,6 +1,6 @@
 #include "MonthlyReport.h"
 
-#include <alarms/MailManager.h>
+#include <alarms/Outbox.h>
 #include <core/Clock.h>
 #include <core/IniFile.h>
 #include <core/ProgramState.h>
@@ -14,7 +14,6 @@ namespace {
 const QString kWhere = QStringLiteral("Monthly report");
 const QString kMonthFormat = QStringLiteral("yyyy-MM");
 constexpr int kRetryMinutes = 60;
-constexpr int kMailRetryMs = 2000;
 
 QDate firstOfMonth(const QDate &day)
 {
@@ -22,12 +21,10 @@ QDate firstOfMonth(const QDate &day)
 }
 } // namespace
 
-MonthlyReport::MonthlyReport(ProgramState &state, MailManager &mail, IniFile &ini, QObject *parent)
-    : QObject(parent), m_state(state), m_mail(mail), m_ini(ini)
+MonthlyReport::MonthlyReport(ProgramState &state, Outbox &outbox, IniFile &ini, QObject *parent)
+    : QObject(parent), m_state(state), m_outbox(outbox), m_ini(ini)
 {
     connect(&m_job, &ReportJob::finished, this, &MonthlyReport::onFinished);
-    m_mailTimer.setSingleShot(true);
-    connect(&m_mailTimer, &QTimer::timeout, this, &MonthlyReport::sendMail);
 }
 
 QDate MonthlyReport::LatestDueMonth(const QDateTime &now, const QTime &reportTime)
@@ -122,17 +119,17 @@ void MonthlyReport::onFinished(const ReportResult &result)
         return;
     }
     m_retryAfter = QDateTime();
-    remember(month);
     for (const QString &failure : result.failures)
         m_state.AddError(kWhere, title + QStringLiteral(": ") + failure);
     m_state.UpdateStatus(StatusKey, result.pdfSaved
                                         ? title + QStringLiteral(" saved to ") +
                                               QDir::toNativeSeparators(ReportPath(month))
                                         : title + QStringLiteral(" could not be saved; see the errors"));
-    if (!result.pdf.isEmpty() && !m_state.Config.AdminEmailAddress.trimmed().isEmpty()) {
-        m_mails.append({month, result.pdf});
-        m_mailTimer.start(0);
-    }
+    // Queued before the month is marked made: a program stopped in between makes the report
+    // again rather than never sending it.
+    if (!result.pdf.isEmpty() && !m_state.Config.AdminEmailAddress.trimmed().isEmpty())
+        queueMail(month, result.pdf);
+    remember(month);
     emit reportFinished(month, true);
     // A month the program missed before this one is made next, without waiting for a cycle.
     Check();
@@ -145,24 +142,16 @@ void MonthlyReport::remember(const QDate &month)
     m_ini.Save();
 }
 
-void MonthlyReport::sendMail()
+void MonthlyReport::queueMail(const QDate &month, const QByteArray &pdf)
 {
-    if (m_mails.isEmpty())
-        return;
-    // The mailer waits for the server; a poll cycle must not wait inside it.
-    if (m_state.UpdateInProgress) {
-        m_mailTimer.start(kMailRetryMs);
-        return;
-    }
-    const auto [month, pdf] = m_mails.takeFirst();
-    if (!m_mails.isEmpty())
-        m_mailTimer.start(0);
+    // The outbox stores the message with its file and sends it off the poll cycle, retrying
+    // until the mail server takes it.
     const QString title = MonthTitle(month);
     const MailMessage::Attachment file{title + QStringLiteral(".pdf"), "application/pdf", pdf};
     QString error;
-    if (!m_mail.SendReportEmail(QStringLiteral("Tallyport monitoring report for ") + title,
-                                QStringLiteral("The monitoring report for ") + title +
-                                    QStringLiteral(" is attached."),
-                                file, error))
+    if (!m_outbox.QueueReportEmail(QStringLiteral("Tallyport monitoring report for ") + title,
+                                   QStringLiteral("The monitoring report for ") + title +
+                                       QStringLiteral(" is attached."),
+                                   file, error))
         m_state.UpdateStatus(StatusKey, title + QStringLiteral(" could not be e-mailed: ") + error);
 }

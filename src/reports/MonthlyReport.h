@@ -6,19 +6,18 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
 class IniFile;
-class MailManager;
+class Outbox;
 class ProgramState;
 
 // The report that makes itself: with AutoPrintReport "Yes", once the first day of a month has
 // reached the report time (TimeToPrint, AMPM), last month's report is made on a worker thread,
 // saved as "Reports/<Month> <year>.pdf" in the program directory, printed when a printer is
-// chosen and e-mailed with the PDF attached to the administrator address. Each month's report is
-// made once: the month is kept in Tallyport.ini ([reports] lastMonthlyReport), so a restart does
+// chosen and e-mailed with the PDF attached to the administrator address through the outbox. Each month's
+// report is made once: the month is kept in Tallyport.ini ([reports] lastMonthlyReport), so a restart does
 // not make it again, and a month start the program missed (not running, or no device answering
 // at the time) is made up at the next check. Months missed before that are made too, oldest
 // first, up to a year back.
@@ -28,7 +27,7 @@ public:
     static const QString StatusKey;
     static constexpr int MaxMonthsMadeUp = 12;
 
-    MonthlyReport(ProgramState &state, MailManager &mail, IniFile &ini, QObject *parent = nullptr);
+    MonthlyReport(ProgramState &state, Outbox &outbox, IniFile &ini, QObject *parent = nullptr);
 
     // Prints a report on the named printer; a window service, so the program sets it (without
     // it the report is not printed). Runs on the report's worker thread.
@@ -55,17 +54,14 @@ private:
     void start(const QDate &month);
     void onFinished(const ReportResult &result);
     void remember(const QDate &month);
-    void sendMail();
+    void queueMail(const QDate &month, const QByteArray &pdf);
     QString printerName() const;
 
     ProgramState &m_state;
-    MailManager &m_mail;
+    Outbox &m_outbox;
     IniFile &m_ini;
     ReportJob m_job;
     QDate m_making;
     QDate m_lastMade; // kept here too, for an ini file that cannot be written
     QDateTime m_retryAfter;
-    // The e-mails of reports made, sent once no poll cycle runs.
-    QList<std::pair<QDate, QByteArray>> m_mails;
-    QTimer m_mailTimer;
 };

@@ -158,7 +158,8 @@ private slots:
         e.applyOutcome(repliedTo({{"ok@example.com", "250 OK"}, {"busy@example.com", "451 Later"}}, true),
                        kCreated.addSecs(5), settings(24, 60, 900));
         e.rowId = 12;
-        const OutboxEntry back = OutboxEntry::fromRow(e.toRow());
+        OutboxEntry back;
+        QVERIFY(OutboxEntry::fromRow(e.toRow(), back));
         QCOMPARE(back.rowId, 12);
         QCOMPARE(back.kind, e.kind);
         QCOMPARE(back.record, OutboxEntry::Record::Alarm);
@@ -174,6 +175,40 @@ private slots:
         QCOMPARE(back.nextAttempt, e.nextAttempt);
         QCOMPARE(back.recordText(), e.recordText());
         QVERIFY(!back.dirty);
+    }
+
+    // A report's PDF is stored with its message and comes back byte for byte; stored bytes
+    // that are cut short or not ours are refused rather than sent as a message without its file.
+    void attachmentsRoundTripAndDamagedOnesAreRefused()
+    {
+        OutboxEntry e = alarmTo({"admin@example.com"});
+        QByteArray pdf("%PDF-1.4\n");
+        for (int i = 0; i < 5000; ++i)
+            pdf += char(i * 7);
+        e.message.attachments = {{"März 2026.pdf", "application/pdf", pdf}, {"empty.txt", "text/plain", {}}};
+        OutboxRow row = e.toRow();
+        QVERIFY(row.Attachments.isEmpty()); // written once, with the new message
+        row.Attachments = EncodeAttachments(e.message.attachments);
+        OutboxEntry back;
+        QVERIFY(OutboxEntry::fromRow(row, back));
+        QCOMPARE(back.message.attachments.size(), 2);
+        QCOMPARE(back.message.attachments[0].fileName, QString("März 2026.pdf"));
+        QCOMPARE(back.message.attachments[0].contentType, QByteArray("application/pdf"));
+        QCOMPARE(back.message.attachments[0].data, pdf);
+        QCOMPARE(back.message.attachments[1].data, QByteArray());
+
+        const QByteArray whole = row.Attachments;
+        for (const QByteArray &damaged :
+             {whole.left(whole.size() - 1), whole.left(6), whole + "x", QByteArray("%PDF-1.4 not ours"),
+              QByteArray(whole).replace(0, 4, "XXXX")}) {
+            row.Attachments = damaged;
+            QVERIFY(!OutboxEntry::fromRow(row, back));
+            QVERIFY(back.message.attachments.isEmpty());
+            QCOMPARE(back.message.subject, e.message.subject);
+        }
+        row.Attachments.clear();
+        QVERIFY(OutboxEntry::fromRow(row, back));
+        QVERIFY(back.message.attachments.isEmpty());
     }
 };
 

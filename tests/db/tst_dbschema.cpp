@@ -37,9 +37,10 @@ const char *const kOlderSchema[] = {
     "INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Sensor) "
     "VALUES (1, '2024-05-01 08:00:00', -1, 'Freezer')",
 };
-const QStringList kOutboxColumns = {"IDNum",     "Kind",        "RecordTable", "RecordID",   "Created",
-                                    "MessageID", "Recipients",  "Subject",     "SenderName", "Body",
-                                    "Attempts",  "LastAttempt", "NextAttempt", "LastError",  "Retries"};
+const QStringList kOutboxColumns = {"IDNum",       "Kind",      "RecordTable", "RecordID",
+                                    "Created",     "MessageID", "Recipients",  "Subject",
+                                    "SenderName",  "Body",      "Attempts",    "LastAttempt",
+                                    "NextAttempt", "LastError", "Retries",     "Attachments"};
 } // namespace
 
 class TestDbSchema : public QObject {
@@ -160,6 +161,45 @@ private slots:
         QCOMPARE(alarms.size(), 1);
         QCOMPARE(alarms.first().Resolution, QStringLiteral("Door left open"));
         QVERIFY(alarms.first().AlarmActive);
+        QCOMPARE(t.errors.lines(), QStringList());
+    }
+
+    // A file whose outbox table came before attachments: the column is added, the message
+    // waiting in it still reads, and a new message keeps its file.
+    void outboxWithoutAttachmentsIsUpgraded()
+    {
+        TestState t;
+        const QString path = t.path(QStringLiteral("wexa.mdb"));
+        {
+            OtherConnection older(path);
+            for (const char *statement : kOlderSchema)
+                QVERIFY2(older.exec(QString::fromLatin1(statement)), statement);
+            QVERIFY(older.exec(QStringLiteral(
+                "CREATE TABLE tblOutbox (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT, RecordTable "
+                "TEXT, "
+                "RecordID INTEGER, Created TEXT, MessageID TEXT, Recipients TEXT, Subject TEXT, SenderName "
+                "TEXT, Body TEXT, Attempts INTEGER, LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, "
+                "Retries INTEGER)")));
+            QVERIFY(older.exec(QStringLiteral("INSERT INTO tblOutbox (Kind, Created, Subject, Retries) "
+                                              "VALUES ('Text', '2026-03-14 10:00:00', 'Waiting', 1)")));
+        }
+        Database db(t.state, path);
+        QVERIFY(db.UpgradeSchema());
+        {
+            OtherConnection check(path);
+            QCOMPARE(columnsOf(check.db(), QStringLiteral("tblOutbox")), kOutboxColumns);
+        }
+        OutboxRow report;
+        report.Kind = QStringLiteral("Report");
+        report.Created = QDateTime(QDate(2026, 4, 1), QTime(8, 0));
+        report.Attachments = QByteArray("%PDF\0\x01\xff binary", 16);
+        QVERIFY(db.AddOutboxMessage(report));
+        QList<OutboxRow> rows;
+        QVERIFY(db.WaitingOutboxMessages(rows));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].Subject, QStringLiteral("Waiting"));
+        QVERIFY(rows[0].Attachments.isEmpty());
+        QCOMPARE(rows[1].Attachments, report.Attachments);
         QCOMPARE(t.errors.lines(), QStringList());
     }
 

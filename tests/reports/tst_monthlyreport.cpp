@@ -8,6 +8,8 @@
 #include <core/IniFile.h>
 #include <reports/MonthlyReport.h>
 
+#include <support/OutboxSettle.h>
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -75,6 +77,7 @@ private slots:
     void cleanup() { f.reset(); }
 
     void madeOnceOnTheFirstSavedAndEmailed();
+    void mailServerDownTheReportWaitsInTheOutboxAcrossARestart();
     void notMadeAgainAfterARestart();
     void missedMonthsAreMadeAtTheNextCycle();
     void madeWhenNoDeviceAnsweredAtTheTime();
@@ -169,6 +172,54 @@ void TestMonthlyReport::madeOnceOnTheFirstSavedAndEmailed()
     QCOMPARE(finished.size(), 1);
     QTest::qWait(200);
     QCOMPARE(f->smtp.messages().size(), mails);
+}
+
+void TestMonthlyReport::mailServerDownTheReportWaitsInTheOutboxAcrossARestart()
+{
+    // Nothing listens at the mail address while the report is made.
+    SmtpTestServer::Options later;
+    later.host = QString("127.0.%1.250").arg(Octet);
+    later.port = 2500 + Octet;
+    ConfigRecord &c = f->t.state.Config;
+    c.SMTPHost = later.host;
+    c.SMTPPort = qint16(later.port);
+    QVERIFY(f->activation->configFile().SaveConfiguration());
+    f->monitor->mail.SetUpMailManager();
+
+    cycleAt(at(4, 1, 8, 1));
+    QVERIFY(QFile::exists(reportPath(3)));
+    QVERIFY(SettleOutbox(f->monitor->outbox));
+    QList<OutboxRow> rows;
+    QVERIFY(f->monitor->database.WaitingOutboxMessages(rows));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].Kind, QString("Report"));
+    QCOMPARE(rows[0].Attempts, 1);
+    QVERIFY(!rows[0].Attachments.isEmpty());
+    QList<ErrorRecord> errors;
+    QVERIFY(f->monitor->database.ErrorsNewestFirst(errors));
+    QVERIFY(std::any_of(errors.cbegin(), errors.cend(),
+                        [](const ErrorRecord &e) { return e.myFunction == "SendReportEmail"; }));
+
+    // The program is stopped and started again; the server is back. The stored message goes out
+    // once, with the PDF whole, and the report is not made again.
+    restart();
+    QSignalSpy finished(&monthly(), &MonthlyReport::reportFinished);
+    SmtpTestServer server(later);
+    QVERIFY2(server.start(), qPrintable(server.errorOutput()));
+    cycleAt(at(4, 1, 9, 30));
+    QVERIFY(SettleOutbox(f->monitor->outbox));
+    QVERIFY(server.waitForMessages(1, 30000));
+    QCOMPARE(finished.size(), 0);
+    const QHash<QString, QByteArray> files = Attachments(server.messages().constFirst());
+    QFile saved(reportPath(3));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(files.value("March 2026.pdf"), saved.readAll());
+    QVERIFY(f->monitor->database.WaitingOutboxMessages(rows));
+    QCOMPARE(rows.size(), 0);
+    cycleAt(at(4, 1, 10, 30));
+    QVERIFY(SettleOutbox(f->monitor->outbox));
+    QTest::qWait(200);
+    QCOMPARE(server.messages().size(), 1);
 }
 
 void TestMonthlyReport::notMadeAgainAfterARestart()

@@ -3,6 +3,7 @@
 #include "../reports/support_reports.h"
 
 #include <alarms/MailManager.h>
+#include <alarms/Outbox.h>
 #include <core/IniFile.h>
 #include <core/PollTimer.h>
 #include <reports/MonthlyReport.h>
@@ -108,8 +109,9 @@ void TestReportsWindow::opensFromTheMenuAndTheTrayWhilePollingGoesOn()
     {
         MainWindow main(f->t.state);
         MailManager mail(f->t.state);
+        Outbox outbox(f->t.state, f->db, mail);
         IniFile ini(f->t.state);
-        MonthlyReport monthly(f->t.state, mail, ini);
+        MonthlyReport monthly(f->t.state, outbox, ini);
         ReportWindows reports(f->t.state, main, f->db, monthly);
         QVERIFY(monthly.print);
         main.start();
