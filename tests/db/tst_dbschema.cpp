@@ -41,6 +41,18 @@ const QStringList kOutboxColumns = {"IDNum",       "Kind",      "RecordTable", "
                                     "Created",     "MessageID", "Recipients",  "Subject",
                                     "SenderName",  "Body",      "Attempts",    "LastAttempt",
                                     "NextAttempt", "LastError", "Retries",     "Attachments"};
+// Writes a file as an older version made it, with the extra statements after.
+bool writeOlderFile(const QString &path, const QStringList &extra = {})
+{
+    OtherConnection older(path);
+    for (const char *statement : kOlderSchema)
+        if (!older.exec(QString::fromLatin1(statement)))
+            return false;
+    for (const QString &statement : extra)
+        if (!older.exec(statement))
+            return false;
+    return true;
+}
 } // namespace
 
 class TestDbSchema : public QObject {
@@ -120,11 +132,7 @@ private slots:
     {
         TestState t;
         const QString path = t.path(QStringLiteral("wexa.mdb"));
-        {
-            OtherConnection older(path);
-            for (const char *statement : kOlderSchema)
-                QVERIFY2(older.exec(QString::fromLatin1(statement)), statement);
-        }
+        QVERIFY(writeOlderFile(path));
         Database db(t.state, path);
         QVERIFY(db.UpgradeSchema());
         QVERIFY(db.UpgradeSchema()); // a second call changes nothing
@@ -170,19 +178,14 @@ private slots:
     {
         TestState t;
         const QString path = t.path(QStringLiteral("wexa.mdb"));
-        {
-            OtherConnection older(path);
-            for (const char *statement : kOlderSchema)
-                QVERIFY2(older.exec(QString::fromLatin1(statement)), statement);
-            QVERIFY(older.exec(QStringLiteral(
-                "CREATE TABLE tblOutbox (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT, RecordTable "
-                "TEXT, "
-                "RecordID INTEGER, Created TEXT, MessageID TEXT, Recipients TEXT, Subject TEXT, SenderName "
-                "TEXT, Body TEXT, Attempts INTEGER, LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, "
-                "Retries INTEGER)")));
-            QVERIFY(older.exec(QStringLiteral("INSERT INTO tblOutbox (Kind, Created, Subject, Retries) "
-                                              "VALUES ('Text', '2026-03-14 10:00:00', 'Waiting', 1)")));
-        }
+        QVERIFY(writeOlderFile(
+            path,
+            {"CREATE TABLE tblOutbox (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT, RecordTable TEXT, "
+             "RecordID INTEGER, Created TEXT, MessageID TEXT, Recipients TEXT, Subject TEXT, SenderName "
+             "TEXT, Body TEXT, Attempts INTEGER, LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, "
+             "Retries INTEGER)",
+             "INSERT INTO tblOutbox (Kind, Created, Subject, Retries) "
+             "VALUES ('Text', '2026-03-14 10:00:00', 'Waiting', 1)"}));
         Database db(t.state, path);
         QVERIFY(db.UpgradeSchema());
         {
