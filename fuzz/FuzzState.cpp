@@ -12,15 +12,7 @@ void CountingErrorLog::AddError(const QString &where, const QString &cause)
 
 Prompts::Answer SilentPrompts::ask(const QString &, const QString &, Buttons buttons, Icon)
 {
-    switch (buttons) {
-    case Buttons::Ok:
-        return Answer::Ok;
-    case Buttons::OkCancel:
-        return Answer::Cancel;
-    case Buttons::YesNo:
-        return Answer::No;
-    }
-    return Answer::Cancel;
+    return SafeAnswer(buttons);
 }
 
 namespace {

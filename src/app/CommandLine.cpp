@@ -4,6 +4,24 @@
 
 namespace {
 const QString kDateForm = QStringLiteral("yyyy-MM-dd");
+const QStringList kReportOptions = {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("pdf"),
+                                    QStringLiteral("csv")};
+
+// Options Qt's window system takes from the command line itself; accepted so that they keep
+// working, and left out of the help.
+const struct {
+    const char *name;
+    bool takesValue;
+} kQtOptions[] = {
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"style", true},           {"stylesheet", true},
+    {"qwindowgeometry", true}, {"qwindowtitle", true},
+    {"qwindowicon", true},     {"session", true},
+    {"display", true},         {"geometry", true},
+    {"reverse", false},        {"widgetcount", false},
+    {"nograb", false},         {"dograb", false},
+};
 
 bool readDate(const QCommandLineParser &parser, const QString &name, QDate &date, QString &error)
 {
@@ -23,6 +41,9 @@ bool readDate(const QCommandLineParser &parser, const QString &name, QDate &date
 void addOptions(QCommandLineParser &parser)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption({QStringLiteral("headless"),
+                      QStringLiteral("Monitor without a window: status lines go to standard output; "
+                                     "SIGTERM or SIGINT ends the run as closing the window does.")});
     parser.addOption(
         {QStringLiteral("report"), QStringLiteral("Make a report and exit; no monitoring starts.")});
     parser.addOption(
@@ -34,22 +55,76 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("csv"), QStringLiteral("Write the per-sensor table as CSV to FILE."),
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("dir"),
-                      QStringLiteral("The program directory (data files, wexa.mdb, settings); the "
-                                     "program's own directory when left out."),
+                      QStringLiteral("The program directory (data files, wexa.mdb, settings). Left out: "
+                                     "the program's own directory, or the user's data folder when "
+                                     "Tallyport is installed."),
                       QStringLiteral("DIR")});
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")});
+    parser.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")});
+    for (const auto &qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.name));
+        if (qt.takesValue)
+            option.setValueName(QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+void readReport(const QCommandLineParser &parser, CommandLine &line)
+{
+    line.pdfPath = parser.value(QStringLiteral("pdf"));
+    line.csvPath = parser.value(QStringLiteral("csv"));
+    if (!readDate(parser, QStringLiteral("from"), line.from, line.error) ||
+        !readDate(parser, QStringLiteral("to"), line.to, line.error))
+        return;
+    if (line.to < line.from)
+        line.error = QStringLiteral("--to %1 is before --from %2.")
+                         .arg(line.to.toString(kDateForm), line.from.toString(kDateForm));
+}
+
+// The mode asked for, or an error when the options do not go together.
+void chooseMode(const QCommandLineParser &parser, CommandLine &line)
+{
+    const bool report = parser.isSet(QStringLiteral("report"));
+    if (report && parser.isSet(QStringLiteral("headless"))) {
+        line.error = QStringLiteral("--headless and --report cannot be used together.");
+        return;
+    }
+    for (const QString &name : kReportOptions) {
+        if (!report && parser.isSet(name)) {
+            line.error = QStringLiteral("--%1 belongs to --report.").arg(name);
+            return;
+        }
+    }
+    if (report) {
+        line.mode = CommandLine::Mode::Report;
+        readReport(parser, line);
+    } else if (parser.isSet(QStringLiteral("headless"))) {
+        line.mode = CommandLine::Mode::Headless;
+    }
 }
 } // namespace
+
+QString VersionText()
+{
+    return QStringLiteral("Tallyport %1.%2.%3")
+        .arg(TALLYPORT_VERSION_MAJOR)
+        .arg(TALLYPORT_VERSION_MINOR)
+        .arg(TALLYPORT_VERSION_PATCH);
+}
 
 QString CommandLineHelp()
 {
     QCommandLineParser parser;
     addOptions(parser);
     return QStringLiteral(
-               "Usage: tallyport [--report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
-               "[--dir DIR]]\n\nWithout --report the Tallyport window starts and monitoring begins.\n"
-               "With neither --pdf nor --csv the report is saved as a PDF in the Reports folder of the "
-               "program directory.\n\n") +
+               "Usage: tallyport [--dir DIR]\n"
+               "       tallyport --headless [--dir DIR]\n"
+               "       tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
+               "[--dir DIR]\n\n"
+               "Without --headless or --report the Tallyport window starts and monitoring begins.\n"
+               "With --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "
+               "folder of the program directory.\n\n") +
            parser.helpText().section(QLatin1Char('\n'), 2);
 }
 
@@ -58,14 +133,7 @@ CommandLine ParseCommandLine(const QStringList &arguments)
     CommandLine line;
     QCommandLineParser parser;
     addOptions(parser);
-    const bool parsed = parser.parse(arguments);
-    if (!arguments.contains(QStringLiteral("--report")) && !arguments.contains(QStringLiteral("-report"))) {
-        if (parsed && parser.isSet(QStringLiteral("help")))
-            line.mode = CommandLine::Mode::Help;
-        return line; // the window; Qt takes what it knows of the rest
-    }
-    line.mode = CommandLine::Mode::Report;
-    if (!parsed) {
+    if (!parser.parse(arguments)) {
         line.error = parser.errorText();
         return line;
     }
@@ -74,13 +142,15 @@ CommandLine ParseCommandLine(const QStringList &arguments)
         return line;
     }
     line.directory = parser.value(QStringLiteral("dir"));
-    line.pdfPath = parser.value(QStringLiteral("pdf"));
-    line.csvPath = parser.value(QStringLiteral("csv"));
-    if (!readDate(parser, QStringLiteral("from"), line.from, line.error) ||
-        !readDate(parser, QStringLiteral("to"), line.to, line.error))
+    if (parser.isSet(QStringLiteral("dir")) && line.directory.trimmed().isEmpty()) {
+        line.error = QStringLiteral("--dir needs a directory.");
         return line;
-    if (line.to < line.from)
-        line.error = QStringLiteral("--to %1 is before --from %2.")
-                         .arg(line.to.toString(kDateForm), line.from.toString(kDateForm));
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        line.mode = CommandLine::Mode::Help;
+    else if (parser.isSet(QStringLiteral("version")))
+        line.mode = CommandLine::Mode::Version;
+    else
+        chooseMode(parser, line);
     return line;
 }

@@ -6,7 +6,7 @@
 
 // What the command line asks of the program.
 struct CommandLine {
-    enum class Mode { Window, Report, Help };
+    enum class Mode { Window, Headless, Report, Help, Version };
 
     Mode mode = Mode::Window;
     QString directory; // --dir: the program directory (data files, wexa.mdb, settings)
@@ -19,10 +19,13 @@ struct CommandLine {
     QString error;
 };
 
-// Reads the arguments (the program name first). Without --report the window starts and the
-// arguments are left to Qt. With it every argument must be one of the report's, the dates
-// must be real dates in the form YYYY-MM-DD and --to must not be before --from.
+// Reads the arguments (the program name first). Every argument must be one of ours (or one of
+// the options Qt itself takes for windows, such as -platform or -style). --headless and
+// --report exclude each other; the report's options belong to --report, its dates must be real
+// dates in the form YYYY-MM-DD and --to must not be before --from.
 CommandLine ParseCommandLine(const QStringList &arguments);
 
 // The usage text of the command line.
 QString CommandLineHelp();
+// "Tallyport 1.0.0".
+QString VersionText();

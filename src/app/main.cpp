@@ -1,13 +1,13 @@
 #include "CommandLine.h"
+#include "Headless.h"
 #include "ReportCommand.h"
 
 #include <ui/main/Application.h>
 
-#include <QFileInfo>
+#include <core/ProgramDirectory.h>
+
 #include <QGuiApplication>
 #include <QTextStream>
-
-#include <cstdio>
 
 namespace {
 QStringList argumentList(int argc, char *argv[])
@@ -34,18 +34,40 @@ int runReport(int argc, char *argv[], const CommandLine &line)
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunReportCommand(line, QCoreApplication::applicationDirPath(), out, err);
+    // Without --dir the report reads the program directory the window would use.
+    ProgramDirectory directory;
+    QString error;
+    if (line.directory.isEmpty() &&
+        !ChooseProgramDirectory(QString(), QCoreApplication::applicationDirPath(), directory, error)) {
+        err << error << "\n";
+        return 1;
+    }
+    return RunReportCommand(line, directory.path, out, err);
 }
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Tallyport"));
+    QCoreApplication::setApplicationVersion(VersionText().section(QLatin1Char(' '), 1));
     const CommandLine line = ParseCommandLine(argumentList(argc, argv));
-    if (line.mode == CommandLine::Mode::Help) {
+    if (!line.error.isEmpty()) {
+        QTextStream(stderr) << "tallyport: " << line.error << "\nTry tallyport --help.\n";
+        return 1;
+    }
+    switch (line.mode) {
+    case CommandLine::Mode::Help:
         QTextStream(stdout) << CommandLineHelp();
         return 0;
-    }
-    if (line.mode == CommandLine::Mode::Report)
+    case CommandLine::Mode::Version:
+        QTextStream(stdout) << VersionText() << "\n";
+        return 0;
+    case CommandLine::Mode::Headless:
+        return RunHeadless(argc, argv, line);
+    case CommandLine::Mode::Report:
         return runReport(argc, argv, line);
-    return RunTallyport(argc, argv);
+    case CommandLine::Mode::Window:
+        break;
+    }
+    return RunTallyport(argc, argv, line.directory);
 }

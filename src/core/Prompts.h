@@ -35,6 +35,20 @@ public:
     // An audible signal (used when reading the settings fails).
     virtual void beep() {}
 
+    // The answer that changes nothing, given where no one can answer: OK, Cancel or No.
+    static Answer SafeAnswer(Buttons buttons)
+    {
+        switch (buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            return Answer::No;
+        }
+        return Answer::Cancel;
+    }
+
     void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None)
     {
         ask(text, title, Buttons::Ok, icon);

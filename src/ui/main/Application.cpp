@@ -12,13 +12,16 @@
 #include <acquisition/Monitor.h>
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
+#include <core/InstanceLock.h>
+#include <core/ProgramDirectory.h>
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
 #include <web/WebService.h>
 
 #include <QApplication>
+#include <QTextStream>
 
-int RunTallyport(int argc, char *argv[])
+int RunTallyport(int argc, char *argv[], const QString &directory)
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -30,9 +33,21 @@ int RunTallyport(int argc, char *argv[])
 
     SystemClock clock;
     DialogPrompts prompts;
+    InstanceLock lock;
+    ProgramDirectory programDirectory;
+    QString made;
+    QString error;
+    if (!OpenProgramDirectory(directory, QApplication::applicationDirPath(), lock, programDirectory, made,
+                              error)) {
+        QTextStream(stderr) << "tallyport: " << error << Qt::endl;
+        prompts.message(error, QApplication::applicationName(), Prompts::Icon::Critical);
+        return 2;
+    }
+    if (!made.isEmpty())
+        prompts.message(made, QApplication::applicationName(), Prompts::Icon::Information);
     MemoryErrorLog errors;
     StatusList status;
-    ProgramState state(QApplication::applicationDirPath(), clock, prompts, errors, status);
+    ProgramState state(programDirectory.path, clock, prompts, errors, status);
 
     MainWindow window(state);
     Monitor monitor(state, window.activation(), window.pollTimer());

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+class QTimer;
+
+// Turns SIGTERM and SIGINT into a Qt signal delivered on the event loop: the handler only writes
+// the signal number into a pipe, which the loop reads. Made once per run.
+class StopSignals final : public QObject {
+    Q_OBJECT
+public:
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
+
+signals:
+    // "SIGTERM" or "SIGINT".
+    void stopRequested(const QString &signalName);
+
+private:
+    void takeSignal();
+
+    QSocketNotifier *m_notifier = nullptr;
+    QTimer *m_poll = nullptr;
+};

@@ -1,0 +1,183 @@
+// tallyport --headless: the real program, run without a display against simulated devices and
+// a real SMTP server, stopped by a signal as a service manager stops it.
+#include "support_program.h"
+
+#include "../monitoring/support_monitoring.h"
+
+#include <core/InstanceLock.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <signal.h>
+
+namespace {
+const QString kRunning = QStringLiteral("running without a window in ");
+const QString kMade = QStringLiteral("an empty one was made from the schema");
+const QString kStopped = QStringLiteral("Tallyport stopped");
+
+bool hasSubject(const QList<SmtpTestServer::Received> &mails, const QByteArray &subject)
+{
+    for (const auto &mail : mails)
+        if (mail.header("Subject").contains(subject))
+            return true;
+    return false;
+}
+} // namespace
+
+class TestHeadless : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!QFile::exists(ProgramRun::BuiltProgram()))
+            QSKIP("the tallyport program is not built (TALLYPORT_BUILD_UI off)");
+    }
+
+    void refusesWhatItCannotDo_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QString missing = QDir::temp().filePath(QStringLiteral("tallyport-no-such-dir-140"));
+        QTest::newRow("unknown option")
+            << QStringList{"--headless", "--bogus"} << 1 << "Unknown option 'bogus'";
+        QTest::newRow("stray argument") << QStringList{"--headless", "extra"} << 1 << "Unexpected argument";
+        QTest::newRow("--dir without a value") << QStringList{"--headless", "--dir"} << 1 << "Missing value";
+        QTest::newRow("missing directory")
+            << QStringList{"--headless", "--dir", missing} << 2 << "does not exist";
+        QTest::newRow("a file for a directory")
+            << QStringList{"--headless", "--dir", ProgramRun::BuiltProgram()} << 2 << "is not a directory";
+    }
+    void refusesWhatItCannotDo()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        ProgramRun run;
+        run.start(arguments);
+        QVERIFY(run.finish());
+        QCOMPARE(run.exitCode(), exitCode);
+        QVERIFY2(run.errors().contains(message), qPrintable(run.errors()));
+        QVERIFY(run.output().isEmpty());
+    }
+
+    void helpAndVersion()
+    {
+        ProgramRun help;
+        help.start({"--help"});
+        QVERIFY(help.finish());
+        QCOMPARE(help.exitCode(), 0);
+        for (const char *option : {"--headless", "--dir", "--version"})
+            QVERIFY2(help.output().contains(QLatin1String(option)), option);
+        ProgramRun version;
+        version.start({"--version"});
+        QVERIFY(version.finish());
+        QCOMPARE(version.output().trimmed(), QStringLiteral("Tallyport %1.%2.%3")
+                                                 .arg(TALLYPORT_VERSION_MAJOR)
+                                                 .arg(TALLYPORT_VERSION_MINOR)
+                                                 .arg(TALLYPORT_VERSION_PATCH));
+    }
+
+    // A first start in an empty directory makes the database; SIGINT ends the run as SIGTERM does.
+    void firstStartMakesTheDatabase()
+    {
+        QTemporaryDir dir;
+        ProgramRun run;
+        run.start({"--headless", "--dir", dir.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("There are no sensors programmed yet"), 15000);
+        QVERIFY(run.output().contains(kMade));
+        QVERIFY(QFile::exists(dir.filePath("wexa.mdb")));
+        QVERIFY(QFile::exists(dir.filePath("TallyportConfig.dat")));
+        ::kill(pid_t(run.pid()), SIGINT);
+        QVERIFY(run.finish(10000));
+        QVERIFY(run.exitedNormally());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(run.output().contains("SIGINT received"));
+
+        // The next start finds the database and says nothing of making one.
+        ProgramRun again;
+        again.start({"--headless", "--dir", dir.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains(kRunning), 15000);
+        again.terminate();
+        QVERIFY(again.finish(10000));
+        QVERIFY(!again.output().contains(kMade));
+    }
+
+    void monitorsMailsAndStopsOnSigterm();
+    void lockIsTakenOverAfterACrash();
+};
+
+void TestHeadless::monitorsMailsAndStopsOnSigterm()
+{
+    MonitoringFixture f(140);
+    QString error;
+    QVERIFY2(f.start(error), qPrintable(error));
+    SimDevice *device =
+        f.addDevice("Kitchen", 5, 5, 25, {{0, "Walk-in Freezer", "Temperature Sensor Port 1"}});
+    QVERIFY(device);
+    device->setReading(0, 12.5);
+    device->setMinutes(0, 11);
+    device->setAlarmByte(0, 1);
+    f.t.state.Config.UpdateRate = 5;
+    QVERIFY(f.activation->configFile().SaveConfiguration());
+    const qint64 sensor = f.sensorId("Kitchen", 0);
+
+    ProgramRun run;
+    run.start({"--headless", "--dir", f.t.dir.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Update Rate 5 seconds"), 15000);
+    // One program directory, one Tallyport.
+    ProgramRun second;
+    second.start({"--headless", "--dir", f.t.dir.path()});
+    QVERIFY(second.finish());
+    QCOMPARE(second.exitCode(), 2);
+    QVERIFY2(second.errors().contains("is already running on"), qPrintable(second.errors()));
+
+    // The first cycle files the reading, records the alarm and mails it.
+    QTRY_VERIFY_WITH_TIMEOUT(f.count("tblAlarms") == 1, 20000);
+    QVERIFY(run.outputContains("Communication with server Kitchen at IP address 127.0.140.1: OK"));
+    QVERIFY(QFile::exists(f.t.path(QStringLiteral("Sensor-%1.dat").arg(sensor))));
+    QVERIFY(f.smtp.waitForMessages(1, 15000));
+    QCOMPARE(f.smtp.messages().first().recipients, QStringList({"alarms@example.com"}));
+
+    QElapsedTimer stopping;
+    stopping.start();
+    run.terminate();
+    QVERIFY(run.finish(10000));
+    QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+    QVERIFY(run.exitedNormally());
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(run.output().contains(kStopped));
+    QVERIFY(f.smtp.waitForMessages(2, 5000));
+    QVERIFY(hasSubject(f.smtp.messages(), "has been shutdown"));
+    QCOMPARE(f.smtp.messages().last().recipients, QStringList({"admin@example.com"}));
+    // Every line of the status list went out with its time.
+    const QStringList lines = run.output().split('\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        QVERIFY2(QDateTime::fromString(line.left(19), "yyyy-MM-dd HH:mm:ss").isValid(), qPrintable(line));
+}
+
+void TestHeadless::lockIsTakenOverAfterACrash()
+{
+    QTemporaryDir dir;
+    ProgramRun first;
+    first.start({"--headless", "--dir", dir.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(first.outputContains(kRunning), 15000);
+    first.crash();
+    QVERIFY(QFile::exists(dir.filePath(InstanceLock::FileName)));
+
+    ProgramRun next;
+    next.start({"--headless", "--dir", dir.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(next.outputContains(kRunning), 15000);
+    next.terminate();
+    QVERIFY(next.finish(10000));
+    QCOMPARE(next.exitCode(), 0);
+    QVERIFY(!QFile::exists(dir.filePath(InstanceLock::FileName)));
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"

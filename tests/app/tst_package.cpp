@@ -1,0 +1,191 @@
+// The Debian package: made from this build with CPack, unpacked with dpkg-deb, its files, unit
+// and desktop entry checked, and its own program run headless for a poll cycle.
+#include "support_program.h"
+
+#include "../monitoring/support_monitoring.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+struct Result {
+    int exitCode = -1;
+    QString output;
+};
+
+Result runTool(const QString &program, const QStringList &arguments, int timeoutMs = 45000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Result result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.output = QStringLiteral("timed out");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+} // namespace
+
+class TestPackage : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_work;
+    QString m_package;
+
+    QString root() const { return m_work.filePath("root"); }
+    QString installed(const QString &path) const { return root() + path; }
+
+private slots:
+    void initTestCase();
+    void holdsTheProgramAndItsFiles();
+    void controlDeclaresDependenciesAndStartsNothing();
+    void unitFileVerifies();
+    void desktopEntryValidates();
+    void unpackedProgramRunsACycle();
+    void installedCopyKeepsFilesInTheUsersDataFolder();
+};
+
+void TestPackage::initTestCase()
+{
+#ifndef TALLYPORT_CPACK
+    QSKIP("the package is made from the regular build tree only");
+#else
+    if (QStandardPaths::findExecutable("dpkg-deb").isEmpty())
+        QSKIP("dpkg-deb is not installed");
+    // CPack installs the build into a staging tree and packs it, as `--target package` does.
+    const Result made = runTool(QStringLiteral(TALLYPORT_CPACK),
+                                {"--config", TALLYPORT_BINARY_DIR "/CPackConfig.cmake", "-B", m_work.path()});
+    QVERIFY2(made.exitCode == 0, qPrintable(made.output));
+    const QStringList debs = QDir(m_work.path()).entryList({"tallyport_*_amd64.deb", "tallyport_*.deb"});
+    QVERIFY2(!debs.isEmpty(), qPrintable(made.output));
+    m_package = m_work.filePath(debs.first());
+    const Result unpacked = runTool("dpkg-deb", {"-x", m_package, root()});
+    QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.output));
+#endif
+}
+
+void TestPackage::holdsTheProgramAndItsFiles()
+{
+    for (const char *path :
+         {"/usr/bin/tallyport", "/usr/bin/tallyport-sim", "/usr/bin/tallyport-makedb",
+          "/usr/share/tallyport/schema.sql", "/usr/share/tallyport/ding.wav",
+          "/usr/share/applications/tallyport.desktop", "/usr/share/icons/hicolor/scalable/apps/tallyport.svg",
+          "/usr/lib/systemd/system/tallyport.service", "/usr/share/doc/tallyport/README.md"})
+        QVERIFY2(QFile::exists(installed(QLatin1String(path))), path);
+    for (const char *program : {"/usr/bin/tallyport", "/usr/bin/tallyport-sim", "/usr/bin/tallyport-makedb"})
+        QVERIFY2(QFileInfo(installed(QLatin1String(program))).isExecutable(), program);
+    QCOMPARE(readText(installed("/usr/share/tallyport/schema.sql")),
+             readText(TALLYPORT_SOURCE_DIR "/resources/schema.sql"));
+}
+
+void TestPackage::controlDeclaresDependenciesAndStartsNothing()
+{
+    const Result depends = runTool("dpkg-deb", {"-f", m_package, "Depends"});
+    QCOMPARE(depends.exitCode, 0);
+    // What the programs link (found by dpkg-shlibdeps) and the plugins Qt loads.
+    for (const char *name : {"libqt6core6", "libqt6widgets6", "libqt6httpserver6", "libcurl4", "libssl3",
+                             "libqt6sql6-sqlite", "qt6-qpa-plugins", "adduser"})
+        QVERIFY2(depends.output.contains(QLatin1String(name)), qPrintable(depends.output));
+
+    const QString control = m_work.filePath("control");
+    QCOMPARE(runTool("dpkg-deb", {"-e", m_package, control}).exitCode, 0);
+    const QString postinst = readText(control + "/postinst");
+    QVERIFY(postinst.contains("adduser --system"));
+    QVERIFY(postinst.contains("chmod 0700 /var/lib/tallyport"));
+    // Configured first, then enabled by the operator.
+    static const QRegularExpression startsService(
+        QStringLiteral("systemctl\\s+(--now\\s+)?(enable|start|restart)|deb-systemd-(helper|invoke)"));
+    QVERIFY(postinst.contains("systemctl daemon-reload"));
+    QVERIFY(!postinst.contains(startsService));
+}
+
+void TestPackage::unitFileVerifies()
+{
+    const QString unit = readText(installed("/usr/lib/systemd/system/tallyport.service"));
+    for (const char *line : {"ExecStart=/usr/bin/tallyport --headless --dir /var/lib/tallyport",
+                             "User=tallyport", "Restart=on-failure", "StateDirectory=tallyport",
+                             "StateDirectoryMode=0700", "WantedBy=multi-user.target"})
+        QVERIFY2(unit.contains(QLatin1String(line)), line);
+    if (QStandardPaths::findExecutable("systemd-analyze").isEmpty())
+        QSKIP("systemd-analyze is not installed");
+    // Verified as installed, with the program where the package put it.
+    QString copy = unit;
+    copy.replace("ExecStart=/usr/bin/tallyport", "ExecStart=" + installed("/usr/bin/tallyport"));
+    const QString path = m_work.filePath("tallyport.service");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(copy.toUtf8());
+    file.close();
+    const Result verified = runTool("systemd-analyze", {"verify", path});
+    QVERIFY2(verified.exitCode == 0, qPrintable(verified.output));
+    QVERIFY2(!verified.output.contains("tallyport.service:"), qPrintable(verified.output));
+}
+
+void TestPackage::desktopEntryValidates()
+{
+    if (QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
+        QSKIP("desktop-file-validate is not installed (desktop-file-utils)");
+    const Result validated =
+        runTool("desktop-file-validate", {installed("/usr/share/applications/tallyport.desktop")});
+    QVERIFY2(validated.exitCode == 0 && validated.output.trimmed().isEmpty(), qPrintable(validated.output));
+    const QString entry = readText(installed("/usr/share/applications/tallyport.desktop"));
+    QVERIFY(entry.contains("\nExec=tallyport\n"));
+    QVERIFY(entry.contains("\nIcon=tallyport\n"));
+}
+
+void TestPackage::unpackedProgramRunsACycle()
+{
+    MonitoringFixture f(141);
+    QString error;
+    QVERIFY2(f.start(error), qPrintable(error));
+    SimDevice *device = f.addDevice("Boiler Room", 5, 5, 25, {{0, "Boiler", "Temperature Sensor Port 1"}});
+    QVERIFY(device);
+    device->setReading(0, 70);
+    f.t.state.Config.UpdateRate = 5;
+    QVERIFY(f.activation->configFile().SaveConfiguration());
+    const qint64 sensor = f.sensorId("Boiler Room", 0);
+
+    ProgramRun run(installed("/usr/bin/tallyport"));
+    run.start({"--headless", "--dir", f.t.dir.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.t.path(QStringLiteral("Sensor-%1.dat").arg(sensor))), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("127.0.141.1: OK"), 5000);
+    run.terminate();
+    QVERIFY(run.finish(10000));
+    QCOMPARE(run.exitCode(), 0);
+    // The installed copy brings its alarm sound into the program directory.
+    QVERIFY(QFile::exists(f.t.path("ding.wav")));
+}
+
+void TestPackage::installedCopyKeepsFilesInTheUsersDataFolder()
+{
+    QTemporaryDir home;
+    ProgramRun run(installed("/usr/bin/tallyport"));
+    run.setEnvironment("HOME", home.path());
+    run.setEnvironment("XDG_DATA_HOME", home.filePath("data"));
+    run.start({"--headless"});
+    const QString folder = home.filePath("data/Tallyport");
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("There are no sensors programmed yet"), 15000);
+    QVERIFY2(run.output().contains("running without a window in " + folder), qPrintable(run.output()));
+    run.terminate();
+    QVERIFY(run.finish(10000));
+    for (const char *name : {"wexa.mdb", "TallyportConfig.dat", "ding.wav"})
+        QVERIFY2(QFile::exists(QDir(folder).filePath(QLatin1String(name))), name);
+}
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
