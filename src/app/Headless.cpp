@@ -1,7 +1,6 @@
 #include "Headless.h"
 
 #include "HeadlessPrompts.h"
-#include "StatusPrinter.h"
 #include "StopSignals.h"
 
 #include <acquisition/Monitor.h>
@@ -13,6 +12,7 @@
 #include <core/ProgramDirectory.h>
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
+#include <core/StatusPrinter.h>
 #include <web/WebService.h>
 
 #include <QDir>

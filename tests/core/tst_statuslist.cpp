@@ -1,5 +1,6 @@
 #include <core/LocalWait.h>
 #include <core/StatusList.h>
+#include <core/StatusPrinter.h>
 
 #include <support/TestState.h>
 
@@ -61,6 +62,46 @@ private slots:
         // Already stopped: returns at once.
         LocalWait wait(&t.state);
         QCOMPARE(wait.run(10000), LocalWait::Outcome::Stopped);
+    }
+
+    // The list as the headless program writes it out: with times, repeats kept quiet.
+    void writesNewAndChangedLinesQuietensRepeats()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(10, 30, 0)));
+        StatusList status;
+        QString text;
+        QTextStream out(&text);
+        StatusPrinter printer(status, clock, out);
+        const QString ok = QStringLiteral("Communication with server Kitchen at IP address 10.0.0.5: OK");
+        const QString failed =
+            QStringLiteral("Communication with server Kitchen at IP address 10.0.0.5: FAILED");
+
+        status.UpdateStatus("Update Rate ", "60 seconds");
+        status.UpdateStatus("Communication with server Kitchen at IP address 10.0.0.5", ": OK");
+        QCOMPARE(text, "2026-03-14 10:30:00  Update Rate 60 seconds\n2026-03-14 10:30:00  " + ok + "\n");
+
+        // The next cycles say the same: nothing new to write, until the line changes.
+        text.clear();
+        for (int cycle = 0; cycle < 5; ++cycle) {
+            clock.advanceSeconds(60);
+            status.UpdateStatus("Communication with server Kitchen at IP address 10.0.0.5", ": OK");
+        }
+        QVERIFY(text.isEmpty());
+        status.UpdateStatus("Communication with server Kitchen at IP address 10.0.0.5", ": FAILED");
+        QCOMPARE(text, "2026-03-14 10:35:00  " + failed + "\n");
+
+        // A repeat is written again once it has been quiet for ten minutes.
+        text.clear();
+        clock.advanceSeconds(60 * StatusPrinter::RepeatQuietMinutes);
+        status.UpdateStatus("Communication with server Kitchen at IP address 10.0.0.5", ": FAILED");
+        QCOMPARE(text, "2026-03-14 10:45:00  " + failed + "\n");
+        // Removing lines writes nothing; a line of the program's own is always written.
+        text.clear();
+        status.UpdateStatus("Update Rate ", "delete");
+        QVERIFY(text.isEmpty());
+        printer.print("Tallyport stopped");
+        printer.print("Tallyport stopped");
+        QCOMPARE(text.count("Tallyport stopped"), 2);
     }
 };
 

@@ -1,7 +1,7 @@
 #include "StatusPrinter.h"
 
-#include <core/Clock.h>
-#include <core/StatusList.h>
+#include "Clock.h"
+#include "StatusList.h"
 
 StatusPrinter::StatusPrinter(StatusList &status, const Clock &clock, QTextStream &out, QObject *parent)
     : QObject(parent), m_status(status), m_clock(clock), m_out(out)
@@ -21,5 +21,18 @@ void StatusPrinter::printRows(int first, int last)
 {
     const QStringList &lines = m_status.lines();
     for (int row = first; row <= last && row < lines.size(); ++row)
-        print(lines.at(row));
+        printUnlessRepeated(lines.at(row));
+}
+
+void StatusPrinter::printUnlessRepeated(const QString &line)
+{
+    const QDateTime now = m_clock.now();
+    const QDateTime quietSince = now.addSecs(-60 * RepeatQuietMinutes);
+    const auto written = m_written.constFind(line);
+    if (written != m_written.constEnd() && *written > quietSince)
+        return;
+    // Lines with times in them are never repeated; forget what can no longer be quiet.
+    m_written.removeIf([&quietSince](const auto &entry) { return entry.value() <= quietSince; });
+    m_written.insert(line, now);
+    print(line);
 }
