@@ -109,6 +109,7 @@ private slots:
     }
 
     void monitorsMailsAndStopsOnSigterm();
+    void sigtermEndsTheWaitOfACycle();
     void lockIsTakenOverAfterACrash();
 };
 
@@ -159,6 +160,34 @@ void TestHeadless::monitorsMailsAndStopsOnSigterm()
     const QStringList lines = run.output().split('\n', Qt::SkipEmptyParts);
     for (const QString &line : lines)
         QVERIFY2(QDateTime::fromString(line.left(19), "yyyy-MM-dd HH:mm:ss").isValid(), qPrintable(line));
+}
+
+// A device that never answers holds a cycle for up to 3 x 9 s; the signal ends the wait at once.
+void TestHeadless::sigtermEndsTheWaitOfACycle()
+{
+    MonitoringFixture f(142);
+    QString error;
+    QVERIFY2(f.start(error), qPrintable(error));
+    SimDevice *device = f.addDevice("Attic", 5, 5, 25, {{0, "Attic Air", "Temperature Sensor Port 1"}});
+    QVERIFY(device);
+    device->setFault(SimFault::Silent);
+    f.t.state.Config.UpdateRate = 5;
+    f.t.state.Config.TCPTimeOut = 9;
+    f.t.state.Config.CommunicationRetry = 3;
+    QVERIFY(f.activation->configFile().SaveConfiguration());
+
+    ProgramRun run;
+    run.start({"--headless", "--dir", f.t.dir.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Connection opened"), 20000);
+    QElapsedTimer stopping;
+    stopping.start();
+    run.terminate();
+    QVERIFY(run.finish(20000));
+    QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(!run.output().contains("127.0.142.1: FAILED"));
+    QVERIFY(f.smtp.waitForMessages(1, 5000));
+    QVERIFY(hasSubject(f.smtp.messages(), "has been shutdown"));
 }
 
 void TestHeadless::lockIsTakenOverAfterACrash()
