@@ -163,7 +163,7 @@ void TestPackage::unpackedProgramRunsACycle()
     ProgramRun run(installed("/usr/bin/tallyport"));
     run.start({"--headless", "--dir", f.t.dir.path()});
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.t.path(QStringLiteral("Sensor-%1.dat").arg(sensor))), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("127.0.141.1: OK"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("127.0.141.1: OK"), 10000);
     run.terminate();
     QVERIFY(run.finish(10000));
     QCOMPARE(run.exitCode(), 0);
