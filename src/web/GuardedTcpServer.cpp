@@ -61,6 +61,14 @@ public:
 
     ~ConnectionGuard() override { --*m_open; }
 
+    bool mayAnswer()
+    {
+        if (m_socket->bytesToWrite() <= m_limits.maxUnsentBytes)
+            return true;
+        drop();
+        return false;
+    }
+
     void requestAnswered()
     {
         m_received = 0;
@@ -132,6 +140,16 @@ private:
         CloseWhenWritten(m_socket);
     }
 
+    // Closes at once, discarding what was not sent yet.
+    void drop()
+    {
+        m_refused = true;
+        m_idle.stop();
+        QObject::disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+
     QTcpSocket *m_socket;
     ConnectionLimits m_limits;
     QTimer m_idle;
@@ -163,11 +181,24 @@ GuardedTcpServer::GuardedTcpServer(const ConnectionLimits &limits, QObject *pare
 {
 }
 
+namespace {
+ConnectionGuard *guardOf(QTcpSocket *socket)
+{
+    return static_cast<ConnectionGuard *>(
+        socket->findChild<QObject *>(QStringLiteral("connectionGuard"), Qt::FindDirectChildrenOnly));
+}
+} // namespace
+
 void GuardedTcpServer::RequestAnswered(QTcpSocket *socket)
 {
-    if (auto *guard =
-            socket->findChild<QObject *>(QStringLiteral("connectionGuard"), Qt::FindDirectChildrenOnly))
-        static_cast<ConnectionGuard *>(guard)->requestAnswered();
+    if (ConnectionGuard *guard = guardOf(socket))
+        guard->requestAnswered();
+}
+
+bool GuardedTcpServer::MayAnswer(QTcpSocket *socket)
+{
+    ConnectionGuard *guard = guardOf(socket);
+    return !guard || guard->mayAnswer();
 }
 
 void GuardedTcpServer::incomingConnection(qintptr handle)

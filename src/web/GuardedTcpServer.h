@@ -18,6 +18,9 @@ struct ConnectionLimits {
     int maxRequestBytes = 16 * 1024;
     // A connection that sends nothing for this long is closed (a request left unfinished gets 408).
     int idleMs = 30000;
+    // A client that has not taken this much of the answers already sent gets no further answer:
+    // its connection is dropped, so asking again and again without reading holds no memory.
+    qint64 maxUnsentBytes = 8 * 1024 * 1024;
 };
 
 // The listening socket of the web server. Each connection is watched before the HTTP parser sees
@@ -35,6 +38,9 @@ public:
 
     // The HTTP server has answered a request on the socket: its byte count starts again.
     static void RequestAnswered(QTcpSocket *socket);
+    // Whether an answer may be written to the socket. False when the client has left more than
+    // the limit of earlier answers unread: the connection is then dropped.
+    static bool MayAnswer(QTcpSocket *socket);
 
 protected:
     void incomingConnection(qintptr handle) override;

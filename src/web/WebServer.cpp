@@ -186,6 +186,8 @@ void WebServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *so
 
 void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket)
 {
+    if (!GuardedTcpServer::MayAnswer(socket))
+        return;
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
     responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);

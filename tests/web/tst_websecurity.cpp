@@ -1,5 +1,6 @@
 #include "support_webrig.h"
 
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslSocket>
@@ -249,6 +250,35 @@ private slots:
             QVERIFY(
                 QTest::qWaitFor([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
         QCOMPARE(m_rig->get("/healthz").status, 503);
+    }
+
+    // A client that keeps asking without reading the answers is dropped before they pile up.
+    void aClientThatDoesNotReadIsDropped()
+    {
+        ConnectionLimits limits;
+        limits.maxUnsentBytes = 256 * 1024;
+        m_rig->web->setLimits(limits);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        QTcpSocket client;
+        client.setReadBufferSize(4096); // takes no more than this from the connection
+        client.connectToHost(QHostAddress::LocalHost, m_rig->web->port());
+        QVERIFY(client.waitForConnected(5000));
+        // A few requests at a time, well within the request size limit, until the answers asked
+        // for are far more than the limit and what the system's buffers hold.
+        const QByteArray requests = QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n").repeated(10);
+        QElapsedTimer time;
+        time.start();
+        int rounds = 0;
+        while (client.state() == QAbstractSocket::ConnectedState && time.elapsed() < 10000) {
+            client.write(requests);
+            QTest::qWait(2);
+            ++rounds;
+        }
+        QVERIFY2(client.state() == QAbstractSocket::UnconnectedState,
+                 qPrintable(QString("still connected after %1 rounds").arg(rounds)));
+        QCOMPARE(m_rig->get("/healthz").status, 503); // others are still answered
+        QCOMPARE(m_rig->f.count("tblErrors"), 0);
     }
 
 private:
