@@ -66,6 +66,21 @@ bool readCanonicalText(const QString &text, QDateTime &when)
 }
 } // namespace
 
+bool ReadClockText(const QString &text, QDate &date, QTime &time)
+{
+    const QString trimmed = text.trimmed();
+    TextFields f;
+    if (readFields(trimmed, f) && f.hour >= 1 && f.hour <= 12 && f.year >= 1000) {
+        date = QDate(f.year, f.month, f.day);
+        time = QTime(f.hour % 12 + (f.pm ? 12 : 0), f.minute, f.second);
+        return date.isValid() && time.isValid();
+    }
+    const QDateTime when = QLocale::c().toDateTime(trimmed, kTextFormat);
+    date = when.date();
+    time = when.time();
+    return when.isValid();
+}
+
 QString DateTimeText(const QDateTime &when)
 {
     // The C locale keeps "AM"/"PM" in English whatever the desktop language is.

@@ -7,6 +7,9 @@
 // fits every 25-character field), and the one reader of it.
 QString DateTimeText(const QDateTime &when);
 QDateTime ParseDateTimeText(const QString &text);
+// The date and clock time the text names, without placing them in the local time zone (which
+// costs far more when done for every record of a long file). False when the text is not a date.
+bool ReadClockText(const QString &text, QDate &date, QTime &time);
 
 // The date alone, "M/d/yyyy", as the daily e-mail decision compares it.
 QString DateText(const QDate &day);

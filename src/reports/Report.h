@@ -11,7 +11,7 @@
 
 // One clock hour of a sensor's readings, as the charts draw it.
 struct ReportHour {
-    QDateTime start; // the hour's first minute
+    qint64 startMs = 0; // the hour's first minute, in milliseconds since the epoch
     float minimum = 0;
     float maximum = 0;
     double mean = 0;

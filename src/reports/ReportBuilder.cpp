@@ -73,6 +73,7 @@ private:
     QList<ReportSensorRow> m_named;
     QList<AlarmRecord> m_alarms;
     QList<ServerFailureRecord> m_failures;
+    LocalHours m_localHours;
 };
 
 bool Builder::run(QString &error, const ReportProgress &progress, const std::atomic_bool *cancel)
@@ -148,7 +149,7 @@ void Builder::readSensorFiles(SensorSummary &summary)
         return;
     }
     int skipped = 0;
-    SummarizeHours(records, m_request.period, summary, &skipped);
+    SummarizeHours(records, m_request.period, m_localHours, summary, &skipped);
     if (skipped > 0)
         m_report.problems.append(
             QStringLiteral("%1: %2 record(s) that do not hold an hour of readings were left out")

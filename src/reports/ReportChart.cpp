@@ -102,7 +102,7 @@ QList<QList<const ReportHour *>> runsOf(const std::vector<ReportHour> &hours)
 {
     QList<QList<const ReportHour *>> runs;
     for (const ReportHour &h : hours) {
-        if (runs.isEmpty() || runs.last().last()->start.msecsTo(h.start) > kHourMs)
+        if (runs.isEmpty() || h.startMs - runs.last().last()->startMs > kHourMs)
             runs.append(QList<const ReportHour *>());
         runs.last().append(&h);
     }
@@ -111,7 +111,7 @@ QList<QList<const ReportHour *>> runsOf(const std::vector<ReportHour> &hours)
 
 void paintRun(QPainter &p, const Scale &scale, const QList<const ReportHour *> &run, qreal lineWidth)
 {
-    auto center = [&](const ReportHour *h) { return scale.x(h->start.toMSecsSinceEpoch() + kHourMs / 2); };
+    auto center = [&](const ReportHour *h) { return scale.x(h->startMs + kHourMs / 2); };
     if (run.size() == 1) {
         const ReportHour *h = run.first();
         p.setPen(QPen(kBand, lineWidth * 2));

@@ -15,38 +15,62 @@ constexpr qint64 kChunkRecords = 1024;
 constexpr qint64 kClockMarginSeconds = 2 * 24 * 3600;
 
 // A clock hour as its local date and hour, the way the writer tells hours apart.
-qint64 hourLabel(const QDateTime &when)
+qint64 hourLabel(const QDate &date, const QTime &time)
 {
-    return when.date().toJulianDay() * 24 + when.time().hour();
+    return date.toJulianDay() * 24 + time.hour();
 }
 
-QDateTime labelStart(qint64 label)
+// A local date and time in minutes, to compare clock times without placing them in the time zone.
+qint64 clockMinutes(const QDate &date, const QTime &time)
 {
-    return QDateTime(QDate::fromJulianDay(label / 24), QTime(int(label % 24), 0));
+    return date.toJulianDay() * 24 * 60 + time.hour() * 60 + time.minute();
 }
+} // namespace
 
-// How many real hours each local clock hour of the day has: 0 for the hour the clocks skip, 2
-// for the hour they go back through, 1 for the others. Counted in real time from midnight, so
-// no local time that occurs twice has to be resolved.
-std::array<int, 24> realHoursOfDay(const QDate &day)
+LocalHours::DayHours LocalHours::hoursOfDay(const QDate &day)
 {
-    std::array<int, 24> hours{};
+    DayHours hours;
+    const QDateTime midnight(day, QTime(0, 0));
     const QDateTime end(day.addDays(1), QTime(0, 0));
-    for (QDateTime t(day, QTime(0, 0)); t < end; t = t.addSecs(3600))
-        if (t.date() == day)
-            ++hours[size_t(t.time().hour())];
+    const qint64 midnightMs = midnight.toMSecsSinceEpoch();
+    for (int h = 0; h < 24; ++h) {
+        hours.realHours[size_t(h)] = 1;
+        hours.startMs[size_t(h)] = midnightMs + qint64(h) * 3600 * 1000;
+    }
+    if (midnight.offsetFromUtc() == end.offsetFromUtc())
+        return hours;
+    // A day the clocks change: walked in real time, hour by hour.
+    hours.realHours.fill(0);
+    for (QDateTime t = midnight; t < end; t = t.addSecs(3600)) {
+        if (t.date() != day)
+            continue;
+        const size_t h = size_t(t.time().hour());
+        if (hours.realHours[h]++ == 0)
+            hours.startMs[h] = t.toMSecsSinceEpoch();
+    }
     return hours;
 }
 
-int realHours(qint64 label, QHash<qint64, std::array<int, 24>> &days)
+const LocalHours::DayHours &LocalHours::day(qint64 label)
 {
     const qint64 julianDay = label / 24;
-    auto it = days.find(julianDay);
-    if (it == days.end())
-        it = days.insert(julianDay, realHoursOfDay(QDate::fromJulianDay(julianDay)));
-    return qMax(1, (*it)[size_t(label % 24)]);
+    auto it = m_days.find(julianDay);
+    if (it == m_days.end())
+        it = m_days.insert(julianDay, hoursOfDay(QDate::fromJulianDay(julianDay)));
+    return *it;
 }
 
+int LocalHours::realHours(qint64 label)
+{
+    return qMax(1, day(label).realHours[size_t(label % 24)]);
+}
+
+qint64 LocalHours::startMs(qint64 label)
+{
+    return day(label).startMs[size_t(label % 24)];
+}
+
+namespace {
 bool usable(const HourlyStatisticsRecord &r)
 {
     return r.count > 0 && std::isfinite(r.total) && std::isfinite(r.minimum) && std::isfinite(r.maximum) &&
@@ -103,20 +127,32 @@ bool ReadStatisticsFrom(const QString &path, const QDateTime &notBefore,
 void SummarizeHours(const QList<HourlyStatisticsRecord> &records, const ReportPeriod &period,
                     SensorSummary &summary, int *skipped)
 {
+    LocalHours local;
+    SummarizeHours(records, period, local, summary, skipped);
+}
+
+void SummarizeHours(const QList<HourlyStatisticsRecord> &records, const ReportPeriod &period,
+                    LocalHours &local, SensorSummary &summary, int *skipped)
+{
     QMap<qint64, HourTotals> hours;
     int left = 0;
+    const qint64 from = clockMinutes(period.from.date(), period.from.time());
+    const qint64 to = clockMinutes(period.to.date(), period.to.time());
     for (const HourlyStatisticsRecord &r : records) {
-        const QDateTime start = ParseDateTimeText(r.startText);
-        if (!start.isValid() || !usable(r)) {
+        QDate date;
+        QTime time;
+        if (!ReadClockText(r.startText, date, time) || !usable(r)) {
             ++left;
             continue;
         }
-        if (start < period.from || start >= period.to)
+        const qint64 start = clockMinutes(date, time);
+        if (start < from || start >= to)
             continue;
         // The same clock hour twice (the clock set back): one hour with both records' readings.
-        auto it = hours.find(hourLabel(start));
+        const qint64 label = hourLabel(date, time);
+        auto it = hours.find(label);
         if (it == hours.end()) {
-            hours.insert(hourLabel(start), {r.minimum, r.maximum, double(r.total), r.count});
+            hours.insert(label, {r.minimum, r.maximum, double(r.total), r.count});
             continue;
         }
         it->minimum = qMin(it->minimum, r.minimum);
@@ -130,7 +166,6 @@ void SummarizeHours(const QList<HourlyStatisticsRecord> &records, const ReportPe
     summary.hours.clear();
     summary.hours.reserve(hours.size());
     double total = 0;
-    QHash<qint64, std::array<int, 24>> days;
     for (auto it = hours.cbegin(); it != hours.cend(); ++it) {
         const HourTotals &h = it.value();
         if (summary.readings == 0) {
@@ -141,8 +176,8 @@ void SummarizeHours(const QList<HourlyStatisticsRecord> &records, const ReportPe
         summary.maximum = qMax(summary.maximum, h.maximum);
         summary.readings += h.count;
         total += h.total;
-        summary.hoursWithData += realHours(it.key(), days);
-        summary.hours.push_back({labelStart(it.key()), h.minimum, h.maximum, h.total / double(h.count)});
+        summary.hoursWithData += local.realHours(it.key());
+        summary.hours.push_back({local.startMs(it.key()), h.minimum, h.maximum, h.total / double(h.count)});
     }
     summary.hoursWithData = qMin(summary.hoursWithData, period.hours());
     summary.mean = summary.readings > 0 ? total / double(summary.readings) : 0.0;
