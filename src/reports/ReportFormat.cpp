@@ -15,6 +15,13 @@ QString Reading(float value)
     return FloatText(value);
 }
 
+QString PrintedReading(float value)
+{
+    // Adding zero turns a -0 left by rounding a small negative reading into 0.
+    const double rounded = std::round(double(value) * 100.0) / 100.0 + 0.0;
+    return rounded == double(value) ? FloatText(value) : FloatText(float(rounded));
+}
+
 QString Mean(double value)
 {
     const QString text = QString::number(value, 'f', 2);

@@ -9,6 +9,9 @@
 namespace ReportFormat {
 // Minimum and maximum as the device reported them ("72.5").
 QString Reading(float value);
+// A reading for the printed table: to at most two decimals, so a reading that is not in tenths
+// fits its column whole instead of being cut off.
+QString PrintedReading(float value);
 // The mean, two decimals.
 QString Mean(double value);
 // The share of the period's hours with readings, in per cent with one decimal ("99.9").

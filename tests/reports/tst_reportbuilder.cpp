@@ -4,6 +4,7 @@
 
 #include <core/DateTimeText.h>
 #include <reports/ReportCsv.h>
+#include <reports/ReportFormat.h>
 #include <reports/ReportJob.h>
 #include <reports/ReportPdf.h>
 
@@ -64,6 +65,7 @@ private slots:
     void periodsOfTheWindow();
     void everyFigureOfTheCsv();
     void everyFigureOfThePdf();
+    void printedReadingsAreRoundedNotCut();
     void hoursOfMonthsWithClockChanges_data();
     void hoursOfMonthsWithClockChanges();
     void openAlarmCountsToNowWithinThisMonth();
@@ -287,6 +289,19 @@ void TestReportBuilder::everyFigureOfThePdf()
     for (int page = 1; page <= pages; ++page)
         QVERIFY2(text.contains(QString("Page %1 of %2").arg(page).arg(pages)),
                  qPrintable(QString::number(page)));
+}
+
+void TestReportBuilder::printedReadingsAreRoundedNotCut()
+{
+    // Device readings in tenths and hundredths print as they are; others to two decimals.
+    QCOMPARE(ReportFormat::PrintedReading(-18.5f), QString("-18.5"));
+    QCOMPARE(ReportFormat::PrintedReading(5.25f), QString("5.25"));
+    QCOMPARE(ReportFormat::PrintedReading(40.0f), QString("40"));
+    QCOMPARE(ReportFormat::PrintedReading(1.400806f), QString("1.4"));
+    QCOMPARE(ReportFormat::PrintedReading(13.08093f), QString("13.08"));
+    QCOMPARE(ReportFormat::PrintedReading(-0.004f), QString("0"));
+    // The CSV keeps every digit.
+    QCOMPARE(ReportFormat::Reading(1.400806f), QString("1.400806"));
 }
 
 void TestReportBuilder::hoursOfMonthsWithClockChanges_data()
