@@ -195,7 +195,8 @@ private slots:
         OutboxRow report;
         report.Kind = QStringLiteral("Report");
         report.Created = QDateTime(QDate(2026, 4, 1), QTime(8, 0));
-        report.Attachments = QByteArray("%PDF\0\x01\xff binary", 16);
+        static const char binary[] = "%PDF\0\x01\xff binary";
+        report.Attachments = QByteArray(binary, sizeof binary - 1);
         QVERIFY(db.AddOutboxMessage(report));
         QList<OutboxRow> rows;
         QVERIFY(db.WaitingOutboxMessages(rows));
