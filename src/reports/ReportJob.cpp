@@ -7,6 +7,23 @@
 #include <QDir>
 #include <QThread>
 
+#if defined(Q_OS_LINUX)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// The report yields the processor to the poll cycle and the window. QThread::LowPriority does
+// nothing for ordinary Linux threads, whose share follows their nice value instead.
+void yieldToOtherWork()
+{
+#if defined(Q_OS_LINUX)
+    constexpr int kNice = 10;
+    setpriority(PRIO_PROCESS, id_t(gettid()), kNice); // a failure leaves the usual share
+#endif
+}
+} // namespace
+
 ReportJob::ReportJob(QObject *parent) : QObject(parent) {}
 
 ReportJob::~ReportJob()
@@ -66,6 +83,7 @@ bool ReportJob::start(const ReportRequest &request, const ReportOutputs &outputs
     m_result = std::make_shared<ReportResult>();
     auto result = m_result;
     m_thread = QThread::create([this, request, outputs, result] {
+        yieldToOtherWork();
         // Progress is handed over as it comes; dropped when the job is gone by then.
         const ReportProgress progress = [this](int done, int total) {
             QMetaObject::invokeMethod(
