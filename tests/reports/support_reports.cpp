@@ -35,7 +35,8 @@ ReportFixture::ReportFixture() : db(t.state, FreshDatabase(t.path(QStringLiteral
 qint64 ReportFixture::addDevice(const QString &name)
 {
     qint64 id = 0;
-    const QString address = QStringLiteral("10.0.0.%1").arg(QUuid::createUuid().data1 % 250 + 1);
+    // Addresses must differ: the database refuses a second device on one address.
+    const QString address = QStringLiteral("10.0.0.%1").arg(++devicesAdded);
     if (!db.AddServer(name, QStringLiteral("RX700-10"), address, QString(), 1, QString(), QString(), -1, &id))
         qFatal("cannot add device %s: %s", qPrintable(name), qPrintable(db.lastError()));
     return id;

@@ -35,6 +35,7 @@ struct ReportFixture {
 
     TestState t;
     Database db;
+    int devicesAdded = 0;
 };
 
 // An hour's record whose mean is exactly `mean` as a single (total = mean x count).
