@@ -106,7 +106,7 @@ void TestPackage::controlDeclaresDependenciesAndStartsNothing()
     QCOMPARE(runTool("dpkg-deb", {"-e", m_package, control}).exitCode, 0);
     const QString postinst = readText(control + "/postinst");
     QVERIFY(postinst.contains("adduser --system"));
-    QVERIFY(postinst.contains("chmod 0700 /var/lib/tallyport"));
+    QVERIFY(postinst.contains("chmod 0700 /var/lib/tallyport /var/backups/tallyport"));
     // Configured first, then enabled by the operator.
     static const QRegularExpression startsService(
         QStringLiteral("systemctl\\s+(--now\\s+)?(enable|start|restart)|deb-systemd-(helper|invoke)"));
@@ -134,6 +134,13 @@ void TestPackage::unitFileVerifies()
     const Result verified = runTool("systemd-analyze", {"verify", path});
     QVERIFY2(verified.exitCode == 0, qPrintable(verified.output));
     QVERIFY2(!verified.output.contains("tallyport.service:"), qPrintable(verified.output));
+    // Exits that retrying cannot mend are not retried; the hardening keeps the exposure low.
+    QVERIFY(unit.contains("RestartPreventExitStatus=1 2"));
+    const Result security = runTool("systemd-analyze", {"security", "--offline=yes", path});
+    static const QRegularExpression level(QStringLiteral("Overall exposure level for \\S+: (\\d+\\.\\d)"));
+    const QRegularExpressionMatch match = level.match(security.output);
+    QVERIFY2(match.hasMatch(), qPrintable(security.output));
+    QVERIFY2(match.captured(1).toDouble() < 2.0, qPrintable(match.captured(0)));
 }
 
 void TestPackage::desktopEntryValidates()
