@@ -37,6 +37,7 @@ public:
         };
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
         connectStopSignals();
+        connectReload();
     }
 
     void start()
@@ -48,6 +49,22 @@ public:
     StatusPrinter &printer() { return m_printer; }
 
 private:
+    // SIGHUP reads Tallyport.ini and the settings file again, as an activation does; during a
+    // cycle the activation waits for the cycle's end.
+    void connectReload()
+    {
+        QObject::connect(&m_signals, &StopSignals::reloadRequested, &m_printer, [this] {
+            if (m_stopping)
+                return;
+            m_printer.print(QStringLiteral("SIGHUP received: reading the settings again"));
+            start();
+        });
+        QObject::connect(&m_pollTimer, &PollTimer::updateEnded, &m_printer, [this] {
+            if (m_activation.activationDeferred())
+                start();
+        });
+    }
+
     void connectStopSignals()
     {
         QObject::connect(&m_signals, &StopSignals::stopRequested, &m_printer, [this](const QString &name) {

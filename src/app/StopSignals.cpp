@@ -32,6 +32,7 @@ void install(void (*handler)(int))
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 #else
 std::atomic<int> g_received{0};
@@ -88,7 +89,10 @@ void StopSignals::takeSignal()
     char byte = 0;
     if (::read(g_pipe[1], &byte, 1) != 1)
         return;
-    emit stopRequested(nameOf(byte));
+    if (byte == SIGHUP)
+        emit reloadRequested();
+    else
+        emit stopRequested(nameOf(byte));
 #else
     const int number = g_received.exchange(0);
     if (number != 0)

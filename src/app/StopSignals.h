@@ -5,8 +5,9 @@
 class QSocketNotifier;
 class QTimer;
 
-// Turns SIGTERM and SIGINT into a Qt signal delivered on the event loop: the handler only writes
-// the signal number into a pipe, which the loop reads. Made once per run.
+// Turns SIGTERM and SIGINT (stop) and SIGHUP (read the settings again) into Qt signals delivered
+// on the event loop: the handler only writes the signal number into a pipe, which the loop
+// reads. Made once per run.
 class StopSignals final : public QObject {
     Q_OBJECT
 public:
@@ -16,6 +17,8 @@ public:
 signals:
     // "SIGTERM" or "SIGINT".
     void stopRequested(const QString &signalName);
+    // SIGHUP.
+    void reloadRequested();
 
 private:
     void takeSignal();

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -93,6 +95,22 @@ private slots:
         QVERIFY(run.output().contains(kMade));
         QVERIFY(QFile::exists(dir.filePath("wexa.mdb")));
         QVERIFY(QFile::exists(dir.filePath("TallyportConfig.dat")));
+        // SIGHUP reads the settings again: remote access turned on by hand starts.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("Tallyport.ini")), 5000);
+        quint16 port = 0;
+        {
+            QTcpServer free;
+            QVERIFY(free.listen(QHostAddress::LocalHost));
+            port = free.serverPort();
+        }
+        {
+            QSettings ini(dir.filePath("Tallyport.ini"), QSettings::IniFormat);
+            ini.setValue("web/enabled", true);
+            ini.setValue("web/port", port);
+        }
+        ::kill(pid_t(run.pid()), SIGHUP);
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Remote access: serving http://127.0.0.1:"), 10000);
+        QVERIFY(run.output().contains("SIGHUP received"));
         ::kill(pid_t(run.pid()), SIGINT);
         QVERIFY(run.finish(10000));
         QVERIFY(run.exitedNormally());
