@@ -7,6 +7,13 @@
 #include <QSslSocket>
 #include <QUrl>
 
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
 namespace {
 bool tokenUsable(const QString &token, QString &reason)
 {
@@ -35,9 +42,27 @@ bool readFile(const QString &path, QByteArray &bytes, QString &reason)
     return true;
 }
 
-bool readKey(const QString &path, QSslKey &key, QString &reason)
+// Whether the private key is the one the certificate was made for: with another key every TLS
+// handshake fails, and the server would seem to run while nobody can connect.
+bool keyBelongsToCertificate(const QByteArray &certificatePem, const QByteArray &keyPem)
 {
-    QByteArray pem;
+    const auto bio = [](const QByteArray &pem) {
+        return std::unique_ptr<BIO, decltype(&BIO_free)>(BIO_new_mem_buf(pem.constData(), int(pem.size())),
+                                                         &BIO_free);
+    };
+    const auto certificateBio = bio(certificatePem);
+    const auto keyBio = bio(keyPem);
+    if (!certificateBio || !keyBio)
+        return false;
+    const std::unique_ptr<X509, decltype(&X509_free)> certificate(
+        PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr), &X509_free);
+    const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+        PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
+    return certificate && key && X509_check_private_key(certificate.get(), key.get()) == 1;
+}
+
+bool readKey(const QString &path, QByteArray &pem, QSslKey &key, QString &reason)
+{
     if (!readFile(path, pem, reason))
         return false;
     for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
@@ -74,9 +99,16 @@ bool readTls(const WebIniSettings &settings, const QString &directory, QSslConfi
                           chain.first().expiryDate().toString(Qt::ISODate));
         return false;
     }
+    const QString keyPath = dir.absoluteFilePath(settings.key.trimmed());
+    QByteArray keyPem;
     QSslKey key;
-    if (!readKey(dir.absoluteFilePath(settings.key.trimmed()), key, reason))
+    if (!readKey(keyPath, keyPem, key, reason))
         return false;
+    if (!keyBelongsToCertificate(pem, keyPem)) {
+        reason = QStringLiteral("the key in %1 does not belong to the certificate in %2")
+                     .arg(QDir::toNativeSeparators(keyPath), QDir::toNativeSeparators(certificatePath));
+        return false;
+    }
     tls = QSslConfiguration::defaultConfiguration();
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);

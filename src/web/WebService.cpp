@@ -7,6 +7,8 @@
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 const QString WebService::StatusKey = QStringLiteral("Remote access: ");
@@ -37,6 +39,18 @@ WebService::WebService(ProgramState &state, StatusGridModel &grid, PollTimer &po
     // The HTTP library warns on the console about each request it cannot handle; a client must
     // not be able to fill a log that way.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.httpserver*=false"));
+    // Editors and renewal tools write a file in several steps (or replace it): one reload after
+    // the last change.
+    m_tlsReload.setSingleShot(true);
+    m_tlsReload.setInterval(1000);
+    connect(&m_tlsReload, &QTimer::timeout, this, &WebService::reloadTls);
+    connect(&m_tlsFiles, &QFileSystemWatcher::fileChanged, &m_tlsReload, qOverload<>(&QTimer::start));
+    // A change the watch missed (a file replaced while nothing watched it) is found once a day.
+    m_tlsDaily.setInterval(24 * 3600 * 1000);
+    connect(&m_tlsDaily, &QTimer::timeout, this, [this] {
+        if (tlsFileTimes(m_tlsSettings) != m_tlsTimes)
+            reloadTls();
+    });
 }
 
 WebService::~WebService() = default;
@@ -71,14 +85,67 @@ bool WebService::Start(const WebIniSettings &settings, QString &reason)
     m_plan = plan;
     m_listener = listener;
     m_server = std::move(server);
+    if (plan.tls) {
+        m_tlsSettings = settings;
+        watchTlsFiles(settings);
+    }
     Refresh();
     return true;
 }
 
 void WebService::Stop()
 {
+    m_tlsReload.stop();
     m_listener = nullptr;
     m_server.reset();
+    if (!m_tlsFiles.files().isEmpty())
+        m_tlsFiles.removePaths(m_tlsFiles.files());
+    m_tlsDaily.stop();
+}
+
+QStringList WebService::tlsPaths(const WebIniSettings &settings) const
+{
+    const QDir dir(m_state.programDirectory());
+    return {dir.absoluteFilePath(settings.certificate.trimmed()),
+            dir.absoluteFilePath(settings.key.trimmed())};
+}
+
+QList<QDateTime> WebService::tlsFileTimes(const WebIniSettings &settings) const
+{
+    QList<QDateTime> times;
+    for (const QString &path : tlsPaths(settings))
+        times << QFileInfo(path).lastModified();
+    return times;
+}
+
+void WebService::watchTlsFiles(const WebIniSettings &settings)
+{
+    // A file replaced by another (renamed over it) leaves the watch; it is added again here.
+    m_tlsFiles.addPaths(tlsPaths(settings));
+    m_tlsTimes = tlsFileTimes(settings);
+    m_tlsDaily.start();
+}
+
+void WebService::reloadTls()
+{
+    if (m_tlsSettings.certificate.trimmed().isEmpty())
+        return;
+    QString reason;
+    const bool started = Start(m_tlsSettings, reason);
+    // Watched again even when the new pair is refused, so that mending it is noticed too.
+    if (!started)
+        watchTlsFiles(m_tlsSettings);
+    reportStart(started, reason);
+}
+
+void WebService::reportStart(bool started, const QString &reason)
+{
+    if (started) {
+        m_state.UpdateStatus(StatusKey, QStringLiteral("serving ") + url());
+        return;
+    }
+    m_state.UpdateStatus(StatusKey, QStringLiteral("not started: ") + reason);
+    m_state.AddError(QStringLiteral("Remote access"), QStringLiteral("Not started: ") + reason);
 }
 
 bool WebService::Apply(const WebIniSettings &settings)
@@ -91,15 +158,13 @@ bool WebService::Apply(const WebIniSettings &settings)
     }
     if (!m_server || !(settings == m_applied)) {
         QString reason;
+        m_applied = settings;
         if (!Start(settings, reason)) {
-            m_applied = settings;
-            m_state.UpdateStatus(StatusKey, QStringLiteral("not started: ") + reason);
-            m_state.AddError(QStringLiteral("Remote access"), QStringLiteral("Not started: ") + reason);
+            reportStart(false, reason);
             return false;
         }
-        m_applied = settings;
     }
-    m_state.UpdateStatus(StatusKey, QStringLiteral("serving ") + url());
+    reportStart(true, QString());
     return true;
 }
 

@@ -6,7 +6,9 @@
 
 #include <core/IniSettings.h>
 
+#include <QFileSystemWatcher>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -51,6 +53,15 @@ public:
     void setLimits(const ConnectionLimits &limits) { m_limits = limits; }
 
 private:
+    // A renewed certificate or key is picked up without a restart: the files are watched while
+    // the server speaks HTTPS, and the server starts again a moment after they change.
+    void watchTlsFiles(const WebIniSettings &settings);
+    QStringList tlsPaths(const WebIniSettings &settings) const;
+    QList<QDateTime> tlsFileTimes(const WebIniSettings &settings) const;
+    void reloadTls();
+    // The status line (and, when it did not start, an error-log line) for a start.
+    void reportStart(bool started, const QString &reason);
+
     ProgramState &m_state;
     StatusSource m_source;
     ConnectionLimits m_limits;
@@ -58,6 +69,12 @@ private:
     GuardedTcpServer *m_listener = nullptr; // owned by m_server
     ListenPlan m_plan;
     WebIniSettings m_applied;
+    QFileSystemWatcher m_tlsFiles;
+    QTimer m_tlsReload;
+    QTimer m_tlsDaily;
+    // The settings of the HTTPS server last started, and its files' times then.
+    WebIniSettings m_tlsSettings;
+    QList<QDateTime> m_tlsTimes;
 };
 
 // Makes every activation apply the [web] settings of Tallyport.ini and every poll cycle refresh

@@ -7,6 +7,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <cstdio>
+
 namespace {
 const QByteArray kToken = QByteArrayLiteral("k3y-Of-Sixteen+Chars/x");
 
@@ -112,6 +114,10 @@ private slots:
         QTest::newRow("certificate as key")
             << "127.0.0.1"
             << "" << dataFile("test-cert.pem") << dataFile("test-cert.pem") << "no private key";
+        QTest::newRow("key of another certificate")
+            << "127.0.0.1"
+            << "" << dataFile("test-cert.pem") << dataFile("other-key.pem")
+            << "does not belong to the certificate";
     }
     void unsafeSettingsDoNotStart()
     {
@@ -185,6 +191,37 @@ private slots:
         delete reply;
         // Plain HTTP on the HTTPS port gets no page.
         QCOMPARE(RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", 3000).status, 0);
+    }
+
+    // A key or certificate file that changes is read again without a restart: a key that does
+    // not belong to the certificate stops the server with the cause in the status list and the
+    // error log; the right key brings it back.
+    void changedCertificateFilesAreReadAgain()
+    {
+        if (!QSslSocket::supportsSsl())
+            QSKIP("No TLS library");
+        const QString dir = m_rig->f.t.dir.path();
+        QVERIFY(QFile::copy(dataFile("test-cert.pem"), dir + "/web-cert.pem"));
+        QVERIFY(QFile::copy(dataFile("test-key.pem"), dir + "/web-key.pem"));
+        WebIniSettings settings = m_rig->localSettings();
+        settings.certificate = "web-cert.pem";
+        settings.key = "web-key.pem";
+        QVERIFY(m_rig->web->Apply(settings));
+        const auto replaceKey = [&](const char *source) {
+            QFile::remove(dir + "/web-key.pem.new");
+            QVERIFY(QFile::copy(dataFile(source), dir + "/web-key.pem.new"));
+            QVERIFY(std::rename(QFile::encodeName(dir + "/web-key.pem.new").constData(),
+                                QFile::encodeName(dir + "/web-key.pem").constData()) == 0);
+        };
+        replaceKey("other-key.pem");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->web->isRunning(), 5000);
+        const QStringList lines = m_rig->f.t.status.lines().filter(WebService::StatusKey);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains("does not belong to the certificate"), qPrintable(lines.first()));
+        QCOMPARE(m_rig->f.count("tblErrors", "myFunction = 'Remote access'"), 1);
+        replaceKey("test-key.pem");
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig->web->isRunning(), 5000);
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::StatusKey).first().contains("serving https://"));
     }
 
     void badRequestsGet4xxAndCostNothing_data()
