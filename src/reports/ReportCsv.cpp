@@ -6,9 +6,22 @@
 #include <QStringList>
 
 namespace {
+// A spreadsheet takes a cell that begins with one of these for a formula (names come from the
+// devices and from whoever set them up); such a text that is not a number gets a leading
+// apostrophe, which spreadsheets show as plain text.
+QString notAFormula(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !formulaStarts.contains(text.front()))
+        return text;
+    bool number = false;
+    text.toDouble(&number);
+    return number ? text : QLatin1Char('\'') + text;
+}
+
 QString quoted(const QString &text)
 {
-    QString escaped = ReportFormat::OneLine(text);
+    QString escaped = notAFormula(ReportFormat::OneLine(text));
     escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }

@@ -64,6 +64,7 @@ private slots:
 
     void periodsOfTheWindow();
     void everyFigureOfTheCsv();
+    void csvTextsNeverBecomeFormulas();
     void everyFigureOfThePdf();
     void printedReadingsAreRoundedNotCut();
     void hoursOfMonthsWithClockChanges_data();
@@ -223,6 +224,31 @@ void TestReportBuilder::everyFigureOfTheCsv()
     QCOMPARE(report.failures[1].backOnLine, at(4, 1, 1));
     // The records left out are named.
     QVERIFY(report.problems.join("\n").contains("1 record(s)"));
+}
+
+// Names that a spreadsheet would take for formulas are written as text; numbers and names that
+// only contain such signs further in are left as they are.
+void TestReportBuilder::csvTextsNeverBecomeFormulas()
+{
+    Report report;
+    report.period = MonthPeriod(QDate(2026, 3, 1));
+    const QStringList names{
+        "=HYPERLINK(\"http://x\")", "+Cold", "-Freezer", "@SUM(A1)", "-20.5", "Cold=room"};
+    for (const QString &name : names) {
+        SensorSummary sensor;
+        sensor.device = name;
+        sensor.sensor = QStringLiteral("\t=1+2");
+        sensor.unit = QStringLiteral("\u00B0F");
+        report.sensors.push_back(sensor);
+    }
+    const QList<QStringList> rows = CsvRows(ReportCsv(report));
+    QStringList devices;
+    for (int i = 1; i < rows.size(); ++i) {
+        devices << rows[i][0];
+        QCOMPARE(rows[i][1], QString("'=1+2"));
+    }
+    QCOMPARE(devices, QStringList({"'=HYPERLINK(\"http://x\")", "'+Cold", "'-Freezer", "'@SUM(A1)", "-20.5",
+                                   "Cold=room"}));
 }
 
 void TestReportBuilder::everyFigureOfThePdf()
