@@ -131,6 +131,20 @@ bool readMonth(const QString &path, qint64 from, qint64 to, std::vector<Reading>
         out.insert(out.end(), chunk->begin(), chunk->end());
     return true;
 }
+// Twice the median spacing of the readings: the rate the files were written at, which need not
+// be today's update rate. The given break stands in while there are too few readings to tell.
+qint64 BreakForSpacing(const std::vector<Reading> &readings, qint64 fallbackMs)
+{
+    if (readings.size() < 3)
+        return fallbackMs;
+    std::vector<qint64> spacings;
+    spacings.reserve(readings.size() - 1);
+    for (size_t i = 1; i < readings.size(); ++i)
+        spacings.push_back(readings[i].time - readings[i - 1].time);
+    const auto middle = spacings.begin() + std::ptrdiff_t(spacings.size() / 2);
+    std::nth_element(spacings.begin(), middle, spacings.end());
+    return *middle > 0 ? 2 * *middle : fallbackMs;
+}
 } // namespace
 
 TrendHistory ReadTrendHistory(const QString &directory, int sensorId, const QDateTime &from,
@@ -158,8 +172,9 @@ TrendHistory ReadTrendHistory(const QString &directory, int sensorId, const QDat
 
     history.times.reserve(readings.size());
     history.values.reserve(readings.size());
+    const qint64 gapMs = BreakForSpacing(readings, breakMs);
     for (size_t i = 0; i < readings.size(); ++i) {
-        if (i > 0 && breakMs > 0 && readings[i].time - readings[i - 1].time > breakMs) {
+        if (i > 0 && gapMs > 0 && readings[i].time - readings[i - 1].time > gapMs) {
             history.times.push_back(readings[i - 1].time + 1);
             history.values.push_back(std::numeric_limits<float>::quiet_NaN());
         }

@@ -16,8 +16,9 @@ struct TrendHistory {
 };
 
 // The readings of the sensor taken in [from, to), from the file of every month the span touches.
-// The files hold real readings only: where two readings lie more than breakMs apart the sensor
-// was not read in between, and the line breaks there (a NaN between them). Records whose time
+// The files hold real readings only: where two readings lie more than twice their usual (median)
+// spacing apart the sensor was not read in between, and the line breaks there (a NaN between
+// them); breakMs stands in for that spacing when there are fewer than three readings. Records whose time
 // does not read as a date, or whose value is not a number, are left out. The files are read
 // from their end, so a long month costs no more than the span asked for.
 TrendHistory ReadTrendHistory(const QString &directory, int sensorId, const QDateTime &from,

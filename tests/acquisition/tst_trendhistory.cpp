@@ -97,6 +97,23 @@ private slots:
         QCOMPARE(hour.values.back(), 1739.0f);
     }
 
+    // Readings written every 10 minutes (an earlier, slower update rate) join into a line although
+    // today's rate would break it after 2 minutes; only the 2-hour outage breaks it.
+    void breaksFollowTheSpacingOfTheRecords()
+    {
+        const QDateTime t0(QDate(2024, 5, 1), QTime(1, 0));
+        QByteArray bytes;
+        for (int i = 0; i < 30; ++i)
+            if (i < 10 || i >= 22)
+                bytes += record(DateTimeText(t0.addSecs(600LL * i)), float(i));
+        writeFile(SensorInstantaneousPath(m_t->dir.path(), 8, t0.date()), bytes);
+        const TrendHistory history =
+            ReadTrendHistory(m_t->dir.path(), 8, t0, t0.addSecs(6 * 3600), 2 * kMinute);
+        QCOMPARE(history.values.size(), size_t(18 + 1));
+        QCOMPARE(missingCount(history.values), 1);
+        QVERIFY(std::isnan(history.values[10]));
+    }
+
     // A long month is read from its end in pieces; readings that straddle two pieces come out
     // whole and in order, and only the span asked for is kept.
     void longFileReadFromItsEnd()
