@@ -22,6 +22,8 @@
 #include <core/DateTimeText.h>
 #include <reports/ReportJob.h>
 
+#include <support/CycleRun.h>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -201,7 +203,7 @@ std::vector<double> timeCycles(Engine &engine, bool report, int &reportsMade)
         engine.clock.advanceSeconds(60);
         QElapsedTimer timer;
         timer.start();
-        engine.monitor->cycle.LogRoutine();
+        RunCycleToEnd(engine.monitor->cycle);
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
         QCoreApplication::processEvents(); // the finished report is noticed and started again
     }

@@ -50,5 +50,6 @@ void Monitor::connectActivation(Activation &activation)
 
 void Monitor::connectPollTimer(PollTimer &pollTimer)
 {
-    pollTimer.runCycle = [this] { cycle.LogRoutine(); };
+    pollTimer.runCycle = [this](std::function<void()> ended) { cycle.LogRoutine(std::move(ended)); };
+    pollTimer.cycleFailure = [this] { return cycle.lastFailure(); };
 }

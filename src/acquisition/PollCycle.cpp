@@ -8,13 +8,17 @@
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
+#include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
 #include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
 #include <link/ReplyParser.h>
 
+#include <QMetaObject>
 #include <QScopeGuard>
+
+#include <utility>
 
 namespace {
 const QString kWhere = QStringLiteral("Log Routine");
@@ -25,6 +29,12 @@ PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, 
     : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
       m_outbox(outbox), m_config(config), m_grid(grid), m_exchanges(state)
 {
+    connect(&m_exchanges, &PollExchanges::exchangeEnded, this, &PollCycle::advance, Qt::QueuedConnection);
+    // Monitoring ended while no exchange was left to report it: the cycle still ends.
+    connect(&state, &ProgramState::monitoringActiveChanged, this, [this](bool active) {
+        if (!active)
+            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+    });
 }
 
 int PollCycle::AttemptsFor(int communicationRetry)
@@ -38,28 +48,100 @@ QString PollCycle::OutcomeKey(const ServerRecord &device)
            QStringLiteral(" at IP address ") + device.ServerIPAddress;
 }
 
-void PollCycle::LogRoutine()
+void PollCycle::LogRoutine(std::function<void()> ended)
 {
-    const QDateTime start = m_state.clock().now();
+    if (m_running)
+        return;
+    m_ended = std::move(ended);
+    m_running = true;
+    if (!startDevices())
+        endCycle();
+}
+
+bool PollCycle::startDevices()
+{
+    const NoNestedWaits noWaits;
+    m_start = m_state.clock().now();
     // Error lines kept back while the database could not be written go in first, and again
     // once the devices are done (the database may have come back during the cycle).
     m_state.errors().flushPending();
     // Messages whose retry fell due while the clock was moved by hand, or that the database did
     // not take before, go now; the outbox's own timer does this in between.
     m_outbox.Resume();
-    const int attempts = AttemptsFor(m_state.Config.CommunicationRetry);
+    m_attempts = AttemptsFor(m_state.Config.CommunicationRetry);
     QList<ServerRecord> devices;
     int count = 0;
-    if (!m_database.RecordServers(devices, count) || devices.isEmpty())
-        return;
+    m_failure.clear();
+    if (!m_database.RecordServers(devices, count)) {
+        m_failure = QStringLiteral("the device list could not be read: ") + m_database.lastError();
+        return false;
+    }
+    if (devices.isEmpty())
+        return false;
     m_grid.MoveToFirstRow();
     m_alarms.BeginCycle();
     devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
-    if (!pollDevices(devices, attempts))
-        return;
+    m_devices = devices;
+    m_next = 0;
+    QStringList addresses;
+    for (const ServerRecord &device : m_devices)
+        addresses.append(device.ServerIPAddress);
+    // The exchanges overlap; what follows each one runs in device order, as the devices come.
+    m_exchanges.begin(addresses, m_attempts, m_state.Ini.poll.parallel, m_link.timings());
+    // With no enabled device the cycle moves on from the event loop, as it does after an
+    // exchange.
+    QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+    return true;
+}
+
+void PollCycle::advance()
+{
+    if (m_running && takeEndedDevices())
+        endCycle();
+}
+
+bool PollCycle::takeEndedDevices()
+{
+    const NoNestedWaits noWaits;
+    // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
+    // nothing more is recorded or sent: the cycle stops at the next step.
+    while (m_next < m_devices.size()) {
+        if (!m_state.MonitoringActive())
+            return true;
+        const DeviceExchange::Result *exchange = m_exchanges.resultOf(m_next);
+        if (!exchange)
+            return false;
+        if (exchange->outcome == DeviceExchange::Outcome::Stopped)
+            return true;
+        const ServerRecord &device = m_devices[m_next++];
+        if (!takeDevice(device, *exchange))
+            return true;
+    }
+    if (m_state.MonitoringActive())
+        completeCycle();
+    return true;
+}
+
+bool PollCycle::takeDevice(const ServerRecord &device, const DeviceExchange::Result &exchange)
+{
+    // Its readings are filed, and its alarms start and end, at the time its reply came.
+    m_state.ReadingsTakenAt = exchange.downloadedAt;
+    const auto readingsTaken = qScopeGuard([this] { m_state.ReadingsTakenAt = QDateTime(); });
+    const Outcome outcome = takeExchange(device, exchange);
+    if (!m_state.MonitoringActive())
+        return false;
+    sendDailySystemOk();
+    if (!m_state.MonitoringActive())
+        return false;
+    recordOutcome(device, outcome, m_attempts);
+    return m_state.MonitoringActive();
+}
+
+void PollCycle::completeCycle()
+{
     m_alarms.FinishCycle();
     m_state.errors().flushPending();
-    const qint64 seconds = start.secsTo(m_state.clock().now());
+    const qint64 seconds = m_start.secsTo(m_state.clock().now());
     m_state.UpdateStatus(QStringLiteral("Communication Time: "),
                          QString::number(seconds) + QStringLiteral(" seconds"));
     if (m_state.Config.PopUps == 1)
@@ -68,31 +150,16 @@ void PollCycle::LogRoutine()
         reportCheck();
 }
 
-bool PollCycle::pollDevices(const QList<ServerRecord> &devices, int attempts)
+void PollCycle::endCycle()
 {
-    QStringList addresses;
-    for (const ServerRecord &device : devices)
-        addresses.append(device.ServerIPAddress);
-    // The exchanges overlap; what follows each one runs in device order, as the devices come.
-    m_exchanges.begin(addresses, attempts, m_state.Ini.poll.parallel, m_link.timings());
-    const auto cleared = qScopeGuard([this] { m_exchanges.clear(); });
-    // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
-    // nothing more is recorded or sent: the cycle stops at the next step.
-    for (int i = 0; i < devices.size(); ++i) {
-        const DeviceExchange::Result *exchange = m_exchanges.waitFor(i);
-        if (!exchange || !m_state.MonitoringActive())
-            return false;
-        const Outcome outcome = takeExchange(devices[i], *exchange);
-        if (!m_state.MonitoringActive())
-            return false;
-        sendDailySystemOk();
-        if (!m_state.MonitoringActive())
-            return false;
-        recordOutcome(devices[i], outcome, attempts);
-        if (!m_state.MonitoringActive())
-            return false;
-    }
-    return true;
+    m_running = false;
+    m_exchanges.clear();
+    m_devices.clear();
+    // Whoever started the cycle may start the next one from here.
+    const std::function<void()> ended = std::exchange(m_ended, {});
+    if (ended)
+        ended();
+    emit finished();
 }
 
 void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int attempts)

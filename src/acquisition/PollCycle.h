@@ -2,9 +2,13 @@
 
 #include "PollExchanges.h"
 
+#include <db/Records.h>
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QList>
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -17,19 +21,30 @@ class FailureTracking;
 class Outbox;
 class ProgramState;
 class StatusGridModel;
-struct ServerRecord;
 
 // One poll cycle (LogRoutine): every enabled device in name order is identified and read, up to
 // [poll] parallel devices at the same time, each on its own connection; then, device by device
 // in that order, its sensors are evaluated and its outcome written to the status list.
-class PollCycle {
+//
+// The cycle never waits in a nested event loop: LogRoutine starts it and returns, and each
+// device's results are taken when its exchange ends (from a queued signal). A box or window
+// opened at any moment runs its own loop while the cycle goes on beneath it.
+class PollCycle final : public QObject {
+    Q_OBJECT
 public:
     static constexpr int DevicePort = 10001;
 
     PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
               FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid);
 
-    void LogRoutine();
+    // Starts a cycle and returns; `ended` runs once the cycle is over: every device taken, or
+    // monitoring ended on the way, or nothing to poll (then before LogRoutine returns). Nothing
+    // happens while a cycle is already running.
+    void LogRoutine(std::function<void()> ended = {});
+    bool isRunning() const { return m_running; }
+    // Why the last cycle could not poll its devices (the device list could not be read); empty
+    // when it could.
+    const QString &lastFailure() const { return m_failure; }
 
     // The monthly report check, run by the scheduled report hook and again at the end of every
     // completed cycle (so a report time missed while no device answered is made up). It must
@@ -44,12 +59,25 @@ public:
     // The exchanges of the running cycle (the main window shows their progress).
     PollExchanges &exchanges() { return m_exchanges; }
 
+signals:
+    // The cycle is over (after `ended` has run).
+    void finished();
+
 private:
     enum class Outcome { Ok, Busy, Failed };
 
-    // Runs the devices' exchanges and, in device order, what follows each one. False when
-    // monitoring ended on the way.
-    bool pollDevices(const QList<ServerRecord> &devices, int attempts);
+    // Reads the device list and starts the exchanges; false when there is nothing to poll.
+    bool startDevices();
+    // Takes the devices whose exchanges have ended; ends the cycle when it is over.
+    void advance();
+    // Takes, in device order, every device whose exchange has ended since the last call; true
+    // when the cycle is over (the last device taken, or monitoring ended on the way).
+    bool takeEndedDevices();
+    // What follows one device's exchange. False when monitoring ended on the way.
+    bool takeDevice(const ServerRecord &device, const DeviceExchange::Result &exchange);
+    // The steps after the last device: evaluation's end, "Communication Time: ", announcements.
+    void completeCycle();
+    void endCycle();
     // Parses a device's replies and, when it answered, evaluates its readings.
     Outcome takeExchange(const ServerRecord &device, const DeviceExchange::Result &exchange);
     // The outcome line, and for a device that failed every attempt its no-data evaluation and
@@ -74,4 +102,13 @@ private:
     // The scale letter each device reported last, for the rows of a device that did not answer.
     QHash<qint64, int> m_deviceScales;
     PollExchanges m_exchanges;
+
+    // The running cycle.
+    bool m_running = false;
+    QList<ServerRecord> m_devices;
+    int m_next = 0;
+    int m_attempts = 1;
+    QDateTime m_start;
+    QString m_failure;
+    std::function<void()> m_ended;
 };

@@ -1,7 +1,6 @@
 #include "PollExchanges.h"
 
 #include <core/IniSettings.h>
-#include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <link/DeviceLink.h>
 
@@ -65,22 +64,12 @@ void PollExchanges::clear()
     }
 }
 
-const DeviceExchange::Result *PollExchanges::waitFor(int index)
+const DeviceExchange::Result *PollExchanges::resultOf(int index) const
 {
     if (index < 0 || size_t(index) >= m_exchanges.size())
         return nullptr;
-    DeviceExchange &exchange = *m_exchanges[size_t(index)];
-    while (!exchange.isDone()) {
-        LocalWait wait(&m_state);
-        wait.endOn(&exchange, &DeviceExchange::finished);
-        if (wait.run(-1) == LocalWait::Outcome::Stopped) {
-            stopAll();
-            return nullptr;
-        }
-    }
-    if (exchange.result().outcome == DeviceExchange::Outcome::Stopped)
-        return nullptr;
-    return &exchange.result();
+    const DeviceExchange &exchange = *m_exchanges[size_t(index)];
+    return exchange.isDone() ? &exchange.result() : nullptr;
 }
 
 // Starts waiting exchanges in device order while there is room; one whose address is in use
@@ -127,6 +116,7 @@ void PollExchanges::onExchangeFinished(DeviceExchange *exchange)
     ++m_ended;
     emit progressChanged(kMainForm, m_ended, int(m_exchanges.size()));
     startWaiting();
+    emit exchangeEnded();
 }
 
 void PollExchanges::stopAll()

@@ -16,8 +16,9 @@ class ProgramState;
 
 // The device exchanges of one poll cycle, run up to `parallel` at a time, each on its own
 // connection and never two to the same address at once. Exchanges start in device order as
-// others end; the cycle takes their results in device order with waitFor(). With parallel 1 the
-// devices are visited one after another. The end of monitoring ends every exchange at once.
+// others end; exchangeEnded() tells the cycle, which takes their results in device order with
+// resultOf(). With parallel 1 the devices are visited one after another. The end of monitoring
+// ends every exchange at once. Nothing here waits: everything moves on from signals and timers.
 class PollExchanges final : public QObject {
     Q_OBJECT
 public:
@@ -27,15 +28,16 @@ public:
     // Drops the exchanges of a previous cycle and starts those of these device addresses;
     // parallel is held to 1 to PollIniSettings::MaxParallel.
     void begin(const QStringList &addresses, int attempts, int parallel, const LinkTimings &timings);
-    // Waits, with window events running, until exchange `index` has its result. Null when
-    // monitoring ended first: every exchange is stopped then.
-    const DeviceExchange::Result *waitFor(int index);
+    // The result of exchange `index` once it has ended; null while it runs or waits to start.
+    const DeviceExchange::Result *resultOf(int index) const;
     // Stops what still runs and forgets the cycle's exchanges.
     void clear();
 
     int running() const { return m_running; }
 
 signals:
+    // An exchange has its result (or was stopped).
+    void exchangeEnded();
     // The connection indicator: green while a connection is open, red when one could not be
     // opened, light grey when no transaction runs (DeviceLink's colour numbers).
     void indicatorColorChanged(int vbColor);

@@ -178,7 +178,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
                           QString *error)
 {
     constexpr int size = HourlyStatisticsRecord::Size;
-    const QDateTime now = state.clock().now();
+    const QDateTime now = state.readingsTime();
     const QString path = SensorStatisticsPath(directory, sensorId);
     const QString where = kSaveErrorWhere + shownPath(path);
 
@@ -218,7 +218,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
 bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
                               QString *error)
 {
-    const QDateTime now = state.clock().now();
+    const QDateTime now = state.readingsTime();
     const QString path = SensorInstantaneousPath(directory, sensorId, now.date());
     const QString where = kSaveErrorWhere + shownPath(path);
 

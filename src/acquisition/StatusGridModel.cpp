@@ -1,20 +1,9 @@
 #include "StatusGridModel.h"
 
-#include <cmath>
-
 namespace {
 
-struct ColumnLayout {
-    const char *heading;
-    int widthTwips;
-};
-
-constexpr ColumnLayout kColumns[StatusGridModel::ColumnCount] = {
-    {"Device", 2500}, {"Sensor", 2500}, {"Reading", 1300},
-    {"Units", 500},   {"Status", 1500}, {"Sensor ID", 1000},
-};
-
-constexpr int kTwipsPerInch = 1440;
+constexpr const char *kHeadings[StatusGridModel::ColumnCount] = {"Device", "Sensor", "Reading",
+                                                                 "Units",  "Status", "Sensor ID"};
 
 bool validColumn(int column)
 {
@@ -25,17 +14,7 @@ bool validColumn(int column)
 
 QString StatusGridModel::heading(int column)
 {
-    return validColumn(column) ? QString::fromLatin1(kColumns[column].heading) : QString();
-}
-
-int StatusGridModel::columnWidthTwips(int column)
-{
-    return validColumn(column) ? kColumns[column].widthTwips : 0;
-}
-
-int StatusGridModel::columnWidthPixels(int column, qreal dotsPerInch)
-{
-    return int(std::lround(columnWidthTwips(column) * dotsPerInch / kTwipsPerInch));
+    return validColumn(column) ? QString::fromLatin1(kHeadings[column]) : QString();
 }
 
 QString StatusGridModel::statusText(SensorStatus status)
@@ -202,6 +181,10 @@ QVariant StatusGridModel::data(const QModelIndex &index, int role) const
     case Qt::BackgroundRole:
         if (index.column() == StatusColumn && row.status != SensorStatus::Unset)
             return statusColour(row.status);
+        break;
+    case Qt::TextAlignmentRole:
+        if (index.column() == ReadingColumn)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         break;
     case EvaluatedThisCycleRole:
         return row.cycle == m_cycle;

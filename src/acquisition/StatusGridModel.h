@@ -31,9 +31,6 @@ public:
     static constexpr int EvaluatedThisCycleRole = Qt::UserRole + 1;
 
     static QString heading(int column);
-    // Column widths as laid out, in twips (1/1440 inch) and in pixels for a screen resolution.
-    static int columnWidthTwips(int column);
-    static int columnWidthPixels(int column, qreal dotsPerInch);
     static QString statusText(SensorStatus status);
     static QColor statusColour(SensorStatus status);
 

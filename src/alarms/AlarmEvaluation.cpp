@@ -241,7 +241,7 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     QString message;
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
                      sensor.unit, sensor.notes);
-    const QDateTime start = m_state.clock().now();
+    const QDateTime start = m_state.readingsTime();
     qint64 alarmId = 0;
     const bool recorded = m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name,
                                                     sensor.stateText, sensor.minutes, -1, &alarmId);
@@ -342,7 +342,7 @@ bool AlarmEvaluation::endAlarm(qint64 sensorId)
     // An alarm still waiting for its record ends there; the record is written whole later.
     if (hasOpenUnrecorded(sensorId)) {
         AlarmRecord &alarm = m_unrecorded[sensorId].last().record;
-        alarm.AlarmEnd = m_state.clock().now();
+        alarm.AlarmEnd = m_state.readingsTime();
         alarm.AlarmActive = false;
         return true;
     }
@@ -352,7 +352,7 @@ bool AlarmEvaluation::endAlarm(qint64 sensorId)
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
-    if (open.count > 0 && !m_database.EndAlarm(open.lastId)) {
+    if (open.count > 0 && !m_database.EndAlarm(open.lastId, m_state.readingsTime())) {
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }

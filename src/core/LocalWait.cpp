@@ -2,6 +2,32 @@
 
 #include "ProgramState.h"
 
+#include <QtGlobal>
+
+namespace {
+// How many guarded steps are on this thread's stack.
+thread_local int g_noWaitDepth = 0;
+} // namespace
+
+NoNestedWaits::NoNestedWaits()
+{
+    ++g_noWaitDepth;
+}
+
+NoNestedWaits::~NoNestedWaits()
+{
+    --g_noWaitDepth;
+}
+
+void NoNestedWaits::Check(const char *what)
+{
+    if (g_noWaitDepth == 0)
+        return;
+    if (qEnvironmentVariableIsSet("TALLYPORT_FORBID_NESTED_WAITS"))
+        qFatal("%s started a nested event loop inside a poll cycle's step", what);
+    qWarning("%s started a nested event loop inside a poll cycle's step", what);
+}
+
 LocalWait::LocalWait(ProgramState *state) : m_state(state)
 {
     m_timer.setSingleShot(true);
@@ -34,6 +60,7 @@ LocalWait::Outcome LocalWait::run(int timeoutMs)
         end(Outcome::Stopped);
     if (m_done)
         return m_outcome;
+    NoNestedWaits::Check("A local wait");
     if (timeoutMs >= 0)
         m_timer.start(timeoutMs);
     m_loop.exec();

@@ -6,6 +6,22 @@
 
 class ProgramState;
 
+// Marks code that must never wait in a nested event loop: the poll cycle's steps, which run from
+// signals and timers so that a box or window opened meanwhile never holds monitoring up. While
+// one is on the stack, a local wait or a modal box that starts is a fault: it is logged, and
+// where TALLYPORT_FORBID_NESTED_WAITS is set in the environment (every test run) the program
+// stops on the spot, naming what tried to wait.
+class NoNestedWaits final {
+public:
+    NoNestedWaits();
+    ~NoNestedWaits();
+    NoNestedWaits(const NoNestedWaits &) = delete;
+    NoNestedWaits &operator=(const NoNestedWaits &) = delete;
+
+    // Called where a nested loop is about to start.
+    static void Check(const char *what);
+};
+
 // One wait on the UI thread: a local event loop that a signal, a time-out or (when a program
 // state is given) the end of MonitoringActive finishes. Window events keep running meanwhile;
 // nothing spins and nothing sleeps.

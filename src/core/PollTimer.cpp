@@ -1,6 +1,7 @@
 #include "PollTimer.h"
 
 #include "Clock.h"
+#include "LocalWait.h"
 #include "ProgramState.h"
 
 #include <cmath>
@@ -29,24 +30,38 @@ int PollTimer::TicksFor(int updateRateSeconds)
 
 void PollTimer::Tick()
 {
-    // A tick delivered inside a wait of a running cycle must not start a second one.
+    // A tick that arrives while a cycle is under way must not start a second one.
     if (m_state.UpdateInProgress || !m_state.MonitoringActive())
         return;
     m_state.UpdateInProgress = true;
     emit gridEnabledChanged(false);
-    if (++m_tickCount >= m_ticksPerCycle) {
-        StopPollTimer();
-        runTimedCycle();
-        if (!m_state.MonitoringActive()) {
-            m_state.UpdateInProgress = false;
-            return;
-        }
-        if (afterCycle)
-            afterCycle();
-        m_tickCount = 0;
-        StartPollTimer();
-        emit cycleFinished();
+    if (++m_tickCount < m_ticksPerCycle) {
+        endUpdate();
+        return;
     }
+    StopPollTimer();
+    runTimedCycle([this] { endTickCycle(); });
+}
+
+void PollTimer::endTickCycle()
+{
+    // Closing the program during the cycle: the timer stays stopped and the grid disabled.
+    if (!m_state.MonitoringActive()) {
+        m_state.UpdateInProgress = false;
+        return;
+    }
+    if (afterCycle) {
+        const NoNestedWaits noWaits;
+        afterCycle();
+    }
+    m_tickCount = 0;
+    StartPollTimer();
+    emit cycleFinished();
+    endUpdate();
+}
+
+void PollTimer::endUpdate()
+{
     m_state.UpdateInProgress = false;
     emit gridEnabledChanged(true);
     emit updateEnded();
@@ -59,7 +74,11 @@ void PollTimer::UpdateNow()
     m_state.UpdateInProgress = true;
     StopPollTimer();
     emit gridEnabledChanged(false);
-    runTimedCycle();
+    runTimedCycle([this] { endUpdateNow(); });
+}
+
+void PollTimer::endUpdateNow()
+{
     m_state.UpdateInProgress = false;
     if (!m_state.MonitoringActive())
         return;
@@ -67,15 +86,21 @@ void PollTimer::UpdateNow()
     emit updateEnded();
 }
 
-void PollTimer::runTimedCycle()
+void PollTimer::runTimedCycle(std::function<void()> then)
 {
     m_times.lastStart = m_state.clock().now();
     m_times.running = true;
     m_cycleClock.start();
+    auto ended = [this, then = std::move(then)] {
+        m_times.running = false;
+        m_times.lastEnd = m_state.clock().now();
+        m_times.lastDurationMs = m_cycleClock.elapsed();
+        m_times.lastFailure = cycleFailure ? cycleFailure() : QString();
+        emit cycleEnded();
+        then();
+    };
     if (runCycle)
-        runCycle();
-    m_times.running = false;
-    m_times.lastEnd = m_state.clock().now();
-    m_times.lastDurationMs = m_cycleClock.elapsed();
-    emit cycleEnded();
+        runCycle(std::move(ended));
+    else
+        ended();
 }

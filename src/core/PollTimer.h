@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include <functional>
@@ -16,6 +17,8 @@ struct CycleTimes {
     QDateTime lastEnd;        // the last cycle ended (invalid before the first)
     qint64 lastDurationMs = -1;
     bool running = false;
+    // Why the last cycle could not poll (its device list could not be read); empty when it could.
+    QString lastFailure;
 };
 
 // tmrInterupt: the 5-second poll tick. It counts ticks up to the ticks per cycle and then runs
@@ -40,9 +43,14 @@ public:
     // Tests shorten the tick.
     void setTickMs(int ms) { m_tickMs = ms; }
 
-    // The cycle itself (LogRoutine) and what follows a completed cycle (the trending feed).
-    std::function<void()> runCycle;
+    // Starts the cycle itself (LogRoutine) and returns; the cycle calls `ended` once it is over
+    // (at once when it had nothing to do). Nothing here waits for it: window events, and the boxes
+    // they open, run while the cycle's exchanges are under way.
+    std::function<void(std::function<void()> ended)> runCycle;
+    // What follows a completed cycle (the trending feed).
     std::function<void()> afterCycle;
+    // Asked when a cycle has ended: why it could not poll, or nothing.
+    std::function<QString()> cycleFailure;
 
     const CycleTimes &cycleTimes() const { return m_times; }
 
@@ -51,6 +59,8 @@ public:
     // btnUpdate: one cycle at once (nothing while a cycle runs). The tick count is kept and the
     // grid is enabled again by the next completed tick.
     void UpdateNow();
+    // A cycle from the tick or the update button has started and not yet ended.
+    bool cycleRunning() const { return m_times.running; }
 
 signals:
     // The status grid is disabled while a tick runs and enabled after it.
@@ -64,7 +74,12 @@ signals:
     void updateEnded();
 
 private:
-    void runTimedCycle();
+    // Starts the cycle with its times taken; `then` runs once it has ended.
+    void runTimedCycle(std::function<void()> then);
+    void endTickCycle();
+    void endUpdateNow();
+    // UpdateInProgress cleared, the grid enabled, and what was held back told it may run.
+    void endUpdate();
 
     ProgramState &m_state;
     QTimer m_timer;

@@ -1,5 +1,6 @@
 #include "ProgramState.h"
 
+#include "Clock.h"
 #include "ErrorLog.h"
 #include "StatusList.h"
 
@@ -33,4 +34,9 @@ void ProgramState::UpdateStatus(const QString &key, const QString &value)
 void ProgramState::AddError(const QString &where, const QString &cause)
 {
     m_errors.get().AddError(where, cause);
+}
+
+QDateTime ProgramState::readingsTime() const
+{
+    return ReadingsTakenAt.isValid() ? ReadingsTakenAt : m_clock.now();
 }

@@ -3,6 +3,7 @@
 #include "ConfigRecord.h"
 #include "IniSettings.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -45,6 +46,11 @@ public:
     // Filled by reply parsing: for port p, [3p] reading, [3p+1] minutes out of limits,
     // [3p+2] alarm byte.
     std::array<float, ReadingCount> Readings{};
+    // When the device's reply with those readings came (invalid: now). A cycle whose exchanges
+    // overlap takes a device's readings some time after they were read; they are filed, and
+    // their alarms started and ended, at the time they were read.
+    QDateTime ReadingsTakenAt;
+    QDateTime readingsTime() const;
     int ModelFamily = 0;
     int ModelNumber = 0;
     int FirmwareRevision = 0;

@@ -112,11 +112,11 @@ bool Database::UpdateAlarmCause(qint64 alarmId, const QString &causeOfAlarm)
     return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
 }
 
-bool Database::EndAlarm(qint64 alarmId)
+bool Database::EndAlarm(qint64 alarmId, const QDateTime &end)
 {
     Statement query =
         run(QStringLiteral("UPDATE tblAlarms SET AlarmEnd = ?, AlarmActive = ? WHERE IDNum = ?"),
-            {storedNow(), kFalse, alarmId});
+            {end.isValid() ? StoredDateTime(end) : storedNow(), kFalse, alarmId});
     return query && (query->numRowsAffected() > 0 || fail(noRowText(alarmId)));
 }
 
@@ -153,8 +153,8 @@ bool Database::ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows)
 bool Database::alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows)
 {
     rows.clear();
-    Statement query =
-        run(QStringLiteral("SELECT %1 FROM tblAlarms WHERE %2").arg(RowReaders::AlarmColumns, condition), values);
+    Statement query = run(
+        QStringLiteral("SELECT %1 FROM tblAlarms WHERE %2").arg(RowReaders::AlarmColumns, condition), values);
     if (!query)
         return false;
     while (query->next())

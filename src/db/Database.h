@@ -119,7 +119,8 @@ public:
     // Writes a whole alarm row in one statement (its key is given by the database): an alarm
     // that was seen, and possibly ended, while the file could not be written. No message.
     bool RecordAlarm(const AlarmRecord &alarm, qint64 *newId = nullptr);
-    bool EndAlarm(qint64 alarmId); // AlarmEnd = now, AlarmActive = false
+    // AlarmEnd = end (now when not given), AlarmActive = false.
+    bool EndAlarm(qint64 alarmId, const QDateTime &end = QDateTime());
     bool SaveAlarmResolution(qint64 alarmId, const QString &resolution);
 
     // --- Backup failure episodes (tblLogFileBackup) ---

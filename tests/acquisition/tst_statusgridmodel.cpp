@@ -22,28 +22,22 @@ void writeSensor(StatusGridModel &grid, const QString &name, int id, const QStri
 class TestStatusGridModel : public QObject {
     Q_OBJECT
 private slots:
-    void headingsAndWidths_data()
+    // The six headings; only the readings are right-aligned.
+    void headingsAndAlignment()
     {
-        QTest::addColumn<int>("column");
-        QTest::addColumn<QString>("heading");
-        QTest::addColumn<int>("twips");
-        QTest::newRow("0") << 0 << "Device" << 2500;
-        QTest::newRow("1") << 1 << "Sensor" << 2500;
-        QTest::newRow("2") << 2 << "Reading" << 1300;
-        QTest::newRow("3") << 3 << "Units" << 500;
-        QTest::newRow("4") << 4 << "Status" << 1500;
-        QTest::newRow("5") << 5 << "Sensor ID" << 1000;
-    }
-    void headingsAndWidths()
-    {
-        QFETCH(int, column);
-        QFETCH(QString, heading);
-        QFETCH(int, twips);
         StatusGridModel grid;
+        grid.ConfigureServerStatusGrid(1);
         QCOMPARE(grid.columnCount(), 6);
-        QCOMPARE(grid.headerData(column, Qt::Horizontal).toString(), heading);
-        QCOMPARE(StatusGridModel::columnWidthTwips(column), twips);
-        QCOMPARE(StatusGridModel::columnWidthPixels(column, 144), twips / 10);
+        QStringList headings;
+        for (int column = 0; column < grid.columnCount(); ++column) {
+            headings << grid.headerData(column, Qt::Horizontal).toString();
+            const QVariant alignment = grid.index(0, column).data(Qt::TextAlignmentRole);
+            QCOMPARE(alignment.isValid(), column == StatusGridModel::ReadingColumn);
+        }
+        QCOMPARE(headings, QStringList({"Device", "Sensor", "Reading", "Units", "Status", "Sensor ID"}));
+        QCOMPARE(
+            grid.index(0, StatusGridModel::ReadingColumn).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+            Qt::AlignRight | Qt::AlignVCenter);
     }
 
     void configureLaysOutOneEmptyRowPerSensor()

@@ -8,6 +8,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+// A cycle that does its work at once and then ends.
+std::function<void(std::function<void()>)> Sync(std::function<void()> body)
+{
+    return [body](std::function<void()> ended) {
+        body();
+        ended();
+    };
+}
+} // namespace
+
 class TestPollTimer : public QObject {
     Q_OBJECT
 private slots:
@@ -17,7 +28,7 @@ private slots:
         m_t->state.setMonitoringActive(true);
         m_timer = std::make_unique<PollTimer>(m_t->state);
         m_cycles = 0;
-        m_timer->runCycle = [this] { ++m_cycles; };
+        m_timer->runCycle = Sync([this] { ++m_cycles; });
     }
     void cleanup()
     {
@@ -54,12 +65,12 @@ private slots:
         m_timer->StartPollTimer();
         bool runningDuringCycle = true;
         QList<bool> gridDuringCycle;
-        m_timer->runCycle = [&] {
+        m_timer->runCycle = Sync([&] {
             ++m_cycles;
             runningDuringCycle = m_timer->isRunning();
             gridDuringCycle = {grid.last().first().toBool()};
             QVERIFY(m_t->state.UpdateInProgress);
-        };
+        });
         m_timer->Tick();
         QCOMPARE(m_timer->tickCount(), 1);
         QCOMPARE(grid.size(), 2); // disabled and enabled again by a tick that runs no cycle
@@ -81,26 +92,59 @@ private slots:
         QSignalSpy ended(m_timer.get(), &PollTimer::updateEnded);
         m_timer->setTicksPerCycle(1);
         m_timer->StartPollTimer();
-        m_timer->runCycle = [this] { m_t->state.setMonitoringActive(false); };
+        m_timer->runCycle = Sync([this] { m_t->state.setMonitoringActive(false); });
         m_timer->Tick();
         QVERIFY(!m_timer->isRunning());
         QVERIFY(!m_t->state.UpdateInProgress);
         QVERIFY(!grid.last().first().toBool());
         QCOMPARE(ended.size(), 0);
         // A tick that still arrives starts nothing.
-        m_timer->runCycle = [this] { ++m_cycles; };
+        m_timer->runCycle = Sync([this] { ++m_cycles; });
         m_timer->Tick();
         QCOMPARE(m_cycles, 0);
+    }
+
+    // A cycle that ends later (its exchanges under way): the tick returns at once with the cycle
+    // running, the timer stopped and the grid disabled; ticks and the update button meanwhile
+    // start nothing; the cycle's end restarts the timer, enables the grid and lets a held-back
+    // activation run.
+    void cycleEndsAfterTheTickHasReturned()
+    {
+        QSignalSpy grid(m_timer.get(), &PollTimer::gridEnabledChanged);
+        QSignalSpy ended(m_timer.get(), &PollTimer::updateEnded);
+        std::function<void()> endCycle;
+        m_timer->runCycle = [&](std::function<void()> done) {
+            ++m_cycles;
+            endCycle = std::move(done);
+        };
+        m_timer->setTicksPerCycle(1);
+        m_timer->StartPollTimer();
+        m_timer->Tick();
+        QVERIFY(m_timer->cycleRunning());
+        QVERIFY(m_t->state.UpdateInProgress);
+        QVERIFY(!m_timer->isRunning());
+        QVERIFY(!grid.last().first().toBool());
+        m_timer->Tick();
+        m_timer->UpdateNow();
+        QCOMPARE(m_cycles, 1);
+        QCOMPARE(ended.size(), 0);
+        endCycle();
+        QVERIFY(!m_timer->cycleRunning());
+        QVERIFY(!m_t->state.UpdateInProgress);
+        QVERIFY(m_timer->isRunning());
+        QVERIFY(grid.last().first().toBool());
+        QCOMPARE(ended.size(), 1);
+        QVERIFY(m_timer->cycleTimes().lastEnd.isValid());
     }
 
     // A tick that arrives inside a running cycle's wait starts no second cycle and does not count.
     void tickDuringACycleIsIgnored()
     {
         m_timer->setTicksPerCycle(1);
-        m_timer->runCycle = [this] {
+        m_timer->runCycle = Sync([this] {
             ++m_cycles;
             m_timer->Tick();
-        };
+        });
         m_timer->Tick();
         QCOMPARE(m_cycles, 1);
         QCOMPARE(m_timer->tickCount(), 0);
@@ -114,11 +158,11 @@ private slots:
         m_timer->Tick();
         m_timer->Tick();
         bool runningDuringCycle = true;
-        m_timer->runCycle = [&] {
+        m_timer->runCycle = Sync([&] {
             ++m_cycles;
             runningDuringCycle = m_timer->isRunning();
             m_timer->UpdateNow(); // a second press inside the cycle
-        };
+        });
         m_timer->UpdateNow();
         QCOMPARE(m_cycles, 1);
         QVERIFY(!runningDuringCycle);
@@ -142,7 +186,7 @@ private slots:
         };
         m_timer->setTicksPerCycle(1);
         bool deferredInCycle = false;
-        m_timer->runCycle = [&] {
+        m_timer->runCycle = Sync([&] {
             m_t->state.UpdateStatus("Communication Time: ", "3 seconds");
             m_t->state.FirstCycle = false;
             activation.RunActivationSequence();
@@ -151,7 +195,7 @@ private slots:
             QVERIFY(!m_timer->isRunning());
             QVERIFY(m_t->status.contains("Communication Time: "));
             QVERIFY(!m_t->state.FirstCycle);
-        };
+        });
         QSignalSpy ended(m_timer.get(), &PollTimer::updateEnded);
         m_timer->Tick();
         QVERIFY(deferredInCycle);

@@ -5,6 +5,7 @@
 #include <db/Database.h>
 #include <db/SchemaFile.h>
 
+#include <support/CycleRun.h>
 #include <support/OutboxSettle.h>
 
 #include <QDir>
@@ -161,7 +162,7 @@ qint64 FaultRig::sensorId(const QString &deviceName, int port)
 void FaultRig::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
-    monitor->cycle.LogRoutine();
+    RunCycleToEnd(monitor->cycle);
     // What the cycle queued has had its attempt before the test looks.
     SettleOutbox(monitor->outbox);
 }

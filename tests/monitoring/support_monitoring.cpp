@@ -2,6 +2,7 @@
 
 #include <db/SchemaFile.h>
 
+#include <support/CycleRun.h>
 #include <support/OutboxSettle.h>
 
 #include <QSqlDatabase>
@@ -88,7 +89,7 @@ qint64 MonitoringFixture::sensorId(const QString &deviceName, int port)
 void MonitoringFixture::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
-    monitor->cycle.LogRoutine();
+    RunCycleToEnd(monitor->cycle);
     // What the cycle queued has had its attempt before the test looks.
     SettleOutbox(monitor->outbox);
 }

@@ -3,6 +3,8 @@
 // the setting, never two to one device, and the end of monitoring ends them all at once.
 #include "support_monitoring.h"
 
+#include <acquisition/TrendHistory.h>
+#include <db/Records.h>
 #include <support/StalledListener.h>
 
 #include <QDir>
@@ -175,6 +177,36 @@ private slots:
         QCOMPARE(m_f->count("tblServerFailures"), 1);
     }
 
+    // A device read early in a cycle but taken late (it waits behind a slow device before it in
+    // the list) has its readings filed, and its alarm started, at the time its reply came.
+    void readingsAreFiledAtTheTimeTheyWereRead()
+    {
+        m_timings.replyOverrideMs = 3000;
+        startFixture(109);
+        SimDevice *slow = m_f->addDevice("Alpha", 5, 5, 25, {{0, "Alpha Probe", kTemperature}});
+        SimDevice *quick = m_f->addDevice("Bravo", 5, 5, 25, {{0, "Bravo Probe", kTemperature}});
+        QVERIFY(slow && quick);
+        slow->faultOptions().slowDelayMs = 1200;
+        slow->setFault(SimFault::Slow);
+        slow->setReading(0, 38.5);
+        quick->setReading(0, 41.5);
+        quick->setAlarmByte(0, 1);
+        m_f->monitor->grid.ConfigureServerStatusGrid(2);
+        const QDateTime readAt = m_f->t.clock.now().addSecs(60);
+        // Bravo has answered by then; Alpha has not.
+        QTimer::singleShot(600, [this] { m_f->t.clock.advanceSeconds(30); });
+        m_f->runCycle();
+        QCOMPARE(ParseStoredDateTime(m_f->value("SELECT AlarmStart FROM tblAlarms")), readAt);
+        const auto lastFiled = [this](const QString &device) {
+            const TrendHistory history =
+                ReadTrendHistory(m_f->t.dir.path(), int(m_f->sensorId(device, 0)),
+                                 m_f->t.clock.now().addSecs(-3600), m_f->t.clock.now().addSecs(1), 60000);
+            return history.times.empty() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(history.times.back());
+        };
+        QCOMPARE(lastFiled("Bravo"), readAt);
+        QCOMPARE(lastFiled("Alpha"), readAt.addSecs(30));
+    }
+
     // Exchanges run up to the setting at once and no further.
     void exchangesOverlapUpToTheSetting()
     {
@@ -231,9 +263,9 @@ private slots:
         }
         PollTimer &timer = *m_f->pollTimer;
         int cycles = 0;
-        timer.runCycle = [this, &cycles] {
+        timer.runCycle = [this, &cycles](std::function<void()> ended) {
             ++cycles;
-            m_f->monitor->cycle.LogRoutine();
+            m_f->monitor->cycle.LogRoutine(std::move(ended));
         };
         timer.setTicksPerCycle(1);
         QTimer::singleShot(100, [&timer] {
@@ -241,6 +273,7 @@ private slots:
             timer.UpdateNow();
         });
         timer.UpdateNow();
+        QTRY_VERIFY_WITH_TIMEOUT(!timer.cycleRunning(), 10000);
         QCOMPARE(cycles, 1);
         for (const auto &device : m_f->devices)
             QCOMPARE(device->transactionCount(), 2);

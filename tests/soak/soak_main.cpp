@@ -18,6 +18,8 @@
 #include "../faults/support_child.h"
 #include "../faults/support_rig.h"
 
+#include <support/CycleRun.h>
+
 #include <core/IniFile.h>
 #include <support/OutboxSettle.h>
 
@@ -267,10 +269,12 @@ bool setUp(FaultRig &rig, SoakPlant &plant, const Options &options, QString &err
     return true;
 }
 
+// One tick, and the cycle it starts run to its end.
 void tick(FaultRig &rig)
 {
     rig.t.clock.advanceSeconds(60);
-    rig.pollTimer->Tick();
+    RunTimerCycleToEnd(
+        *rig.pollTimer, [&rig] { rig.pollTimer->Tick(); }, 600000);
 }
 
 void runOneCycle(FaultRig &rig, const FaultInjector &faults, SoakPlant &plant)

@@ -1,9 +1,25 @@
 #include "ScriptedPrompts.h"
 
-Prompts::Answer ScriptedPrompts::ask(const QString &text, const QString &title, Buttons buttons, Icon)
+Prompts::Answer ScriptedPrompts::ask(const QString &text, const QString &title, Buttons buttons, Icon icon)
+{
+    return askAndAct(text, title, buttons, icon, {});
+}
+
+Prompts::Answer ScriptedPrompts::askAndAct(const QString &text, const QString &title, Buttons buttons,
+                                           Icon icon, const std::function<void(Answer)> &onAnswer)
 {
     texts.append(text);
     titles.append(title);
+    if (showWith)
+        return showWith->askAndAct(text, title, buttons, icon, onAnswer);
+    const Answer answer = nextAnswer(buttons);
+    if (onAnswer)
+        onAnswer(answer);
+    return answer;
+}
+
+Prompts::Answer ScriptedPrompts::nextAnswer(Buttons buttons)
+{
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     if (buttons != Buttons::Ok)

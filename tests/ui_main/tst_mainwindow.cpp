@@ -157,12 +157,13 @@ private slots:
         QStringList restarted;
         PollTimer &timer = m_window->pollTimer();
         timer.setTicksPerCycle(1);
-        timer.runCycle = [&] {
+        timer.runCycle = [&](std::function<void()> ended) {
             for (const char *name : kWindowCommands) {
                 action(*m_window, name)->trigger();
                 if (timer.isRunning())
                     restarted << name;
             }
+            ended();
         };
         timer.Tick();
         QCOMPARE(opened, 0);
@@ -184,11 +185,12 @@ private slots:
         PollTimer &timer = m_window->pollTimer();
         timer.setTicksPerCycle(1);
         int stopsInCycle = -1;
-        timer.runCycle = [&] {
+        timer.runCycle = [&](std::function<void()> ended) {
             m_t->state.UpdateStatus("Communication with server A at IP address 1", ": OK");
             m_window->activate();
             stopsInCycle = stopTimeouts;
             QVERIFY(m_t->status.contains(": OK"));
+            ended();
         };
         timer.Tick();
         QCOMPARE(stopsInCycle, 0);
@@ -322,8 +324,8 @@ private slots:
         QVERIFY(elapsed.elapsed() < 5000);
     }
 
-    // A cycle started by the tick while the close question is open: Yes ends it at its next wait
-    // and the program closes at once, not after the cycle has run to its end.
+    // A cycle started by the tick while the close question is open: Yes ends it at once and the
+    // program closes, not after the cycle has run to its end.
     void yesEndsACycleThatStartedInsideTheQuestion()
     {
         DialogPrompts prompts;
@@ -334,12 +336,18 @@ private slots:
         PollTimer &timer = window.pollTimer();
         timer.setTickMs(20);
         timer.setTicksPerCycle(1);
+        // The cycle goes on until monitoring ends, as one waiting on a silent device would.
         bool cycleRunning = false;
-        timer.runCycle = [&] {
+        std::function<void()> endCycle;
+        connect(&state, &ProgramState::monitoringActiveChanged, &window, [&](bool active) {
+            if (!active && cycleRunning) {
+                cycleRunning = false;
+                std::exchange(endCycle, {})();
+            }
+        });
+        timer.runCycle = [&](std::function<void()> ended) {
             cycleRunning = true;
-            LocalWait wait(&state);
-            wait.run(30000);
-            cycleRunning = false;
+            endCycle = std::move(ended);
         };
         timer.StartPollTimer();
 

@@ -14,9 +14,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFrame>
+#include <QHeaderView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -80,7 +82,10 @@ private slots:
                 screenshot(window, "main-window-cycle-progress");
         });
         sample.start(10);
+        // The cycle goes on from the exchanges' signals after the click has returned.
         QTest::mouseClick(window.findChild<QPushButton *>("btnUpdate"), Qt::LeftButton);
+        QVERIFY(window.pollTimer().cycleRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.pollTimer().cycleRunning(), 20000);
         sample.stop();
 
         QVERIFY(maxima.contains(kDevices));
@@ -92,10 +97,27 @@ private slots:
         QVERIFY(indicator->styleSheet().contains("#e0e0e0"));
         QCOMPARE(m_t.status.lines().filter(": OK").size(), 2);
         QCOMPARE(m_t.status.lines().filter(": FAILED").size(), 2);
+        gridColumnsFitTheirContents(window);
         m_t.state.setMonitoringActive(false);
     }
 
 private:
+    // No column cuts what it shows ("NO DATA", the names, the readings), and together they fill
+    // the grid's width.
+    static void gridColumnsFitTheirContents(MainWindow &window)
+    {
+        auto *grid = window.findChild<QTableView *>("gridServerStatus");
+        QVERIFY(grid);
+        QTRY_VERIFY(grid->horizontalHeader()->length() >= grid->viewport()->width());
+        QAbstractItemModel *model = grid->model();
+        for (int column = 0; column < model->columnCount(); ++column)
+            for (int row = 0; row < model->rowCount(); ++row) {
+                const QString text = model->index(row, column).data().toString();
+                QVERIFY2(grid->columnWidth(column) > grid->fontMetrics().horizontalAdvance(text),
+                         qPrintable(text));
+            }
+    }
+
     static void screenshot(QWidget &window, const QString &name)
     {
         const QString dir = qEnvironmentVariable("TALLYPORT_SCREENSHOTS");

@@ -160,6 +160,8 @@ bool MonitoredWindow::start(QString &error)
     }
     db.SaveSensor(rows.first().IDNum, QStringLiteral("Freezer"), 0, QString(),
                   QStringLiteral("Temperature Sensor Port 1"), QString(), QString(), QString());
+    if (withSilentDevice && !addSilentDevice(error))
+        return false;
 
     QSignalSpy cycles(&window->pollTimer(), &PollTimer::cycleFinished);
     window->start();
@@ -167,6 +169,26 @@ bool MonitoredWindow::start(QString &error)
         error = QStringLiteral("no poll cycle ran");
         return false;
     }
+    return true;
+}
+
+bool MonitoredWindow::addSilentDevice(QString &error)
+{
+    silent = std::make_unique<SimDevice>(5, 5, 25);
+    if (!silent->start(address(2))) {
+        error = silent->errorString();
+        return false;
+    }
+    silent->setFault(SimFault::Silent);
+    Database &db = monitor->database;
+    qint64 id = 0;
+    if (!db.AddServer(QStringLiteral("Annex"), silent->modelText(), address(2), QString(), 1, QString(),
+                      QString(), -1, &id)) {
+        error = db.lastError();
+        return false;
+    }
+    db.SaveSensor(id, QStringLiteral("Annex Probe"), 0, QString(),
+                  QStringLiteral("Temperature Sensor Port 1"), QString(), QString(), QString());
     return true;
 }
 

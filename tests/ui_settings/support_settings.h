@@ -4,6 +4,7 @@
 #include <alarms/MailManager.h>
 #include <core/Cipher.h>
 #include <core/ConfigFile.h>
+#include <ui/main/DialogPrompts.h>
 #include <ui/main/MainWindow.h>
 #include <ui/settings/SettingsWindows.h>
 
@@ -65,8 +66,12 @@ public:
     ~MonitoredWindow();
 
     // Writes the database and the settings (edit `settings` first), starts the device, the mail
-    // server and the window, and waits for the first poll cycle.
+    // server and the window, and waits for the first poll cycle. With `withSilentDevice`, a
+    // second device "Annex" on 127.0.N.2, polled before "Lab", takes connections and never
+    // answers, so every cycle waits on it for the reply time-out.
     bool start(QString &error);
+    // Questions from here on open real message boxes (still recorded in t.prompts).
+    void showRealBoxes() { t.prompts.showWith = &boxes; }
 
     QString address(int lastOctet) const;
     QAction *action(const char *name) const;
@@ -74,13 +79,18 @@ public:
     bool waitForCycles(int count, int timeoutMs = 10000);
 
     ConfigRecord settings;
+    bool withSilentDevice = false;
     TestState t;
+    DialogPrompts boxes;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<Monitor> monitor;
     std::unique_ptr<SettingsWindows> settingsWindows;
     std::unique_ptr<SimDevice> device;
+    std::unique_ptr<SimDevice> silent;
     std::unique_ptr<SmtpTestServer> smtp;
 
 private:
+    bool addSilentDevice(QString &error);
+
     int m_octet;
 };

@@ -6,8 +6,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 void click(QWidget *window, const char *button)
@@ -86,6 +92,151 @@ private slots:
         QTRY_COMPARE(w.window->pollTimer().ticksPerCycle(), 2);
         QVERIFY(!w.t.state.UpdateInProgress);
         QVERIFY(w.t.status.lines().contains("Update Rate 10 seconds"));
+    }
+
+    // A real box or window left open never stops monitoring, whether it opens while a cycle
+    // waits on a silent device or between two cycles: beneath it the answering device is read
+    // every cycle, and an alarm that starts meanwhile is recorded and e-mailed. No (or closing
+    // the window) leaves monitoring running; Yes to the close question ends it at once.
+    void openBoxesNeverStopMonitoring_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("insideAWait");
+        QTest::addColumn<bool>("yes");
+        for (const char *box : {"close question", "Apply message", "Advanced window"})
+            for (bool inside : {true, false})
+                QTest::newRow(qPrintable(
+                    QStringLiteral("%1, %2").arg(box, inside ? "inside a wait" : "between cycles")))
+                    << QString(box) << inside << false;
+        QTest::newRow("close question answered Yes") << QString("close question") << true << true;
+    }
+    void openBoxesNeverStopMonitoring()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, insideAWait);
+        QFETCH(bool, yes);
+        MonitoredWindow w(26);
+        w.withSilentDevice = true;
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        w.showRealBoxes();
+        ConfigurationDialog *dialog = nullptr;
+        if (box != "close question") {
+            w.action("mpopConfigure")->trigger();
+            dialog = w.settingsWindows->openWindow();
+            QVERIFY(dialog);
+        }
+        PollTimer &timer = w.window->pollTimer();
+        int alarmsBefore = 0;
+        w.monitor->database.CountAlarms(alarmsBefore);
+
+        bool checked = false;
+        bool cycleRunningAtAnswer = false;
+        QElapsedTimer sinceYes;
+        qint64 cycleEndedAfterYes = -1;
+        connect(&w.monitor->cycle, &PollCycle::finished, [&] {
+            if (sinceYes.isValid() && cycleEndedAfterYes < 0)
+                cycleEndedAfterYes = sinceYes.elapsed();
+        });
+        WhenModalOpens([&](QWidget *modal) {
+            // Whatever happens below, the box is answered, so the test never hangs on it.
+            const auto answer = qScopeGuard([&] {
+                if (auto *question = qobject_cast<QMessageBox *>(modal)) {
+                    QAbstractButton *button = question->button(yes ? QMessageBox::Yes : QMessageBox::No);
+                    if (!button)
+                        button = question->button(QMessageBox::Ok);
+                    sinceYes.start();
+                    button->click();
+                } else {
+                    click(modal, "CancelButton");
+                }
+            });
+            QCOMPARE(timer.cycleRunning(), insideAWait);
+            QSignalSpy cycles(&timer, &PollTimer::cycleFinished);
+            const int readsBefore = w.device->transactionCount();
+            w.device->setAlarmByte(0, 1);
+            QTest::qWait(3500);
+            QVERIFY2(cycles.count() >= 3, qPrintable(QString::number(cycles.count())));
+            QVERIFY(w.device->transactionCount() - readsBefore >= 2 * cycles.count());
+            int alarms = 0;
+            QVERIFY(w.monitor->database.CountAlarms(alarms));
+            QCOMPARE(alarms, alarmsBefore + 1);
+            const auto alarmMailed = [&] {
+                const auto mails = w.smtp->messages();
+                return std::any_of(mails.begin(), mails.end(), [](const SmtpTestServer::Received &mail) {
+                    return mail.recipients == QStringList{"alarms@example.com"} &&
+                           mail.header("Subject").contains("Freezer");
+                });
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(alarmMailed(), 5000);
+            cycleRunningAtAnswer = timer.cycleRunning();
+            checked = true;
+        });
+        // The box opens at the chosen moment: while a cycle waits for the silent device (the
+        // answering one, polled after it, not taken yet), or while no cycle runs.
+        QTimer moment;
+        bool opened = false;
+        connect(&moment, &QTimer::timeout, [&] {
+            if (timer.cycleRunning() != insideAWait)
+                return;
+            moment.stop();
+            opened = true;
+            if (box == "close question")
+                QCOMPARE(w.window->close(), yes);
+            else if (box == "Apply message")
+                click(dialog, "btnApply");
+            else
+                click(dialog, "btnAdvanced");
+        });
+        moment.start(insideAWait ? 300 : 5);
+        QTRY_VERIFY_WITH_TIMEOUT(opened && !QApplication::activeModalWidget(), 20000);
+        QVERIFY(checked);
+        if (yes) {
+            QVERIFY(!w.t.state.MonitoringActive());
+            QTRY_VERIFY(!timer.cycleRunning());
+            if (cycleRunningAtAnswer)
+                QVERIFY2(cycleEndedAfterYes >= 0 && cycleEndedAfterYes < 1000,
+                         qPrintable(QString::number(cycleEndedAfterYes)));
+            QCOMPARE(w.monitor->cycle.exchanges().running(), 0);
+            QVERIFY(!timer.isRunning());
+            return;
+        }
+        QVERIFY(w.t.state.MonitoringActive());
+        QVERIFY(w.waitForCycles(2));
+        if (dialog)
+            click(dialog, "btnClose");
+    }
+
+    // The notification area's commands leave polling stopped while the settings window opened
+    // from the menu holds it: Create Reports starts no cycle, Configure is locked as the menus
+    // are, and polling starts again when the window closes.
+    void trayCommandsLeavePollingHeldByTheMenusWindow()
+    {
+        MonitoredWindow w(27);
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        PollTimer &timer = w.window->pollTimer();
+        QSignalSpy cycles(&timer, &PollTimer::cycleEnded);
+        int cyclesWhileOpen = -1;
+        bool pollingWhileOpen = true;
+        bool configureWhileOpen = true;
+        WhenModalOpens([&](QWidget *dialog) {
+            w.action("mpopCreateReports")->trigger();
+            configureWhileOpen = w.action("mpopConfigure")->isEnabled();
+            QTest::qWait(800);
+            cyclesWhileOpen = int(cycles.count());
+            pollingWhileOpen = timer.isRunning();
+            click(dialog, "btnClose");
+        });
+        QTRY_VERIFY(!w.t.state.UpdateInProgress);
+        cycles.clear();
+        w.action("mnuOrganization")->trigger();
+        QCOMPARE(cyclesWhileOpen, 0);
+        QVERIFY(!pollingWhileOpen);
+        QVERIFY(!configureWhileOpen);
+        QVERIFY(timer.isRunning());
+        QVERIFY(w.action("mpopConfigure")->isEnabled());
+        QVERIFY(w.waitForCycles(1));
     }
 
     void configureTallyportStopsPollingAndTheNewRateTakesEffect()

@@ -1,5 +1,7 @@
 #include "support_webrig.h"
 
+#include <support/CycleRun.h>
+
 #include <QJsonDocument>
 
 namespace {
@@ -61,7 +63,7 @@ bool WebRig::startWeb(WebIniSettings settings, QString &reason)
 void WebRig::runCycle(int advanceSeconds)
 {
     f.t.clock.advanceSeconds(advanceSeconds);
-    f.pollTimer->UpdateNow();
+    RunTimerCycleToEnd(*f.pollTimer, [this] { f.pollTimer->UpdateNow(); });
 }
 
 QUrl WebRig::url(const QString &pathAndQuery) const

@@ -1,9 +1,12 @@
 #include "DialogPrompts.h"
 
+#include <core/LocalWait.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 QMessageBox::Icon boxIcon(Prompts::Icon icon)
@@ -52,12 +55,13 @@ QMessageBox::StandardButtons boxButtons(Prompts::Buttons buttons)
 } // namespace
 
 // Boxes belong to the window the user is working in (a settings window over the main window),
-// so they open in front of it.
+// so they open in front of it; never to the start-up splash, which deletes itself after a second.
 QWidget *DialogPrompts::owner() const
 {
     if (QWidget *modal = QApplication::activeModalWidget())
         return modal;
-    if (QWidget *active = QApplication::activeWindow())
+    QWidget *active = QApplication::activeWindow();
+    if (active && active->windowType() != Qt::SplashScreen)
         return active;
     return m_parent;
 }
@@ -70,18 +74,23 @@ Prompts::Answer DialogPrompts::ask(const QString &text, const QString &title, Bu
 Prompts::Answer DialogPrompts::askAndAct(const QString &text, const QString &title, Buttons buttons,
                                          Icon icon, const std::function<void(Answer)> &onAnswer)
 {
-    QMessageBox box(boxIcon(icon), title.isEmpty() ? QApplication::applicationName() : title, text,
-                    boxButtons(buttons), owner());
+    NoNestedWaits::Check("A message box");
+    // On the heap and watched: a window it belongs to may be closed and deleted while the box is
+    // open (at shutdown, at Log Out); the box then goes with it and counts as the safe answer.
+    QPointer<QMessageBox> box =
+        new QMessageBox(boxIcon(icon), title.isEmpty() ? QApplication::applicationName() : title, text,
+                        boxButtons(buttons), owner());
     bool answered = false;
-    // The answer acts at the click, even when the click is handled inside a wait that runs above
-    // this box's own loop; exec() returns only once that wait has ended.
-    QObject::connect(&box, &QMessageBox::buttonClicked, &box, [&](QAbstractButton *button) {
+    // The answer acts at the click, before exec() has returned.
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [&, box](QAbstractButton *button) {
         if (answered || !onAnswer)
             return;
         answered = true;
-        onAnswer(answerOf(box.standardButton(button)));
+        onAnswer(answerOf(box->standardButton(button)));
     });
-    const Answer answer = answerOf(box.exec());
+    const int result = box->exec();
+    const Answer answer = box ? answerOf(result) : SafeAnswer(buttons);
+    delete box;
     if (!answered && onAnswer)
         onAnswer(answer);
     return answer;

@@ -134,9 +134,10 @@ void MainWindow::setMonitor(Monitor &monitor)
     m_trendFeed.chartedSensors = [this, &monitor] {
         return ChartedSensors(monitor.database, m_state.programDirectory());
     };
-    const qreal dpi = logicalDpiX();
-    for (int column = 0; column < StatusGridModel::ColumnCount; ++column)
-        m_grid->setColumnWidth(column, StatusGridModel::columnWidthPixels(column, dpi));
+    // Every column fits what it shows, and the last one takes the room that is left.
+    QHeaderView *header = m_grid->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setStretchLastSection(true);
     connectLink(monitor);
     m_popup = new AlarmPopup(m_state.programDirectory(), this);
     monitor.alarms.announce = [this](const QString &notice) { m_popup->showNotice(notice); };
@@ -291,7 +292,8 @@ void MainWindow::VKLShow(int view)
 
 void MainWindow::activate()
 {
-    if (!m_state.ReinitOnActivate)
+    // The configuration window that holds polling runs the activation when it closes.
+    if (!m_state.ReinitOnActivate || m_pollingHeld)
         return;
     applyMenuRights(m_activation.RunActivationSequence());
     if (m_activation.activationDeferred())
@@ -347,13 +349,20 @@ void MainWindow::runConfigurationWindow(const std::function<void()> &open, bool 
     m_pollTimer.StopPollTimer();
     if (deviceWindow)
         m_state.ActiveFormName = QStringLiteral("frmTreeConfiguration");
+    // The notification area's way into the settings is closed while the window is open, as the
+    // menus are.
+    m_pollingHeld = true;
+    if (m_mpopConfigure)
+        m_mpopConfigure->setEnabled(false);
     if (open)
         open();
     else
         m_state.prompts().message(
             QStringLiteral("This window is not available in this version of Tallyport."));
+    m_pollingHeld = false;
     m_state.ActiveFormName = QStringLiteral("frmMain");
     m_state.ReinitOnActivate = true;
+    // The activation gives the notification area's entry its rights back.
     activate();
 }
 
@@ -400,9 +409,13 @@ void MainWindow::onCreateReports()
 {
     if (m_state.UpdateInProgress)
         return;
-    m_pollTimer.StopPollTimer();
     m_state.ReinitOnActivate = false;
-    m_pollTimer.StartPollTimer();
+    // Polling held stopped by a configuration window stays stopped: its device transactions
+    // must not overlap a cycle.
+    if (!m_pollingHeld) {
+        m_pollTimer.StopPollTimer();
+        m_pollTimer.StartPollTimer();
+    }
     // The window is not modal: polling goes on while it is open.
     if (openReports)
         openReports();

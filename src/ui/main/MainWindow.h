@@ -127,6 +127,9 @@ private:
     QString m_plainCaption;
     int m_view = 1;
     bool m_closing = false;
+    // A configuration window opened from the menu (device window, settings) holds polling
+    // stopped: nothing else may start it again, and an activation waits for the window to close.
+    bool m_pollingHeld = false;
 
     QGroupBox *m_frmStatus = nullptr;
     QGroupBox *m_frmErrors = nullptr;
