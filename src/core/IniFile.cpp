@@ -162,7 +162,10 @@ private:
 // Writes every key, or only those of one section (the others keep what the operator wrote).
 class Writer final : public KeyVisitor {
 public:
-    Writer(QSettings &settings, const QString &onlySection) : m_settings(settings), m_only(onlySection) {}
+    Writer(QSettings &settings, const QString &onlySection, const QString &onlyKey)
+        : m_settings(settings), m_only(onlySection), m_onlyKey(onlyKey)
+    {
+    }
     void beginSection(const QString &name) override
     {
         m_skip = !m_only.isEmpty() && name != m_only;
@@ -176,12 +179,13 @@ public:
 private:
     void write(const QString &key, const QVariant &value)
     {
-        if (!m_skip)
+        if (!m_skip && (m_onlyKey.isEmpty() || key == m_onlyKey))
             m_settings.setValue(key, value);
     }
 
     QSettings &m_settings;
     QString m_only;
+    QString m_onlyKey;
     bool m_skip = false;
 };
 
@@ -219,12 +223,12 @@ bool IniFile::Read()
     return false;
 }
 
-bool IniFile::Save(const QString &onlySection)
+bool IniFile::Save(const QString &onlySection, const QString &onlyKey)
 {
     m_lastError.clear();
     QSettings settings(path(), QSettings::IniFormat);
     if (settings.status() == QSettings::NoError) {
-        Writer writer(settings, onlySection);
+        Writer writer(settings, onlySection, onlyKey);
         describeAll(m_state.Ini, writer);
         settings.sync();
     }

@@ -23,9 +23,10 @@ public:
     // error-log line. False when the file could not be read or written (logged); state.Ini then
     // holds what could be read and defaults for the rest.
     bool Read();
-    // Writes every value of state.Ini, or only those of the section named. False when the file
-    // could not be written (logged).
-    bool Save(const QString &onlySection = QString());
+    // Writes every value of state.Ini, or only those of the section named (or only its one key),
+    // leaving what the file holds elsewhere as it is. False when the file could not be written
+    // (logged).
+    bool Save(const QString &onlySection = QString(), const QString &onlyKey = QString());
 
     QString path() const;
     // Why the last read or save failed; the problems with single values are in the error log.

@@ -139,7 +139,8 @@ void MonthlyReport::remember(const QDate &month)
 {
     m_lastMade = month;
     m_state.Ini.reports.lastMonthlyReport = month.toString(kMonthFormat);
-    m_ini.Save();
+    // Only its own key: the rest of the file may have been edited by hand since the start.
+    m_ini.Save(QStringLiteral("reports"), QStringLiteral("lastMonthlyReport"));
 }
 
 void MonthlyReport::queueMail(const QDate &month, const QByteArray &pdf)

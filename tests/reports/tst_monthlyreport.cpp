@@ -8,10 +8,12 @@
 #include <core/IniFile.h>
 #include <reports/MonthlyReport.h>
 
+#include <support/CycleRun.h>
 #include <support/OutboxSettle.h>
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -109,7 +111,7 @@ void TestMonthlyReport::init()
 void TestMonthlyReport::cycleAt(const QDateTime &when)
 {
     f->t.clock.set(when);
-    f->monitor->cycle.LogRoutine();
+    RunCycleToEnd(f->monitor->cycle);
     QTRY_VERIFY_WITH_TIMEOUT(!monthly().running(), 30000);
 }
 
@@ -136,6 +138,11 @@ void TestMonthlyReport::madeOnceOnTheFirstSavedAndEmailed()
     cycleAt(at(4, 1, 7, 58));
     QCOMPARE(finished.size(), 0);
     QVERIFY(!QFile::exists(reportPath(3)));
+    // A hand edit made while the program runs outlives the report's bookkeeping.
+    {
+        QSettings ini(f->activation->iniFile().path(), QSettings::IniFormat);
+        ini.setValue("poll/parallel", 3);
+    }
 
     cycleAt(at(4, 1, 8, 1));
     QCOMPARE(finished.size(), 1);
@@ -143,6 +150,11 @@ void TestMonthlyReport::madeOnceOnTheFirstSavedAndEmailed()
     QVERIFY(finished[0][1].toBool());
     QVERIFY(QFile::exists(reportPath(3)));
     QCOMPARE(f->t.state.Ini.reports.lastMonthlyReport, QString("2026-03"));
+    {
+        QSettings ini(f->activation->iniFile().path(), QSettings::IniFormat);
+        QCOMPARE(ini.value("reports/lastMonthlyReport").toString(), QString("2026-03"));
+        QCOMPARE(ini.value("poll/parallel").toInt(), 3);
+    }
     QVERIFY(f->t.state.status().contains("Monthly report: March 2026 saved to"));
 
     // The PDF went to the administrator, attached whole.
@@ -246,7 +258,7 @@ void TestMonthlyReport::missedMonthsAreMadeAtTheNextCycle()
     restart();
     QSignalSpy finished(&monthly(), &MonthlyReport::reportFinished);
     f->t.clock.set(at(5, 3, 14));
-    f->monitor->cycle.LogRoutine();
+    RunCycleToEnd(f->monitor->cycle);
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 30000);
     QCOMPARE(finished[0][0].toDate(), QDate(2026, 3, 1));
     QCOMPARE(finished[1][0].toDate(), QDate(2026, 4, 1));
