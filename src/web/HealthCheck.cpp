@@ -37,6 +37,10 @@ HealthView EvaluateHealth(const HealthInputs &in)
             QStringLiteral("cycle-hung"),
             QStringLiteral("a poll cycle has been running for %1 s (limit %2 s)").arg(running).arg(limit));
     }
+    // A cycle that ended at once because the database failed has polled nothing.
+    if (!in.cycle.lastFailure.isEmpty())
+        return failing(QStringLiteral("cycle-failed"),
+                       QStringLiteral("the last poll cycle polled no device: ") + in.cycle.lastFailure);
     const QDateTime reference = later(in.cycle.lastEnd, in.cycle.pollingStarted);
     if (reference.isValid() && reference.secsTo(in.now) <= limit)
         return {true, QStringLiteral("ok"), QStringLiteral("ok")};

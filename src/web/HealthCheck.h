@@ -17,6 +17,7 @@ struct HealthInputs {
 // and while a running cycle began within that time. Otherwise the reason, each its own code:
 //   monitoring-ended   monitoring has ended (the program is closing) or never started
 //   cycle-hung         a poll cycle has run longer than the limit
+//   cycle-failed       the last poll cycle could not read its device list (the database fails)
 //   no-sensors         no named sensors: nothing is polled
 //   polling-paused     the poll timer is stopped (a Setup or About window is open)
 //   cycle-overdue      the poll timer runs but no cycle has ended in time

@@ -350,6 +350,15 @@ private slots:
         codes << QString::fromUtf8(during.body).trimmed();
         QCOMPARE(m_rig->get("/healthz").status, 200);
 
+        // The database fails: every cycle ends at once without reading a device.
+        m_rig->f.value("ALTER TABLE tblServers RENAME TO tblServersAway");
+        m_rig->runCycle();
+        expect503("cycle-failed");
+        QVERIFY(codes.last().contains("device list"));
+        m_rig->f.value("ALTER TABLE tblServersAway RENAME TO tblServers");
+        m_rig->runCycle();
+        QCOMPARE(m_rig->get("/healthz").status, 200);
+
         // No sensors: nothing is polled.
         m_rig->f.monitor->grid.ConfigureServerStatusGrid(0);
         timer.StopPollTimer();
@@ -360,7 +369,7 @@ private slots:
         expect503("monitoring-ended");
         state.setMonitoringActive(true);
         codes.removeDuplicates();
-        QCOMPARE(codes.size(), 6);
+        QCOMPARE(codes.size(), 7);
     }
 
 private:
