@@ -105,9 +105,9 @@ bool PollCycle::takeEndedDevices()
     const NoNestedWaits noWaits;
     // Once monitoring has ended (the program is closing, its shutdown e-mail may be out already)
     // nothing more is recorded or sent: the cycle stops at the next step.
-    while (m_next < m_devices.size()) {
-        if (!m_state.MonitoringActive())
-            return true;
+    if (!m_state.MonitoringActive())
+        return true;
+    if (m_next < m_devices.size()) {
         const DeviceExchange::Result *exchange = m_exchanges.resultOf(m_next);
         if (!exchange)
             return false;
@@ -116,9 +116,14 @@ bool PollCycle::takeEndedDevices()
         const ServerRecord &device = m_devices[m_next++];
         if (!takeDevice(device, *exchange))
             return true;
+        // One device per turn of the event loop: the window answers between two devices even
+        // when many exchanges ended at once.
+        if (m_next < m_devices.size()) {
+            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+            return false;
+        }
     }
-    if (m_state.MonitoringActive())
-        completeCycle();
+    completeCycle();
     return true;
 }
 

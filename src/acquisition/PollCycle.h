@@ -70,8 +70,9 @@ private:
     bool startDevices();
     // Takes the devices whose exchanges have ended; ends the cycle when it is over.
     void advance();
-    // Takes, in device order, every device whose exchange has ended since the last call; true
-    // when the cycle is over (the last device taken, or monitoring ended on the way).
+    // Takes the next device in order when its exchange has ended (and asks to be called again
+    // for the one after it); true when the cycle is over (the last device taken and the cycle
+    // completed, or monitoring ended on the way).
     bool takeEndedDevices();
     // What follows one device's exchange. False when monitoring ended on the way.
     bool takeDevice(const ServerRecord &device, const DeviceExchange::Result &exchange);
