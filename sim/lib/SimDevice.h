@@ -57,6 +57,10 @@ struct SimFaultOptions {
     int shortLength = 30;
     int overlongLength = 80;
     int resetAfterBytes = 20;
+    // The log download in two pieces: the first logPieceBytes bytes, the rest logPieceDelayMs
+    // later, then the connection closes. 0: the whole log at once.
+    int logPieceBytes = 0;
+    int logPieceDelayMs = 300;
 };
 
 // One simulated monitoring device listening on TCP. It answers each 60-byte command on a

@@ -173,6 +173,16 @@ void SimDevice::answer(QTcpSocket *socket, const QByteArray &command)
     const bool overridden = takeOverride(command, &reply);
     if (!overridden)
         reply = execute(command);
+    const int piece = m_faultOptions.logPieceBytes;
+    if (!overridden && fault == SimFault::None && isLogDownload(command) && piece > 0 &&
+        reply.size() > piece) {
+        deliver(socket, reply.left(piece), fault);
+        QTimer::singleShot(m_faultOptions.logPieceDelayMs, socket, [socket, rest = reply.mid(piece)] {
+            send(socket, rest);
+            socket->disconnectFromHost();
+        });
+        return;
+    }
     deliver(socket, reply, fault);
     // After the log the device has nothing more to say: it closes the connection (once the
     // bytes are out, so nothing is lost).

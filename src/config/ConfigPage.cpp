@@ -2,6 +2,7 @@
 
 #include <core/ProgramState.h>
 #include <core/Win1252.h>
+#include <link/DeviceCommands.h>
 
 namespace ConfigPage {
 
@@ -10,9 +11,20 @@ int Number(int modelFamily)
     return modelFamily == 3 ? 1 : 2;
 }
 
+QString TrimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 QString Name(const QByteArray &image)
 {
-    return FromWin1252(image.mid(NameIndex, NameWidth)).trimmed();
+    return TrimBlanks(FromWin1252(image.mid(NameIndex, NameWidth)));
 }
 
 QChar Unit(const QByteArray &image)
@@ -22,12 +34,22 @@ QChar Unit(const QByteArray &image)
 
 QString StoredName(const QString &name)
 {
-    return name.trimmed().left(NameWidth);
+    return TrimBlanks(name).left(NameWidth);
 }
 
 QString Name20(const QString &name)
 {
     return StoredName(name).leftJustified(NameWidth, QLatin1Char(' '));
+}
+
+QString NameRefusal(const QString &name)
+{
+    if (!HoldsErrorWord(ToWin1252(name)))
+        return QString();
+    return QStringLiteral("The name \"") + name +
+           QStringLiteral("\" can not be used.  A device reply that holds the word \"error\" counts as a "
+                          "failure, so the device could never give this name back.  Please choose another "
+                          "name.");
 }
 
 bool Fill(QByteArray &image, const QString &name, QChar unit, const QString &address)
@@ -59,6 +81,9 @@ ConfigDownload DownloadConfigPage(UserPages &pages, const QString &address)
         break;
     case PageOutcome::Failed:
         result.outcome = ConfigDownload::Outcome::ReadFailed;
+        result.errorWordInName = ErrorWordOnlyInFields(
+            CommandCodes::ReadUserPageCommand(ConfigPage::Number(pages.state().ModelFamily)),
+            pages.lastReply(), UserPages::PageSize, {{ConfigPage::NameIndex, ConfigPage::NameWidth}});
         break;
     }
     return result;

@@ -21,6 +21,10 @@ constexpr int AddressWidth = 20;
 // 1 for family 3, 2 for the others.
 int Number(int modelFamily);
 
+// The text without the blanks at either end; other white space (a tab, a line break) is part of
+// a name and stays.
+QString TrimBlanks(const QString &text);
+
 // The name of a page image, blanks trimmed at both ends (Windows-1252).
 QString Name(const QByteArray &image);
 // 'C' when byte 29 is "C", else 'F'.
@@ -30,6 +34,11 @@ QChar Unit(const QByteArray &image);
 QString StoredName(const QString &name);
 // The stored name padded with blanks to 20 characters.
 QString Name20(const QString &name);
+
+// Why a name can not be given to a device or a sensor: a device reply holding the word "error"
+// is always refused, so the device would store the name and never give it back. Empty when the
+// name can be used.
+QString NameRefusal(const QString &name);
 
 // Writes name (trimmed, cut and padded to 20), unit letter and address (cut or padded to 20) into
 // a 60-byte image. False when the image is shorter than a page.
@@ -43,6 +52,8 @@ struct ConfigDownload {
     Outcome outcome = Outcome::IdentifyFailed;
     QString name;
     QChar unit = QLatin1Char('F');
+    // ReadFailed only because the name the device holds contains the word "error".
+    bool errorWordInName = false;
 };
 
 // What came of writing a device's name, unit and address.

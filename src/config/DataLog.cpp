@@ -17,15 +17,15 @@ constexpr int ClockBytes = 6;
 // moves a record.
 const QDateTime Epoch(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
 
-qint64 sortKeyOf(const QDateTime &wallTime)
+qint64 sortKeyOf(const QDate &date, const QTime &time)
 {
-    return Epoch.secsTo(QDateTime(wallTime.date(), wallTime.time(), Qt::UTC));
+    return Epoch.secsTo(QDateTime(date, time, Qt::UTC));
 }
 
 QString timeTextOf(qint64 sortKey)
 {
     const QDateTime wall = Epoch.addSecs(sortKey);
-    return DateTimeText(QDateTime(wall.date(), wall.time()));
+    return DateTimeText(wall.date(), wall.time());
 }
 } // namespace
 
@@ -54,7 +54,7 @@ void DataLog::decode(const QByteArray &download)
         record.position = int(k + 1);
         const ClockReading time = DecodeClock(bytes, 1);
         record.valid = time.valid;
-        record.sortKey = time.valid ? sortKeyOf(time.time) : InvalidSortKey;
+        record.sortKey = time.valid ? sortKeyOf(time.date, time.time) : InvalidSortKey;
         for (int v = 0; v < m_valueCount; ++v)
             record.values[v] = qint16(PageInt16(bytes, ClockBytes + 2 * v).value_or(0));
         record.flags = quint8(PageByte(bytes, m_recordSize - 1).value_or(0));

@@ -66,8 +66,9 @@ ClockReading DecodeClock(const QByteArray &message, int start)
     if (!date.isValid() || !time.isValid())
         return reading;
     reading.valid = true;
-    reading.time = QDateTime(date, time);
-    reading.text = DateTimeText(reading.time);
+    reading.date = date;
+    reading.time = time;
+    reading.text = DateTimeText(date, time);
     return reading;
 }
 

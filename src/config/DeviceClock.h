@@ -14,9 +14,11 @@ class DeviceLink;
 unsigned char ToBCD(int value);
 
 // A decoded clock image.
+// The date and time are the clock's own, in no time zone: the device keeps no daylight saving.
 struct ClockReading {
     bool valid = false;
-    QDateTime time;
+    QDate date;
+    QTime time;
     QString text; // the program's date-time text, or "Reset Time" when not valid
 };
 

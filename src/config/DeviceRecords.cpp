@@ -101,6 +101,7 @@ QString JoinAddrList(const QStringList &addresses)
 bool AcceptableListAddress(const QString &address)
 {
     const QString trimmed = address.trimmed();
+    // A domain never starts with a dot: "name@.org" is a typing slip, not an address.
     return trimmed.contains(QLatin1Char('.')) && trimmed.contains(QLatin1Char('@')) &&
-           IsValidEmailAddress(trimmed);
+           !trimmed.contains(QLatin1String("@.")) && IsValidEmailAddress(trimmed);
 }

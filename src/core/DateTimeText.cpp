@@ -87,6 +87,12 @@ QString DateTimeText(const QDateTime &when)
     return QLocale::c().toString(when, kTextFormat);
 }
 
+QString DateTimeText(const QDate &date, const QTime &time)
+{
+    return QLocale::c().toString(date, QStringLiteral("M/d/yyyy")) + QLatin1Char(' ') +
+           QLocale::c().toString(time, QStringLiteral("h:mm:ss AP"));
+}
+
 QDateTime ParseDateTimeText(const QString &text)
 {
     const QString trimmed = text.trimmed();

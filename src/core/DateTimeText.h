@@ -6,6 +6,9 @@
 // The program's text for a date and time, "M/d/yyyy h:mm:ss AM" (at most 22 characters, so it
 // fits every 25-character field), and the one reader of it.
 QString DateTimeText(const QDateTime &when);
+// The same text for a date and clock time as they stand, placed in no time zone: a device clock
+// keeps no daylight saving, so its times may fall in an hour the local zone skips.
+QString DateTimeText(const QDate &date, const QTime &time);
 QDateTime ParseDateTimeText(const QString &text);
 // The date and clock time the text names, without placing them in the local time zone (which
 // costs far more when done for every record of a long file). False when the text is not a date.

@@ -48,13 +48,17 @@ void EditorSession::ShowCorrection()
     m_form.setShown(ControlKey("lblCal", 1), true);
 }
 
-// new factor = old factor + (actual - reading), in single precision as the device computes.
+// new factor = old factor + (actual - reading), in single precision as the device computes. The
+// old factor is the one the device gave with the reading, never the box: after a first
+// computation the box already holds the result, and using it again would add the difference
+// twice.
 bool EditorSession::ComputeFactor(int sensor)
 {
     const QString actualText = m_form.text(ControlKey("txtActualTemp", sensor));
     const auto actual = NumberFromText(actualText);
     const auto reading = NumberFromText(m_form.text(ControlKey("txtReading", sensor)));
-    const auto factor = NumberFromText(m_form.text(ControlKey("txtCF", sensor)));
+    const bool factorShown = NumberFromText(m_form.text(ControlKey("txtCF", sensor))).has_value();
+    const auto factor = factorShown ? deviceFactor(sensor) : std::nullopt;
     QString problem;
     if (!actual)
         problem = QStringLiteral("The actual temperature of %1 is not a number.");

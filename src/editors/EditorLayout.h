@@ -39,7 +39,9 @@ struct UploadStep {
     const char *status = nullptr;  // progress text shown before the store; none: unchanged
     int fromFirmware = 0;          // stored only from this firmware revision on
     bool calibration = false;      // stored by a calibration store as well
-    bool needsDownload = true;     // stored only when this window downloaded the page
+    // The alarm options page: stored only when this window read it, or unread by a model that
+    // has no alarm options (and so never reads it).
+    bool alarmOptions = false;
 };
 
 // What an upload writes into the sensor table of the database.

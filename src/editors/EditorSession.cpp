@@ -8,6 +8,7 @@
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
 #include <db/Database.h>
+#include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
 #include <link/PageValues.h>
 
@@ -22,6 +23,21 @@ QString notUploadedText(int page)
 {
     return QStringLiteral("Page %1 was not uploaded because it could not be downloaded").arg(page);
 }
+
+// The last line of an upload that left pages out: which pages the device did not get.
+QString notStoredText(const QList<int> &pages)
+{
+    QStringList numbers;
+    for (int page : pages)
+        numbers.append(QString::number(page));
+    return QStringLiteral("Upload incomplete: %1 %2 not stored")
+        .arg(pages.size() == 1 ? QStringLiteral("page") : QStringLiteral("pages"),
+             numbers.join(QStringLiteral(", ")));
+}
+
+const char *const ResolutionUnknown =
+    "The resolution of the readings is not known because they could not be downloaded, so the "
+    "limits are not shown and are left on the device as they are.  Press Refresh to try again.";
 
 } // namespace
 
@@ -42,6 +58,12 @@ void EditorSession::Buttons(bool state)
 {
     for (const QString &button : m_layout.buttons)
         m_form.setEnabled(button, state);
+    // The calibration frame's buttons as well: a second Store in the middle of one would apply
+    // the difference twice.
+    if (m_layout.calibration.fromFirmware >= 0) {
+        for (const char *button : {"btnStoreCalFactors", "btnReset", "btnCF", "btnCloseCal"})
+            m_form.setEnabled(QLatin1String(button), state);
+    }
     const int calibrationFrom = m_layout.calibration.fromFirmware;
     if (calibrationFrom > 0 && m_identity.firmware < calibrationFrom)
         m_form.setEnabled(QStringLiteral("btnCal"), false);
@@ -129,6 +151,7 @@ bool EditorSession::GetLimits()
     m_form.setStatusText(QStringLiteral("Downloading..."));
     ClearTextBoxes();
     m_identified = false;
+    m_notesLoaded = false;
     // Only what this download reads may go back to the device.
     for (auto it = m_downloaded.begin(); it != m_downloaded.end(); ++it)
         it.value() = false;
@@ -159,26 +182,85 @@ EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &ste
 {
     if (step.status)
         m_form.setStatusText(QLatin1String(step.status));
-    if (step.page == DownloadStep::Identify) {
-        if (identify())
-            return StepResult::Next;
-        m_form.addMessage(QLatin1String(step.failure));
-        return step.stops ? StepResult::Stop : StepResult::Next;
-    }
+    if (step.page == DownloadStep::Identify)
+        return runIdentifyStep(step);
     QByteArray image;
     const PageOutcome outcome = m_transfer.ReadPage(IPAddress, step.page, image);
     m_buffers.insert(step.page, image);
     m_downloaded.insert(step.page, outcome == PageOutcome::Done);
     if (outcome == PageOutcome::Done) {
+        m_readImages.insert(step.page, image);
         if (step.page == ReadingsPage) {
             const auto flag = PageByte(image, ResolutionIndex);
             m_tenthsMode = m_layout.tenthsFromFirmware >= 0 && flag == TenthsFlag &&
                            m_identity.firmware >= m_layout.tenthsFromFirmware;
+            m_readingsRead = true;
         }
         DecodePage(m_layout, step.page, image, m_form, m_tenthsMode);
+        clearHeldBack(step.page);
         return StepResult::Next;
     }
+    const StepResult result = reportFailure(outcome, step.busy, step.failure, step.stops);
+    if (nameHoldsErrorWord(step.page, image))
+        m_form.addMessage(QStringLiteral("The sensor names of page %1 could not be read: a name the device "
+                                         "holds contains the word \"error\", and every reply that carries "
+                                         "it is refused.  Names can not be changed from here; Restore "
+                                         "Factory Defaults in the Setup window clears them.")
+                              .arg(step.page));
+    if (step.page == ReadingsPage && result == StepResult::Next && !tenthsKnown())
+        m_form.addMessage(QLatin1String(ResolutionUnknown));
+    return result;
+}
+
+// A busy device answers the identify with the busy reply: that is the model's busy message, not
+// a failure to identify.
+EditorSession::StepResult EditorSession::runIdentifyStep(const DownloadStep &step)
+{
+    const PageOutcome outcome = identify();
+    if (outcome == PageOutcome::Done)
+        return StepResult::Next;
     return reportFailure(outcome, step.busy, step.failure, step.stops);
+}
+
+// The read of a page failed only because a name on it holds the word "error".
+bool EditorSession::nameHoldsErrorWord(int page, const QByteArray &reply) const
+{
+    QList<QPair<int, int>> names;
+    for (const PageField &field : m_layout.fields) {
+        if (field.page == page && field.codec == FieldCodec::Name)
+            names.append({field.position - 1, field.width()});
+    }
+    return !names.isEmpty() &&
+           ErrorWordOnlyInFields(CommandCodes::ReadUserPageCommand(page), reply, PageSize, names);
+}
+
+bool EditorSession::tenthsKnown() const
+{
+    const int from = m_layout.tenthsFromFirmware;
+    return from < 0 || m_readingsRead || (m_identified && m_identity.firmware < from);
+}
+
+bool EditorSession::heldBack(const PageField &field) const
+{
+    if (field.codec == FieldCodec::Reading || tenthsKnown())
+        return false;
+    return field.scale == FieldScale::TenthsMode || field.gate == FieldGate::TenthsMode;
+}
+
+void EditorSession::clearHeldBack(int page)
+{
+    for (const PageField &field : m_layout.fields) {
+        if (field.page == page && heldBack(field))
+            m_form.setText(field.key, QString());
+    }
+}
+
+void EditorSession::encode(int page, QByteArray &buffer) const
+{
+    for (const PageField &field : m_layout.fields) {
+        if (field.page == page && !heldBack(field))
+            EncodeField(field, m_form, buffer, m_tenthsMode);
+    }
 }
 
 // A busy reply with a busy line ends the transfer; any other failure adds its line, if any.
@@ -194,15 +276,16 @@ EditorSession::StepResult EditorSession::reportFailure(PageOutcome outcome, cons
     return stops ? StepResult::Stop : StepResult::Next;
 }
 
-bool EditorSession::identify()
+PageOutcome EditorSession::identify()
 {
-    if (m_transfer.Identify(IPAddress) != PageOutcome::Done)
-        return false;
+    const PageOutcome outcome = m_transfer.Identify(IPAddress);
+    if (outcome != PageOutcome::Done)
+        return outcome;
     const ProgramState &state = m_services.state;
     m_identity = {state.ModelFamily, state.ModelNumber, state.FirmwareRevision};
     m_identified = true;
     applyRules();
-    return true;
+    return outcome;
 }
 
 void EditorSession::applyRules()
@@ -229,6 +312,7 @@ void EditorSession::loadNotes()
         if (m_form.text(ControlKey("txtName", i)).isEmpty())
             m_form.setText(ControlKey("txtNotes", i), QString());
     }
+    m_notesLoaded = true;
 }
 
 // ---- Upload ----
@@ -257,32 +341,46 @@ bool EditorSession::SaveLimits(bool calOnly)
         for (const UploadStep &step : steps) {
             QByteArray &buffer = m_buffers[step.page];
             InsertStoreUserPageCommand(buffer);
-            EncodePage(m_layout, step.page, m_form, buffer, m_tenthsMode);
+            encode(step.page, buffer);
         }
     }
+    QList<int> skipped;
     for (const UploadStep &step : steps) {
         if (!keepRunning())
             return finish(false);
+        if (!mayStore(step)) {
+            m_form.addMessage(notUploadedText(step.page));
+            skipped.append(step.page);
+            continue;
+        }
         if (runUploadStep(step) == StepResult::Stop)
             return finish(false);
     }
     if (!calOnly)
         saveSensors();
+    // Pages left out make the upload a failure, and the last line says which.
+    if (!skipped.isEmpty()) {
+        m_form.addMessage(notStoredText(skipped));
+        return finish(false);
+    }
     if (m_layout.upload.completion)
         m_form.addMessage(QLatin1String(m_layout.upload.completion));
     return finish(true);
+}
+
+// A page this window could not read holds no device page: storing it would write a wrong page
+// into the device, or values the window never showed.
+bool EditorSession::mayStore(const UploadStep &step) const
+{
+    if (downloaded(step.page))
+        return true;
+    return step.alarmOptions && m_identified && m_identity.model < m_layout.alarmOptionsFromModel;
 }
 
 EditorSession::StepResult EditorSession::runUploadStep(const UploadStep &step)
 {
     if (step.status)
         m_form.setStatusText(QLatin1String(step.status));
-    // A page this window could not read holds no device page: storing it would write a wrong
-    // page into the device.
-    if (step.needsDownload && !downloaded(step.page)) {
-        m_form.addMessage(notUploadedText(step.page));
-        return StepResult::Next;
-    }
     const PageOutcome outcome = m_layout.upload.freshRead
                                     ? storeFresh(step)
                                     : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
@@ -298,7 +396,7 @@ PageOutcome EditorSession::storeFresh(const UploadStep &step)
     const PageOutcome read = m_transfer.ReadPage(IPAddress, step.page, image);
     if (read != PageOutcome::Done)
         return read;
-    EncodePage(m_layout, step.page, m_form, image, m_tenthsMode);
+    encode(step.page, image);
     return m_transfer.StorePage(IPAddress, image);
 }
 
@@ -340,7 +438,7 @@ bool EditorSession::fieldsStorable(const QList<UploadStep> &steps)
 {
     for (const UploadStep &step : steps) {
         for (const PageField &field : m_layout.fields) {
-            if (field.page != step.page)
+            if (field.page != step.page || heldBack(field))
                 continue;
             const auto problem = FieldProblem(field, m_form, m_tenthsMode);
             if (!problem)
@@ -362,9 +460,8 @@ void EditorSession::saveSensors()
     const bool withLimits = m_layout.upload.database == DatabaseLimits::Boxes;
     for (int i = 0; i < m_layout.sensorCount(); ++i) {
         const QString nameKey = ControlKey("txtName", i);
-        const PageField *name = m_layout.field(nameKey);
-        // A sensor whose name the window never read is left as the database has it.
-        if (!name || !downloaded(name->page))
+        // A sensor the window did not read whole is left as the database has it.
+        if (!m_layout.hasField(nameKey) || !sensorDownloaded(i))
             continue;
         const auto shown = [&](const char *control) {
             return withLimits ? m_form.text(ControlKey(control, i)) : QString();
@@ -372,6 +469,33 @@ void EditorSession::saveSensors()
         db->SaveSensor(DatabaseID, m_form.text(nameKey), i, m_form.text(ControlKey("txtNotes", i)),
                        sensorLabel(i), shown("txtUL"), shown("txtLL"), shown("txtTOL"));
     }
+}
+
+// The pages of the sensor's database columns were read, its limits could be decoded and its
+// notes were loaded.
+bool EditorSession::sensorDownloaded(int sensor) const
+{
+    if (m_layout.download.notes && !m_notesLoaded)
+        return false;
+    QList<const char *> columns{"txtName"};
+    if (m_layout.upload.database == DatabaseLimits::Boxes)
+        columns << "txtLL"
+                << "txtUL"
+                << "txtTOL";
+    for (const char *column : columns) {
+        const PageField *field = m_layout.field(ControlKey(column, sensor));
+        if (field && (!downloaded(field->page) || heldBack(*field)))
+            return false;
+    }
+    return true;
+}
+
+std::optional<double> EditorSession::deviceFactor(int sensor) const
+{
+    const PageField *field = m_layout.field(ControlKey("txtCF", sensor));
+    if (!field || !m_readImages.contains(field->page))
+        return std::nullopt;
+    return FieldNumber(*field, m_readImages.value(field->page), m_tenthsMode);
 }
 
 void EditorSession::waitMs(int milliseconds)

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class Database;
 class DeviceLink;
 class EditorForm;
@@ -73,6 +75,9 @@ public:
     QByteArray buffer(int page) const { return m_buffers.value(page); }
     // True when the page's read in the last download succeeded.
     bool downloaded(int page) const { return m_downloaded.value(page, false); }
+    // True when the window knows whether the device keeps its limits in tenths: from the
+    // readings it has read, or because the device's firmware has no tenths at all.
+    bool tenthsKnown() const;
 
 signals:
     // A transfer started or ended (the window keeps itself open meanwhile).
@@ -102,8 +107,19 @@ private:
     };
 
     StepResult runDownloadStep(const DownloadStep &step);
+    StepResult runIdentifyStep(const DownloadStep &step);
+    // Fields whose bytes mean tenths or whole units by the tenths mode: neither shown nor stored
+    // while that mode is not known.
+    bool heldBack(const PageField &field) const;
+    bool nameHoldsErrorWord(int page, const QByteArray &reply) const;
+    void clearHeldBack(int page);
+    void encode(int page, QByteArray &buffer) const;
+    bool mayStore(const UploadStep &step) const;
+    bool sensorDownloaded(int sensor) const;
+    // The correction factor of a sensor as the device last gave it; none when not read.
+    std::optional<double> deviceFactor(int sensor) const;
     StepResult reportFailure(PageOutcome outcome, const char *busy, const char *failure, bool stops);
-    bool identify();
+    PageOutcome identify();
     bool stepTaken(const DownloadStep &step) const;
     void applyRules();
     void loadNotes();
@@ -129,8 +145,11 @@ private:
     DeviceIdentity m_identity;
     bool m_identified = false;
     bool m_tenthsMode = false;
+    bool m_readingsRead = false; // a readings reply was read: the tenths mode is the device's
+    bool m_notesLoaded = false;  // the last download loaded the sensor notes
     bool m_running = false;
     bool m_stopRequested = false;
     QHash<int, QByteArray> m_buffers;
     QHash<int, bool> m_downloaded;
+    QHash<int, QByteArray> m_readImages; // each page as its last successful read gave it
 };

@@ -184,7 +184,7 @@ EditorLayout makeRx705()
     l.calibration.resetQuestion = QStringLiteral("Reset all calibration factors to zero?");
 
     l.download.steps = {
-        {DownloadStep::Identify, IdentifyFailed, true},
+        {DownloadStep::Identify, IdentifyFailed, true, DeviceBusy},
         {3, nullptr, false, DeviceBusy},
         {4},
         {5},
@@ -230,7 +230,7 @@ EditorLayout makeRx708()
     l.identifyRequired = true;
     l.buttons = sensorButtons(false);
 
-    l.download.steps = {{DownloadStep::Identify, IdentifyFailed, true},
+    l.download.steps = {{DownloadStep::Identify, IdentifyFailed, true, ServerBusy},
                         {3, "Failed to download page 3 sensor names", false, ServerBusy},
                         {4, "Failed to download page 4 sensor names"},
                         {5, "Failed to download page 5 sensor names"},
@@ -362,7 +362,7 @@ EditorLayout makeWexaFamily(bool wexa16)
 
     DownloadStep alarm{4, "Failed to retreive alarm parameters"};
     alarm.alarmOptions = true;
-    l.download.steps = {{DownloadStep::Identify, IdentifyFailed},
+    l.download.steps = {{DownloadStep::Identify, IdentifyFailed, false, ServerBusy},
                         alarm,
                         {2, "Failed to retreive temperature sensor names"},
                         {3, "Failed to retreive door sensor names"}};
@@ -374,7 +374,7 @@ EditorLayout makeWexaFamily(bool wexa16)
     UploadStep options;
     options.page = 4;
     options.calibration = true;
-    options.needsDownload = false; // stored even by the models that never show it
+    options.alarmOptions = true;
     UploadStep limits;
     limits.page = 0;
     limits.failure = WexaLimitsFailed;

@@ -5,6 +5,7 @@
 #include "PhoneNumber.h"
 
 #include <alarms/AlarmTexts.h>
+#include <config/ConfigPage.h>
 #include <core/Win1252.h>
 #include <link/PageValues.h>
 
@@ -137,6 +138,14 @@ int PageField::width() const
     }
 }
 
+std::optional<double> FieldNumber(const PageField &field, const QByteArray &page, bool tenthsMode)
+{
+    const auto stored = storedValue(field, page);
+    if (!stored)
+        return std::nullopt;
+    return InTenths(field, tenthsMode) ? double(float(*stored) / 10.0f) : double(*stored);
+}
+
 bool InTenths(const PageField &field, bool tenthsMode)
 {
     return field.scale == FieldScale::Tenths || (field.scale == FieldScale::TenthsMode && tenthsMode);
@@ -209,6 +218,10 @@ void EncodePage(const EditorLayout &layout, int page, const EditorForm &form, QB
 std::optional<QString> FieldProblem(const PageField &field, const EditorForm &form, bool tenthsMode)
 {
     const QString text = form.text(field.key);
+    if (field.codec == FieldCodec::Name) {
+        const QString refusal = ConfigPage::NameRefusal(text.trimmed());
+        return refusal.isEmpty() ? std::nullopt : std::optional<QString>(refusal);
+    }
     if (field.codec == FieldCodec::PhoneNumber) {
         if (IsDiallable(text))
             return std::nullopt;

@@ -28,5 +28,8 @@ void EncodeField(const PageField &field, const EditorForm &form, QByteArray &buf
 // telephone number that cannot be dialled. No value when it can be stored.
 std::optional<QString> FieldProblem(const PageField &field, const EditorForm &form, bool tenthsMode);
 
+// The number a field holds in a page, scaled as the field says; none when the bytes are missing.
+std::optional<double> FieldNumber(const PageField &field, const QByteArray &page, bool tenthsMode);
+
 // Whether a field is kept in tenths on the device, given the editor's tenths mode.
 bool InTenths(const PageField &field, bool tenthsMode);

@@ -69,5 +69,26 @@ bool JudgeReply(const QByteArray &command, const QByteArray &reply, int expected
     const bool complete = !reply.isEmpty() && reply.size() >= expectedLength;
     if (SameCode(command, DeviceCommands().LogDownloadCommand))
         return complete;
-    return complete && SameCode(reply, command) && !reply.toLower().contains("error");
+    return complete && SameCode(reply, command) && !HoldsErrorWord(reply);
+}
+
+bool HoldsErrorWord(const QByteArray &bytes)
+{
+    return bytes.toLower().contains("error");
+}
+
+bool ErrorWordOnlyInFields(const QByteArray &command, const QByteArray &reply, int expectedLength,
+                           const QList<QPair<int, int>> &fields)
+{
+    if (reply.size() < expectedLength || !SameCode(reply, command) || !HoldsErrorWord(reply))
+        return false;
+    QByteArray outside = reply;
+    bool inField = false;
+    for (const auto &[start, width] : fields) {
+        if (start < 0 || start + width > reply.size())
+            continue;
+        inField = inField || HoldsErrorWord(reply.mid(start, width));
+        outside.replace(start, width, QByteArray(width, ' '));
+    }
+    return inField && !HoldsErrorWord(outside);
 }

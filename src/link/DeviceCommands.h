@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 
 // The command codes of the device protocol. Every command travels as a 60-byte frame: a 4-byte
 // code (or 3 bytes and a page number) followed by content or NUL bytes.
@@ -40,3 +42,12 @@ bool SameCode(const QByteArray &a, const QByteArray &b);
 // bytes. Any other reply must echo the command's code, hold at least the expected count and
 // not contain "error" in any letter case.
 bool JudgeReply(const QByteArray &command, const QByteArray &reply, int expectedLength);
+
+// True when the bytes hold the word that makes a reply refused: "error" in any letter case.
+bool HoldsErrorWord(const QByteArray &bytes);
+
+// True when a complete reply that echoes the command is refused only because the word "error"
+// stands inside one of the given fields (0-based start and width each): the device stored a
+// text holding it, and every reply that carries that text is refused.
+bool ErrorWordOnlyInFields(const QByteArray &command, const QByteArray &reply, int expectedLength,
+                           const QList<QPair<int, int>> &fields);

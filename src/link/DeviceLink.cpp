@@ -83,16 +83,17 @@ bool DeviceLink::ReadLogFromQM(const QString &ipAddress, int port, const QByteAr
 bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                           ReplyLength length, const QString &callerName)
 {
-    m_dataArrived = false;
-    m_bytesArrived = 0;
-    m_closedByDevice = false;
-    // A handler running inside a wait must not start a second exchange on the same socket.
+    // A handler running inside a wait must not start a second exchange on the same socket, nor
+    // touch the state of the one that runs.
     if (m_inTransaction) {
         m_state.AddError(ReadWhere, QStringLiteral("a transaction is already running"));
         return false;
     }
     if (m_cancelled)
         return false;
+    m_dataArrived = false;
+    m_bytesArrived = 0;
+    m_closedByDevice = false;
     const int expectedLength = length.expected;
     FlagScope running(m_inTransaction);
     try {
@@ -109,7 +110,8 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
         RepairTcpTimeOut(m_state.Config.TCPTimeOut);
         emit busyCursor(m_state.ActiveFormName, true);
         const bool sent = SendCommand(command);
-        StartTimeout(m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength));
+        m_silenceMs = m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength);
+        StartTimeout(m_silenceMs);
         // A command that never left has no reply to wait for.
         if (sent && !waitForReply(reply, length, callerName)) {
             if (m_cancelled && m_state.MonitoringActive())
@@ -122,11 +124,13 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
         // Stopped while the connection closed: the program is ending, nothing is accepted.
         if (!m_state.MonitoringActive())
             return false;
-        // A log that ended with the device closing the connection is whole when it holds whole
-        // records; otherwise the expected count decides.
-        const bool accepted = (length.recordSize > 0 && m_closedByDevice)
-                                  ? reply.size() % length.recordSize == 0
-                                  : JudgeReply(command, reply, expectedLength);
+        // A log is whole once the expected count is in, or when the device closed the connection
+        // after whole records, fewer than expected. A busy reply is no log.
+        const bool accepted =
+            length.recordSize > 0
+                ? !IsBusyReply(reply) && (JudgeReply(command, reply, expectedLength) ||
+                                          (m_closedByDevice && reply.size() % length.recordSize == 0))
+                : JudgeReply(command, reply, expectedLength);
         LinkStatus::ClearSocketError(m_state);
         return accepted;
     } catch (const std::exception &error) {
@@ -139,6 +143,8 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
 bool DeviceLink::waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName)
 {
     return waitFor([&] {
+        if (length.recordSize > 0)
+            return logComplete(reply, length, callerName);
         if (m_dataArrived) {
             m_dataArrived = false;
             if (callerName == TreeFormName)
@@ -151,16 +157,33 @@ bool DeviceLink::waitForReply(QByteArray &reply, ReplyLength length, const QStri
             reply.append(data);
             return true;
         }
-        // A closed connection brings no more bytes: the reply is short or missing. A log ends
-        // there when the device closed it in good order: what it sent is all there is.
-        if (m_socket.state() != QAbstractSocket::UnconnectedState)
-            return false;
-        if (length.recordSize > 0 && m_socket.error() == QAbstractSocket::RemoteHostClosedError) {
-            m_closedByDevice = true;
-            reply.append(m_socket.readAll());
-        }
-        return true;
+        // A closed connection brings no more bytes: the reply is short or missing.
+        return m_socket.state() == QAbstractSocket::UnconnectedState;
     });
+}
+
+// A log is taken piece by piece. Each piece restarts the wait: the time-out limits the silence
+// between pieces; once the expected bytes are in, a short silence ends the log (the device may
+// send records it logged after it was counted). The time-out ending the wait is no failure here:
+// the length decides.
+bool DeviceLink::logComplete(QByteArray &reply, ReplyLength length, const QString &callerName)
+{
+    m_dataArrived = false;
+    if (m_socket.bytesAvailable() > 0) {
+        reply.append(m_socket.readAll());
+        if (callerName == TreeFormName)
+            emit downloadProgress(reply.size(), length.expected);
+        m_watchdog.start(reply.size() >= length.expected ? qMin(m_timings.logSettleMs, m_silenceMs)
+                                                         : m_silenceMs);
+    }
+    // A busy device sends the busy reply instead of its records.
+    if (reply.size() >= FrameLength && IsBusyReply(reply))
+        return true;
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        return false;
+    reply.append(m_socket.readAll());
+    m_closedByDevice = m_socket.error() == QAbstractSocket::RemoteHostClosedError;
+    return true;
 }
 
 void DeviceLink::finishTransaction()

@@ -43,10 +43,13 @@ public:
     bool ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                     int expectedLength, const QString &callerName);
     // The log download: a transaction whose reply is records of recordSize bytes, without echo.
-    // It is accepted once expectedLength bytes (the device's record count times the record
-    // size, which may pass the 16-bit limit of other replies; 0 when the device counts none)
-    // have arrived, and also when the device closes the connection in good order after sending
-    // whole records, fewer than expected. A reset connection or a part record then is refused.
+    // Bytes are taken as they come and the reply time-out limits the silence between them, not
+    // the whole download, so a slow device can send a long log. The download ends when the
+    // device closes the connection (accepted when it sent whole records, a reset connection or a
+    // part record is refused), or after a short silence once expectedLength bytes (the device's
+    // record count times the record size; records the device logged since that count are taken
+    // too) are in (accepted), or after the full time-out of silence before them (refused). A
+    // busy reply ends it at once, refused, the reply holding it.
     bool ReadLogFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                        qint64 expectedLength, int recordSize, const QString &callerName);
 
@@ -108,6 +111,7 @@ private:
                   ReplyLength length, const QString &callerName);
     bool waitFor(const std::function<bool()> &ready);
     bool waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName);
+    bool logComplete(QByteArray &reply, ReplyLength length, const QString &callerName);
     void finishTransaction();
     void dropCancelledTransaction();
     void haltTimers();
@@ -131,6 +135,7 @@ private:
     bool m_inTransaction = false;
     bool m_cancelled = false;
     bool m_closedByDevice = false; // the device closed the connection during the reply's wait
+    int m_silenceMs = 0;           // the reply time-out of the running transaction
 };
 
 // The configuration window's caption while a log downloads.

@@ -7,7 +7,8 @@ struct LinkTimings {
     int connectMs = 5000;     // for the connection to open
     int closeMs = 2000;       // for the connection to report closed
     int retryPauseMs = 2000;  // between two attempts of the poll cycle
-    int longReplyMs = 60000;  // for replies longer than one 60-byte frame (the log download)
+    int longReplyMs = 60000;  // for replies longer than one 60-byte frame; a log: the longest silence
+    int logSettleMs = 2000;   // a log past its expected length ends after this much silence
     double replyScale = 1.0;  // multiplies every reply time-out
     int replyOverrideMs = -1; // when 0 or more, replaces every reply time-out
 

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <ctime>
+
 namespace {
 QByteArray hex(const char *text)
 {
@@ -183,6 +185,32 @@ private slots:
                             "\"Power\"\r\n"));
         QVERIFY(!ExportLog(log, t.path("no/such/dir.csv"), error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // Device clocks keep no daylight saving: a time in the hour that the local zone skips in
+    // spring (2:30 on 8 March 2026 in New York) is shown and exported as the device gave it, in
+    // a zone with daylight saving as in UTC.
+    void deviceTimesInEveryZone()
+    {
+        const QByteArray oldZone = qgetenv("TZ");
+        for (const char *zone : {"UTC", "America/New_York"}) {
+            qputenv("TZ", zone);
+            tzset();
+            DataLog log = DataLog::forDevice(3, 3, 5);
+            log.decode(hex("3042010803260005000A04") + hex("5941010803260001000204"));
+            DataLogModel grid;
+            grid.setLog(log);
+            QCOMPARE(grid.index(0, 1).data().toString(), QStringLiteral("3/8/2026 1:59:00 AM"));
+            QCOMPARE(grid.index(1, 1).data().toString(), QStringLiteral("3/8/2026 2:30:00 AM"));
+            TestState t;
+            QString error;
+            QVERIFY(ExportLog(log, t.path("spring.csv"), error));
+            QVERIFY2(readFile(t.path("spring.csv")).contains("2,\"3/8/2026 2:30:00 AM\",\".5\""), zone);
+            const ClockReading clock = DecodeClock(BuildCommand(hex("DECADE02") + hex("07304201080326")), 6);
+            QCOMPARE(clock.text, QStringLiteral("3/8/2026 2:30:07 AM"));
+        }
+        qputenv("TZ", oldZone);
+        tzset();
     }
 
     // Downloads of each record size: the count from the clock reply, the records in time order.

@@ -3,6 +3,7 @@
 #include "support_devicerig.h"
 
 #include <config/ConfigPage.h>
+#include <config/DeviceClock.h>
 #include <link/DeviceCommands.h>
 
 #include <QElapsedTimer>
@@ -202,6 +203,36 @@ private slots:
         rig.device.setReplyOverride(hex("DDCCBB"), BuildCommand(hex("DDCCBB01")), 1);
         QCOMPARE(UploadConfigPage(rig.pages, rig.address, "X", 'F', rig.address), ConfigUpload::StoreFailed);
         QCOMPARE(rig.device.deviceName(), name);
+
+        // A name holding "error" makes every read of its page fail; the download says why.
+        rig.device.setDeviceName("Freezer Error Log");
+        ConfigDownload down = DownloadConfigPage(rig.pages, rig.address);
+        QCOMPARE(int(down.outcome), int(ConfigDownload::Outcome::ReadFailed));
+        QVERIFY(down.errorWordInName);
+        QVERIFY(!ConfigPage::NameRefusal("Terror Room").isEmpty());
+        QVERIFY(ConfigPage::NameRefusal("Terra Room").isEmpty());
+        // The device's own error text is refused for every exchange, and is no name's fault.
+        rig.device.setDeviceName("Cold Room");
+        rig.device.setFault(SimFault::ErrorText);
+        QCOMPARE(rig.pages.Identify(rig.address), PageOutcome::Failed);
+        QByteArray image;
+        QCOMPARE(rig.pages.ReadPage(rig.address, 1, image), PageOutcome::Failed);
+        QCOMPARE(rig.pages.StorePage(rig.address, rig.device.page(1), StoreCheck::HeaderEcho),
+                 PageOutcome::Failed);
+        QString clockText;
+        int rate = 0;
+        int count = 0;
+        ReadClock(rig.link, rig.address, clockText, rate, count);
+        QCOMPARE(clockText, "Failed to read date and time from " + rig.address);
+        rig.device.clearFault();
+        rig.device.setReplyOverride(hex("AABBCC"), BuildCommand(hex("AABBCC01")) + "error", 1);
+        down = DownloadConfigPage(rig.pages, rig.address);
+        QCOMPARE(int(down.outcome), int(ConfigDownload::Outcome::ReadFailed));
+        QVERIFY(!down.errorWordInName);
+        QCOMPARE(rig.device.deviceName(), QByteArray("Cold Room"));
+
+        // Only blanks are trimmed from a name: a tab is part of it.
+        QCOMPARE(ConfigPage::StoredName(QStringLiteral("  \tLab\t  ")), QStringLiteral("\tLab\t"));
     }
 };
 

@@ -401,7 +401,11 @@ private slots:
         QCOMPARE(encoded.mid(32, 2), hex("1111")); // box 0: no selection
         QCOMPARE(encoded.mid(38, 2), hex("0001")); // box 1: "Off"
         encoded.replace(32, 2, hex("0007"));
-        DecodePage(layout, 3, QByteArray(60, 'N'), form, false); // every sensor named
+        // Power sensors 4 and 5 are named (page 5), so their states are decoded; a selection made
+        // before shows that the value itself, not a missing name, clears it.
+        DecodePage(layout, 5, QByteArray(60, 'N'), form, false);
+        form.setChoice("cmboNormalState_0", 0);
+        form.setChoice("cmboNormalState_1", 0);
         DecodePage(layout, 0, encoded, form, false);
         QCOMPARE(form.choice("cmboNormalState_0"), -1); // a value that is no item selects nothing
         QCOMPARE(form.choice("cmboNormalState_1"), 1);

@@ -299,6 +299,8 @@ private slots:
         QTest::newRow("RX740 page 6") << &Rx740Layout() << 40 << QByteArray::fromHex("AABBCC06");
         QTest::newRow("RX740 readings") << &Rx740Layout() << 40 << QByteArray::fromHex("3FCDDC00");
         QTest::newRow("RX708 page 3") << &Rx708Layout() << 8 << QByteArray::fromHex("AABBCC03");
+        QTest::newRow("RX708 identify") << &Rx708Layout() << 8 << QByteArray::fromHex("2ACDDCBA");
+        QTest::newRow("Wexa identify") << &WexaLayout() << 5 << QByteArray::fromHex("2ACDDCBA");
     }
     void busyDevicesStopWithTheServerMessage()
     {
@@ -313,6 +315,77 @@ private slots:
         QCOMPARE(rig.form.messages().last(),
                  QString("This server is currently on the phone.  Please wait and try again later."));
         QVERIFY(!rig.form.messages().contains("Failed to download page 3 sensor names"));
+        QVERIFY(!rig.form.messages().contains("Failed to identify the device"));
+    }
+
+    // The Wexa 15 keeps its alarm delays unless this window read them: after a failed read of
+    // page 4, or a failed identify, the page is not stored and the upload says so.
+    void wexaAlarmOptionsStoredOnlyAfterTheyWereRead()
+    {
+        EditorRig rig(address(18), 3, 5, 5);
+        QVERIFY(rig.ready);
+        QByteArray page4 = rig.device.page(4);
+        page4.replace(8, 4, QByteArray::fromHex("011E012D"));
+        rig.device.setPage(4, page4);
+        EditorSession &editor = rig.session(WexaLayout());
+        for (const char *failing : {"AABBCC04", "2ACDDCBA"}) {
+            rig.device.setReplyOverride(QByteArray::fromHex(failing), QByteArray(60, 'x'), 1);
+            editor.GetLimits();
+            QCOMPARE(rig.form.text("txtAlarmReminderTimeDelay"), QString());
+            rig.device.clearTraffic();
+            QVERIFY(!editor.SaveLimits(false));
+            QVERIFY2(!rig.storedPages().contains(4), failing);
+            QCOMPARE(rig.device.page(4), page4);
+            QCOMPARE(rig.form.messages().last(), QString("Upload incomplete: page 4 not stored"));
+            QVERIFY(!editor.SaveLimits(true));
+            QCOMPARE(rig.device.page(4), page4);
+        }
+    }
+
+    // A name holding the word "error" is refused before anything is sent, in every editor; a
+    // name page the device holds with such a name says why it cannot be read.
+    void namesHoldingTheErrorWord_data()
+    {
+        QTest::addColumn<const EditorLayout *>("layout");
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("model");
+        QTest::newRow("RX705") << &Rx705Layout() << 5 << 5;
+        QTest::newRow("RX708") << &Rx708Layout() << 5 << 8;
+        QTest::newRow("RX720") << &Rx720Layout() << 5 << 20;
+        QTest::newRow("RX740") << &Rx740Layout() << 5 << 40;
+        QTest::newRow("Wexa 15") << &WexaLayout() << 3 << 5;
+        QTest::newRow("Wexa 16") << &Wexa16Layout() << 3 << 6;
+    }
+    void namesHoldingTheErrorWord()
+    {
+        QFETCH(const EditorLayout *, layout);
+        QFETCH(int, family);
+        QFETCH(int, model);
+        EditorRig rig(address(19), family, model, 25);
+        QVERIFY(rig.ready);
+        rig.device.setSensorName(0, "Freezer Error Log");
+        EditorSession &editor = rig.session(*layout);
+        editor.GetLimits();
+        const int page = layout->field("txtName_0")->page;
+        QVERIFY(rig.form.messages().contains(
+            QString(
+                "The sensor names of page %1 could not be read: a name the device holds contains the word "
+                "\"error\", and every reply that carries it is refused.  Names can not be changed from "
+                "here; Restore Factory Defaults in the Setup window clears them.")
+                .arg(page)));
+
+        rig.device.setSensorName(0, "Cooler");
+        QVERIFY(editor.GetLimits());
+        rig.form.setText("txtName_0", "Terror Room");
+        rig.device.clearTraffic();
+        QVERIFY(!editor.SaveLimits(false));
+        QCOMPARE(rig.t.prompts.texts.last(),
+                 QString("The name \"Terror Room\" can not be used.  A device reply that holds the word "
+                         "\"error\" counts as a failure, so the device could never give this name back.  "
+                         "Please choose another name."));
+        QVERIFY(rig.form.marked("txtName_0"));
+        QCOMPARE(rig.device.transactionCount(), 0);
+        QCOMPARE(rig.device.sensorName(0), QByteArray("Cooler"));
     }
 
     void wexaCorrectionFactors()

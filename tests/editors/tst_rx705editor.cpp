@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -199,7 +200,7 @@ private slots:
         rig.db.SaveSensor(rig.deviceId, "Freezer", 0, "", "Temperature Sensor Port 1", "", "", "");
         rig.device.clearReplyOverrides();
         rig.device.clearTraffic();
-        QVERIFY(editor.SaveLimits(false));
+        QVERIFY(!editor.SaveLimits(false)); // nothing stored is no success
         QVERIFY(rig.storedPages().isEmpty());
         QVERIFY(rig.form.messages().contains("Page 0 was not uploaded because it could not be downloaded"));
         QCOMPARE(rig.sensorColumn(0, "SensorName").toString(), QString("Freezer"));
@@ -285,9 +286,12 @@ private slots:
         QVERIFY(editor.GetLimits());
         QCOMPARE(rig.form.text("txtName_4"), QString());
         rig.device.clearTraffic();
-        QVERIFY(editor.SaveLimits(false));
+        // The upload is a failure, and its last line says what the device did not get.
+        QVERIFY(!editor.SaveLimits(false));
         QCOMPARE(rig.storedPages(), QList<int>({12, 0, 1, 3, 4, 6, 7}));
         QVERIFY(rig.form.messages().contains("Page 5 was not uploaded because it could not be downloaded"));
+        QCOMPARE(rig.form.messages().last(), QString("Upload incomplete: page 5 not stored"));
+        QVERIFY(!rig.form.messages().contains("Upload complete"));
         QCOMPARE(rig.device.sensorName(4), QByteArray("Dairy"));
         QCOMPARE(rig.sensorColumn(4, "SensorName").toString(), QString("Dairy"));
         QCOMPARE(rig.sensorColumn(4, "SensorNotes").toString(), QString("keep me"));
@@ -361,6 +365,100 @@ private slots:
         expected.replace(8, 16, QByteArray(16, '\0'));
         QCOMPARE(rig.device.page(12).mid(4).toHex(' '), expected.mid(4).toHex(' '));
         QCOMPARE(rig.form.text("txtCF_8"), QString("17"));
+    }
+
+    // A download that stopped at the limits, or could not learn the resolution, leaves the rows of
+    // its sensors in the database and their limits on the device as they are; the upload says
+    // which pages it left out.
+    void incompleteDownloadsChangeNothingTheyDidNotRead()
+    {
+        EditorRig rig(address(12), 5, 5, 25);
+        QVERIFY(rig.ready);
+        rig.device.setSensorName(0, "Freezer");
+        rig.device.setLimits(0, -20, 10);
+        rig.db.SaveSensor(rig.deviceId, "Freezer", 0, "by the dock", "Temperature Sensor Port 1", "10.0",
+                          "-20.0", "5");
+        const QByteArray page0 = rig.device.page(0);
+        const auto row = [&] {
+            return rig.sensorColumn(0, "SensorNotes").toString() + "|" +
+                   rig.sensorColumn(0, "LowerLimit").toString() + "|" +
+                   rig.sensorColumn(0, "UpperLimit").toString();
+        };
+        const QString stored = row();
+        EditorSession &editor = rig.session(Rx705Layout());
+
+        // The readings fail on the first download: tenths or whole degrees is not known, so the
+        // limits stay empty and go back as the device has them.
+        rig.device.setReplyOverride(QByteArray::fromHex("3FCDDC00"), QByteArray(60, 'x'), 1);
+        QVERIFY(editor.GetLimits());
+        QCOMPARE(rig.form.text("txtLL_0"), QString());
+        QCOMPARE(rig.form.text("txtUL_0"), QString());
+        QCOMPARE(rig.form.text("txtName_0"), QString("Freezer"));
+        QVERIFY(rig.form.messages().contains(
+            "The resolution of the readings is not known because they could not be downloaded, so the "
+            "limits are not shown and are left on the device as they are.  Press Refresh to try again."));
+        rig.form.setText("txtUL_0", "45");
+        QVERIFY(editor.SaveLimits(false));
+        QCOMPARE(rig.device.page(0).mid(8, 4), page0.mid(8, 4));
+        QCOMPARE(row(), stored);
+
+        // The download stops at page 0: no notes, no limits.
+        rig.device.setReplyOverride(QByteArray::fromHex("AABBCC00"), QByteArray(60, 'x'), 1);
+        QVERIFY(!editor.GetLimits());
+        rig.device.clearTraffic();
+        QVERIFY(!editor.SaveLimits(false));
+        QCOMPARE(rig.storedPages(), QList<int>({3, 4, 5, 6, 7}));
+        QCOMPARE(rig.form.messages().last(), QString("Upload incomplete: pages 12, 0, 1 not stored"));
+        QCOMPARE(row(), stored);
+
+        // Once the readings were read, a later failure keeps the mode they gave.
+        QVERIFY(editor.GetLimits());
+        rig.device.setReplyOverride(QByteArray::fromHex("3FCDDC00"), QByteArray(60, 'x'), 1);
+        QVERIFY(editor.GetLimits());
+        QCOMPARE(rig.form.text("txtLL_0"), QString("-20.0"));
+    }
+
+    // The new factor comes from the factor the device gave, never from the box: a Store after a
+    // refused upload computes the same factor again, and the frame's buttons are off while a
+    // store and its read-back run.
+    void calibrationIsNeverAppliedTwice()
+    {
+        EditorRig rig(address(13), 5, 5, 25);
+        QVERIFY(rig.ready);
+        rig.device.setCorrection(3, 1.0);
+        rig.device.setReading(3, 70.0);
+        EditorSession &editor = rig.session(Rx705Layout());
+        editor.Activate();
+        editor.ShowCalibration();
+        rig.form.setText("txtUL_0", "1000"); // refused by the range check
+        rig.form.setText("txtActualTemp_3", "68.5");
+        rig.t.prompts.queueAnswer(Prompts::Answer::Ok);
+        QVERIFY(editor.StoreCalibration());
+        QCOMPARE(rig.form.text("txtCF_3"), QString("-.5"));
+        QCOMPARE(rig.device.page(12).mid(14, 2).toHex(), QByteArray("000a"));
+
+        rig.form.setMarked("txtUL_0", false);
+        rig.form.setText("txtActualTemp_3", "68.5");
+        rig.t.prompts.queueAnswer(Prompts::Answer::Ok);
+        bool storeEnabled = true;
+        QTimer::singleShot(500, [&] { storeEnabled = rig.form.enabled("btnStoreCalFactors"); });
+        QVERIFY(editor.StoreCalibration());
+        QVERIFY(!storeEnabled);
+        QVERIFY(rig.form.enabled("btnStoreCalFactors"));
+        QCOMPARE(rig.device.page(12).mid(14, 2).toHex(), QByteArray("fffb"));
+        QCOMPARE(rig.form.text("txtCF_3"), QString("-.5"));
+    }
+
+    // A busy device answers the identify with the busy reply: the busy message, not a failure.
+    void busyIdentifyIsReportedAsBusy()
+    {
+        EditorRig rig(address(14), 5, 5, 25);
+        QVERIFY(rig.ready);
+        rig.device.setReplyOverride(QByteArray::fromHex("2ACDDCBA"), BusyReply, 1);
+        EditorSession &editor = rig.session(Rx705Layout());
+        QVERIFY(!editor.GetLimits());
+        QCOMPARE(rig.form.messages(), QStringList{Busy});
+        QVERIFY(rig.readPages().isEmpty());
     }
 
     void calibrationThatCannotBeComputedIsNamed()

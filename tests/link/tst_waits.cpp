@@ -177,6 +177,23 @@ private slots:
         QCOMPARE(rig.t.errors.lines().size(), 1);
         QVERIFY(rig.t.errors.lines().first().contains("Error in ReadFromQM is "));
         QCOMPARE(rig.device.transactionCount(), 1);
+
+        // The refused call leaves the state of the running one alone: bytes that arrived stay
+        // counted.
+        rig.t.state.Config.TCPTimeOut = 9;
+        rig.device.faultOptions().dribbleIntervalMs = 10;
+        rig.device.setFault(SimFault::Dribble, 1);
+        qint64 arrivedBefore = 0;
+        qint64 arrivedAfter = 0;
+        QTimer::singleShot(200, &rig.t.state, [&] {
+            arrivedBefore = rig.link.BytesArrived();
+            QByteArray innerReply;
+            rig.transact(DeviceCommands().DataCommand, innerReply);
+            arrivedAfter = rig.link.BytesArrived();
+        });
+        QVERIFY(rig.transact(DeviceCommands().IdentifyCommand, reply));
+        QVERIFY(arrivedBefore > 0);
+        QCOMPARE(arrivedAfter, arrivedBefore);
     }
 
     void waitingUsesNoProcessor()

@@ -58,7 +58,9 @@ private slots:
         QVERIFY(!w.statusRed());
         QVERIFY2(w.status().startsWith("Downloading log records from Cold room  Total bytes Received: "),
                  qPrintable(w.status()));
-        QVERIFY(w.status().endsWith(" of 9200 bytes"));
+        // The count is read again just before the download: both late records are expected.
+        QVERIFY(w.status().endsWith(" of 9246 bytes"));
+        QCOMPARE(w.find<QLineEdit>("txtNR")->text(), QStringLiteral("402"));
         QVERIFY(!progress.isEmpty());
         const QAbstractItemModel *grid = w.find<QTableView>("gridLog")->model();
         QCOMPARE(grid->rowCount(), 402);
@@ -87,6 +89,22 @@ private slots:
         w.click("btnExportLog");
         QCOMPARE(w.t.prompts.texts, QStringList{"Export log file"});
         w.screenshot(QStringLiteral("tree-data-log"));
+
+        // A file that cannot be made says why; one that could only be written in part says so.
+        const QString nowhere = w.t.path("no/such/folder/out.csv");
+        w.t.prompts.queueFileName(nowhere);
+        w.click("btnExportLog");
+        QVERIFY2(w.t.prompts.texts.last().startsWith("There was an error creating the log file " + nowhere +
+                                                     ".  No log file has been created.  The error is "),
+                 qPrintable(w.t.prompts.texts.last()));
+        QVERIFY(!w.t.prompts.texts.last().endsWith("The error is "));
+        if (QFile::exists("/dev/full")) {
+            w.t.prompts.queueFileName("/dev/full");
+            w.click("btnExportLog");
+            QVERIFY2(
+                w.t.prompts.texts.last().startsWith("There was an error writing the log file /dev/full."),
+                qPrintable(w.t.prompts.texts.last()));
+        }
     }
 
     void resetQuestion()
@@ -119,6 +137,8 @@ private slots:
         SimDevice *device = openDeviceWithLog(w, 2, 3, 3, 5);
         device->setLog(device->log() + QByteArray(6, '\x12'));
         w.find<QLineEdit>("txtNR")->setText("3"); // 33 bytes expected; 28 come before the device closes
+        // The count is read again before the download; that read fails here, so 3 stands.
+        device->setReplyOverride(QByteArray::fromHex("DECADE02"), QByteArray(60, 'x'), 1);
         w.click("btnGetLogFile");
         QVERIFY(w.statusRed());
         w.find<QLineEdit>("txtNR")->setText("2");
@@ -146,6 +166,41 @@ private slots:
         QCOMPARE(w.window->logBuffer(), QByteArray("Fail"));
         QVERIFY(!w.find<QPushButton>("btnExportLog")->isVisible());
         QVERIFY(!w.window->isBusy());
+    }
+
+    // The count is read again just before the download, and the device's records are taken until
+    // it closes the connection: records logged since the window opened arrive whole, also when the
+    // first piece already passes the old count, and Reset deletes only what arrived. A busy reply
+    // is reported as busy and changes neither the grid nor the raw file.
+    void aLogThatGrewArrivesWhole()
+    {
+        TreeWindow w(Octet);
+        SimDevice *device = openDeviceWithLog(w, 4);
+        QCOMPARE(w.find<QLineEdit>("txtNR")->text(), QStringLiteral("4"));
+        device->advance(2 * 60);
+        QCOMPARE(device->logRecordCount(), 6);
+        const QByteArray log = device->log();
+        device->faultOptions().logPieceBytes = 4 * 23 + 5;
+        w.find<QCheckBox>("chkCLF")->setChecked(true);
+        w.t.prompts.queueAnswer(Prompts::Answer::Yes);
+        w.click("btnGetLogFile");
+        QVERIFY(!w.statusRed());
+        QCOMPARE(w.find<QTableView>("gridLog")->model()->rowCount(), 6);
+        QCOMPARE(w.window->logBuffer(), log);
+        QCOMPARE(readFile(w.t.path(RawLogFileName)), log);
+        QCOMPARE(device->logRecordCount(), 0);
+
+        device->advance(60);
+        w.find<QCheckBox>("chkCLF")->setChecked(false);
+        device->setFault(SimFault::Busy, 2);
+        w.click("btnGetLogFile");
+        QCOMPARE(w.status(),
+                 QStringLiteral("Cold room is currently on the phone.  Please wait and try again later."));
+        QVERIFY(w.statusRed());
+        QCOMPARE(w.find<QTableView>("gridLog")->model()->rowCount(), 6);
+        QCOMPARE(readFile(w.t.path(RawLogFileName)), log);
+        QVERIFY(!w.find<QPushButton>("btnExportLog")->isVisible());
+        QCOMPARE(device->logRecordCount(), 1);
     }
 
     // Closing the window ends a long download at once.

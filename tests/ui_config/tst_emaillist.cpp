@@ -5,6 +5,7 @@
 
 #include <support/SmtpTestServer.h>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -60,6 +61,16 @@ private slots:
                  QStringList{"Please verify email address.  This email address does not seem valid."});
         QCOMPARE(w.record(id).EmailAddress, QStringLiteral("a@x.org,,b@y.org,"));
 
+        for (const QString &slip :
+             {QStringLiteral("night@.example.org"), QStringLiteral("night shift@example.org"),
+              QStringLiteral("n\u00e4cht@example.org")}) {
+            w.find<QLineEdit>("txtEmailAddr")->setText(slip);
+            w.click("btnAddEmail");
+            QCOMPARE(w.t.prompts.texts.last(),
+                     QStringLiteral("Please verify email address.  This email address does not seem valid."));
+        }
+        QCOMPARE(w.t.prompts.texts.size(), 4);
+        w.t.prompts.texts = w.t.prompts.texts.mid(0, 1);
         w.type("txtEmailAddr", "night@example.org");
         w.click("btnAddEmail");
         QCOMPARE(w.record(id).EmailAddress, QStringLiteral("a@x.org,,b@y.org,night@example.org,"));
@@ -85,6 +96,16 @@ private slots:
         w.click("btnCloseEmailFrame");
         QVERIFY(w.find<QWidget>("frmSetup_0")->isVisible());
         QVERIFY(!w.find<QWidget>("frmSetup_2")->isVisible());
+
+        // A removal followed by the device's Save (not enabled: no device is asked) writes the
+        // shortened list as well.
+        w.click("btnServerEmailAddresses");
+        w.window->emailFrame()->lstEmailAddr->setCurrentRow(0);
+        w.click("btnDeleteEmailAddress");
+        w.click("btnCloseEmailFrame");
+        w.find<QCheckBox>("chkEnable")->setChecked(false);
+        w.click("btnSaveServer");
+        QCOMPARE(w.record(id).EmailAddress, QStringLiteral("night@example.org,day@example.org,"));
     }
 
     void testMessage()

@@ -72,6 +72,12 @@ private slots:
         QVERIFY(!w.window->isBusy());
         QCOMPARE(w.window->cursor().shape(), Qt::ArrowCursor);
         w.screenshot(QStringLiteral("tree-edit-data-log"));
+
+        // Add starts afresh: nothing of the device shown before carries over.
+        w.trigger("mnuAdd");
+        QCOMPARE(w.find<QLineEdit>("txtUserPassword")->text(), QStringLiteral("****"));
+        QCOMPARE(w.find<QComboBox>("cmboUnits")->currentIndex(), 0);
+        QCOMPARE(w.find<QLineEdit>("txtServerName")->text(), QString());
     }
 
     void silentOrBusyDevice_data()
@@ -193,6 +199,59 @@ private slots:
         device->clearFault();
         QByteArray reply;
         QVERIFY(w.link.ReadFromQM(w.addressOf(device), 10001, BuildCommand(hex("2ACDDCBA")), reply, 60, {}));
+    }
+
+    // Refresh, Sensors and Restore Factory Defaults talk to the device, so they hold the busy
+    // state: a click on another device meanwhile is ignored, and the Save that follows writes the
+    // record of the device whose frame is shown, never the other one's.
+    void operationsOnASlowDeviceHoldTheBusyState()
+    {
+        TreeWindow w(Octet);
+        SimDevice *slow = w.addSim(5, 5, 23);
+        SimDevice *other = w.addSim(5, 5, 23);
+        slow->setDeviceName("Freezer A");
+        const qint64 idA = w.addRecord("Freezer A", w.addressOf(slow), true, true, "a@x.org,");
+        const qint64 idB = w.addRecord("Freezer B", w.addressOf(other), true, true, "b@x.org,");
+        const ServerRecord before = w.record(idB);
+        w.select(idA);
+        w.trigger("mnuEditServer");
+        slow->faultOptions().slowDelayMs = 300;
+
+        struct Probe {
+            const char *button;
+            const char *answer; // the prompt answered first, if any
+        };
+        for (const Probe probe : {Probe{"btnRefresh", nullptr}, Probe{"btnSensors", nullptr},
+                                  Probe{"btnRestoreFactoryDefaults", "Yes"}}) {
+            slow->setFault(SimFault::Slow, 2);
+            if (probe.answer)
+                w.t.prompts.queueAnswer(Prompts::Answer::Yes);
+            bool busy = false;
+            QTimer::singleShot(100, [&] {
+                busy = w.window->isBusy();
+                w.select(idB);
+                w.click("btnSaveServer");
+                w.click("btnTestCommunication");
+            });
+            w.click(probe.button);
+            QVERIFY2(busy, probe.button);
+            QCOMPARE(w.window->CurrentServerID(), idA);
+            w.t.prompts.texts.clear();
+        }
+        QVERIFY(!w.window->isBusy());
+
+        // The frame is device A's: a new address and Save change A alone.
+        const QString moved = QStringLiteral("127.0.%1.9").arg(Octet);
+        w.type("txtServerIPAddress", moved);
+        w.find<QCheckBox>("chkEnable")->setChecked(false);
+        w.click("btnSaveServer");
+        const ServerRecord after = w.record(idB);
+        QCOMPARE(after.ServerName, before.ServerName);
+        QCOMPARE(after.ServerIPAddress, before.ServerIPAddress);
+        QCOMPARE(after.EmailAddress, before.EmailAddress);
+        QCOMPARE(after.Enabled, before.Enabled);
+        QCOMPARE(w.record(idA).ServerIPAddress, moved);
+        QCOMPARE(w.record(idA).Enabled, QStringLiteral("0"));
     }
 };
 

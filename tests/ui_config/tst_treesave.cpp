@@ -204,6 +204,39 @@ private slots:
         QCOMPARE(w.record(a).ServerIPAddress, w.addressOf(first));
     }
 
+    // A device refuses every reply holding the word "error": such a name is refused before
+    // anything is sent, and a device that already holds one says why its page cannot be read.
+    void namesHoldingTheErrorWord()
+    {
+        TreeWindow w(Octet);
+        SimDevice *device = w.addSim(5, 5, 23);
+        const QString address = w.addressOf(device);
+        w.addDevice("Error Lab", address);
+        QCOMPARE(w.t.prompts.texts,
+                 QStringList{"The name \"Error Lab\" can not be used.  A device reply that holds the word "
+                             "\"error\" counts as a failure, so the device could never give this name "
+                             "back.  Please choose another name."});
+        QCOMPARE(w.find<QLineEdit>("txtServerName")->palette().color(QPalette::Base), QColor(255, 255, 0));
+        QCOMPARE(device->transactionCount(), 0);
+        QCOMPARE(w.serverCount(), 0);
+
+        device->setDeviceName("Terror Room");
+        const qint64 id = w.addRecord("Terror Room", address);
+        w.select(id);
+        w.trigger("mnuEditServer");
+        QVERIFY(w.statusRed());
+        QCOMPARE(w.status(),
+                 QStringLiteral("There was an error downloading data from Terror Room.  The name the "
+                                "device holds contains the word \"error\", and every reply that "
+                                "carries it is refused.  The name can not be changed from here; "
+                                "Restore Factory Defaults clears it."));
+        // A reply refused for its own error text is the plain failure.
+        device->setDeviceName("Cold Room");
+        device->setFault(SimFault::ErrorText);
+        w.click("btnRefresh");
+        QCOMPARE(w.status(), QStringLiteral("There was an error downloading data from Terror Room"));
+    }
+
     // The tree is in name order: the device just added is selected wherever it lands.
     void theNewDeviceIsSelected()
     {

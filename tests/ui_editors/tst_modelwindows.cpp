@@ -123,6 +123,11 @@ private slots:
         QVERIFY(phone);
         phone->setServerName("Phone Parameters for server: Lab");
         phone->setIPAddress(rig.address);
+        // A unit call-out delay of 120: longer than the two digits the box takes typed.
+        QByteArray page8 = rig.device.page(8);
+        page8[54] = 0;
+        page8[55] = 120;
+        rig.device.setPage(8, page8);
         phone->show();
         QTRY_COMPARE(Box(*phone, "txtPhoneNumber_9")->text(), QString("1"));
         QTRY_VERIFY(!phone->session().transferRunning());
@@ -130,7 +135,21 @@ private slots:
         QCOMPARE(Child<QLabel>(*phone, "lblPhoneNumber_7")->text(), QString("Contact Phone Number 8"));
         QCOMPARE(Child<QLabel>(*phone, "lblLocalID")->text(), QString("Local ID"));
         QCOMPARE(Child<QComboBox>(*phone, "cmboCalloutYN")->currentText(), QString("No"));
-        QCOMPARE(Box(*phone, "txtPhoneNumber_11")->maxLength(), 2);
+        // Shown whole and stored back unchanged; typing stops at two digits.
+        QLineEdit *unitDelay = Box(*phone, "txtPhoneNumber_11");
+        QCOMPARE(unitDelay->text(), QString("120"));
+        rig.device.clearTraffic();
+        QTest::mouseClick(Button(*phone, "btnSave"), Qt::LeftButton);
+        QTRY_VERIFY(!phone->session().transferRunning());
+        QVERIFY(rig.storedPages().contains(8));
+        QCOMPARE(rig.device.page(8).mid(54, 2).toHex(), QByteArray("0078"));
+        QTest::keyClick(unitDelay, Qt::Key_Backspace);
+        QCOMPARE(unitDelay->text(), QString("12"));
+        QTest::keyClicks(unitDelay, "5");
+        QCOMPARE(unitDelay->text(), QString("12"));
+        unitDelay->clear();
+        QTest::keyClicks(unitDelay, "123");
+        QCOMPARE(unitDelay->text(), QString("12"));
 
         QLineEdit *repeat = Box(*phone, "txtPhoneNumber_12");
         repeat->clear();

@@ -107,6 +107,7 @@ private:
     void showDeviceFrames(bool identified);
     bool addressInUse(const QString &address);
     bool requiredFieldsMissing();
+    bool nameRefused();
     bool uploadConfiguration(const QString &name, const QString &address, int &enabled, int &comm);
     void writeRecord(const QString &name, const QString &address, int enabled, int comm);
     void onMore();
@@ -123,6 +124,7 @@ private:
     void onDownloadLog();
     void onExportLog();
     bool askResetPointer(int &answerCode);
+    void refreshLogCount(const QString &address);
     void showDecodedLog();
     void keepRawFile();
     void clearLog();

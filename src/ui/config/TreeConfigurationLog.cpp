@@ -5,13 +5,16 @@
 #include "DataLogFrame.h"
 #include "ServerFrame.h"
 
+#include <config/DeviceClock.h>
 #include <config/LogFiles.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
+#include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,20 +57,27 @@ void TreeConfiguration::onDownloadLog()
     m_server->lblServerError->show();
     const DataLog layout =
         DataLog::forDevice(m_state.ModelFamily, m_state.ModelNumber, m_state.FirmwareRevision);
+    const QString address = m_server->txtServerIPAddress->text();
+    refreshLogCount(address);
     const qint64 count = qMax(0LL, m_dataLog->txtNR->text().trimmed().toLongLong());
     m_downloading = true;
     const bool ok =
-        layout.recordSize() > 0 && DownloadLog(m_link, m_server->txtServerIPAddress->text(), reset, count,
-                                               layout.recordSize(), QLatin1String(FormName), m_logBuffer);
+        layout.recordSize() > 0 && !stopped() &&
+        DownloadLog(m_link, address, reset, count, layout.recordSize(), QLatin1String(FormName), m_logBuffer);
     m_downloading = false;
     if (stopped()) {
         leaveBusy();
         return;
     }
     if (!ok) {
+        // A busy device sent no records: its reply is neither shown as rows nor kept as the log.
+        const bool busy = IsBusyReply(m_logBuffer);
         m_logBuffer = QByteArrayLiteral("Fail");
-        setStatusText(m_server->lblServerError,
-                      QStringLiteral("Failure while downloading log records from ") + name, true);
+        setStatusText(
+            m_server->lblServerError,
+            busy ? name + QStringLiteral(" is currently on the phone.  Please wait and try again later.")
+                 : QStringLiteral("Failure while downloading log records from ") + name,
+            true);
         m_dataLog->btnExportLog->hide();
         leaveBusy();
         return;
@@ -75,6 +85,17 @@ void TreeConfiguration::onDownloadLog()
     showDecodedLog();
     keepRawFile();
     leaveBusy();
+}
+
+// The record count of the device as it stands now: the one read when the device was opened may
+// be old. On a failed read the count shown stays.
+void TreeConfiguration::refreshLogCount(const QString &address)
+{
+    QString text;
+    int updateRate = 0;
+    int logCount = m_dataLog->txtNR->text().trimmed().toInt();
+    ReadClock(m_link, address, text, updateRate, logCount);
+    m_dataLog->txtNR->setText(QString::number(logCount));
 }
 
 // The records in time order; a part record at the end is not decoded, and the status says so.
@@ -119,9 +140,16 @@ void TreeConfiguration::onExportLog()
     if (path.isEmpty())
         return;
     QString error;
+    const bool existed = QFileInfo::exists(path);
     if (ExportLog(m_logModel.log(), path, error))
         m_state.prompts().message(QStringLiteral("The file ") + path + QStringLiteral(" has been created"));
-    else
+    else if (!QFileInfo::exists(path))
         m_state.prompts().message(QStringLiteral("There was an error creating the log file ") + path +
-                                  QStringLiteral(".  No log file has been created."));
+                                  QStringLiteral(".  No log file has been created.  The error is ") + error);
+    else
+        // The file is there: it was there before, or a part of the log reached it.
+        m_state.prompts().message(QStringLiteral("There was an error writing the log file ") + path +
+                                  QStringLiteral(".  The error is ") + error +
+                                  (existed ? QStringLiteral(".  The file may end with part of the log.")
+                                           : QStringLiteral(".  The file may hold only part of the log.")));
 }

@@ -29,11 +29,14 @@ void TreeConfiguration::onRestoreFactoryDefaults()
         m_state.prompts().message(name + QStringLiteral(" was not reset to factory defaults."));
         return;
     }
+    // Busy like every operation that talks to a device, so nothing else starts meanwhile.
+    enterBusy();
     QPushButton *button = m_server->btnRestoreFactoryDefaults;
     button->setText(QStringLiteral("Restoring...."));
     const PageOutcome outcome =
         m_pages.SendCommand(m_server->txtServerIPAddress->text(), DeviceCommands().RestoreDefaultsCommand);
     button->setText(QStringLiteral("Restore Factory Defaults"));
+    leaveBusy();
     if (stopped())
         return;
     if (outcome == PageOutcome::Done)

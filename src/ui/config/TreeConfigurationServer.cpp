@@ -25,6 +25,12 @@
 #include <QTreeWidget>
 
 namespace {
+// Why a page read of a device failed whose name holds the word "error", and the way out.
+const QString NameHoldsErrorWord =
+    QStringLiteral(".  The name the device holds contains the word \"error\", and every reply that "
+                   "carries it is refused.  The name can not be changed from here; Restore Factory "
+                   "Defaults clears it.");
+
 QString identification(const ProgramState &state)
 {
     return QStringLiteral("%1.%2.%3")
@@ -82,6 +88,9 @@ void TreeConfiguration::AddAServer()
     m_server->txtServerName->clear();
     m_server->txtServerIPAddress->clear();
     m_server->txtServerNotes->clear();
+    // Nothing of the device shown before carries over to the new one.
+    m_server->txtUserPassword->setText(QStringLiteral("****"));
+    m_server->selectUnit(QLatin1Char('F'));
     m_server->txtModel->setText(QStringLiteral("Unknown server model"));
     m_server->lblServerError->hide();
     m_server->chkEnable->setChecked(true);
@@ -112,10 +121,15 @@ void TreeConfiguration::onEditServer()
     leaveBusy();
 }
 
+// Refresh talks to the device as Edit does, so it holds the busy state too: a tree click in
+// the middle would otherwise make another device current under the frame of this one.
 void TreeConfiguration::onRefresh()
 {
-    if (m_currentServerId >= 0 && !m_busy)
-        EditAServer();
+    if (m_currentServerId < 0 || m_busy)
+        return;
+    enterBusy();
+    EditAServer();
+    leaveBusy();
 }
 
 void TreeConfiguration::EditAServer()
@@ -138,7 +152,7 @@ void TreeConfiguration::EditAServer()
     setStatusText(m_server->lblServerError, QString());
     m_server->lblServerError->show();
     m_addMode = false;
-    downloadConfiguration(row.ServerName.trimmed(), row.ServerModel, row.ServerIPAddress);
+    downloadConfiguration(ConfigPage::TrimBlanks(row.ServerName), row.ServerModel, row.ServerIPAddress);
 }
 
 // Reads name and unit from the device, then its clock and log parameters where it has them,
@@ -146,8 +160,10 @@ void TreeConfiguration::EditAServer()
 void TreeConfiguration::downloadConfiguration(const QString &storedName, const QString &storedModel,
                                               const QString &address)
 {
+    const qint64 serverId = m_currentServerId;
     const ConfigDownload download = DownloadConfigPage(m_pages, address);
-    if (stopped())
+    // The frame shows the device it was read from, or nothing.
+    if (stopped() || m_currentServerId != serverId)
         return;
     QLabel *status = m_server->lblServerError;
     const bool identified = download.outcome != ConfigDownload::Outcome::IdentifyFailed;
@@ -172,12 +188,15 @@ void TreeConfiguration::downloadConfiguration(const QString &storedName, const Q
         m_server->txtServerName->setText(storedName);
         if (!identified)
             m_server->txtModel->setText(storedModel);
-        setStatusText(status, QStringLiteral("There was an error downloading data from ") + storedName, true);
+        setStatusText(status,
+                      QStringLiteral("There was an error downloading data from ") + storedName +
+                          (download.errorWordInName ? NameHoldsErrorWord : QString()),
+                      true);
         break;
     }
     if (identified && HasClockAndLog(m_state.ModelFamily, m_state.FirmwareRevision))
         readClockAndLog(address);
-    if (!stopped())
+    if (!stopped() && m_currentServerId == serverId)
         showDeviceFrames(identified);
 }
 
@@ -225,9 +244,9 @@ void TreeConfiguration::onSaveServer()
 void TreeConfiguration::SaveAServer()
 {
     const QString address = m_server->txtServerIPAddress->text();
-    if (addressInUse(address) || requiredFieldsMissing())
+    if (addressInUse(address) || requiredFieldsMissing() || nameRefused())
         return;
-    const QString name = m_server->txtServerName->text().trimmed();
+    const QString name = ConfigPage::TrimBlanks(m_server->txtServerName->text());
     int enabled = 0;
     int comm = CommOff;
     if (m_server->chkEnable->isChecked() && !uploadConfiguration(name, address, enabled, comm))
@@ -249,9 +268,20 @@ bool TreeConfiguration::addressInUse(const QString &address)
     return true;
 }
 
+// A name the device could never give back is refused before anything is sent.
+bool TreeConfiguration::nameRefused()
+{
+    const QString refusal = ConfigPage::NameRefusal(ConfigPage::TrimBlanks(m_server->txtServerName->text()));
+    if (refusal.isEmpty())
+        return false;
+    ServerFrame::markMissing(m_server->txtServerName);
+    m_state.prompts().message(refusal);
+    return true;
+}
+
 bool TreeConfiguration::requiredFieldsMissing()
 {
-    if (m_server->txtServerName->text().trimmed().isEmpty()) {
+    if (ConfigPage::TrimBlanks(m_server->txtServerName->text()).isEmpty()) {
         ServerFrame::markMissing(m_server->txtServerName);
         m_state.prompts().message(QStringLiteral("Please enter a name for this server."));
         return true;
@@ -328,7 +358,9 @@ void TreeConfiguration::Sensors()
         m_state.prompts().message(QStringLiteral("Please select a server"));
         return;
     }
+    enterBusy();
     const PageOutcome identify = m_pages.Identify(row.ServerIPAddress);
+    leaveBusy();
     if (stopped())
         return;
     if (identify != PageOutcome::Done) {

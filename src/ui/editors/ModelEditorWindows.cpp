@@ -1,6 +1,8 @@
 // The model editors' own controls on the shared sensor editor.
 #include "ModelEditorWindows.h"
 
+#include "EditorBoxes.h"
+
 #include "PhoneParametersWindow.h"
 #include "SensorEditorWindow.h"
 
@@ -19,15 +21,6 @@ const QString RelayOn = QStringLiteral("Turn on alarm relay when a sensor goes i
 const QString RelayOff =
     QStringLiteral("Turn off alarm relay when a sensor goes into alarm or the main power fails.");
 
-QLineEdit *namedBox(const QString &name, QWidget *parent, int maxLength, int width = 60)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setMaxLength(maxLength);
-    box->setFixedWidth(width);
-    return box;
-}
-
 QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -43,7 +36,7 @@ QWidget *batteryRow(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(
         namedLabel(QStringLiteral("lblBattV"), QStringLiteral("Backup Battery Voltage (vdc)"), row));
-    QLineEdit *box = namedBox(QStringLiteral("txtBattV"), row, 6);
+    QLineEdit *box = NamedBox(QStringLiteral("txtBattV"), row, 6);
     box->setReadOnly(true);
     box->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(box);
@@ -75,9 +68,9 @@ protected:
         filter->setObjectName(QStringLiteral("frmRX705rev23"));
         auto *form = new QFormLayout(filter);
         form->addRow(QStringLiteral("Erroneous Bit Change (bits)"),
-                     namedBox(ControlKey("txtCF", 8), filter, 3));
+                     NamedBox(ControlKey("txtCF", 8), filter, 3));
         form->addRow(QStringLiteral("Number of Erroneous Readings"),
-                     namedBox(ControlKey("txtCF", 9), filter, 3));
+                     NamedBox(ControlKey("txtCF", 9), filter, 3));
         column->addWidget(filter);
     }
 };
@@ -108,7 +101,7 @@ protected:
             QLabel *caption = namedLabel(QLatin1String(label), text, frame);
             caption->setWordWrap(true);
             grid->addWidget(caption, row, 0);
-            grid->addWidget(namedBox(QLatin1String(name), frame, 3), row, 1, Qt::AlignTop);
+            grid->addWidget(NamedBox(QLatin1String(name), frame, 3), row, 1, Qt::AlignTop);
         };
         delayRow(
             0, "txtAlarmReminderTimeDelay", "lblAlarmReminderTimeDelay",

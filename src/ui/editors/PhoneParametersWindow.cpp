@@ -1,5 +1,7 @@
 #include "PhoneParametersWindow.h"
 
+#include "EditorBoxes.h"
+
 #include <editors/ModelLayouts.h>
 #include <editors/PhoneParameters.h>
 
@@ -22,11 +24,8 @@ void PhoneParametersWindow::build()
         auto *label = new QLabel(caption, body);
         if (!labelName.isEmpty())
             label->setObjectName(labelName);
-        auto *box = new QLineEdit(body);
-        box->setObjectName(ControlKey("txtPhoneNumber", index));
-        box->setMaxLength(maxLength);
-        box->setFixedWidth(maxLength > 3 ? 200 : 60);
-        form->addRow(label, box);
+        form->addRow(
+            label, NamedBox(ControlKey("txtPhoneNumber", index), body, maxLength, maxLength > 3 ? 200 : 60));
     };
     for (int n = 0; n < 8; ++n)
         addBox(n, ControlKey("lblPhoneNumber", n), QStringLiteral("Contact Phone Number %1").arg(n + 1), 20);

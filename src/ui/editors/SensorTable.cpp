@@ -1,5 +1,7 @@
 #include "SensorTable.h"
 
+#include "EditorBoxes.h"
+
 #include <editors/EditorLayout.h>
 
 #include <QComboBox>
@@ -22,16 +24,6 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
     auto *l = new QLabel(text, parent);
     l->setObjectName(name);
     return l;
-}
-
-QLineEdit *box(const QString &name, QWidget *parent, int maxLength = 0, int width = 60)
-{
-    auto *b = new QLineEdit(parent);
-    b->setObjectName(name);
-    if (maxLength > 0)
-        b->setMaxLength(maxLength);
-    b->setFixedWidth(width);
-    return b;
 }
 
 // The sensor that the layout's normal-state list of a power sensor belongs to, or -1.
@@ -91,10 +83,10 @@ QGroupBox *Build(const EditorLayout &layout, QWidget *parent)
     for (int i = 0; i < layout.sensorCount(); ++i) {
         const int row = i + 1;
         grid->addWidget(label(ControlKey("lblSensorType", i), layout.sensors.at(i), frame), row, 0);
-        grid->addWidget(box(ControlKey("txtName", i), frame, 20, 170), row, 1);
+        grid->addWidget(NamedBox(ControlKey("txtName", i), frame, 20, 170), row, 1);
         if (layout.hasField(ControlKey("txtLL", i))) {
-            grid->addWidget(box(ControlKey("txtLL", i), frame, 6), row, limitColumn);
-            grid->addWidget(box(ControlKey("txtUL", i), frame, 6), row, limitColumn + 1);
+            grid->addWidget(NamedBox(ControlKey("txtLL", i), frame, 6), row, limitColumn);
+            grid->addWidget(NamedBox(ControlKey("txtUL", i), frame, 6), row, limitColumn + 1);
         }
         const int state = normalStateIndex(layout, i);
         if (state >= 0) {
@@ -105,8 +97,8 @@ QGroupBox *Build(const EditorLayout &layout, QWidget *parent)
             grid->addWidget(list, row, stateColumn);
         }
         if (layout.hasField(ControlKey("txtTOL", i)))
-            grid->addWidget(box(ControlKey("txtTOL", i), frame), row, timeColumn);
-        QLineEdit *reading = box(ControlKey("txtReading", i), frame, 0, 110);
+            grid->addWidget(NamedBox(ControlKey("txtTOL", i), frame), row, timeColumn);
+        QLineEdit *reading = NamedBox(ControlKey("txtReading", i), frame, 0, 110);
         reading->setReadOnly(true);
         reading->setFocusPolicy(Qt::NoFocus);
         grid->addWidget(reading, row, readingColumn);
@@ -121,7 +113,7 @@ QGroupBox *BuildNotes(const EditorLayout &layout, QWidget *parent)
     QGridLayout *grid = NewGrid(frame, layout.sensorCount());
     grid->addWidget(new QLabel(frame), 0, 0); // the heading row, as in the sensor table
     for (int i = 0; i < layout.sensorCount(); ++i)
-        grid->addWidget(box(ControlKey("txtNotes", i), frame, 0, 240), i + 1, 0);
+        grid->addWidget(NamedBox(ControlKey("txtNotes", i), frame, 0, 240), i + 1, 0);
     return frame;
 }
 
@@ -135,8 +127,8 @@ QGridLayout *BuildCalibrationRows(const EditorLayout &layout, QWidget *frame)
     grid->addWidget(label(ControlKey("lblCal", 1), QStringLiteral("Correction"), frame), 0, 2);
     for (int i : sensors) {
         grid->addWidget(label(ControlKey("lblName", i), QString(), frame), i + 1, 0);
-        grid->addWidget(box(ControlKey("txtActualTemp", i), frame, 6), i + 1, 1);
-        grid->addWidget(box(ControlKey("txtCF", i), frame, 6), i + 1, 2);
+        grid->addWidget(NamedBox(ControlKey("txtActualTemp", i), frame, 6), i + 1, 1);
+        grid->addWidget(NamedBox(ControlKey("txtCF", i), frame, 6), i + 1, 2);
     }
     return grid;
 }
