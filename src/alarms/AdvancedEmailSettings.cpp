@@ -62,12 +62,6 @@ Refusal CheckAndCopyAdvancedEmail(ConfigRecord &record, const AdvancedEmailInput
                         QStringLiteral("Please enter a time in seconds."), timeOut);
         r.refused())
         return r;
-    if (!FitsProtectedField(input.userName))
-        return Refusal{
-            ProtectedTooLongMessage(QStringLiteral("user name")), QStringLiteral("txtUserName"), {}};
-    if (!FitsProtectedField(input.password))
-        return Refusal{
-            ProtectedTooLongMessage(QStringLiteral("password")), QStringLiteral("txtPassword"), {}};
 
     record.SMTPPort = port;
     record.SMTPTimeOut = timeOut;

@@ -28,6 +28,6 @@ const QStringList &AuthenticationMethods();
 AdvancedEmailInput AdvancedEmailFromRecord(const ConfigRecord &record);
 
 // Checks the window's values and, when every one can be stored, copies them into the record.
-// Refused: a blank or too large port or time-out, a user name or password too long for its
-// encrypted field. Nothing is copied when a value is refused.
+// Refused: a blank or too large port or time-out. Nothing is copied when a value is refused. A
+// user name or password of any length is taken (the settings file keeps a long one elsewhere).
 Refusal CheckAndCopyAdvancedEmail(ConfigRecord &record, const AdvancedEmailInput &input);

@@ -28,7 +28,11 @@ void MailManager::setCertificateAuthorityFile(const QString &path)
 
 void MailManager::SetUpMailManager()
 {
-    const ConfigRecord &config = m_state.Config;
+    m_server = serverFor(m_state.Config);
+}
+
+SmtpServer MailManager::serverFor(const ConfigRecord &config) const
+{
     SmtpServer server;
     server.host = config.SMTPHost.trimmed();
     server.useSsl = config.UseSSL == 1;
@@ -48,7 +52,7 @@ void MailManager::SetUpMailManager()
         server.authMethod = QStringLiteral("NONE");
     }
     server.caFile = m_caFile;
-    m_server = server;
+    return server;
 }
 
 QString MailManager::orgName() const
@@ -278,8 +282,18 @@ void MailManager::SendShutdownEmail()
                         attempted, errorText);
 }
 
-bool MailManager::SendTestEmail(const QString &address, QString &errorText, const QString &host,
-                                const QString &fromAddress)
+bool MailManager::SendTestEmail(const QString &address, QString &errorText)
+{
+    return sendTest(address, m_server, m_state.Config, errorText);
+}
+
+bool MailManager::SendTestEmail(const QString &address, const ConfigRecord &settings, QString &errorText)
+{
+    return sendTest(address, serverFor(settings), settings, errorText);
+}
+
+bool MailManager::sendTest(const QString &address, const SmtpServer &server, const ConfigRecord &settings,
+                           QString &errorText)
 {
     MailMessage message;
     bool sent = false;
@@ -288,13 +302,11 @@ bool MailManager::SendTestEmail(const QString &address, QString &errorText, cons
     } else {
         message.subject = QStringLiteral("Message from Quellmark VKL-E");
         message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
-        message.body = QStringLiteral("This test email has been sent by ") + orgName() +
-                       QStringLiteral(" located at ") + orgAddress() + QStringLiteral(".  ") + CR;
-        SmtpServer server = m_server;
-        if (!host.isEmpty())
-            server.host = host;
-        const QString sender = fromAddress.isEmpty() ? m_state.Config.FromAddress.trimmed() : fromAddress;
-        sent = sendVia(server, sender, QStringLiteral("Test"), message, Result::OnFailureOnly, errorText);
+        message.body = QStringLiteral("This test email has been sent by ") + settings.OrgName.trimmed() +
+                       QStringLiteral(" located at ") + settings.OrgAddress.trimmed() +
+                       QStringLiteral(".  ") + CR;
+        sent = sendVia(server, settings.FromAddress.trimmed(), QStringLiteral("Test"), message,
+                       Result::OnFailureOnly, errorText);
     }
     if (!sent) {
         if (errorText.isEmpty())

@@ -7,6 +7,7 @@
 #include <QString>
 
 class DeviceMailSource;
+struct ConfigRecord;
 class ProgramState;
 
 // The program's one mailer, kept for the whole run. SetUpMailManager loads the server settings
@@ -68,15 +69,21 @@ public:
     // Writes the attempt to the sent-mail log and the last-result file.
     void RecordAttempt(const MailAttempt &attempt);
 
-    // A test message to the given address. False with the error text when it was not sent. A host
-    // or sender address given here replaces the loaded one for this message only (the settings
-    // window tests what is typed there before it is saved).
-    bool SendTestEmail(const QString &address, QString &errorText, const QString &host = QString(),
-                       const QString &fromAddress = QString());
+    // A test message to the given address through the loaded server. False with the error text
+    // when it was not sent.
+    bool SendTestEmail(const QString &address, QString &errorText);
+    // The same through the server, sender and organization of the settings given, for this message
+    // only: the settings window tests what is typed there before it is saved, and the mailer
+    // keeps the server it has.
+    bool SendTestEmail(const QString &address, const ConfigRecord &settings, QString &errorText);
 
 private:
     enum class Result { Always, OnFailureOnly };
 
+    // The server the settings describe.
+    SmtpServer serverFor(const ConfigRecord &config) const;
+    bool sendTest(const QString &address, const SmtpServer &server, const ConfigRecord &settings,
+                  QString &errorText);
     bool send(const QString &kind, MailMessage &message, Result saveResult, QString &errorText);
     bool sendVia(const SmtpServer &server, const QString &sender, const QString &kind, MailMessage &message,
                  Result saveResult, QString &errorText);

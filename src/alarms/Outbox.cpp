@@ -179,6 +179,13 @@ void Outbox::Shutdown()
     Hold();
     m_worker.stopAndWait();
     flushAll();
+    // What the database has not taken by now (it stayed busy) goes with the program: each is
+    // named in the error log, which may take a line when the outbox's table could not.
+    for (const OutboxEntry &e : m_entries)
+        if (e.dirty)
+            m_state.AddError(kWhere, QStringLiteral("\"%1\" and its outcome could not be stored before "
+                                                    "Tallyport closed: %2")
+                                         .arg(e.message.subject, m_database.lastError()));
 }
 
 bool Outbox::mayStart(const OutboxEntry &entry, const QDateTime &now) const

@@ -34,7 +34,10 @@ MenuRights Activation::RunActivationSequence()
     m_cipher.InitCipher();
 
     const bool read = m_configFile.ReadConfiguration();
-    m_state.UpdateStatus(NoConfigLine, read ? QStringLiteral("delete") : QString());
+    // A file that was read but holds a protected field that cannot be decrypted has a status
+    // line of its own, naming the field.
+    const bool found = read || !m_configFile.undecryptedFields().isEmpty();
+    m_state.UpdateStatus(NoConfigLine, found ? QStringLiteral("delete") : QString());
     const bool valid = m_configFile.ValidateConfiguration();
     m_state.UpdateStatus(ValidateLine, valid ? QStringLiteral("delete") : QString());
     // Its problems are in the error log; the defaults stand in for what could not be read.
@@ -122,6 +125,8 @@ MenuRights Activation::CurrentMenuRights() const
 
 MenuRights Activation::LogOut()
 {
+    if (services.BeforeLogOut && !services.BeforeLogOut())
+        return CurrentMenuRights();
     m_state.LoginSucceeded = false;
     MenuRights rights = CurrentMenuRights();
     rights.configurationEnabled = false;

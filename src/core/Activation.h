@@ -34,6 +34,9 @@ struct ActivationServices {
     std::function<void()> StopTimeout;
     std::function<void()> SendShutdownEmail;
     std::function<void()> CloseWinSocket;
+    // Before a log-out: windows that need the administrator close (asking about unsaved
+    // changes). False keeps the administrator logged in.
+    std::function<bool()> BeforeLogOut;
 };
 
 // The engine side of the main window: the start-up and activation sequences and the shutdown.
@@ -58,7 +61,8 @@ public:
     bool activationDeferred() const { return m_deferred; }
     // The rights for the current settings and login, without running the sequence.
     MenuRights CurrentMenuRights() const;
-    // Log-out: LoginSucceeded false; the rights that follow.
+    // Log-out: LoginSucceeded false; the rights that follow. When BeforeLogOut refuses, nothing
+    // changes and the current rights are returned.
     MenuRights LogOut();
     // The user confirmed closing: every wait ends at once and no tick starts another cycle.
     void EndMonitoring();

@@ -54,18 +54,22 @@ bool Cipher::InitCipher()
 
 bool Cipher::EncryptField(const QString &plain, QString &cipherText, QString &error) const
 {
-    if (!m_ready) {
-        error = QStringLiteral("The password cipher is not available");
-        return false;
-    }
-    const QByteArray bytes = plain.toUtf8();
-    if (bytes.size() > MaxPlainBytes) {
+    if (plain.toUtf8().size() > MaxPlainBytes) {
         error = QStringLiteral("The value is too long to be stored encrypted (at most %1 characters)")
                     .arg(MaxPlainBytes);
         return false;
     }
+    return EncryptText(plain, cipherText, error);
+}
+
+bool Cipher::EncryptText(const QString &plain, QString &cipherText, QString &error) const
+{
+    if (!m_ready) {
+        error = QStringLiteral("The password cipher is not available");
+        return false;
+    }
     QByteArray encrypted;
-    if (!runCipher(true, m_key, m_iv, bytes, encrypted)) {
+    if (!runCipher(true, m_key, m_iv, plain.toUtf8(), encrypted)) {
         error = QStringLiteral("Encryption failed");
         return false;
     }

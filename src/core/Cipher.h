@@ -19,6 +19,8 @@ public:
     // Encrypts plain (as UTF-8) to base64 text. Refuses (false, with error) a value whose cipher
     // text would not fit the 100-character field.
     bool EncryptField(const QString &plain, QString &cipherText, QString &error) const;
+    // The same cipher for a value of any length (kept outside the settings record).
+    bool EncryptText(const QString &plain, QString &cipherText, QString &error) const;
     // Decodes base64 and decrypts; trailing blanks and NULs of the stored field are ignored. A
     // blank field decrypts to an empty value.
     bool DecryptField(const QString &cipherText, QString &plain, QString &error) const;

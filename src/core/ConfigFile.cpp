@@ -2,19 +2,27 @@
 
 #include "Cipher.h"
 #include "ConfigRecord.h"
+#include "DateTimeText.h"
+#include "IniFile.h"
+#include "OwnerOnlyFile.h"
 #include "ProgramState.h"
 #include "Prompts.h"
+#include "SettingsChecks.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
 
 #include <cstring>
+#include <utility>
 
 const QString ConfigFile::FileName = QStringLiteral("TallyportConfig.dat");
 const QString ConfigFile::DamagedLoginKey =
     QStringLiteral("The administrator user name or password in the configuration file could not be read.");
+const QString ConfigFile::DamagedMailLoginKey =
+    QStringLiteral("The mail server user name or password in the configuration file could not be read.");
 
 namespace {
 // The protected fields in the order they are decrypted and encrypted.
@@ -29,6 +37,18 @@ bool isAdministratorField(const char *name)
 {
     return std::strcmp(name, "AdminUserName") == 0 || std::strcmp(name, "AdminPassword") == 0;
 }
+
+// What the operator calls the field.
+QString shownName(const QString &field)
+{
+    if (field == QLatin1String("SMTPUserName"))
+        return QStringLiteral("mail server user name");
+    if (field == QLatin1String("SMTPPassword"))
+        return QStringLiteral("mail server password");
+    if (field == QLatin1String("AdminUserName"))
+        return QStringLiteral("administrator user name");
+    return QStringLiteral("administrator password");
+}
 } // namespace
 
 QString ConfigFile::path() const
@@ -38,11 +58,13 @@ QString ConfigFile::path() const
 
 bool ConfigFile::ReadConfiguration()
 {
+    m_undecryptedNames.clear();
     if (!QFile::exists(path()))
         return false;
     QString error;
     const bool read = readFile(error);
     showDamagedLogin();
+    showDamagedMailLogin();
     if (read) {
         m_lastReadFailed = false;
         m_lastReadError.clear();
@@ -84,6 +106,34 @@ bool ConfigFile::readFile(QString &error)
     return decryptProtectedFields(bytes, error);
 }
 
+// What "Tallyport.ini" keeps for the record: an SMTP user name or password stands in for the
+// record's field, and a later day of the last system-OK e-mail for the record's.
+void ConfigFile::readOverflow(QStringList &failed)
+{
+    RecordOverflow overflow;
+    if (!IniFile(m_state).ReadRecordOverflow(overflow))
+        return;
+    const std::pair<const char *, QString> stored[] = {{"SMTPUserName", overflow.smtpUserName},
+                                                       {"SMTPPassword", overflow.smtpPassword}};
+    for (const auto &[name, cipherText] : stored) {
+        if (cipherText.isEmpty())
+            continue;
+        QString plain, fieldError;
+        if (m_cipher.DecryptField(cipherText, plain, fieldError)) {
+            m_state.Config.*member(name) = plain;
+            continue;
+        }
+        m_state.Config.*member(name) = QString();
+        m_undecryptedNames << QLatin1String(name);
+        failed << IniFile::FileName + QStringLiteral(" ") + QLatin1String(name) + QStringLiteral(": ") +
+                      fieldError;
+    }
+    const QDateTime kept = ParseDateTimeText(overflow.lastSystemOKEmail);
+    const QDateTime inRecord = ParseDateTimeText(m_state.Config.LastSystemOKEmail.trimmed());
+    if (kept.isValid() && (!inRecord.isValid() || inRecord < kept))
+        m_state.Config.LastSystemOKEmail = overflow.lastSystemOKEmail;
+}
+
 bool ConfigFile::decryptProtectedFields(const QByteArray &bytes, QString &error)
 {
     m_undecrypted.clear();
@@ -100,8 +150,10 @@ bool ConfigFile::decryptProtectedFields(const QByteArray &bytes, QString &error)
         const ConfigLayout::Field *field = ConfigLayout::field(name);
         m_undecrypted.insert(field->offset, bytes.mid(field->offset, field->width));
         value = QString();
+        m_undecryptedNames << QLatin1String(name);
         failed << QLatin1String(name) + QStringLiteral(": ") + fieldError;
     }
+    readOverflow(failed);
     error = failed.join(QStringLiteral("; "));
     return failed.isEmpty();
 }
@@ -124,6 +176,23 @@ void ConfigFile::showDamagedLogin()
                                                              "Tallyport up again, then restart Tallyport."));
 }
 
+void ConfigFile::showDamagedMailLogin()
+{
+    QStringList names;
+    for (const QString &field : m_undecryptedNames)
+        if (field.startsWith(QLatin1String("SMTP")))
+            names << shownName(field);
+    if (names.isEmpty()) {
+        m_state.UpdateStatus(DamagedMailLoginKey, QStringLiteral("delete"));
+        return;
+    }
+    m_state.UpdateStatus(DamagedMailLoginKey,
+                         QStringLiteral("  E-mails cannot log on to the mail server.  Please enter the ") +
+                             names.join(QStringLiteral(" and ")) +
+                             QStringLiteral(" again (Setup, Configure Tallyport, Email, Advanced) and "
+                                            "click OK."));
+}
+
 bool ConfigFile::keepUnreadableCopy(QString &error)
 {
     if (!m_lastReadFailed || !QFile::exists(path()))
@@ -141,10 +210,29 @@ bool ConfigFile::keepUnreadableCopy(QString &error)
 
 bool ConfigFile::SaveConfiguration()
 {
+    return SaveRecord(m_state.Config);
+}
+
+bool ConfigFile::SaveRecord(const ConfigRecord &record)
+{
     QString error;
-    ConfigRecord copy = m_state.Config;
+    ConfigRecord copy = record;
+    RecordOverflow overflow;
     QHash<int, QByteArray> keep;
-    bool ok = true;
+    bool ok = encryptProtectedFields(copy, overflow, keep, error) && keepUnreadableCopy(error) &&
+              writeFiles(copy, overflow, keep, error);
+    if (!ok) {
+        m_lastError = error;
+        m_state.AddError(QStringLiteral("Error saving configuration parameters to ") +
+                             QDir::toNativeSeparators(m_state.programDirectory()),
+                         error);
+    }
+    return ok;
+}
+
+bool ConfigFile::encryptProtectedFields(ConfigRecord &copy, RecordOverflow &overflow,
+                                        QHash<int, QByteArray> &keep, QString &error) const
+{
     for (const char *name : kProtected) {
         QString &value = copy.*member(name);
         const int offset = ConfigLayout::field(name)->offset;
@@ -154,28 +242,55 @@ bool ConfigFile::SaveConfiguration()
             keep.insert(offset, m_undecrypted.value(offset));
             continue;
         }
-        QString cipherText;
-        if (!m_cipher.EncryptField(value.trimmed(), cipherText, error)) {
-            ok = false;
-            break;
+        // A mail server key longer than the field goes to "Tallyport.ini"; the field stays empty
+        // (older versions read it and find no password rather than a cut one).
+        if (!isAdministratorField(name) && !FitsProtectedField(value)) {
+            QString &longValue =
+                std::strcmp(name, "SMTPUserName") == 0 ? overflow.smtpUserName : overflow.smtpPassword;
+            if (!m_cipher.EncryptText(value.trimmed(), longValue, error))
+                return false;
+            value.clear();
         }
+        QString cipherText;
+        if (!m_cipher.EncryptField(value.trimmed(), cipherText, error))
+            return false;
         value = cipherText;
     }
-    if (ok)
-        ok = keepUnreadableCopy(error);
-    if (ok) {
-        QByteArray record = EncodeConfigRecord(copy);
-        for (auto it = keep.cbegin(); it != keep.cend(); ++it)
-            record.replace(it.key(), int(it->size()), *it);
-        ok = writeFile(record, error);
+    return true;
+}
+
+// "Tallyport.ini" first, and only when its keys change: a record written beside keys that could
+// not be written would lose the key. When the record cannot be written, the keys go back.
+bool ConfigFile::writeFiles(const ConfigRecord &copy, const RecordOverflow &overflow,
+                            const QHash<int, QByteArray> &keep, QString &error)
+{
+    IniFile ini(m_state);
+    RecordOverflow before;
+    ini.ReadRecordOverflow(before);
+    RecordOverflow wanted = before;
+    wanted.smtpUserName = overflow.smtpUserName;
+    wanted.smtpPassword = overflow.smtpPassword;
+    const bool secretsChange = !(wanted == before);
+    if (secretsChange && !ini.SaveRecordOverflow(wanted)) {
+        error = ini.lastError();
+        return false;
     }
-    if (!ok) {
-        m_lastError = error;
-        m_state.AddError(QStringLiteral("Error saving configuration parameters to ") +
-                             QDir::toNativeSeparators(m_state.programDirectory()),
-                         error);
+    QByteArray bytes = EncodeConfigRecord(copy);
+    for (auto it = keep.cbegin(); it != keep.cend(); ++it)
+        bytes.replace(it.key(), int(it->size()), *it);
+    const bool written = writeFile(bytes, error);
+    const RecordOverflow &inFile = written ? wanted : before;
+    if (!written && secretsChange)
+        ini.SaveRecordOverflow(before);
+    // The day of the last system-OK e-mail, whether or not the record took it: a restart that
+    // found only the record's older day would send the e-mail again. A failure is logged.
+    const QString day = copy.LastSystemOKEmail.trimmed();
+    if (ParseDateTimeText(day).isValid() && day != inFile.lastSystemOKEmail) {
+        RecordOverflow withDay = inFile;
+        withDay.lastSystemOKEmail = day;
+        ini.SaveRecordOverflow(withDay);
     }
-    return ok;
+    return written;
 }
 
 bool ConfigFile::writeFile(const QByteArray &record, QString &error)
@@ -196,6 +311,8 @@ bool ConfigFile::writeFile(const QByteArray &record, QString &error)
         file.cancelWriting();
         return false;
     }
+    // Decryptable with the key the program carries: readable by its owner only.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!file.commit()) {
         error = file.errorString();
         return false;

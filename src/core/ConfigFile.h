@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class Cipher;
+struct ConfigRecord;
+struct RecordOverflow;
 class ProgramState;
 
 // Reading, saving and checking "TallyportConfig.dat", the settings record of the program
@@ -14,6 +17,8 @@ public:
     static const QString FileName;
     // The status line shown while the administrator name or password cannot be decrypted.
     static const QString DamagedLoginKey;
+    // The status line shown while the mail server's user name or password cannot be decrypted.
+    static const QString DamagedMailLoginKey;
 
     ConfigFile(ProgramState &state, const Cipher &cipher) : m_state(state), m_cipher(cipher) {}
 
@@ -26,10 +31,19 @@ public:
     // (logged) unless all of it was written, and the previous file then stays. An administrator
     // name or password that could not be decrypted and was not given a new value keeps its
     // stored bytes. A file that the last read could not use is kept beside it first.
+    // An SMTP user name or password too long for its field is kept encrypted in "Tallyport.ini"
+    // [mail] instead (the field is left empty), and read from there in preference to the field.
+    // The day of the last system-OK e-mail is kept there as well (best effort), and the later of
+    // the two is read. The file is readable by its owner only.
     bool SaveConfiguration();
+    // The same for the record given; the record in memory is left as it is.
+    bool SaveRecord(const ConfigRecord &record);
     // The administrator user name or password in the file could not be decrypted: the
     // configuration menus stay locked (the empty values must not read as "no login set").
     bool administratorLoginDamaged() const;
+    // The last read failed only because protected fields could not be decrypted: the names of
+    // those fields. Empty otherwise.
+    const QStringList &undecryptedFields() const { return m_undecryptedNames; }
     // Replaces out-of-range values by their defaults; when any was replaced, saves and returns
     // false.
     bool ValidateConfiguration();
@@ -41,10 +55,16 @@ public:
 private:
     bool readFile(QString &error);
     bool decryptProtectedFields(const QByteArray &bytes, QString &error);
+    void readOverflow(QStringList &failed);
+    bool encryptProtectedFields(ConfigRecord &copy, RecordOverflow &overflow, QHash<int, QByteArray> &keep,
+                                QString &error) const;
+    bool writeFiles(const ConfigRecord &copy, const RecordOverflow &overflow,
+                    const QHash<int, QByteArray> &keep, QString &error);
     bool keepUnreadableCopy(QString &error);
     bool writeFile(const QByteArray &record, QString &error);
     void logReadFailure(const QString &error);
     void showDamagedLogin();
+    void showDamagedMailLogin();
 
     ProgramState &m_state;
     const Cipher &m_cipher;
@@ -53,4 +73,5 @@ private:
     QString m_lastReadError;
     // The stored bytes of the protected fields the last read could not decrypt, by file offset.
     QHash<int, QByteArray> m_undecrypted;
+    QStringList m_undecryptedNames;
 };

@@ -1,5 +1,6 @@
 #include "IniFile.h"
 
+#include "OwnerOnlyFile.h"
 #include "ProgramState.h"
 
 #include <QDir>
@@ -10,6 +11,9 @@ const QString IniFile::FileName = QStringLiteral("Tallyport.ini");
 
 namespace {
 const QString kWhere = QStringLiteral("Tallyport.ini");
+const QString kOverflowUser = QStringLiteral("mail/smtpUserName");
+const QString kOverflowPassword = QStringLiteral("mail/smtpPassword");
+const QString kOverflowSystemOk = QStringLiteral("mail/lastSystemOKEmail");
 
 // Walks the keys of every section once, for reading and for saving, so the two never differ.
 class KeyVisitor {
@@ -215,6 +219,7 @@ bool IniFile::Read()
         if (reader.addedKeys())
             settings.sync();
     }
+    KeepOwnerOnly(path());
     m_state.Ini = values;
     if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
         return true;
@@ -225,16 +230,55 @@ bool IniFile::Read()
 
 bool IniFile::Save(const QString &onlySection, const QString &onlyKey)
 {
+    return write([this, &onlySection, &onlyKey](QSettings &settings) {
+        Writer writer(settings, onlySection, onlyKey);
+        describeAll(m_state.Ini, writer);
+    });
+}
+
+// Makes the change and writes the file, which stays its owner's only (it holds the web token
+// and may hold the mail server's key).
+bool IniFile::write(const std::function<void(QSettings &)> &change)
+{
     m_lastError.clear();
     QSettings settings(path(), QSettings::IniFormat);
     if (settings.status() == QSettings::NoError) {
-        Writer writer(settings, onlySection, onlyKey);
-        describeAll(m_state.Ini, writer);
+        change(settings);
         settings.sync();
     }
+    KeepOwnerOnly(path());
     if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
         return true;
     m_lastError = statusText(settings.status(), path());
     m_state.AddError(kWhere, m_lastError);
     return false;
+}
+
+bool IniFile::ReadRecordOverflow(RecordOverflow &values)
+{
+    values = {};
+    if (!QFileInfo(path()).isFile())
+        return true;
+    QSettings settings(path(), QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return false;
+    values.smtpUserName = settings.value(kOverflowUser).toString().trimmed();
+    values.smtpPassword = settings.value(kOverflowPassword).toString().trimmed();
+    values.lastSystemOKEmail = rawText(settings.value(kOverflowSystemOk)).trimmed();
+    return true;
+}
+
+bool IniFile::SaveRecordOverflow(const RecordOverflow &values)
+{
+    return write([&values](QSettings &settings) {
+        const auto put = [&settings](const QString &key, const QString &value) {
+            if (value.isEmpty())
+                settings.remove(key);
+            else
+                settings.setValue(key, value);
+        };
+        put(kOverflowUser, values.smtpUserName);
+        put(kOverflowPassword, values.smtpPassword);
+        put(kOverflowSystemOk, values.lastSystemOKEmail);
+    });
 }

@@ -4,7 +4,25 @@
 
 #include <QString>
 
+#include <functional>
+
+class QSettings;
+
 class ProgramState;
+
+// Values of the settings record that "Tallyport.ini" [mail] keeps as well; "TallyportConfig.dat"
+// reads and writes them, and they are not settings an operator edits.
+struct RecordOverflow {
+    // smtpUserName, smtpPassword: an SMTP user name or password too long for its field of the
+    // record, as cipher text of the record's cipher. Empty: the record's field holds it.
+    QString smtpUserName;
+    QString smtpPassword;
+    // lastSystemOKEmail: the day of the last daily system-OK e-mail, kept here too so that a
+    // day on which the record could not be saved is not forgotten at a restart.
+    QString lastSystemOKEmail;
+
+    bool operator==(const RecordOverflow &) const = default;
+};
 
 // "Tallyport.ini" beside the settings record: Qt's INI format, one section per feature. The only
 // code that touches QSettings. The values in memory are state.Ini.
@@ -28,11 +46,18 @@ public:
     // (logged).
     bool Save(const QString &onlySection = QString(), const QString &onlyKey = QString());
 
+    // The record's values kept here; false (not logged) when the file cannot be read.
+    bool ReadRecordOverflow(RecordOverflow &values);
+    // Writes them (an empty one is removed); false (logged) when the file could not be written.
+    bool SaveRecordOverflow(const RecordOverflow &values);
+
     QString path() const;
     // Why the last read or save failed; the problems with single values are in the error log.
     const QString &lastError() const { return m_lastError; }
 
 private:
+    bool write(const std::function<void(QSettings &)> &change);
+
     ProgramState &m_state;
     QString m_lastError;
 };

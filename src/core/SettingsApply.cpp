@@ -35,14 +35,20 @@ Refusal checkUpdateRate(const QString &text, qint16 &rate)
     return {};
 }
 
-// A number from 1 to 9 by its label; the record refuses only what 16 bits cannot hold.
-Refusal checkSmallNumber(const QString &text, const QString &box, const QString &what, qint16 &value)
+// A number in the range its label gives: the device link and the poll cycle use any other
+// value as something else, so it is refused rather than stored.
+Refusal checkRange(const QString &text, const QString &box, const QString &what, int minimum, int maximum,
+                   qint16 &value)
 {
-    const QString tooLarge =
-        QStringLiteral("The %1 can not be more than %2.  Please enter a value from 1 to 9.")
-            .arg(what)
-            .arg(LargestRecordNumber);
-    return CheckRecordNumber(text, box, kBlank, tooLarge, value);
+    const QString outside = QStringLiteral("The %1 must be a value from %2 to %3.  Please adjust the %1.")
+                                .arg(what)
+                                .arg(minimum)
+                                .arg(maximum);
+    if (Refusal r = CheckRecordNumber(text, box, kBlank, outside, value); r.refused())
+        return r;
+    if (value < minimum || value > maximum)
+        return refuse(outside, box);
+    return {};
 }
 
 void copyTexts(ConfigRecord &record, const SettingsInput &input)
@@ -75,13 +81,15 @@ Refusal CheckAndCopySettings(ConfigRecord &record, const SettingsInput &input)
     if (Refusal r = checkUpdateRate(input.updateRate, rate); r.refused())
         return r;
     qint16 retries = 0;
-    if (Refusal r = checkSmallNumber(input.communicationRetry, QStringLiteral("txtCommunicationRetry"),
-                                     QStringLiteral("number of communication attempts"), retries);
+    if (Refusal r =
+            checkRange(input.communicationRetry, QStringLiteral("txtCommunicationRetry"),
+                       QStringLiteral("number of communication attempts"), MinAttempts, MaxAttempts, retries);
         r.refused())
         return r;
     qint16 timeOut = 0;
-    if (Refusal r = checkSmallNumber(input.tcpTimeOut, QStringLiteral("txtTCPTimeOut"),
-                                     QStringLiteral("network communication time out"), timeOut);
+    if (Refusal r = checkRange(input.tcpTimeOut, QStringLiteral("txtTCPTimeOut"),
+                               QStringLiteral("network communication time out"), MinDeviceTimeOut,
+                               MaxDeviceTimeOut, timeOut);
         r.refused())
         return r;
     record.UpdateRate = rate;

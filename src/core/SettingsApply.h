@@ -31,13 +31,19 @@ struct SettingsInput {
     QString logDirectory;
 };
 
+constexpr int MinAttempts = 1;
+constexpr int MaxAttempts = 5;
+constexpr int MinDeviceTimeOut = 2;
+constexpr int MaxDeviceTimeOut = 9;
+
 // The steps of Apply before the administrator address is judged:
 //  1. with a user name, the two passwords must match;
 //  2. log directory, user name and password go into the record (the user name and password
 //     only when they fit their encrypted fields);
 //  3. the update rate must be a number of at least 5 (below 5 the box is raised to "5");
-//  4. the other numbers must be numbers the record holds; then every other setting is copied,
-//     text cut to its field.
+//  4. the attempts per device must be 1 to 5 and the device time-out 2 to 9 seconds (the values
+//     the poll cycle and the device link use as typed); then every other setting is copied, text
+//     cut to its field.
 // A refusal stops at its step; what earlier steps put into the record stays there, unsaved.
 Refusal CheckAndCopySettings(ConfigRecord &record, const SettingsInput &input);
 

@@ -2,6 +2,7 @@
 
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
+#include <core/OwnerOnlyFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
 
@@ -119,6 +120,11 @@ void Database::noteReadOnly(const QSqlQuery &query)
 
 void Database::matchJournalPermissions()
 {
+    // Device passwords, alarm addresses and queued message bodies: the file and its journals
+    // are the owner's only. The engine gives journals it makes the database file's permissions.
+    KeepOwnerOnly(m_path);
+    for (const char *suffix : {"-wal", "-shm"})
+        KeepOwnerOnly(m_path + QLatin1String(suffix));
     // The engine gives its journal files the permissions the database file had when it made
     // them: made while the file was write-protected, they would keep a file that has become
     // writable read-only. They follow the database file again.

@@ -1,13 +1,20 @@
 #include <core/Cipher.h>
 #include <core/ConfigFile.h>
 #include <core/ConfigRecord.h>
+#include <core/IniFile.h>
+#include <core/StatusList.h>
 
 #include <support/FileBytes.h>
 #include <support/TestState.h>
 
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 #include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 qint16 int16At(const QByteArray &bytes, int offset)
@@ -197,6 +204,64 @@ private slots:
         QVERIFY(!QFile::exists(m_file->path()));
         QCOMPARE(m_t->errors.lines().size(), 1);
         QVERIFY(m_t->errors.lines().first().startsWith("Error saving configuration parameters to "));
+    }
+
+    // A mail server key longer than the record's field is kept whole, encrypted, in
+    // "Tallyport.ini" [mail], and read from there; the record's field is left empty (never cut).
+    // Both files are the owner's only, whatever the umask.
+    void longMailKeysAreKeptWholeInTheIniFile()
+    {
+#ifdef Q_OS_UNIX
+        const mode_t previous = umask(022);
+#endif
+        ConfigRecord &c = m_t->state.Config;
+        const QString user = "relay-user-" + QString(70, 'u');
+        const QString key = "SG." + QString(66, 'k'); // 69 characters, as a provider hands it out
+        c.SMTPUserName = user;
+        c.SMTPPassword = key;
+        c.AdminPassword = "short";
+        QVERIFY(m_file->SaveConfiguration());
+        const QString iniPath = m_t->path(IniFile::FileName);
+        const QByteArray ini = readAll(iniPath);
+        QVERIFY(ini.contains("smtpPassword=") && ini.contains("smtpUserName="));
+        QVERIFY(!ini.contains("kkkkkkkk") && !ini.contains("relay-user"));
+        QString plain, error;
+        const QByteArray record = readAll(m_file->path());
+        QVERIFY(m_cipher.DecryptField(QString::fromLatin1(record.mid(736, 100)), plain, error));
+        QCOMPARE(plain, QString());
+
+        c = ConfigRecord();
+        QVERIFY(m_file->ReadConfiguration());
+        QCOMPARE(c.SMTPUserName, user);
+        QCOMPARE(c.SMTPPassword, key);
+        QCOMPARE(c.AdminPassword, QString("short"));
+#ifdef Q_OS_UNIX
+        for (const QString &path : {m_file->path(), iniPath})
+            QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+        umask(previous);
+#endif
+
+        // A key that fits goes back into the record and leaves the ini file.
+        c.SMTPPassword = "fits";
+        QVERIFY(m_file->SaveConfiguration());
+        QVERIFY(!readAll(iniPath).contains("smtpPassword"));
+        c = ConfigRecord();
+        QVERIFY(m_file->ReadConfiguration());
+        QCOMPARE(c.SMTPPassword, QString("fits"));
+        QCOMPARE(c.SMTPUserName, user);
+
+        // A kept key that no longer decrypts: the field is empty, and the status list names it
+        // and what to do.
+        {
+            QSettings edit(iniPath, QSettings::IniFormat);
+            edit.setValue("mail/smtpUserName", "%%garbled%%");
+        }
+        QVERIFY(!m_file->ReadConfiguration());
+        QCOMPARE(c.SMTPUserName, QString());
+        QCOMPARE(m_file->undecryptedFields(), QStringList({"SMTPUserName"}));
+        QVERIFY(m_t->status.contains(ConfigFile::DamagedMailLoginKey));
+        QVERIFY(m_t->status.contains("Please enter the mail server user name again"));
     }
 
     void unreadableFilesFailAndAreKept_data()

@@ -131,14 +131,31 @@ private slots:
                                        << ""
                                        << "2"
                                        << "txtCommunicationRetry" << blank << QString();
-        QTest::newRow("time-out too large")
-            << "60"
-            << "1"
-            << "99999"
-            << "txtTCPTimeOut"
-            << "The network communication time out can not be more than 32767.  "
-               "Please enter a value from 1 to 9."
-            << QString();
+        // Attempts and time-out are taken only in the ranges the cycle and the link use as typed.
+        const QString attempts = "The number of communication attempts must be a value from 1 to 5.  "
+                                 "Please adjust the number of communication attempts.";
+        const QString timeOutRange = "The network communication time out must be a value from 2 to 9.  "
+                                     "Please adjust the network communication time out.";
+        QTest::newRow("no attempts") << "60"
+                                     << "0"
+                                     << "2"
+                                     << "txtCommunicationRetry" << attempts << QString();
+        QTest::newRow("six attempts") << "60"
+                                      << "6"
+                                      << "2"
+                                      << "txtCommunicationRetry" << attempts << QString();
+        QTest::newRow("time-out 1") << "60"
+                                    << "5"
+                                    << "1"
+                                    << "txtTCPTimeOut" << timeOutRange << QString();
+        QTest::newRow("time-out 10") << "60"
+                                     << "1"
+                                     << "10"
+                                     << "txtTCPTimeOut" << timeOutRange << QString();
+        QTest::newRow("time-out too large") << "60"
+                                            << "1"
+                                            << "99999"
+                                            << "txtTCPTimeOut" << timeOutRange << QString();
     }
     void updateRateAndNumbers()
     {
@@ -244,12 +261,11 @@ private slots:
         in.timeOut = "";
         QCOMPARE(CheckAndCopyAdvancedEmail(record, in).message,
                  QString("The server timeout can not be left blank.  Please enter a time in seconds."));
-        in.timeOut = "45";
-        in.password = QString(64, 'p');
-        QCOMPARE(CheckAndCopyAdvancedEmail(record, in).box, QString("txtPassword"));
         QCOMPARE(record.SMTPPort, qint16(25));
 
-        in.password = "secret";
+        // A mail key of any length is taken whole (the settings file keeps a long one apart).
+        in.timeOut = "45";
+        in.password = QString(200, 'p');
         in.authentication = true;
         in.method = "PLAIN";
         QVERIFY(!CheckAndCopyAdvancedEmail(record, in).refused());
@@ -257,7 +273,7 @@ private slots:
         QCOMPARE(record.SMTPTimeOut, qint16(45));
         QCOMPARE(record.AuthenticationRequired, qint16(1));
         QCOMPARE(record.AuthenticationMethod, QString("PLAIN"));
-        QCOMPARE(record.SMTPPassword, QString("secret"));
+        QCOMPARE(record.SMTPPassword, QString(200, 'p'));
     }
 };
 

@@ -25,6 +25,18 @@ bool overwrite(const QString &path, int offset, const QByteArray &bytes)
 // Offsets of the protected fields in the record.
 constexpr int kSmtpUserName = 636;
 constexpr int kAdminPassword = 1299;
+// The rig watching one device, "Alpha", with the daily system-OK e-mail due.
+void startWithDailyOkDue(FaultRig &rig)
+{
+    QString error;
+    QVERIFY2(rig.start(error), qPrintable(error));
+    QVERIFY(rig.addDevice("Alpha", {{0, "Alpha Freezer", FaultRig::Temperature}}));
+    rig.layOutGrid();
+    rig.t.state.Config.SystemOKEmail = 1;
+    rig.t.state.Config.LastSystemOKEmail = DateTimeText(rig.t.clock.now().addDays(-1));
+    rig.saveSettings();
+}
+
 // A field that is not base64 cipher text.
 const QByteArray kGarbled = QByteArray("%%not cipher%%").leftJustified(100, ' ');
 } // namespace
@@ -88,6 +100,12 @@ private slots:
         // Read again after every device: the same failure is not logged again.
         QVERIFY(!file().ReadConfiguration());
         QCOMPARE(m_t->errors.lines().size(), 1);
+        // The activation's status list names the field and what to do; the file was found.
+        m_activation->RunActivationSequence();
+        QVERIFY(m_t->status.contains(ConfigFile::DamagedMailLoginKey));
+        QVERIFY(m_t->status.contains("Please enter the mail server user name again"));
+        QVERIFY(!m_t->status.contains(Activation::NoConfigLine));
+        QCOMPARE(m_t->state.Config.SMTPPassword, QString("mailpw"));
 
         // A save writes what is in use: the damaged field empty, the others as they were.
         QVERIFY(file().SaveConfiguration());
@@ -157,18 +175,32 @@ private slots:
         QCOMPARE(rig.errorLines("Error saving configuration parameters to ").size(), 2);
     }
 
+    // A restart on a day the settings file could not take the day of the system-OK e-mail: the
+    // day kept beside it is found, and no second e-mail goes out.
+    void restartOnADayTheFileCouldNotBeSaved()
+    {
+        FaultRig rig(11);
+        startWithDailyOkDue(rig);
+        if (QTest::currentTestFailed())
+            return;
+        const QByteArray okSubject = "Quellmark VKL-E is up and running!";
+        FileSizeLimit full(1000);
+        QVERIFY(full.isSet());
+        rig.runCycle();
+        QCOMPARE(rig.mailsWith(okSubject), 1);
+        rig.restart(false);
+        rig.runCycle();
+        QCOMPARE(rig.mailsWith(okSubject), 1);
+    }
+
     // A damaged administrator password makes every read of the file fail while it lasts; the
     // daily e-mail is still decided, on the settings in use, and the lock stays.
     void dailyOkEmailWhileALoginFieldIsDamaged()
     {
         FaultRig rig(11);
-        QString error;
-        QVERIFY2(rig.start(error), qPrintable(error));
-        QVERIFY(rig.addDevice("Alpha", {{0, "Alpha Freezer", FaultRig::Temperature}}));
-        rig.layOutGrid();
-        rig.t.state.Config.SystemOKEmail = 1;
-        rig.t.state.Config.LastSystemOKEmail = DateTimeText(rig.t.clock.now().addDays(-1));
-        rig.saveSettings();
+        startWithDailyOkDue(rig);
+        if (QTest::currentTestFailed())
+            return;
         ConfigFile &settings = rig.activation->configFile();
         QVERIFY(overwrite(settings.path(), kAdminPassword, kGarbled));
         rig.runCycle();

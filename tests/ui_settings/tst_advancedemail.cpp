@@ -154,8 +154,9 @@ private slots:
         m_dialog->OKButton->click();
         QCOMPARE(m_f->t.prompts.texts, QStringList({"Error saving SMTP advanced settings."}));
         QVERIFY(!m_dialog->isVisible());
-        // The record in memory keeps the new values.
-        QCOMPARE(m_f->t.state.Config.SMTPPort, qint16(2525));
+        // What was not saved does not reach the program's settings.
+        QCOMPARE(m_f->t.state.Config.SMTPPort, qint16(587));
+        QVERIFY(!m_dialog->saved());
     }
 
     void unreadableFileKeepsTheSettingsInMemory()

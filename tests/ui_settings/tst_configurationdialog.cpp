@@ -1,6 +1,7 @@
 #include "support_settings.h"
 
 #include <core/Activation.h>
+#include <core/IniFile.h>
 #include <core/PollTimer.h>
 #include <core/StatusList.h>
 #include <ui/settings/ConfigurationDialog.h>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QtTest/qtestspontaneevent.h>
 
 class TestConfigurationDialog : public QObject {
     Q_OBJECT
@@ -76,6 +78,16 @@ private slots:
         QTest::newRow("update rate past 16 bits")
             << QByteArray("txtUpdateRate") << "40000"
             << "The update rate can not be more than 32767 seconds.  Please adjust the update rate.";
+        // The attempts and the time-out are taken in the ranges their labels give.
+        QTest::newRow("six attempts") << QByteArray("txtCommunicationRetry") << "6"
+                                      << "The number of communication attempts must be a value from 1 "
+                                         "to 5.  Please adjust the number of communication attempts.";
+        QTest::newRow("time-out 10") << QByteArray("txtTCPTimeOut") << "10"
+                                     << "The network communication time out must be a value from 2 to "
+                                        "9.  Please adjust the network communication time out.";
+        QTest::newRow("time-out 1") << QByteArray("txtTCPTimeOut") << "1"
+                                    << "The network communication time out must be a value from 2 to "
+                                       "9.  Please adjust the network communication time out.";
     }
     void numbersTheRecordCannotTakeAreRefused()
     {
@@ -95,6 +107,13 @@ private slots:
 
     void numberBoxesTakeDigitsOnly()
     {
+        const QList<QLabel *> labels = m_dialog->findChildren<QLabel *>();
+        const auto shown = [&labels](const QString &text) {
+            return std::any_of(labels.cbegin(), labels.cend(),
+                               [&text](const QLabel *l) { return l->text().contains(text); });
+        };
+        QVERIFY(shown("(Enter a value from 1 to 5)"));
+        QVERIFY(shown("(sec)  (Enter a value from 2 to 9)"));
         QLineEdit *rate = box("txtTCPTimeOut");
         TypeInto(rate, "3");
         QTest::keyClicks(rate, "a-.");
@@ -135,15 +154,78 @@ private slots:
         QCOMPARE(texts().last(), QString("Configuration parameters have been saved"));
     }
 
-    void tooLongUserNameIsRefusedNotCut()
+    // Pasted administrator values that do not fit their encrypted fields are refused whole: the
+    // boxes do not cut them, and nothing is saved.
+    void tooLongAdministratorValuesAreRefusedNotCut()
     {
-        box("txtUN")->setMaxLength(200); // a paste of accented text is longer in bytes than in letters
+        const QByteArray before = m_f->fileBytes();
+        // A paste of accented text is longer in bytes than in letters.
         TypeInto(box("txtUN"), QString(40, QChar(0xE9)));
+        QCOMPARE(box("txtUN")->text().size(), 40);
         apply();
         QCOMPARE(texts(), QStringList({"The user name can not be longer than 63 characters.  Please enter a "
                                        "shorter user name."}));
         QVERIFY(IsMarkedYellow(box("txtUN")));
         QCOMPARE(m_dialog->tabs()->tabText(m_dialog->tabs()->currentIndex()), QString("Security"));
+
+        const QString password(70, 'p');
+        TypeInto(box("txtUN"), "admin");
+        TypeInto(box("txtPW_0"), password);
+        TypeInto(box("txtPW_1"), password);
+        QCOMPARE(box("txtPW_0")->text(), password);
+        apply();
+        QCOMPARE(texts().last(), QString("The password can not be longer than 63 characters.  Please enter a "
+                                         "shorter password."));
+        QVERIFY(!texts().contains("Configuration parameters have been saved"));
+        QCOMPARE(m_f->fileBytes(), before);
+        QVERIFY(m_f->t.state.Config.AdminUserName.isEmpty());
+    }
+
+    // Restoring a minimised window (the window system's own show event) keeps the edits and the
+    // question about them; opening the window again starts afresh.
+    void editsSurviveRestoringTheWindow()
+    {
+        TypeInto(box("txtOrgName"), "Edited");
+        QShowEvent restored;
+        QSpontaneKeyEvent::setSpontaneous(&restored);
+        // Delivered as the window system delivers it (sendEvent would clear the flag).
+        static_cast<QObject *>(m_dialog.get())->event(&restored);
+        QVERIFY(m_dialog->changed());
+        m_f->t.prompts.queueAnswer(Prompts::Answer::No);
+        Control<QPushButton>(*m_dialog, "btnClose")->click();
+        QCOMPARE(m_f->t.prompts.titles, QStringList({"Settings have changed"}));
+        QVERIFY(m_dialog->isVisible());
+    }
+
+    // Until a save succeeds nothing typed reaches the program's settings or its mailer; once it
+    // does, all of it is in effect at once.
+    void nothingTakesEffectBeforeASave()
+    {
+        const ConfigRecord before = m_f->t.state.Config;
+        m_f->mail.SetUpMailManager();
+        TypeInto(box("txtHost"), "discarded.example.com");
+        TypeInto(box("txtFromAddress"), "discarded@example.com");
+        TypeInto(box("txtUN"), "admin");
+        TypeInto(box("txtPW_0"), "pw");
+        TypeInto(box("txtPW_1"), "pw");
+        TypeInto(box("txtServerFailureEmailAddress"), "admin");
+        m_f->t.prompts.queueAnswer(Prompts::Answer::No);
+        apply();
+        QCOMPARE(texts(), QStringList({"Is admin a valid email address?"}));
+        TypeInto(box("txtServerFailureEmailAddress"), "it@acme.test");
+        TypeInto(box("txtUpdateRate"), "3");
+        apply();
+        m_f->t.prompts.queueFileName(m_f->t.dir.path());
+        Control<QPushButton>(*m_dialog, "btnLogDir")->click();
+        QCOMPARE(m_f->t.state.Config, before);
+        QCOMPARE(m_f->mail.server().host, QString());
+
+        apply();
+        QCOMPARE(texts().last(), QString("Configuration parameters have been saved"));
+        QCOMPARE(m_f->t.state.Config.SMTPHost, QString("discarded.example.com"));
+        QCOMPARE(m_f->t.state.Config.AdminUserName, QString("admin"));
+        QCOMPARE(m_f->t.state.Config.LogDirectory, m_f->t.dir.path());
+        QCOMPARE(m_f->mail.server().host, QString("discarded.example.com"));
     }
 
     void questionableAdministratorAddressIsAskedAbout()
@@ -232,6 +314,25 @@ private slots:
         QCOMPARE(m_f->t.state.Config.AdminUserName, QString("admin"));
     }
 
+    // The settings file written, "Tallyport.ini" not: the message says which, what was saved
+    // is in effect, and the Remote Access edits wait for another Apply.
+    void remoteAccessNotSavedIsReportedAndTheRestApplies()
+    {
+        QVERIFY(QDir().mkdir(m_f->t.path(IniFile::FileName)));
+        TypeInto(box("txtOrgName"), "Other");
+        TypeInto(box("txtWebPort"), "8181");
+        apply();
+        QCOMPARE(texts().size(), 1);
+        QVERIFY2(texts().first().startsWith("Configuration parameters have been saved, except the Remote "
+                                            "Access settings: "),
+                 qPrintable(texts().first()));
+        QCOMPARE(m_f->textAt(104, 51), QByteArray("Other"));
+        QCOMPARE(m_f->t.state.Config.OrgName, QString("Other"));
+        QCOMPARE(m_f->t.state.Ini.web.port, 8080);
+        QVERIFY(m_dialog->saved());
+        QVERIFY(m_dialog->changed());
+    }
+
     void failedSaveSaysSo()
     {
         // A directory where the file should be: the settings cannot be written.
@@ -276,8 +377,10 @@ private slots:
         Control<QPushButton>(*m_dialog, "btnLogDir")->click();
         QCOMPARE(Control<QLabel>(*m_dialog, "lblLogDir")->text(), "Current Log File Location: " + chosen);
         QVERIFY(m_dialog->changed());
+        QVERIFY(m_f->t.state.Config.LogDirectory.isEmpty());
         apply();
         QCOMPARE(m_f->textAt(1399, 100), chosen.toUtf8());
+        QCOMPARE(m_f->t.state.Config.LogDirectory, chosen);
 
         // Cancel changes nothing; a path the record would cut is refused.
         m_f->t.prompts.queueFileName(QString());
@@ -286,6 +389,16 @@ private slots:
         Control<QPushButton>(*m_dialog, "btnLogDir")->click();
         QVERIFY(texts().last().contains("can not be stored as the log file location"));
         QCOMPARE(Control<QLabel>(*m_dialog, "lblLogDir")->text(), "Current Log File Location: " + chosen);
+
+        // Back to none: no second copy of the data files.
+        auto *none = Control<QPushButton>(*m_dialog, "btnNoLogDir");
+        QVERIFY(none->isEnabled());
+        none->click();
+        QCOMPARE(Control<QLabel>(*m_dialog, "lblLogDir")->text(), QString("Current Log File Location: "));
+        QVERIFY(!none->isEnabled());
+        apply();
+        QCOMPARE(m_f->textAt(1399, 100), QByteArray());
+        QVERIFY(m_f->t.state.Config.LogDirectory.trimmed().isEmpty());
     }
 
     void checkingAPrinterUnchecksTheOthers()

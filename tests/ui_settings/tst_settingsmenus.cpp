@@ -3,17 +3,25 @@
 #include <core/StatusList.h>
 #include <ui/settings/ConfigurationDialog.h>
 
+#include <core/IniFile.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 void click(QWidget *window, const char *button)
@@ -49,25 +57,25 @@ private slots:
         QCOMPARE(w.window->findChildren<ConfigurationDialog *>().size(), 1);
         QVERIFY(dialog->isVisible());
 
-        // What is saved there, in the window or in its advanced e-mail window, takes effect when
-        // the window closes.
+        // What is saved there, in the window or in its advanced e-mail window, takes effect at
+        // once, all of it, while the window stays open.
         WhenModalOpens([&](QWidget *advanced) {
             TypeInto(Control<QLineEdit>(*advanced, "txtSMTPPort"), "2600");
             click(advanced, "OKButton");
         });
         click(dialog, "btnAdvanced");
+        QCOMPARE(w.monitor->mail.server().port, 2600);
         TypeInto(Control<QLineEdit>(*dialog, "txtUpdateRate"), "10");
         click(dialog, "btnApply");
-        QCOMPARE(w.monitor->mail.server().port, int(MonitoredWindow::SmtpPort));
-        click(dialog, "btnClose");
         QCOMPARE(w.t.prompts.texts, QStringList({"Configuration parameters have been saved"}));
         QTRY_COMPARE(w.window->pollTimer().ticksPerCycle(), 2);
-        QCOMPARE(w.monitor->mail.server().port, 2600);
         QVERIFY(w.t.status.lines().contains("Update Rate 10 seconds"));
+        QVERIFY(dialog->isVisible());
+        click(dialog, "btnClose");
         QVERIFY(w.waitForCycles(1));
     }
 
-    void closedDuringACycleTheWindowsSettingsApplyAfterIt()
+    void appliedDuringACycleTheWindowsSettingsApplyAfterIt()
     {
         MonitoredWindow w(25);
         QString error;
@@ -75,20 +83,19 @@ private slots:
         w.action("mpopConfigure")->trigger();
         ConfigurationDialog *dialog = w.settingsWindows->openWindow();
         TypeInto(Control<QLineEdit>(*dialog, "txtUpdateRate"), "10");
-        click(dialog, "btnApply");
-        // The device answers slowly: the window is closed while the cycle waits for it.
+        // The device answers slowly: Apply is pressed while the cycle waits for it.
         w.device->setFault(SimFault::Slow);
-        int ticksWhenClosed = 0;
+        int ticksWhenApplied = 0;
         auto *inCycle = new QTimer(dialog);
         connect(inCycle, &QTimer::timeout, dialog, [&, dialog, inCycle] {
             if (!w.t.state.UpdateInProgress)
                 return;
             inCycle->stop();
-            click(dialog, "btnClose");
-            ticksWhenClosed = w.window->pollTimer().ticksPerCycle();
+            click(dialog, "btnApply");
+            ticksWhenApplied = w.window->pollTimer().ticksPerCycle();
         });
         inCycle->start(5);
-        QTRY_COMPARE(ticksWhenClosed, 1);
+        QTRY_COMPARE(ticksWhenApplied, 1);
         QTRY_COMPARE(w.window->pollTimer().ticksPerCycle(), 2);
         QVERIFY(!w.t.state.UpdateInProgress);
         QVERIFY(w.t.status.lines().contains("Update Rate 10 seconds"));
@@ -270,8 +277,11 @@ private slots:
         SmtpTestServer::Options options;
         options.host = w.address(11);
         options.port = 2526;
+        // A provider's key longer than the settings record's field holds.
+        const QString key = "SG." + QString(33, 'K') + "." + QString(32, 'z');
+        QCOMPARE(key.size(), 69);
         options.user = "mailer";
-        options.password = "secret";
+        options.password = key;
         options.requireAuth = true;
         SmtpTestServer secure(options);
         QVERIFY2(secure.start(), qPrintable(secure.errorOutput()));
@@ -282,7 +292,9 @@ private slots:
                 Control<QCheckBox>(*advanced, "chkAuthentication")->click();
                 Control<QComboBox>(*advanced, "cmboAuthenticationMethod")->setCurrentText("PLAIN");
                 TypeInto(Control<QLineEdit>(*advanced, "txtUserName"), "mailer");
-                TypeInto(Control<QLineEdit>(*advanced, "txtPassword"), "secret");
+                auto *password = Control<QLineEdit>(*advanced, "txtPassword");
+                TypeInto(password, key); // as a paste
+                QCOMPARE(password->text(), key);
                 click(advanced, "OKButton");
             });
             click(settings, "btnAdvanced");
@@ -300,6 +312,139 @@ private slots:
         QCOMPARE(mail.recipients, QStringList({"alarms@example.com"}));
         QVERIFY(mail.header("Subject").contains("Freezer"));
         QVERIFY(w.smtp->messages().isEmpty());
+        // The key is kept whole and encrypted beside the settings record.
+        QFile iniFile(w.t.path(IniFile::FileName));
+        QVERIFY(iniFile.open(QIODevice::ReadOnly));
+        const QByteArray written = iniFile.readAll();
+        QVERIFY(written.contains("smtpPassword="));
+        QVERIFY(!written.contains(key.toUtf8()));
+    }
+
+    // Apply answered No, a test e-mail through the typed host, then the window closed with its
+    // changes discarded: the next alarm e-mail goes to the saved host, never the discarded one.
+    // Once that host is saved, the alarm e-mails go there.
+    void discardedMailHostNeverReceivesAnAlarm()
+    {
+        MonitoredWindow w(26);
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        SmtpTestServer::Options options;
+        options.host = w.address(11);
+        options.port = MonitoredWindow::SmtpPort;
+        SmtpTestServer other(options);
+        QVERIFY2(other.start(), qPrintable(other.errorOutput()));
+
+        WhenModalOpens([&](QWidget *settings) {
+            TypeInto(Control<QLineEdit>(*settings, "txtHost"), w.address(11));
+            TypeInto(Control<QLineEdit>(*settings, "txtServerFailureEmailAddress"), "admin");
+            w.t.prompts.queueAnswer(Prompts::Answer::No);
+            click(settings, "btnApply");
+            TypeInto(Control<QLineEdit>(*settings, "txtServerFailureEmailAddress"), "admin@example.com");
+            click(settings, "btnTestEmail");
+            w.t.prompts.queueAnswer(Prompts::Answer::Yes);
+            click(settings, "btnClose");
+        });
+        w.action("mnuOrganization")->trigger();
+        QCOMPARE(w.t.prompts.texts.size(), 3);
+        QVERIFY(w.t.prompts.texts.at(1).startsWith("A test email has been successfully sent"));
+        QCOMPARE(w.t.prompts.titles.last(), QString("Settings have changed"));
+        QVERIFY(other.waitForMessages(1));
+
+        w.device->setAlarmByte(0, 1);
+        QVERIFY(w.smtp->waitForMessages(1, 15000));
+        QVERIFY(w.smtp->messages().first().header("Subject").contains("Freezer"));
+        QVERIFY(w.waitForCycles(2));
+        QCOMPARE(other.messages().size(), 1);
+        QCOMPARE(w.monitor->mail.server().host, w.address(10));
+
+        WhenModalOpens([&](QWidget *settings) {
+            TypeInto(Control<QLineEdit>(*settings, "txtHost"), w.address(11));
+            click(settings, "btnApply");
+            click(settings, "btnClose");
+        });
+        w.action("mnuOrganization")->trigger();
+        w.device->setAlarmByte(0, 0);
+        QVERIFY(w.waitForCycles(2));
+        w.device->setAlarmByte(0, 1);
+        QVERIFY(other.waitForMessages(2, 15000));
+        QVERIFY(other.messages().last().header("Subject").contains("Freezer"));
+        QCOMPARE(w.smtp->messages().size(), 1);
+    }
+
+    // Logging out closes a settings window left open, after the question about its changes (No
+    // keeps the window and the administrator logged in). Credentials cleared and saved in that
+    // window take effect at once: no login is set, so there is nothing left to lock.
+    void logOutClosesTheOpenSettingsWindow()
+    {
+        MonitoredWindow w(27);
+        w.settings.AdminUserName = "admin";
+        w.settings.AdminPassword = "pw";
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        const auto logIn = [&w] {
+            WhenModalOpens([](QWidget *login) {
+                TypeInto(Control<QLineEdit>(*login, "txtUserName"), "admin");
+                TypeInto(Control<QLineEdit>(*login, "txtPassword"), "pw");
+                click(login, "cmdOK");
+            });
+            w.action("mnuLogIn")->trigger();
+        };
+        logIn();
+        w.action("mpopConfigure")->trigger();
+        QPointer<ConfigurationDialog> dialog = w.settingsWindows->openWindow();
+        TypeInto(Control<QLineEdit>(*dialog, "txtOrgName"), "Edited");
+
+        w.t.prompts.queueAnswer(Prompts::Answer::No);
+        w.action("mnuLogIn")->trigger();
+        QCOMPARE(w.t.prompts.titles, QStringList({"Settings have changed"}));
+        QVERIFY(w.t.state.LoginSucceeded);
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(w.action("mnuLogIn")->text(), QString("Log Out"));
+        QVERIFY(w.action("mnuOrganization")->isEnabled());
+
+        w.t.prompts.queueAnswer(Prompts::Answer::Yes);
+        w.action("mnuLogIn")->trigger();
+        QTRY_VERIFY(!dialog);
+        QVERIFY(!w.t.state.LoginSucceeded);
+        QCOMPARE(w.action("mnuLogIn")->text(), QString("Log In"));
+        QVERIFY(!w.action("mnuOrganization")->isEnabled());
+        QVERIFY(!w.action("mpopConfigure")->isEnabled());
+        QCOMPARE(w.t.state.Config.OrgName, QString("Test Org"));
+
+        logIn();
+        w.action("mpopConfigure")->trigger();
+        dialog = w.settingsWindows->openWindow();
+        click(dialog, "btnClearUNPW");
+        click(dialog, "btnApply");
+        QCOMPARE(w.t.prompts.texts.last(), QString("Configuration parameters have been saved"));
+        QTRY_COMPARE(w.action("mnuLogIn")->text(), QString("Log In"));
+        QVERIFY(w.action("mnuOrganization")->isEnabled());
+        QCOMPARE(w.window->windowTitle(), w.window->plainCaption());
+        click(dialog, "btnClose");
+        QVERIFY(w.t.prompts.unexpected == 0);
+    }
+
+    // Under a usual umask the files holding secrets are still the owner's only: the settings
+    // record, the ini file and the database with its journals.
+    void filesWithSecretsAreTheOwnersOnly()
+    {
+#ifdef Q_OS_UNIX
+        const mode_t previous = umask(022);
+        MonitoredWindow w(28);
+        QString error;
+        const bool started = w.start(error);
+        umask(previous);
+        QVERIFY2(started, qPrintable(error));
+        for (const char *name :
+             {"TallyportConfig.dat", "Tallyport.ini", "wexa.mdb", "wexa.mdb-wal", "wexa.mdb-shm"}) {
+            const QString path = w.t.path(QLatin1String(name));
+            QVERIFY2(QFile::exists(path), name);
+            QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+        }
+#else
+        QSKIP("File modes are a Unix matter");
+#endif
     }
 
     void logInUnlocksAndLogOutLocksAtOnce()

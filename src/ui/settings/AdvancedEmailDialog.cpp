@@ -3,7 +3,6 @@
 #include "SettingsWidgets.h"
 
 #include <alarms/AdvancedEmailSettings.h>
-#include <core/Cipher.h>
 #include <core/ConfigFile.h>
 #include <core/ConfigRecord.h>
 #include <core/ProgramState.h>
@@ -70,8 +69,10 @@ void AdvancedEmailDialog::buildAuthenticationBox(QVBoxLayout *layout)
     auto *form = new QFormLayout;
     cmboAuthenticationMethod = Named(new QComboBox(this), "cmboAuthenticationMethod");
     cmboAuthenticationMethod->addItems(AuthenticationMethods());
-    txtUserName = NamedLineEdit("txtUserName", Cipher::MaxPlainBytes, this);
-    txtPassword = NamedLineEdit("txtPassword", Cipher::MaxPlainBytes, this);
+    // Mail providers' keys are often longer than the settings record's field; the settings file
+    // keeps a longer one elsewhere, so the boxes take any length.
+    txtUserName = NamedLineEdit("txtUserName", UnlimitedLength, this);
+    txtPassword = NamedLineEdit("txtPassword", UnlimitedLength, this);
     txtPassword->setEchoMode(QLineEdit::Password);
     txtLoginDomain = NamedLineEdit("txtLoginDomain", ConfigLayout::field("LoginDomain")->width, this);
     form->addRow(QStringLiteral("Log on using:"), cmboAuthenticationMethod);
@@ -170,13 +171,17 @@ void AdvancedEmailDialog::applyAuthenticationRule()
 
 void AdvancedEmailDialog::onOk()
 {
-    const Refusal refusal = CheckAndCopyAdvancedEmail(m_state.Config, collect());
+    // The program's settings change only when the file took the new values.
+    ConfigRecord record = m_state.Config;
+    const Refusal refusal = CheckAndCopyAdvancedEmail(record, collect());
     if (refusal.refused()) {
         ShowRefusal(this, m_state.prompts(), refusal);
         return;
     }
-    m_saved = m_configFile.SaveConfiguration();
-    if (!m_saved)
+    m_saved = m_configFile.SaveRecord(record);
+    if (m_saved)
+        m_state.Config = record;
+    else
         m_state.prompts().message(QStringLiteral("Error saving SMTP advanced settings."));
     accept();
 }

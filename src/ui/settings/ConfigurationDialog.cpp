@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -63,6 +64,7 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     connect(m_email->btnTestEmail, &QPushButton::clicked, this, &ConfigurationDialog::onTestEmail);
     connect(m_email->btnAdvanced, &QPushButton::clicked, this, &ConfigurationDialog::onAdvanced);
     connect(m_collection->btnLogDir, &QPushButton::clicked, this, &ConfigurationDialog::onLogDirectory);
+    connect(m_collection->btnNoLogDir, &QPushButton::clicked, this, &ConfigurationDialog::onNoLogDirectory);
     connect(m_security->btnClearUNPW, &QPushButton::clicked, this, &ConfigurationDialog::markChanged);
     connect(m_reports->lstPrinters, &PrinterList::printerChosen, this, &ConfigurationDialog::markChanged);
     resize(700, 400);
@@ -105,10 +107,13 @@ void ConfigurationDialog::buildButtons()
     connect(m_btnClose, &QPushButton::clicked, this, &ConfigurationDialog::reject);
 }
 
+// The changed flag is cleared when the window opens and after a save. The window system's own
+// show event, when a minimised window is restored, keeps the edits it holds.
 void ConfigurationDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    m_changed = false;
+    if (!event->spontaneous())
+        m_changed = false;
     if (!m_centred && screen()) {
         m_centred = true;
         move(screen()->availableGeometry().center() - rect().center());
@@ -126,6 +131,21 @@ void ConfigurationDialog::reject()
     QDialog::reject();
 }
 
+bool ConfigurationDialog::closeForLogOut()
+{
+    if (m_testRunning) {
+        setEnabled(false);
+        m_closeAfterTest = true;
+        return true;
+    }
+    if (m_changed &&
+        m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
+                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+        return false;
+    QDialog::reject();
+    return true;
+}
+
 SettingsInput ConfigurationDialog::collect() const
 {
     SettingsInput input;
@@ -141,10 +161,13 @@ void ConfigurationDialog::onApply()
     m_btnApply->setEnabled(true);
 }
 
+// The window's values go into a copy of the settings in use; the program gets them only once
+// they are saved.
 void ConfigurationDialog::apply()
 {
     const SettingsInput input = collect();
-    const Refusal refusal = CheckAndCopySettings(m_state.Config, input);
+    ConfigRecord record = m_state.Config;
+    const Refusal refusal = CheckAndCopySettings(record, input);
     if (refusal.refused()) {
         ShowRefusal(this, m_state.prompts(), refusal);
         return;
@@ -152,10 +175,10 @@ void ConfigurationDialog::apply()
     const QString address = input.adminEmailAddress.trimmed();
     if (!acceptAdminAddress(address))
         return;
-    m_state.Config.AdminEmailAddress = CutToField("AdminEmailAddress", address);
+    record.AdminEmailAddress = CutToField("AdminEmailAddress", address);
     if (!collectRemoteAccess())
         return;
-    save();
+    save(record);
 }
 
 bool ConfigurationDialog::collectRemoteAccess()
@@ -188,44 +211,77 @@ bool ConfigurationDialog::acceptAdminAddress(const QString &address)
                                  Prompts::Buttons::YesNo, Prompts::Icon::Question) == Prompts::Answer::Yes;
 }
 
-void ConfigurationDialog::save()
+void ConfigurationDialog::save(const ConfigRecord &record)
 {
-    bool saved = false;
+    bool recordSaved = false;
+    bool webSaved = true;
+    IniFile ini(m_state);
     {
         BusyPointer busy;
-        saved = m_configFile.SaveConfiguration();
-        if (saved) {
+        recordSaved = m_configFile.SaveRecord(record);
+        if (recordSaved && !(m_web == m_state.Ini.web)) {
+            const WebIniSettings before = m_state.Ini.web;
             m_state.Ini.web = m_web;
-            saved = IniFile(m_state).Save(QStringLiteral("web"));
+            webSaved = ini.Save(QStringLiteral("web"));
+            if (!webSaved)
+                m_state.Ini.web = before;
         }
     }
-    if (!saved) {
+    if (!recordSaved) {
         m_state.prompts().message(
             QStringLiteral("Error saving configuration file.  Please verify that hard drive "
                            "is not write protected."));
         return;
     }
-    m_state.prompts().message(QStringLiteral("Configuration parameters have been saved"));
-    m_changed = false;
     m_saved = true;
     m_state.status().clear();
+    takeEffect(record);
+    if (!webSaved) {
+        // The settings file took everything else; those settings are in effect. The Remote
+        // Access tab keeps its edits for another Apply.
+        m_state.prompts().message(
+            QStringLiteral("Configuration parameters have been saved, except the Remote Access "
+                           "settings: ") +
+            ini.lastError() +
+            QStringLiteral("  Please verify that hard drive is not write protected and click Apply "
+                           "again."));
+        return;
+    }
+    m_state.prompts().message(QStringLiteral("Configuration parameters have been saved"));
+    m_changed = false;
+}
+
+void ConfigurationDialog::takeEffect(const ConfigRecord &record)
+{
+    m_state.Config = record;
+    m_mail.SetUpMailManager();
+    emit settingsSaved();
 }
 
 void ConfigurationDialog::onTestEmail()
 {
     setTestRunning(true);
-    const auto enableAgain = qScopeGuard([this] { setTestRunning(false); });
-    m_mail.SetUpMailManager();
+    const auto enableAgain = qScopeGuard([this] {
+        setTestRunning(false);
+        if (m_closeAfterTest)
+            QDialog::reject();
+    });
     if (!testBoxFilled(m_email->txtHost, QStringLiteral("Please enter a valid SMTP host address")) ||
         !testBoxFilled(m_email->txtFromAddress, QStringLiteral("Please enter a from address")))
         return;
     const QString host = m_email->txtHost->text().trimmed();
     const QString address = m_email->txtServerFailureEmailAddress->text().trimmed();
+    // The settings in use with what is typed here, for this message only.
+    ConfigRecord trial = m_state.Config;
+    trial.SMTPHost = host;
+    trial.FromAddress = m_email->txtFromAddress->text().trimmed();
+    trial.OrgName = m_organization->txtOrgName->text().trimmed();
+    trial.OrgAddress = m_organization->txtOrgAddress->text().trimmed();
     QString error;
     bool sent = false;
     {
         BusyPointer busy;
-        sent = m_mail.SendTestEmail(address, error, host, m_email->txtFromAddress->text().trimmed());
+        sent = m_mail.SendTestEmail(address, trial, error);
     }
     if (sent)
         m_state.prompts().message(QStringLiteral("A test email has been successfully sent to ") + address +
@@ -271,7 +327,15 @@ void ConfigurationDialog::onLogDirectory()
         return;
     }
     m_collection->setLogDirectory(directory);
-    m_state.Config.LogDirectory = directory;
+    markChanged();
+}
+
+void ConfigurationDialog::onNoLogDirectory()
+{
+    if (m_collection->logDirectory().isEmpty())
+        return;
+    // Blank, not never-assigned: the record's field is written as blanks, its "none".
+    m_collection->setLogDirectory(QStringLiteral(""));
     markChanged();
 }
 
@@ -279,6 +343,8 @@ void ConfigurationDialog::onAdvanced()
 {
     AdvancedEmailDialog advanced(m_state, m_configFile, this);
     advanced.exec();
-    if (advanced.saved())
+    if (advanced.saved()) {
         m_saved = true;
+        takeEffect(m_state.Config);
+    }
 }

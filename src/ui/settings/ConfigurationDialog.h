@@ -7,6 +7,7 @@
 
 class CollectionPage;
 class ConfigFile;
+struct ConfigRecord;
 class EmailPage;
 class MailManager;
 class OrganizationPage;
@@ -40,6 +41,14 @@ public:
     // The close box, Escape and Close: asks first when there are unsaved changes; never while a
     // test e-mail is on its way.
     void reject() override;
+    // The administrator logs out: the window closes, after the question when there are unsaved
+    // changes. False when the user keeps the window (and the log-out is cancelled). A test e-mail
+    // on its way locks the window, which closes once the e-mail is done.
+    bool closeForLogOut();
+
+signals:
+    // A save succeeded; the program's settings and mailer hold what was saved.
+    void settingsSaved();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -56,12 +65,15 @@ private:
     // The Remote Access tab's settings into m_web; false (after a message) when they cannot be
     // used.
     bool collectRemoteAccess();
-    void save();
+    void save(const ConfigRecord &record);
+    // What was saved takes effect in the program at once.
+    void takeEffect(const ConfigRecord &record);
 
     void onTestEmail();
     bool testBoxFilled(QLineEdit *box, const QString &message);
     void setTestRunning(bool running);
     void onLogDirectory();
+    void onNoLogDirectory();
     void onAdvanced();
 
     ProgramState &m_state;
@@ -81,5 +93,6 @@ private:
     bool m_changed = false;
     bool m_saved = false;
     bool m_testRunning = false;
+    bool m_closeAfterTest = false;
     bool m_centred = false;
 };

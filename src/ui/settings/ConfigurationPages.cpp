@@ -3,7 +3,6 @@
 #include "PrinterList.h"
 #include "SettingsWidgets.h"
 
-#include <core/Cipher.h>
 #include <core/ConfigRecord.h>
 #include <core/SettingsApply.h>
 
@@ -136,11 +135,11 @@ CollectionPage::CollectionPage(QWidget *parent) : SettingsPage(parent)
         wrapped(QStringLiteral("Number of times to try to communicate with a Quellmark device."), this), 1,
         0);
     grid->addWidget(txtCommunicationRetry, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("(Enter a value from 1 to 9)"), this), 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("(Enter a value from 1 to 5)"), this), 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Network communication time out. "), this), 2, 0);
     grid->addWidget(txtTCPTimeOut, 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("(sec)") + QStringLiteral("  ") +
-                                   QStringLiteral("(Enter a value from 1 to 9)"),
+                                   QStringLiteral("(Enter a value from 2 to 9)"),
                                this),
                     2, 2);
     grid->setColumnStretch(2, 1);
@@ -165,9 +164,14 @@ CollectionPage::CollectionPage(QWidget *parent) : SettingsPage(parent)
 
     lblLogDir = Named(wrapped(QString(), this), "lblLogDir");
     btnLogDir = Named(new QPushButton(QStringLiteral("Change Log File Location"), this), "btnLogDir");
+    btnNoLogDir = Named(new QPushButton(QStringLiteral("No Backup Copy"), this), "btnNoLogDir");
     layout->addSpacing(8);
     layout->addWidget(lblLogDir);
-    layout->addWidget(btnLogDir, 0, Qt::AlignLeft);
+    auto *logButtons = new QHBoxLayout;
+    logButtons->addWidget(btnLogDir);
+    logButtons->addWidget(btnNoLogDir);
+    logButtons->addStretch();
+    layout->addLayout(logButtons);
     layout->addStretch();
 }
 
@@ -196,6 +200,7 @@ void CollectionPage::setLogDirectory(const QString &directory)
 {
     m_logDirectory = directory;
     lblLogDir->setText(QStringLiteral("Current Log File Location: ") + directory);
+    btnNoLogDir->setEnabled(!directory.isEmpty());
 }
 
 const QString ReportsPage::NoPrinterText = QStringLiteral("No Printer Selected");
@@ -269,9 +274,11 @@ SecurityPage::SecurityPage(QWidget *parent) : SettingsPage(parent)
                                "these features."),
                 this));
     auto *form = new QFormLayout;
-    txtUN = NamedLineEdit("txtUN", Cipher::MaxPlainBytes, this);
-    txtPW_0 = NamedLineEdit("txtPW_0", Cipher::MaxPlainBytes, this);
-    txtPW_1 = NamedLineEdit("txtPW_1", Cipher::MaxPlainBytes, this);
+    // No length limit, which would cut a pasted value without a word: Apply refuses a value too
+    // long for its encrypted field.
+    txtUN = NamedLineEdit("txtUN", UnlimitedLength, this);
+    txtPW_0 = NamedLineEdit("txtPW_0", UnlimitedLength, this);
+    txtPW_1 = NamedLineEdit("txtPW_1", UnlimitedLength, this);
     txtPW_0->setEchoMode(QLineEdit::Password);
     txtPW_1->setEchoMode(QLineEdit::Password);
     form->addRow(QStringLiteral("User Name"), txtUN);

@@ -71,6 +71,8 @@ public:
     QCheckBox *chkPopUps;
     QLabel *lblLogDir;
     QPushButton *btnLogDir;
+    // Back to no second directory.
+    QPushButton *btnNoLogDir;
 
 private:
     QString m_logDirectory;

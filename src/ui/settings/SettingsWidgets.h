@@ -36,6 +36,9 @@ template <typename T> T *Named(T *widget, const char *name)
 
 // A line edit with its objectName, limited to what its field can hold.
 QLineEdit *NamedLineEdit(const char *name, int maxLength, QWidget *parent);
+// The length limit of a box whose value is checked when it is used instead (a line edit's own
+// limit cuts pasted text silently).
+constexpr int UnlimitedLength = 32767;
 
 // The hourglass pointer while the object lives.
 class BusyPointer {

@@ -12,6 +12,13 @@ SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailMa
     window.openSettings = [this] { openModal(); };
     window.openSettingsModeless = [this] { openModeless(); };
     window.openLogin = [this] { return openLogin(); };
+    // Nobody may go on changing settings in a window the administrator opened once logged out.
+    window.activation().services.BeforeLogOut = [this] { return !m_open || m_open->closeForLogOut(); };
+}
+
+SettingsWindows::~SettingsWindows()
+{
+    m_window.activation().services.BeforeLogOut = nullptr;
 }
 
 // One settings window at a time: asked for again, the one already open comes to the front.
@@ -41,11 +48,8 @@ void SettingsWindows::openModeless()
         return;
     auto *dialog = new ConfigurationDialog(m_state, m_configFile, m_mail, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // Saved settings take effect once the window closes, as after the modal window.
-    connect(dialog, &QDialog::finished, &m_window, [this, dialog] {
-        if (dialog->saved())
-            m_window.reactivate();
-    });
+    // Polling goes on while it is open: what it saves takes effect at once, all of it.
+    connect(dialog, &ConfigurationDialog::settingsSaved, &m_window, [this] { m_window.reactivate(); });
     m_open = dialog;
     raiseOpenWindow();
 }

@@ -12,11 +12,12 @@ class ProgramState;
 
 // Opens the settings windows from the main window: the settings dialog modally from the Setup
 // menu (polling stopped), or on its own from the notification area (polling goes on; a save
-// there takes effect when it closes), and the login window.
+// there takes effect at once), and the login window. Logging out closes it.
 class SettingsWindows final : public QObject {
     Q_OBJECT
 public:
     SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail);
+    ~SettingsWindows() override;
 
     void openModal();
     void openModeless();
