@@ -162,8 +162,8 @@ private slots:
             QSignalSpy cycles(&timer, &PollTimer::cycleFinished);
             const int readsBefore = w.device->transactionCount();
             w.device->setAlarmByte(0, 1);
-            QTest::qWait(3500);
-            QVERIFY2(cycles.count() >= 3, qPrintable(QString::number(cycles.count())));
+            QTest::qWait(2600);
+            QVERIFY2(cycles.count() >= 2, qPrintable(QString::number(cycles.count())));
             QVERIFY(w.device->transactionCount() - readsBefore >= 2 * cycles.count());
             int alarms = 0;
             QVERIFY(w.monitor->database.CountAlarms(alarms));
@@ -212,6 +212,39 @@ private slots:
         QVERIFY(w.waitForCycles(2));
         if (dialog)
             click(dialog, "btnClose");
+    }
+
+    // Closing the program while the settings window holds unsaved changes: they are asked about
+    // once, before the close question and while monitoring runs. No keeps the program and the
+    // window open (to Apply them); Yes closes the window and goes on to the close question.
+    void closingWithUnsavedSettingsAsksAboutThemOnceFirst()
+    {
+        MonitoredWindow w(28);
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        w.action("mpopConfigure")->trigger();
+        QPointer<ConfigurationDialog> dialog = w.settingsWindows->openWindow();
+        QVERIFY(dialog);
+        TypeInto(Control<QLineEdit>(*dialog, "txtUpdateRate"), "10");
+        w.t.prompts.texts.clear();
+        w.t.prompts.queueAnswer(Prompts::Answer::No);
+        QVERIFY(!w.window->close());
+        QCOMPARE(w.t.prompts.texts.size(), 1);
+        QVERIFY(w.t.prompts.texts[0].startsWith("You have made changes to the settings"));
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(w.t.state.MonitoringActive());
+        QVERIFY(w.waitForCycles(1));
+
+        w.t.prompts.texts.clear();
+        w.t.prompts.queueAnswer(Prompts::Answer::Yes); // discard
+        w.t.prompts.queueAnswer(Prompts::Answer::Yes); // close
+        QVERIFY(w.window->close());
+        QCOMPARE(w.t.prompts.texts.size(), 2);
+        QVERIFY(w.t.prompts.texts[0].startsWith("You have made changes to the settings"));
+        QVERIFY(w.t.prompts.texts[1].startsWith("WARNING, closing this program"));
+        QTRY_VERIFY(!dialog || !dialog->isVisible());
+        QVERIFY(!w.t.state.MonitoringActive());
+        QCOMPARE(w.t.prompts.unexpected, 0);
     }
 
     // The notification area's commands leave polling stopped while the settings window opened

@@ -448,6 +448,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    // Unsaved settings are asked about once, while everything still runs: No keeps the program
+    // and the window open so that they can be applied.
+    if (mayClose && !mayClose()) {
+        event->ignore();
+        return;
+    }
     // Polling goes on while the question is open. Yes ends monitoring from the button itself, so a
     // cycle that started inside the question stops at its next wait instead of running to its end
     // before the answer is acted on.

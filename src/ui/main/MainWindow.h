@@ -74,6 +74,9 @@ public:
     std::function<void()> openReports;
     // Fills the event views (called by the Events menu item before showing view 3).
     std::function<void()> refreshEvents;
+    // Asked when the close button is pressed, before the close question: false keeps the
+    // program open (a settings window holds changes the user wants to keep).
+    std::function<bool()> mayClose;
 
     // Puts the alarm and error views on tabMain, reading db, and makes the Events menu refresh
     // them. Called once, when the database object of the run exists.

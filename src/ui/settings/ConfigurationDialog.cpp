@@ -146,6 +146,18 @@ bool ConfigurationDialog::closeForLogOut()
     return true;
 }
 
+bool ConfigurationDialog::discardChangesForClose()
+{
+    if (!m_changed)
+        return true;
+    if (m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
+                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+        return false;
+    m_changed = false;
+    QDialog::reject();
+    return true;
+}
+
 SettingsInput ConfigurationDialog::collect() const
 {
     SettingsInput input;

@@ -45,6 +45,9 @@ public:
     // changes. False when the user keeps the window (and the log-out is cancelled). A test e-mail
     // on its way locks the window, which closes once the e-mail is done.
     bool closeForLogOut();
+    // The program is being closed: with unsaved changes the user is asked once whether to
+    // discard them; Yes closes the window, No keeps it (false: the program stays open).
+    bool discardChangesForClose();
 
 signals:
     // A save succeeded; the program's settings and mailer hold what was saved.

@@ -14,11 +14,13 @@ SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailMa
     window.openLogin = [this] { return openLogin(); };
     // Nobody may go on changing settings in a window the administrator opened once logged out.
     window.activation().services.BeforeLogOut = [this] { return !m_open || m_open->closeForLogOut(); };
+    window.mayClose = [this] { return !m_open || m_open->discardChangesForClose(); };
 }
 
 SettingsWindows::~SettingsWindows()
 {
     m_window.activation().services.BeforeLogOut = nullptr;
+    m_window.mayClose = nullptr;
 }
 
 // One settings window at a time: asked for again, the one already open comes to the front.
