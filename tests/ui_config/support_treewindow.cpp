@@ -5,6 +5,7 @@
 #include <ui/config/ConfigWidgets.h>
 
 #include <support/QuickTimings.h>
+#include <support/Screenshot.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -140,9 +141,5 @@ bool TreeWindow::statusRed() const
 
 void TreeWindow::screenshot(const QString &name) const
 {
-    const QString dir = qEnvironmentVariable("TALLYPORT_SCREENSHOTS");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    window->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+    SaveScreenshot(*window, name);
 }

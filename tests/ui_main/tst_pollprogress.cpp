@@ -9,6 +9,7 @@
 
 #include <SimDevice.h>
 #include <support/QuickTimings.h>
+#include <support/Screenshot.h>
 #include <support/TestState.h>
 
 #include <QApplication>
@@ -118,14 +119,7 @@ private:
             }
     }
 
-    static void screenshot(QWidget &window, const QString &name)
-    {
-        const QString dir = qEnvironmentVariable("TALLYPORT_SCREENSHOTS");
-        if (dir.isEmpty())
-            return;
-        QDir().mkpath(dir);
-        window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
-    }
+    static void screenshot(QWidget &window, const QString &name) { SaveScreenshot(window, name); }
 
     TestState m_t;
 };

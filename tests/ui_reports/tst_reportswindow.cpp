@@ -7,6 +7,7 @@
 #include <core/IniFile.h>
 #include <core/PollTimer.h>
 #include <reports/MonthlyReport.h>
+#include <support/Screenshot.h>
 #include <ui/main/MainWindow.h>
 #include <ui/reports/ReportWindows.h>
 #include <ui/reports/ReportsWindow.h>
@@ -41,12 +42,9 @@ QDateTime at(int month, int day, int hour)
     return QDateTime(QDate(2026, month, day), QTime(hour, 0));
 }
 
-// Saves a picture of the window as <name>.png when TALLYPORT_SCREENSHOTS names a directory.
 void screenshot(QWidget &window, const QString &name)
 {
-    const QString dir = qEnvironmentVariable("TALLYPORT_SCREENSHOTS");
-    if (!dir.isEmpty())
-        window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+    SaveScreenshot(window, name);
 }
 
 // Clicks a button of the window and waits for the report it starts.

@@ -4,6 +4,7 @@
 #include <core/IniFile.h>
 #include <core/PollTimer.h>
 #include <core/StatusList.h>
+#include <support/Screenshot.h>
 #include <ui/settings/ConfigurationDialog.h>
 #include <ui/settings/PrinterList.h>
 #include <ui/settings/SettingsWidgets.h>
@@ -46,6 +47,7 @@ private slots:
         QCOMPARE(Control<QLabel>(*m_dialog, "lblLogDir")->text(), QString("Current Log File Location: "));
         QCOMPARE(Control<QComboBox>(*m_dialog, "cmboAMPM")->currentText(), QString("PM"));
         QVERIFY(!m_dialog->changed());
+        SaveScreenshot(*m_dialog, "settings-window");
     }
 
     void updateRateBelowFiveIsRaisedAndNothingSavedUntilApplyAgain()

@@ -134,10 +134,10 @@ void MainWindow::setMonitor(Monitor &monitor)
     m_trendFeed.chartedSensors = [this, &monitor] {
         return ChartedSensors(monitor.database, m_state.programDirectory());
     };
-    // Every column fits what it shows, and the last one takes the room that is left.
+    // Every column fits what it shows, and the sensor names take the room that is left.
     QHeaderView *header = m_grid->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setStretchLastSection(true);
+    header->setSectionResizeMode(StatusGridModel::SensorColumn, QHeaderView::Stretch);
     connectLink(monitor);
     m_popup = new AlarmPopup(m_state.programDirectory(), this);
     monitor.alarms.announce = [this](const QString &notice) { m_popup->showNotice(notice); };
