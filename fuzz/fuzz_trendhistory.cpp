@@ -33,6 +33,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(history.errors.isEmpty());
     FUZZ_CHECK(history.times.size() == history.values.size());
     FUZZ_CHECK(std::is_sorted(history.times.begin(), history.times.end()));
+    // Breaks come where two readings lie more than twice their median spacing apart (the given
+    // span while there are fewer than three readings).
+    std::vector<qint64> spacings;
+    qint64 last = -1;
+    for (size_t i = 0; i < history.values.size(); ++i) {
+        if (std::isnan(history.values[i]))
+            continue;
+        if (last >= 0)
+            spacings.push_back(history.times[i] - last);
+        last = history.times[i];
+    }
+    qint64 gapMs = breakMs;
+    if (spacings.size() >= 2) {
+        std::sort(spacings.begin(), spacings.end());
+        if (spacings[spacings.size() / 2] > 0)
+            gapMs = 2 * spacings[spacings.size() / 2];
+    }
     qsizetype readings = 0;
     for (size_t i = 0; i < history.values.size(); ++i) {
         const qint64 time = history.times[i];
@@ -43,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         }
         // A break lies between two readings further apart than the break span.
-        FUZZ_CHECK(breakMs > 0 && i > 0 && i + 1 < history.values.size());
+        FUZZ_CHECK(gapMs > 0 && i > 0 && i + 1 < history.values.size());
         FUZZ_CHECK(!std::isnan(history.values[i - 1]) && !std::isnan(history.values[i + 1]));
-        FUZZ_CHECK(history.times[i + 1] - history.times[i - 1] > breakMs);
+        FUZZ_CHECK(history.times[i + 1] - history.times[i - 1] > gapMs);
     }
     FUZZ_CHECK(readings <= contents.size() / InstantaneousRecord::Size);
     return 0;
