@@ -59,6 +59,7 @@ void describeWeb(WebIniSettings &web, KeyVisitor &keys)
     keys.text(QStringLiteral("token"), web.token);
     keys.text(QStringLiteral("certificate"), web.certificate);
     keys.text(QStringLiteral("key"), web.key);
+    keys.text(QStringLiteral("hosts"), web.hosts);
     keys.endSection();
 }
 

@@ -40,6 +40,10 @@ struct WebIniSettings {
     // PEM files; with both set the server speaks HTTPS. Relative paths are in the program directory.
     QString certificate;
     QString key;
+    // While no token is required, requests must be addressed to this computer (127.0.0.1, [::1],
+    // localhost) or to one of these names (comma-separated), so that a web page cannot read the
+    // status through a name it points at 127.0.0.1 (DNS rebinding).
+    QString hosts;
 
     bool operator==(const WebIniSettings &) const = default;
 };

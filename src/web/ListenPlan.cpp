@@ -139,6 +139,9 @@ bool MakeListenPlan(const WebIniSettings &settings, const QString &programDirect
     }
     plan.port = quint16(settings.port);
     plan.token = settings.token.trimmed();
+    for (const QString &host : settings.hosts.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!host.trimmed().isEmpty())
+            plan.hosts.append(host.trimmed().toLower());
     if (!plan.token.isEmpty() && !tokenUsable(plan.token, reason))
         return false;
     if (!plan.address.isLoopback() && plan.token.isEmpty()) {

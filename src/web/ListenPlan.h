@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QSslConfiguration>
+#include <QStringList>
 
 #include <optional>
 
@@ -12,6 +13,8 @@ struct ListenPlan {
     QHostAddress address;
     quint16 port = 0;
     QString token;
+    // The names requests may be addressed to besides the loopback ones (lower case).
+    QStringList hosts;
     std::optional<QSslConfiguration> tls; // set for HTTPS
 
     // The address to type into a browser, e.g. "http://127.0.0.1:8080/".

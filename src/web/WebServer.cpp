@@ -66,10 +66,29 @@ bool TokenMatches(const QByteArray &given, const QByteArray &tokenHash)
            CRYPTO_memcmp(hash.constData(), tokenHash.constData(), hash.size()) == 0;
 }
 
-WebServer::WebServer(const StatusSource &source, const QString &token, QObject *parent)
+WebServer::WebServer(const StatusSource &source, const QString &token, const QStringList &hosts,
+                     QObject *parent)
     : QAbstractHttpServer(parent), m_source(source),
-      m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8()))
+      m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8())), m_hosts(hosts)
 {
+}
+
+// Without a token anyone who can reach the port may read, which on the loopback address is this
+// computer's own programs only, unless a web page in its browser reaches 127.0.0.1 through a
+// name of its own (DNS rebinding): such a request names that other host.
+bool WebServer::addressedHere(const QList<QPair<QByteArray, QByteArray>> &headers) const
+{
+    if (!m_tokenHash.isEmpty())
+        return true;
+    QString host = QString::fromLatin1(headerValue(headers, QByteArrayLiteral("host"))).trimmed().toLower();
+    if (host.isEmpty())
+        return false;
+    // The port, after the last colon outside an IPv6 literal's brackets.
+    const int colon = host.lastIndexOf(QLatin1Char(':'));
+    if (colon > host.lastIndexOf(QLatin1Char(']')))
+        host.truncate(colon);
+    return host == QLatin1String("127.0.0.1") || host == QLatin1String("[::1]") ||
+           host == QLatin1String("localhost") || m_hosts.contains(host);
 }
 
 bool WebServer::authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const
@@ -97,6 +116,9 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
         reply.headers.append(header("Allow", "GET, HEAD"));
         return reply;
     }
+    if (!addressedHere(headers))
+        return textReply(421, "This server answers requests addressed to 127.0.0.1, [::1] or localhost "
+                              "(or a name listed in [web] hosts of Tallyport.ini).");
     if (!authorised(url, headers)) {
         WebReply reply = textReply(401, "A valid token is required.");
         reply.headers.append(header("WWW-Authenticate", "Bearer realm=\"Tallyport\""));

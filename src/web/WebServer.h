@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -29,6 +30,7 @@ struct WebReply {
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
 // Only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token every
 // request must carry "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
+// Without one, a request must be addressed to this computer by its Host header (421 otherwise).
 class WebServer final : public QAbstractHttpServer {
     Q_OBJECT
 public:
@@ -39,7 +41,10 @@ public:
     // costs one rendering.
     static constexpr int ReuseMs = 1000;
 
-    WebServer(const StatusSource &source, const QString &token, QObject *parent = nullptr);
+    // hosts: the names a request without a token may be addressed to besides 127.0.0.1, [::1]
+    // and localhost.
+    WebServer(const StatusSource &source, const QString &token, const QStringList &hosts = {},
+              QObject *parent = nullptr);
 
     // The answer to a GET (or other method) of a URL with the given headers.
     WebReply Answer(const QByteArray &method, const QUrl &url,
@@ -51,6 +56,7 @@ protected:
 
 private:
     bool authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    bool addressedHere(const QList<QPair<QByteArray, QByteArray>> &headers) const;
     WebReply alarms(const QUrl &url) const;
     WebReply health() const;
     void send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket);
@@ -65,6 +71,7 @@ private:
 
     const StatusSource &m_source;
     QByteArray m_tokenHash; // SHA-256 of the token; empty when none is required
+    QStringList m_hosts;
     mutable QHash<QString, Rendered> m_rendered;
 };
 

@@ -71,7 +71,7 @@ bool WebService::Start(const WebIniSettings &settings, QString &reason)
     ListenPlan plan;
     if (!MakeListenPlan(settings, m_state.programDirectory(), plan, reason))
         return false;
-    auto server = std::make_unique<WebServer>(m_source, plan.token);
+    auto server = std::make_unique<WebServer>(m_source, plan.token, plan.hosts);
     auto *listener = new GuardedTcpServer(m_limits);
     if (plan.tls)
         listener->setTls(*plan.tls);

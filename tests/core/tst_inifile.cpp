@@ -11,7 +11,7 @@ namespace {
 // A complete [web] section, so that reading adds no key to a file that has it.
 // The sections after [poll], every key present.
 const QByteArray kLaterSections =
-    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\n"
+    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\n"
     "\n[reports]\nlastMonthlyReport=\n";
 } // namespace
 
@@ -41,7 +41,7 @@ private slots:
         QVERIFY(text.contains("[poll]\nparallel=8"));
         // Remote access is off, and only for this computer, until the operator says otherwise.
         for (const char *line : {"[web]\n", "\nenabled=false\n", "\naddress=127.0.0.1\n", "\nport=8080\n",
-                                 "\ntoken=\n", "\ncertificate=\n", "\nkey=\n"})
+                                 "\ntoken=\n", "\ncertificate=\n", "\nkey=\n", "\nhosts=\n"})
             QVERIFY2(text.contains(line), line);
         QVERIFY(!m_t->state.Ini.web.enabled);
         QVERIFY(m_t->errors.lines().isEmpty());

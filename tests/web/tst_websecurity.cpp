@@ -159,6 +159,43 @@ private slots:
         QVERIFY(!m_rig->web->isRunning());
     }
 
+    // Without a token only requests addressed to this computer are answered, so that a web page
+    // cannot read the status through a name it points at 127.0.0.1; with a token any name is
+    // fine (the page cannot know the token).
+    void rebindingHostsAreRefusedWithoutAToken_data()
+    {
+        QTest::addColumn<QByteArray>("hostLine");
+        QTest::addColumn<bool>("withToken");
+        QTest::addColumn<int>("status");
+        QTest::newRow("127.0.0.1") << QByteArray("Host: 127.0.0.1\r\n") << false << 200;
+        QTest::newRow("127.0.0.1 with port") << QByteArray("Host: 127.0.0.1:8080\r\n") << false << 200;
+        QTest::newRow("localhost") << QByteArray("Host: LocalHost:80\r\n") << false << 200;
+        QTest::newRow("[::1] with port") << QByteArray("Host: [::1]:8080\r\n") << false << 200;
+        QTest::newRow("listed name") << QByteArray("Host: tallyport.lan:8080\r\n") << false << 200;
+        QTest::newRow("rebound name") << QByteArray("Host: attacker.example\r\n") << false << 421;
+        QTest::newRow("rebound name with port")
+            << QByteArray("Host: attacker.example:8080\r\n") << false << 421;
+        QTest::newRow("a name ending in a loopback one")
+            << QByteArray("Host: evil127.0.0.1\r\n") << false << 421;
+        QTest::newRow("no Host") << QByteArray() << false << 421;
+        QTest::newRow("any name with the token") << QByteArray("Host: attacker.example\r\n") << true << 200;
+    }
+    void rebindingHostsAreRefusedWithoutAToken()
+    {
+        QFETCH(QByteArray, hostLine);
+        QFETCH(bool, withToken);
+        QFETCH(int, status);
+        WebIniSettings settings = m_rig->localSettings();
+        settings.hosts = " Tallyport.lan , other.lan";
+        if (withToken)
+            settings.token = QString::fromLatin1(kToken);
+        QVERIFY(m_rig->web->Apply(settings));
+        const QByteArray token = withToken ? "Authorization: Bearer " + kToken + "\r\n" : QByteArray();
+        const HttpResult result = RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\n" + hostLine +
+                                                                      token + "Connection: close\r\n\r\n");
+        QCOMPARE(result.status, status);
+    }
+
     void anyAddressServesWithAToken()
     {
         WebIniSettings settings = m_rig->localSettings();
@@ -190,7 +227,9 @@ private slots:
         QVERIFY(reply->readAll().contains("tallyport_alarms_open 0"));
         delete reply;
         // Plain HTTP on the HTTPS port gets no page.
-        QCOMPARE(RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", 3000).status, 0);
+        QCOMPARE(
+            RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 3000).status,
+            0);
     }
 
     // A key or certificate file that changes is read again without a restart: a key that does
@@ -234,17 +273,17 @@ private slots:
         QTest::newRow("control character") << QByteArray("GET / HTTP/1.1\r\nHost: a\x01"
                                                          "b\r\n\r\n")
                                            << 400;
-        QTest::newRow("upgrade") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nConnection: Upgrade\r\n"
+        QTest::newRow("upgrade") << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Upgrade\r\n"
                                                "Upgrade: websocket\r\n\r\n")
                                  << 400;
-        QTest::newRow("huge head") << "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(20000, 'a') +
-                                          "\r\n\r\n"
+        QTest::newRow("huge head") << "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " +
+                                          QByteArray(20000, 'a') + "\r\n\r\n"
                                    << 431;
         QTest::newRow("huge address") << "GET /" + QByteArray(20000, 'a') + " HTTP/1.1\r\n\r\n" << 431;
-        QTest::newRow("huge body") << "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n" +
+        QTest::newRow("huge body") << "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n" +
                                           QByteArray(100000, 'b')
                                    << 413;
-        QTest::newRow("unfinished") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << 408;
+        QTest::newRow("unfinished") << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n") << 408;
     }
     void badRequestsGet4xxAndCostNothing()
     {
@@ -279,7 +318,7 @@ private slots:
         }
         QTest::qWait(100);
         const HttpResult surplus =
-            RawExchange(m_rig->web->port(), "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+            RawExchange(m_rig->web->port(), "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QCOMPARE(surplus.status, 503);
         QVERIFY(surplus.body.contains("Too many connections"));
         // Idle connections are closed, which makes room again.
@@ -303,7 +342,7 @@ private slots:
         QVERIFY(client.waitForConnected(5000));
         // A few requests at a time, well within the request size limit, until the answers asked
         // for are far more than the limit and what the system's buffers hold.
-        const QByteArray requests = QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n").repeated(10);
+        const QByteArray requests = QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").repeated(10);
         QElapsedTimer time;
         time.start();
         int rounds = 0;
