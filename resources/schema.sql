@@ -100,3 +100,21 @@ CREATE TABLE tblOutbox (
     Retries INTEGER,
     Attachments BLOB
 );
+
+CREATE TABLE tblNotifyQueue (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    Channel TEXT,
+    Kind TEXT,
+    MessageID TEXT,
+    RecordTable TEXT,
+    RecordID INTEGER,
+    Created TEXT,
+    Payload TEXT,
+    Retries INTEGER,
+    Attempts INTEGER,
+    LastAttempt TEXT,
+    NextAttempt TEXT,
+    LastError TEXT,
+    State INTEGER,
+    Outcome TEXT
+);

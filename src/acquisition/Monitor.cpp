@@ -4,15 +4,24 @@
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
 
+namespace {
+// How long the shutdown notice may hold up the close on the notification channels.
+constexpr int ShutdownNoticeWaitMs = 5000;
+} // namespace
+
 Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &pollTimer,
                  const LinkTimings &timings)
     : state(programState), database(programState), errorLog(database), link(programState, timings),
       mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
-      alarms(programState, database, outbox, grid), failures(programState, database, outbox),
+      notifier(programState, database), alarms(programState, database, outbox, grid),
+      failures(programState, database, outbox),
       cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid),
       monthlyReport(programState, outbox, activation.iniFile())
 {
     cycle.reportCheck = [this] { monthlyReport.Check(); };
+    alarms.notifier = &notifier;
+    failures.notifier = &notifier;
+    cycle.notifier = &notifier;
     state.setErrorLog(errorLog);
     connectActivation(activation);
     connectPollTimer(pollTimer);
@@ -34,6 +43,7 @@ void Monitor::connectActivation(Activation &activation)
     s.UpgradeSchema = [this] {
         database.UpgradeSchema();
         outbox.Resume();
+        notifier.Resume();
     };
     s.CountNamedSensors = [this](int &count) { return database.CountNamedSensors(count); };
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };
@@ -44,6 +54,7 @@ void Monitor::connectActivation(Activation &activation)
         outbox.Hold();
         mail.SendShutdownEmail();
         outbox.Shutdown();
+        notifier.Shutdown(ShutdownNoticeWaitMs);
     };
     s.CloseWinSocket = [this] { link.CloseWinSocket(); };
 }

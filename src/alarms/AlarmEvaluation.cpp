@@ -9,6 +9,7 @@
 #include <core/DateTimeText.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
+#include <notify/Notifier.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -40,6 +41,9 @@ struct AlarmEvaluation::Sensor {
     QString unit;
     QString stateText;
     qint64 minutes = 0;
+    float reading = 0;
+    std::optional<double> upperLimit;
+    std::optional<double> lowerLimit;
 };
 
 AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, Outbox &outbox,
@@ -134,6 +138,9 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     const bool knownPort = port >= 0 && port <= 9;
     const auto &r = m_state.Readings;
     const float reading = knownPort ? r[size_t(3 * port)] : ProgramState::NoDataValue;
+    sensor.reading = reading;
+    sensor.upperLimit = record.UpperLimit;
+    sensor.lowerLimit = record.LowerLimit;
     sensor.minutes = knownPort ? std::lround(r[size_t(3 * port + 1)]) : 0;
     const long alarmByte = knownPort ? std::lround(r[size_t(3 * port + 2)]) : 0;
 
@@ -147,7 +154,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     if (reading != ProgramState::NoDataValue && m_state.MonitoringActive()) {
         ok = recordUnrecorded(sensor.id);
         const bool inAlarm = isCircuitCode(reading) || alarmByte > 0;
-        ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id)) && ok;
+        ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(deviceId, sensor)) && ok;
     }
 
     int active = 0;
@@ -217,6 +224,13 @@ void AlarmEvaluation::openBackupEpisode(const QString &directory)
         QStringLiteral(".  A backup copy is being kept in ") +
         QDir::toNativeSeparators(m_state.programDirectory());
     // Queued, the notice's outcome is the outbox's to keep in the episode.
+    if (notifier) {
+        NotifyEvent event;
+        event.kind = QStringLiteral("backup");
+        event.subject = QStringLiteral("Message from Quellmark VKL-E");
+        event.text = text;
+        notifier->Notify(event, QStringLiteral("tblLogFileBackup"), open.lastId);
+    }
     QString error;
     if (m_outbox.QueueTextEmail(text, OutboxEntry::Record::BackupFailure, open.lastId, error) != 0)
         return;
@@ -249,6 +263,7 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     // The e-mail is queued once per alarm, even while its record cannot be written.
     const NotificationOutcome mail =
         queueAlarmEmail(deviceId, sensor, emailList, message, recorded ? alarmId : 0);
+    notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, recorded ? alarmId : 0);
     if (!recorded) {
         keepUnrecorded(sensor, start, message, mail);
         m_state.AddError(kWhere, recordError);
@@ -337,8 +352,40 @@ NotificationOutcome AlarmEvaluation::queueAlarmEmail(qint64 deviceId, const Sens
     return {0, mailFailureText(error)};
 }
 
-bool AlarmEvaluation::endAlarm(qint64 sensorId)
+void AlarmEvaluation::notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor,
+                                     const QString &text, qint64 alarmId)
 {
+    if (!notifier || !notifier->HasChannels())
+        return;
+    NotifyEvent event;
+    event.kind = kind;
+    event.time = m_state.readingsTime();
+    event.device = sensor.deviceName;
+    QVariant address;
+    if (m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerIPAddress"),
+                                 address))
+        event.address = address.toString().trimmed();
+    event.sensor = sensor.name;
+    event.sensorId = sensor.id;
+    if (!isCircuitCode(sensor.reading))
+        event.reading = double(sensor.reading);
+    event.units = sensor.unit;
+    event.state = sensor.stateText;
+    event.upperLimit = sensor.upperLimit;
+    event.lowerLimit = sensor.lowerLimit;
+    event.alarmNumber = alarmId;
+    const bool start = kind == QLatin1String("alarm");
+    event.subject =
+        QStringLiteral("Sensor: ") + sensor.name +
+        (start ? QStringLiteral(" has generated an alarm!") : QStringLiteral(" is back to normal"));
+    event.text = text;
+    event.text.replace(kCR, QLatin1Char('\n'));
+    notifier->Notify(event, alarmId > 0 ? QStringLiteral("tblAlarms") : QString(), alarmId);
+}
+
+bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
+{
+    const qint64 sensorId = sensor.id;
     // An alarm still waiting for its record ends there; the record is written whole later.
     if (hasOpenUnrecorded(sensorId)) {
         AlarmRecord &alarm = m_unrecorded[sensorId].last().record;
@@ -356,6 +403,11 @@ bool AlarmEvaluation::endAlarm(qint64 sensorId)
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
+    if (open.count > 0)
+        notifyChannels(QStringLiteral("alarm-end"), deviceId, sensor,
+                       sensor.name + QStringLiteral(" connected to server ") + sensor.deviceName +
+                           QStringLiteral(" is back to normal: ") + sensor.stateText,
+                       open.lastId);
     return true;
 }
 

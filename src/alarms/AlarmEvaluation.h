@@ -12,6 +12,7 @@
 #include <utility>
 
 class Database;
+class Notifier;
 class ProgramState;
 class StatusGridModel;
 struct SensorRecord;
@@ -42,6 +43,9 @@ public:
     bool AnnounceAlarms();
     // How the notice is given (the main window's pop-up and sound).
     std::function<void(const QString &notice)> announce;
+    // The notification channels beside e-mail that take alarms, alarm ends and backup failures;
+    // none when null.
+    Notifier *notifier = nullptr;
 
 private:
     struct Sensor;
@@ -56,7 +60,10 @@ private:
                                         const QString &message, qint64 alarmId);
     // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
     bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
-    bool endAlarm(qint64 sensorId);
+    bool endAlarm(qint64 deviceId, const Sensor &sensor);
+    // Hands an alarm or its end to the notification channels.
+    void notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor, const QString &text,
+                        qint64 alarmId);
     void keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
                         const NotificationOutcome &mail);
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.

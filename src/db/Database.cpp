@@ -276,6 +276,7 @@ void Database::upgradeColumns()
 {
     addMissingTable(QStringLiteral("tblOutbox"), QString::fromLatin1(OutboxTableSql));
     addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("Attachments"), QStringLiteral("BLOB"));
+    addMissingTable(QStringLiteral("tblNotifyQueue"), QString::fromLatin1(NotifyQueueTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

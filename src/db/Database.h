@@ -22,6 +22,8 @@ inline constexpr char DatabaseFileName[] = "wexa.mdb";
 // The outbox table, as the schema upgrade adds it to a file made before it existed
 // (resources/schema.sql makes the same table).
 extern const char OutboxTableSql[];
+// The notification channels' queue, likewise.
+extern const char NotifyQueueTableSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
@@ -153,6 +155,18 @@ public:
     bool SaveOutboxMessage(const OutboxRow &row, const QString &recordText, bool finished);
     // Every waiting message, oldest first.
     bool WaitingOutboxMessages(QList<OutboxRow> &rows);
+
+    // --- Notification channels' queue (tblNotifyQueue) ---
+
+    // Stores a new message; row.IDNum receives its key.
+    bool AddNotifyMessage(NotifyRow &row);
+    // Stores the message's state and outcome; a finished message that belongs to no record leaves
+    // the table.
+    bool SaveNotifyMessage(const NotifyRow &row);
+    // The channel's waiting messages, oldest first.
+    bool WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows);
+    // Each channel's outcome for the record, as "channel: outcome" lines by channel name.
+    bool NotifyOutcomes(const QString &recordTable, qint64 recordId, QStringList &outcomes);
 
     // --- Error log (tblErrors) ---
 

@@ -99,6 +99,28 @@ struct OutboxRow {
     QByteArray Attachments;
 };
 
+// A message of a notification channel (tblNotifyQueue), kept from before its first attempt until
+// it is delivered or given up, and after that while it belongs to a record (RecordTable and
+// RecordID as in OutboxRow), whose Events views show Outcome. Payload is the event's JSON.
+// State: 0 waiting, 1 delivered, 2 given up.
+struct NotifyRow {
+    qint64 IDNum = 0;
+    QString Channel;
+    QString Kind;
+    QString MessageID;
+    QString RecordTable;
+    qint64 RecordID = 0;
+    QDateTime Created;
+    QString Payload;
+    bool Retries = true;
+    int Attempts = 0;
+    QDateTime LastAttempt;
+    QDateTime NextAttempt;
+    QString LastError;
+    int State = 0;
+    QString Outcome;
+};
+
 // What a caller needs from a set of matching rows: how many there are, and the key of the last
 // one (the row an edit applies to). lastId is 0 when count is 0.
 struct OpenRecords {

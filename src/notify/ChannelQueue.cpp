@@ -1,0 +1,315 @@
+#include "ChannelQueue.h"
+
+#include "ChannelFormats.h"
+
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+#include <db/Database.h>
+
+#include <QJsonDocument>
+
+namespace {
+const QString kWhere = QStringLiteral("Notifications");
+// The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
+// nothing for long.
+constexpr qint64 kLongestSleepMs = 60 * 1000;
+
+QString outcomeText(const NotifyRow &row)
+{
+    if (row.State == 1)
+        return QStringLiteral("Delivered ") + DateTimeText(row.LastAttempt);
+    if (row.Attempts == 0)
+        return QStringLiteral("Waiting to be sent");
+    const QString last = QStringLiteral("%1 (%2)").arg(row.LastError, DateTimeText(row.LastAttempt));
+    if (row.State == 0)
+        return QStringLiteral("Attempt %1 failed: %2; it will be tried again.").arg(row.Attempts).arg(last);
+    return QStringLiteral("Given up after %1 attempt(s): %2").arg(row.Attempts).arg(last);
+}
+} // namespace
+
+ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const NotifyChannelSettings &channel,
+                           QObject *parent)
+    : QObject(parent), m_state(state), m_database(database), m_channel(channel), m_timing(state)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &ChannelQueue::Resume);
+    connect(&m_worker, &HttpWorker::finished, this, &ChannelQueue::onFinished);
+    if (m_channel.type == QLatin1String("alertmanager")) {
+        connect(&m_repostTimer, &QTimer::timeout, this, &ChannelQueue::repost);
+        m_repostTimer.start(m_channel.repostSeconds * 1000);
+    }
+}
+
+ChannelQueue::Entry *ChannelQueue::find(qint64 key)
+{
+    for (Entry &e : m_entries)
+        if (e.key == key)
+            return &e;
+    return nullptr;
+}
+
+void ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
+                           bool retries)
+{
+    if (!m_loaded)
+        load();
+    Entry e;
+    e.key = m_nextKey++;
+    e.event = event;
+    e.row.Channel = m_channel.name;
+    e.row.Kind = event.kind;
+    e.row.MessageID = event.id;
+    e.row.RecordTable = recordTable;
+    e.row.RecordID = recordId;
+    e.row.Created = m_timing.now();
+    e.row.NextAttempt = e.row.Created;
+    trackAlert(e.event);
+    e.row.Payload = QString::fromUtf8(QJsonDocument(e.event.toJson()).toJson(QJsonDocument::Compact));
+    e.row.Retries = retries;
+    e.row.Outcome = outcomeText(e.row);
+    m_entries.append(std::move(e));
+    // Stored before the first attempt; a database that does not take it now gets it later.
+    flush(m_entries.last());
+    startNext();
+}
+
+void ChannelQueue::trackAlert(NotifyEvent &event)
+{
+    if (m_channel.type != QLatin1String("alertmanager"))
+        return;
+    const QString key = ChannelFormats::AlertKey(event);
+    if (ChannelFormats::OpensAlert(event.kind)) {
+        m_openAlerts.insert(key, event);
+    } else if (ChannelFormats::EndsAlert(event.kind)) {
+        // The end is posted with its alert's start, so both describe one alert.
+        const NotifyEvent open = m_openAlerts.take(key);
+        if (!event.startedAt.isValid() && open.time.isValid())
+            event.startedAt = open.time;
+    }
+}
+
+void ChannelQueue::load()
+{
+    QList<NotifyRow> rows;
+    if (!m_database.WaitingNotifyMessages(m_channel.name, rows))
+        return;
+    m_loaded = true;
+    for (const NotifyRow &row : rows) {
+        const bool known = std::any_of(m_entries.cbegin(), m_entries.cend(),
+                                       [&](const Entry &e) { return e.row.IDNum == row.IDNum; });
+        if (known)
+            continue;
+        Entry e;
+        e.key = m_nextKey++;
+        e.row = row;
+        if (!e.row.NextAttempt.isValid())
+            e.row.NextAttempt = e.row.Created;
+        e.event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        e.dirty = false;
+        trackAlert(e.event);
+        m_entries.append(std::move(e));
+    }
+    // Oldest first, those this run queued before the database answered among them.
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.row.Created < b.row.Created; });
+    // The pause an earlier run was in goes on.
+    for (const Entry &e : m_entries)
+        if (e.row.Attempts > 0 && e.row.NextAttempt.isValid() &&
+            (!m_holdUntil.isValid() || e.row.NextAttempt < m_holdUntil))
+            m_holdUntil = e.row.NextAttempt;
+}
+
+void ChannelQueue::Resume()
+{
+    if (m_stopped)
+        return;
+    if (!m_loaded)
+        load();
+    for (Entry &e : m_entries)
+        if (!flush(e))
+            break;
+    dropFinished();
+    startNext();
+}
+
+void ChannelQueue::Stop()
+{
+    m_stopped = true;
+    m_timer.stop();
+    m_repostTimer.stop();
+    m_worker.stop();
+    for (Entry &e : m_entries)
+        flush(e);
+}
+
+bool ChannelQueue::mayStart(const Entry &e, const QDateTime &now) const
+{
+    // Retries follow the channel's pause, oldest first, so a receiver that comes back gets the
+    // messages in the order they were queued.
+    return e.waiting() && (e.row.Attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil);
+}
+
+bool ChannelQueue::firstAttemptDue() const
+{
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [](const Entry &e) { return e.waiting() && e.row.Attempts == 0; });
+}
+
+void ChannelQueue::giveUpExpired(const QDateTime &now)
+{
+    for (Entry &e : m_entries) {
+        if (!e.waiting() || e.row.Attempts == 0 || e.key == m_runningKey ||
+            now < m_timing.deadline(e.row.Created, e.row.Retries))
+            continue;
+        giveUp(e, e.row.LastError);
+    }
+}
+
+void ChannelQueue::startNext()
+{
+    if (m_stopped || m_running != Running::None)
+        return;
+    const QDateTime now = m_timing.now();
+    giveUpExpired(now);
+    dropFinished();
+    // The oldest first, so that a receiver gets an alarm before its end whenever it can.
+    Entry *next = nullptr;
+    for (Entry &e : m_entries)
+        if (mayStart(e, now)) {
+            next = &e;
+            break;
+        }
+    if (!next) {
+        armTimer();
+        return;
+    }
+    m_running = Running::Entry;
+    m_runningKey = next->key;
+    m_worker.start(ChannelFormats::Request(m_channel, next->event, now));
+}
+
+void ChannelQueue::onFinished(const HttpOutcome &outcome)
+{
+    const Running was = m_running;
+    m_running = Running::None;
+    Entry *e = was == Running::Entry ? find(m_runningKey) : nullptr;
+    m_runningKey = 0;
+    // A stopped request says nothing about the receiver: the message waits for the next run.
+    if (e && !m_stopped) {
+        applyOutcome(*e, outcome, m_timing.now());
+        flush(*e);
+        dropFinished();
+    }
+    emit attemptFinished();
+    startNext();
+}
+
+void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome, const QDateTime &now)
+{
+    ++e.row.Attempts;
+    e.row.LastAttempt = now;
+    e.dirty = true;
+    if (outcome.delivered()) {
+        e.row.State = 1;
+        e.row.LastError.clear();
+        e.row.NextAttempt = QDateTime();
+        m_holdUntil = QDateTime();
+        e.row.Outcome = outcomeText(e.row);
+        return;
+    }
+    e.row.LastError = outcome.errorText.isEmpty() ? outcome.summary() : outcome.errorText;
+    if (outcome.refusedForGood()) {
+        giveUp(e, e.row.LastError);
+        return;
+    }
+    e.row.NextAttempt =
+        e.row.Retries ? m_timing.nextAttemptAfterFailure(e.row.Created, now, e.row.Attempts) : QDateTime();
+    if (!e.row.NextAttempt.isValid()) {
+        giveUp(e, e.row.LastError);
+        return;
+    }
+    m_holdUntil = e.row.NextAttempt;
+    e.row.Outcome = outcomeText(e.row);
+}
+
+void ChannelQueue::giveUp(Entry &e, const QString &why)
+{
+    e.row.State = 2;
+    e.row.NextAttempt = QDateTime();
+    e.row.Outcome = outcomeText(e.row);
+    e.dirty = true;
+    ++m_failedTotal;
+    m_state.AddError(kWhere, QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
+                                 .arg(m_channel.name, e.row.Kind, e.row.MessageID)
+                                 .arg(e.row.Attempts)
+                                 .arg(why));
+    flush(e);
+}
+
+void ChannelQueue::repost()
+{
+    // Re-posts replace each other: one that cannot go now is simply left to the next.
+    const QDateTime now = m_timing.now();
+    if (m_stopped || m_running != Running::None || m_openAlerts.isEmpty() ||
+        (m_holdUntil.isValid() && now < m_holdUntil))
+        return;
+    m_running = Running::Repost;
+    m_worker.start(ChannelFormats::AlertsRequest(m_channel, m_openAlerts.values(), now));
+}
+
+bool ChannelQueue::flush(Entry &e)
+{
+    if (!e.dirty)
+        return true;
+    bool stored = true;
+    if (e.row.IDNum == 0)
+        stored = e.waiting() ? m_database.AddNotifyMessage(e.row)
+                             : e.row.RecordID <= 0 || m_database.AddNotifyMessage(e.row);
+    stored = stored && (e.row.IDNum == 0 || m_database.SaveNotifyMessage(e.row));
+    if (stored) {
+        e.dirty = false;
+        return true;
+    }
+    if (!e.storeFailureLogged)
+        m_state.AddError(kWhere,
+                         QStringLiteral("%1: the %2 message %3 could not be stored; it is kept in memory "
+                                        "until the database takes it: %4")
+                             .arg(m_channel.name, e.row.Kind, e.row.MessageID, m_database.lastError()));
+    e.storeFailureLogged = true;
+    return false;
+}
+
+void ChannelQueue::dropFinished()
+{
+    m_entries.removeIf([this](const Entry &e) { return !e.waiting() && !e.dirty && e.key != m_runningKey; });
+}
+
+int ChannelQueue::waitingCount() const
+{
+    return int(
+        std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.waiting(); }));
+}
+
+QDateTime ChannelQueue::nextAttemptTime() const
+{
+    QDateTime next;
+    for (const Entry &e : m_entries) {
+        if (!e.waiting())
+            continue;
+        const QDateTime due = e.row.Attempts > 0 && m_holdUntil.isValid() ? m_holdUntil : e.row.Created;
+        if (!next.isValid() || due < next)
+            next = due;
+    }
+    return next;
+}
+
+void ChannelQueue::armTimer()
+{
+    const QDateTime next = nextAttemptTime();
+    if (m_stopped || !next.isValid()) {
+        m_timer.stop();
+        return;
+    }
+    const qint64 ms = std::clamp<qint64>(m_timing.now().msecsTo(next), 10, kLongestSleepMs);
+    m_timer.start(int(ms));
+}
