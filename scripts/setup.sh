@@ -7,6 +7,7 @@ packages=(
     qt6-httpserver-dev qt6-websockets-dev
     libcurl4-openssl-dev libssl-dev
     python3 python3-aiosmtpd python3-prometheus-client xvfb poppler-utils
+    prometheus-alertmanager
     clang-14 libclang-rt-14-dev
     dpkg-dev desktop-file-utils systemd
 )
