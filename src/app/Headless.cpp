@@ -36,6 +36,7 @@ public:
             m_state.AddError(QStringLiteral("Headless"), line);
         };
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
+        ConnectNotifications(m_web, m_monitor.notifier);
         connectStopSignals();
         connectReload();
     }

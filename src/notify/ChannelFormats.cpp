@@ -2,6 +2,8 @@
 
 #include "ChannelRules.h"
 
+#include <core/DateTimeText.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,5 +1,7 @@
 #include "NotifyEvent.h"
 
+#include <core/DateTimeText.h>
+
 #include <QHostInfo>
 #include <QJsonValue>
 #include <QUuid>
@@ -25,11 +27,6 @@ QDateTime timeOf(const QJsonValue &value)
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
 }
 } // namespace
-
-QString IsoTime(const QDateTime &when)
-{
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
-}
 
 QJsonObject NotifyEvent::toJson() const
 {

@@ -35,6 +35,3 @@ struct NotifyEvent {
     // organisation given.
     static NotifyEvent make(const QString &kind, const QDateTime &now, const QString &organisation);
 };
-
-// ISO 8601 with the offset from UTC ("2026-12-09T08:15:00+01:00").
-QString IsoTime(const QDateTime &when);

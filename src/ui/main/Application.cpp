@@ -64,6 +64,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);
+    ConnectNotifications(web, monitor.notifier);
     ReportWindows reportWindows(state, window, monitor.database, monitor.monthlyReport);
     window.start();
     return app.exec();
