@@ -2,6 +2,7 @@
 
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
+#include "NotificationsPage.h"
 #include "PrinterList.h"
 #include "RemoteAccessPage.h"
 #include "SettingsWidgets.h"
@@ -58,6 +59,8 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
                    webLines.isEmpty() ? QString() : webLines.first().mid(WebService::StatusKey.size()));
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
+    // The channels are saved with the tab's own buttons, one at a time.
+    m_tabs->addTab(new NotificationsPage(m_state), NotificationsPage::title());
     buildButtons();
     m_tabs->setCurrentIndex(0);
 
