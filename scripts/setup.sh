@@ -8,7 +8,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev
     python3 python3-aiosmtpd python3-prometheus-client xvfb poppler-utils
     clang-14 libclang-rt-14-dev
-    dpkg-dev desktop-file-utils systemd
+    dpkg-dev desktop-file-utils systemd lintian help2man
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,7 @@
 #include <core/InstanceLock.h>
 #include <core/ProgramDirectory.h>
 #include <core/ProgramState.h>
+#include <core/ProgramVersion.h>
 #include <core/StatusList.h>
 #include <web/WebService.h>
 
@@ -26,10 +27,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Tallyport"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(TALLYPORT_VERSION_MAJOR)
-                                            .arg(TALLYPORT_VERSION_MINOR)
-                                            .arg(TALLYPORT_VERSION_PATCH));
+    QApplication::setApplicationVersion(ProgramVersion());
 
     SystemClock clock;
     DialogPrompts prompts;
