@@ -46,6 +46,8 @@ public:
     // Where it serves ("http://127.0.0.1:8080/"); empty while stopped.
     QString url() const;
     quint16 port() const;
+    // The connections holding a place now.
+    int openConnections() const { return m_listener ? m_listener->openConnections() : 0; }
     // Reads what the views show from the database; done after each cycle while serving.
     void Refresh();
 
