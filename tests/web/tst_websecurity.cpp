@@ -211,6 +211,17 @@ private slots:
         const QUrl url(QString("http://127.0.0.1:%1/healthz").arg(m_rig->web->port()));
         QCOMPARE(HttpGet(url).status, 401);
         QCOMPARE(HttpGet(url, bearer(kToken)).status, 503); // no cycle has run
+        // Over plain HTTP the token crosses the network readable: the status list says so while
+        // it serves the network.
+        const QStringList warning = m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey);
+        QCOMPARE(warning.size(), 1);
+        QVERIFY2(warning.first().contains("set a certificate and key"), qPrintable(warning.first()));
+        QVERIFY(m_rig->web->Apply(m_rig->localSettings()));
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey).isEmpty());
+        QVERIFY(m_rig->web->Apply(settings));
+        settings.enabled = false;
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey).isEmpty());
     }
 
     void httpsWithCertificateAndKey()
