@@ -50,8 +50,9 @@ struct WebIniSettings {
 
 // [reports]: the monthly report.
 struct ReportsIniSettings {
-    // The last month whose report was made by itself, "yyyy-MM"; empty before the first. The
-    // program writes it; setting it back makes a month's report again at the next poll cycle.
+    // The last month whose report was made by itself (or whose report time passed while the
+    // report was switched off), "yyyy-MM"; empty before the first. The program writes it;
+    // setting it back makes a month's report again at the next poll cycle.
     QString lastMonthlyReport;
 };
 

@@ -53,9 +53,7 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     addPage(m_security = new SecurityPage);
     m_remote = new RemoteAccessPage;
     m_tabs->addTab(m_remote, RemoteAccessPage::title());
-    const QStringList webLines = m_state.status().lines().filter(WebService::StatusKey);
-    m_remote->fill(m_state.Ini.web,
-                   webLines.isEmpty() ? QString() : webLines.first().mid(WebService::StatusKey.size()));
+    m_remote->fill(m_state.Ini.web, remoteAccessNow());
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
     buildButtons();
@@ -67,7 +65,20 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     connect(m_collection->btnNoLogDir, &QPushButton::clicked, this, &ConfigurationDialog::onNoLogDirectory);
     connect(m_security->btnClearUNPW, &QPushButton::clicked, this, &ConfigurationDialog::markChanged);
     connect(m_reports->lstPrinters, &PrinterList::printerChosen, this, &ConfigurationDialog::markChanged);
-    resize(700, 400);
+    // The fullest tab fits without squeezing its lines.
+    resize(QSize(700, 400).expandedTo(sizeHint()));
+}
+
+// The remote access lines of the status list, without their key, and the warning that comes
+// with serving the network over plain HTTP.
+QString ConfigurationDialog::remoteAccessNow() const
+{
+    const QStringList lines = m_state.status().lines();
+    const QStringList serving = lines.filter(WebService::StatusKey);
+    QString now = serving.isEmpty() ? QString() : serving.first().mid(WebService::StatusKey.size());
+    for (const QString &warning : lines.filter(WebService::PlainNetworkKey))
+        now += QLatin1Char('\n') + warning;
+    return now;
 }
 
 void ConfigurationDialog::addPage(SettingsPage *page)

@@ -68,6 +68,7 @@ private:
     // The Remote Access tab's settings into m_web; false (after a message) when they cannot be
     // used.
     bool collectRemoteAccess();
+    QString remoteAccessNow() const;
     void save(const ConfigRecord &record);
     // What was saved takes effect in the program at once.
     void takeEffect(const ConfigRecord &record);
