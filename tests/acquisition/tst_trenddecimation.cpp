@@ -130,7 +130,7 @@ private slots:
         std::vector<float> history(3000, 10.0f);
         const std::vector<float> own(3000, 20.0f);
         const auto samplesOf = [&](const std::vector<float> &h) {
-            return TrendSamples({historyTimes.data(), h.data(), 3000}, {ownTimes.data(), own.data(), 3000});
+            return TrendSamples({{historyTimes.data(), h.data(), 3000}, {ownTimes.data(), own.data(), 3000}});
         };
         TrendSamples samples = samplesOf(history);
         QCOMPARE(samples.size(), 6000);

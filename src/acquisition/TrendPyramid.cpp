@@ -1,0 +1,75 @@
+#include "TrendPyramid.h"
+
+#include <algorithm>
+
+namespace {
+// How many of the samples lie in [from, to].
+int countWithin(const TrendSamples &samples, qint64 from, qint64 to)
+{
+    const int first = FirstTrendSampleAtOrAfter(samples, from, 0, samples.size());
+    return FirstTrendSampleAtOrAfter(samples, to + 1, first, samples.size()) - first;
+}
+
+} // namespace
+
+void TrendPyramid::dropFront(int count, qint64 cutoff)
+{
+    // Each level loses what lies before the cutoff; the groups still to come start that much
+    // earlier in the level below. A group cut in two keeps only its samples after the cutoff.
+    for (Level &level : m_levels) {
+        level.consumed = std::max(0, level.consumed - count);
+        count = int(DropTrendSamplesBefore(level.samples.times, level.samples.values, cutoff));
+        level.settled = std::max(0, level.settled - count);
+    }
+}
+
+void TrendPyramid::update(const TrendSamples &below, int belowSettled, Level &level)
+{
+    level.samples.times.resize(size_t(level.settled));
+    level.samples.values.resize(size_t(level.settled));
+    while (level.consumed + GroupSize <= belowSettled) {
+        ReduceTrendRange(below, level.consumed, level.consumed + GroupSize, level.samples);
+        level.consumed += GroupSize;
+    }
+    level.settled = int(level.samples.values.size());
+    if (level.consumed < below.size())
+        ReduceTrendRange(below, level.consumed, below.size(), level.samples);
+}
+
+void TrendPyramid::catchUp(const TrendSamples &series)
+{
+    TrendSamples below = series;
+    int belowSettled = series.size();
+    for (size_t k = 0;; ++k) {
+        if (k == m_levels.size()) {
+            if (below.size() <= TopSize)
+                break;
+            m_levels.emplace_back();
+        }
+        Level &level = m_levels[k];
+        update(below, belowSettled, level);
+        below = TrendSamples(level.samples.times, level.samples.values);
+        belowSettled = level.settled;
+    }
+}
+
+int TrendPyramid::choose(const TrendSamples &series, qint64 from, qint64 to, int columns)
+{
+    const int budget = SamplesPerColumn * std::max(columns, 1);
+    if (countWithin(series, from, to) <= budget)
+        return -1;
+    catchUp(series);
+    for (int k = 0; k < int(m_levels.size()); ++k)
+        if (countWithin(TrendSamples(levelSamples(k).times, levelSamples(k).values), from, to) <= budget)
+            return k;
+    return int(m_levels.size()) - 1;
+}
+
+size_t TrendPyramid::memoryBytes() const
+{
+    size_t bytes = 0;
+    for (const Level &level : m_levels)
+        bytes +=
+            level.samples.times.capacity() * sizeof(qint64) + level.samples.values.capacity() * sizeof(float);
+    return bytes;
+}
