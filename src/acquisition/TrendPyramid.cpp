@@ -1,6 +1,7 @@
 #include "TrendPyramid.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // How many of the samples lie in [from, to].
@@ -34,6 +35,13 @@ void TrendPyramid::update(const TrendSamples &below, int belowSettled, Level &le
     level.settled = int(level.samples.values.size());
     if (level.consumed < below.size())
         ReduceTrendRange(below, level.consumed, below.size(), level.samples);
+    // The line runs to the newest sample, whatever its group keeps.
+    const int last = below.size() - 1;
+    if (last >= 0 && !std::isnan(below.value(last)) &&
+        (level.samples.times.empty() || level.samples.times.back() != below.time(last))) {
+        level.samples.times.push_back(below.time(last));
+        level.samples.values.push_back(below.value(last));
+    }
 }
 
 void TrendPyramid::catchUp(const TrendSamples &series)
