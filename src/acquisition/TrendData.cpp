@@ -187,11 +187,12 @@ void TrendData::AddPoint(qint64 time, const std::vector<float> &values)
 {
     if (m_series.empty())
         return;
-    m_times.push_back(time);
+    AppendTrendSample(m_times, time);
     includeInSpan(time);
     for (size_t j = 0; j < m_series.size(); ++j) {
         TrendSeries &series = m_series[j];
-        series.values.push_back(j < values.size() ? values[j] : std::numeric_limits<float>::quiet_NaN());
+        AppendTrendSample(series.values,
+                          j < values.size() ? values[j] : std::numeric_limits<float>::quiet_NaN());
         if (series.values.size() == 1)
             joinHistory(series);
     }
@@ -240,7 +241,11 @@ void TrendData::dropOldSamples(qint64 newest)
             series.firstPoint = 0;
         }
         series.pyramid.dropFront(int(history + own), cutoff);
+        FitTrendCapacity(series.values);
+        FitTrendCapacity(series.historyTimes);
+        FitTrendCapacity(series.historyValues);
     }
+    FitTrendCapacity(m_times);
     m_keptFrom = std::max(m_keptFrom, cutoff);
     // What was read for a view joined samples dropped now; the next redraw asks for it again.
     releaseOlder();

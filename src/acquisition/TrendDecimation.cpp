@@ -52,15 +52,15 @@ public:
             breakLine(time);
             return;
         }
-        m_out.times.push_back(time);
-        m_out.values.push_back(value);
+        AppendTrendSample(m_out.times, time);
+        AppendTrendSample(m_out.values, value);
     }
     void breakLine(qint64 time)
     {
         if (m_out.values.empty() || std::isnan(m_out.values.back()))
             return;
-        m_out.times.push_back(time);
-        m_out.values.push_back(std::numeric_limits<float>::quiet_NaN());
+        AppendTrendSample(m_out.times, time);
+        AppendTrendSample(m_out.values, std::numeric_limits<float>::quiet_NaN());
     }
     void include(float) {}
 

@@ -68,6 +68,29 @@ struct TrendReduced {
 // Drops the samples before `cutoff` from the front of times and their values; returns how many.
 size_t DropTrendSamplesBefore(std::vector<qint64> &times, std::vector<float> &values, qint64 cutoff);
 
+// Appends a sample, growing the vector by a quarter when it is full instead of doubling it: a
+// series that holds a long span does not carry as much again in unused room.
+template <typename T> void AppendTrendSample(std::vector<T> &samples, T sample)
+{
+    if (samples.size() == samples.capacity())
+        samples.reserve(samples.size() + samples.size() / 4 + 64);
+    samples.push_back(sample);
+}
+
+// After its oldest samples were dropped: leaves a vector room for a quarter more than it holds,
+// so that it neither keeps the room of a doubling it no longer needs nor doubles again before
+// the next drop.
+template <typename T> void FitTrendCapacity(std::vector<T> &samples)
+{
+    const size_t room = samples.size() + samples.size() / 4 + 16;
+    if (samples.capacity() <= room + room / 4)
+        return;
+    std::vector<T> fitted;
+    fitted.reserve(room);
+    fitted.assign(samples.begin(), samples.end());
+    samples.swap(fitted);
+}
+
 // Adds the samples begin to end - 1 reduced as one pixel column is: the lowest and highest value
 // of each unbroken stretch, and a break (NaN at the time of the first missing value) where
 // values are missing.

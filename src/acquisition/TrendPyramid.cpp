@@ -4,11 +4,19 @@
 #include <cmath>
 
 namespace {
-// How many of the samples lie in [from, to].
-int countWithin(const TrendSamples &samples, qint64 from, qint64 to)
+// Whether the samples have no more than `most` per pixel column where they lie within [from, to]
+// (at `columns` over the whole span): a series that covers a small part of the span is judged
+// by the columns of that part.
+bool fewEnough(const TrendSamples &samples, qint64 from, qint64 to, int columns, int most)
 {
     const int first = FirstTrendSampleAtOrAfter(samples, from, 0, samples.size());
-    return FirstTrendSampleAtOrAfter(samples, to + 1, first, samples.size()) - first;
+    const int end = FirstTrendSampleAtOrAfter(samples, to + 1, first, samples.size());
+    if (end - first <= most)
+        return true;
+    const double covered =
+        double(samples.time(end - 1) - samples.time(first)) / double(std::max<qint64>(to - from, 1));
+    const double coveredColumns = std::max(1.0, std::min(1.0, covered) * columns);
+    return end - first <= most * coveredColumns;
 }
 
 } // namespace
@@ -21,6 +29,8 @@ void TrendPyramid::dropFront(int count, qint64 cutoff)
         level.consumed = std::max(0, level.consumed - count);
         count = int(DropTrendSamplesBefore(level.samples.times, level.samples.values, cutoff));
         level.settled = std::max(0, level.settled - count);
+        FitTrendCapacity(level.samples.times);
+        FitTrendCapacity(level.samples.values);
     }
 }
 
@@ -63,13 +73,15 @@ void TrendPyramid::catchUp(const TrendSamples &series)
 
 int TrendPyramid::choose(const TrendSamples &series, qint64 from, qint64 to, int columns)
 {
-    const int budget = SamplesPerColumn * std::max(columns, 1);
-    if (countWithin(series, from, to) <= budget)
+    columns = std::max(columns, 1);
+    if (fewEnough(series, from, to, columns, SamplesPerColumn))
         return -1;
     catchUp(series);
-    for (int k = 0; k < int(m_levels.size()); ++k)
-        if (countWithin(TrendSamples(levelSamples(k).times, levelSamples(k).values), from, to) <= budget)
+    for (int k = 0; k < int(m_levels.size()); ++k) {
+        const TrendReduced &samples = m_levels[size_t(k)].samples;
+        if (fewEnough(TrendSamples(samples.times, samples.values), from, to, columns, SamplesPerColumn))
             return k;
+    }
     return int(m_levels.size()) - 1;
 }
 

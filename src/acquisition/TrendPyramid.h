@@ -17,7 +17,7 @@
 class TrendPyramid {
 public:
     static constexpr int GroupSize = 8;
-    static constexpr int SamplesPerColumn = 8;
+    static constexpr int SamplesPerColumn = 4;
     // A level this small is not reduced further.
     static constexpr int TopSize = 256;
 

@@ -1,6 +1,7 @@
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendDecimation.h>
 #include <acquisition/TrendFeed.h>
+#include <support/Screenshot.h>
 #include <support/TestState.h>
 #include <ui/main/MainWindow.h>
 #include <ui/main/TrendChartView.h>
@@ -100,6 +101,12 @@ private slots:
         for (int i = 0; i < m_data->seriesCount(); ++i)
             QCOMPARE(m_view->trace(i).pointCount(), 1);
         QCOMPARE(m_view->timeAxis()->titleText(), QString("Time"));
+        // A view made when the chart has its lines already follows the run as well: laying out
+        // its axes is no zoom.
+        TrendChartView late(*m_data);
+        QVERIFY(late.followsNewPoints());
+        if (m_data->seriesCount() > 0)
+            QCOMPARE(late.shownTo(), m_data->times().back() + 60 * 1000);
     }
 
     void sensorOpenBreaksTheLine()
@@ -291,6 +298,7 @@ private slots:
                 QVERIFY(point.x() < at(90) || point.x() >= at(150));
         }
         QCOMPARE(m_view->trace(1).pieces.first().last(), QPointF(double(at(85)), 2085.0));
+        SaveScreenshot(*m_view, QStringLiteral("trend-across-kept-span"));
 
         // Pointing at the reading of minute 70, from the files.
         const QRectF area = m_view->chart()->plotArea();

@@ -122,6 +122,8 @@ TrendChartView::~TrendChartView() = default;
 
 void TrendChartView::rebuild()
 {
+    // Attaching an axis may set the time axis' range; that is no zoom of the user's.
+    m_settingRange = true;
     m_plot->setLines({});
     m_chart->removeAllSeries();
     for (QValueAxis *axis : m_valueAxes) {
@@ -140,6 +142,7 @@ void TrendChartView::rebuild()
         anchor->attachAxis(m_timeAxis);
         anchor->attachAxis(axis);
     }
+    m_settingRange = false;
     redraw();
 }
 
