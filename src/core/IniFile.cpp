@@ -40,6 +40,8 @@ void describeTrend(TrendIniSettings &trend, KeyVisitor &keys)
     keys.beginSection(QStringLiteral("trend"));
     // A month at the most: each reading held costs the chart 12 bytes.
     keys.integer(QStringLiteral("historyHours"), trend.historyHours, 0, 31 * 24);
+    // A year at the most; below historyHours it counts as historyHours.
+    keys.integer(QStringLiteral("keepHours"), trend.keepHours, 1, 366 * 24);
     keys.endSection();
 }
 

@@ -20,6 +20,11 @@ struct TrendIniSettings {
     // How far back the chart reaches at an activation, read from the sensors' data files; 0
     // starts it empty.
     int historyHours = 24;
+    // How many hours of points the chart holds in memory; older ones are read again from the
+    // data files when a view reaches back to them. Never less than historyHours.
+    int keepHours = 168;
+
+    int keptHours() const { return keepHours > historyHours ? keepHours : historyHours; }
 };
 
 // [poll]: the poll cycle.
