@@ -2,6 +2,7 @@
 
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
+#include "MqttPage.h"
 #include "PrinterList.h"
 #include "RemoteAccessPage.h"
 #include "SettingsWidgets.h"
@@ -13,6 +14,7 @@
 #include <core/Prompts.h>
 #include <core/SettingsApply.h>
 #include <core/StatusList.h>
+#include <mqtt/MqttPublisher.h>
 #include <web/ListenPlan.h>
 #include <web/WebService.h>
 
@@ -51,6 +53,13 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     addPage(m_collection = new CollectionPage);
     addPage(m_reports = new ReportsPage);
     addPage(m_security = new SecurityPage);
+    m_mqttPage = new MqttPage;
+    m_tabs->addTab(m_mqttPage, MqttPage::title());
+    const QStringList mqttLines = m_state.status().lines().filter(MqttPublisher::StatusKey);
+    m_mqttPage->fill(m_state.Ini.mqtt, mqttLines.isEmpty()
+                                           ? QString()
+                                           : mqttLines.first().mid(MqttPublisher::StatusKey.size()));
+    trackChanges(m_mqttPage);
     m_remote = new RemoteAccessPage;
     m_tabs->addTab(m_remote, RemoteAccessPage::title());
     const QStringList webLines = m_state.status().lines().filter(WebService::StatusKey);
@@ -188,7 +197,7 @@ void ConfigurationDialog::apply()
     if (!acceptAdminAddress(address))
         return;
     record.AdminEmailAddress = CutToField("AdminEmailAddress", address);
-    if (!collectRemoteAccess())
+    if (!collectRemoteAccess() || !collectMqtt())
         return;
     save(record);
 }
@@ -214,6 +223,18 @@ bool ConfigurationDialog::collectRemoteAccess()
     return true;
 }
 
+bool ConfigurationDialog::collectMqtt()
+{
+    QString reason;
+    QLineEdit *badBox = nullptr;
+    if (m_mqttPage->collect(m_mqtt, reason, badBox))
+        return true;
+    MarkYellow(badBox);
+    FocusBox(badBox);
+    m_state.prompts().message(reason);
+    return false;
+}
+
 bool ConfigurationDialog::acceptAdminAddress(const QString &address)
 {
     if (!AddressNeedsQuestion(address))
@@ -227,6 +248,7 @@ void ConfigurationDialog::save(const ConfigRecord &record)
 {
     bool recordSaved = false;
     bool webSaved = true;
+    bool mqttSaved = true;
     IniFile ini(m_state);
     {
         BusyPointer busy;
@@ -237,6 +259,13 @@ void ConfigurationDialog::save(const ConfigRecord &record)
             webSaved = ini.Save(QStringLiteral("web"));
             if (!webSaved)
                 m_state.Ini.web = before;
+        }
+        if (recordSaved && !(m_mqtt == m_state.Ini.mqtt)) {
+            const MqttIniSettings before = m_state.Ini.mqtt;
+            m_state.Ini.mqtt = m_mqtt;
+            mqttSaved = ini.Save(QStringLiteral("mqtt"));
+            if (!mqttSaved)
+                m_state.Ini.mqtt = before;
         }
     }
     if (!recordSaved) {
@@ -257,6 +286,13 @@ void ConfigurationDialog::save(const ConfigRecord &record)
             ini.lastError() +
             QStringLiteral("  Please verify that hard drive is not write protected and click Apply "
                            "again."));
+        return;
+    }
+    if (!mqttSaved) {
+        m_state.prompts().message(
+            QStringLiteral("Configuration parameters have been saved, except the MQTT settings: ") +
+            ini.lastError() +
+            QStringLiteral("  Please verify that hard drive is not write protected and click Apply again."));
         return;
     }
     m_state.prompts().message(QStringLiteral("Configuration parameters have been saved"));
