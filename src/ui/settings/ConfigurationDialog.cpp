@@ -35,6 +35,21 @@ const QString kDiscardQuestion = QStringLiteral(
     "You have made changes to the settings without saving them.  Do you wish to discard your "
     "changes?\n\nClick Yes to discard changes.\nTo save changes, click No and then click Apply "
     "before closing this window");
+
+// Puts an edited section of Tallyport.ini in effect and writes it; false, with the section in
+// use kept, when the file could not be written.
+template <typename Section>
+bool saveIniSection(IniFile &ini, Section &inUse, const Section &edited, const QString &name)
+{
+    if (edited == inUse)
+        return true;
+    const Section before = inUse;
+    inUse = edited;
+    if (ini.Save(name))
+        return true;
+    inUse = before;
+    return false;
+}
 } // namespace
 
 ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
@@ -253,19 +268,9 @@ void ConfigurationDialog::save(const ConfigRecord &record)
     {
         BusyPointer busy;
         recordSaved = m_configFile.SaveRecord(record);
-        if (recordSaved && !(m_web == m_state.Ini.web)) {
-            const WebIniSettings before = m_state.Ini.web;
-            m_state.Ini.web = m_web;
-            webSaved = ini.Save(QStringLiteral("web"));
-            if (!webSaved)
-                m_state.Ini.web = before;
-        }
-        if (recordSaved && !(m_mqtt == m_state.Ini.mqtt)) {
-            const MqttIniSettings before = m_state.Ini.mqtt;
-            m_state.Ini.mqtt = m_mqtt;
-            mqttSaved = ini.Save(QStringLiteral("mqtt"));
-            if (!mqttSaved)
-                m_state.Ini.mqtt = before;
+        if (recordSaved) {
+            webSaved = saveIniSection(ini, m_state.Ini.web, m_web, QStringLiteral("web"));
+            mqttSaved = saveIniSection(ini, m_state.Ini.mqtt, m_mqtt, QStringLiteral("mqtt"));
         }
     }
     if (!recordSaved) {
