@@ -110,6 +110,7 @@ void MqttPublisher::Apply(const MqttIniSettings &settings)
             // What stood under the old names goes; the next cycle publishes under the new ones.
             clearAll();
             m_devices.clear();
+            m_discovery.clear();
             m_toClear.clear();
         }
         Stop();
@@ -210,11 +211,28 @@ void MqttPublisher::DeviceTaken(const ServerRecord &device, PollCycle::Outcome o
             messages.insert(stateTopic, before.value(stateTopic));
         }
         if (m_applied.discovery) {
-            for (const auto &[topic, payload] : DiscoveryConfigs(*m_topics, info, state))
+            for (const auto &[topic, payload] : discoveryConfigs(info, state))
                 messages.insert(topic, payload);
         }
     }
     replaceDevice(device.IDNum, messages);
+}
+
+// The configs change only with names, model, firmware, unit or address: they are made again
+// only then, not for every reading.
+const MqttPublisher::Configs &MqttPublisher::discoveryConfigs(const DeviceInfo &device,
+                                                              const SensorState &sensor)
+{
+    const QString key =
+        QStringList{device.name,       device.model,      device.firmware, device.configurationUrl,
+                    sensor.sensorName, sensor.sensorType, sensor.unit}
+            .join(QChar(0));
+    DiscoveryCache &cached = m_discovery[sensor.sensorId];
+    if (cached.key != key || cached.configs.isEmpty()) {
+        cached.key = key;
+        cached.configs = DiscoveryConfigs(*m_topics, device, sensor);
+    }
+    return cached.configs;
 }
 
 void MqttPublisher::CycleEnded()

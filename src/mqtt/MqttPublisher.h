@@ -59,6 +59,11 @@ public:
 
 private:
     using Retained = QHash<QString, QByteArray>;
+    using Configs = QList<QPair<QString, QByteArray>>;
+    struct DiscoveryCache {
+        QString key;
+        Configs configs;
+    };
 
     MqttConnectOptions connectOptions(const MqttIniSettings &settings) const;
     MqttTopics topicsFor(const MqttIniSettings &settings) const;
@@ -71,6 +76,7 @@ private:
     // Clears every message on the broker (the topics are about to change); only while connected.
     void clearAll();
     DeviceInfo deviceInfo(const ServerRecord &device, PollCycle::Outcome outcome);
+    const Configs &discoveryConfigs(const DeviceInfo &device, const SensorState &sensor);
     QString where() const;
 
     ProgramState &m_state;
@@ -85,6 +91,8 @@ private:
     QHash<qint64, Retained> m_devices;
     // The firmware each device reported when it last answered.
     QHash<qint64, QString> m_firmware;
+    // Per sensor, its discovery configs and what they were made from.
+    QHash<qint64, DiscoveryCache> m_discovery;
     // Topics to clear once connected again.
     QSet<QString> m_toClear;
     QString m_lastReason;
