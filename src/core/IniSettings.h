@@ -61,10 +61,35 @@ struct ReportsIniSettings {
     QString lastMonthlyReport;
 };
 
+// [mqtt]: readings, states and device outcomes published to an MQTT broker, with Home Assistant
+// discovery. Off unless enabled.
+struct MqttIniSettings {
+    bool enabled = false;
+    QString host;
+    int port = 1883;
+    // TLS with the broker's certificate checked against cafile (PEM), or against the system's
+    // certificates when cafile is empty. A relative path is in the program directory.
+    bool tls = false;
+    QString cafile;
+    QString user;
+    QString password;
+    // Empty: made from this computer's name and the program directory.
+    QString clientId;
+    QString prefix = QStringLiteral("tallyport");
+    // Empty: the organisation name.
+    QString site;
+    int qos = 1;
+    bool discovery = true;
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+
+    bool operator==(const MqttIniSettings &) const = default;
+};
+
 struct IniSettings {
     MailIniSettings mail;
     TrendIniSettings trend;
     PollIniSettings poll;
     WebIniSettings web;
     ReportsIniSettings reports;
+    MqttIniSettings mqtt;
 };

@@ -12,7 +12,9 @@ namespace {
 // The sections after [poll], every key present.
 const QByteArray kLaterSections =
     "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\n"
-    "\n[reports]\nlastMonthlyReport=\n";
+    "\n[reports]\nlastMonthlyReport=\n"
+    "\n[mqtt]\nenabled=false\nhost=\nport=1883\ntls=false\ncafile=\nuser=\npassword=\nclient_id=\n"
+    "prefix=tallyport\nsite=\nqos=1\ndiscovery=true\ndiscovery_prefix=homeassistant\n";
 } // namespace
 
 class TestIniFile : public QObject {
@@ -46,6 +48,11 @@ private slots:
                                  "\ntoken=\n", "\ncertificate=\n", "\nkey=\n", "\nhosts=\n"})
             QVERIFY2(text.contains(line), line);
         QVERIFY(!m_t->state.Ini.web.enabled);
+        // MQTT is off too; its section lists every key for the operator to fill.
+        for (const QByteArray &line : kLaterSections.mid(kLaterSections.indexOf("[mqtt]")).split('\n'))
+            QVERIFY2(text.contains(line), line.constData());
+        QVERIFY(!m_t->state.Ini.mqtt.enabled);
+        QCOMPARE(m_t->state.Ini.mqtt.qos, 1);
         QVERIFY(m_t->errors.lines().isEmpty());
     }
 
