@@ -43,6 +43,7 @@
 namespace {
 constexpr int kDevices = 4;
 constexpr int kClosingCycles = 3;
+constexpr double kAnswerDelaySeconds = 0.3;
 // Growth allowed between the sample after the warm-up and the end. The database engine's page
 // cache grows with the file up to its limit (2 MiB a connection) and is counted apart.
 constexpr int kDescriptorSlack = 4;
@@ -365,7 +366,10 @@ int main(int argc, char *argv[])
               .arg(options.parallel));
 
     QRandomGenerator random(options.seed);
-    FaultRig rig(options.octet, SoakMailServer(options.octet, SmtpTestServer::Mode::Smtp));
+    // The run's mail server holds back each answer for a moment: a stop can fall while it answers.
+    SmtpTestServer::Options server = SoakMailServer(options.octet, SmtpTestServer::Mode::Smtp);
+    server.holdReplySeconds = kAnswerDelaySeconds;
+    FaultRig rig(options.octet, server);
     SoakPlant plant(rig, random);
     QString error;
     if (!setUp(rig, plant, options, error)) {
@@ -397,6 +401,7 @@ int main(int argc, char *argv[])
         plant.change();
         faults.beforeCycle(cycle);
         runOneCycle(rig, faults, plant);
+        faults.afterCycle();
         mail.take(rig.smtp);
         problems << records.check(cycle);
         problems << plant.afterCycle(cycle, faults.filesWritable(), faults.databaseWritable());
@@ -449,6 +454,8 @@ int main(int argc, char *argv[])
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
     print(QStringLiteral("Mail received: ") + received.join(QStringLiteral(", ")));
+    print(QStringLiteral("Received twice (sent again after the server took it): %1")
+              .arg(mail.duplicates().size()));
     print(OutboxFigures(rig.t.state.programFile(QString::fromLatin1(MailManager::SentMailLogName))));
     print(QStringLiteral("Calendar days run: %1; activations held back to the end of a cycle: %2")
               .arg(sessions.days())
