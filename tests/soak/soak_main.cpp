@@ -300,14 +300,18 @@ QStringList checkDelivered(FaultRig &rig, const MailCount &mail)
         problems << QStringLiteral("%1 messages still in the outbox after the outages ended").arg(left);
     const auto checkKind = [&](const QString &sql, const QString &kind) {
         int sent = 0, other = 0;
+        QString example;
         for (const QString &emailSent : rig.column(sql)) {
             if (ParseDateTimeText(emailSent).isValid())
                 ++sent;
-            else if (!emailSent.contains(QLatin1String("no email addresses have been programmed")))
-                ++other;
+            else if (!emailSent.contains(QLatin1String("no email addresses have been programmed")) &&
+                     ++other == 1)
+                example = emailSent;
         }
         if (other > 0)
-            problems << QStringLiteral("%1 %2 records were not delivered").arg(other).arg(kind);
+            problems << QStringLiteral("%1 %2 records were not delivered, one says: %3")
+                            .arg(other)
+                            .arg(kind, QString(example).replace(QChar(13), QLatin1Char('|')));
         if (sent != mail.of(kind))
             problems << QStringLiteral("%1 %2 records say their e-mail went out; the server received %3")
                             .arg(sent)
