@@ -46,6 +46,9 @@ size_t ReadPayload(char *buffer, size_t size, size_t count, void *user)
 struct StopCheck {
     const SmtpStopRequest *request = nullptr;
     const Upload *upload = nullptr;
+    // The exchange's own time-out. After it the library still says goodbye (QUIT) and waits for
+    // the answer: a stop does not wait for that.
+    std::chrono::steady_clock::time_point deadline;
     bool seen = false;
     std::chrono::steady_clock::time_point seenAt;
 };
@@ -115,7 +118,7 @@ int CheckStop(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
         check->seen = true;
         check->seenAt = now;
     }
-    return now - check->seenAt >= std::chrono::seconds(StopGraceSeconds) ? 1 : 0;
+    return now - check->seenAt >= std::chrono::seconds(StopGraceSeconds) || now >= check->deadline ? 1 : 0;
 }
 
 bool ValidHost(const QString &host)
@@ -209,8 +212,10 @@ void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvel
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    t.stopCheck.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     // Every single reply too, the answer to QUIT included: after a failed exchange the library
-    // still says goodbye, and would wait two minutes for a server that no longer answers.
+    // still says goodbye, and would otherwise wait two minutes for a server that does not answer
+    // (the progress callback is not asked meanwhile, so a stop cannot cut that short).
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, server.timeoutSeconds)));
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, t.from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, t.recipients.list);
