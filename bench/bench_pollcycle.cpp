@@ -24,7 +24,7 @@
 // after another.
 //
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
-//                   [--parallel P] [--mail working|silent]
+//                   [--parallel P] [--mail working|silent] [--mqtt up|down]
 //     --backup:     a second data directory (LogDirectory), so every file is written twice
 //     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
 //                   even ones (alarm records opened and ended: database writes)
@@ -49,16 +49,19 @@
 #include <core/Prompts.h>
 #include <core/StatusList.h>
 #include <link/DeviceCommands.h>
+#include <mqtt/MqttPublisher.h>
 
 #include <SimDevice.h>
 
 #include <support/CycleRun.h>
+#include <support/MqttTestBroker.h>
 #include <support/SmtpTestServer.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -89,6 +92,7 @@ struct Options {
     int alarmDevices = 0;
     int parallel = PollIniSettings().parallel;
     QString mail; // empty, "working" or "silent"
+    QString mqtt; // empty, "up" or "down"
 };
 
 QString deviceAddress(int n)
@@ -483,6 +487,36 @@ void printMail(Engine &engine, SmtpTestServer &smtp, const QString &mode)
                 engine.monitor->outbox.attemptRunning() ? "an attempt running" : "none running");
 }
 
+// The MQTT publisher of --mqtt, wired to the cycle, and for "up" a broker on loopback.
+struct MqttPlant {
+    std::unique_ptr<MqttTestBroker> broker;
+    std::unique_ptr<MqttPublisher> publisher;
+};
+
+bool startMqtt(Engine &engine, const QString &mode, MqttPlant &plant, QString &error)
+{
+    const QString host = QStringLiteral("127.0.189.1");
+    MqttIniSettings settings;
+    settings.enabled = true;
+    settings.host = host;
+    settings.port = mode == QLatin1String("up") ? 18839 : 18838; // nothing listens on 18838
+    if (mode == QLatin1String("up")) {
+        plant.broker = std::make_unique<MqttTestBroker>(host, quint16(settings.port));
+        if (!plant.broker->start(error))
+            return false;
+    }
+    plant.publisher =
+        std::make_unique<MqttPublisher>(engine.state, engine.monitor->grid, engine.monitor->database);
+    ConnectMqtt(*plant.publisher, engine.activation, engine.monitor->cycle);
+    plant.publisher->Apply(settings);
+    if (mode == QLatin1String("up") &&
+        !QTest::qWaitFor([&] { return plant.publisher->isConnected(); }, 5000)) {
+        error = QStringLiteral("the publisher did not connect to the broker");
+        return false;
+    }
+    return true;
+}
+
 Options readOptions(const QStringList &args)
 {
     Options o;
@@ -494,6 +528,8 @@ Options readOptions(const QStringList &args)
             o.alarmDevices = std::max(0, args[++i].toInt());
         else if (args[i] == QLatin1String("--mail") && i + 1 < args.size())
             o.mail = args[++i];
+        else if (args[i] == QLatin1String("--mqtt") && i + 1 < args.size())
+            o.mqtt = args[++i];
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
             o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
@@ -520,11 +556,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "--mail takes working or silent\n");
         return 2;
     }
+    if (!options.mqtt.isEmpty() && options.mqtt != QLatin1String("up") &&
+        options.mqtt != QLatin1String("down")) {
+        std::fprintf(stderr, "--mqtt takes up or down\n");
+        return 2;
+    }
+    MqttPlant mqtt;
     const QString emailList = options.mail.isEmpty() ? QString() : QStringLiteral("alarms@example.com,");
     std::unique_ptr<SmtpTestServer> smtp;
     if (!sims.start(options.devices, error) || !engine.start(options.backup, 3, error) ||
         !engine.addDevices(sims, options.devices, error, emailList) ||
-        (!options.mail.isEmpty() && !(smtp = startMail(engine, options.mail, error)))) {
+        (!options.mail.isEmpty() && !(smtp = startMail(engine, options.mail, error))) ||
+        (!options.mqtt.isEmpty() && !startMqtt(engine, options.mqtt, mqtt, error))) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(error));
         return 1;
     }
@@ -541,5 +584,9 @@ int main(int argc, char **argv)
     printGoalsAndResources(engine, figures, options);
     if (smtp)
         printMail(engine, *smtp, options.mail);
+    if (mqtt.publisher) {
+        const QStringList line = engine.status.lines().filter(MqttPublisher::StatusKey);
+        std::printf("mqtt (broker %s): %s\n", qPrintable(options.mqtt), qPrintable(line.value(0)));
+    }
     return 0;
 }

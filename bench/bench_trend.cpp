@@ -1,8 +1,12 @@
-// Trending chart with its history: 200 sensors with one reading a minute in their data files.
-// For 24 hours and for 7 days of history it measures, from the activation on, how long the chart
-// takes to read and draw the history, and how long the window went without answering meanwhile
-// (the longest gap between the ticks of a 10 ms timer on the window's thread). Then, with 7 days
-// shown, how long one poll cycle's points take to add and draw. Run with QT_QPA_PLATFORM=offscreen.
+// Trending chart over a year of uptime: 200 sensors fed one point a minute for a simulated year
+// (the points are added directly, with a fake clock). At 7, 30 and 365 days it prints, side by
+// side, the process's resident memory and what the chart's samples take, and the time one cycle's
+// points take to add and redraw with the whole run shown (and to paint). Then it shows a week
+// from a year ago, read from the data files (written for that week only), and prints how long
+// that took and the longest the window went unanswered meanwhile (the longest gap between the
+// ticks of a 10 ms timer on the window's thread). Last, the memory of the kept span at the
+// largest historyHours (744) and a 10 s update rate. Run with QT_QPA_PLATFORM=offscreen.
+#include "BenchMemory.h"
 #include "BenchPrompts.h"
 
 #include <acquisition/SensorDataFiles.h>
@@ -23,6 +27,7 @@
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtCharts/QCategoryAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -30,36 +35,31 @@
 
 namespace {
 constexpr int kSensors = 200;
-constexpr int kDays = 7;
+constexpr int kFileDays = 7;
 constexpr int kCycles = 20;
+constexpr qint64 kMinuteMs = 60 * 1000;
 
 QString degreeF()
 {
     return QString(QChar(0x00B0)) + QLatin1Char('F');
 }
 
-float readingAt(int sensor, int minute)
+float readingAt(int sensor, qint64 minute)
 {
-    return float(30 + sensor % 40 + 5 * std::sin(minute / 90.0 + sensor));
+    return float(30 + sensor % 40 + 5 * std::sin(double(minute) / 90.0 + sensor));
 }
 
-// kDays of one reading a minute for every sensor, up to a minute before `now`, written as the
-// program writes them: one file per sensor and month.
-void writeFiles(const QString &dir, const QDateTime &now)
+// A week of one reading a minute for every sensor from `start`, written as the program writes
+// them: one file per sensor and month.
+void writeFiles(const QString &dir, const QDateTime &start)
 {
-    const int minutes = kDays * 24 * 60;
-    const QDateTime start = now.addSecs(-60LL * minutes);
+    const int minutes = kFileDays * 24 * 60;
     QList<QString> texts;
     texts.reserve(minutes);
     for (int m = 0; m < minutes; ++m)
         texts.append(DateTimeText(start.addSecs(60LL * m)));
     for (int s = 0; s < kSensors; ++s) {
         const int id = s + 1;
-        QFile header(SensorHeaderPath(dir, id));
-        header.open(QIODevice::WriteOnly);
-        header.write(SensorHeaderRecord{QStringLiteral("Device %1").arg(s / 10 + 1),
-                                        QStringLiteral("Sensor %1").arg(id), degreeF()}
-                         .encode());
         QByteArray month;
         QDate monthOf = start.date();
         const auto flush = [&] {
@@ -114,37 +114,119 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-struct Run {
-    double loadedMs = 0;
-    double drawnMs = 0;
-    double longestStallMs = 0;
-    qint64 points = 0;
+double maximum(const std::vector<double> &values)
+{
+    return *std::max_element(values.begin(), values.end());
+}
+
+// The grid the chart takes its series from: one °F row per sensor.
+void fillGrid(QStandardItemModel &grid)
+{
+    for (int s = 0; s < kSensors; ++s) {
+        const QString id = QString::number(s + 1);
+        grid.setItem(s, 0, new QStandardItem(QStringLiteral("Device %1").arg(s / 10 + 1)));
+        grid.setItem(s, 1, new QStandardItem(QStringLiteral("Sensor %1").arg(id)));
+        grid.setItem(s, 3, new QStandardItem(degreeF()));
+        grid.setItem(s, 5, new QStandardItem(id));
+    }
+}
+
+// Feeds the chart one point a minute from minute `from` to minute `to` after `start`.
+void feed(TrendData &data, qint64 start, qint64 from, qint64 to, qint64 stepMs = kMinuteMs)
+{
+    std::vector<float> values(kSensors);
+    for (qint64 m = from; m < to; ++m) {
+        for (int s = 0; s < kSensors; ++s)
+            values[size_t(s)] = readingAt(s, m);
+        data.AddPoint(start + m * stepMs, values);
+    }
+}
+
+struct Checkpoint {
+    int days = 0;
+    long residentKb = 0;
+    double chartMb = 0;
+    int points = 0;
+    double addRedrawMedian = 0, addRedrawMax = 0, paintMedian = 0, paintMax = 0;
+    int drawnPoints = 0;
 };
 
-Run loadHistory(ProgramState &state, TrendData &data, TrendFeed &feed, TrendChartView &view,
-                const QList<TrendSensor> &sensors)
+// One cycle after another with the whole run shown: the points added and the chart redrawn,
+// then painted.
+Checkpoint measureCycles(TrendData &data, TrendChartView &view, qint64 start, qint64 minute)
 {
-    feed.chartedSensors = [&sensors] { return sensors; };
+    Checkpoint point;
+    view.show();
+    QCoreApplication::processEvents();
+    std::vector<double> addRedraw, paint;
+    QElapsedTimer timer;
+    for (int c = 0; c < kCycles; ++c) {
+        timer.start();
+        feed(data, start, minute + c, minute + c + 1);
+        addRedraw.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        const QPixmap picture = view.grab();
+        paint.push_back(timer.nsecsElapsed() / 1e6);
+        QCoreApplication::processEvents();
+    }
+    point.addRedrawMedian = median(addRedraw);
+    point.addRedrawMax = maximum(addRedraw);
+    point.paintMedian = median(paint);
+    point.paintMax = maximum(paint);
+    point.drawnPoints = view.shownPointCount();
+    point.points = data.pointCount();
+    point.chartMb = double(data.memoryBytes()) / 1e6;
+    point.residentKb = statusKb("VmRSS");
+    view.hide();
+    return point;
+}
+
+// Shows [from, to], which lies before what the chart keeps, and waits until every series has
+// been read from the files and drawn.
+void showOlderWeek(TrendData &data, TrendChartView &view, qint64 from, qint64 to)
+{
+    view.show();
     Responsiveness responsiveness;
     QElapsedTimer timer;
     responsiveness.start();
     timer.start();
-    feed.Activated();
-    while (feed.historyLoading())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    Run run;
-    run.loadedMs = timer.nsecsElapsed() / 1e6;
-    // The redraw that follows the last sensor, then the picture on screen.
-    QCoreApplication::processEvents();
-    while (!view.trace(kSensors - 1).hasValue)
+    view.timeAxis()->setRange(double(from), double(to));
+    const auto allDrawn = [&] {
+        for (int i = 0; i < kSensors; ++i)
+            if (data.series(i).older.times.empty() || !view.trace(i).hasValue)
+                return false;
+        return true;
+    };
+    while (!allDrawn() && timer.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const QPixmap picture = view.grab();
-    run.drawnMs = timer.nsecsElapsed() / 1e6;
-    run.longestStallMs = responsiveness.longestMs();
+    std::printf("a week from a year ago, read from the files: shown in %.0f ms; longest the window "
+                "went unanswered %.0f ms; %d points drawn, %.1f MB held for it\n",
+                timer.nsecsElapsed() / 1e6, responsiveness.longestMs(), view.shownPointCount(),
+                double(data.memoryBytes()) / 1e6);
+    if (!qEnvironmentVariableIsEmpty("BENCH_TREND_PICTURE"))
+        picture.save(qEnvironmentVariable("BENCH_TREND_PICTURE"));
+}
+
+// The kept span at the largest historyHours and a 10 s update rate: its memory, measured.
+void largestKeptSpan(QStandardItemModel &grid, qint64 start)
+{
+    ManualClock clock(QDateTime::fromMSecsSinceEpoch(start));
+    TrendData data(clock);
+    data.setModel(&grid);
+    data.Build();
+    const int hours = 31 * 24;
+    data.setKeepMs(hours * 3600LL * 1000);
+    const long before = statusKb("VmRSS");
+    // Past the first drop, as after any longer run.
+    feed(data, start, 0, qint64(hours) * 360 * 9 / 8, 10 * 1000);
+    // Drawn once, so the coarser copies are made.
     for (int i = 0; i < data.seriesCount(); ++i)
-        run.points += data.samples(i).size();
-    Q_UNUSED(state);
-    return run;
+        data.drawSamples(i, start, start + hours * 3600LL * 1000, 1000);
+    std::printf("kept span at historyHours 744 and a 10 s update rate: %d points per sensor, chart "
+                "samples %.0f MB, resident memory grew %.0f MB\n",
+                data.pointCount(), double(data.memoryBytes()) / 1e6,
+                double(statusKb("VmRSS") - before) / 1024);
 }
 } // namespace
 
@@ -152,65 +234,72 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    const QDateTime now(QDate::currentDate().addDays(-QDate::currentDate().day() + 3), QTime(12, 0));
+    const QDateTime yearAgo(QDate::currentDate().addDays(-QDate::currentDate().day() + 3).addYears(-1),
+                            QTime(12, 0));
+    const qint64 start = yearAgo.toMSecsSinceEpoch();
     QElapsedTimer timer;
     timer.start();
-    writeFiles(dir.path(), now);
-    std::printf("wrote %d sensors x %d days of one reading a minute in %.1f s\n", kSensors, kDays,
-                timer.nsecsElapsed() / 1e9);
+    writeFiles(dir.path(), yearAgo);
+    std::printf("wrote %d sensors x %d days of one reading a minute, a year back, in %.1f s\n", kSensors,
+                kFileDays, timer.nsecsElapsed() / 1e9);
 
-    QList<TrendSensor> sensors;
     QStandardItemModel grid(kSensors, 6);
-    for (int s = 0; s < kSensors; ++s) {
-        const QString id = QString::number(s + 1);
-        sensors.append({id, QStringLiteral("Sensor %1").arg(id), QStringLiteral("Device %1").arg(s / 10 + 1),
-                        degreeF()});
-        grid.setItem(s, 0, new QStandardItem(sensors.back().deviceName));
-        grid.setItem(s, 1, new QStandardItem(sensors.back().sensorName));
-        grid.setItem(s, 3, new QStandardItem(degreeF()));
-        grid.setItem(s, 5, new QStandardItem(id));
-    }
+    fillGrid(grid);
+    ManualClock clock(yearAgo);
+    SilentPrompts prompts;
+    MemoryErrorLog errors;
+    StatusList status;
+    ProgramState state(dir.path(), clock, prompts, errors, status);
+    state.Config.UpdateRate = 60;
+    state.TrendingEnabled = true;
+    state.Ini.trend.historyHours = 0;
+    TrendData data(clock);
+    data.setModel(&grid);
+    TrendFeed trendFeed(state, data);
+    trendFeed.Activated(); // [trend] keepHours, the default
+    data.Build();
+    TrendChartView view(data);
+    view.resize(1200, 800);
+    const long startKb = statusKb("VmRSS");
+    std::printf("keepHours %d; resident memory before the first point %ld MB\n", state.Ini.trend.keptHours(),
+                startKb / 1024);
 
-    for (int hours : {24, kDays * 24}) {
-        ManualClock clock(now);
-        SilentPrompts prompts;
-        MemoryErrorLog errors;
-        StatusList status;
-        ProgramState state(dir.path(), clock, prompts, errors, status);
-        state.Config.UpdateRate = 60;
-        state.TrendingEnabled = true;
-        state.Ini.trend.historyHours = hours;
-        TrendData data(clock);
-        data.setModel(&grid);
-        TrendFeed feed(state, data);
-        TrendChartView view(data);
-        view.resize(1200, 800);
-        view.show();
-        QCoreApplication::processEvents();
-        const Run run = loadHistory(state, data, feed, view, sensors);
-        std::printf("%3d h history: %lld points; read %.0f ms, read and drawn %.0f ms; "
-                    "longest the window went unanswered %.0f ms\n",
-                    hours, run.points, run.loadedMs, run.drawnMs, run.longestStallMs);
-        if (hours != kDays * 24)
-            continue;
-
-        std::vector<double> addMs, totalMs;
-        for (int c = 0; c < kCycles; ++c) {
-            clock.advanceSeconds(60);
-            for (int s = 0; s < kSensors; ++s)
-                grid.setItem(s, 2, new QStandardItem(QString::number(readingAt(s, c), 'f', 1)));
-            timer.restart();
-            data.AddReadings();
-            const double added = timer.nsecsElapsed() / 1e6;
-            const QPixmap picture = view.grab();
-            addMs.push_back(added);
-            totalMs.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        std::printf("one cycle's points with %d h shown: add + redraw median %.1f ms, max %.1f ms; "
-                    "with the picture on screen median %.1f ms, max %.1f ms\n",
-                    hours, median(addMs), *std::max_element(addMs.begin(), addMs.end()), median(totalMs),
-                    *std::max_element(totalMs.begin(), totalMs.end()));
-        std::printf("points handed to the plot per redraw: %d\n", view.shownPointCount());
+    std::vector<Checkpoint> checkpoints;
+    qint64 minute = 0;
+    timer.restart();
+    for (int days : {7, 30, 365}) {
+        const qint64 until = qint64(days) * 24 * 60 - kCycles;
+        feed(data, start, minute, until);
+        minute = until;
+        Checkpoint point = measureCycles(data, view, start, minute);
+        minute += kCycles;
+        point.days = days;
+        checkpoints.push_back(point);
     }
+    std::printf("fed a simulated year in %.1f s\n\n", timer.nsecsElapsed() / 1e9);
+    std::printf("%-38s", "after simulated days");
+    for (const Checkpoint &p : checkpoints)
+        std::printf("%16d", p.days);
+    const auto row = [&](const char *name, const auto &value) {
+        std::printf("\n%-38s", name);
+        for (const Checkpoint &p : checkpoints)
+            std::printf("%16s", qPrintable(value(p)));
+    };
+    row("resident memory (MB)", [](const Checkpoint &p) { return QString::number(p.residentKb / 1024); });
+    row("chart samples in memory (MB)",
+        [](const Checkpoint &p) { return QString::number(p.chartMb, 'f', 1); });
+    row("points per sensor in memory", [](const Checkpoint &p) { return QString::number(p.points); });
+    row("add + redraw per cycle, median/max ms", [](const Checkpoint &p) {
+        return QStringLiteral("%1 / %2").arg(p.addRedrawMedian, 0, 'f', 1).arg(p.addRedrawMax, 0, 'f', 1);
+    });
+    row("paint per cycle, median/max ms", [](const Checkpoint &p) {
+        return QStringLiteral("%1 / %2").arg(p.paintMedian, 0, 'f', 1).arg(p.paintMax, 0, 'f', 1);
+    });
+    row("points handed to the plot", [](const Checkpoint &p) { return QString::number(p.drawnPoints); });
+    std::printf("\n\n");
+
+    showOlderWeek(data, view, start, start + kFileDays * 24 * 3600LL * 1000);
+    std::printf("resident memory after it %ld MB\n", statusKb("VmRSS") / 1024);
+    largestKeptSpan(grid, start);
     return 0;
 }

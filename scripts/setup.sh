@@ -6,9 +6,10 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite qt6-charts-dev qt6-multimedia-dev
     qt6-httpserver-dev qt6-websockets-dev
     libcurl4-openssl-dev libssl-dev
+    libmosquitto-dev mosquitto
     python3 python3-aiosmtpd python3-prometheus-client xvfb poppler-utils
     clang-14 libclang-rt-14-dev
-    dpkg-dev desktop-file-utils systemd
+    dpkg-dev desktop-file-utils systemd lintian help2man
 )
 missing=()
 for p in "${packages[@]}"; do

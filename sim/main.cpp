@@ -67,6 +67,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallyport-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYPORT_SIM_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -76,6 +77,7 @@ int main(int argc, char **argv)
                        "--duration has passed.\n\n") +
         Simulator::scenarioHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("scenario"), QStringLiteral("The scenario file (JSON)."));
     const QCommandLineOption speed(QStringLiteral("speed"),
                                    QStringLiteral("Simulated seconds per real second (overrides timeScale)."),

@@ -28,6 +28,8 @@ Monitor::~Monitor()
 void Monitor::connectActivation(Activation &activation)
 {
     ActivationServices &s = activation.services;
+    // The settings just read may have switched the monthly report on or off.
+    s.ApplyIniSettings = [this] { monthlyReport.FollowSwitch(); };
     s.SetUpMailManager = [this] { mail.SetUpMailManager(); };
     // The upgrade adds the outbox table to an older file; the messages an earlier run left wait
     // in it.

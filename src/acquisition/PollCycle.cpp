@@ -139,6 +139,10 @@ bool PollCycle::takeDevice(const ServerRecord &device, const DeviceExchange::Res
     if (!m_state.MonitoringActive())
         return false;
     recordOutcome(device, outcome, m_attempts);
+    if (!m_state.MonitoringActive())
+        return false;
+    emit deviceTaken(device, outcome,
+                     exchange.downloadedAt.isValid() ? exchange.downloadedAt : m_state.clock().now());
     return m_state.MonitoringActive();
 }
 

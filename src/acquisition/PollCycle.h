@@ -34,6 +34,9 @@ class PollCycle final : public QObject {
 public:
     static constexpr int DevicePort = 10001;
 
+    // What a device's exchange came to in a cycle (its line of the status list).
+    enum class Outcome { Ok, Busy, Failed };
+
     PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
               FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid);
 
@@ -60,12 +63,13 @@ public:
     PollExchanges &exchanges() { return m_exchanges; }
 
 signals:
+    // A device has been taken: its outcome line and the status grid's rows of its sensors are
+    // written. `at` is when its readings came, or when it was given up.
+    void deviceTaken(const ServerRecord &device, PollCycle::Outcome outcome, const QDateTime &at);
     // The cycle is over (after `ended` has run).
     void finished();
 
 private:
-    enum class Outcome { Ok, Busy, Failed };
-
     // Reads the device list and starts the exchanges; false when there is nothing to poll.
     bool startDevices();
     // Takes the devices whose exchanges have ended; ends the cycle when it is over.

@@ -66,6 +66,8 @@ public:
     SensorStatus status(int row) const;
     // Whether the row was written since the current cycle began.
     bool evaluatedThisCycle(int row) const;
+    // The row that shows a sensor; -1 when no row does.
+    int rowOfSensor(int sensorId) const { return m_rowOfSensor.value(sensorId, -1); }
     // A row is alarming when its status text is not "Normal" (any case) and it carries a numeric
     // sensor id: rows showing "ALARM" and "NO DATA" both count; rows never written do not.
     bool IsRowAlarming(int row) const;

@@ -146,6 +146,8 @@ bool TrendData::mergeSensor(const TrendSensor &sensor)
         series.historyTimes.clear();
         series.historyValues.clear();
         series.values.clear();
+        series.older = {};
+        series.pyramid.invalidate();
         series.firstPoint = int(m_times.size());
         changed = true;
     }
@@ -170,17 +172,140 @@ void TrendData::AddReadings()
 {
     if (m_series.empty())
         return;
-    m_times.push_back(m_clock.now().toMSecsSinceEpoch());
     QHash<QString, int> rowOfSensor;
     const int rows = m_model ? m_model->rowCount() : 0;
     for (int row = 0; row < rows; ++row)
         rowOfSensor.insert(cell(row, SensorIdColumn), row);
-    for (TrendSeries &series : m_series) {
-        series.values.push_back(currentValue(rowOfSensor, series));
+    std::vector<float> values;
+    values.reserve(m_series.size());
+    for (const TrendSeries &series : m_series)
+        values.push_back(currentValue(rowOfSensor, series));
+    AddPoint(m_clock.now().toMSecsSinceEpoch(), values);
+}
+
+void TrendData::AddPoint(qint64 time, const std::vector<float> &values)
+{
+    if (m_series.empty())
+        return;
+    AppendTrendSample(m_times, time);
+    includeInSpan(time);
+    for (size_t j = 0; j < m_series.size(); ++j) {
+        TrendSeries &series = m_series[j];
+        AppendTrendSample(series.values,
+                          j < values.size() ? values[j] : std::numeric_limits<float>::quiet_NaN());
         if (series.values.size() == 1)
             joinHistory(series);
     }
+    dropOldSamples(time);
     emit readingsAdded();
+}
+
+void TrendData::includeInSpan(qint64 time)
+{
+    m_spanFrom = m_anySample ? std::min(m_spanFrom, time) : time;
+    m_spanTo = m_anySample ? std::max(m_spanTo, time) : time;
+    m_anySample = true;
+}
+
+qint64 TrendData::firstKeptTime(const TrendSeries &series) const
+{
+    if (!series.historyTimes.empty())
+        return series.historyTimes.front();
+    return series.values.empty() ? -1 : m_times[size_t(series.firstPoint)];
+}
+
+void TrendData::dropOldSamples(qint64 newest)
+{
+    if (m_keepMs <= 0 || m_times.empty())
+        return;
+    const qint64 cutoff = newest - m_keepMs;
+    // Dropped in batches, so the kept samples move once per sixteenth of the span.
+    qint64 oldest = m_times.front();
+    for (const TrendSeries &series : m_series)
+        if (!series.historyTimes.empty())
+            oldest = std::min(oldest, series.historyTimes.front());
+    if (oldest >= cutoff - m_keepMs / 16)
+        return;
+    const size_t shared =
+        size_t(std::find_if(m_times.begin(), m_times.end(), [cutoff](qint64 t) { return t >= cutoff; }) -
+               m_times.begin());
+    m_times.erase(m_times.begin(), m_times.begin() + std::ptrdiff_t(shared));
+    for (TrendSeries &series : m_series) {
+        const size_t history = DropTrendSamplesBefore(series.historyTimes, series.historyValues, cutoff);
+        size_t own = 0;
+        if (size_t(series.firstPoint) >= shared) {
+            series.firstPoint -= int(shared);
+        } else {
+            own = std::min(shared - size_t(series.firstPoint), series.values.size());
+            series.values.erase(series.values.begin(), series.values.begin() + std::ptrdiff_t(own));
+            series.firstPoint = 0;
+        }
+        series.pyramid.dropFront(int(history + own), cutoff);
+        FitTrendCapacity(series.values);
+        FitTrendCapacity(series.historyTimes);
+        FitTrendCapacity(series.historyValues);
+    }
+    FitTrendCapacity(m_times);
+    m_keptFrom = std::max(m_keptFrom, cutoff);
+    // What was read for a view joined samples dropped now; the next redraw asks for it again.
+    releaseOlder();
+}
+
+void TrendData::releaseOlder()
+{
+    if (m_older.ticket == 0)
+        return;
+    for (TrendSeries &series : m_series)
+        series.older = {};
+    m_older = {};
+    emit olderWanted(m_older);
+}
+
+void TrendData::ReachBack(qint64 from, qint64 to, int columns)
+{
+    if (m_keptFrom == std::numeric_limits<qint64>::min() || from >= m_keptFrom || m_series.empty()) {
+        releaseOlder();
+        return;
+    }
+    columns = std::max(columns, 1);
+    to = std::max(to, from + 1);
+    const qint64 bucket = std::max<qint64>((to - from) / columns, 1);
+    if (m_older.ticket != 0) {
+        const qint64 held = std::max<qint64>((m_older.to - m_older.from) / m_older.columns, 1);
+        if (m_older.from <= from && m_older.to >= std::min(to, m_keptFrom) && held <= 2 * bucket &&
+            2 * held >= bucket)
+            return;
+    }
+    // A margin on each side, so the line runs to the edges and a small move reads nothing.
+    const qint64 margin = std::max<qint64>((to - from) / 20, 30 * 60 * 1000);
+    m_older.from = from - margin;
+    m_older.to = std::min(to + margin, m_keptFrom);
+    m_older.columns = int(std::max<qint64>((m_older.to - m_older.from + bucket - 1) / bucket, 1));
+    m_older.ticket = ++m_lastTicket;
+    emit olderWanted(m_older);
+}
+
+void TrendData::AddOlder(int ticket, const QString &sensorId, std::vector<qint64> times,
+                         std::vector<float> values, qint64 breakMs)
+{
+    const int index = seriesOf(sensorId);
+    if (ticket == 0 || ticket != m_older.ticket || index < 0)
+        return;
+    TrendSeries &series = m_series[size_t(index)];
+    const size_t count = std::min(times.size(), values.size());
+    times.resize(count);
+    values.resize(count);
+    // The readings end before the kept samples begin; the line joins them unless the stretch
+    // between is longer than the files' own spacing allows.
+    const qint64 kept = firstKeptTime(series);
+    if (count > 0 && !std::isnan(values.back()) && kept >= 0 && breakMs > 0 &&
+        kept - times.back() > breakMs) {
+        times.push_back(times.back() + 1);
+        values.push_back(std::numeric_limits<float>::quiet_NaN());
+    }
+    series.older.times = std::move(times);
+    series.older.values = std::move(values);
+    emit olderAdded(index);
 }
 
 void TrendData::AddHistory(const QString &sensorId, std::vector<qint64> times, std::vector<float> values,
@@ -200,10 +325,17 @@ void TrendData::AddHistory(const QString &sensorId, std::vector<qint64> times, s
                    : size_t(std::lower_bound(times.begin(), times.begin() + count, cutoff) - times.begin());
     times.resize(kept);
     values.resize(kept);
+    // Nothing from before what memory keeps.
+    DropTrendSamplesBefore(times, values, m_keptFrom);
     series.historyTimes = std::move(times);
     series.historyValues = std::move(values);
     series.joinMs = joinMs;
+    if (!series.historyTimes.empty()) {
+        includeInSpan(series.historyTimes.front());
+        includeInSpan(series.historyTimes.back());
+    }
     joinHistory(series);
+    series.pyramid.invalidate();
     emit historyAdded(index);
 }
 
@@ -217,6 +349,7 @@ void TrendData::joinHistory(TrendSeries &series)
         return;
     series.historyTimes.push_back(last + 1);
     series.historyValues.push_back(std::numeric_limits<float>::quiet_NaN());
+    series.pyramid.invalidate();
 }
 
 qint64 TrendData::firstPointTime(int index) const
@@ -227,35 +360,52 @@ qint64 TrendData::firstPointTime(int index) const
 
 bool TrendData::timeSpan(qint64 &from, qint64 &to) const
 {
-    bool any = false;
-    const auto include = [&](qint64 time) {
-        from = any ? std::min(from, time) : time;
-        to = any ? std::max(to, time) : time;
-        any = true;
-    };
-    // Histories are in time order; the own points are not when the clock was set back.
-    for (const TrendSeries &series : m_series) {
-        if (!series.historyTimes.empty()) {
-            include(series.historyTimes.front());
-            include(series.historyTimes.back());
-        }
-    }
-    if (!m_times.empty()) {
-        const auto [low, high] = std::minmax_element(m_times.begin(), m_times.end());
-        include(*low);
-        include(*high);
-    }
-    return any;
+    if (!m_anySample)
+        return false;
+    from = m_spanFrom;
+    to = m_spanTo;
+    return true;
 }
+
+namespace {
+TrendSamples::Part partOf(const std::vector<qint64> &times, const std::vector<float> &values)
+{
+    return {times.data(), values.data(), int(std::min(times.size(), values.size()))};
+}
+} // namespace
 
 TrendSamples TrendData::samples(int index) const
 {
     const TrendSeries &series = m_series[size_t(index)];
-    const TrendSamples::Part history{series.historyTimes.data(), series.historyValues.data(),
-                                     int(std::min(series.historyTimes.size(), series.historyValues.size()))};
+    return TrendSamples(
+        {partOf(series.older.times, series.older.values),
+         partOf(series.historyTimes, series.historyValues),
+         {m_times.data() + series.firstPoint, series.values.data(), int(series.values.size())}});
+}
+
+TrendSamples TrendData::drawSamples(int index, qint64 from, qint64 to, int columns)
+{
+    TrendSeries &series = m_series[size_t(index)];
+    const TrendSamples::Part history = partOf(series.historyTimes, series.historyValues);
     const TrendSamples::Part own{m_times.data() + series.firstPoint, series.values.data(),
                                  int(series.values.size())};
-    return TrendSamples(history, own);
+    const int level = series.pyramid.choose(TrendSamples({history, own}), from, to, columns);
+    const TrendSamples::Part older = partOf(series.older.times, series.older.values);
+    if (level < 0)
+        return TrendSamples({older, history, own});
+    const TrendReduced &coarse = series.pyramid.levelSamples(level);
+    return TrendSamples({older, partOf(coarse.times, coarse.values)});
+}
+
+size_t TrendData::memoryBytes() const
+{
+    size_t bytes = m_times.capacity() * sizeof(qint64);
+    for (const TrendSeries &series : m_series)
+        bytes += series.values.capacity() * sizeof(float) + series.historyTimes.capacity() * sizeof(qint64) +
+                 series.historyValues.capacity() * sizeof(float) +
+                 series.older.times.capacity() * sizeof(qint64) +
+                 series.older.values.capacity() * sizeof(float) + series.pyramid.memoryBytes();
+    return bytes;
 }
 
 float TrendData::currentValue(const QHash<QString, int> &rowOfSensor, const TrendSeries &series) const

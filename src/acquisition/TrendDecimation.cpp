@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 // Builds the pieces of a trace; a missing value ends the current piece.
@@ -12,7 +13,7 @@ public:
     void add(qint64 time, float value)
     {
         if (std::isnan(value)) {
-            breakLine();
+            breakLine(time);
             return;
         }
         if (!m_open) {
@@ -21,7 +22,7 @@ public:
         }
         m_trace.pieces.last().append(QPointF(double(time), double(value)));
     }
-    void breakLine() { m_open = false; }
+    void breakLine(qint64) { m_open = false; }
     void include(float value)
     {
         if (std::isnan(value))
@@ -40,8 +41,35 @@ private:
     bool m_open = false;
 };
 
+// Builds reduced samples: a break is a NaN sample, never two in a row nor one at the start.
+class ReducedBuilder {
+public:
+    explicit ReducedBuilder(TrendReduced &out) : m_out(out) {}
+
+    void add(qint64 time, float value)
+    {
+        if (std::isnan(value)) {
+            breakLine(time);
+            return;
+        }
+        AppendTrendSample(m_out.times, time);
+        AppendTrendSample(m_out.values, value);
+    }
+    void breakLine(qint64 time)
+    {
+        if (m_out.values.empty() || std::isnan(m_out.values.back()))
+            return;
+        AppendTrendSample(m_out.times, time);
+        AppendTrendSample(m_out.values, std::numeric_limits<float>::quiet_NaN());
+    }
+    void include(float) {}
+
+private:
+    TrendReduced &m_out;
+};
+
 // The lowest and highest of the samples begin to end - 1 (none of them missing), in time order.
-void addExtremes(const TrendSamples &s, int begin, int end, TraceBuilder &out)
+template <typename Out> void addExtremes(const TrendSamples &s, int begin, int end, Out &out)
 {
     if (begin >= end)
         return;
@@ -66,7 +94,7 @@ void addExtremes(const TrendSamples &s, int begin, int end, TraceBuilder &out)
 // One pixel column. The line breaks exactly where values are missing: the samples before the
 // first gap continue the line, those after the last gap start the next piece, and those between
 // the gaps stand alone.
-void addColumn(const TrendSamples &s, int begin, int end, TraceBuilder &out)
+template <typename Out> void addColumn(const TrendSamples &s, int begin, int end, Out &out)
 {
     int firstGap = -1;
     int lastGap = -1;
@@ -82,7 +110,7 @@ void addColumn(const TrendSamples &s, int begin, int end, TraceBuilder &out)
         return;
     }
     addExtremes(s, begin, firstGap, out);
-    out.breakLine();
+    out.breakLine(s.time(firstGap));
     // The samples between the gaps make one stroke within the column.
     int middleLow = -1;
     int middleHigh = -1;
@@ -103,15 +131,41 @@ void addColumn(const TrendSamples &s, int begin, int end, TraceBuilder &out)
             out.add(s.time(b), s.value(b));
         out.include(s.value(middleLow));
         out.include(s.value(middleHigh));
-        out.breakLine();
+        out.breakLine(s.time(lastGap));
     }
     addExtremes(s, lastGap + 1, end, out);
 }
 } // namespace
 
 TrendSamples::TrendSamples(const std::vector<qint64> &times, const std::vector<float> &values)
-    : m_first{times.data(), values.data(), int(std::min(times.size(), values.size()))}
+    : TrendSamples({Part{times.data(), values.data(), int(std::min(times.size(), values.size()))}})
 {
+}
+
+TrendSamples::TrendSamples(std::initializer_list<Part> parts)
+{
+    for (const Part &part : parts) {
+        if (part.count <= 0 || m_partCount == MaxParts)
+            continue;
+        m_parts[size_t(m_partCount++)] = part;
+        m_size += part.count;
+    }
+}
+
+size_t DropTrendSamplesBefore(std::vector<qint64> &times, std::vector<float> &values, qint64 cutoff)
+{
+    const auto end =
+        std::find_if(times.begin(), times.end(), [cutoff](qint64 time) { return time >= cutoff; });
+    const size_t count = size_t(end - times.begin());
+    times.erase(times.begin(), end);
+    values.erase(values.begin(), values.begin() + std::ptrdiff_t(std::min(count, values.size())));
+    return count;
+}
+
+void ReduceTrendRange(const TrendSamples &samples, int begin, int end, TrendReduced &out)
+{
+    ReducedBuilder builder(out);
+    addColumn(samples, begin, end, builder);
 }
 
 int FirstTrendSampleAtOrAfter(const TrendSamples &samples, qint64 when, int low, int high)
@@ -171,13 +225,12 @@ TrendWindow MakeTrendWindow(const TrendSamples &samples, qint64 from, qint64 to,
     return window;
 }
 
-TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window)
+namespace {
+template <typename Out> void decimate(const TrendSamples &samples, const TrendWindow &window, Out &out)
 {
-    TrendTrace trace;
-    TraceBuilder out(trace);
     const int count = samples.size();
     if (window.last() > count)
-        return trace;
+        return;
     if (window.before >= 0)
         out.add(samples.time(window.before), samples.value(window.before));
     if (window.everySample) {
@@ -191,5 +244,21 @@ TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window)
     }
     if (window.after >= 0 && window.after < count)
         out.add(samples.time(window.after), samples.value(window.after));
+}
+} // namespace
+
+TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window)
+{
+    TrendTrace trace;
+    TraceBuilder out(trace);
+    decimate(samples, window, out);
     return trace;
+}
+
+TrendReduced ReduceTrendToColumns(const TrendSamples &samples, qint64 from, qint64 to, int columns)
+{
+    TrendReduced reduced;
+    ReducedBuilder out(reduced);
+    decimate(samples, MakeTrendWindow(samples, from, to, columns), out);
+    return reduced;
 }

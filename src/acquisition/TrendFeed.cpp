@@ -12,9 +12,10 @@ const QString TrendFeed::HistoryErrorWhere = QStringLiteral("Trend chart history
 TrendFeed::TrendFeed(ProgramState &state, TrendData &data) : m_state(state), m_data(data)
 {
     QObject::connect(&m_loader, &TrendHistoryLoader::loaded, &m_loader,
-                     [this](const QString &sensorId, const TrendHistory &history, qint64 breakMs) {
-                         onHistoryLoaded(sensorId, history, breakMs);
-                     });
+                     [this](const QString &sensorId, const TrendHistory &history, qint64 breakMs,
+                            int ticket) { onHistoryLoaded(sensorId, history, breakMs, ticket); });
+    QObject::connect(&m_data, &TrendData::olderWanted, &m_loader,
+                     [this](const TrendOlderSpan &span) { onOlderWanted(span); });
 }
 
 qint64 TrendFeed::breakMs() const
@@ -25,6 +26,7 @@ qint64 TrendFeed::breakMs() const
 
 void TrendFeed::Activated()
 {
+    m_data.setKeepMs(3600LL * 1000 * m_state.Ini.trend.keptHours());
     if (!m_state.TrendingEnabled)
         return;
     if (chartedSensors)
@@ -46,11 +48,36 @@ void TrendFeed::Activated()
     m_loader.load(m_state.programDirectory(), requests, breakMs());
 }
 
-void TrendFeed::onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs)
+void TrendFeed::onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs,
+                                int ticket)
 {
+    if (ticket == 0) {
+        for (const QString &error : history.errors)
+            m_state.AddError(HistoryErrorWhere, error);
+        m_data.AddHistory(sensorId, history.times, history.values, breakMs);
+        return;
+    }
+    // A view moved back and forth would report the same file again and again.
     for (const QString &error : history.errors)
-        m_state.AddError(HistoryErrorWhere, error);
-    m_data.AddHistory(sensorId, history.times, history.values, breakMs);
+        if (!m_olderErrors.contains(error)) {
+            m_olderErrors.insert(error);
+            m_state.AddError(HistoryErrorWhere, error);
+        }
+    m_data.AddOlder(ticket, sensorId, history.times, history.values, history.breakMs);
+}
+
+void TrendFeed::onOlderWanted(const TrendOlderSpan &span)
+{
+    m_loader.cancel(m_olderTicket);
+    m_olderTicket = span.ticket;
+    if (span.ticket == 0)
+        return;
+    QList<TrendHistoryRequest> requests;
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(span.from);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(span.to);
+    for (int i = 0; i < m_data.seriesCount(); ++i)
+        requests.append({m_data.series(i).sensorId, from, to, span.columns});
+    m_loader.load(m_state.programDirectory(), requests, breakMs(), span.ticket);
 }
 
 void TrendFeed::AfterCycle()

@@ -4,6 +4,7 @@
 #include "TrendHistoryLoader.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -11,9 +12,10 @@
 class ProgramState;
 
 // Feeds the trending chart: its history at every activation, a point per series after each
-// completed poll cycle, and the freeze for examination. The chart's layout is completed from
-// the grid after the first cycle of an activation (FirstCycle) and it grows by one point per
-// series after every later cycle while TrendingEnabled is set.
+// completed poll cycle, the freeze for examination, and the readings of spans before what the
+// chart keeps in memory ([trend] keepHours) when a view reaches back to them. The chart's layout is completed
+// from the grid after the first cycle of an activation (FirstCycle) and it grows by one point per series
+// after every later cycle while TrendingEnabled is set.
 class TrendFeed {
 public:
     static const QString ExamineCaption;
@@ -44,9 +46,13 @@ public:
     bool frozen() const;
 
 private:
-    void onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs);
+    void onHistoryLoaded(const QString &sensorId, const TrendHistory &history, qint64 breakMs, int ticket);
+    void onOlderWanted(const TrendOlderSpan &span);
 
     ProgramState &m_state;
     TrendData &m_data;
     TrendHistoryLoader m_loader;
+    int m_olderTicket = 0;
+    // Files that could not be read for a view, logged once each.
+    QSet<QString> m_olderErrors;
 };

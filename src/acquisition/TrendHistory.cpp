@@ -173,6 +173,7 @@ TrendHistory ReadTrendHistory(const QString &directory, int sensorId, const QDat
     history.times.reserve(readings.size());
     history.values.reserve(readings.size());
     const qint64 gapMs = BreakForSpacing(readings, breakMs);
+    history.breakMs = gapMs;
     for (size_t i = 0; i < readings.size(); ++i) {
         if (i > 0 && gapMs > 0 && readings[i].time - readings[i - 1].time > gapMs) {
             history.times.push_back(readings[i - 1].time + 1);

@@ -13,6 +13,9 @@ struct TrendHistory {
     std::vector<qint64> times; // milliseconds since the epoch, in time order
     std::vector<float> values; // NaN where the line breaks
     QStringList errors;        // files that could not be read, each with its cause
+    // Two readings further apart than this were not successive: twice their median spacing
+    // (the given break while there are too few to tell). 0 joins any two.
+    qint64 breakMs = 0;
 };
 
 // The readings of the sensor taken in [from, to), from the file of every month the span touches.

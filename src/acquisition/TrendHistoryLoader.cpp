@@ -1,5 +1,7 @@
 #include "TrendHistoryLoader.h"
 
+#include "TrendDecimation.h"
+
 #include <QMetaObject>
 #include <QThread>
 
@@ -17,29 +19,52 @@ TrendHistoryLoader::~TrendHistoryLoader()
 }
 
 void TrendHistoryLoader::load(const QString &directory, const QList<TrendHistoryRequest> &requests,
-                              qint64 breakMs)
+                              qint64 breakMs, int ticket)
 {
     if (requests.isEmpty())
         return;
-    m_waiting.append({directory, requests, breakMs});
+    m_waiting.append({directory, requests, breakMs, ticket});
     if (!m_thread)
         startNext();
+}
+
+void TrendHistoryLoader::cancel(int ticket)
+{
+    if (ticket == 0)
+        return;
+    m_waiting.removeIf([ticket](const Batch &batch) { return batch.ticket == ticket; });
+    m_cancelled.store(ticket);
+}
+
+TrendHistory TrendHistoryLoader::read(const QString &directory, const TrendHistoryRequest &request,
+                                      qint64 breakMs)
+{
+    TrendHistory history =
+        ReadTrendHistory(directory, request.sensorId.toInt(), request.from, request.to, breakMs);
+    if (request.columns <= 0)
+        return history;
+    TrendReduced reduced =
+        ReduceTrendToColumns(TrendSamples(history.times, history.values), request.from.toMSecsSinceEpoch(),
+                             request.to.toMSecsSinceEpoch() - 1, request.columns);
+    history.times = std::move(reduced.times);
+    history.values = std::move(reduced.values);
+    return history;
 }
 
 void TrendHistoryLoader::startNext()
 {
     const Batch batch = m_waiting.takeFirst();
+    m_cancelled.store(0);
     m_thread = QThread::create([this, batch] {
         for (const TrendHistoryRequest &request : batch.requests) {
-            if (m_stop.load())
+            if (m_stop.load() || (batch.ticket != 0 && m_cancelled.load() == batch.ticket))
                 return;
-            auto history = std::make_shared<TrendHistory>(ReadTrendHistory(
-                batch.directory, request.sensorId.toInt(), request.from, request.to, batch.breakMs));
+            auto history = std::make_shared<TrendHistory>(read(batch.directory, request, batch.breakMs));
             // Delivered on the loader's thread; dropped when the loader is gone by then.
             QMetaObject::invokeMethod(
                 this,
-                [this, id = request.sensorId, history, breakMs = batch.breakMs] {
-                    emit loaded(id, *history, breakMs);
+                [this, id = request.sensorId, history, breakMs = batch.breakMs, ticket = batch.ticket] {
+                    emit loaded(id, *history, breakMs, ticket);
                 },
                 Qt::QueuedConnection);
         }

@@ -12,11 +12,15 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
 
+#include <sys/statvfs.h>
+
 const QString AlarmEvaluation::MailErrorKey = QStringLiteral("Error sending Alarm Email");
+const QString AlarmEvaluation::BackupErrorKey = QStringLiteral("Backup copy of log files failed: ");
 
 namespace {
 const QString kWhere = QStringLiteral("CompareToEmailLimitsErr");
@@ -75,6 +79,7 @@ void AlarmEvaluation::FinishCycle()
     OpenRecords open;
     if (m_database.RecordOpenBackupFileErrors(open) && open.count > 0)
         m_database.MarkBackupFileErrorBackOnLine(open.lastId);
+    m_state.UpdateStatus(BackupErrorKey, QStringLiteral("delete"));
 }
 
 bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText)
@@ -159,9 +164,10 @@ void AlarmEvaluation::writeDataFiles(const Sensor &sensor, float reading)
     const QString backup = m_state.Config.LogDirectory.trimmed();
     if (backup.isEmpty())
         return;
+    QString cause;
     const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name,
-                                               sensor.deviceName, sensor.unit, reading);
-    checkBackupCopy(copied, backup, int(sensor.id));
+                                               sensor.deviceName, sensor.unit, reading, &cause);
+    checkBackupCopy(copied, backup, int(sensor.id), cause);
 }
 
 namespace {
@@ -174,9 +180,28 @@ bool holdsDataFile(const QString &directory, int sensorId)
         return true;
     return QDirIterator(directory, {QStringLiteral("*.dat")}, QDir::Files).hasNext();
 }
+
+// Why a backup copy failed, in words. The system service sees the whole file system read-only
+// but for the directories its unit lists, so there a read-only directory says where to add one.
+QString backupFailureCause(const QString &directory, const QString &writeError)
+{
+    QString cause = writeError.isEmpty() ? QStringLiteral("no data file could be made there") : writeError;
+    struct statvfs info = {};
+    const bool readOnly =
+        statvfs(QFile::encodeName(directory).constData(), &info) == 0 && (info.f_flag & ST_RDONLY) != 0;
+    if (readOnly && qEnvironmentVariableIsSet("INVOCATION_ID"))
+        cause +=
+            QStringLiteral(" (the file system is read-only to the tallyport service: it may write only to "
+                           "its program directory and /var/backups/tallyport unless a drop-in adds "
+                           "ReadWritePaths= for this directory; see the README)");
+    else if (readOnly)
+        cause += QStringLiteral(" (the file system is read-only)");
+    return cause;
+}
 } // namespace
 
-void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int sensorId)
+void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int sensorId,
+                                      const QString &writeError)
 {
     // The copy counts as made only when this write succeeded: an old file left in a directory
     // that can no longer be written must not hide the failure.
@@ -185,11 +210,14 @@ void AlarmEvaluation::checkBackupCopy(bool copied, const QString &directory, int
         return;
     }
     m_backupCopyFailed = true;
+    const QString cause = backupFailureCause(directory, writeError);
+    m_state.UpdateStatus(BackupErrorKey,
+                         QDir::toNativeSeparators(directory) + QStringLiteral(".  Error is ") + cause);
     if (m_state.MonitoringActive())
-        openBackupEpisode(directory);
+        openBackupEpisode(directory, cause);
 }
 
-void AlarmEvaluation::openBackupEpisode(const QString &directory)
+void AlarmEvaluation::openBackupEpisode(const QString &directory, const QString &cause)
 {
     OpenRecords open;
     if (!m_database.RecordOpenBackupFileErrors(open) || open.count > 0)
@@ -197,7 +225,7 @@ void AlarmEvaluation::openBackupEpisode(const QString &directory)
     const QString text =
         QStringLiteral("There was an error writing data log files to the programmed directory ") + directory +
         QStringLiteral(".  A backup copy is being kept in ") +
-        QDir::toNativeSeparators(m_state.programDirectory());
+        QDir::toNativeSeparators(m_state.programDirectory()) + QStringLiteral(".  The error is: ") + cause;
     // The episode and its notice together or not at all (the next failed copy tries again): an
     // open episode whose notice was never queued would keep every later one back.
     QString error;

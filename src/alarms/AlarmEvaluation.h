@@ -22,6 +22,8 @@ struct SensorRecord;
 class AlarmEvaluation {
 public:
     static const QString MailErrorKey;
+    // Status line while backup copies fail; its value names the directory and the cause.
+    static const QString BackupErrorKey;
 
     AlarmEvaluation(ProgramState &state, Database &database, Outbox &outbox, StatusGridModel &grid);
 
@@ -48,8 +50,8 @@ private:
     bool evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
                         const QString &emailList, const SensorRecord &record);
     void writeDataFiles(const Sensor &sensor, float reading);
-    void checkBackupCopy(bool copied, const QString &directory, int sensorId);
-    void openBackupEpisode(const QString &directory);
+    void checkBackupCopy(bool copied, const QString &directory, int sensorId, const QString &cause);
+    void openBackupEpisode(const QString &directory, const QString &cause);
     bool openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList);
     // Queues the alarm e-mail for the alarm record (0 while it could not be written).
     NotificationOutcome queueAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,

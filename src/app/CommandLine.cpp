@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <core/ProgramVersion.h>
+
 #include <QCommandLineParser>
 
 namespace {
@@ -107,10 +109,7 @@ void chooseMode(const QCommandLineParser &parser, CommandLine &line)
 
 QString VersionText()
 {
-    return QStringLiteral("Tallyport %1.%2.%3")
-        .arg(TALLYPORT_VERSION_MAJOR)
-        .arg(TALLYPORT_VERSION_MINOR)
-        .arg(TALLYPORT_VERSION_PATCH);
+    return QStringLiteral("Tallyport ") + ProgramVersion();
 }
 
 QString CommandLineHelp()
@@ -119,8 +118,8 @@ QString CommandLineHelp()
     addOptions(parser);
     return QStringLiteral(
                "Usage: tallyport [--dir DIR]\n"
-               "       tallyport --headless [--dir DIR]\n"
-               "       tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
+               "  or:  tallyport --headless [--dir DIR]\n"
+               "  or:  tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
                "[--dir DIR]\n\n"
                "Without --headless or --report the Tallyport window starts and monitoring begins.\n"
                "With --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "

@@ -13,6 +13,7 @@
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
 #include <core/StatusPrinter.h>
+#include <mqtt/MqttPublisher.h>
 #include <web/WebService.h>
 
 #include <QDir>
@@ -29,13 +30,16 @@ public:
         : m_state(directory, m_clock, m_prompts, m_errors, m_status), m_printer(m_status, m_clock, out),
           m_pollTimer(m_state), m_activation(m_state, m_pollTimer),
           m_monitor(m_state, m_activation, m_pollTimer),
-          m_web(m_state, m_monitor.grid, m_pollTimer, m_monitor.database)
+          m_web(m_state, m_monitor.grid, m_pollTimer, m_monitor.database),
+          m_mqtt(m_state, m_monitor.grid, m_monitor.database)
     {
         m_prompts.report = [this](const QString &line) {
             m_printer.print(line);
             m_state.AddError(QStringLiteral("Headless"), line);
         };
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
+        ConnectMqtt(m_mqtt, m_activation, m_monitor.cycle);
+        m_mqtt.configurationUrl = [this] { return m_web.url(); };
         connectStopSignals();
         connectReload();
     }
@@ -76,6 +80,7 @@ private:
             // connection closes. The loop quits once every wait below has unwound.
             m_activation.Shutdown();
             m_web.Stop();
+            m_mqtt.Stop(2000);
             m_printer.print(QStringLiteral("Tallyport stopped"));
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         });
@@ -91,6 +96,7 @@ private:
     Activation m_activation;
     Monitor m_monitor;
     WebService m_web;
+    MqttPublisher m_mqtt;
     StopSignals m_signals;
     bool m_stopping = false;
 };

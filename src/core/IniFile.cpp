@@ -40,6 +40,8 @@ void describeTrend(TrendIniSettings &trend, KeyVisitor &keys)
     keys.beginSection(QStringLiteral("trend"));
     // A month at the most: each reading held costs the chart 12 bytes.
     keys.integer(QStringLiteral("historyHours"), trend.historyHours, 0, 31 * 24);
+    // A year at the most; below historyHours it counts as historyHours.
+    keys.integer(QStringLiteral("keepHours"), trend.keepHours, 1, 366 * 24);
     keys.endSection();
 }
 
@@ -70,6 +72,25 @@ void describeReports(ReportsIniSettings &reports, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describeMqtt(MqttIniSettings &mqtt, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("mqtt"));
+    keys.flag(QStringLiteral("enabled"), mqtt.enabled);
+    keys.text(QStringLiteral("host"), mqtt.host);
+    keys.integer(QStringLiteral("port"), mqtt.port, 1, 65535);
+    keys.flag(QStringLiteral("tls"), mqtt.tls);
+    keys.text(QStringLiteral("cafile"), mqtt.cafile);
+    keys.text(QStringLiteral("user"), mqtt.user);
+    keys.text(QStringLiteral("password"), mqtt.password);
+    keys.text(QStringLiteral("client_id"), mqtt.clientId);
+    keys.text(QStringLiteral("prefix"), mqtt.prefix);
+    keys.text(QStringLiteral("site"), mqtt.site);
+    keys.integer(QStringLiteral("qos"), mqtt.qos, 0, 2);
+    keys.flag(QStringLiteral("discovery"), mqtt.discovery);
+    keys.text(QStringLiteral("discovery_prefix"), mqtt.discoveryPrefix);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
@@ -77,6 +98,7 @@ void describeAll(IniSettings &ini, KeyVisitor &keys)
     describePoll(ini.poll, keys);
     describeWeb(ini.web, keys);
     describeReports(ini.reports, keys);
+    describeMqtt(ini.mqtt, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.

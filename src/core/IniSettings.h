@@ -20,6 +20,11 @@ struct TrendIniSettings {
     // How far back the chart reaches at an activation, read from the sensors' data files; 0
     // starts it empty.
     int historyHours = 24;
+    // How many hours of points the chart holds in memory; older ones are read again from the
+    // data files when a view reaches back to them. Never less than historyHours.
+    int keepHours = 168;
+
+    int keptHours() const { return keepHours > historyHours ? keepHours : historyHours; }
 };
 
 // [poll]: the poll cycle.
@@ -50,9 +55,34 @@ struct WebIniSettings {
 
 // [reports]: the monthly report.
 struct ReportsIniSettings {
-    // The last month whose report was made by itself, "yyyy-MM"; empty before the first. The
-    // program writes it; setting it back makes a month's report again at the next poll cycle.
+    // The last month whose report was made by itself (or whose report time passed while the
+    // report was switched off), "yyyy-MM"; empty before the first. The program writes it;
+    // setting it back makes a month's report again at the next poll cycle.
     QString lastMonthlyReport;
+};
+
+// [mqtt]: readings, states and device outcomes published to an MQTT broker, with Home Assistant
+// discovery. Off unless enabled.
+struct MqttIniSettings {
+    bool enabled = false;
+    QString host;
+    int port = 1883;
+    // TLS with the broker's certificate checked against cafile (PEM), or against the system's
+    // certificates when cafile is empty. A relative path is in the program directory.
+    bool tls = false;
+    QString cafile;
+    QString user;
+    QString password;
+    // Empty: made from this computer's name and the program directory.
+    QString clientId;
+    QString prefix = QStringLiteral("tallyport");
+    // Empty: the organisation name.
+    QString site;
+    int qos = 1;
+    bool discovery = true;
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+
+    bool operator==(const MqttIniSettings &) const = default;
 };
 
 struct IniSettings {
@@ -61,4 +91,5 @@ struct IniSettings {
     PollIniSettings poll;
     WebIniSettings web;
     ReportsIniSettings reports;
+    MqttIniSettings mqtt;
 };

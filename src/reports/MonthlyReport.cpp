@@ -62,8 +62,24 @@ QDate MonthlyReport::nextMonthToMake(const QDateTime &now) const
     return qMax(last.addMonths(1), due.addMonths(1 - MaxMonthsMadeUp));
 }
 
+// The months whose report time passed while the report was off are marked as done: while it
+// is off, and once more when it is seen on after being off (a report time may have passed
+// between the two looks).
+void MonthlyReport::FollowSwitch()
+{
+    const bool on = AutoPrintReportOn(m_state.Config);
+    if (!on || m_seenOff) {
+        const QDate passed = LatestDueMonth(m_state.clock().now(), ScheduledReportTime(m_state.Config));
+        const QDate last = lastMade();
+        if (!last.isValid() || last < passed)
+            remember(passed);
+    }
+    m_seenOff = !on;
+}
+
 void MonthlyReport::Check()
 {
+    FollowSwitch();
     if (!AutoPrintReportOn(m_state.Config) || m_job.running())
         return;
     const QDateTime now = m_state.clock().now();
@@ -137,6 +153,11 @@ void MonthlyReport::onFinished(const ReportResult &result)
 
 void MonthlyReport::remember(const QDate &month)
 {
+    // A report started before the months that passed while switched off were skipped does not
+    // take the bookkeeping back when it ends.
+    const QDate last = lastMade();
+    if (last.isValid() && month < last)
+        return;
     m_lastMade = month;
     m_state.Ini.reports.lastMonthlyReport = month.toString(kMonthFormat);
     // Only its own key: the rest of the file may have been edited by hand since the start.

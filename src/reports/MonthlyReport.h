@@ -20,7 +20,8 @@ class ProgramState;
 // report is made once: the month is kept in Tallyport.ini ([reports] lastMonthlyReport), so a restart does
 // not make it again, and a month start the program missed (not running, or no device answering
 // at the time) is made up at the next check. Months missed before that are made too, oldest
-// first, up to a year back.
+// first, up to a year back. Only months whose report time came while the report was switched
+// on are due: those that passed while it was off are skipped, not made when it is switched on.
 class MonthlyReport final : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +37,9 @@ public:
     // Called by the poll cycle: starts the oldest month's report that is due and not made yet.
     // Returns at once; nothing waits for the report.
     void Check();
+    // Notes whether the report is switched on (Check() does so too); called at each activation,
+    // so that a switch made before the first poll cycle is seen.
+    void FollowSwitch();
     bool running() const { return m_job.running(); }
 
     // The first day of the latest month whose report is due at now (last month once this
@@ -64,4 +68,5 @@ private:
     QDate m_making;
     QDate m_lastMade; // kept here too, for an ini file that cannot be written
     QDateTime m_retryAfter;
+    bool m_seenOff = false;
 };

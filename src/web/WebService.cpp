@@ -12,6 +12,7 @@
 #include <QLoggingCategory>
 
 const QString WebService::StatusKey = QStringLiteral("Remote access: ");
+const QString WebService::PlainNetworkKey = QStringLiteral("Remote access is not encrypted: ");
 
 namespace {
 QString listenFailure(const QTcpServer &listener, const ListenPlan &plan)
@@ -142,10 +143,21 @@ void WebService::reportStart(bool started, const QString &reason)
 {
     if (started) {
         m_state.UpdateStatus(StatusKey, QStringLiteral("serving ") + url());
-        return;
+    } else {
+        m_state.UpdateStatus(StatusKey, QStringLiteral("not started: ") + reason);
+        m_state.AddError(QStringLiteral("Remote access"), QStringLiteral("Not started: ") + reason);
     }
-    m_state.UpdateStatus(StatusKey, QStringLiteral("not started: ") + reason);
-    m_state.AddError(QStringLiteral("Remote access"), QStringLiteral("Not started: ") + reason);
+    reportPlainNetwork();
+}
+
+// The warning stands while the server serves other computers over plain HTTP.
+void WebService::reportPlainNetwork()
+{
+    const bool plainNetwork = m_server && !m_plan.tls && !m_plan.address.isLoopback();
+    m_state.UpdateStatus(PlainNetworkKey, plainNetwork
+                                              ? QStringLiteral("the token crosses the network readable; "
+                                                               "set a certificate and key for HTTPS")
+                                              : QStringLiteral("delete"));
 }
 
 bool WebService::Apply(const WebIniSettings &settings)
@@ -153,6 +165,7 @@ bool WebService::Apply(const WebIniSettings &settings)
     if (!settings.enabled) {
         Stop();
         m_applied = settings;
+        reportPlainNetwork();
         m_state.UpdateStatus(StatusKey, QStringLiteral("delete"));
         return false;
     }

@@ -23,11 +23,13 @@ class WebServer;
 // Remote access for one run: the web server over the engine's state. The windowed program and
 // the headless mode make one and call Apply() with the [web] settings at every activation
 // (ConnectRemoteAccess does the wiring). The status list shows where it serves or why it could
-// not start, under the key "Remote access: ".
+// not start, under the key "Remote access: "; serving the network over plain HTTP adds a warning
+// under PlainNetworkKey, since the token then crosses the network readable.
 class WebService final : public QObject {
     Q_OBJECT
 public:
     static const QString StatusKey;
+    static const QString PlainNetworkKey;
 
     WebService(ProgramState &state, StatusGridModel &grid, PollTimer &pollTimer, Database &database,
                QObject *parent = nullptr);
@@ -46,6 +48,8 @@ public:
     // Where it serves ("http://127.0.0.1:8080/"); empty while stopped.
     QString url() const;
     quint16 port() const;
+    // The connections holding a place now.
+    int openConnections() const { return m_listener ? m_listener->openConnections() : 0; }
     // Reads what the views show from the database; done after each cycle while serving.
     void Refresh();
 
@@ -61,6 +65,7 @@ private:
     void reloadTls();
     // The status line (and, when it did not start, an error-log line) for a start.
     void reportStart(bool started, const QString &reason);
+    void reportPlainNetwork();
 
     ProgramState &m_state;
     StatusSource m_source;

@@ -305,6 +305,74 @@ private slots:
         QCOMPARE(to, now + minute);
     }
 
+    // Only keepMs of samples stay in memory, history and own points alike, dropped a few at a
+    // time; the run's span stays whole. A view that reaches before what is kept asks for that
+    // span once at its resolution, takes only the readings of its latest wish, joins them to the
+    // kept samples by the files' own spacing, and lets them go when it returns.
+    void samplesOlderThanTheKeptSpanLeaveMemory()
+    {
+        m_grid.setUnits({F, F});
+        m_data->Build();
+        const qint64 start = m_t->clock.now().toMSecsSinceEpoch();
+        const qint64 minute = 60000;
+        const qint64 hour = 60 * minute;
+        m_data->setKeepMs(hour);
+        m_data->AddHistory("1", {start - 30 * minute, start - minute}, {5, 6}, 2 * minute);
+        QSignalSpy wanted(m_data.get(), &TrendData::olderWanted);
+        for (int m = 0; m < 180; ++m) {
+            m_data->AddReadings();
+            m_t->clock.advanceSeconds(60);
+            // Never more than the kept hour and a sixteenth of it.
+            QVERIFY(m_data->pointCount() <= 60 + 60 / 16 + 1);
+        }
+        const qint64 newest = start + 179 * minute;
+        QVERIFY(m_data->keptFrom() > newest - hour - hour / 16 && m_data->keptFrom() <= newest - hour);
+        QVERIFY(m_data->series(0).historyTimes.empty());
+        QCOMPARE(m_data->samples(0).size(), m_data->pointCount());
+        QVERIFY(m_data->samples(0).time(0) >= m_data->keptFrom());
+        QCOMPARE(m_data->samples(1).size(), m_data->pointCount());
+        qint64 from = 0, to = 0;
+        QVERIFY(m_data->timeSpan(from, to));
+        QCOMPARE(from, start - 30 * minute);
+        QCOMPARE(to, newest);
+        QCOMPARE(wanted.count(), 0);
+
+        // The whole run at 1000 columns: the span before the kept one is wanted once.
+        m_data->ReachBack(from, to, 1000);
+        QCOMPARE(wanted.count(), 1);
+        const TrendOlderSpan span = wanted.last().first().value<TrendOlderSpan>();
+        QVERIFY(span.ticket != 0);
+        QVERIFY(span.from <= from);
+        QCOMPARE(span.to, m_data->keptFrom());
+        m_data->ReachBack(from + minute, to, 1000); // a small move: nothing more to read
+        QCOMPARE(wanted.count(), 1);
+        m_data->ReachBack(from, from + 10 * minute, 1000); // far finer: read again
+        QCOMPARE(wanted.count(), 2);
+        const TrendOlderSpan finer = m_data->olderSpan();
+        QVERIFY(finer.ticket != span.ticket);
+
+        // Readings for an earlier wish are ignored; those for the latest join the kept samples
+        // when they end close enough before them, and break the line when they do not.
+        const qint64 kept = m_data->samples(0).time(0);
+        m_data->AddOlder(span.ticket, "1", {from}, {1}, 2 * minute);
+        QVERIFY(m_data->series(0).older.times.empty());
+        m_data->AddOlder(finer.ticket, "1", {kept - 3 * minute, kept - minute}, {1, 2}, 4 * minute);
+        m_data->AddOlder(finer.ticket, "2", {kept - 3 * minute, kept - minute}, {1, 2}, 30 * 1000);
+        QCOMPARE(m_data->series(0).older.values, (std::vector<float>{1, 2}));
+        QCOMPARE(m_data->samples(0).size(), m_data->pointCount() + 2);
+        QCOMPARE(m_data->samples(0).value(1), 2.0f);
+        QCOMPARE(m_data->samples(0).value(2), 70.0f);
+        QCOMPARE(m_data->series(1).older.values.size(), size_t(3));
+        QVERIFY(std::isnan(m_data->series(1).older.values.back()));
+
+        // Back within the kept span: what was read goes, and the wish is withdrawn.
+        m_data->ReachBack(newest - 10 * minute, newest, 1000);
+        QCOMPARE(wanted.count(), 3);
+        QCOMPARE(wanted.last().first().value<TrendOlderSpan>().ticket, 0);
+        QVERIFY(m_data->series(0).older.times.empty());
+        QCOMPARE(m_data->samples(0).size(), m_data->pointCount());
+    }
+
     void timeLabels_data()
     {
         QTest::addColumn<QDateTime>("from");

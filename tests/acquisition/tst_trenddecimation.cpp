@@ -1,8 +1,10 @@
 #include <acquisition/TrendDecimation.h>
+#include <acquisition/TrendPyramid.h>
 
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 const float None = std::nanf("");
@@ -130,7 +132,7 @@ private slots:
         std::vector<float> history(3000, 10.0f);
         const std::vector<float> own(3000, 20.0f);
         const auto samplesOf = [&](const std::vector<float> &h) {
-            return TrendSamples({historyTimes.data(), h.data(), 3000}, {ownTimes.data(), own.data(), 3000});
+            return TrendSamples({{historyTimes.data(), h.data(), 3000}, {ownTimes.data(), own.data(), 3000}});
         };
         TrendSamples samples = samplesOf(history);
         QCOMPARE(samples.size(), 6000);
@@ -155,6 +157,62 @@ private slots:
         trace = DecimateTrend(samples, MakeTrendWindow(samples, times[3000], times[3100], 500));
         QCOMPARE(trace.pieces.first().first(), QPointF(double(times[2999]), 10.0));
         QCOMPARE(trace.low, 20.0f);
+    }
+
+    // A long series is drawn from a coarser copy: the same extremes and breaks as from every
+    // sample while looking at a few samples per column; copies kept up as samples arrive equal
+    // copies made at once, and dropping the oldest samples drops them from every copy.
+    void coarseCopiesDrawLongSeries()
+    {
+        const int count = 200000;
+        const std::vector<qint64> times = minutes(count);
+        std::vector<float> values(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            values[size_t(i)] = float(i % 97);
+        values[123456] = 500;
+        values[7000] = -50;
+        for (int i = 50000; i < 50600; ++i)
+            values[size_t(i)] = None; // ten hours without a value
+        const auto first = [&](int n) { return TrendSamples({{times.data(), values.data(), n}}); };
+        const TrendSamples all = first(count);
+        TrendPyramid grown;
+        for (int n = 100; n < count; n += 9973)
+            grown.choose(first(n), times.front(), times[size_t(n) - 1], 1000);
+        TrendPyramid made;
+        const int level = made.choose(all, times.front(), times.back(), 1000);
+        QVERIFY(level >= 0);
+        QCOMPARE(grown.choose(all, times.front(), times.back(), 1000), level);
+        for (int k = 0; k < made.levelCount(); ++k) {
+            const TrendReduced &a = grown.levelSamples(k);
+            const TrendReduced &b = made.levelSamples(k);
+            QCOMPARE(a.times, b.times);
+            QCOMPARE(a.values.size(), b.values.size());
+            QVERIFY(std::memcmp(a.values.data(), b.values.data(), a.values.size() * sizeof(float)) == 0);
+        }
+
+        const TrendSamples coarse(made.levelSamples(level).times, made.levelSamples(level).values);
+        const TrendWindow window = MakeTrendWindow(coarse, times.front(), times.back(), 1000);
+        QVERIFY(window.last() - window.first() <= TrendPyramid::SamplesPerColumn * 1000);
+        const TrendTrace drawn = DecimateTrend(coarse, window);
+        const TrendTrace exact = DecimateTrend(all, MakeTrendWindow(all, times.front(), times.back(), 1000));
+        QCOMPARE(drawn.low, -50.0f);
+        QCOMPARE(drawn.high, 500.0f);
+        QCOMPARE(drawn.pieces.size(), exact.pieces.size());
+        QVERIFY(brokenAt(drawn, times[50300]));
+        // A short span is drawn from every sample.
+        QCOMPARE(made.choose(all, times[1000], times[2000], 1000), -1);
+
+        const qint64 cutoff = times[60000];
+        made.dropFront(60000, cutoff);
+        for (int k = 0; k < made.levelCount(); ++k)
+            QVERIFY(made.levelSamples(k).times.front() >= cutoff);
+        const TrendSamples kept({{times.data() + 60000, values.data() + 60000, count - 60000}});
+        const int after = made.choose(kept, cutoff, times.back(), 1000);
+        QVERIFY(after >= 0);
+        const TrendSamples rest(made.levelSamples(after).times, made.levelSamples(after).values);
+        const TrendTrace restDrawn = DecimateTrend(rest, MakeTrendWindow(rest, cutoff, times.back(), 1000));
+        QCOMPARE(restDrawn.high, 500.0f);
+        QCOMPARE(made.levelSamples(after).times.back(), times.back()); // the line reaches the newest
     }
 
     void clockSetBackDoesNotBreakTheWindow()

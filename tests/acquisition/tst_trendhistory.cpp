@@ -186,6 +186,21 @@ private slots:
         QCOMPARE(loaded[0][1].value<TrendHistory>().values.size(), size_t(4));
         QCOMPARE(loaded[3][1].value<TrendHistory>().values.size(), size_t(0));
 
+        // Reduced to columns: the extremes of each column, at their own times. A load called
+        // off while it waits delivers nothing.
+        writeMinutes(*m_t, 5, kNow.addSecs(-3600), 60);
+        loaded.clear();
+        loader.load(m_t->dir.path(), {{"5", kNow.addSecs(-3600), kNow, 3}}, 2 * kMinute, 7);
+        loader.load(m_t->dir.path(), {{"5", kNow.addSecs(-3600), kNow}}, 2 * kMinute, 8);
+        loader.cancel(8);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(loaded[0][3].toInt(), 7);
+        const TrendHistory reduced = loaded[0][1].value<TrendHistory>();
+        QCOMPARE(reduced.values, (std::vector<float>{0, 19, 20, 39, 40, 59}));
+        QCOMPARE(reduced.times.back(), kNow.addSecs(-60).toMSecsSinceEpoch());
+        QCOMPARE(reduced.breakMs, 2 * kMinute);
+
         // A loader that goes away while it reads stops without delivering anything more.
         auto early = std::make_unique<TrendHistoryLoader>();
         QSignalSpy none(early.get(), &TrendHistoryLoader::loaded);

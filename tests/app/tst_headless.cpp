@@ -6,6 +6,8 @@
 
 #include <core/InstanceLock.h>
 
+#include <support/MqttTestBroker.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -129,6 +131,32 @@ private slots:
     void monitorsMailsAndStopsOnSigterm();
     void sigtermEndsTheWaitOfACycle();
     void lockIsTakenOverAfterACrash();
+
+    // Publishing to MQTT: the program says "online" when it connects; killed, it cannot say
+    // goodbye, and the broker publishes the connection's will, "offline".
+    void brokerSaysOfflineWhenTheProgramIsKilled()
+    {
+        MqttTestBroker broker("127.0.182.1", 18834);
+        QString error;
+        QVERIFY2(broker.start(error), qPrintable(error));
+        MqttTestSubscriber sub(broker.address(), broker.port());
+        QTRY_VERIFY(sub.isConnected());
+        QTemporaryDir dir;
+        {
+            QSettings ini(dir.filePath("Tallyport.ini"), QSettings::IniFormat);
+            ini.setValue("mqtt/enabled", true);
+            ini.setValue("mqtt/host", broker.address());
+            ini.setValue("mqtt/port", broker.port());
+            ini.setValue("mqtt/site", "Killed");
+        }
+        ProgramRun run;
+        run.start({"--headless", "--dir", dir.path()});
+        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("online"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("MQTT: connected to 127.0.182.1 port 18834"), 5000);
+        run.crash();
+        QVERIFY(run.finish(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("offline"), 10000);
+    }
 };
 
 void TestHeadless::monitorsMailsAndStopsOnSigterm()

@@ -53,7 +53,9 @@ class TestPackage : public QObject {
 private slots:
     void initTestCase();
     void holdsTheProgramAndItsFiles();
-    void controlDeclaresDependenciesAndStartsNothing();
+    void controlDeclaresDependencies();
+    void maintainerScriptsFollowDebiansServiceRules();
+    void passesLintian();
     void unitFileVerifies();
     void desktopEntryValidates();
     void unpackedProgramRunsACycle();
@@ -76,6 +78,7 @@ void TestPackage::initTestCase()
     m_package = m_work.filePath(debs.first());
     const Result unpacked = runTool("dpkg-deb", {"-x", m_package, root()});
     QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.output));
+    QCOMPARE(runTool("dpkg-deb", {"-e", m_package, m_work.filePath("control")}).exitCode, 0);
 #endif
 }
 
@@ -93,7 +96,7 @@ void TestPackage::holdsTheProgramAndItsFiles()
              readText(TALLYPORT_SOURCE_DIR "/resources/schema.sql"));
 }
 
-void TestPackage::controlDeclaresDependenciesAndStartsNothing()
+void TestPackage::controlDeclaresDependencies()
 {
     const Result depends = runTool("dpkg-deb", {"-f", m_package, "Depends"});
     QCOMPARE(depends.exitCode, 0);
@@ -101,17 +104,144 @@ void TestPackage::controlDeclaresDependenciesAndStartsNothing()
     for (const char *name : {"libqt6core6", "libqt6widgets6", "libqt6httpserver6", "libcurl4", "libssl3",
                              "libqt6sql6-sqlite", "qt6-qpa-plugins", "adduser"})
         QVERIFY2(depends.output.contains(QLatin1String(name)), qPrintable(depends.output));
+}
 
-    const QString control = m_work.filePath("control");
-    QCOMPARE(runTool("dpkg-deb", {"-e", m_package, control}).exitCode, 0);
-    const QString postinst = readText(control + "/postinst");
-    QVERIFY(postinst.contains("adduser --system"));
-    QVERIFY(postinst.contains("chmod 0700 /var/lib/tallyport /var/backups/tallyport"));
-    // Configured first, then enabled by the operator.
-    static const QRegularExpression startsService(
-        QStringLiteral("systemctl\\s+(--now\\s+)?(enable|start|restart)|deb-systemd-(helper|invoke)"));
-    QVERIFY(postinst.contains("systemctl daemon-reload"));
-    QVERIFY(!postinst.contains(startsService));
+// The maintainer scripts run in a sandbox: the system paths they touch point into a temporary
+// directory, and the commands that change the system are stubs that log their arguments and
+// answer as the scenario says (group or user present, unit known to deb-systemd-helper, enabled).
+struct MaintainerScriptRun {
+    QTemporaryDir sandbox;
+    QString controlDir;
+    bool systemdRunning = true;
+    QStringList present; // "group", "user", "installed", "enabled"
+
+    QStringList run(const QString &script, const QStringList &arguments, int *exitCode = nullptr)
+    {
+        const QString stubs = sandbox.filePath("stubs");
+        QDir().mkpath(stubs);
+        QDir().mkpath(sandbox.filePath("var"));
+        const QString systemdDir = sandbox.filePath("run-systemd-system");
+        if (systemdRunning)
+            QDir().mkpath(systemdDir);
+        else
+            QDir(systemdDir).removeRecursively();
+        static const char stub[] = "#!/bin/sh\n"
+                                   "echo \"$(basename \"$0\") $*\" >> \"$STUB_LOG\"\n"
+                                   "case \"$(basename \"$0\") $*\" in\n"
+                                   "  'getent group'*) exec test -n \"$STUB_GROUP\" ;;\n"
+                                   "  'getent passwd'*) exec test -n \"$STUB_USER\" ;;\n"
+                                   "  *debian-installed*) exec test -n \"$STUB_INSTALLED\" ;;\n"
+                                   "  *was-enabled*) exec test -n \"$STUB_ENABLED\" ;;\n"
+                                   "esac\n";
+        for (const char *name : {"getent", "addgroup", "adduser", "chown", "systemctl", "deb-systemd-helper",
+                                 "deb-systemd-invoke"}) {
+            QFile file(QDir(stubs).filePath(QLatin1String(name)));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(stub);
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QString text = readText(QDir(controlDir).filePath(script));
+        text.replace("/run/systemd/system", systemdDir);
+        text.replace("/var/", sandbox.filePath("var") + "/");
+        const QString copy = sandbox.filePath(script);
+        QFile file(copy);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(text.toUtf8());
+        file.close();
+
+        const QString log = sandbox.filePath("calls.log");
+        QFile::remove(log);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PATH", stubs + ":" + environment.value("PATH"));
+        environment.insert("STUB_LOG", log);
+        for (const char *what : {"group", "user", "installed", "enabled"})
+            environment.insert(QStringLiteral("STUB_%1").arg(QLatin1String(what)).toUpper(),
+                               present.contains(QLatin1String(what)) ? "1" : "");
+        process.setProcessEnvironment(environment);
+        process.start("sh", QStringList{copy} + arguments);
+        process.waitForFinished(20000);
+        if (exitCode)
+            *exitCode = process.exitCode();
+        return readText(log).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+void TestPackage::maintainerScriptsFollowDebiansServiceRules()
+{
+    MaintainerScriptRun scripts;
+    scripts.controlDir = m_work.filePath("control");
+    const auto enablesOrStarts = [](const QStringList &calls) {
+        return calls.filter(
+            QRegularExpression("helper enable|invoke (start|restart)|systemctl (enable|start)"));
+    };
+
+    // First install: user and group made, the unit recorded but neither enabled nor started.
+    int exitCode = -1;
+    QStringList calls = scripts.run("postinst", {"configure"}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(calls.contains("addgroup --system tallyport"), qPrintable(calls.join('\n')));
+    QVERIFY(!calls.filter("adduser --system --ingroup tallyport").isEmpty());
+    QVERIFY(calls.contains("deb-systemd-helper update-state tallyport.service"));
+    QVERIFY(calls.contains("systemctl --system daemon-reload"));
+    QVERIFY2(enablesOrStarts(calls).isEmpty(), qPrintable(calls.join('\n')));
+    QVERIFY(calls.filter("invoke").isEmpty());
+    for (const char *dir : {"var/lib/tallyport", "var/backups/tallyport"}) {
+        const QFile::Permissions permissions =
+            QFileInfo(scripts.sandbox.filePath(QLatin1String(dir))).permissions();
+        QVERIFY2(permissions.testFlag(QFile::WriteOwner), dir);
+        QVERIFY2(!(permissions & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)),
+                 dir);
+    }
+
+    // A tallyport group without the user (made by hand, or left from before) is used as it is.
+    scripts.present = {"group"};
+    calls = scripts.run("postinst", {"configure"}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY(calls.filter("addgroup").isEmpty());
+    QVERIFY(!calls.filter("adduser --system --ingroup tallyport").isEmpty());
+
+    // Upgrade: a running service restarts with the new program (try-restart leaves a stopped
+    // one stopped); the operator's enablement is kept, none is made.
+    scripts.present = {"group", "user", "installed"};
+    calls = scripts.run("postinst", {"configure", "1.0.0"});
+    QVERIFY2(calls.contains("deb-systemd-invoke try-restart tallyport.service"),
+             qPrintable(calls.join('\n')));
+    QVERIFY(enablesOrStarts(calls).isEmpty());
+    QVERIFY(calls.filter("adduser").isEmpty());
+    scripts.present << "enabled";
+    calls = scripts.run("postinst", {"configure", "1.0.0"});
+    QVERIFY(calls.contains("deb-systemd-helper enable tallyport.service"));
+    QVERIFY(calls.filter(QRegularExpression("invoke (start|restart)")).isEmpty());
+
+    // Removal stops the service before its program goes; an upgrade does not stop it.
+    QVERIFY(scripts.run("prerm", {"upgrade", "1.0.1"}).filter("invoke").isEmpty());
+    QVERIFY(scripts.run("prerm", {"remove"}).contains("deb-systemd-invoke stop tallyport.service"));
+    QVERIFY(scripts.run("postrm", {"remove"}).contains("deb-systemd-helper mask tallyport.service"));
+    calls = scripts.run("postrm", {"purge"});
+    QVERIFY(calls.contains("deb-systemd-helper purge tallyport.service"));
+    QVERIFY(calls.contains("deb-systemd-helper unmask tallyport.service"));
+
+    // Without a running systemd (a container, a chroot) nothing is invoked, the state is kept.
+    scripts.systemdRunning = false;
+    calls = scripts.run("postinst", {"configure", "1.0.0"});
+    QVERIFY(calls.contains("deb-systemd-helper update-state tallyport.service"));
+    QVERIFY(calls.filter(QRegularExpression("invoke|systemctl")).isEmpty());
+    QVERIFY(scripts.run("prerm", {"remove"}).filter("invoke").isEmpty());
+}
+
+void TestPackage::passesLintian()
+{
+    if (QStandardPaths::findExecutable("lintian").isEmpty())
+        QSKIP("lintian is not installed");
+    const Result checked = runTool("lintian", {"--tag-display-limit", "0", m_package}, 240000);
+    const QStringList tags = checked.output.split('\n').filter(QRegularExpression("^[EW]: "));
+    QVERIFY2(checked.exitCode == 0 && tags.isEmpty(), qPrintable(checked.output));
+    // Every program has its manual page.
+    for (const char *page : {"tallyport", "tallyport-sim", "tallyport-makedb"})
+        QVERIFY2(
+            QFile::exists(installed(QStringLiteral("/usr/share/man/man1/%1.1.gz").arg(QLatin1String(page)))),
+            page);
 }
 
 void TestPackage::unitFileVerifies()

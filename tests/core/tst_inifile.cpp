@@ -12,7 +12,9 @@ namespace {
 // The sections after [poll], every key present.
 const QByteArray kLaterSections =
     "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\n"
-    "\n[reports]\nlastMonthlyReport=\n";
+    "\n[reports]\nlastMonthlyReport=\n"
+    "\n[mqtt]\nenabled=false\nhost=\nport=1883\ntls=false\ncafile=\nuser=\npassword=\nclient_id=\n"
+    "prefix=tallyport\nsite=\nqos=1\ndiscovery=true\ndiscovery_prefix=homeassistant\n";
 } // namespace
 
 class TestIniFile : public QObject {
@@ -37,6 +39,8 @@ private slots:
         QVERIFY(text.contains("[trend]"));
         QVERIFY(text.contains("historyHours=24"));
         QCOMPARE(m_t->state.Ini.trend.historyHours, 24);
+        QVERIFY(text.contains("keepHours=168"));
+        QCOMPARE(m_t->state.Ini.trend.keptHours(), 168);
         QCOMPARE(m_t->state.Ini.poll.parallel, 8);
         QVERIFY(text.contains("[poll]\nparallel=8"));
         // Remote access is off, and only for this computer, until the operator says otherwise.
@@ -44,6 +48,11 @@ private slots:
                                  "\ntoken=\n", "\ncertificate=\n", "\nkey=\n", "\nhosts=\n"})
             QVERIFY2(text.contains(line), line);
         QVERIFY(!m_t->state.Ini.web.enabled);
+        // MQTT is off too; its section lists every key for the operator to fill.
+        for (const QByteArray &line : kLaterSections.mid(kLaterSections.indexOf("[mqtt]")).split('\n'))
+            QVERIFY2(text.contains(line), line.constData());
+        QVERIFY(!m_t->state.Ini.mqtt.enabled);
+        QCOMPARE(m_t->state.Ini.mqtt.qos, 1);
         QVERIFY(m_t->errors.lines().isEmpty());
     }
 
@@ -89,10 +98,15 @@ private slots:
 
     void operatorValuesAreReadAndMissingKeysAdded()
     {
-        writeAll(m_t->path("Tallyport.ini"), "[mail]\nretryHours = 48\n\n[other]\nkept=yes\n");
+        writeAll(
+            m_t->path("Tallyport.ini"),
+            "[mail]\nretryHours = 48\n\n[trend]\nhistoryHours=200\nkeepHours=100\n\n[other]\nkept=yes\n");
         IniFile ini(m_t->state);
         QVERIFY(ini.Read());
         QCOMPARE(m_t->state.Ini.mail.retryHours, 48);
+        // The chart keeps at least what it reads at an activation.
+        QCOMPARE(m_t->state.Ini.trend.keepHours, 100);
+        QCOMPARE(m_t->state.Ini.trend.keptHours(), 200);
         QCOMPARE(m_t->state.Ini.mail.retryFirstSeconds, 60);
         const QByteArray text = readAll(ini.path());
         QVERIFY(text.contains("retryHours=48"));
@@ -116,7 +130,7 @@ private slots:
         QFETCH(QByteArray, written);
         const QByteArray file = "[mail]\nretryHours=" + written +
                                 "\nretryFirstSeconds=30\nretryMaxSeconds=600\n\n"
-                                "[trend]\nhistoryHours=24\n\n[poll]\nparallel=8\n" +
+                                "[trend]\nhistoryHours=24\nkeepHours=168\n\n[poll]\nparallel=8\n" +
                                 kLaterSections;
         writeAll(m_t->path("Tallyport.ini"), file);
         IniFile ini(m_t->state);

@@ -6,6 +6,7 @@
 #include "support_rig.h"
 
 #include <acquisition/SensorDataFiles.h>
+#include <alarms/AlarmEvaluation.h>
 #include <acquisition/StatusGridModel.h>
 #include <db/Database.h>
 
@@ -278,6 +279,13 @@ private slots:
         QVERIFY2(ParseDateTimeText(noticeSent).isValid(), qPrintable(noticeSent));
         QCOMPARE(m_rig->mailsWith("error writing data log files to the programmed directory"), 1);
         QCOMPARE(m_rig->readingsFiled(m_bravoFreezer), 4);
+        // The status line and the notice say why the copy failed.
+        const QStringList lines = m_rig->t.status.lines().filter(AlarmEvaluation::BackupErrorKey);
+        QVERIFY2(lines.size() == 1 && lines.first().contains(QDir::toNativeSeparators(backup) + ".  Error is "),
+                 qPrintable(m_rig->t.status.lines().join('\n')));
+        const QString cause = lines.first().section(".  Error is ", 1);
+        QVERIFY(!cause.trimmed().isEmpty());
+        QCOMPARE(m_rig->mailsWith(("The error is: " + cause).toUtf8()), 1);
 
         if (readOnly) {
             QVERIFY(setMode(backup, kWritableDir));
@@ -288,6 +296,7 @@ private slots:
         }
         m_rig->runCycle();
         QCOMPARE(m_rig->count("tblLogFileBackup", "BackOnLine <> 'False'"), 1);
+        QVERIFY(!m_rig->t.status.contains(AlarmEvaluation::BackupErrorKey));
         QCOMPARE(m_rig->readingsFiled(m_bravoFreezer, backup), 2);
         QCOMPARE(m_rig->tornFiles(backup), QStringList());
     }

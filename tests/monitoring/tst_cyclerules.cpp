@@ -198,11 +198,15 @@ private slots:
         QCOMPARE(m_f->count("tblLogFileBackup"), 1);
         QCOMPARE(m_f->count("tblLogFileBackup", "BackOnLine = 'False'"), 1);
         QCOMPARE(mailsWith(m_f->smtp, "error writing data log files"), 1);
+        // The notice names the directories and, after them, why the copy failed.
         const QByteArray text =
             (" There was an error writing data log files to the programmed directory " + backup +
-             ".  A backup copy is being kept in " + QDir::toNativeSeparators(m_f->t.dir.path()) + ".\r\n")
+             ".  A backup copy is being kept in " + QDir::toNativeSeparators(m_f->t.dir.path()) +
+             ".  The error is: ")
                 .toUtf8();
-        QVERIFY(m_f->smtp.messages().first().body().contains(text));
+        const QByteArray body = m_f->smtp.messages().first().body();
+        QVERIFY2(body.contains(text), body.constData());
+        QVERIFY2(body.contains(".  The error is: Is a directory"), body.constData());
 
         QVERIFY(QDir(blocked).removeRecursively());
         m_f->runCycle();

@@ -84,7 +84,8 @@ private slots:
     void missedMonthsAreMadeAtTheNextCycle();
     void madeWhenNoDeviceAnsweredAtTheTime();
     void printedOnTheChosenPrinterOnly();
-    void nothingWhenSwitchedOff();
+    void nothingWhenSwitchedOffNorForMonthsPassedWhileOff();
+    void aRestartAfterAMissedReportTimeMakesTheOneMonthDue();
 };
 
 void TestMonthlyReport::init()
@@ -293,7 +294,7 @@ void TestMonthlyReport::printedOnTheChosenPrinterOnly()
     QCOMPARE(printedOn, QStringList{"Office laser: 4/1/2026 to 4/30/2026"});
 }
 
-void TestMonthlyReport::nothingWhenSwitchedOff()
+void TestMonthlyReport::nothingWhenSwitchedOffNorForMonthsPassedWhileOff()
 {
     f->t.state.Config.AutoPrintReport = "No";
     QVERIFY(f->activation->configFile().SaveConfiguration());
@@ -302,6 +303,37 @@ void TestMonthlyReport::nothingWhenSwitchedOff()
     cycleAt(at(5, 1, 8, 1));
     QCOMPARE(finished.size(), 0);
     QVERIFY(!QDir(f->t.path("Reports")).exists());
+
+    // Switched on in May: March and April are not made; May's report comes on the first of June.
+    f->t.state.Config.AutoPrintReport = "Yes";
+    QVERIFY(f->activation->configFile().SaveConfiguration());
+    cycleAt(at(5, 10, 8, 1));
+    cycleAt(at(5, 11, 8, 1));
+    QCOMPARE(finished.size(), 0);
+    cycleAt(at(6, 1, 8, 1));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toDate(), QDate(2026, 5, 1));
+    QVERIFY(!QFile::exists(reportPath(3)) && !QFile::exists(reportPath(4)));
+    QVERIFY(f->smtp.waitForMessages(1, 30000));
+    QTest::qWait(200);
+    QCOMPARE(f->smtp.messages().size(), 1);
+}
+
+void TestMonthlyReport::aRestartAfterAMissedReportTimeMakesTheOneMonthDue()
+{
+    // Off at March's report time; the next run, with the report on, starts after April's.
+    f->t.state.Config.AutoPrintReport = "No";
+    QVERIFY(f->activation->configFile().SaveConfiguration());
+    cycleAt(at(4, 1, 8, 1));
+    restart();
+    f->t.state.Config.AutoPrintReport = "Yes";
+    QVERIFY(f->activation->configFile().SaveConfiguration());
+    QSignalSpy finished(&monthly(), &MonthlyReport::reportFinished);
+    cycleAt(at(5, 3, 14));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toDate(), QDate(2026, 4, 1));
+    QVERIFY(!QFile::exists(reportPath(3)));
+    QCOMPARE(f->t.state.Ini.reports.lastMonthlyReport, QString("2026-04"));
 }
 
 QTEST_MAIN(TestMonthlyReport)

@@ -6,7 +6,9 @@
 // checked; at the end, once the outages are over and the outbox is empty, the readings filed and
 // the alarm e-mails and notices delivered (each exactly once) are compared with what the devices
 // reported and the records say, and the descriptors, sockets and memory the process holds with
-// what it held after the first cycles.
+// what it held after the first cycles. The trend chart's data is fed after every cycle, as the
+// window feeds it, keeping an hour, so its oldest points leave memory again and again; the
+// resident memory is reported at the start and at the end.
 //
 //   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
@@ -20,6 +22,7 @@
 
 #include <support/CycleRun.h>
 
+#include <acquisition/TrendData.h>
 #include <core/IniFile.h>
 #include <support/OutboxSettle.h>
 
@@ -48,6 +51,9 @@ constexpr double kAnswerDelaySeconds = 0.3;
 // cache grows with the file up to its limit (2 MiB a connection) and is counted apart.
 constexpr int kDescriptorSlack = 4;
 constexpr qint64 kResidentSlackKb = 4 * 1024;
+// The chart's kept span: an hour, an hour of cycles at one a minute.
+constexpr qint64 kChartKeepMs = 3600 * 1000;
+constexpr int kChartMostPoints = 60 + 60 / 16 + 2;
 
 bool g_verbose = false;
 
@@ -346,6 +352,18 @@ void drainOutbox(FaultRig &rig, MailCount &mail)
         mail.take(rig.smtp);
 }
 
+// The chart after a cycle: its lines laid out from the grid, then the cycle's points.
+QStringList feedChart(TrendData &chart, int cycle)
+{
+    chart.Build();
+    chart.AddReadings();
+    if (chart.pointCount() > kChartMostPoints)
+        return {QStringLiteral("cycle %1: the trend chart holds %2 points, more than its kept hour")
+                    .arg(cycle)
+                    .arg(chart.pointCount())};
+    return {};
+}
+
 bool grew(const ResourceSample &start, const ResourceSample &end)
 {
     return end.descriptors > start.descriptors + kDescriptorSlack ||
@@ -391,12 +409,17 @@ int main(int argc, char *argv[])
     RecordChecker records(rig);
     SessionChecks sessions(rig);
     MailCount mail;
+    TrendData chart(rig.t.clock);
+    chart.setKeepMs(kChartKeepMs);
+    chart.setModel(&rig.monitor->grid);
     faults.restartProgram = [&](bool clean) {
         rig.restart(clean);
         sessions.watchActivations();
+        chart.setModel(&rig.monitor->grid);
     };
     QStringList problems;
     const int warmUp = qMin(100, qMax(1, options.cycles / 10));
+    const ResourceSample beforeCycles = ResourceSample::take();
     ResourceSample atStart;
     QElapsedTimer elapsed;
     elapsed.start();
@@ -410,6 +433,7 @@ int main(int argc, char *argv[])
         problems << records.check(cycle);
         problems << plant.afterCycle(cycle, faults.filesWritable(), faults.databaseWritable());
         problems << sessions.afterCycle(cycle, mail.takeSystemOk());
+        problems << feedChart(chart, cycle);
         if (cycle == warmUp)
             atStart = ResourceSample::take();
         if (cycle % qMax(1, options.cycles / 10) == 0)
@@ -467,6 +491,11 @@ int main(int argc, char *argv[])
     print(QStringLiteral("Error log lines: %1; engine warnings: %2")
               .arg(rig.count(QStringLiteral("tblErrors")))
               .arg(g_warnings));
+    print(QStringLiteral("Trend chart: %1 lines, %2 points each in memory (%3 KiB)")
+              .arg(chart.seriesCount())
+              .arg(chart.pointCount())
+              .arg(chart.memoryBytes() / 1024));
+    print(QStringLiteral("At the start:   %1").arg(beforeCycles.describe()));
     print(QStringLiteral("After cycle %1: %2").arg(warmUp).arg(atStart.describe()));
     print(QStringLiteral("At the end:     %1").arg(atEnd.describe()));
     if (!problems.isEmpty()) {

@@ -1,5 +1,7 @@
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendDecimation.h>
+#include <acquisition/TrendFeed.h>
+#include <support/Screenshot.h>
 #include <support/TestState.h>
 #include <ui/main/MainWindow.h>
 #include <ui/main/TrendChartView.h>
@@ -99,6 +101,12 @@ private slots:
         for (int i = 0; i < m_data->seriesCount(); ++i)
             QCOMPARE(m_view->trace(i).pointCount(), 1);
         QCOMPARE(m_view->timeAxis()->titleText(), QString("Time"));
+        // A view made when the chart has its lines already follows the run as well: laying out
+        // its axes is no zoom.
+        TrendChartView late(*m_data);
+        QVERIFY(late.followsNewPoints());
+        if (m_data->seriesCount() > 0)
+            QCOMPARE(late.shownTo(), m_data->times().back() + 60 * 1000);
     }
 
     void sensorOpenBreaksTheLine()
@@ -225,6 +233,89 @@ private slots:
         QCOMPARE(m_view->trace(0).pieces.last().last().x(), double(now));
         QCOMPARE(m_view->shownTo(), now);
         QVERIFY(m_view->shownPointCount() <= 2 * (2 * int(m_view->chart()->plotArea().width()) + 2));
+    }
+
+    // A chart that keeps two hours, after four: a view across the start of the kept span shows
+    // before it the files' readings at their own times (one every five minutes while the chart
+    // adds a point a minute) joined to the kept points without a break; a sensor without
+    // readings around the boundary shows its gap on both sides; pointing reads the files' value;
+    // the readings are let go when the view returns to the kept span.
+    void viewAcrossTheKeptSpanReadsTheFiles()
+    {
+        m_t->state.Config.UpdateRate = 60;
+        m_t->state.TrendingEnabled = true;
+        m_t->state.Ini.trend.historyHours = 0;
+        m_t->state.Ini.trend.keepHours = 2;
+        TrendFeed feed(m_t->state, *m_data);
+        feed.Activated();
+        const QDateTime start = m_t->clock.now();
+        const auto at = [&](int minute) { return start.addSecs(60LL * minute).toMSecsSinceEpoch(); };
+        const auto quiet = [](int minute) { return minute >= 90 && minute < 150; }; // sensor 2
+        for (int m = 0; m < 240; m += 5) {
+            m_t->clock.set(start.addSecs(60LL * m));
+            QVERIFY(SaveInstantaneousReading(m_t->state, m_t->dir.path(), 1, 1000.0f + float(m)));
+            if (!quiet(m))
+                QVERIFY(SaveInstantaneousReading(m_t->state, m_t->dir.path(), 2, 2000.0f + float(m)));
+        }
+        fillGrid(m_grid, {F, F});
+        m_data->Build();
+        m_view->hide();
+        for (int m = 0; m < 240; ++m) {
+            m_t->clock.set(start.addSecs(60LL * m));
+            setReading(m_grid, 1, quiet(m) ? "No Data" : "60.0");
+            m_data->AddReadings();
+        }
+        const qint64 keptFrom = m_data->keptFrom();
+        QVERIFY(keptFrom > at(110) && keptFrom <= at(120));
+        QVERIFY(m_data->pointCount() <= 128);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+
+        m_view->timeAxis()->setRange(double(at(60)), double(at(180)));
+        QTRY_VERIFY(!m_view->trace(0).pieces.isEmpty() &&
+                    m_view->trace(0).pieces.first().first().x() < at(60));
+        QTRY_VERIFY(!m_view->trace(1).pieces.isEmpty() &&
+                    m_view->trace(1).pieces.first().first().x() < at(60));
+        const TrendTrace &first = m_view->trace(0);
+        QCOMPARE(first.pieces.size(), 1);
+        int fromFiles = 0;
+        for (const QPointF &point : first.pieces.first()) {
+            if (point.x() >= keptFrom) {
+                QCOMPARE(point.y(), 70.0);
+                continue;
+            }
+            const qint64 minutes = (qint64(point.x()) - at(0)) / 60000;
+            QCOMPARE(qint64(point.x()), at(int(minutes)));
+            QCOMPARE(minutes % 5, qint64(0));
+            QCOMPARE(point.y(), 1000.0 + double(minutes));
+            ++fromFiles;
+        }
+        QVERIFY(fromFiles >= 12);
+        // The quiet sensor: its files end at minute 85, its kept points have no value until 150.
+        for (const QList<QPointF> &piece : m_view->trace(1).pieces) {
+            QVERIFY(piece.last().x() <= at(85) || piece.first().x() >= at(150));
+            for (const QPointF &point : piece)
+                QVERIFY(point.x() < at(90) || point.x() >= at(150));
+        }
+        QCOMPARE(m_view->trace(1).pieces.first().last(), QPointF(double(at(85)), 2085.0));
+        SaveScreenshot(*m_view, QStringLiteral("trend-across-kept-span"));
+
+        // Pointing at the reading of minute 70, from the files.
+        const QRectF area = m_view->chart()->plotArea();
+        const QValueAxis *axis = m_view->valueAxes().front();
+        const double x = area.left() + double(at(70) - m_view->shownFrom()) /
+                                           double(m_view->shownTo() - m_view->shownFrom()) * area.width();
+        const double y = area.bottom() - (1070.0 - axis->min()) / (axis->max() - axis->min()) * area.height();
+        const auto hover =
+            m_view->readingAt(m_view->mapFromScene(m_view->chart()->mapToScene(QPointF(x, y))));
+        QVERIFY(hover);
+        QCOMPARE(hover->time, at(70));
+        QCOMPARE(hover->value, 1070.0f);
+
+        m_view->timeAxis()->setRange(double(at(200)), double(at(239)));
+        QTRY_VERIFY(m_data->series(0).older.times.empty());
+        QTRY_COMPARE(m_view->trace(0).low, 70.0f);
+        QCOMPARE(m_data->olderSpan().ticket, 0);
     }
 
     // The legend names every series in full with its device; its boxes, "All" and "None" hide

@@ -5,6 +5,7 @@
 #include <ui/settings/ConfigurationDialog.h>
 #include <web/WebService.h>
 
+#include <support/Screenshot.h>
 #include <web/support_http.h>
 
 #include <QCheckBox>
@@ -55,6 +56,7 @@ private slots:
         Control<QPushButton>(dialog, "btnWebToken")->click();
         const QString token = box(dialog, "txtWebToken")->text();
         QCOMPARE(token.size(), 32);
+        QCOMPARE(box(dialog, "txtWebToken")->echoMode(), QLineEdit::Password);
         QVERIFY(dialog.changed());
         apply(dialog);
         QCOMPARE(f.t.prompts.texts.last(), QString("Configuration parameters have been saved"));
@@ -65,6 +67,39 @@ private slots:
         QCOMPARE(ini.value("web/port").toInt(), 8181);
         QCOMPARE(ini.value("web/token").toString(), token);
         QCOMPARE(f.t.state.Ini.web.token, token);
+    }
+
+    // The token is masked until asked for (which is not an edit); serving the network over
+    // plain HTTP shows its warning on the tab too.
+    void tokenIsMaskedAndPlainNetworkWarned()
+    {
+        SettingsFixture f;
+        f.t.state.Config.AdminEmailAddress = "it@acme.test";
+        f.save();
+        f.t.state.Ini.web = {true, "0.0.0.0", 8080, "k3y-Of-Sixteen+Chars/x", "", "", ""};
+        f.t.status.UpdateStatus(WebService::StatusKey, "serving http://0.0.0.0:8080/");
+        f.t.status.UpdateStatus(
+            WebService::PlainNetworkKey,
+            "the token crosses the network readable; set a certificate and key for HTTPS");
+        ConfigurationDialog dialog(f.t.state, f.file, f.mail);
+        dialog.show();
+        dialog.tabs()->setCurrentIndex(dialog.tabs()->count() - 1);
+        QCOMPARE(
+            Control<QLabel>(dialog, "lblWebStatus")->text(),
+            QString("serving http://0.0.0.0:8080/\nRemote access is not encrypted: the token crosses the "
+                    "network readable; set a certificate and key for HTTPS"));
+        QLineEdit *token = box(dialog, "txtWebToken");
+        auto *show = Control<QPushButton>(dialog, "btnWebShowToken");
+        QCOMPARE(token->echoMode(), QLineEdit::Password);
+        QCOMPARE(show->text(), QString("Show"));
+        SaveScreenshot(dialog, "settings-remote-access");
+        show->click();
+        QCOMPARE(token->echoMode(), QLineEdit::Normal);
+        QCOMPARE(token->text(), QString("k3y-Of-Sixteen+Chars/x"));
+        QCOMPARE(show->text(), QString("Hide"));
+        QVERIFY(!dialog.changed());
+        show->click();
+        QCOMPARE(token->echoMode(), QLineEdit::Password);
     }
 
     // What the settings window saved, the activation after it applies: the server starts and

@@ -34,10 +34,12 @@ HttpResult HttpGet(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &
     return result;
 }
 
-HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs)
+HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs, const QHostAddress &from)
 {
     HttpResult result;
     QTcpSocket socket;
+    if (!from.isNull())
+        socket.bind(from);
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForConnected(timeoutMs)) {
         result.error = socket.errorString();
@@ -61,4 +63,19 @@ HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs)
     const qsizetype headEnd = received.indexOf("\r\n\r\n");
     result.body = headEnd >= 0 ? received.mid(headEnd + 4) : received;
     return result;
+}
+
+std::unique_ptr<QTcpSocket> OpenConnection(quint16 port, const QHostAddress &from, const QByteArray &bytes)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!socket->bind(from))
+        return nullptr;
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(5000))
+        return nullptr;
+    if (!bytes.isEmpty()) {
+        socket->write(bytes);
+        socket->flush();
+    }
+    return socket;
 }

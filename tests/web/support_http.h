@@ -2,9 +2,14 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QPair>
 #include <QUrl>
+
+#include <memory>
+
+class QTcpSocket;
 
 // One HTTP exchange as a test sees it.
 struct HttpResult {
@@ -18,6 +23,13 @@ struct HttpResult {
 HttpResult HttpGet(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers = {},
                    int timeoutMs = 10000);
 
-// Sends raw bytes on a new connection and collects what comes back until the server closes it
-// or timeoutMs pass. Status is parsed from the first line when there is one.
-HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs = 10000);
+// Sends raw bytes on a new connection (from the address given, else the system's choice) and
+// collects what comes back until the server closes it or timeoutMs pass. Status is parsed from
+// the first line when there is one.
+HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs = 10000,
+                       const QHostAddress &from = QHostAddress());
+
+// A connection to 127.0.0.1:port from the address given that has sent bytes; null when it could
+// not connect.
+std::unique_ptr<QTcpSocket> OpenConnection(quint16 port, const QHostAddress &from,
+                                           const QByteArray &bytes = QByteArray());

@@ -5,12 +5,18 @@
 #include <QNetworkReply>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace {
 const QByteArray kToken = QByteArrayLiteral("k3y-Of-Sixteen+Chars/x");
+// Clients of these tests connect from here.
+const QString kClient = QStringLiteral("127.0.160.1");
+const QByteArray kHealthRequest =
+    QByteArrayLiteral("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 
 QList<QPair<QByteArray, QByteArray>> bearer(const QByteArray &token)
 {
@@ -205,6 +211,17 @@ private slots:
         const QUrl url(QString("http://127.0.0.1:%1/healthz").arg(m_rig->web->port()));
         QCOMPARE(HttpGet(url).status, 401);
         QCOMPARE(HttpGet(url, bearer(kToken)).status, 503); // no cycle has run
+        // Over plain HTTP the token crosses the network readable: the status list says so while
+        // it serves the network.
+        const QStringList warning = m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey);
+        QCOMPARE(warning.size(), 1);
+        QVERIFY2(warning.first().contains("set a certificate and key"), qPrintable(warning.first()));
+        QVERIFY(m_rig->web->Apply(m_rig->localSettings()));
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey).isEmpty());
+        QVERIFY(m_rig->web->Apply(settings));
+        settings.enabled = false;
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY(m_rig->f.t.status.lines().filter(WebService::PlainNetworkKey).isEmpty());
     }
 
     void httpsWithCertificateAndKey()
@@ -302,7 +319,7 @@ private slots:
         QCOMPARE(m_rig->get("/healthz").status, 503);
     }
 
-    void idleAndSurplusConnectionsAreClosed()
+    void idleConnectionsAreClosedAndMakeRoom()
     {
         ConnectionLimits limits;
         limits.idleMs = 500;
@@ -312,20 +329,135 @@ private slots:
         QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
         QList<std::shared_ptr<QTcpSocket>> held;
         for (int i = 0; i < 3; ++i) {
-            held.append(std::make_shared<QTcpSocket>());
-            held.last()->connectToHost(QHostAddress::LocalHost, m_rig->web->port());
-            QVERIFY(held.last()->waitForConnected(5000));
+            held.append(OpenConnection(m_rig->web->port(), QHostAddress(kClient)));
+            QVERIFY(held.last());
         }
-        QTest::qWait(100);
+        QTRY_COMPARE(m_rig->web->openConnections(), 3);
+        // Every place is taken by a connection that has sent nothing: the oldest makes room.
         const HttpResult surplus =
-            RawExchange(m_rig->web->port(), "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QCOMPARE(surplus.status, 503);
-        QVERIFY(surplus.body.contains("Too many connections"));
-        // Idle connections are closed, which makes room again.
+            RawExchange(m_rig->web->port(), kHealthRequest, 10000, QHostAddress(kClient));
+        QVERIFY2(surplus.body.startsWith("no-sensors"), surplus.body.constData());
+        QTRY_VERIFY(held[0]->state() == QAbstractSocket::UnconnectedState);
+        QCOMPARE(held[1]->state(), QAbstractSocket::ConnectedState);
+        // Idle connections are closed.
         for (const auto &socket : held)
             QVERIFY(
                 QTest::qWaitFor([&] { return socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
-        QCOMPARE(m_rig->get("/healthz").status, 503);
+        QCOMPARE(m_rig->web->openConnections(), 0);
+    }
+
+    // Clients that send their request heads a byte at a time fill every place, from the same
+    // address as a well-behaved client (as every local client is): the connection that has waited
+    // longest gives its place up, and the well-behaved client is answered.
+    void tricklingClientsDoNotShutOutOthers()
+    {
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        const quint16 port = m_rig->web->port();
+        const QHostAddress from(kClient);
+        const HttpResult alone = RawExchange(port, kHealthRequest, 10000, from);
+        QList<std::shared_ptr<QTcpSocket>> slow;
+        for (int i = 0; i < ConnectionLimits().maxConnections; ++i) {
+            slow.append(OpenConnection(port, from, "GET / HTTP/1.1\r\nX-Slow: "));
+            QVERIFY(slow.last());
+            // Taken by the server before the next (the system holds only so many unaccepted).
+            QTRY_COMPARE(m_rig->web->openConnections(), i + 1);
+        }
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, this, [&slow] {
+            for (const auto &socket : slow)
+                socket->write("a");
+        });
+        trickle.start(100);
+        QTest::qWait(300);
+
+        const HttpResult health = RawExchange(port, kHealthRequest, 10000, from);
+        QCOMPARE(health.status, alone.status);
+        QCOMPARE(health.body, alone.body);
+        const HttpResult metrics = RawExchange(
+            port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", 10000, from);
+        QCOMPARE(metrics.status, 200);
+        QVERIFY(metrics.body.contains("tallyport_alarms_open 0"));
+        // The first to connect made room (its request begun gets 503); the others still send.
+        QTRY_VERIFY(slow[0]->state() == QAbstractSocket::UnconnectedState);
+        QVERIFY(slow[0]->readAll().startsWith("HTTP/1.1 503 "));
+        for (int i = 1; i < slow.size(); ++i)
+            QVERIFY2(slow[i]->state() == QAbstractSocket::ConnectedState, qPrintable(QString::number(i)));
+    }
+
+    // However steadily its bytes come, a request must be complete within its time.
+    void aRequestSentByteByByteIsCutOff()
+    {
+        ConnectionLimits limits;
+        limits.headMs = 600;
+        m_rig->web->setLimits(limits);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        const QByteArray request = "GET / HTTP/1.1\r\nX-Slow: " + QByteArray(200, 'a');
+        std::unique_ptr<QTcpSocket> client = OpenConnection(m_rig->web->port(), QHostAddress(kClient), "G");
+        QVERIFY(client);
+        QElapsedTimer time;
+        time.start();
+        QByteArray received;
+        connect(client.get(), &QTcpSocket::readyRead, this, [&] { received += client->readAll(); });
+        qsizetype sent = 1;
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, this, [&] { client->write(request.mid(sent++, 1)); });
+        trickle.start(50);
+        QVERIFY(QTest::qWaitFor([&] { return client->state() == QAbstractSocket::UnconnectedState; }, 5000));
+        QVERIFY2(time.elapsed() >= 500 && time.elapsed() < 2500, qPrintable(QString::number(time.elapsed())));
+        QVERIFY2(received.startsWith("HTTP/1.1 408 "), received.constData());
+    }
+
+    // Where clients come from different addresses each has a share of the places: a new
+    // connection beyond it takes the place of one of its own address (503 when they are all in
+    // the middle of a request), and a full server takes that of the connection of any address
+    // that has waited longest.
+    void eachAddressHasAShareOfThePlaces()
+    {
+        ConnectionLimits limits;
+        limits.maxConnections = 6;
+        limits.maxPerPeer = 3;
+        m_rig->web->setLimits(limits);
+        WebIniSettings settings = m_rig->localSettings();
+        settings.address = "0.0.0.0";
+        settings.token = QString::fromLatin1(kToken);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(settings, reason), qPrintable(reason));
+        const quint16 port = m_rig->web->port();
+        const QHostAddress a("127.0.161.1"), b("127.0.161.2");
+        const QByteArray underWay = "GET /metrics HTTP/1.1\r\nContent-Length: 5\r\n\r\n";
+        const QByteArray metrics =
+            "GET /metrics HTTP/1.1\r\nAuthorization: Bearer " + kToken + "\r\nConnection: close\r\n\r\n";
+        const auto open = [](const std::unique_ptr<QTcpSocket> &socket) {
+            return socket->state() == QAbstractSocket::ConnectedState;
+        };
+        const std::unique_ptr<QTcpSocket> b1 = OpenConnection(port, b), b2 = OpenConnection(port, b);
+        const std::unique_ptr<QTcpSocket> a1 = OpenConnection(port, a, "GET / HT");
+        const std::unique_ptr<QTcpSocket> a2 = OpenConnection(port, a, underWay);
+        const std::unique_ptr<QTcpSocket> a3 = OpenConnection(port, a, underWay);
+        QVERIFY(b1 && b2 && a1 && a2 && a3);
+        QTRY_COMPARE(m_rig->web->openConnections(), 5);
+
+        // A's fourth takes the place of A's own waiting connection, not of B's older ones.
+        QCOMPARE(RawExchange(port, metrics, 10000, a).status, 200);
+        QTRY_VERIFY(!open(a1));
+        QVERIFY(open(b1) && open(b2) && open(a2) && open(a3));
+        const std::unique_ptr<QTcpSocket> a5 = OpenConnection(port, a, underWay);
+        QVERIFY(a5);
+        QTRY_COMPARE(m_rig->web->openConnections(), 5);
+        const HttpResult refused = RawExchange(port, metrics, 10000, a);
+        QCOMPARE(refused.status, 503);
+        QVERIFY(refused.body.contains("Too many connections"));
+        QVERIFY(open(b1) && open(b2));
+
+        // Full: the longest waiting of all (B's first) makes room for a new address.
+        const std::unique_ptr<QTcpSocket> c1 = OpenConnection(port, QHostAddress("127.0.161.3"));
+        QVERIFY(c1);
+        QTRY_COMPARE(m_rig->web->openConnections(), 6);
+        QCOMPARE(RawExchange(port, metrics, 10000, QHostAddress("127.0.161.4")).status, 200);
+        QTRY_VERIFY(!open(b1));
+        QVERIFY(open(b2) && open(c1) && open(a5));
     }
 
     // A client that keeps asking without reading the answers is dropped before they pile up.

@@ -15,7 +15,9 @@
 #include <core/InstanceLock.h>
 #include <core/ProgramDirectory.h>
 #include <core/ProgramState.h>
+#include <core/ProgramVersion.h>
 #include <core/StatusList.h>
+#include <mqtt/MqttPublisher.h>
 #include <web/WebService.h>
 
 #include <QApplication>
@@ -26,10 +28,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Tallyport"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(TALLYPORT_VERSION_MAJOR)
-                                            .arg(TALLYPORT_VERSION_MINOR)
-                                            .arg(TALLYPORT_VERSION_PATCH));
+    QApplication::setApplicationVersion(ProgramVersion());
 
     SystemClock clock;
     DialogPrompts prompts;
@@ -64,6 +63,10 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);
+    // Readings and states go to an MQTT broker when [mqtt] is enabled.
+    MqttPublisher mqtt(state, monitor.grid, monitor.database);
+    ConnectMqtt(mqtt, window.activation(), monitor.cycle);
+    mqtt.configurationUrl = [&web] { return web.url(); };
     ReportWindows reportWindows(state, window, monitor.database, monitor.monthlyReport);
     window.start();
     return app.exec();

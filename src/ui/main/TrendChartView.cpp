@@ -76,7 +76,7 @@ double distanceSquared(const QPointF &p, const QPointF &a, const QPointF &b)
 }
 } // namespace
 
-TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartView(parent), m_data(data)
+TrendChartView::TrendChartView(TrendData &data, QWidget *parent) : QChartView(parent), m_data(data)
 {
     setObjectName(QStringLiteral("trendChartView"));
     m_chart = new QChart;
@@ -108,10 +108,13 @@ TrendChartView::TrendChartView(const TrendData &data, QWidget *parent) : QChartV
     });
     connect(&m_data, &TrendData::built, this, &TrendChartView::rebuild);
     connect(&m_data, &TrendData::readingsAdded, this, &TrendChartView::onReadingsAdded);
-    connect(&m_data, &TrendData::historyAdded, this, [this] {
+    // Readings from the files arrive sensor by sensor; the chart is redrawn every so often.
+    const auto readingsArrived = [this] {
         if (!m_historyRedraw.isActive())
             m_historyRedraw.start();
-    });
+    };
+    connect(&m_data, &TrendData::historyAdded, this, readingsArrived);
+    connect(&m_data, &TrendData::olderAdded, this, readingsArrived);
     rebuild();
 }
 
@@ -119,6 +122,8 @@ TrendChartView::~TrendChartView() = default;
 
 void TrendChartView::rebuild()
 {
+    // Attaching an axis may set the time axis' range; that is no zoom of the user's.
+    m_settingRange = true;
     m_plot->setLines({});
     m_chart->removeAllSeries();
     for (QValueAxis *axis : m_valueAxes) {
@@ -137,6 +142,7 @@ void TrendChartView::rebuild()
         anchor->attachAxis(m_timeAxis);
         anchor->attachAxis(axis);
     }
+    m_settingRange = false;
     redraw();
 }
 
@@ -209,6 +215,7 @@ void TrendChartView::redraw()
     visibleSpan(from, to);
     setTimeRange(from, to);
     m_drawnColumns = plotColumns();
+    m_data.ReachBack(from, to, m_drawnColumns);
 
     std::vector<Extent> extents(m_valueAxes.size());
     std::vector<TrendChartPlot::Line> lines;
@@ -220,7 +227,7 @@ void TrendChartView::redraw()
         line.colour = colourOf(series);
         line.axis = m_valueAxes[size_t(series.axis)];
         if (isSeriesVisible(i)) {
-            const TrendSamples samples = m_data.samples(i);
+            const TrendSamples samples = m_data.drawSamples(i, from, to, m_drawnColumns);
             line.trace = DecimateTrend(samples, MakeTrendWindow(samples, from, to, m_drawnColumns));
             extents[size_t(series.axis)].include(line.trace);
             m_shownPoints += line.trace.pointCount();

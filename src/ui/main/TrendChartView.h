@@ -17,8 +17,11 @@ struct TrendTrace;
 
 // The trending chart (XYChart4): one line per series of the trend data in its palette colour,
 // a value axis per unit kind and a time axis. Only what the plot can resolve is drawn: each
-// redraw reduces the visible span to the lowest and highest value per pixel column, so the
-// chart stays quick however long the run. A missing value breaks the line.
+// redraw reduces the visible span to the lowest and highest value per pixel column, starting
+// from a coarser copy of the samples where the span holds many more than the plot has columns,
+// so a redraw costs what the plot's width costs however long the run. A missing value breaks
+// the line. A span before what the data keeps in memory is asked of the data (ReachBack) and
+// drawn as its readings arrive from the files.
 //
 // The lines are drawn by a plot item over the plot area, because the chart's own line items
 // take about a millisecond and a half per thousand points on every axis change. Each value axis
@@ -33,7 +36,7 @@ class TrendChartView final : public QChartView {
 public:
     static const QString HintText;
 
-    explicit TrendChartView(const TrendData &data, QWidget *parent = nullptr);
+    explicit TrendChartView(TrendData &data, QWidget *parent = nullptr);
     ~TrendChartView() override;
 
     const TrendData &data() const { return m_data; }
@@ -90,7 +93,7 @@ private:
     void onTimeRangeChanged();
     void showHover(const QPoint &position, const QPoint &globalPosition);
 
-    const TrendData &m_data;
+    TrendData &m_data;
     QChart *m_chart = nullptr;
     QCategoryAxis *m_timeAxis = nullptr;
     std::vector<QValueAxis *> m_valueAxes;

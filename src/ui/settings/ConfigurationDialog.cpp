@@ -2,6 +2,7 @@
 
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
+#include "MqttPage.h"
 #include "PrinterList.h"
 #include "RemoteAccessPage.h"
 #include "SettingsWidgets.h"
@@ -13,6 +14,7 @@
 #include <core/Prompts.h>
 #include <core/SettingsApply.h>
 #include <core/StatusList.h>
+#include <mqtt/MqttPublisher.h>
 #include <web/ListenPlan.h>
 #include <web/WebService.h>
 
@@ -33,6 +35,21 @@ const QString kDiscardQuestion = QStringLiteral(
     "You have made changes to the settings without saving them.  Do you wish to discard your "
     "changes?\n\nClick Yes to discard changes.\nTo save changes, click No and then click Apply "
     "before closing this window");
+
+// Puts an edited section of Tallyport.ini in effect and writes it; false, with the section in
+// use kept, when the file could not be written.
+template <typename Section>
+bool saveIniSection(IniFile &ini, Section &inUse, const Section &edited, const QString &name)
+{
+    if (edited == inUse)
+        return true;
+    const Section before = inUse;
+    inUse = edited;
+    if (ini.Save(name))
+        return true;
+    inUse = before;
+    return false;
+}
 } // namespace
 
 ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
@@ -51,11 +68,16 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     addPage(m_collection = new CollectionPage);
     addPage(m_reports = new ReportsPage);
     addPage(m_security = new SecurityPage);
+    m_mqttPage = new MqttPage;
+    m_tabs->addTab(m_mqttPage, MqttPage::title());
+    const QStringList mqttLines = m_state.status().lines().filter(MqttPublisher::StatusKey);
+    m_mqttPage->fill(m_state.Ini.mqtt, mqttLines.isEmpty()
+                                           ? QString()
+                                           : mqttLines.first().mid(MqttPublisher::StatusKey.size()));
+    trackChanges(m_mqttPage);
     m_remote = new RemoteAccessPage;
     m_tabs->addTab(m_remote, RemoteAccessPage::title());
-    const QStringList webLines = m_state.status().lines().filter(WebService::StatusKey);
-    m_remote->fill(m_state.Ini.web,
-                   webLines.isEmpty() ? QString() : webLines.first().mid(WebService::StatusKey.size()));
+    m_remote->fill(m_state.Ini.web, remoteAccessNow());
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
     buildButtons();
@@ -67,7 +89,20 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     connect(m_collection->btnNoLogDir, &QPushButton::clicked, this, &ConfigurationDialog::onNoLogDirectory);
     connect(m_security->btnClearUNPW, &QPushButton::clicked, this, &ConfigurationDialog::markChanged);
     connect(m_reports->lstPrinters, &PrinterList::printerChosen, this, &ConfigurationDialog::markChanged);
-    resize(700, 400);
+    // The fullest tab fits without squeezing its lines.
+    resize(QSize(700, 400).expandedTo(sizeHint()));
+}
+
+// The remote access lines of the status list, without their key, and the warning that comes
+// with serving the network over plain HTTP.
+QString ConfigurationDialog::remoteAccessNow() const
+{
+    const QStringList lines = m_state.status().lines();
+    const QStringList serving = lines.filter(WebService::StatusKey);
+    QString now = serving.isEmpty() ? QString() : serving.first().mid(WebService::StatusKey.size());
+    for (const QString &warning : lines.filter(WebService::PlainNetworkKey))
+        now += QLatin1Char('\n') + warning;
+    return now;
 }
 
 void ConfigurationDialog::addPage(SettingsPage *page)
@@ -188,7 +223,7 @@ void ConfigurationDialog::apply()
     if (!acceptAdminAddress(address))
         return;
     record.AdminEmailAddress = CutToField("AdminEmailAddress", address);
-    if (!collectRemoteAccess())
+    if (!collectRemoteAccess() || !collectMqtt())
         return;
     save(record);
 }
@@ -214,6 +249,18 @@ bool ConfigurationDialog::collectRemoteAccess()
     return true;
 }
 
+bool ConfigurationDialog::collectMqtt()
+{
+    QString reason;
+    QLineEdit *badBox = nullptr;
+    if (m_mqttPage->collect(m_mqtt, reason, badBox))
+        return true;
+    MarkYellow(badBox);
+    FocusBox(badBox);
+    m_state.prompts().message(reason);
+    return false;
+}
+
 bool ConfigurationDialog::acceptAdminAddress(const QString &address)
 {
     if (!AddressNeedsQuestion(address))
@@ -227,16 +274,14 @@ void ConfigurationDialog::save(const ConfigRecord &record)
 {
     bool recordSaved = false;
     bool webSaved = true;
+    bool mqttSaved = true;
     IniFile ini(m_state);
     {
         BusyPointer busy;
         recordSaved = m_configFile.SaveRecord(record);
-        if (recordSaved && !(m_web == m_state.Ini.web)) {
-            const WebIniSettings before = m_state.Ini.web;
-            m_state.Ini.web = m_web;
-            webSaved = ini.Save(QStringLiteral("web"));
-            if (!webSaved)
-                m_state.Ini.web = before;
+        if (recordSaved) {
+            webSaved = saveIniSection(ini, m_state.Ini.web, m_web, QStringLiteral("web"));
+            mqttSaved = saveIniSection(ini, m_state.Ini.mqtt, m_mqtt, QStringLiteral("mqtt"));
         }
     }
     if (!recordSaved) {
@@ -257,6 +302,13 @@ void ConfigurationDialog::save(const ConfigRecord &record)
             ini.lastError() +
             QStringLiteral("  Please verify that hard drive is not write protected and click Apply "
                            "again."));
+        return;
+    }
+    if (!mqttSaved) {
+        m_state.prompts().message(
+            QStringLiteral("Configuration parameters have been saved, except the MQTT settings: ") +
+            ini.lastError() +
+            QStringLiteral("  Please verify that hard drive is not write protected and click Apply again."));
         return;
     }
     m_state.prompts().message(QStringLiteral("Configuration parameters have been saved"));

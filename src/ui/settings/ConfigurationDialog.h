@@ -10,6 +10,7 @@ class ConfigFile;
 struct ConfigRecord;
 class EmailPage;
 class MailManager;
+class MqttPage;
 class OrganizationPage;
 class ProgramState;
 class QLineEdit;
@@ -68,6 +69,9 @@ private:
     // The Remote Access tab's settings into m_web; false (after a message) when they cannot be
     // used.
     bool collectRemoteAccess();
+    QString remoteAccessNow() const;
+    // The MQTT tab's settings into m_mqtt; false (after a message) when they cannot be used.
+    bool collectMqtt();
     void save(const ConfigRecord &record);
     // What was saved takes effect in the program at once.
     void takeEffect(const ConfigRecord &record);
@@ -91,6 +95,8 @@ private:
     SecurityPage *m_security;
     RemoteAccessPage *m_remote;
     WebIniSettings m_web;
+    MqttPage *m_mqttPage;
+    MqttIniSettings m_mqtt;
     QPushButton *m_btnApply = nullptr;
     QPushButton *m_btnClose = nullptr;
     bool m_changed = false;

@@ -41,11 +41,17 @@ RemoteAccessPage::RemoteAccessPage(QWidget *parent) : QWidget(parent)
                          this));
     form->addRow(QStringLiteral("Port"), txtWebPort);
 
+    // The token is a password: masked unless asked for (a button, so that showing it is not an edit).
     txtWebToken = NamedLineEdit("txtWebToken", 128, this);
+    btnWebShowToken = Named(new QPushButton(this), "btnWebShowToken");
+    btnWebShowToken->setCheckable(true);
+    btnWebShowToken->setAutoDefault(false);
+    showToken(false);
     btnWebToken = Named(new QPushButton(QStringLiteral("New Token"), this), "btnWebToken");
     btnWebToken->setAutoDefault(false);
     auto *tokenRow = new QHBoxLayout;
     tokenRow->addWidget(txtWebToken, 1);
+    tokenRow->addWidget(btnWebShowToken);
     tokenRow->addWidget(btnWebToken);
     form->addRow(QStringLiteral("Token"), tokenRow);
     form->addRow(wrapped(QStringLiteral("With a token, every request must send the header \"Authorization: "
@@ -61,6 +67,13 @@ RemoteAccessPage::RemoteAccessPage(QWidget *parent) : QWidget(parent)
     lblWebStatus->setWordWrap(true);
     form->addRow(QStringLiteral("Now"), lblWebStatus);
     connect(btnWebToken, &QPushButton::clicked, this, &RemoteAccessPage::makeToken);
+    connect(btnWebShowToken, &QPushButton::toggled, this, &RemoteAccessPage::showToken);
+}
+
+void RemoteAccessPage::showToken(bool shown)
+{
+    txtWebToken->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    btnWebShowToken->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
 }
 
 void RemoteAccessPage::fill(const WebIniSettings &settings, const QString &statusLine)

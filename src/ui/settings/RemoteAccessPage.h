@@ -27,6 +27,8 @@ public:
     QLineEdit *txtWebPort;
     QLineEdit *txtWebToken;
     QPushButton *btnWebToken;
+    // Checked: the token is shown as typed; otherwise each character is masked.
+    QPushButton *btnWebShowToken;
     QLineEdit *txtWebCertificate;
     QLineEdit *txtWebKey;
     QLabel *lblWebStatus;
@@ -37,4 +39,5 @@ signals:
 
 private:
     void makeToken();
+    void showToken(bool shown);
 };

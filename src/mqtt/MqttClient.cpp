@@ -1,0 +1,266 @@
+#include "MqttClient.h"
+
+#include <QMetaObject>
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+// What the caller's thread and the network thread share. The network thread owns the library's
+// client object; the caller's thread touches it only under the mutex and before `stopping`.
+struct MqttClient::Session {
+    MqttConnectOptions options;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    bool goodbye = false; // stop() queued a clean disconnect for the thread to send
+    bool finished = false;
+    MqttClient *owner = nullptr; // cleared by stop(): nothing is reported after it
+    mosquitto *client = nullptr;
+    std::atomic<bool> connected{false};
+    // Why the broker refused the last attempt; written and read on the network thread.
+    QString refusal;
+
+    bool isStopping()
+    {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+    bool isGoodbye()
+    {
+        std::lock_guard lock(mutex);
+        return goodbye;
+    }
+    // Waits up to `ms` for the network thread to end; `lock` holds the mutex.
+    void waitFinished(std::unique_lock<std::mutex> &lock, int ms)
+    {
+        wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return finished; });
+    }
+    // Runs `report` on the owner's thread, unless the owner has stopped listening.
+    template <typename F> void tell(F report)
+    {
+        std::lock_guard lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [owner = owner, report] { report(owner); }, Qt::QueuedConnection);
+    }
+};
+
+namespace {
+using Session = MqttClient::Session;
+
+void initialiseLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString errorText(int rc, int savedErrno)
+{
+    switch (rc) {
+    case MOSQ_ERR_ERRNO:
+        return QString::fromLocal8Bit(std::strerror(savedErrno));
+    case MOSQ_ERR_EAI:
+        return QStringLiteral("the host name could not be resolved");
+    case MOSQ_ERR_TLS:
+        return QStringLiteral("the TLS connection failed (a certificate that is not trusted, or a host name "
+                              "it does not name)");
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+        return QStringLiteral("the connection was lost");
+    default:
+        return QString::fromUtf8(mosquitto_strerror(rc));
+    }
+}
+
+void onConnect(mosquitto *, void *data, int rc)
+{
+    auto *session = static_cast<Session *>(data);
+    if (rc != 0) {
+        session->refusal = QStringLiteral("the broker refused the connection: ") +
+                           QString::fromUtf8(mosquitto_connack_string(rc));
+        return;
+    }
+    session->refusal.clear();
+    session->connected = true;
+    session->tell([](MqttClient *client) { emit client->connected(); });
+}
+
+void onDisconnect(mosquitto *, void *data, int)
+{
+    static_cast<Session *>(data)->connected = false;
+}
+
+// A client object set up with the options; null with the reason when the options are not usable.
+mosquitto *makeClient(Session &session, QString &reason)
+{
+    const MqttConnectOptions &o = session.options;
+    mosquitto *client = mosquitto_new(o.clientId.toUtf8().constData(), true, &session);
+    if (!client) {
+        reason = QStringLiteral("the MQTT library could not make a client");
+        return nullptr;
+    }
+    mosquitto_threaded_set(client, true);
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_connect_callback_set(client, onConnect);
+    mosquitto_disconnect_callback_set(client, onDisconnect);
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!o.user.isEmpty())
+        rc = mosquitto_username_pw_set(client, o.user.toUtf8().constData(),
+                                       o.password.isEmpty() ? nullptr : o.password.toUtf8().constData());
+    if (rc == MOSQ_ERR_SUCCESS && !o.willTopic.isEmpty())
+        rc = mosquitto_will_set(client, o.willTopic.toUtf8().constData(), int(o.willPayload.size()),
+                                o.willPayload.constData(), o.qos, true);
+    if (rc == MOSQ_ERR_SUCCESS && o.tls) {
+        // The broker's certificate and host name are always checked.
+        if (o.caFile.isEmpty())
+            rc = mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        else if ((rc = mosquitto_tls_set(client, o.caFile.toLocal8Bit().constData(), nullptr, nullptr,
+                                         nullptr, nullptr)) != MOSQ_ERR_SUCCESS)
+            reason = QStringLiteral("the CA file %1 cannot be read").arg(o.caFile);
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+        if (reason.isEmpty())
+            reason = QString::fromUtf8(mosquitto_strerror(rc));
+        mosquitto_destroy(client);
+        return nullptr;
+    }
+    return client;
+}
+
+// One connection from the attempt to its end; empty when stopped, otherwise why it ended.
+QString runConnection(Session &session, mosquitto *client, bool &wasConnected)
+{
+    const MqttConnectOptions &o = session.options;
+    session.refusal.clear();
+    int rc = mosquitto_connect(client, o.host.toUtf8().constData(), o.port, o.keepAliveSeconds);
+    int savedErrno = errno;
+    if (rc == MOSQ_ERR_SUCCESS) {
+        while (!session.isStopping() && (rc = mosquitto_loop(client, 250, 1)) == MOSQ_ERR_SUCCESS) {
+        }
+        savedErrno = errno;
+    }
+    wasConnected = session.connected.exchange(false);
+    if (session.isStopping())
+        return QString();
+    if (!session.refusal.isEmpty())
+        return session.refusal;
+    return errorText(rc, savedErrno);
+}
+
+// The goodbye stop() queued (a last message and the disconnect) goes out, for two seconds at most.
+void sendGoodbye(mosquitto *client)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until && mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS) {
+    }
+}
+
+void runSession(std::shared_ptr<Session> session)
+{
+    QString reason;
+    mosquitto *client = makeClient(*session, reason);
+    if (client) {
+        std::lock_guard lock(session->mutex);
+        session->client = client;
+    } else {
+        session->tell([reason](MqttClient *owner) { emit owner->disconnected(reason); });
+    }
+    int pause = session->options.firstPauseMs;
+    while (client && !session->isStopping()) {
+        bool wasConnected = false;
+        reason = runConnection(*session, client, wasConnected);
+        if (reason.isEmpty())
+            break;
+        if (wasConnected)
+            pause = session->options.firstPauseMs;
+        session->tell([reason](MqttClient *owner) { emit owner->disconnected(reason); });
+        std::unique_lock lock(session->mutex);
+        session->wake.wait_for(lock, std::chrono::milliseconds(pause), [&] { return session->stopping; });
+        pause = std::min(pause * 2, session->options.maxPauseMs);
+    }
+    if (client) {
+        if (session->isGoodbye())
+            sendGoodbye(client);
+        std::lock_guard lock(session->mutex);
+        session->client = nullptr;
+        mosquitto_destroy(client);
+    }
+    std::lock_guard lock(session->mutex);
+    session->finished = true;
+    session->wake.notify_all();
+}
+} // namespace
+
+MqttClient::MqttClient(QObject *parent) : QObject(parent)
+{
+    initialiseLibrary();
+}
+
+MqttClient::~MqttClient()
+{
+    // No goodbye: the connection just ends, and the broker publishes the will.
+    if (!m_session)
+        return;
+    std::unique_lock lock(m_session->mutex);
+    m_session->owner = nullptr;
+    m_session->stopping = true;
+    m_session->wake.notify_all();
+    m_session->waitFinished(lock, 1000);
+}
+
+void MqttClient::start(const MqttConnectOptions &options)
+{
+    if (m_session)
+        stop();
+    m_session = std::make_shared<Session>();
+    m_session->options = options;
+    m_session->owner = this;
+    // The thread keeps the session alive; a connection attempt that hangs (a host that never
+    // answers) ends on its own after stop() without holding anyone up.
+    std::thread(runSession, m_session).detach();
+}
+
+void MqttClient::stop(const QString &lastTopic, const QByteArray &lastPayload, int waitMs)
+{
+    if (!m_session)
+        return;
+    const std::shared_ptr<Session> session = std::exchange(m_session, nullptr);
+    std::unique_lock lock(session->mutex);
+    if (session->client && session->connected) {
+        if (!lastTopic.isEmpty())
+            mosquitto_publish(session->client, nullptr, lastTopic.toUtf8().constData(),
+                              int(lastPayload.size()), lastPayload.constData(), session->options.qos, true);
+        mosquitto_disconnect(session->client);
+        session->goodbye = true;
+    }
+    session->owner = nullptr;
+    session->stopping = true;
+    session->wake.notify_all();
+    if (waitMs > 0)
+        session->waitFinished(lock, waitMs);
+}
+
+bool MqttClient::isConnected() const
+{
+    return m_session && m_session->connected;
+}
+
+bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool retain)
+{
+    if (!m_session)
+        return false;
+    std::lock_guard lock(m_session->mutex);
+    if (!m_session->client || !m_session->connected || m_session->stopping)
+        return false;
+    return mosquitto_publish(m_session->client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                             payload.constData(), m_session->options.qos, retain) == MOSQ_ERR_SUCCESS;
+}
