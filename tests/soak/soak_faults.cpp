@@ -325,7 +325,8 @@ void FaultInjector::restart()
 void FaultInjector::stopWhileTheServerAnswers()
 {
     // As restart() (the settings must be savable); the attempt must be the run's own server's,
-    // which holds back each answer for a moment. Asked for again after the next cycles until then.
+    // which holds back its answer to one device's messages for a moment. Asked for again after
+    // the next cycles until then.
     if (!restartProgram || m_locked || active(QStringLiteral("read-only")) ||
         active(QStringLiteral("settings")) || active(QStringLiteral("mail")))
         return;
