@@ -50,12 +50,12 @@ void Monitor::connectActivation(Activation &activation)
     s.CountNamedSensors = [this](int &count) { return database.CountNamedSensors(count); };
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };
     s.StopTimeout = [this] { link.StopTimeout(); };
-    // The shutdown e-mail goes out as it always did; the outbox starts nothing new meanwhile and
-    // keeps what is left for the next start.
+    // The outbox starts nothing new and keeps what is left for the next start; a message the
+    // server is answering gets its answer first (at most StopGraceSeconds), so one it took is not
+    // sent again. Then the shutdown e-mail goes out as it always did.
     s.SendShutdownEmail = [this] {
-        outbox.Hold();
-        mail.SendShutdownEmail();
         outbox.Shutdown();
+        mail.SendShutdownEmail();
         notifier.Shutdown(ShutdownNoticeWaitMs);
     };
     s.CloseWinSocket = [this] { link.CloseWinSocket(); };

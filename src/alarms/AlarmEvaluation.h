@@ -71,9 +71,6 @@ private:
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
     bool recordUnrecorded(qint64 sensorId);
     bool hasOpenUnrecorded(qint64 sensorId) const;
-    // Writes the e-mail outcomes of alarms whose record took no outcome; false when one still
-    // cannot be written.
-    bool recordPendingOutcomes();
     QString nowText() const;
     QString mailFailureText(const QString &error) const;
 
@@ -90,10 +87,6 @@ private:
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
     // ended meanwhile, and how its one e-mail stands, as soon as the database takes it.
     QHash<qint64, QList<UnrecordedAlarm>> m_unrecorded;
-    // The message (CauseOfAlarm) and e-mail outcome of recorded alarms that could not take them
-    // (the database busy after the e-mail was queued), by alarm key; written once they can be,
-    // the e-mail never queued again.
-    QHash<qint64, std::pair<NotificationOutcome, QString>> m_pendingOutcomes;
     // Backup copies of the current cycle: made, and whether any failed.
     int m_backupCopiesMade = 0;
     bool m_backupCopyFailed = false;

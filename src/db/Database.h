@@ -54,6 +54,12 @@ public:
     // The engine's text of the last failure.
     const QString &lastError() const { return m_lastError; }
 
+    // Runs several operations as one transaction: false (all rolled back) when steps returns
+    // false or the commit fails. Operations that run their own transaction join this one. Error
+    // lines logged meanwhile are written after it.
+    bool runInTransaction(const std::function<bool()> &steps);
+    bool inTransaction() const { return m_transactionDepth > 0; }
+
     // --- Schema and generic access ---
 
     // Adds Resolution to tblAlarms and UpperLimit, LowerLimit, TOL to tblSensors when the file
@@ -217,8 +223,6 @@ private:
     // Runs a cached prepared statement with values bound in order. The returned statement is
     // finished when it goes out of scope; it is empty (and lastError set) on failure.
     Statement run(const QString &sql, const QVariantList &values = {});
-    // Runs several statements as one transaction; false (rolled back) when one fails.
-    bool runInTransaction(const std::function<bool()> &steps);
     bool fail(const QString &text);
     // A write refused because the connection could only read (the file was write-protected
     // when it was opened): the connection opens again at the next operation, so a file that
@@ -252,4 +256,5 @@ private:
     QHash<QString, QSet<QString>> m_columns; // lower-case table -> lower-case columns
     QString m_lastError;
     bool m_reopen = false;
+    int m_transactionDepth = 0;
 };

@@ -97,6 +97,10 @@ struct OutboxRow {
     QString LastError;
     bool Retries = true;
     QByteArray Attachments;
+    // Where the message's age counts from on the wall clock as it read when the row was last
+    // written (Created moved by any setting of the clock while the message waited); invalid in
+    // rows older versions wrote.
+    QDateTime AgedFrom;
 };
 
 // A message of a notification channel (tblNotifyQueue), kept from before its first attempt until
