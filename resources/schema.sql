@@ -118,5 +118,6 @@ CREATE TABLE tblNotifyQueue (
     NextAttempt TEXT,
     LastError TEXT,
     State INTEGER,
-    Outcome TEXT
+    Outcome TEXT,
+    AgedFrom TEXT
 );

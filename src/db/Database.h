@@ -171,6 +171,9 @@ public:
     bool SaveNotifyMessage(const NotifyRow &row);
     // The channel's waiting messages, oldest first.
     bool WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows);
+    // The channel's messages that opened an alarm or a device failure whose record is still open,
+    // oldest first, delivered or not: the alerts a receiver must keep hearing about after a restart.
+    bool OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows);
     // Each channel's outcome for the record, as "channel: outcome" lines by channel name.
     bool NotifyOutcomes(const QString &recordTable, qint64 recordId, QStringList &outcomes);
 
@@ -245,6 +248,8 @@ private:
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
+    // tblNotifyQueue rows matching the condition, oldest first.
+    bool readNotifyRows(const QString &where, const QVariantList &values, QList<NotifyRow> &rows);
     // The alarms matching condition (SQL after WHERE, with ? for values), in its order.
     bool alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows);
 

@@ -12,14 +12,9 @@ const char NotifyQueueTableSql[] =
     "Channel TEXT, Kind TEXT, MessageID TEXT, RecordTable TEXT, RecordID INTEGER, "
     "Created TEXT, Payload TEXT, Retries INTEGER, Attempts INTEGER, "
     "LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, State INTEGER, "
-    "Outcome TEXT)";
+    "Outcome TEXT, AgedFrom TEXT)";
 
 namespace {
-QVariant timeOrNull(const QDateTime &when)
-{
-    return when.isValid() ? QVariant(StoredDateTime(when)) : QVariant();
-}
-
 NotifyRow notifyFrom(const QSqlQuery &q)
 {
     NotifyRow row;
@@ -38,6 +33,7 @@ NotifyRow notifyFrom(const QSqlQuery &q)
     row.LastError = q.value(12).toString();
     row.State = q.value(13).toInt();
     row.Outcome = q.value(14).toString();
+    row.AgedFrom = ParseStoredDateTime(q.value(15));
     return row;
 }
 } // namespace
@@ -47,11 +43,11 @@ bool Database::AddNotifyMessage(NotifyRow &row)
     Statement query =
         run(QStringLiteral(
                 "INSERT INTO tblNotifyQueue (Channel, Kind, MessageID, RecordTable, RecordID, Created, "
-                "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, Outcome) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, Outcome, AgedFrom) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {row.Channel, row.Kind, row.MessageID, row.RecordTable, row.RecordID, StoredDateTime(row.Created),
-             row.Payload, row.Retries ? 1 : 0, row.Attempts, timeOrNull(row.LastAttempt),
-             timeOrNull(row.NextAttempt), row.LastError, row.State, row.Outcome});
+             row.Payload, row.Retries ? 1 : 0, row.Attempts, StoredDateTimeOrNull(row.LastAttempt),
+             StoredDateTimeOrNull(row.NextAttempt), row.LastError, row.State, row.Outcome, StoredDateTimeOrNull(row.AgedFrom)});
     if (!query)
         return false;
     row.IDNum = query->lastInsertId().toLongLong();
@@ -63,21 +59,38 @@ bool Database::SaveNotifyMessage(const NotifyRow &row)
     if (row.State != 0 && row.RecordID <= 0)
         return bool(run(QStringLiteral("DELETE FROM tblNotifyQueue WHERE IDNum = ?"), {row.IDNum}));
     return bool(run(QStringLiteral("UPDATE tblNotifyQueue SET RecordTable = ?, RecordID = ?, Attempts = ?, "
-                                   "LastAttempt = ?, NextAttempt = ?, LastError = ?, State = ?, Outcome = ? "
-                                   "WHERE IDNum = ?"),
-                    {row.RecordTable, row.RecordID, row.Attempts, timeOrNull(row.LastAttempt),
-                     timeOrNull(row.NextAttempt), row.LastError, row.State, row.Outcome, row.IDNum}));
+                                   "LastAttempt = ?, NextAttempt = ?, LastError = ?, State = ?, Outcome = ?, "
+                                   "AgedFrom = ? WHERE IDNum = ?"),
+                    {row.RecordTable, row.RecordID, row.Attempts, StoredDateTimeOrNull(row.LastAttempt),
+                     StoredDateTimeOrNull(row.NextAttempt), row.LastError, row.State, row.Outcome,
+                     StoredDateTimeOrNull(row.AgedFrom), row.IDNum}));
 }
 
 bool Database::WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows)
+{
+    return readNotifyRows(QStringLiteral("Channel = ? AND State = 0"), {channel}, rows);
+}
+
+bool Database::OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows)
+{
+    // AlarmActive holds -1 for an open alarm; BackOnLine "False" for an open failure episode.
+    return readNotifyRows(
+        QStringLiteral("Channel = ? AND ((Kind = 'alarm' AND RecordTable = 'tblAlarms' AND RecordID IN "
+                       "(SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1)) OR (Kind = 'device-failure' "
+                       "AND RecordTable = 'tblServerFailures' AND RecordID IN (SELECT IDNum FROM "
+                       "tblServerFailures WHERE BackOnLine = 'False')))"),
+        {channel}, rows);
+}
+
+bool Database::readNotifyRows(const QString &where, const QVariantList &values, QList<NotifyRow> &rows)
 {
     rows.clear();
     Statement query =
         run(QStringLiteral("SELECT IDNum, Channel, Kind, MessageID, RecordTable, RecordID, Created, "
                            "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, "
-                           "Outcome FROM tblNotifyQueue WHERE Channel = ? AND State = 0 "
-                           "ORDER BY IDNum"),
-            {channel});
+                           "Outcome, AgedFrom FROM tblNotifyQueue WHERE ") +
+                where + QStringLiteral(" ORDER BY IDNum"),
+            values);
     if (!query)
         return false;
     while (query->next())

@@ -16,11 +16,6 @@ namespace {
 const QStringList kRecordTables = {QStringLiteral("tblAlarms"), QStringLiteral("tblServerFailures"),
                                    QStringLiteral("tblLogFileBackup")};
 
-QVariant storedOrNull(const QDateTime &when)
-{
-    return when.isValid() ? QVariant(StoredDateTime(when)) : QVariant();
-}
-
 OutboxRow outboxFrom(const QSqlQuery &query)
 {
     OutboxRow row;
@@ -52,9 +47,9 @@ bool Database::AddOutboxMessage(OutboxRow &row)
                        "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries, "
                        "Attachments, AgedFrom) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {row.Kind, row.RecordTable, row.RecordID, StoredDateTime(row.Created), row.MessageID, row.Recipients,
-         row.Subject, row.SenderName, row.Body, row.Attempts, storedOrNull(row.LastAttempt),
-         storedOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0, row.Attachments,
-         storedOrNull(row.AgedFrom)});
+         row.Subject, row.SenderName, row.Body, row.Attempts, StoredDateTimeOrNull(row.LastAttempt),
+         StoredDateTimeOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0, row.Attachments,
+         StoredDateTimeOrNull(row.AgedFrom)});
     if (!query)
         return false;
     row.IDNum = query->lastInsertId().toLongLong();
@@ -73,8 +68,8 @@ bool Database::SaveOutboxMessage(const OutboxRow &row, const QString &recordText
                                                    "Attempts = ?, LastAttempt = ?, NextAttempt = ?, "
                                                    "LastError = ?, AgedFrom = ? WHERE IDNum = ?"),
                                     {row.RecordID, row.Recipients, row.Attempts,
-                                     storedOrNull(row.LastAttempt), storedOrNull(row.NextAttempt),
-                                     row.LastError, storedOrNull(row.AgedFrom), row.IDNum}));
+                                     StoredDateTimeOrNull(row.LastAttempt), StoredDateTimeOrNull(row.NextAttempt),
+                                     row.LastError, StoredDateTimeOrNull(row.AgedFrom), row.IDNum}));
             if (!saved)
                 return false;
         }

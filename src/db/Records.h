@@ -123,6 +123,8 @@ struct NotifyRow {
     QString LastError;
     int State = 0;
     QString Outcome;
+    // Its age counts from here: Created, unless the wall clock was set while it waited.
+    QDateTime AgedFrom;
 };
 
 // What a caller needs from a set of matching rows: how many there are, and the key of the last
@@ -144,6 +146,8 @@ struct EventExtent {
 // program's date-time text, so rows written by hand or by older tools still show.
 QString StoredDateTime(const QDateTime &when);
 QDateTime ParseStoredDateTime(const QVariant &stored);
+// The stored value, or Null for an invalid date-time.
+QVariant StoredDateTimeOrNull(const QDateTime &when);
 
 // The text to show for a stored value: a stored date-time as the program's date-time text,
 // Null as empty text, anything else ("False", an error text) unchanged.

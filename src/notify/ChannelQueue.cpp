@@ -61,7 +61,9 @@ void ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable,
     e.row.MessageID = event.id;
     e.row.RecordTable = recordTable;
     e.row.RecordID = recordId;
-    e.row.Created = m_timing.now();
+    e.origin = m_timing.now();
+    e.nextAttempt = e.origin;
+    e.row.Created = m_timing.wallNow();
     e.row.NextAttempt = e.row.Created;
     trackAlert(e.event);
     e.row.Payload = QString::fromUtf8(QJsonDocument(e.event.toJson()).toJson(QJsonDocument::Compact));
@@ -102,21 +104,38 @@ void ChannelQueue::load()
         Entry e;
         e.key = m_nextKey++;
         e.row = row;
-        if (!e.row.NextAttempt.isValid())
-            e.row.NextAttempt = e.row.Created;
+        // The wall-clock time between the stop and now counts toward its age and its pause.
+        e.origin = m_timing.fromStored(row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
+        e.nextAttempt = m_timing.fromStored(row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
         e.event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
         e.dirty = false;
         trackAlert(e.event);
         m_entries.append(std::move(e));
     }
+    restoreOpenAlerts();
     // Oldest first, those this run queued before the database answered among them.
     std::stable_sort(m_entries.begin(), m_entries.end(),
                      [](const Entry &a, const Entry &b) { return a.row.Created < b.row.Created; });
     // The pause an earlier run was in goes on.
     for (const Entry &e : m_entries)
-        if (e.row.Attempts > 0 && e.row.NextAttempt.isValid() &&
-            (!m_holdUntil.isValid() || e.row.NextAttempt < m_holdUntil))
-            m_holdUntil = e.row.NextAttempt;
+        if (e.row.Attempts > 0 && e.nextAttempt.isValid() &&
+            (!m_holdUntil.isValid() || e.nextAttempt < m_holdUntil))
+            m_holdUntil = e.nextAttempt;
+}
+
+void ChannelQueue::restoreOpenAlerts()
+{
+    // Alerts delivered by an earlier run are posted again as long as their records stay open, so
+    // that the receiver does not resolve them when their endsAt passes.
+    QList<NotifyRow> rows;
+    if (m_channel.type != QLatin1String("alertmanager") || !m_database.OpenAlertMessages(m_channel.name, rows))
+        return;
+    for (const NotifyRow &row : std::as_const(rows)) {
+        NotifyEvent event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        const QString key = ChannelFormats::AlertKey(event);
+        if (!m_openAlerts.contains(key))
+            m_openAlerts.insert(key, event);
+    }
 }
 
 void ChannelQueue::Resume()
@@ -138,11 +157,16 @@ void ChannelQueue::Stop()
     m_timer.stop();
     m_repostTimer.stop();
     m_worker.stop();
-    for (Entry &e : m_entries)
+    // Stored with their times on the wall clock as it reads now, so that the next start counts
+    // from here what passes until then, whatever the clock did while they waited.
+    for (Entry &e : m_entries) {
+        if (e.waiting())
+            e.dirty = true;
         flush(e);
+    }
 }
 
-bool ChannelQueue::mayStart(const Entry &e, const QDateTime &now) const
+bool ChannelQueue::mayStart(const Entry &e, const Moment &now) const
 {
     // Retries follow the channel's pause, oldest first, so a receiver that comes back gets the
     // messages in the order they were queued.
@@ -155,11 +179,11 @@ bool ChannelQueue::firstAttemptDue() const
                        [](const Entry &e) { return e.waiting() && e.row.Attempts == 0; });
 }
 
-void ChannelQueue::giveUpExpired(const QDateTime &now)
+void ChannelQueue::giveUpExpired(const Moment &now)
 {
     for (Entry &e : m_entries) {
         if (!e.waiting() || e.row.Attempts == 0 || e.key == m_runningKey ||
-            now < m_timing.deadline(e.row.Created, e.row.Retries))
+            now < m_timing.deadline(e.origin, e.row.Retries))
             continue;
         giveUp(e, e.row.LastError);
     }
@@ -169,7 +193,7 @@ void ChannelQueue::startNext()
 {
     if (m_stopped || m_running != Running::None)
         return;
-    const QDateTime now = m_timing.now();
+    const Moment now = m_timing.now();
     giveUpExpired(now);
     dropFinished();
     // The oldest first, so that a receiver gets an alarm before its end whenever it can.
@@ -185,7 +209,7 @@ void ChannelQueue::startNext()
     }
     m_running = Running::Entry;
     m_runningKey = next->key;
-    m_worker.start(ChannelFormats::Request(m_channel, next->event, now));
+    m_worker.start(ChannelFormats::Request(m_channel, next->event, m_timing.wallNow()));
 }
 
 void ChannelQueue::onFinished(const HttpOutcome &outcome)
@@ -196,7 +220,7 @@ void ChannelQueue::onFinished(const HttpOutcome &outcome)
     m_runningKey = 0;
     // A stopped request says nothing about the receiver: the message waits for the next run.
     if (e && !m_stopped) {
-        applyOutcome(*e, outcome, m_timing.now());
+        applyOutcome(*e, outcome);
         flush(*e);
         dropFinished();
     }
@@ -204,16 +228,17 @@ void ChannelQueue::onFinished(const HttpOutcome &outcome)
     startNext();
 }
 
-void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome, const QDateTime &now)
+void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
 {
     ++e.row.Attempts;
-    e.row.LastAttempt = now;
+    e.row.LastAttempt = m_timing.wallNow();
     e.dirty = true;
     if (outcome.delivered()) {
         e.row.State = 1;
         e.row.LastError.clear();
+        e.nextAttempt = Moment();
         e.row.NextAttempt = QDateTime();
-        m_holdUntil = QDateTime();
+        m_holdUntil = Moment();
         e.row.Outcome = outcomeText(e.row);
         return;
     }
@@ -222,19 +247,21 @@ void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome, const QDat
         giveUp(e, e.row.LastError);
         return;
     }
-    e.row.NextAttempt =
-        e.row.Retries ? m_timing.nextAttemptAfterFailure(e.row.Created, now, e.row.Attempts) : QDateTime();
-    if (!e.row.NextAttempt.isValid()) {
+    e.nextAttempt =
+        e.row.Retries ? m_timing.nextAttemptAfterFailure(e.origin, m_timing.now(), e.row.Attempts) : Moment();
+    if (!e.nextAttempt.isValid()) {
         giveUp(e, e.row.LastError);
         return;
     }
-    m_holdUntil = e.row.NextAttempt;
+    e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
+    m_holdUntil = e.nextAttempt;
     e.row.Outcome = outcomeText(e.row);
 }
 
 void ChannelQueue::giveUp(Entry &e, const QString &why)
 {
     e.row.State = 2;
+    e.nextAttempt = Moment();
     e.row.NextAttempt = QDateTime();
     e.row.Outcome = outcomeText(e.row);
     e.dirty = true;
@@ -249,18 +276,21 @@ void ChannelQueue::giveUp(Entry &e, const QString &why)
 void ChannelQueue::repost()
 {
     // Re-posts replace each other: one that cannot go now is simply left to the next.
-    const QDateTime now = m_timing.now();
+    const Moment now = m_timing.now();
     if (m_stopped || m_running != Running::None || m_openAlerts.isEmpty() ||
         (m_holdUntil.isValid() && now < m_holdUntil))
         return;
     m_running = Running::Repost;
-    m_worker.start(ChannelFormats::AlertsRequest(m_channel, m_openAlerts.values(), now));
+    m_worker.start(ChannelFormats::AlertsRequest(m_channel, m_openAlerts.values(), m_timing.wallNow()));
 }
 
 bool ChannelQueue::flush(Entry &e)
 {
     if (!e.dirty)
         return true;
+    e.row.AgedFrom = m_timing.toStored(e.origin);
+    if (e.nextAttempt.isValid())
+        e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
     bool stored = true;
     if (e.row.IDNum == 0)
         stored = e.waiting() ? m_database.AddNotifyMessage(e.row)
@@ -290,22 +320,27 @@ int ChannelQueue::waitingCount() const
         std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.waiting(); }));
 }
 
-QDateTime ChannelQueue::nextAttemptTime() const
+Moment ChannelQueue::nextDue() const
 {
-    QDateTime next;
+    Moment next;
     for (const Entry &e : m_entries) {
         if (!e.waiting())
             continue;
-        const QDateTime due = e.row.Attempts > 0 && m_holdUntil.isValid() ? m_holdUntil : e.row.Created;
+        const Moment due = e.row.Attempts > 0 && m_holdUntil.isValid() ? m_holdUntil : e.origin;
         if (!next.isValid() || due < next)
             next = due;
     }
     return next;
 }
 
+QDateTime ChannelQueue::nextAttemptTime() const
+{
+    return m_timing.toStored(nextDue());
+}
+
 void ChannelQueue::armTimer()
 {
-    const QDateTime next = nextAttemptTime();
+    const Moment next = nextDue();
     if (m_stopped || !next.isValid()) {
         m_timer.stop();
         return;

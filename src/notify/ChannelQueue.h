@@ -42,6 +42,7 @@ public:
     bool attemptRunning() const { return m_running != Running::None; }
     // Whether a first attempt is due now (the worker free or not).
     bool firstAttemptDue() const;
+    // The wall-clock time of the next attempt that is due; invalid when none waits.
     QDateTime nextAttemptTime() const;
     // Alertmanager: the alerts posted again while open.
     int openAlerts() const { return int(m_openAlerts.size()); }
@@ -55,6 +56,8 @@ private:
         qint64 key = 0; // the queue's own number for the run
         NotifyRow row;
         NotifyEvent event;
+        Moment origin; // its age counts from here
+        Moment nextAttempt;
         bool dirty = true;
         bool storeFailureLogged = false;
         bool waiting() const { return row.State == 0; }
@@ -64,15 +67,17 @@ private:
     Entry *find(qint64 key);
     void load();
     void trackAlert(NotifyEvent &event);
+    void restoreOpenAlerts();
     void startNext();
-    bool mayStart(const Entry &entry, const QDateTime &now) const;
-    void giveUpExpired(const QDateTime &now);
+    bool mayStart(const Entry &entry, const Moment &now) const;
+    void giveUpExpired(const Moment &now);
     void onFinished(const HttpOutcome &outcome);
-    void applyOutcome(Entry &entry, const HttpOutcome &outcome, const QDateTime &now);
+    void applyOutcome(Entry &entry, const HttpOutcome &outcome);
     void giveUp(Entry &entry, const QString &why);
     void repost();
     bool flush(Entry &entry);
     void dropFinished();
+    Moment nextDue() const;
     void armTimer();
 
     ProgramState &m_state;
@@ -88,7 +93,7 @@ private:
     qint64 m_nextKey = 1;
     // After an attempt that failed, retries wait until its next attempt: the others would fail the
     // same way. First attempts are not held back.
-    QDateTime m_holdUntil;
+    Moment m_holdUntil;
     QMap<QString, NotifyEvent> m_openAlerts;
     int m_failedTotal = 0;
     bool m_loaded = false;

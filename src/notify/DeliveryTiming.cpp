@@ -4,18 +4,33 @@
 #include <core/Clock.h>
 #include <core/ProgramState.h>
 
-QDateTime DeliveryTiming::now() const
+Moment DeliveryTiming::now() const
+{
+    return Moment::now(m_state.clock());
+}
+
+QDateTime DeliveryTiming::wallNow() const
 {
     return m_state.clock().now();
 }
 
-QDateTime DeliveryTiming::deadline(const QDateTime &created, bool retries) const
+Moment DeliveryTiming::fromStored(const QDateTime &when) const
 {
-    return retries ? created.addSecs(qint64(m_state.Ini.mail.retryHours) * 3600) : created;
+    return Moment::fromWallClock(m_state.clock(), when);
 }
 
-QDateTime DeliveryTiming::nextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt,
-                                                  int failedAttempts) const
+QDateTime DeliveryTiming::toStored(const Moment &when) const
 {
-    return NextAttemptAfterFailure(created, failedAt, failedAttempts, m_state.Ini.mail);
+    return when.toWallClock(m_state.clock());
+}
+
+Moment DeliveryTiming::deadline(const Moment &origin, bool retries) const
+{
+    return retries ? origin.addSecs(qint64(m_state.Ini.mail.retryHours) * 3600) : origin;
+}
+
+Moment DeliveryTiming::nextAttemptAfterFailure(const Moment &origin, const Moment &failedAt,
+                                               int failedAttempts) const
+{
+    return NextAttemptAfterFailure(origin, failedAt, failedAttempts, m_state.Ini.mail);
 }

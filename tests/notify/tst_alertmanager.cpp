@@ -1,6 +1,8 @@
 #include "support_notify.h"
 
 #include <QFile>
+
+#include <memory>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -92,8 +94,10 @@ struct Collector {
               c.repostSeconds = 1;
               return c;
           }()}),
-          notifier(rig.t.state, rig.database), collector(name)
+          notifier(std::make_unique<Notifier>(rig.t.state, rig.database)), collector(name)
     {
+        rig.database.AddAlarmRecord(12, QDateTime::currentDateTime(), QStringLiteral("Freezer 2"),
+                                    QStringLiteral("Bob's freezer"), QStringLiteral("-3.5"), 0, -1, &alarmId);
         rig.t.clock.set(QDateTime::currentDateTime());
         QObject::connect(&tick, &QTimer::timeout, [this] { rig.t.clock.set(QDateTime::currentDateTime()); });
         tick.start(50);
@@ -103,11 +107,20 @@ struct Collector {
     {
         NotifyEvent e = AlarmEvent(kind);
         e.collector = collector;
-        notifier.Notify(e, QStringLiteral("tblAlarms"), 7);
+        notifier->Notify(e, QStringLiteral("tblAlarms"), alarmId);
     }
+    // The program closed and started again.
+    void restart()
+    {
+        notifier->Shutdown(0);
+        notifier = std::make_unique<Notifier>(rig.t.state, rig.database);
+        notifier->Resume();
+    }
+    const ChannelQueue *am() const { return notifier->channel(QStringLiteral("am")); }
 
     NotifyRig rig;
-    Notifier notifier;
+    qint64 alarmId = 0; // an open alarm record of its database
+    std::unique_ptr<Notifier> notifier;
     QString collector;
     QTimer tick;
 };
@@ -148,15 +161,22 @@ private slots:
         // Each post runs four re-post intervals ahead: well past that, the re-posts keep it active.
         Pause(6500);
         QCOMPARE(am.alerts().size(), 1);
-        QCOMPARE(first.notifier.channel(QStringLiteral("am"))->openAlerts(), 1);
+        QCOMPARE(first.am()->openAlerts(), 1);
+
+        // The first collector restarts and the second stops: the first's re-posts, taken up from
+        // its open alarm record, keep the alert active on their own.
+        first.restart();
+        QCOMPARE(first.am()->openAlerts(), 1);
+        second.notifier->Shutdown(0);
+        Pause(6500);
+        QCOMPARE(am.alerts().size(), 1);
 
         // The end resolves it; the re-posts stop.
         first.notify(QStringLiteral("alarm-end"));
-        second.notify(QStringLiteral("alarm-end"));
         QTRY_COMPARE_WITH_TIMEOUT(am.alerts().size(), 0, 5000);
-        QCOMPARE(first.notifier.channel(QStringLiteral("am"))->openAlerts(), 0);
-        QCOMPARE(first.notifier.channel(QStringLiteral("am"))->waitingCount(), 0);
-        QCOMPARE(first.notifier.channel(QStringLiteral("am"))->failedTotal(), 0);
+        QCOMPARE(first.am()->openAlerts(), 0);
+        QCOMPARE(first.am()->waitingCount(), 0);
+        QCOMPARE(first.am()->failedTotal(), 0);
     }
 };
 

@@ -129,6 +129,28 @@ private slots:
         const QString text = events.reader().text;
         QVERIFY2(text.contains(QStringLiteral("Notifications:\rhook: Delivered ")), qPrintable(text));
         QCOMPARE(text.count(QStringLiteral("hook: Delivered ")), 2);
+        // The grids show them with the e-mail's outcome, for alarms and device failures alike.
+        qint64 episode = 0;
+        QVERIFY(rig.database.AddServerFailure(3, QStringLiteral("Freezer 2")));
+        QVERIFY(rig.database.FirstOpenServerFailure(3, false, episode));
+        QVERIFY(rig.database.UpdateServerFailureEmailSent(episode, QStringLiteral("Freezer 2"),
+                                                          QStringLiteral("No e-mail address")));
+        NotifyEvent failure = AlarmEvent(QStringLiteral("device-failure"));
+        notifier.Notify(failure, QStringLiteral("tblServerFailures"), episode);
+        QVERIFY(WaitForRequests(receiver, 3));
+        QTRY_VERIFY(notifier.channel(QStringLiteral("hook"))->waitingCount() == 0);
+        events.alarms().refresh();
+        events.deviceAlarms().refresh();
+        for (EventTableModel *grid : {static_cast<EventTableModel *>(&events.alarms()),
+                                      static_cast<EventTableModel *>(&events.deviceAlarms())}) {
+            const QString tip = grid->data(grid->index(0, 5), Qt::ToolTipRole).toString();
+            QVERIFY2(tip.startsWith(QStringLiteral("E-mail: ")) && tip.contains(QStringLiteral("\nhook: Delivered ")),
+                     qPrintable(tip));
+        }
+        QVERIFY(events.deviceAlarms()
+                    .data(events.deviceAlarms().index(0, 5), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("E-mail: No e-mail address\n")));
     }
 
     void chatFormats_data()
@@ -212,6 +234,22 @@ private slots:
             QStringList outcomes;
             QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 7, outcomes));
             QVERIFY(outcomes.first().contains(QStringLiteral("failed")));
+            // The wall clock set forward past retryHours, then back five hours, while they wait:
+            // neither gives a message up nor holds its retry back.
+            rig.t.state.Ini.mail.retryHours = 1;
+            for (const qint64 jump : {3 * 3600, -5 * 3600}) {
+                rig.t.clock.setWallClock(rig.t.clock.now().addSecs(jump));
+                rig.t.clock.advanceSeconds(3);
+                notifier.Resume();
+                Pause(300);
+                QStringList after;
+                QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 7, after));
+                QVERIFY2(after.first() != outcomes.first() && after.first().contains(QStringLiteral("failed")),
+                         qPrintable(after.first()));
+                outcomes = after;
+            }
+            QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 2);
+            rig.t.state.Ini.mail.retryHours = 24;
             // The program closes with both waiting: they stay stored.
             notifier.Shutdown(0);
         }
