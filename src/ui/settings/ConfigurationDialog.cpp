@@ -82,7 +82,8 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
     // The channels are saved with the tab's own buttons, one at a time.
-    m_tabs->addTab(new NotificationsPage(m_state), NotificationsPage::title());
+    m_notifications = new NotificationsPage(m_state);
+    m_tabs->addTab(m_notifications, NotificationsPage::title());
     buildButtons();
     m_tabs->setCurrentIndex(0);
 
@@ -158,11 +159,16 @@ void ConfigurationDialog::showEvent(QShowEvent *event)
     }
 }
 
+bool ConfigurationDialog::unsaved() const
+{
+    return m_changed || m_notifications->hasUnsavedEdits();
+}
+
 void ConfigurationDialog::reject()
 {
     if (m_testRunning)
         return;
-    if (m_changed &&
+    if (unsaved() &&
         m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
         return;
@@ -176,7 +182,7 @@ bool ConfigurationDialog::closeForLogOut()
         m_closeAfterTest = true;
         return true;
     }
-    if (m_changed &&
+    if (unsaved() &&
         m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
         return false;
@@ -186,7 +192,7 @@ bool ConfigurationDialog::closeForLogOut()
 
 bool ConfigurationDialog::discardChangesForClose()
 {
-    if (!m_changed)
+    if (!unsaved())
         return true;
     if (m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 template <typename T> T *named(T *widget, const char *name)
 {
@@ -140,6 +142,20 @@ NotifyChannelSettings NotificationsPage::typed() const
     c.devices = txtNotifyDevices->text().trimmed();
     c.insecure = chkNotifyInsecure->isChecked();
     return c;
+}
+
+bool NotificationsPage::hasUnsavedEdits() const
+{
+    NotifyChannelSettings before;
+    before.type = cboNotifyType->itemText(0);
+    for (const NotifyChannelSettings &saved : std::as_const(m_state.Ini.channels))
+        if (saved.name == m_shown)
+            before = saved;
+    const NotifyChannelSettings now = typed();
+    const auto shown = [](const NotifyChannelSettings &c) {
+        return std::tie(c.name, c.type, c.url, c.token, c.headers, c.secret, c.events, c.devices, c.insecure);
+    };
+    return shown(before) != shown(now);
 }
 
 void NotificationsPage::onNew()

@@ -22,6 +22,8 @@ class NotificationsPage final : public QWidget {
 public:
     explicit NotificationsPage(ProgramState &state, QWidget *parent = nullptr);
     static QString title() { return QStringLiteral("Notifications"); }
+    // The boxes hold what the tab's Save has not saved: a channel changed, or a new one begun.
+    bool hasUnsavedEdits() const;
 
     QListWidget *lstNotifyChannels;
     QLineEdit *txtNotifyName;
