@@ -33,6 +33,11 @@ ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const Notify
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ChannelQueue::Resume);
+    m_storeTimer.setSingleShot(true);
+    connect(&m_storeTimer, &QTimer::timeout, this, [this] {
+        storeChanged();
+        dropFinished();
+    });
     connect(&m_worker, &HttpWorker::finished, this, &ChannelQueue::onFinished);
     if (m_channel.type == QLatin1String("alertmanager")) {
         connect(&m_repostTimer, &QTimer::timeout, this, &ChannelQueue::repost);
@@ -48,8 +53,8 @@ ChannelQueue::Entry *ChannelQueue::find(qint64 key)
     return nullptr;
 }
 
-void ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
-                           bool retries)
+qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
+                             bool retries)
 {
     if (!m_loaded)
         load();
@@ -70,9 +75,54 @@ void ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable,
     e.row.Retries = retries;
     e.row.Outcome = outcomeText(e.row);
     m_entries.append(std::move(e));
-    // Stored before the first attempt; a database that does not take it now gets it later.
+    // Stored before the first attempt (StartDue); a database that does not take it now gets it
+    // later.
     flush(m_entries.last());
-    startNext();
+    return m_entries.last().key;
+}
+
+void ChannelQueue::Unstore(qint64 key)
+{
+    Entry *e = find(key);
+    if (e && e->row.IDNum != 0) {
+        e->row.IDNum = 0;
+        e->dirty = true;
+    }
+}
+
+void ChannelQueue::StartDue()
+{
+    if (!m_stopped)
+        startNext();
+}
+
+bool ChannelQueue::storeChanged()
+{
+    struct Written {
+        Entry *entry;
+        bool added;
+    };
+    QList<Written> written;
+    const bool committed = m_database.runInTransaction([&] {
+        for (Entry &e : m_entries) {
+            if (!e.dirty)
+                continue;
+            const bool added = e.row.IDNum == 0;
+            if (!flush(e))
+                break; // the database refuses: the rest waits for the next try
+            written.append({&e, added});
+        }
+        return true;
+    });
+    if (committed)
+        return true;
+    // Rolled back: what seemed written is not.
+    for (const Written &w : std::as_const(written)) {
+        w.entry->dirty = true;
+        if (w.added)
+            w.entry->row.IDNum = 0;
+    }
+    return false;
 }
 
 void ChannelQueue::trackAlert(NotifyEvent &event)
@@ -144,9 +194,7 @@ void ChannelQueue::Resume()
         return;
     if (!m_loaded)
         load();
-    for (Entry &e : m_entries)
-        if (!flush(e))
-            break;
+    storeChanged();
     dropFinished();
     startNext();
 }
@@ -155,15 +203,15 @@ void ChannelQueue::Stop()
 {
     m_stopped = true;
     m_timer.stop();
+    m_storeTimer.stop();
     m_repostTimer.stop();
     m_worker.stop();
     // Stored with their times on the wall clock as it reads now, so that the next start counts
     // from here what passes until then, whatever the clock did while they waited.
-    for (Entry &e : m_entries) {
+    for (Entry &e : m_entries)
         if (e.waiting())
             e.dirty = true;
-        flush(e);
-    }
+    storeChanged();
 }
 
 bool ChannelQueue::mayStart(const Entry &e, const Moment &now) const
@@ -221,8 +269,11 @@ void ChannelQueue::onFinished(const HttpOutcome &outcome)
     // A stopped request says nothing about the receiver: the message waits for the next run.
     if (e && !m_stopped) {
         applyOutcome(*e, outcome);
-        flush(*e);
-        dropFinished();
+        // Outcomes are stored together, a moment later: a receiver that takes message after
+        // message costs one commit per burst. A crash in between sends the message again, which
+        // at-least-once delivery allows (its ID stays the same).
+        if (!m_storeTimer.isActive())
+            m_storeTimer.start(StoreDelayMs);
     }
     emit attemptFinished();
     startNext();
@@ -295,7 +346,8 @@ bool ChannelQueue::flush(Entry &e)
     if (e.row.IDNum == 0)
         stored = e.waiting() ? m_database.AddNotifyMessage(e.row)
                              : e.row.RecordID <= 0 || m_database.AddNotifyMessage(e.row);
-    stored = stored && (e.row.IDNum == 0 || m_database.SaveNotifyMessage(e.row));
+    else
+        stored = m_database.SaveNotifyMessage(e.row);
     if (stored) {
         e.dirty = false;
         return true;

@@ -27,14 +27,21 @@ public:
 
     const NotifyChannelSettings &channel() const { return m_channel; }
 
-    // Stores the event as a message of this channel and starts its attempt when the worker is free.
-    // recordTable and recordId name the record whose Events views show the outcome (none: empty, 0).
-    void Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId, bool retries);
+    // Stores the event as a message of this channel (in the caller's transaction, if any) and
+    // returns its key; StartDue starts it once that is committed. recordTable and recordId name
+    // the record whose Events views show the outcome (none: empty, 0).
+    qint64 Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId, bool retries);
+    // The transaction that stored the message was rolled back: it is stored again later.
+    void Unstore(qint64 key);
+    // Starts the next attempt that is due when the worker is free.
+    void StartDue();
     // Takes up the messages an earlier run left (once), stores what the database did not take
     // before and starts the next attempt that is due.
     void Resume();
     // Starts nothing more and stops the running request; what waits stays stored for the next run.
     void Stop();
+
+    static constexpr int StoreDelayMs = 100;
 
     int waitingCount() const;
     // Messages given up in this run.
@@ -48,7 +55,7 @@ public:
     int openAlerts() const { return int(m_openAlerts.size()); }
 
 signals:
-    // An attempt ended; its outcome is stored.
+    // An attempt ended; its outcome is stored within StoreDelayMs.
     void attemptFinished();
 
 private:
@@ -76,6 +83,8 @@ private:
     void giveUp(Entry &entry, const QString &why);
     void repost();
     bool flush(Entry &entry);
+    // Stores what changed in one transaction; false (nothing kept as written) when rolled back.
+    bool storeChanged();
     void dropFinished();
     Moment nextDue() const;
     void armTimer();
@@ -87,6 +96,7 @@ private:
     QList<Entry> m_entries;
     HttpWorker m_worker;
     QTimer m_timer;
+    QTimer m_storeTimer; // stores the outcomes of the attempts of the last moment
     QTimer m_repostTimer;
     Running m_running = Running::None;
     qint64 m_runningKey = 0;

@@ -26,11 +26,14 @@ struct HeaderList {
     ~HeaderList() { curl_slist_free_all(list); }
 };
 
-struct Handle {
-    CURL *curl = curl_easy_init();
-    ~Handle() { curl_easy_cleanup(curl); }
-};
 } // namespace
+
+HttpConnection::HttpConnection() : m_curl(curl_easy_init()) {}
+
+HttpConnection::~HttpConnection()
+{
+    curl_easy_cleanup(static_cast<CURL *>(m_curl));
+}
 
 QString HttpOutcome::summary() const
 {
@@ -44,19 +47,26 @@ QString HttpOutcome::summary() const
 
 HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort)
 {
+    HttpConnection connection;
+    return RunHttpRequest(request, abort, connection);
+}
+
+HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort, HttpConnection &connection)
+{
     HttpOutcome outcome;
-    Handle h;
-    if (!h.curl) {
+    CURL *c = static_cast<CURL *>(connection.handle());
+    if (!c) {
         outcome.errorText = QStringLiteral("The HTTP library could not be started.");
         return outcome;
     }
+    // The options of the last request go; its open connection stays for this one.
+    curl_easy_reset(c);
     HeaderList headers;
     for (const QByteArray &header : request.headers)
         headers.list = curl_slist_append(headers.list, header.constData());
     // Without this libcurl waits a second for "100 Continue" before a larger body.
     headers.list = curl_slist_append(headers.list, "Expect:");
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    CURL *c = h.curl;
     curl_easy_setopt(c, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);

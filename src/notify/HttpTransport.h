@@ -29,6 +29,22 @@ struct HttpOutcome {
     QString summary() const;
 };
 
-// Sends the request with libcurl and waits for the answer; runs on a worker thread. Setting
-// abort stops it within about a second.
+// A libcurl handle kept between requests, so that a receiver's connection is used again rather
+// than opened for every message. Used by one request at a time.
+class HttpConnection {
+public:
+    HttpConnection();
+    ~HttpConnection();
+    HttpConnection(const HttpConnection &) = delete;
+    HttpConnection &operator=(const HttpConnection &) = delete;
+    void *handle() const { return m_curl; }
+
+private:
+    void *m_curl;
+};
+
+// Sends the request with libcurl over the connection and waits for the answer; runs on a worker
+// thread. Setting abort stops it within about a second.
+HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort, HttpConnection &connection);
+// The same on a connection of its own (a single test message).
 HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort);

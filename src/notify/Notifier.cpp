@@ -6,12 +6,15 @@
 #include <core/DateTimeText.h>
 #include <core/LocalWait.h>
 #include <core/ProgramState.h>
+#include <db/Database.h>
 
 const QString Notifier::WaitingKey = QStringLiteral("Notifications waiting for ");
 
 Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     : QObject(parent), m_state(state), m_database(database)
 {
+    m_statusTimer.setSingleShot(true);
+    connect(&m_statusTimer, &QTimer::timeout, this, &Notifier::updateStatus);
 }
 
 Notifier::~Notifier() = default;
@@ -29,7 +32,7 @@ void Notifier::syncChannels()
         if (channel(c.name))
             continue;
         auto queue = std::make_unique<ChannelQueue>(m_state, m_database, c);
-        connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::updateStatus);
+        connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::updateStatusSoon);
         m_channels.push_back(std::move(queue));
     }
 }
@@ -47,10 +50,27 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
         event.organisation = filled.organisation;
     if (event.collector.isEmpty())
         event.collector = filled.collector;
-    for (const auto &q : m_channels)
-        if (ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
-            q->Enqueue(event, recordTable, recordId, retries);
-    updateStatus();
+    // Every channel's message in one transaction: one commit per event, however many channels.
+    std::vector<std::pair<ChannelQueue *, qint64>> queued;
+    const bool committed = m_database.runInTransaction([&] {
+        for (const auto &q : m_channels)
+            if (ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
+                queued.emplace_back(q.get(), q->Enqueue(event, recordTable, recordId, retries));
+        return true;
+    });
+    for (const auto &[q, key] : queued) {
+        if (!committed)
+            q->Unstore(key);
+        q->StartDue();
+    }
+    updateStatusSoon();
+}
+
+void Notifier::updateStatusSoon()
+{
+    // A burst of events or answers changes the lines once.
+    if (!m_statusTimer.isActive())
+        m_statusTimer.start(StatusDelayMs);
 }
 
 void Notifier::Resume()

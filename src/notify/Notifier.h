@@ -4,6 +4,7 @@
 #include "NotifyEvent.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -42,10 +43,13 @@ public:
 private:
     void syncChannels();
     void updateStatus();
+    void updateStatusSoon();
+    static constexpr int StatusDelayMs = 200;
     bool settled() const;
 
     ProgramState &m_state;
     Database &m_database;
     std::vector<std::unique_ptr<ChannelQueue>> m_channels;
     QStringList m_statusKeys;
+    QTimer m_statusTimer;
 };

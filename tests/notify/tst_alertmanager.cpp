@@ -175,7 +175,7 @@ private slots:
         first.notify(QStringLiteral("alarm-end"));
         QTRY_COMPARE_WITH_TIMEOUT(am.alerts().size(), 0, 5000);
         QCOMPARE(first.am()->openAlerts(), 0);
-        QCOMPARE(first.am()->waitingCount(), 0);
+        QTRY_COMPARE(first.am()->waitingCount(), 0);
         QCOMPARE(first.am()->failedTotal(), 0);
     }
 };

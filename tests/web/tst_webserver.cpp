@@ -317,7 +317,7 @@ private slots:
         QCOMPARE(channels.size(), 2);
         QCOMPARE(channels[0].toObject().value("waiting").toInt(), 1);
         QVERIFY(m_rig->get("/").body.contains("Notifications waiting for down: 1 (given up: 0)."));
-        QVERIFY(f.t.status.lines().filter(QStringLiteral("Notifications waiting for down: 1")).size() == 1);
+        QTRY_VERIFY(f.t.status.lines().filter(QStringLiteral("Notifications waiting for down: 1")).size() == 1);
         f.t.state.Ini.channels.clear();
         f.monitor->notifier.Resume();
     }
