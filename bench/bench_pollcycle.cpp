@@ -24,7 +24,7 @@
 // after another.
 //
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
-//                   [--parallel P] [--mail working|silent] [--mqtt up|down]
+//                   [--parallel P] [--mail working|silent] [--mqtt up|down] [--channels N]
 //     --backup:     a second data directory (LogDirectory), so every file is written twice
 //     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
 //                   even ones (alarm records opened and ended: database writes)
@@ -33,11 +33,15 @@
 //                   outbox for a real SMTP server (aiosmtpd) that works, or that takes
 //                   connections and never answers (server time-out 30 s); the outbox sends while
 //                   the cycles run
+//     --channels N: N notification channels (webhook, ntfy, slack, teams, alertmanager, then
+//                   webhooks) take every event; the first posts to a receiver that never answers,
+//                   the others to one that takes everything (both in a process of their own)
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
 #include "BenchMemory.h"
 #include "BenchPlant.h"
+#include "BenchReceivers.h"
 
 #include <acquisition/Monitor.h>
 #include <acquisition/SensorDataFiles.h>
@@ -50,6 +54,7 @@
 #include <core/StatusList.h>
 #include <link/DeviceCommands.h>
 #include <mqtt/MqttPublisher.h>
+#include <notify/Notifier.h>
 
 #include <SimDevice.h>
 
@@ -93,6 +98,7 @@ struct Options {
     int parallel = PollIniSettings().parallel;
     QString mail; // empty, "working" or "silent"
     QString mqtt; // empty, "up" or "down"
+    int channels = 0;
 };
 
 QString deviceAddress(int n)
@@ -517,6 +523,35 @@ bool startMqtt(Engine &engine, const QString &mode, MqttPlant &plant, QString &e
     return true;
 }
 
+// The notification channels of --channels, every one taking every event.
+bool startChannels(Engine &engine, int count, Receivers &receivers, QString &error)
+{
+    const QString host = QStringLiteral("127.0.189.2");
+    const int port = 18850;
+    if (!receivers.start(host, port, error))
+        return false;
+    const QStringList types = {QStringLiteral("webhook"), QStringLiteral("ntfy"), QStringLiteral("slack"),
+                               QStringLiteral("teams"), QStringLiteral("alertmanager")};
+    for (int i = 0; i < count; ++i) {
+        NotifyChannelSettings c;
+        c.name = QStringLiteral("channel%1").arg(i + 1);
+        c.type = types.value(i, types.first());
+        c.url = QStringLiteral("http://%1:%2/").arg(host).arg(i == 0 ? port + 1 : port);
+        engine.state.Ini.channels.append(c);
+    }
+    engine.monitor->notifier.Resume();
+    return true;
+}
+
+void printChannels(Engine &engine)
+{
+    for (const QString &name : engine.monitor->notifier.channelNames()) {
+        const ChannelQueue *q = engine.monitor->notifier.channel(name);
+        std::printf("channel %s (%s): %d waiting at the end, %d given up\n", qPrintable(name),
+                    qPrintable(q->channel().type), q->waitingCount(), q->failedTotal());
+    }
+}
+
 Options readOptions(const QStringList &args)
 {
     Options o;
@@ -530,6 +565,8 @@ Options readOptions(const QStringList &args)
             o.mail = args[++i];
         else if (args[i] == QLatin1String("--mqtt") && i + 1 < args.size())
             o.mqtt = args[++i];
+        else if (args[i] == QLatin1String("--channels") && i + 1 < args.size())
+            o.channels = std::clamp(args[++i].toInt(), 0, 20);
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
             o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
@@ -562,28 +599,33 @@ int main(int argc, char **argv)
         return 2;
     }
     MqttPlant mqtt;
+    Receivers receivers;
     const QString emailList = options.mail.isEmpty() ? QString() : QStringLiteral("alarms@example.com,");
     std::unique_ptr<SmtpTestServer> smtp;
     if (!sims.start(options.devices, error) || !engine.start(options.backup, 3, error) ||
         !engine.addDevices(sims, options.devices, error, emailList) ||
         (!options.mail.isEmpty() && !(smtp = startMail(engine, options.mail, error))) ||
-        (!options.mqtt.isEmpty() && !startMqtt(engine, options.mqtt, mqtt, error))) {
+        (!options.mqtt.isEmpty() && !startMqtt(engine, options.mqtt, mqtt, error)) ||
+        (options.channels > 0 && !startChannels(engine, options.channels, receivers, error))) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(error));
         return 1;
     }
     engine.state.Ini.poll.parallel = options.parallel;
     std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart%s; "
-                "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; load average %s\n",
+                "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
+                "load average %s\n",
                 options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
                 options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
                 options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
-                options.parallel, loadAverage().constData());
+                options.parallel, options.channels, loadAverage().constData());
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);
     printComparison(engine, options);
     printGoalsAndResources(engine, figures, options);
     if (smtp)
         printMail(engine, *smtp, options.mail);
+    if (options.channels > 0)
+        printChannels(engine);
     if (mqtt.publisher) {
         const QStringList line = engine.status.lines().filter(MqttPublisher::StatusKey);
         std::printf("mqtt (broker %s): %s\n", qPrintable(options.mqtt), qPrintable(line.value(0)));

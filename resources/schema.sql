@@ -81,7 +81,8 @@ CREATE TABLE tblLogFileBackup (
 
 -- Notification e-mails waiting to be delivered (a message leaves the table once it is delivered
 -- or given up). RecordTable and RecordID name the row whose EmailSent follows the message;
--- Attachments holds the files sent with it (the monthly report's PDF), empty for none.
+-- Attachments holds the files sent with it (the monthly report's PDF), empty for none. AgedFrom
+-- is where the message's age counts from, on the wall clock as it read when the row was written.
 CREATE TABLE tblOutbox (
     IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
     Kind TEXT,
@@ -98,5 +99,25 @@ CREATE TABLE tblOutbox (
     NextAttempt TEXT,
     LastError TEXT,
     Retries INTEGER,
-    Attachments BLOB
+    Attachments BLOB,
+    AgedFrom TEXT
+);
+
+CREATE TABLE tblNotifyQueue (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    Channel TEXT,
+    Kind TEXT,
+    MessageID TEXT,
+    RecordTable TEXT,
+    RecordID INTEGER,
+    Created TEXT,
+    Payload TEXT,
+    Retries INTEGER,
+    Attempts INTEGER,
+    LastAttempt TEXT,
+    NextAttempt TEXT,
+    LastError TEXT,
+    State INTEGER,
+    Outcome TEXT,
+    AgedFrom TEXT
 );

@@ -8,6 +8,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev
     libmosquitto-dev mosquitto
     python3 python3-aiosmtpd python3-prometheus-client xvfb poppler-utils
+    prometheus-alertmanager
     clang-14 libclang-rt-14-dev
     dpkg-dev desktop-file-utils systemd lintian help2man
 )

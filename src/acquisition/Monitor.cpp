@@ -4,15 +4,24 @@
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
 
+namespace {
+// How long the shutdown notice may hold up the close on the notification channels.
+constexpr int ShutdownNoticeWaitMs = 5000;
+} // namespace
+
 Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &pollTimer,
                  const LinkTimings &timings)
     : state(programState), database(programState), errorLog(database), link(programState, timings),
       mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
-      alarms(programState, database, outbox, grid), failures(programState, database, outbox),
+      notifier(programState, database), alarms(programState, database, outbox, grid),
+      failures(programState, database, outbox),
       cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid),
       monthlyReport(programState, outbox, activation.iniFile())
 {
     cycle.reportCheck = [this] { monthlyReport.Check(); };
+    alarms.notifier = &notifier;
+    failures.notifier = &notifier;
+    cycle.notifier = &notifier;
     state.setErrorLog(errorLog);
     connectActivation(activation);
     connectPollTimer(pollTimer);
@@ -36,16 +45,18 @@ void Monitor::connectActivation(Activation &activation)
     s.UpgradeSchema = [this] {
         database.UpgradeSchema();
         outbox.Resume();
+        notifier.Resume();
     };
     s.CountNamedSensors = [this](int &count) { return database.CountNamedSensors(count); };
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };
     s.StopTimeout = [this] { link.StopTimeout(); };
-    // The shutdown e-mail goes out as it always did; the outbox starts nothing new meanwhile and
-    // keeps what is left for the next start.
+    // The outbox starts nothing new and keeps what is left for the next start; a message the
+    // server is answering gets its answer first (at most StopGraceSeconds), so one it took is not
+    // sent again. Then the shutdown e-mail goes out as it always did.
     s.SendShutdownEmail = [this] {
-        outbox.Hold();
-        mail.SendShutdownEmail();
         outbox.Shutdown();
+        mail.SendShutdownEmail();
+        notifier.Shutdown(ShutdownNoticeWaitMs);
     };
     s.CloseWinSocket = [this] { link.CloseWinSocket(); };
 }

@@ -11,6 +11,7 @@
 #include <db/DbErrorLog.h>
 #include <link/DeviceLink.h>
 #include <link/LinkTimings.h>
+#include <notify/Notifier.h>
 #include <reports/MonthlyReport.h>
 
 class Activation;
@@ -35,6 +36,7 @@ public:
     DatabaseMailSource mailSource;
     MailManager mail;
     Outbox outbox;
+    Notifier notifier;
     StatusGridModel grid;
     AlarmEvaluation alarms;
     FailureTracking failures;

@@ -14,6 +14,7 @@
 #include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
 #include <link/ReplyParser.h>
+#include <notify/Notifier.h>
 
 #include <QMetaObject>
 #include <QScopeGuard>
@@ -68,6 +69,8 @@ bool PollCycle::startDevices()
     // Messages whose retry fell due while the clock was moved by hand, or that the database did
     // not take before, go now; the outbox's own timer does this in between.
     m_outbox.Resume();
+    if (notifier)
+        notifier->Resume();
     m_attempts = AttemptsFor(m_state.Config.CommunicationRetry);
     QList<ServerRecord> devices;
     int count = 0;
@@ -210,8 +213,14 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
     }
     if (ParseMessage(m_state, codes.DataCommand, exchange.readingsReply)) {
         m_deviceScales.insert(device.IDNum, m_state.TemperatureScale);
+        // Only a failure that was announced has a recovery to announce.
+        qint64 announced = 0;
+        if (notifier && notifier->HasChannels())
+            m_database.FirstOpenServerFailure(device.IDNum, true, announced);
         if (!m_database.MarkServerBackOnLine(device.IDNum))
             m_state.AddError(kWhere, m_database.lastError());
+        else if (announced != 0)
+            notifyRecovered(device, announced);
         m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
         if (m_state.MonitoringActive())
             scheduledReportHook();
@@ -236,6 +245,14 @@ void PollCycle::sendDailySystemOk()
         if (last.date().daysTo(now.date()) < 1)
             return;
         m_outbox.QueueSystemOkEmail();
+        if (notifier) {
+            NotifyEvent event;
+            event.kind = QStringLiteral("system-ok");
+            event.subject = QStringLiteral("Quellmark VKL-E is up and running!");
+            event.text = QStringLiteral("Tallyport is up and running.");
+            // Sent hours late, "up and running" would mislead, as with the e-mail.
+            notifier->Notify(event, QString(), 0, false);
+        }
     }
     // The date is kept whether or not the file takes it; a save that failed is logged by the
     // save, once, since the date is not due again until tomorrow.
@@ -276,4 +293,15 @@ void PollCycle::scheduledReportHook()
     if (reportCheck)
         reportCheck();
     m_state.AutoPrintDone = true;
+}
+
+void PollCycle::notifyRecovered(const ServerRecord &device, qint64 episode)
+{
+    NotifyEvent event;
+    event.kind = QStringLiteral("device-recovered");
+    event.device = device.ServerName;
+    event.address = device.ServerIPAddress;
+    event.subject = QStringLiteral("Message from Quellmark VKL-E");
+    event.text = QStringLiteral("The device: ") + device.ServerName + QStringLiteral(" answers again.");
+    notifier->Notify(event, QStringLiteral("tblServerFailures"), episode);
 }

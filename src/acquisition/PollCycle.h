@@ -19,6 +19,7 @@ class Database;
 class DeviceLink;
 class FailureTracking;
 class Outbox;
+class Notifier;
 class ProgramState;
 class StatusGridModel;
 
@@ -53,6 +54,9 @@ public:
     // completed cycle (so a report time missed while no device answered is made up). It must
     // return at once.
     std::function<void()> reportCheck;
+    // The notification channels beside e-mail that take the daily OK and device recoveries; none
+    // when null.
+    Notifier *notifier = nullptr;
 
     // Attempts per device: CommunicationRetry when it is 1 to 5, otherwise 3.
     static int AttemptsFor(int communicationRetry);
@@ -70,6 +74,8 @@ signals:
     void finished();
 
 private:
+    void notifyRecovered(const ServerRecord &device, qint64 episode);
+
     // Reads the device list and starts the exchanges; false when there is nothing to poll.
     bool startDevices();
     // Takes the devices whose exchanges have ended; ends the cycle when it is over.

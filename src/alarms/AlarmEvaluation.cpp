@@ -9,6 +9,7 @@
 #include <core/DateTimeText.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
+#include <notify/Notifier.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -44,6 +45,9 @@ struct AlarmEvaluation::Sensor {
     QString unit;
     QString stateText;
     qint64 minutes = 0;
+    float reading = 0;
+    std::optional<double> upperLimit;
+    std::optional<double> lowerLimit;
 };
 
 AlarmEvaluation::AlarmEvaluation(ProgramState &state, Database &database, Outbox &outbox,
@@ -67,12 +71,10 @@ void AlarmEvaluation::BeginCycle()
 {
     m_backupCopiesMade = 0;
     m_backupCopyFailed = false;
-    recordPendingOutcomes();
 }
 
 void AlarmEvaluation::FinishCycle()
 {
-    recordPendingOutcomes();
     // One sensor's copy may fail while the others work (its file locked by another program): the
     // episode stays open until a cycle in which every copy worked, so one outage gives one
     // episode and one notice.
@@ -82,18 +84,6 @@ void AlarmEvaluation::FinishCycle()
     if (m_database.RecordOpenBackupFileErrors(open) && open.count > 0)
         m_database.MarkBackupFileErrorBackOnLine(open.lastId);
     m_state.UpdateStatus(BackupErrorKey, QStringLiteral("delete"));
-}
-
-bool AlarmEvaluation::recordPendingOutcomes()
-{
-    for (auto it = m_pendingOutcomes.begin(); it != m_pendingOutcomes.end();) {
-        if (!writeOutcome(it.key(), it->first, it->second)) {
-            m_state.AddError(kWhere, m_database.lastError());
-            return false;
-        }
-        it = m_pendingOutcomes.erase(it);
-    }
-    return true;
 }
 
 bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText)
@@ -139,6 +129,9 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     const bool knownPort = port >= 0 && port <= 9;
     const auto &r = m_state.Readings;
     const float reading = knownPort ? r[size_t(3 * port)] : ProgramState::NoDataValue;
+    sensor.reading = reading;
+    sensor.upperLimit = record.UpperLimit;
+    sensor.lowerLimit = record.LowerLimit;
     sensor.minutes = knownPort ? std::lround(r[size_t(3 * port + 1)]) : 0;
     const long alarmByte = knownPort ? std::lround(r[size_t(3 * port + 2)]) : 0;
 
@@ -152,7 +145,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     if (reading != ProgramState::NoDataValue && m_state.MonitoringActive()) {
         ok = recordUnrecorded(sensor.id);
         const bool inAlarm = isCircuitCode(reading) || alarmByte > 0;
-        ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(sensor.id)) && ok;
+        ok = (inAlarm ? openAlarm(deviceId, sensor, emailList) : endAlarm(deviceId, sensor)) && ok;
     }
 
     int active = 0;
@@ -236,20 +229,35 @@ void AlarmEvaluation::openBackupEpisode(const QString &directory, const QString 
     OpenRecords open;
     if (!m_database.RecordOpenBackupFileErrors(open) || open.count > 0)
         return;
-    if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") +
-                                       directory) ||
-        !m_database.RecordOpenBackupFileErrors(open) || open.count == 0)
-        return;
     const QString text =
         QStringLiteral("There was an error writing data log files to the programmed directory ") + directory +
         QStringLiteral(".  A backup copy is being kept in ") +
         QDir::toNativeSeparators(m_state.programDirectory()) + QStringLiteral(".  The error is: ") + cause;
-    // Queued, the notice's outcome is the outbox's to keep in the episode.
+    // The episode and its notice together or not at all (the next failed copy tries again): an
+    // open episode whose notice was never queued would keep every later one back.
     QString error;
-    if (m_outbox.QueueTextEmail(text, OutboxEntry::Record::BackupFailure, open.lastId, error) != 0)
-        return;
-    m_database.UpdateBackupFileErrorEmailSent(open.lastId, mailFailureText(error));
-    m_state.UpdateStatus(MailErrorKey, QString());
+    m_outbox.StoreWithRecord([&] {
+        if (!m_database.AddBackupFileError(QStringLiteral("Failed to write log files to backup directory ") +
+                                           directory) ||
+            !m_database.RecordOpenBackupFileErrors(open) || open.count == 0)
+            return false;
+        // Queued, the notice's outcome is the outbox's to keep in the episode.
+        const qint64 key =
+            m_outbox.QueueTextEmail(text, OutboxEntry::Record::BackupFailure, open.lastId, error);
+        if (key != 0)
+            return m_outbox.Stored(key);
+        return m_database.UpdateBackupFileErrorEmailSent(open.lastId, mailFailureText(error));
+    });
+    if (!error.isEmpty())
+        m_state.UpdateStatus(MailErrorKey, QString());
+    // The channels keep their own messages; each channel's outcome goes to the episode.
+    if (notifier && open.count > 0) {
+        NotifyEvent event;
+        event.kind = QStringLiteral("backup");
+        event.subject = QStringLiteral("Message from Quellmark VKL-E");
+        event.text = text;
+        notifier->Notify(event, QStringLiteral("tblLogFileBackup"), open.lastId);
+    }
 }
 
 bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QString &emailList)
@@ -270,25 +278,29 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
                      sensor.unit, sensor.notes);
     const QDateTime start = m_state.readingsTime();
+    // The record, its e-mail and the e-mail's outcome in the record are stored together or not
+    // at all; the e-mail is queued once per alarm, even while its record cannot be written.
+    NotificationOutcome mail;
     qint64 alarmId = 0;
-    const bool recorded = m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name,
-                                                    sensor.stateText, sensor.minutes, -1, &alarmId);
+    const bool recorded = m_outbox.StoreWithRecord([&] {
+        if (!m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name, sensor.stateText,
+                                       sensor.minutes, -1, &alarmId))
+            return false;
+        mail = queueAlarmEmail(deviceId, sensor, emailList, message, alarmId);
+        return (!mail.queued() || m_outbox.Stored(mail.outboxKey)) && writeOutcome(alarmId, mail, message);
+    });
+    if (recorded) {
+        // The channels keep their own messages, each channel's outcome going to the record.
+        notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, alarmId);
+        return true;
+    }
     const QString recordError = m_database.lastError();
-    // The e-mail is queued once per alarm, even while its record cannot be written.
-    const NotificationOutcome mail =
-        queueAlarmEmail(deviceId, sensor, emailList, message, recorded ? alarmId : 0);
-    if (!recorded) {
-        keepUnrecorded(sensor, start, message, mail);
-        m_state.AddError(kWhere, recordError);
-        return false;
-    }
-    if (!writeOutcome(alarmId, mail, message)) {
-        // The e-mail is queued (or failed) once and for all; its record waits for the database.
-        m_pendingOutcomes.insert(alarmId, {mail, message});
-        m_state.AddError(kWhere, m_database.lastError());
-        return false;
-    }
-    return true;
+    // Any e-mail queued went with the rolled-back record: queued again, to wait for its record.
+    mail = queueAlarmEmail(deviceId, sensor, emailList, message, 0);
+    notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, 0);
+    keepUnrecorded(sensor, start, message, mail);
+    m_state.AddError(kWhere, recordError);
+    return false;
 }
 
 bool AlarmEvaluation::writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message)
@@ -329,13 +341,20 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
         UnrecordedAlarm &alarm = alarms.first();
         // The e-mail's outcome as it stands now; the outbox keeps it up to date from here on.
         alarm.record.EmailSent = alarm.mail.recordText(m_outbox);
-        qint64 alarmId = 0;
-        if (!m_database.RecordAlarm(alarm.record, &alarmId)) {
+        const bool recorded = m_outbox.StoreWithRecord([&] {
+            qint64 alarmId = 0;
+            if (!m_database.RecordAlarm(alarm.record, &alarmId))
+                return false;
+            if (!alarm.mail.queued())
+                return true;
+            m_outbox.AttachRecord(alarm.mail.outboxKey, alarmId);
+            return m_outbox.Stored(alarm.mail.outboxKey) ||
+                   m_outbox.RecordText(alarm.mail.outboxKey).isNull();
+        });
+        if (!recorded) {
             m_state.AddError(kWhere, m_database.lastError());
             return false;
         }
-        if (alarm.mail.queued())
-            m_outbox.AttachRecord(alarm.mail.outboxKey, alarmId);
         alarms.removeFirst();
     }
     m_unrecorded.erase(found);
@@ -365,8 +384,40 @@ NotificationOutcome AlarmEvaluation::queueAlarmEmail(qint64 deviceId, const Sens
     return {0, mailFailureText(error)};
 }
 
-bool AlarmEvaluation::endAlarm(qint64 sensorId)
+void AlarmEvaluation::notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor,
+                                     const QString &text, qint64 alarmId)
 {
+    if (!notifier || !notifier->HasChannels())
+        return;
+    NotifyEvent event;
+    event.kind = kind;
+    event.time = m_state.readingsTime();
+    event.device = sensor.deviceName;
+    QVariant address;
+    if (m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerIPAddress"),
+                                 address))
+        event.address = address.toString().trimmed();
+    event.sensor = sensor.name;
+    event.sensorId = sensor.id;
+    if (!isCircuitCode(sensor.reading))
+        event.reading = double(sensor.reading);
+    event.units = sensor.unit;
+    event.state = sensor.stateText;
+    event.upperLimit = sensor.upperLimit;
+    event.lowerLimit = sensor.lowerLimit;
+    event.alarmNumber = alarmId;
+    const bool start = kind == QLatin1String("alarm");
+    event.subject =
+        QStringLiteral("Sensor: ") + sensor.name +
+        (start ? QStringLiteral(" has generated an alarm!") : QStringLiteral(" is back to normal"));
+    event.text = text;
+    event.text.replace(kCR, QLatin1Char('\n'));
+    notifier->Notify(event, alarmId > 0 ? QStringLiteral("tblAlarms") : QString(), alarmId);
+}
+
+bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
+{
+    const qint64 sensorId = sensor.id;
     // An alarm still waiting for its record ends there; the record is written whole later.
     if (hasOpenUnrecorded(sensorId)) {
         AlarmRecord &alarm = m_unrecorded[sensorId].last().record;
@@ -384,6 +435,11 @@ bool AlarmEvaluation::endAlarm(qint64 sensorId)
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
+    if (open.count > 0)
+        notifyChannels(QStringLiteral("alarm-end"), deviceId, sensor,
+                       sensor.name + QStringLiteral(" connected to server ") + sensor.deviceName +
+                           QStringLiteral(" is back to normal: ") + sensor.stateText,
+                       open.lastId);
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 class Database;
+class Notifier;
 class ProgramState;
 class StatusGridModel;
 struct SensorRecord;
@@ -44,6 +45,9 @@ public:
     bool AnnounceAlarms();
     // How the notice is given (the main window's pop-up and sound).
     std::function<void(const QString &notice)> announce;
+    // The notification channels beside e-mail that take alarms, alarm ends and backup failures;
+    // none when null.
+    Notifier *notifier = nullptr;
 
 private:
     struct Sensor;
@@ -58,15 +62,15 @@ private:
                                         const QString &message, qint64 alarmId);
     // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
     bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
-    bool endAlarm(qint64 sensorId);
+    bool endAlarm(qint64 deviceId, const Sensor &sensor);
+    // Hands an alarm or its end to the notification channels.
+    void notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor, const QString &text,
+                        qint64 alarmId);
     void keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
                         const NotificationOutcome &mail);
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
     bool recordUnrecorded(qint64 sensorId);
     bool hasOpenUnrecorded(qint64 sensorId) const;
-    // Writes the e-mail outcomes of alarms whose record took no outcome; false when one still
-    // cannot be written.
-    bool recordPendingOutcomes();
     QString nowText() const;
     QString mailFailureText(const QString &error) const;
 
@@ -83,10 +87,6 @@ private:
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
     // ended meanwhile, and how its one e-mail stands, as soon as the database takes it.
     QHash<qint64, QList<UnrecordedAlarm>> m_unrecorded;
-    // The message (CauseOfAlarm) and e-mail outcome of recorded alarms that could not take them
-    // (the database busy after the e-mail was queued), by alarm key; written once they can be,
-    // the e-mail never queued again.
-    QHash<qint64, std::pair<NotificationOutcome, QString>> m_pendingOutcomes;
     // Backup copies of the current cycle: made, and whether any failed.
     int m_backupCopiesMade = 0;
     bool m_backupCopyFailed = false;

@@ -53,7 +53,9 @@ public:
     bool SaveResolution(const QString &typed);
     static QString ResolutionText(const QDateTime &now, const QString &typed);
     // The reader's text of an alarm.
-    static QString AlarmText(const AlarmRecord &alarm);
+    // notifications: each notification channel's outcome ("channel: outcome"), shown after the
+    // e-mail's.
+    static QString AlarmText(const AlarmRecord &alarm, const QStringList &notifications = {});
 
     // Ask first; on OK delete every failure episode (or every error log line) and read the lists
     // again as the Events menu does. True when the user agreed.

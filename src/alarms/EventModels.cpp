@@ -43,6 +43,11 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
         return {};
     ensurePage(index.row());
     QString text = cellText(index.row(), index.column());
+    if (role == Qt::ToolTipRole && index.column() == emailColumn) {
+        const QStringList channels = notificationOutcomes(index.row());
+        if (!channels.isEmpty())
+            return QStringLiteral("E-mail: ") + text + QLatin1Char('\n') + channels.join(QLatin1Char('\n'));
+    }
     if (role == Qt::ToolTipRole) {
         // Long texts (alarm messages, error causes) are cut off in the cell.
         if (text.size() < 40 && !text.contains(QLatin1Char('\r')))
@@ -52,6 +57,13 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
     }
     return text.replace(QStringLiteral("\r\n"), QStringLiteral(" "))
         .replace(QLatin1Char('\r'), QLatin1Char(' '));
+}
+
+QStringList EventTableModel::outcomesOf(const QString &table, qint64 recordId) const
+{
+    QStringList outcomes;
+    m_db.NotifyOutcomes(table, recordId, outcomes);
+    return outcomes;
 }
 
 QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -107,6 +119,7 @@ AlarmTableModel::AlarmTableModel(ProgramState &state, Database &db, QObject *par
            QStringLiteral("Sensor Data"), QStringLiteral("Time Out of Limits (min)")},
           parent)
 {
+    emailColumn = 5;
 }
 
 const AlarmRecord *AlarmTableModel::alarmAt(int row) const
@@ -163,6 +176,12 @@ QString AlarmTableModel::cellText(int row, int column) const
     }
 }
 
+QStringList AlarmTableModel::notificationOutcomes(int row) const
+{
+    const AlarmRecord *alarm = m_pages.at(row);
+    return alarm ? outcomesOf(QStringLiteral("tblAlarms"), alarm->IDNum) : QStringList();
+}
+
 // --- Device failure episodes ---
 
 ServerFailureTableModel::ServerFailureTableModel(ProgramState &state, Database &db, QObject *parent)
@@ -172,6 +191,13 @@ ServerFailureTableModel::ServerFailureTableModel(ProgramState &state, Database &
                        QStringLiteral("Email Sent?")},
                       parent)
 {
+    emailColumn = 5;
+}
+
+QStringList ServerFailureTableModel::notificationOutcomes(int row) const
+{
+    const ServerFailureRecord *episode = m_pages.at(row);
+    return episode ? outcomesOf(QStringLiteral("tblServerFailures"), episode->IDNum) : QStringList();
 }
 
 bool ServerFailureTableModel::readExtent(EventExtent &extent)

@@ -44,6 +44,12 @@ protected:
     virtual void forgetPages() = 0;
     // The text shown in a cell of a row whose page is read.
     virtual QString cellText(int row, int column) const = 0;
+    // What the notification channels did with a row's record, one line each, shown with the
+    // e-mail's outcome (column emailColumn) when the pointer rests on it; none by default.
+    virtual QStringList notificationOutcomes(int) const { return {}; }
+    int emailColumn = -1;
+    // The channels' outcomes for a record (a database that cannot give them leaves them out).
+    QStringList outcomesOf(const QString &table, qint64 recordId) const;
 
     // Reads the page holding row unless it was read (or failed) since the last refresh. The
     // first failure after a refresh is logged.
@@ -104,6 +110,7 @@ protected:
     bool readPage(int page) const override;
     void forgetPages() override { m_pages.clear(); }
     QString cellText(int row, int column) const override;
+    QStringList notificationOutcomes(int row) const override;
 
 private:
     mutable EventPages<AlarmRecord> m_pages;
@@ -125,6 +132,7 @@ protected:
     bool readPage(int page) const override;
     void forgetPages() override { m_pages.clear(); }
     QString cellText(int row, int column) const override;
+    QStringList notificationOutcomes(int row) const override;
 
 private:
     mutable EventPages<ServerFailureRecord> m_pages;

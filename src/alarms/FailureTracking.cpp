@@ -2,6 +2,7 @@
 
 #include <core/ProgramState.h>
 #include <db/Database.h>
+#include <notify/Notifier.h>
 
 FailureTracking::FailureTracking(ProgramState &state, Database &database, Outbox &outbox)
     : m_state(state), m_database(database), m_outbox(outbox)
@@ -38,6 +39,15 @@ bool FailureTracking::notify(qint64 episode, const QString &name, const QString 
         QString error;
         notice.outboxKey = m_outbox.QueueTextEmail(text, OutboxEntry::Record::DeviceFailure, episode, error);
         notice.text = error;
+        if (notifier) {
+            NotifyEvent event;
+            event.kind = QStringLiteral("device-failure");
+            event.device = name;
+            event.address = address;
+            event.subject = QStringLiteral("Message from Quellmark VKL-E");
+            event.text = text + QLatin1Char('.');
+            notifier->Notify(event, QStringLiteral("tblServerFailures"), episode);
+        }
     }
     const QString emailSent = notice.recordText(m_outbox);
     // Null: the outbox has written the notice's final text into the episode meanwhile.

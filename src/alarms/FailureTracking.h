@@ -6,6 +6,7 @@
 #include <QString>
 
 class Database;
+class Notifier;
 class ProgramState;
 
 // Device failure episodes: the first failed poll opens one silently, the second queues the one
@@ -17,6 +18,9 @@ public:
     // After a device failed every attempt of a poll. False on a database failure (the caller
     // logs it).
     bool TrackServerFailure(qint64 deviceId, int requestCount);
+
+    // The notification channels beside e-mail that take device failures; none when null.
+    Notifier *notifier = nullptr;
 
 private:
     bool notify(qint64 episode, const QString &name, const QString &address, int requestCount);

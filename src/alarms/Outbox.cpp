@@ -12,8 +12,7 @@ const QString Outbox::WaitingKey = QStringLiteral("Emails waiting to be sent: ")
 
 namespace {
 const QString kWhere = QStringLiteral("Outbox");
-// The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
-// nothing for long.
+// The timer never sleeps longer than this: it wakes to see to messages held back behind others.
 constexpr qint64 kLongestSleepMs = 60 * 1000;
 } // namespace
 
@@ -82,10 +81,10 @@ qint64 Outbox::enqueue(OutboxEntry entry)
 {
     if (!m_loaded)
         m_loaded = load();
-    const QDateTime now = m_state.clock().now();
     entry.key = m_nextKey++;
-    entry.created = now;
-    entry.nextAttempt = now;
+    entry.created = m_state.clock().now();
+    entry.origin = Moment::now(m_state.clock());
+    entry.nextAttempt = entry.origin;
     entry.messageId = NewMessageId(m_state.Config.FromAddress.trimmed());
     entry.pending = entry.message.recipientAddresses();
     m_entries.append(std::move(entry));
@@ -93,9 +92,43 @@ qint64 Outbox::enqueue(OutboxEntry entry)
     // the message goes out meanwhile.
     flush(m_entries.last());
     const qint64 key = m_entries.last().key;
+    if (m_storing) {
+        m_queuedInStore.append(key);
+        return key;
+    }
     updateStatusLine();
     startNext();
     return key;
+}
+
+bool Outbox::StoreWithRecord(const std::function<bool()> &writes)
+{
+    if (m_storing) // part of the store already under way
+        return writes();
+    m_storing = true;
+    const bool stored = m_database.runInTransaction(writes);
+    m_storing = false;
+    if (!stored) {
+        m_entries.removeIf([this](const OutboxEntry &e) { return m_queuedInStore.contains(e.key); });
+        for (const Attached &a : std::as_const(m_attachedInStore))
+            if (OutboxEntry *e = find(a.key)) {
+                e->rowId = a.rowId;
+                e->recordId = a.recordId;
+                e->dirty = true;
+            }
+    }
+    m_queuedInStore.clear();
+    m_attachedInStore.clear();
+    dropFinished();
+    updateStatusLine();
+    startNext();
+    return stored;
+}
+
+bool Outbox::Stored(qint64 key) const
+{
+    const OutboxEntry *e = find(key);
+    return e && !e->dirty;
 }
 
 OutboxEntry *Outbox::find(qint64 key)
@@ -122,6 +155,8 @@ void Outbox::AttachRecord(qint64 key, qint64 recordId)
     OutboxEntry *e = find(key);
     if (!e)
         return;
+    if (m_storing)
+        m_attachedInStore.append({key, e->rowId, e->recordId});
     e->recordId = recordId;
     e->dirty = true;
     flush(*e);
@@ -139,7 +174,7 @@ bool Outbox::load()
         if (known)
             continue;
         OutboxEntry e;
-        const bool whole = OutboxEntry::fromRow(row, e);
+        const bool whole = OutboxEntry::fromRow(row, m_state.clock(), e);
         e.key = m_nextKey++;
         // Sent without its files, the message would claim what it does not carry.
         const QString unusable = !whole ? QStringLiteral("The stored message's attachments cannot be read.")
@@ -178,6 +213,11 @@ void Outbox::Shutdown()
 {
     Hold();
     m_worker.stopAndWait();
+    // Stored with their times on the wall clock as it reads now, so that the next start counts
+    // from here what passes until then, whatever the clock did while they waited.
+    for (OutboxEntry &e : m_entries)
+        if (!e.finished() && e.rowId > 0)
+            e.dirty = true;
     flushAll();
     // What the database has not taken by now (it stayed busy) goes with the program: each is
     // named in the error log, which may take a line when the outbox's table could not.
@@ -188,14 +228,14 @@ void Outbox::Shutdown()
                                          .arg(e.message.subject, m_database.lastError()));
 }
 
-bool Outbox::mayStart(const OutboxEntry &entry, const QDateTime &now) const
+bool Outbox::mayStart(const OutboxEntry &entry, const Moment &now) const
 {
     if (entry.finished() || entry.nextAttempt > now)
         return false;
     return entry.attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil;
 }
 
-void Outbox::giveUpExpired(const QDateTime &now)
+void Outbox::giveUpExpired(const Moment &now)
 {
     // A message held back behind another one's attempts (the server still down) can reach its
     // deadline without an attempt of its own falling due.
@@ -213,7 +253,7 @@ void Outbox::startNext()
 {
     if (m_held || m_runningKey != 0)
         return;
-    const QDateTime now = m_state.clock().now();
+    const Moment now = Moment::now(m_state.clock());
     giveUpExpired(now);
     OutboxEntry *next = nullptr;
     for (OutboxEntry &e : m_entries)
@@ -250,14 +290,13 @@ void Outbox::onAttemptFinished(const SmtpOutcome &outcome)
         m_attempt.outcome = outcome;
         m_attempt.attemptNumber = e->attempts + 1;
         m_mail.RecordAttempt(m_attempt);
-        const QList<RecipientReply> refused =
-            e->applyOutcome(outcome, m_state.clock().now(), m_state.Ini.mail);
+        const QList<RecipientReply> refused = e->applyOutcome(outcome, m_state.clock(), m_state.Ini.mail);
         // No recipient was reached: the server (or the settings) failed the whole session.
         if (!outcome.sent && outcome.recipientReplies.isEmpty()) {
             if (e->nextAttempt.isValid())
                 m_holdUntil = e->nextAttempt;
         } else {
-            m_holdUntil = QDateTime();
+            m_holdUntil = Moment();
         }
         reportAttempt(*e, outcome, refused);
         flush(*e);
@@ -307,19 +346,27 @@ bool Outbox::flush(OutboxEntry &entry)
 {
     if (!entry.dirty)
         return true;
-    bool stored = true;
-    if (entry.rowId == 0 && !entry.finished()) {
-        OutboxRow row = entry.toRow();
-        row.Attachments = EncodeAttachments(entry.message.attachments);
-        stored = m_database.AddOutboxMessage(row);
-        entry.rowId = row.IDNum;
-    }
-    stored = stored && m_database.SaveOutboxMessage(entry.toRow(), entry.recordText(), entry.finished());
+    // A new message and its record's text together: never a record saying "Waiting to be sent"
+    // without the message, nor the message twice (a new row at each try).
+    const qint64 rowBefore = entry.rowId;
+    const bool stored = m_database.runInTransaction([&] {
+        if (entry.rowId == 0 && !entry.finished()) {
+            OutboxRow row = entry.toRow(m_state.clock());
+            row.Attachments = EncodeAttachments(entry.message.attachments);
+            if (!m_database.AddOutboxMessage(row))
+                return false;
+            entry.rowId = row.IDNum;
+        }
+        return m_database.SaveOutboxMessage(entry.toRow(m_state.clock()), entry.recordText(),
+                                            entry.finished());
+    });
     if (stored) {
         entry.dirty = false;
         return true;
     }
-    if (!entry.storeFailureLogged)
+    entry.rowId = rowBefore;
+    // Within a larger transaction its owner reports the failure.
+    if (!entry.storeFailureLogged && !m_database.inTransaction())
         m_state.AddError(kWhere, QStringLiteral("\"%1\" could not be stored; it is kept in memory until the "
                                                 "database takes it: %2")
                                      .arg(entry.message.subject, m_database.lastError()));
@@ -337,6 +384,9 @@ void Outbox::flushAll()
 
 void Outbox::dropFinished()
 {
+    // A store under way may still be rolled back: its messages stay until it has ended.
+    if (m_storing)
+        return;
     // A message whose record is not written yet stays: the record takes its text when it is.
     m_entries.removeIf([this](const OutboxEntry &e) {
         return e.finished() && !e.dirty && e.key != m_runningKey &&
@@ -352,11 +402,16 @@ int Outbox::waitingCount() const
 
 QDateTime Outbox::nextAttemptTime() const
 {
-    QDateTime next;
+    return nextDue().toWallClock(m_state.clock());
+}
+
+Moment Outbox::nextDue() const
+{
+    Moment next;
     for (const OutboxEntry &e : m_entries) {
         if (e.finished())
             continue;
-        QDateTime due = e.nextAttempt;
+        Moment due = e.nextAttempt;
         if (e.attempts > 0 && m_holdUntil.isValid() && m_holdUntil > due)
             due = m_holdUntil;
         if (!next.isValid() || due < next)
@@ -382,11 +437,11 @@ void Outbox::updateStatusLine()
 
 void Outbox::armTimer()
 {
-    const QDateTime next = nextAttemptTime();
+    const Moment next = nextDue();
     if (m_held || !next.isValid()) {
         m_timer.stop();
         return;
     }
-    const qint64 ms = std::clamp<qint64>(m_state.clock().now().msecsTo(next), 10, kLongestSleepMs);
+    const qint64 ms = std::clamp<qint64>(Moment::now(m_state.clock()).msecsTo(next), 10, kLongestSleepMs);
     m_timer.start(int(ms));
 }

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class Database;
 class MailManager;
 class Outbox;
@@ -56,6 +58,15 @@ public:
     // The daily notice: one attempt, no retries. False when no device-failure address is set.
     bool QueueSystemOkEmail();
 
+    // Runs writes (a record and the message queued for it) as one database transaction, so that
+    // both are stored or neither: a program killed in between leaves no record whose message
+    // was never queued. Attempts of messages queued meanwhile start once it has ended. False
+    // when it was rolled back: messages queued in it are withdrawn (never sent; the caller
+    // queues again), and records attached in it are unattached.
+    bool StoreWithRecord(const std::function<bool()> &writes);
+    // Whether the database holds the message as it stands now.
+    bool Stored(qint64 key) const;
+
     // The EmailSent text of the message's record as it stands; null once the outbox no longer
     // holds the message (its record has its final text).
     QString RecordText(qint64 key) const;
@@ -69,12 +80,14 @@ public:
     void Resume();
     // Starts no further attempt (the program is closing); one running goes on.
     void Hold();
-    // Stops the running attempt early and records it; nothing more is tried in this run.
+    // Stops the running attempt early and records it; nothing more is tried in this run. An
+    // attempt whose message has been sent waits for the server's answer (StopGraceSeconds at
+    // most); one before that point ends within about a second.
     void Shutdown();
 
     int waitingCount() const;
     bool attemptRunning() const { return m_runningKey != 0; }
-    // The next attempt that is due, invalid when none waits.
+    // The next attempt that is due (on the wall clock as it reads now), invalid when none waits.
     QDateTime nextAttemptTime() const;
 
 signals:
@@ -88,8 +101,9 @@ private:
     bool load();
     void failWithoutConnection(const SmtpOutcome &outcome);
     void startNext();
-    void giveUpExpired(const QDateTime &now);
-    bool mayStart(const OutboxEntry &entry, const QDateTime &now) const;
+    void giveUpExpired(const Moment &now);
+    bool mayStart(const OutboxEntry &entry, const Moment &now) const;
+    Moment nextDue() const;
     void onAttemptFinished(const SmtpOutcome &outcome);
     void reportAttempt(const OutboxEntry &entry, const SmtpOutcome &outcome,
                        const QList<RecipientReply> &refused);
@@ -112,7 +126,16 @@ private:
     // After an attempt that did not reach the server's recipients (the server down, silent or
     // refusing every session), retries wait until the failed message's own next attempt: the
     // others would fail the same way. First attempts are not held back.
-    QDateTime m_holdUntil;
+    Moment m_holdUntil;
     bool m_loaded = false;
     bool m_held = false;
+    // Within StoreWithRecord: the messages queued, and those attached to a record as they were.
+    struct Attached {
+        qint64 key;
+        qint64 rowId;
+        qint64 recordId;
+    };
+    bool m_storing = false;
+    QList<qint64> m_queuedInStore;
+    QList<Attached> m_attachedInStore;
 };

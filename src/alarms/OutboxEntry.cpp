@@ -55,22 +55,22 @@ void readRecipients(const QString &text, OutboxEntry &e)
 }
 } // namespace
 
-QDateTime OutboxEntry::deadline(const MailIniSettings &settings) const
+Moment OutboxEntry::deadline(const MailIniSettings &settings) const
 {
-    return retries ? created.addSecs(qint64(settings.retryHours) * 3600) : created;
+    return retries ? origin.addSecs(qint64(settings.retryHours) * 3600) : origin;
 }
 
 void OutboxEntry::giveUp()
 {
     state = State::GivenUp;
-    nextAttempt = QDateTime();
+    nextAttempt = Moment();
     dirty = true;
 }
 
-QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt, int failedAttempts,
-                                  const MailIniSettings &settings)
+Moment NextAttemptAfterFailure(const Moment &origin, const Moment &failedAt, int failedAttempts,
+                               const MailIniSettings &settings)
 {
-    const QDateTime deadline = created.addSecs(qint64(settings.retryHours) * 3600);
+    const Moment deadline = origin.addSecs(qint64(settings.retryHours) * 3600);
     if (failedAt >= deadline)
         return {};
     const qint64 first = qMax(1, settings.retryFirstSeconds);
@@ -81,11 +81,11 @@ QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &fai
     return qMin(failedAt.addSecs(pause), deadline);
 }
 
-QList<RecipientReply> OutboxEntry::applyOutcome(const SmtpOutcome &outcome, const QDateTime &when,
+QList<RecipientReply> OutboxEntry::applyOutcome(const SmtpOutcome &outcome, const Clock &clock,
                                                 const MailIniSettings &settings)
 {
     ++attempts;
-    lastAttempt = when;
+    lastAttempt = clock.now();
     dirty = true;
     QList<RecipientReply> refused;
     QStringList left;
@@ -105,14 +105,15 @@ QList<RecipientReply> OutboxEntry::applyOutcome(const SmtpOutcome &outcome, cons
         state = deliveredToSome ? State::Delivered : State::GivenUp;
         if (!refused.isEmpty())
             lastError = outcome.errorText.isEmpty() ? refused.last().reply : outcome.errorText;
-        nextAttempt = QDateTime();
+        nextAttempt = Moment();
         return refused;
     }
     lastError = outcome.errorText;
     if (outcome.sent)
         lastError = QStringLiteral("The mail server did not take the message for %1.")
                         .arg(pending.join(QStringLiteral(", ")));
-    nextAttempt = retries ? NextAttemptAfterFailure(created, when, attempts, settings) : QDateTime();
+    nextAttempt =
+        retries ? NextAttemptAfterFailure(origin, Moment::now(clock), attempts, settings) : Moment();
     if (!nextAttempt.isValid())
         giveUp();
     return refused;
@@ -146,7 +147,7 @@ QString OutboxEntry::recordTable() const
     return {};
 }
 
-OutboxRow OutboxEntry::toRow() const
+OutboxRow OutboxEntry::toRow(const Clock &clock) const
 {
     OutboxRow row;
     row.IDNum = rowId;
@@ -154,6 +155,7 @@ OutboxRow OutboxEntry::toRow() const
     row.RecordTable = recordTable();
     row.RecordID = recordId;
     row.Created = created;
+    row.AgedFrom = origin.toWallClock(clock);
     row.MessageID = messageId;
     row.Recipients = recipientsText(*this);
     row.Subject = message.subject;
@@ -161,13 +163,13 @@ OutboxRow OutboxEntry::toRow() const
     row.Body = message.body;
     row.Attempts = attempts;
     row.LastAttempt = lastAttempt;
-    row.NextAttempt = nextAttempt;
+    row.NextAttempt = nextAttempt.toWallClock(clock);
     row.LastError = lastError;
     row.Retries = retries;
     return row;
 }
 
-bool OutboxEntry::fromRow(const OutboxRow &row, OutboxEntry &e)
+bool OutboxEntry::fromRow(const OutboxRow &row, const Clock &clock, OutboxEntry &e)
 {
     e = OutboxEntry();
     e.rowId = row.IDNum;
@@ -177,6 +179,8 @@ bool OutboxEntry::fromRow(const OutboxRow &row, OutboxEntry &e)
             e.record = t.record;
     e.recordId = row.RecordID;
     e.created = row.Created;
+    // A row an older version wrote has no AgedFrom: its age counts from its creation.
+    e.origin = Moment::fromWallClock(clock, row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
     e.messageId = row.MessageID;
     readRecipients(row.Recipients, e);
     e.message.subject = row.Subject;
@@ -184,7 +188,7 @@ bool OutboxEntry::fromRow(const OutboxRow &row, OutboxEntry &e)
     e.message.body = row.Body;
     e.attempts = row.Attempts;
     e.lastAttempt = row.LastAttempt;
-    e.nextAttempt = row.NextAttempt.isValid() ? row.NextAttempt : row.Created;
+    e.nextAttempt = Moment::fromWallClock(clock, row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
     e.lastError = row.LastError;
     e.retries = row.Retries;
     e.dirty = false;

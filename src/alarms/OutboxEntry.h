@@ -4,6 +4,7 @@
 #include "SmtpTransport.h"
 
 #include <core/IniSettings.h>
+#include <core/Moment.h>
 #include <db/Records.h>
 
 #include <QDateTime>
@@ -23,14 +24,15 @@ struct OutboxEntry {
     QString kind;     // as the sent-mail log names it: "Alarm", "Text", "System OK"
     Record record = Record::None;
     qint64 recordId = 0; // 0 while the record itself could not be written
-    QDateTime created;
+    QDateTime created;   // on the wall clock: the message's Date
+    Moment origin;       // its age counts from here
     QString messageId;
     MailMessage message; // as built: its To header names every recipient
     QStringList pending; // the recipients still to reach
     bool retries = true; // false: one attempt only
     int attempts = 0;
-    QDateTime lastAttempt;
-    QDateTime nextAttempt;
+    QDateTime lastAttempt; // on the wall clock, for the record's text
+    Moment nextAttempt;
     QString lastError;
     bool deliveredToSome = false; // an earlier attempt reached part of the recipients
     bool refusedForGood = false;  // every recipient left was refused with a 5xx reply
@@ -40,14 +42,14 @@ struct OutboxEntry {
 
     bool finished() const { return state != State::Waiting; }
     // When the message is retryHours old: no attempt is made after this.
-    QDateTime deadline(const MailIniSettings &settings) const;
+    Moment deadline(const MailIniSettings &settings) const;
     void giveUp();
 
     // After an attempt: recipients that got the message, and those the server refused for good
     // (a 5xx reply to RCPT), leave the message; it is delivered once none is left and one got
     // it, given up when all were refused or when no further attempt falls within retryHours.
     // Returns the recipients refused for good by this attempt.
-    QList<RecipientReply> applyOutcome(const SmtpOutcome &outcome, const QDateTime &when,
+    QList<RecipientReply> applyOutcome(const SmtpOutcome &outcome, const Clock &clock,
                                        const MailIniSettings &settings);
 
     // The text of the record's EmailSent: "Waiting to be sent", the error of the last attempt
@@ -57,12 +59,12 @@ struct OutboxEntry {
     // The table of the record ("tblAlarms", ...), empty for none.
     QString recordTable() const;
 
-    // The row as stored; its Attachments are left empty (they are written once, with the new
-    // message, by the caller that adds it).
-    OutboxRow toRow() const;
-    // The entry of a stored row; false when the row's attachments cannot be read (the entry then
-    // holds the rest of the message).
-    static bool fromRow(const OutboxRow &row, OutboxEntry &entry);
+    // The row as stored, its times on the wall clock as it reads now; its Attachments are left
+    // empty (they are written once, with the new message, by the caller that adds it).
+    OutboxRow toRow(const Clock &clock) const;
+    // The entry of a stored row, its times placed from the wall clock as it reads now; false when
+    // the row's attachments cannot be read (the entry then holds the rest of the message).
+    static bool fromRow(const OutboxRow &row, const Clock &clock, OutboxEntry &entry);
 };
 
 // The files of a message as one stored value, and back. Decoding fails, leaving the list empty,
@@ -72,6 +74,6 @@ bool DecodeAttachments(const QByteArray &bytes, QList<MailMessage::Attachment> &
 
 // When the attempt after the failedAttempts-th failed one (made at failedAt) is due: the pause
 // starts at retryFirstSeconds and doubles up to retryMaxSeconds, and the last attempt falls at
-// created + retryHours. Invalid when no attempt is left.
-QDateTime NextAttemptAfterFailure(const QDateTime &created, const QDateTime &failedAt, int failedAttempts,
-                                  const MailIniSettings &settings);
+// origin + retryHours. None when no attempt is left.
+Moment NextAttemptAfterFailure(const Moment &origin, const Moment &failedAt, int failedAttempts,
+                               const MailIniSettings &settings);

@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -26,6 +27,7 @@ void EnsureCurlInitialised()
 struct Upload {
     const QByteArray *data = nullptr;
     qsizetype position = 0;
+    bool finished = false; // the library has the whole message and ends it with "."
 };
 
 size_t ReadPayload(char *buffer, size_t size, size_t count, void *user)
@@ -35,8 +37,21 @@ size_t ReadPayload(char *buffer, size_t size, size_t count, void *user)
     const qsizetype chunk = qMin<qsizetype>(left, qsizetype(size * count));
     memcpy(buffer, upload->data->constData() + upload->position, size_t(chunk));
     upload->position += chunk;
+    if (chunk == 0)
+        upload->finished = true;
     return size_t(chunk);
 }
+
+// What the progress callback needs to end an exchange early, on the exchange's own thread.
+struct StopCheck {
+    const SmtpStopRequest *request = nullptr;
+    const Upload *upload = nullptr;
+    // The exchange's own time-out. After it the library still says goodbye (QUIT) and waits for
+    // the answer: a stop does not wait for that.
+    std::chrono::steady_clock::time_point deadline;
+    bool seen = false;
+    std::chrono::steady_clock::time_point seenAt;
+};
 
 struct Transcript {
     QStringList lines;
@@ -88,10 +103,22 @@ int CollectReplies(CURL *, curl_infotype type, char *data, size_t size, void *us
     return 0;
 }
 
-int CheckAbort(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// Called by the library at least once a second while the exchange runs; non-zero ends it. The
+// grace of a finished message counts from the first call that sees the stop.
+int CheckStop(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    const auto *abort = static_cast<const std::atomic_bool *>(user);
-    return abort && abort->load() ? 1 : 0;
+    auto *check = static_cast<StopCheck *>(user);
+    const SmtpStop stop = check->request ? check->request->load() : SmtpStop::None;
+    if (stop == SmtpStop::None)
+        return 0;
+    if (stop == SmtpStop::Now || !check->upload->finished)
+        return 1;
+    const auto now = std::chrono::steady_clock::now();
+    if (!check->seen) {
+        check->seen = true;
+        check->seenAt = now;
+    }
+    return now - check->seenAt >= std::chrono::seconds(StopGraceSeconds) || now >= check->deadline ? 1 : 0;
 }
 
 bool ValidHost(const QString &host)
@@ -130,6 +157,15 @@ QString MessageReply(const QStringList &lines)
     return lines.isEmpty() ? QString() : lines.last();
 }
 
+// The server answered the message with 2xx: it has taken it, whatever ends the exchange after.
+bool MessageAccepted(const QStringList &lines)
+{
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (lines.at(i).startsWith(QLatin1String("354")))
+            return lines.at(i + 1).startsWith(QLatin1Char('2'));
+    return false;
+}
+
 QString LastErrorReply(const QStringList &lines)
 {
     for (qsizetype i = lines.size() - 1; i >= 0; --i)
@@ -154,18 +190,21 @@ struct Transfer {
     QByteArray url, from, caFile, user, password, loginOptions;
     CurlList recipients;
     Upload upload;
+    StopCheck stopCheck;
     Transcript transcript;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 };
 
 void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvelope &envelope,
-                 const std::atomic_bool *abort)
+                 const SmtpStopRequest *stop)
 {
     t.url = (server.url() + QLatin1Char('/') + HelloName()).toUtf8();
     t.from = '<' + envelope.from.toUtf8() + '>';
     for (const QString &address : envelope.recipients)
         t.recipients.append('<' + address.toUtf8() + '>');
     t.upload = Upload{&envelope.payload, 0};
+    t.stopCheck.request = stop;
+    t.stopCheck.upload = &t.upload;
     const long timeoutMs = long(qMax(1, server.timeoutSeconds)) * 1000;
 
     curl_easy_setopt(c, CURLOPT_URL, t.url.constData());
@@ -173,6 +212,11 @@ void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvel
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    t.stopCheck.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Every single reply too, the answer to QUIT included: after a failed exchange the library
+    // still says goodbye, and would otherwise wait two minutes for a server that does not answer
+    // (the progress callback is not asked meanwhile, so a stop cannot cut that short).
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, server.timeoutSeconds)));
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, t.from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, t.recipients.list);
     // One refused address must not keep the alarm from the others on the list.
@@ -189,8 +233,8 @@ void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvel
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, CollectReplies);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &t.transcript);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckAbort);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, abort);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckStop);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t.stopCheck);
 }
 
 void SetSecurity(CURL *c, Transfer &t, const SmtpServer &server)
@@ -297,7 +341,7 @@ QString SmtpServer::description() const
 }
 
 SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelope,
-                            const std::atomic_bool *abort)
+                            const SmtpStopRequest *stop)
 {
     EnsureCurlInitialised();
     SmtpOutcome outcome;
@@ -318,7 +362,7 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
         return outcome;
     }
     CURL *c = curl.handle;
-    SetEnvelope(c, transfer, server, envelope, abort);
+    SetEnvelope(c, transfer, server, envelope, stop);
     SetSecurity(c, transfer, server);
     if (!SetAuthentication(c, transfer, server, outcome.errorText))
         return outcome;
@@ -327,7 +371,9 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
     const QStringList &lines = transfer.transcript.lines;
     outcome.transcript = lines;
     outcome.recipientReplies = transfer.transcript.recipientReplies;
-    if (code == CURLE_OK) {
+    // Taken is taken: a stop, a lost connection or a failed QUIT after the server's 2xx to the
+    // message must not make it go out again.
+    if (code == CURLE_OK || MessageAccepted(lines)) {
         outcome.sent = true;
         outcome.serverReply = MessageReply(lines);
         return outcome;
@@ -335,7 +381,9 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
     outcome.serverReply = LastErrorReply(lines);
     if (code == CURLE_ABORTED_BY_CALLBACK)
         outcome.errorText =
-            QStringLiteral("The mail exchange with %1 took too long and was stopped.").arg(server.url());
+            QStringLiteral("The mail exchange with %1 was stopped before the server confirmed the "
+                           "message.")
+                .arg(server.url());
     else
         outcome.errorText = CurlErrorText(code, transfer.errorBuffer, server, lines);
     return outcome;
@@ -346,9 +394,9 @@ SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &e
     // The library's global set-up is not thread-safe: do it here, before any worker runs.
     PrepareSmtpThreads();
     auto outcome = std::make_shared<SmtpOutcome>();
-    auto abort = std::make_shared<std::atomic_bool>(false);
+    auto stop = std::make_shared<SmtpStopRequest>(SmtpStop::None);
     std::unique_ptr<QThread> worker(QThread::create(
-        [server, envelope, outcome, abort] { *outcome = RunSmtpExchange(server, envelope, abort.get()); }));
+        [server, envelope, outcome, stop] { *outcome = RunSmtpExchange(server, envelope, stop.get()); }));
 
     // No program state: closing the program must not cut a mail (the shutdown notice) short.
     LocalWait wait;
@@ -357,7 +405,7 @@ SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &e
     const int limitMs = qMax(1, server.timeoutSeconds) * 1000 + BackstopMs;
     if (wait.run(limitMs) != LocalWait::Outcome::Finished) {
         // The library should have ended the exchange at the time-out; stop it now.
-        abort->store(true);
+        stop->store(SmtpStop::Now);
         LocalWait drain;
         drain.endOn(worker.get(), &QThread::finished);
         if (!worker->isFinished())

@@ -56,11 +56,20 @@ struct SmtpOutcome {
     QList<RecipientReply> refusedPermanently() const;
 };
 
+// How another thread asks a running exchange to end. Finish: an exchange that is still before the
+// end of its message ends at once (the server cannot have taken it); one whose message has been
+// sent waits for the server's answer, for at most StopGraceSeconds more (or its own time-out), so
+// that a message the server took is not counted as failed and sent again. Now: ends at once.
+enum class SmtpStop { None, Finish, Now };
+using SmtpStopRequest = std::atomic<SmtpStop>;
+inline constexpr int StopGraceSeconds = 30;
+
 // Runs the whole SMTP exchange on the calling thread, bounded by the server's time-out. A
 // recipient the server refuses does not stop the message going to the others. Touches nothing
-// but its arguments. `abort`, when set to true, ends the exchange early.
+// but its arguments. A message the server answered with 2xx counts as sent whatever happens
+// after; one whose answer never came counts as not sent (the next attempt sends it again).
 SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelope,
-                            const std::atomic_bool *abort = nullptr);
+                            const SmtpStopRequest *stop = nullptr);
 
 // The mail library's global set-up, which is not thread-safe: call it on the UI thread before an
 // exchange runs on a thread of its own.

@@ -10,7 +10,7 @@ SmtpWorker::~SmtpWorker()
 {
     if (!m_thread)
         return;
-    m_abort->store(true);
+    m_stop->store(SmtpStop::Now);
     m_thread->wait();
 }
 
@@ -20,10 +20,10 @@ bool SmtpWorker::start(const SmtpServer &server, const SmtpEnvelope &envelope)
         return false;
     PrepareSmtpThreads();
     m_outcome = std::make_shared<SmtpOutcome>();
-    m_abort = std::make_shared<std::atomic_bool>(false);
+    m_stop = std::make_shared<SmtpStopRequest>(SmtpStop::None);
     // The thread reads only its own copies and writes only the shared outcome.
-    m_thread.reset(QThread::create([server, envelope, outcome = m_outcome, abort = m_abort] {
-        *outcome = RunSmtpExchange(server, envelope, abort.get());
+    m_thread.reset(QThread::create([server, envelope, outcome = m_outcome, stop = m_stop] {
+        *outcome = RunSmtpExchange(server, envelope, stop.get());
     }));
     connect(m_thread.get(), &QThread::finished, this, &SmtpWorker::onThreadFinished, Qt::QueuedConnection);
     m_thread->start();
@@ -38,7 +38,7 @@ void SmtpWorker::onThreadFinished()
     m_thread.reset();
     const SmtpOutcome outcome = *m_outcome;
     m_outcome.reset();
-    m_abort.reset();
+    m_stop.reset();
     emit finished(outcome);
 }
 
@@ -46,7 +46,7 @@ void SmtpWorker::stopAndWait()
 {
     if (!m_thread)
         return;
-    m_abort->store(true);
+    m_stop->store(SmtpStop::Finish);
     // The library notices the stop within about a second; the outcome arrives as an event.
     LocalWait wait;
     wait.endOn(this, &SmtpWorker::finished);

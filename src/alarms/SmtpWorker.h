@@ -4,7 +4,6 @@
 
 #include <QObject>
 
-#include <atomic>
 #include <memory>
 
 class QThread;
@@ -15,14 +14,15 @@ class SmtpWorker final : public QObject {
     Q_OBJECT
 public:
     explicit SmtpWorker(QObject *parent = nullptr);
-    // A running exchange is stopped and waited for; its outcome is not reported.
+    // A running exchange is stopped at once and waited for; its outcome is not reported.
     ~SmtpWorker() override;
 
     bool busy() const { return m_thread != nullptr; }
     // Starts the exchange; false when one is running already.
     bool start(const SmtpServer &server, const SmtpEnvelope &envelope);
     // Stops the running exchange early and waits, window events running, until its outcome has
-    // been reported (the message may have been taken just before the stop).
+    // been reported. An exchange whose message has been sent waits for the server's answer first,
+    // for at most StopGraceSeconds (or its own time-out), so a message taken is reported as sent.
     void stopAndWait();
 
 signals:
@@ -33,5 +33,5 @@ private:
 
     std::unique_ptr<QThread> m_thread;
     std::shared_ptr<SmtpOutcome> m_outcome;
-    std::shared_ptr<std::atomic_bool> m_abort;
+    std::shared_ptr<SmtpStopRequest> m_stop;
 };

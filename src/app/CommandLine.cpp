@@ -56,6 +56,10 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("pdf"), QStringLiteral("Write the report as PDF to FILE."), QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("csv"), QStringLiteral("Write the per-sensor table as CSV to FILE."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("test-notify"),
+                      QStringLiteral("Send a test message through the notification channel [notify.NAME] "
+                                     "and exit."),
+                      QStringLiteral("NAME")});
     parser.addOption({QStringLiteral("dir"),
                       QStringLiteral("The program directory (data files, wexa.mdb, settings). Left out: "
                                      "the program's own directory, or the user's data folder when "
@@ -92,6 +96,17 @@ void chooseMode(const QCommandLineParser &parser, CommandLine &line)
         line.error = QStringLiteral("--headless and --report cannot be used together.");
         return;
     }
+    if (parser.isSet(QStringLiteral("test-notify"))) {
+        if (report || parser.isSet(QStringLiteral("headless"))) {
+            line.error = QStringLiteral("--test-notify cannot be used with --headless or --report.");
+            return;
+        }
+        line.mode = CommandLine::Mode::TestNotify;
+        line.notifyChannel = parser.value(QStringLiteral("test-notify")).trimmed();
+        if (line.notifyChannel.isEmpty())
+            line.error = QStringLiteral("--test-notify needs a channel's name.");
+        return;
+    }
     for (const QString &name : kReportOptions) {
         if (!report && parser.isSet(name)) {
             line.error = QStringLiteral("--%1 belongs to --report.").arg(name);
@@ -120,7 +135,8 @@ QString CommandLineHelp()
                "Usage: tallyport [--dir DIR]\n"
                "  or:  tallyport --headless [--dir DIR]\n"
                "  or:  tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
-               "[--dir DIR]\n\n"
+               "[--dir DIR]\n"
+               "  or:  tallyport --test-notify NAME [--dir DIR]\n\n"
                "Without --headless or --report the Tallyport window starts and monitoring begins.\n"
                "With --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "
                "folder of the program directory.\n\n") +

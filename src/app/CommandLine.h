@@ -6,7 +6,7 @@
 
 // What the command line asks of the program.
 struct CommandLine {
-    enum class Mode { Window, Headless, Report, Help, Version };
+    enum class Mode { Window, Headless, Report, TestNotify, Help, Version };
 
     Mode mode = Mode::Window;
     QString directory; // --dir: the program directory (data files, wexa.mdb, settings)
@@ -15,6 +15,8 @@ struct CommandLine {
     QDate to;
     QString pdfPath;
     QString csvPath;
+    // --test-notify: the channel to send a test message through
+    QString notifyChannel;
     // Why the command line cannot be followed; empty when it can.
     QString error;
 };

@@ -38,6 +38,7 @@ public:
             m_state.AddError(QStringLiteral("Headless"), line);
         };
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
+        ConnectNotifications(m_web, m_monitor.notifier);
         ConnectMqtt(m_mqtt, m_activation, m_monitor.cycle);
         m_mqtt.configurationUrl = [this] { return m_web.url(); };
         connectStopSignals();

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "Headless.h"
+#include "NotifyCommand.h"
 #include "ReportCommand.h"
 
 #include <ui/main/Application.h>
@@ -44,6 +45,20 @@ int runReport(int argc, char *argv[], const CommandLine &line)
     }
     return RunReportCommand(line, directory.path, out, err);
 }
+
+int runNotifyTest(int argc, char *argv[], const CommandLine &line)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    ProgramDirectory directory;
+    QString error;
+    if (!ChooseProgramDirectory(line.directory, QCoreApplication::applicationDirPath(), directory, error)) {
+        err << error << "\n";
+        return 1;
+    }
+    return RunNotifyTestCommand(line.notifyChannel, directory.path, out, err);
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -66,6 +81,8 @@ int main(int argc, char *argv[])
         return RunHeadless(argc, argv, line);
     case CommandLine::Mode::Report:
         return runReport(argc, argv, line);
+    case CommandLine::Mode::TestNotify:
+        return runNotifyTest(argc, argv, line);
     case CommandLine::Mode::Window:
         break;
     }

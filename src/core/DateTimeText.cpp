@@ -116,3 +116,10 @@ QDateTime ParseSortableDateTime(const QString &text)
 {
     return QDateTime::fromString(text.trimmed(), kSortableFormat);
 }
+
+QString IsoTime(const QDateTime &when)
+{
+    if (!when.isValid())
+        return QString();
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+}

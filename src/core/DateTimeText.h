@@ -21,3 +21,6 @@ QString DateText(const QDate &day);
 // date-times are ordered; read back by ParseSortableDateTime.
 QString SortableDateTime(const QDateTime &when);
 QDateTime ParseSortableDateTime(const QString &text);
+
+// A local date-time in ISO 8601 with its offset from UTC; empty for an invalid one.
+QString IsoTime(const QDateTime &when);

@@ -3,6 +3,8 @@
 #include "OwnerOnlyFile.h"
 #include "ProgramState.h"
 
+#include <notify/ChannelRules.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -216,12 +218,52 @@ private:
     bool m_skip = false;
 };
 
+const QString kChannelPrefix = QStringLiteral("notify.");
+
+// The keys of one [notify.NAME] section; the channel's name is the section's.
+void describeChannel(NotifyChannelSettings &channel, KeyVisitor &keys)
+{
+    keys.beginSection(kChannelPrefix + channel.name);
+    keys.text(QStringLiteral("type"), channel.type);
+    keys.text(QStringLiteral("url"), channel.url);
+    keys.text(QStringLiteral("token"), channel.token);
+    keys.text(QStringLiteral("headers"), channel.headers);
+    keys.text(QStringLiteral("secret"), channel.secret);
+    keys.text(QStringLiteral("events"), channel.events);
+    keys.text(QStringLiteral("devices"), channel.devices);
+    keys.flag(QStringLiteral("insecure"), channel.insecure);
+    keys.integer(QStringLiteral("timeoutSeconds"), channel.timeoutSeconds, 1, 300);
+    keys.integer(QStringLiteral("repostSeconds"), channel.repostSeconds, 1, 3600);
+    keys.endSection();
+}
+
 QString statusText(QSettings::Status status, const QString &path)
 {
     if (status == QSettings::FormatError)
         return QStringLiteral("%1 is not a readable settings file; the defaults are used.")
             .arg(QDir::toNativeSeparators(path));
     return QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(path));
+}
+} // namespace
+
+namespace {
+QList<NotifyChannelSettings> readChannels(QSettings &settings, KeyVisitor &keys, ProgramState &state)
+{
+    QList<NotifyChannelSettings> channels;
+    for (const QString &group : settings.childGroups()) {
+        if (!group.startsWith(kChannelPrefix))
+            continue;
+        NotifyChannelSettings channel;
+        channel.name = group.mid(kChannelPrefix.size());
+        describeChannel(channel, keys);
+        // A channel that cannot work is left out whole, so that nothing is sent to half of it.
+        const QString problem = ChannelRules::Problem(channel);
+        if (problem.isEmpty())
+            channels.append(channel);
+        else
+            state.AddError(kWhere, QStringLiteral("[%1] is not used: %2").arg(group, problem));
+    }
+    return channels;
 }
 } // namespace
 
@@ -239,6 +281,7 @@ bool IniFile::Read()
     if (settings.status() == QSettings::NoError) {
         Reader reader(settings, m_state);
         describeAll(values, reader);
+        values.channels = readChannels(settings, reader, m_state);
         if (reader.addedKeys())
             settings.sync();
     }
@@ -249,6 +292,25 @@ bool IniFile::Read()
     m_lastError = statusText(settings.status(), path());
     m_state.AddError(kWhere, m_lastError);
     return false;
+}
+
+bool IniFile::SaveChannel(const NotifyChannelSettings &channel)
+{
+    if (const QString problem = ChannelRules::Problem(channel); !problem.isEmpty()) {
+        m_lastError = problem;
+        return false;
+    }
+    return write([&channel](QSettings &settings) {
+        settings.remove(kChannelPrefix + channel.name);
+        NotifyChannelSettings values = channel;
+        Writer writer(settings, QString(), QString());
+        describeChannel(values, writer);
+    });
+}
+
+bool IniFile::RemoveChannel(const QString &name)
+{
+    return write([&name](QSettings &settings) { settings.remove(kChannelPrefix + name); });
 }
 
 bool IniFile::Save(const QString &onlySection, const QString &onlyKey)

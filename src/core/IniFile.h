@@ -46,6 +46,11 @@ public:
     // (logged).
     bool Save(const QString &onlySection = QString(), const QString &onlyKey = QString());
 
+    // Writes one [notify.NAME] section whole, replacing what it held; a channel that cannot be
+    // used is refused (lastError says why) and nothing is written.
+    bool SaveChannel(const NotifyChannelSettings &channel);
+    bool RemoveChannel(const QString &name);
+
     // The record's values kept here; false (not logged) when the file cannot be read.
     bool ReadRecordOverflow(RecordOverflow &values);
     // Writes them (an empty one is removed); false (logged) when the file could not be written.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The settings that "TallyportConfig.dat" has no room for, one struct per section of
@@ -61,6 +62,33 @@ struct ReportsIniSettings {
     QString lastMonthlyReport;
 };
 
+// [notify.NAME]: one notification channel beside e-mail. Each section names one channel.
+struct NotifyChannelSettings {
+    QString name; // the NAME of the section
+    // webhook, ntfy, slack (also Mattermost and Rocket.Chat), teams or alertmanager.
+    QString type;
+    QString url;
+    // Sent as "Authorization: Bearer <token>" when set.
+    QString token;
+    // More request headers, "Name: value" pairs separated by "|".
+    QString headers;
+    // webhook: the key of the X-Tallyport-Signature header (HMAC-SHA256 of the body); none when empty.
+    QString secret;
+    // The kinds of event sent (comma-separated; empty sends all) and the devices they come from
+    // (names or addresses, comma-separated; empty: every device).
+    QString events;
+    QString devices;
+    // HTTPS without checking the server's certificate: only for a receiver on a trusted network.
+    bool insecure = false;
+    // How long one request may take.
+    int timeoutSeconds = 15;
+    // alertmanager: how often open alerts are posted again; each post lets them run four times
+    // as long.
+    int repostSeconds = 60;
+
+    bool operator==(const NotifyChannelSettings &) const = default;
+};
+
 // [mqtt]: readings, states and device outcomes published to an MQTT broker, with Home Assistant
 // discovery. Off unless enabled.
 struct MqttIniSettings {
@@ -91,5 +119,6 @@ struct IniSettings {
     PollIniSettings poll;
     WebIniSettings web;
     ReportsIniSettings reports;
+    QList<NotifyChannelSettings> channels;
     MqttIniSettings mqtt;
 };

@@ -2,6 +2,7 @@
 
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
+#include <core/ErrorLog.h>
 #include <core/OwnerOnlyFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -200,18 +201,27 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
 
 bool Database::runInTransaction(const std::function<bool()> &steps)
 {
+    // Inside another transaction the steps are part of it: the outer one commits or rolls back.
+    if (m_transactionDepth > 0)
+        return steps();
     m_lastError.clear();
     if (!open())
         return false;
     if (!m_db.transaction())
         return fail(m_db.lastError().text());
-    if (steps() && m_db.commit())
-        return true;
-    if (m_lastError.isEmpty())
-        m_lastError = m_db.lastError().text();
-    const QString error = m_lastError;
-    m_db.rollback();
-    return fail(error);
+    ++m_transactionDepth;
+    const bool done = steps() && m_db.commit();
+    --m_transactionDepth;
+    if (!done) {
+        if (m_lastError.isEmpty())
+            m_lastError = m_db.lastError().text();
+        const QString error = m_lastError;
+        m_db.rollback();
+        fail(error);
+    }
+    // Error lines logged meanwhile waited for the end (a rollback would have taken them along).
+    m_state.errors().flushPending();
+    return done;
 }
 
 // --- Schema ---
@@ -276,6 +286,8 @@ void Database::upgradeColumns()
 {
     addMissingTable(QStringLiteral("tblOutbox"), QString::fromLatin1(OutboxTableSql));
     addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("Attachments"), QStringLiteral("BLOB"));
+    addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("AgedFrom"), QStringLiteral("TEXT"));
+    addMissingTable(QStringLiteral("tblNotifyQueue"), QString::fromLatin1(NotifyQueueTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));
@@ -319,6 +331,9 @@ bool Database::AddError(const QString &where, const QString &cause)
 
 bool Database::AddError(const QString &storedTime, const QString &where, const QString &cause)
 {
+    // Not now: the error log keeps the line and writes it once the transaction has ended.
+    if (m_transactionDepth > 0)
+        return false;
     const QString callersError = m_lastError;
     const bool written =
         bool(run(QStringLiteral("INSERT INTO tblErrors (myTime, myFunction, Cause) VALUES (?, ?, ?)"),

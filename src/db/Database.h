@@ -22,6 +22,8 @@ inline constexpr char DatabaseFileName[] = "wexa.mdb";
 // The outbox table, as the schema upgrade adds it to a file made before it existed
 // (resources/schema.sql makes the same table).
 extern const char OutboxTableSql[];
+// The notification channels' queue, likewise.
+extern const char NotifyQueueTableSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
@@ -51,6 +53,12 @@ public:
     const QString &path() const { return m_path; }
     // The engine's text of the last failure.
     const QString &lastError() const { return m_lastError; }
+
+    // Runs several operations as one transaction: false (all rolled back) when steps returns
+    // false or the commit fails. Operations that run their own transaction join this one. Error
+    // lines logged meanwhile are written after it.
+    bool runInTransaction(const std::function<bool()> &steps);
+    bool inTransaction() const { return m_transactionDepth > 0; }
 
     // --- Schema and generic access ---
 
@@ -154,6 +162,21 @@ public:
     // Every waiting message, oldest first.
     bool WaitingOutboxMessages(QList<OutboxRow> &rows);
 
+    // --- Notification channels' queue (tblNotifyQueue) ---
+
+    // Stores a new message; row.IDNum receives its key.
+    bool AddNotifyMessage(NotifyRow &row);
+    // Stores the message's state and outcome; a finished message that belongs to no record leaves
+    // the table.
+    bool SaveNotifyMessage(const NotifyRow &row);
+    // The channel's waiting messages, oldest first.
+    bool WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows);
+    // The channel's messages that opened an alarm or a device failure whose record is still open,
+    // oldest first, delivered or not: the alerts a receiver must keep hearing about after a restart.
+    bool OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows);
+    // Each channel's outcome for the record, as "channel: outcome" lines by channel name.
+    bool NotifyOutcomes(const QString &recordTable, qint64 recordId, QStringList &outcomes);
+
     // --- Error log (tblErrors) ---
 
     // Writes one line; never reports its own failure (it goes to the debug output only) and
@@ -203,8 +226,6 @@ private:
     // Runs a cached prepared statement with values bound in order. The returned statement is
     // finished when it goes out of scope; it is empty (and lastError set) on failure.
     Statement run(const QString &sql, const QVariantList &values = {});
-    // Runs several statements as one transaction; false (rolled back) when one fails.
-    bool runInTransaction(const std::function<bool()> &steps);
     bool fail(const QString &text);
     // A write refused because the connection could only read (the file was write-protected
     // when it was opened): the connection opens again at the next operation, so a file that
@@ -227,6 +248,8 @@ private:
     bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
+    // tblNotifyQueue rows matching the condition, oldest first.
+    bool readNotifyRows(const QString &where, const QVariantList &values, QList<NotifyRow> &rows);
     // The alarms matching condition (SQL after WHERE, with ? for values), in its order.
     bool alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows);
 
@@ -238,4 +261,5 @@ private:
     QHash<QString, QSet<QString>> m_columns; // lower-case table -> lower-case columns
     QString m_lastError;
     bool m_reopen = false;
+    int m_transactionDepth = 0;
 };

@@ -9,17 +9,12 @@ const char OutboxTableSql[] = "CREATE TABLE tblOutbox (IDNum INTEGER PRIMARY KEY
                               "RecordTable TEXT, RecordID INTEGER, Created TEXT, MessageID TEXT, "
                               "Recipients TEXT, Subject TEXT, SenderName TEXT, Body TEXT, Attempts INTEGER, "
                               "LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, Retries INTEGER, "
-                              "Attachments BLOB)";
+                              "Attachments BLOB, AgedFrom TEXT)";
 
 namespace {
 // The tables whose EmailSent follows an outbox message.
 const QStringList kRecordTables = {QStringLiteral("tblAlarms"), QStringLiteral("tblServerFailures"),
                                    QStringLiteral("tblLogFileBackup")};
-
-QVariant storedOrNull(const QDateTime &when)
-{
-    return when.isValid() ? QVariant(StoredDateTime(when)) : QVariant();
-}
 
 OutboxRow outboxFrom(const QSqlQuery &query)
 {
@@ -40,6 +35,7 @@ OutboxRow outboxFrom(const QSqlQuery &query)
     row.LastError = query.value(13).toString();
     row.Retries = query.value(14).toInt() != 0;
     row.Attachments = query.value(15).toByteArray();
+    row.AgedFrom = ParseStoredDateTime(query.value(16));
     return row;
 }
 } // namespace
@@ -49,10 +45,11 @@ bool Database::AddOutboxMessage(OutboxRow &row)
     Statement query = run(
         QStringLiteral("INSERT INTO tblOutbox (Kind, RecordTable, RecordID, Created, MessageID, Recipients, "
                        "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries, "
-                       "Attachments) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       "Attachments, AgedFrom) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {row.Kind, row.RecordTable, row.RecordID, StoredDateTime(row.Created), row.MessageID, row.Recipients,
-         row.Subject, row.SenderName, row.Body, row.Attempts, storedOrNull(row.LastAttempt),
-         storedOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0, row.Attachments});
+         row.Subject, row.SenderName, row.Body, row.Attempts, StoredDateTimeOrNull(row.LastAttempt),
+         StoredDateTimeOrNull(row.NextAttempt), row.LastError, row.Retries ? 1 : 0, row.Attachments,
+         StoredDateTimeOrNull(row.AgedFrom)});
     if (!query)
         return false;
     row.IDNum = query->lastInsertId().toLongLong();
@@ -66,13 +63,13 @@ bool Database::SaveOutboxMessage(const OutboxRow &row, const QString &recordText
     return runInTransaction([&] {
         if (row.IDNum > 0) {
             const bool saved =
-                finished
-                    ? bool(run(QStringLiteral("DELETE FROM tblOutbox WHERE IDNum = ?"), {row.IDNum}))
-                    : bool(run(QStringLiteral("UPDATE tblOutbox SET RecordID = ?, Recipients = ?, "
-                                              "Attempts = ?, LastAttempt = ?, NextAttempt = ?, "
-                                              "LastError = ? WHERE IDNum = ?"),
-                               {row.RecordID, row.Recipients, row.Attempts, storedOrNull(row.LastAttempt),
-                                storedOrNull(row.NextAttempt), row.LastError, row.IDNum}));
+                finished ? bool(run(QStringLiteral("DELETE FROM tblOutbox WHERE IDNum = ?"), {row.IDNum}))
+                         : bool(run(QStringLiteral("UPDATE tblOutbox SET RecordID = ?, Recipients = ?, "
+                                                   "Attempts = ?, LastAttempt = ?, NextAttempt = ?, "
+                                                   "LastError = ?, AgedFrom = ? WHERE IDNum = ?"),
+                                    {row.RecordID, row.Recipients, row.Attempts,
+                                     StoredDateTimeOrNull(row.LastAttempt), StoredDateTimeOrNull(row.NextAttempt),
+                                     row.LastError, StoredDateTimeOrNull(row.AgedFrom), row.IDNum}));
             if (!saved)
                 return false;
         }
@@ -89,7 +86,7 @@ bool Database::WaitingOutboxMessages(QList<OutboxRow> &rows)
     Statement query = run(
         QStringLiteral("SELECT IDNum, Kind, RecordTable, RecordID, Created, MessageID, Recipients, "
                        "Subject, SenderName, Body, Attempts, LastAttempt, NextAttempt, LastError, Retries, "
-                       "Attachments FROM tblOutbox ORDER BY IDNum"));
+                       "Attachments, AgedFrom FROM tblOutbox ORDER BY IDNum"));
     if (!query)
         return false;
     while (query->next())

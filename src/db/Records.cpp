@@ -16,6 +16,11 @@ QDateTime ParseStoredDateTime(const QVariant &stored)
     return sortable.isValid() ? sortable : ParseDateTimeText(text);
 }
 
+QVariant StoredDateTimeOrNull(const QDateTime &when)
+{
+    return when.isValid() ? QVariant(StoredDateTime(when)) : QVariant();
+}
+
 QString StoredDateTimeText(const QVariant &stored)
 {
     if (stored.isNull())

@@ -97,6 +97,34 @@ struct OutboxRow {
     QString LastError;
     bool Retries = true;
     QByteArray Attachments;
+    // Where the message's age counts from on the wall clock as it read when the row was last
+    // written (Created moved by any setting of the clock while the message waited); invalid in
+    // rows older versions wrote.
+    QDateTime AgedFrom;
+};
+
+// A message of a notification channel (tblNotifyQueue), kept from before its first attempt until
+// it is delivered or given up, and after that while it belongs to a record (RecordTable and
+// RecordID as in OutboxRow), whose Events views show Outcome. Payload is the event's JSON.
+// State: 0 waiting, 1 delivered, 2 given up.
+struct NotifyRow {
+    qint64 IDNum = 0;
+    QString Channel;
+    QString Kind;
+    QString MessageID;
+    QString RecordTable;
+    qint64 RecordID = 0;
+    QDateTime Created;
+    QString Payload;
+    bool Retries = true;
+    int Attempts = 0;
+    QDateTime LastAttempt;
+    QDateTime NextAttempt;
+    QString LastError;
+    int State = 0;
+    QString Outcome;
+    // Its age counts from here: Created, unless the wall clock was set while it waited.
+    QDateTime AgedFrom;
 };
 
 // What a caller needs from a set of matching rows: how many there are, and the key of the last
@@ -118,6 +146,8 @@ struct EventExtent {
 // program's date-time text, so rows written by hand or by older tools still show.
 QString StoredDateTime(const QDateTime &when);
 QDateTime ParseStoredDateTime(const QVariant &stored);
+// The stored value, or Null for an invalid date-time.
+QVariant StoredDateTimeOrNull(const QDateTime &when);
 
 // The text to show for a stored value: a stored date-time as the program's date-time text,
 // Null as empty text, anything else ("False", an error text) unchanged.

@@ -46,6 +46,19 @@ void sensorFamilies(QString &out, const QList<SensorView> &sensors)
     for (qsizetype i = 0; i < sensors.size(); ++i)
         sample(out, "tallyport_sensor_no_data", labels[i], sensors[i].status == Status::NoData ? 1 : 0);
 }
+void channelFamilies(QString &out, const QList<ChannelView> &channels)
+{
+    if (channels.isEmpty())
+        return;
+    family(out, "tallyport_notifications_waiting", "Messages waiting in a notification channel's queue.");
+    for (const ChannelView &c : channels)
+        sample(out, "tallyport_notifications_waiting", label("channel", c.name), c.waiting);
+    out +=
+        QStringLiteral("# HELP tallyport_notifications_failed_total Messages a notification channel gave up "
+                       "since Tallyport started.\n# TYPE tallyport_notifications_failed_total counter\n");
+    for (const ChannelView &c : channels)
+        sample(out, "tallyport_notifications_failed_total", label("channel", c.name), c.failed);
+}
 } // namespace
 
 QString EscapeLabelValue(const QString &value)
@@ -94,5 +107,6 @@ QByteArray MetricsText(const WebSnapshot &snapshot)
         family(out, "tallyport_emails_waiting", "E-mails waiting in the outbox to be delivered.");
         sample(out, "tallyport_emails_waiting", QString(), *snapshot.emailsWaiting);
     }
+    channelFamilies(out, snapshot.channels);
     return out.toUtf8();
 }

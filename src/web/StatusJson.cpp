@@ -69,13 +69,6 @@ template <typename T, typename F> QJsonArray arrayOf(const QList<T> &items, F to
 }
 } // namespace
 
-QString IsoTime(const QDateTime &when)
-{
-    if (!when.isValid())
-        return QString();
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
-}
-
 QByteArray StatusJson(const WebSnapshot &s)
 {
     QJsonObject root;
@@ -95,6 +88,12 @@ QByteArray StatusJson(const WebSnapshot &s)
     root.insert(QStringLiteral("statusLines"), QJsonArray::fromStringList(s.otherStatusLines));
     root.insert(QStringLiteral("emailsWaiting"),
                 s.emailsWaiting ? QJsonValue(*s.emailsWaiting) : QJsonValue(QJsonValue::Null));
+    root.insert(QStringLiteral("notifications"), arrayOf(s.channels, [](const ChannelView &c) {
+                    return QJsonObject{{QStringLiteral("channel"), c.name},
+                                       {QStringLiteral("type"), c.type},
+                                       {QStringLiteral("waiting"), c.waiting},
+                                       {QStringLiteral("failed"), c.failed}};
+                }));
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

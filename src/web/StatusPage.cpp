@@ -166,6 +166,11 @@ QString header(const WebSnapshot &s)
             QStringLiteral(" Update rate %1 s.").arg(s.updateRateSeconds);
     if (s.emailsWaiting)
         html += QStringLiteral(" E-mails waiting: %1.").arg(*s.emailsWaiting);
+    for (const ChannelView &c : s.channels)
+        html += QStringLiteral(" Notifications waiting for %1: %2 (given up: %3).")
+                    .arg(esc(c.name))
+                    .arg(c.waiting)
+                    .arg(c.failed);
     html += QStringLiteral("</p>\n<p class=\"meta\">Page of %1.</p>\n").arg(esc(DateTimeText(s.now)));
     return html;
 }

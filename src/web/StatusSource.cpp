@@ -196,5 +196,7 @@ WebSnapshot StatusSource::snapshot() const
     s.updateRateSeconds = m_state.Config.UpdateRate;
     if (emailsWaiting)
         s.emailsWaiting = emailsWaiting();
+    if (channels)
+        s.channels = channels();
     return s;
 }

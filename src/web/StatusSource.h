@@ -28,6 +28,8 @@ public:
 
     // The number of e-mails waiting in the outbox, when the program has one.
     std::function<int()> emailsWaiting;
+    // The notification channels' queues; none when not set.
+    std::function<QList<ChannelView>()> channels;
 
     // Reads the device list, the active alarms, the newest alarms and the newest device failures.
     // What could not be read keeps its earlier value. False when a read failed.

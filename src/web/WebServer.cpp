@@ -160,14 +160,16 @@ QByteArray WebServer::rendered(const QString &path, const std::function<QByteArr
 {
     const std::optional<int> waiting =
         m_source.emailsWaiting ? std::optional<int>(m_source.emailsWaiting()) : std::nullopt;
+    const QList<ChannelView> channels = m_source.channels ? m_source.channels() : QList<ChannelView>();
     Rendered &kept = m_rendered[path];
     const bool reusable = kept.age.isValid() && kept.age.elapsed() < ReuseMs &&
-                          kept.emailsWaiting == waiting &&
+                          kept.emailsWaiting == waiting && kept.channels == channels &&
                           (kept.generation == m_source.generation() || m_source.cycleRunning());
     if (!reusable) {
         kept.body = render();
         kept.generation = m_source.generation();
         kept.emailsWaiting = waiting;
+        kept.channels = channels;
         kept.age.start();
     }
     return kept.body;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WebSnapshot.h"
+
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -66,6 +68,7 @@ private:
         QByteArray body;
         quint64 generation = 0;
         std::optional<int> emailsWaiting;
+        QList<ChannelView> channels;
         QElapsedTimer age;
     };
 

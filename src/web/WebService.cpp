@@ -6,6 +6,7 @@
 #include <core/Activation.h>
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
+#include <notify/Notifier.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -191,6 +192,18 @@ void WebService::ApplyCurrentSettings()
 {
     if (Apply(m_state.Ini.web))
         Refresh();
+}
+
+void ConnectNotifications(WebService &web, const Notifier &notifier)
+{
+    web.source().channels = [&notifier] {
+        QList<ChannelView> views;
+        for (const QString &name : notifier.channelNames()) {
+            const ChannelQueue *q = notifier.channel(name);
+            views.append({name, q->channel().type, q->waitingCount(), q->failedTotal()});
+        }
+        return views;
+    };
 }
 
 void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox)

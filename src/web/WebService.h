@@ -14,6 +14,7 @@
 
 class Activation;
 class Database;
+class Notifier;
 class Outbox;
 class PollTimer;
 class ProgramState;
@@ -85,3 +86,5 @@ private:
 // Makes every activation apply the [web] settings of Tallyport.ini and every poll cycle refresh
 // what the server shows; the views count the e-mails waiting in the outbox.
 void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox);
+// The remote views show each notification channel's queue.
+void ConnectNotifications(WebService &web, const Notifier &notifier);

@@ -44,6 +44,16 @@ struct HealthView {
     QString text;
 };
 
+// A notification channel's queue: messages waiting, and those given up in this run.
+struct ChannelView {
+    QString name;
+    QString type;
+    int waiting = 0;
+    int failed = 0;
+
+    bool operator==(const ChannelView &) const = default;
+};
+
 // Everything the remote views show, taken from memory when a request arrives.
 struct WebSnapshot {
     QDateTime now;
@@ -56,4 +66,5 @@ struct WebSnapshot {
     HealthView health;
     int updateRateSeconds = 60;
     std::optional<int> emailsWaiting; // empty when there is no outbox
+    QList<ChannelView> channels;      // the notification channels beside e-mail
 };

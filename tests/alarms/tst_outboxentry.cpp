@@ -1,6 +1,7 @@
 // One outbox message on its own: when its attempts fall due, what an attempt's outcome does to
 // it, the text its record shows, and its round trip through the table's row.
 #include <alarms/OutboxEntry.h>
+#include <core/Clock.h>
 #include <core/DateTimeText.h>
 
 #include <QTest>
@@ -20,14 +21,16 @@ MailIniSettings settings(int hours, int first, int longest)
     return s;
 }
 
-OutboxEntry alarmTo(const QStringList &addresses)
+// The message is made at kCreated on this clock.
+OutboxEntry alarmTo(const QStringList &addresses, const ManualClock &clock)
 {
     OutboxEntry e;
     e.kind = "Alarm";
     e.record = OutboxEntry::Record::Alarm;
     e.recordId = 7;
     e.created = kCreated;
-    e.nextAttempt = kCreated;
+    e.origin = Moment::fromWallClock(clock, kCreated);
+    e.nextAttempt = e.origin;
     e.messageId = "<1@example.com>";
     e.message.addRecipientList(addresses.join(','));
     e.message.subject = "Sensor: Freezer has generated an alarm!";
@@ -82,22 +85,27 @@ private slots:
         QFETCH(int, failed);
         QFETCH(int, at);
         QFETCH(int, next);
-        const QDateTime got = NextAttemptAfterFailure(kCreated, kCreated.addSecs(at), failed, s);
-        QCOMPARE(got, next < 0 ? QDateTime() : kCreated.addSecs(next));
+        const Moment origin = Moment::now(ManualClock(kCreated));
+        const Moment got = NextAttemptAfterFailure(origin, origin.addSecs(at), failed, s);
+        QCOMPARE(got.isValid(), next >= 0);
+        if (next >= 0)
+            QCOMPARE(origin.msecsTo(got), next * 1000LL);
     }
 
     void recordTextFollowsTheMessage()
     {
-        OutboxEntry e = alarmTo({"a@example.com"});
+        ManualClock clock(kCreated);
+        OutboxEntry e = alarmTo({"a@example.com"}, clock);
         QCOMPARE(e.recordText(), QStringLiteral("Waiting to be sent"));
 
         const QDateTime firstTry = kCreated.addSecs(1);
-        e.applyOutcome(refusedConnection(), firstTry, settings(24, 60, 900));
+        clock.set(firstTry);
+        e.applyOutcome(refusedConnection(), clock, settings(24, 60, 900));
         QCOMPARE(e.state, OutboxEntry::State::Waiting);
         QCOMPARE(e.recordText(), "There was an error sending an alarm email " + DateTimeText(firstTry) + kCR +
                                      "The email error is:" + kCR + "Couldn't connect to server" + kCR +
                                      "Attempt 1 failed; it will be tried again.");
-        QCOMPARE(e.nextAttempt, firstTry.addSecs(60));
+        QCOMPARE(e.nextAttempt.toWallClock(clock), firstTry.addSecs(60));
         // A device failure notice keeps the error alone, as a failed notice always did.
         OutboxEntry notice = e;
         notice.record = OutboxEntry::Record::DeviceFailure;
@@ -106,13 +114,14 @@ private slots:
         const QDateTime delivered = firstTry.addSecs(60);
         SmtpOutcome sent;
         sent.sent = true;
-        e.applyOutcome(sent, delivered, settings(24, 60, 900));
+        clock.set(delivered);
+        e.applyOutcome(sent, clock, settings(24, 60, 900));
         QCOMPARE(e.state, OutboxEntry::State::Delivered);
         QCOMPARE(e.recordText(), DateTimeText(delivered));
         QVERIFY(ParseDateTimeText(e.recordText()).isValid());
 
-        OutboxEntry once = alarmTo({"a@example.com"});
-        once.applyOutcome(refusedConnection(), firstTry, settings(0, 60, 900));
+        OutboxEntry once = alarmTo({"a@example.com"}, clock);
+        once.applyOutcome(refusedConnection(), clock, settings(0, 60, 900));
         QCOMPARE(once.state, OutboxEntry::State::GivenUp);
         QVERIFY(once.recordText().endsWith(kCR + QStringLiteral("Given up after 1 attempt(s).")));
     }
@@ -122,13 +131,14 @@ private slots:
     // given up at once.
     void recipientsLeaveAsTheServerAnswers()
     {
-        OutboxEntry e = alarmTo({"ok@example.com", "busy@example.com", "gone@example.com"});
+        ManualClock clock(kCreated);
+        OutboxEntry e = alarmTo({"ok@example.com", "busy@example.com", "gone@example.com"}, clock);
         const QList<RecipientReply> refused =
             e.applyOutcome(repliedTo({{"ok@example.com", "250 OK"},
                                       {"busy@example.com", "450 4.2.1 Mailbox busy"},
                                       {"gone@example.com", "550 5.1.1 User unknown"}},
                                      true),
-                           kCreated, settings(24, 60, 900));
+                           clock, settings(24, 60, 900));
         QCOMPARE(refused.size(), 1);
         QCOMPARE(refused.first().address, QStringLiteral("gone@example.com"));
         QCOMPARE(e.pending, QStringList{"busy@example.com"});
@@ -138,12 +148,13 @@ private slots:
         // The To header still names all three.
         QCOMPARE(e.message.recipients().size(), 3);
 
-        e.applyOutcome(repliedTo({{"busy@example.com", "550 5.1.1 Gone now"}}, false), kCreated.addSecs(60),
+        clock.advanceSeconds(60);
+        e.applyOutcome(repliedTo({{"busy@example.com", "550 5.1.1 Gone now"}}, false), clock,
                        settings(24, 60, 900));
         QCOMPARE(e.state, OutboxEntry::State::Delivered);
 
-        OutboxEntry nobody = alarmTo({"gone@example.com"});
-        nobody.applyOutcome(repliedTo({{"gone@example.com", "550 5.1.1 User unknown"}}, false), kCreated,
+        OutboxEntry nobody = alarmTo({"gone@example.com"}, clock);
+        nobody.applyOutcome(repliedTo({{"gone@example.com", "550 5.1.1 User unknown"}}, false), clock,
                             settings(24, 60, 900));
         QCOMPARE(nobody.state, OutboxEntry::State::GivenUp);
         QVERIFY(nobody.refusedForGood);
@@ -152,14 +163,33 @@ private slots:
                  qPrintable(nobody.recordText()));
     }
 
+    // Across a stop, stored and read back: the message as it was built, its wait and its age.
+    // The wall clock set back two hours while the message waited moves neither; the ten minutes
+    // between the stop and the start count.
     void rowRoundTripKeepsTheMessage()
     {
-        OutboxEntry e = alarmTo({"ok@example.com", "busy@example.com"});
+        ManualClock clock(kCreated);
+        OutboxEntry e = alarmTo({"ok@example.com", "busy@example.com"}, clock);
+        clock.advanceSeconds(5);
         e.applyOutcome(repliedTo({{"ok@example.com", "250 OK"}, {"busy@example.com", "451 Later"}}, true),
-                       kCreated.addSecs(5), settings(24, 60, 900));
+                       clock, settings(24, 60, 900));
         e.rowId = 12;
+        clock.setWallClock(clock.now().addSecs(-7200));
+        const OutboxRow row = e.toRow(clock);
+        QCOMPARE(row.Created, kCreated); // the message's Date stays
+        QCOMPARE(row.NextAttempt, clock.now().addSecs(60));
+        clock.advanceSeconds(600);
         OutboxEntry back;
-        QVERIFY(OutboxEntry::fromRow(e.toRow(), back));
+        QVERIFY(OutboxEntry::fromRow(row, clock, back));
+        QCOMPARE(back.nextAttempt.ageMs(clock), 540 * 1000);
+        QCOMPARE(back.origin.ageMs(clock), 605 * 1000);
+        QCOMPARE(back.created, kCreated);
+        // A row an older version wrote: the age counts from its creation on the wall clock.
+        OutboxRow older = row;
+        older.AgedFrom = QDateTime();
+        QVERIFY(OutboxEntry::fromRow(older, clock, back));
+        QCOMPARE(back.origin.toWallClock(clock), kCreated);
+        QVERIFY(OutboxEntry::fromRow(row, clock, back));
         QCOMPARE(back.rowId, 12);
         QCOMPARE(back.kind, e.kind);
         QCOMPARE(back.record, OutboxEntry::Record::Alarm);
@@ -172,7 +202,6 @@ private slots:
         QCOMPARE(back.pending, QStringList{"busy@example.com"});
         QVERIFY(back.deliveredToSome);
         QCOMPARE(back.attempts, 1);
-        QCOMPARE(back.nextAttempt, e.nextAttempt);
         QCOMPARE(back.recordText(), e.recordText());
         QVERIFY(!back.dirty);
     }
@@ -181,16 +210,17 @@ private slots:
     // that are cut short or not ours are refused rather than sent as a message without its file.
     void attachmentsRoundTripAndDamagedOnesAreRefused()
     {
-        OutboxEntry e = alarmTo({"admin@example.com"});
+        const ManualClock clock(kCreated);
+        OutboxEntry e = alarmTo({"admin@example.com"}, clock);
         QByteArray pdf("%PDF-1.4\n");
         for (int i = 0; i < 5000; ++i)
             pdf += char(i * 7);
         e.message.attachments = {{"März 2026.pdf", "application/pdf", pdf}, {"empty.txt", "text/plain", {}}};
-        OutboxRow row = e.toRow();
+        OutboxRow row = e.toRow(clock);
         QVERIFY(row.Attachments.isEmpty()); // written once, with the new message
         row.Attachments = EncodeAttachments(e.message.attachments);
         OutboxEntry back;
-        QVERIFY(OutboxEntry::fromRow(row, back));
+        QVERIFY(OutboxEntry::fromRow(row, clock, back));
         QCOMPARE(back.message.attachments.size(), 2);
         QCOMPARE(back.message.attachments[0].fileName, QString("März 2026.pdf"));
         QCOMPARE(back.message.attachments[0].contentType, QByteArray("application/pdf"));
@@ -202,12 +232,12 @@ private slots:
              {whole.left(whole.size() - 1), whole.left(6), whole + "x", QByteArray("%PDF-1.4 not ours"),
               QByteArray(whole).replace(0, 4, "XXXX")}) {
             row.Attachments = damaged;
-            QVERIFY(!OutboxEntry::fromRow(row, back));
+            QVERIFY(!OutboxEntry::fromRow(row, clock, back));
             QVERIFY(back.message.attachments.isEmpty());
             QCOMPARE(back.message.subject, e.message.subject);
         }
         row.Attachments.clear();
-        QVERIFY(OutboxEntry::fromRow(row, back));
+        QVERIFY(OutboxEntry::fromRow(row, clock, back));
         QVERIFY(back.message.attachments.isEmpty());
     }
 };

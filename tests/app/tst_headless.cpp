@@ -3,6 +3,7 @@
 #include "support_program.h"
 
 #include "../monitoring/support_monitoring.h"
+#include "../notify/support_receiver.h"
 
 #include <core/InstanceLock.h>
 
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -52,6 +54,8 @@ private slots:
             << QStringList{"--headless", "--bogus"} << 1 << "Unknown option 'bogus'";
         QTest::newRow("stray argument") << QStringList{"--headless", "extra"} << 1 << "Unexpected argument";
         QTest::newRow("--dir without a value") << QStringList{"--headless", "--dir"} << 1 << "Missing value";
+        QTest::newRow("--test-notify with --headless")
+            << QStringList{"--headless", "--test-notify", "x"} << 1 << "cannot be used with --headless";
         QTest::newRow("missing directory")
             << QStringList{"--headless", "--dir", missing} << 2 << "does not exist";
         QTest::newRow("a file for a directory")
@@ -85,6 +89,36 @@ private slots:
                                                  .arg(TALLYPORT_VERSION_MAJOR)
                                                  .arg(TALLYPORT_VERSION_MINOR)
                                                  .arg(TALLYPORT_VERSION_PATCH));
+    }
+
+    // --test-notify sends one test message through the channel and says what the receiver answered.
+    void testNotifyReportsTheAnswer()
+    {
+        TestReceiver receiver(QHostAddress(QStringLiteral("127.0.190.30")));
+        QTemporaryDir dir;
+        {
+            QSettings ini(dir.filePath(QStringLiteral("Tallyport.ini")), QSettings::IniFormat);
+            ini.setValue(QStringLiteral("notify.hook/type"), QStringLiteral("webhook"));
+            ini.setValue(QStringLiteral("notify.hook/url"), receiver.url());
+            ini.setValue(QStringLiteral("notify.hook/secret"), QStringLiteral("s3cret"));
+        }
+        const auto run = [&dir](const QString &name, int exitCode) {
+            ProgramRun program;
+            program.start({QStringLiteral("--test-notify"), name, QStringLiteral("--dir"), dir.path()});
+            if (!program.finish())
+                return QStringLiteral("did not finish");
+            return program.exitCode() == exitCode ? program.output() + program.errors()
+                                                  : QStringLiteral("exit code %1").arg(program.exitCode());
+        };
+        QVERIFY(run(QStringLiteral("hook"), 0).contains(QStringLiteral("hook: Delivered: HTTP 200")));
+        QCOMPARE(receiver.requests.size(), 1);
+        QVERIFY(receiver.requests.first().headers.value("x-tallyport-signature").startsWith("sha256="));
+        QCOMPARE(QJsonDocument::fromJson(receiver.requests.first().body)["event"].toString(),
+                 QStringLiteral("test"));
+        receiver.statuses = {401};
+        QVERIFY(run(QStringLiteral("hook"), 2).contains(QStringLiteral("hook: Failed: HTTP 401")));
+        QVERIFY(
+            run(QStringLiteral("nothere"), 1).contains(QStringLiteral("No usable channel [notify.nothere]")));
     }
 
     // A first start in an empty directory makes the database; SIGINT ends the run as SIGTERM does.

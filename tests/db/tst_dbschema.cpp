@@ -37,10 +37,10 @@ const char *const kOlderSchema[] = {
     "INSERT INTO tblAlarms (SensorIDNum, AlarmStart, AlarmActive, Sensor) "
     "VALUES (1, '2024-05-01 08:00:00', -1, 'Freezer')",
 };
-const QStringList kOutboxColumns = {"IDNum",       "Kind",      "RecordTable", "RecordID",
-                                    "Created",     "MessageID", "Recipients",  "Subject",
-                                    "SenderName",  "Body",      "Attempts",    "LastAttempt",
-                                    "NextAttempt", "LastError", "Retries",     "Attachments"};
+const QStringList kOutboxColumns = {"IDNum",       "Kind",        "RecordTable", "RecordID",   "Created",
+                                    "MessageID",   "Recipients",  "Subject",     "SenderName", "Body",
+                                    "Attempts",    "LastAttempt", "NextAttempt", "LastError",  "Retries",
+                                    "Attachments", "AgedFrom"};
 // Writes a file as an older version made it, with the extra statements after.
 bool writeOlderFile(const QString &path, const QStringList &extra = {})
 {

@@ -45,6 +45,7 @@ constexpr int kSettingsChance = 3;
 constexpr int kReadOnlyChance = 5;
 constexpr int kLoginChance = 20;
 constexpr int kRestartChance = 5;
+constexpr int kStopWhileAnsweringChance = 15;
 
 const QFile::Permissions kReadOnlyDir = QFile::ReadOwner | QFile::ExeOwner;
 const QFile::Permissions kWritableDir = kReadOnlyDir | QFile::WriteOwner;
@@ -143,13 +144,22 @@ void FaultInjector::beforeCycle(int cycle)
         logInOrOutDuringCycle();
     if (m_random.bounded(1000) < kRestartChance)
         restart();
+    if (m_random.bounded(1000) < kStopWhileAnsweringChance)
+        m_stopWhileAnswering = true;
     m_fullDisk = m_random.bounded(1000) < kFullDiskChance;
     if (m_fullDisk)
         count(QStringLiteral("disk full for a cycle"));
 }
 
+void FaultInjector::afterCycle()
+{
+    if (m_stopWhileAnswering && m_rig.monitor->outbox.attemptRunning())
+        stopWhileTheServerAnswers();
+}
+
 void FaultInjector::endAll()
 {
+    m_stopWhileAnswering = false;
     for (const Undo &undo : std::as_const(m_undo))
         undo.action();
     m_undo.clear();
@@ -310,6 +320,21 @@ void FaultInjector::restart()
     count(clean ? QStringLiteral("program closed and started again")
                 : QStringLiteral("program crashed and started again"));
     restartProgram(clean);
+}
+
+void FaultInjector::stopWhileTheServerAnswers()
+{
+    // As restart() (the settings must be savable); the attempt must be the run's own server's,
+    // which holds back its answer to one device's messages for a moment. Asked for again after
+    // the next cycles until then.
+    if (!restartProgram || m_locked || active(QStringLiteral("read-only")) ||
+        active(QStringLiteral("settings")) || active(QStringLiteral("mail")))
+        return;
+    if (!m_rig.smtp.waitForHeldAnswer(3000))
+        return;
+    m_stopWhileAnswering = false;
+    count(QStringLiteral("program closed while the server answered a message"));
+    restartProgram(true);
 }
 
 void FaultInjector::logInOrOutDuringCycle()

@@ -25,8 +25,8 @@ SmtpTestServer::Options SoakMailServer(int octet, SmtpTestServer::Mode mode);
 // directory gone, a full disk (for one cycle, applied by the caller around it), a damaged
 // settings file, a program directory that turns read-only (the settings cannot be saved), an
 // administrator logging in or out while a cycle runs, and the program closed or crashing and
-// started again. Mail outages last from one minute to half an hour. Counts what it injected,
-// by kind.
+// started again, closed also while the mail server holds back its answer to a message. Mail outages last from
+// one minute to half an hour. Counts what it injected, by kind.
 class FaultInjector {
 public:
     FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random);
@@ -38,6 +38,9 @@ public:
     // what else must follow a new engine.
     std::function<void(bool clean)> restartProgram;
     void beforeCycle(int cycle);
+    // After the cycle: the program closed while the server holds back its answer to a message,
+    // when that was asked for and a message is on its way.
+    void afterCycle();
     // Ends every fault now (for the closing checks).
     void endAll();
 
@@ -65,6 +68,7 @@ private:
     void makeProgramDirectoryReadOnly(int cycle);
     void logInOrOutDuringCycle();
     void restart();
+    void stopWhileTheServerAnswers();
     bool active(const QString &kind) const;
     void later(int cycle, const QString &kind, std::function<void()> action);
     void count(const QString &kind) { ++m_injected[kind]; }
@@ -82,5 +86,6 @@ private:
     bool m_locked = false;
     bool m_fullDisk = false;
     bool m_readOnlyPossible = false;
+    bool m_stopWhileAnswering = false;
     QString m_lockName;
 };

@@ -128,6 +128,9 @@ bool SmtpTestServer::start()
         arguments << QStringLiteral("--reject-prefix") << m_options.rejectPrefix;
     if (!m_options.deferPrefix.isEmpty())
         arguments << QStringLiteral("--defer-prefix") << m_options.deferPrefix;
+    if (m_options.holdReplySeconds > 0)
+        arguments << QStringLiteral("--hold-reply") << QString::number(m_options.holdReplySeconds)
+                  << QStringLiteral("--hold-text") << QString::fromUtf8(m_options.holdText);
     if (m_options.tls != Tls::None) {
         const QString key = m_dir.filePath(QStringLiteral("server.key"));
         if (!WriteSelfSignedCertificate(certificateFile(), key))
@@ -166,6 +169,10 @@ void SmtpTestServer::readOutput()
         const QJsonObject object = QJsonDocument::fromJson(line).object();
         if (object.isEmpty())
             continue;
+        if (object.value(QLatin1String("holding")).toBool()) {
+            ++m_holding;
+            continue;
+        }
         Received message;
         message.mailFrom = object.value(QLatin1String("mail_from")).toString();
         for (const QJsonValue &r : object.value(QLatin1String("rcpt_tos")).toArray())
@@ -174,24 +181,36 @@ void SmtpTestServer::readOutput()
         message.authMechanism = object.value(QLatin1String("auth_mechanism")).toString();
         message.login = object.value(QLatin1String("login")).toString();
         message.tls = object.value(QLatin1String("tls")).toBool();
+        if (object.value(QLatin1String("held")).toBool())
+            ++m_heldAnswered;
         m_messages.append(message);
     }
 }
 
 bool SmtpTestServer::waitForMessages(int count, int timeoutMs)
 {
+    return waitUntil([&] { return m_messages.size() >= count; }, timeoutMs);
+}
+
+bool SmtpTestServer::waitForHeldAnswer(int timeoutMs)
+{
+    return waitUntil([&] { return m_holding > m_heldAnswered; }, timeoutMs);
+}
+
+bool SmtpTestServer::waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
     readOutput();
-    if (m_messages.size() >= count)
+    if (done())
         return true;
     LocalWait wait;
     QObject context;
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &context, [&] {
         readOutput();
-        if (m_messages.size() >= count)
+        if (done())
             wait.finish();
     });
     wait.run(timeoutMs);
-    return m_messages.size() >= count;
+    return done();
 }
 
 QList<SmtpTestServer::Received> SmtpTestServer::messages()

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 // A real SMTP server for a test: tests/support/smtp_test_server.py (aiosmtpd) started on a free
 // loopback port and stopped with the fixture. The test reads back every message the server
 // received: envelope, bytes, authentication used and whether the connection was encrypted.
@@ -24,6 +26,10 @@ public:
         Tls tls = Tls::None;
         QString rejectPrefix; // recipients starting with this are refused with 550
         QString deferPrefix;  // recipients starting with this are refused for now with 450
+        // Seconds the server waits before it answers a message (those containing holdText, when
+        // set); a message counts as received only once it is answered.
+        double holdReplySeconds = 0;
+        QByteArray holdText;
         // Where to listen: a loopback address of the test's own and a fixed port (a port number
         // the settings record holds, below 32768), or 127.0.0.1 and any free port.
         QString host = QStringLiteral("127.0.0.1");
@@ -59,6 +65,9 @@ public:
 
     // Waits until the server has reported at least `count` messages in all.
     bool waitForMessages(int count, int timeoutMs = 5000);
+    // Waits until the server holds back its answer to a message (now, or it did since the last
+    // answer it gave to a held message).
+    bool waitForHeldAnswer(int timeoutMs = 5000);
     // The messages reported so far.
     QList<Received> messages();
     // Forgets the messages reported so far (long runs keep memory flat).
@@ -67,6 +76,8 @@ public:
 
 private:
     void readOutput();
+    // Reads the server's reports until done() holds or the time-out passes; done() at the end.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
     Options m_options;
     QTemporaryDir m_dir;
@@ -74,6 +85,8 @@ private:
     QByteArray m_buffer;
     quint16 m_port = 0;
     QList<Received> m_messages;
+    int m_holding = 0;      // answers held back, in all
+    int m_heldAnswered = 0; // of those, answered
 };
 
 // Writes a self-signed certificate for localhost and 127.0.0.1 and its private key (PEM).

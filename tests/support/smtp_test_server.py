@@ -9,6 +9,10 @@ connection was encrypted.
 Modes: "smtp" (a working server), "silent" (accepts connections and never answers), "refuse"
 (greets with a 554 reply) and "drop" (accepts the envelope, then drops the connection part-way
 through the message).
+
+--hold-reply S makes a working server wait S seconds before it answers a message (only those
+containing --hold-text, when given); it prints {"holding": true} when the wait starts, and the
+message's line (with "held") only when it answers with 250, not when the client went away.
 """
 
 import argparse
@@ -30,6 +34,8 @@ class Recorder:
         self.password = (args.password or "").encode()
         self.reject_prefix = args.reject_prefix
         self.defer_prefix = args.defer_prefix
+        self.hold_reply = args.hold_reply
+        self.hold_text = (args.hold_text or "").encode()
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
         ok = (
@@ -73,6 +79,10 @@ class Recorder:
             "login": login.decode(errors="replace") if isinstance(login, bytes) else None,
             "tls": encrypted,
         }
+        if self.hold_reply > 0 and self.hold_text in envelope.original_content:
+            print(json.dumps({"holding": True}), flush=True)
+            await asyncio.sleep(self.hold_reply)
+            record["held"] = True
         print(json.dumps(record), flush=True)
         return "250 2.0.0 Ok: queued as TEST"
 
@@ -131,6 +141,8 @@ async def main():
     parser.add_argument("--implicit-tls", action="store_true", help="TLS from the first byte")
     parser.add_argument("--reject-prefix", help="refuse recipients starting with this")
     parser.add_argument("--defer-prefix", help="refuse recipients starting with this for now (450)")
+    parser.add_argument("--hold-reply", type=float, default=0, help="seconds before answering a message")
+    parser.add_argument("--hold-text", help="hold only messages containing this")
     parser.add_argument("--host", default="127.0.0.1", help="loopback address to listen on")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (0: any free one)")
     args = parser.parse_args()

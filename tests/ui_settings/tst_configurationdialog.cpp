@@ -370,6 +370,14 @@ private slots:
         QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
         QVERIFY(!m_dialog->isVisible());
         QCOMPARE(texts().size(), 2);
+
+        // A channel begun on the Notifications tab and not saved with its own button asks too.
+        m_dialog->show();
+        TypeInto(box("txtNotifyUrl"), "https://ntfy.example.org/freezers");
+        m_f->t.prompts.queueAnswer(Prompts::Answer::No);
+        QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(texts().size(), 3);
     }
 
     void logDirectoryKeepsThePathExactlyAsChosen()

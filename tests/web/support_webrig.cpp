@@ -18,6 +18,7 @@ bool WebRig::start(QString &error)
         return false;
     web = std::make_unique<WebService>(f.t.state, f.monitor->grid, *f.pollTimer, f.monitor->database);
     ConnectRemoteAccess(*web, *f.activation, *f.pollTimer, f.monitor->outbox);
+    ConnectNotifications(*web, f.monitor->notifier);
     return true;
 }
 

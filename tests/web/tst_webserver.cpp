@@ -283,6 +283,45 @@ private slots:
         QCOMPARE(m_rig->getJson("/api/v1/status").value("emailsWaiting").toInt(-1), 0);
     }
 
+    // Each notification channel's queue in the metrics, the JSON and the page: an alarm of the
+    // poll cycle waits in the channel whose receiver is down, and not in one that takes only ends.
+    void notificationChannelsShowTheirQueues()
+    {
+        MonitoringFixture &f = m_rig->f;
+        m_rig->special->setAlarmByte(0, 0); // an alarm an earlier case left open ends first
+        m_rig->runCycle();
+        QTcpServer nobody; // a port where no receiver listens
+        QVERIFY(nobody.listen(QHostAddress::LocalHost));
+        NotifyChannelSettings down;
+        down.name = QStringLiteral("down");
+        down.type = QStringLiteral("webhook");
+        down.url = QStringLiteral("http://127.0.0.1:%1/hook").arg(nobody.serverPort());
+        nobody.close();
+        NotifyChannelSettings ends = down;
+        ends.name = QStringLiteral("ends");
+        ends.events = QStringLiteral("alarm-end");
+        f.t.state.Ini.channels = {down, ends};
+        m_rig->special->setMinutes(0, 11);
+        m_rig->special->setAlarmByte(0, 1);
+        m_rig->runCycle();
+        const ChannelQueue *queue = f.monitor->notifier.channel(QStringLiteral("down"));
+        QVERIFY(queue);
+        QCOMPARE(queue->waitingCount(), 1);
+        QTRY_VERIFY(!queue->attemptRunning());
+        const QByteArray metrics = m_rig->get("/metrics").body;
+        QVERIFY(metrics.contains("tallyport_notifications_waiting{channel=\"down\"} 1\n"));
+        QVERIFY(metrics.contains("tallyport_notifications_waiting{channel=\"ends\"} 0\n"));
+        QVERIFY(metrics.contains("# TYPE tallyport_notifications_failed_total counter\n"));
+        QVERIFY(metrics.contains("tallyport_notifications_failed_total{channel=\"down\"} 0\n"));
+        const QJsonArray channels = m_rig->getJson("/api/v1/status").value("notifications").toArray();
+        QCOMPARE(channels.size(), 2);
+        QCOMPARE(channels[0].toObject().value("waiting").toInt(), 1);
+        QVERIFY(m_rig->get("/").body.contains("Notifications waiting for down: 1 (given up: 0)."));
+        QTRY_VERIFY(f.t.status.lines().filter(QStringLiteral("Notifications waiting for down: 1")).size() == 1);
+        f.t.state.Ini.channels.clear();
+        f.monitor->notifier.Resume();
+    }
+
     // Asked while a cycle runs, rows not yet read in it show the cycle before, which is as recent
     // as can be: only the busy device's row is marked as older.
     void rowsAwaitingTheRunningCycleAreNotMarkedOlder()

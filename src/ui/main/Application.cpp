@@ -63,6 +63,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);
+    ConnectNotifications(web, monitor.notifier);
     // Readings and states go to an MQTT broker when [mqtt] is enabled.
     MqttPublisher mqtt(state, monitor.grid, monitor.database);
     ConnectMqtt(mqtt, window.activation(), monitor.cycle);

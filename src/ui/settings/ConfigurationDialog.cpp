@@ -3,6 +3,7 @@
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
 #include "MqttPage.h"
+#include "NotificationsPage.h"
 #include "PrinterList.h"
 #include "RemoteAccessPage.h"
 #include "SettingsWidgets.h"
@@ -80,6 +81,9 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     m_remote->fill(m_state.Ini.web, remoteAccessNow());
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
+    // The channels are saved with the tab's own buttons, one at a time.
+    m_notifications = new NotificationsPage(m_state);
+    m_tabs->addTab(m_notifications, NotificationsPage::title());
     buildButtons();
     m_tabs->setCurrentIndex(0);
 
@@ -155,11 +159,16 @@ void ConfigurationDialog::showEvent(QShowEvent *event)
     }
 }
 
+bool ConfigurationDialog::unsaved() const
+{
+    return m_changed || m_notifications->hasUnsavedEdits();
+}
+
 void ConfigurationDialog::reject()
 {
     if (m_testRunning)
         return;
-    if (m_changed &&
+    if (unsaved() &&
         m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
         return;
@@ -173,7 +182,7 @@ bool ConfigurationDialog::closeForLogOut()
         m_closeAfterTest = true;
         return true;
     }
-    if (m_changed &&
+    if (unsaved() &&
         m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
         return false;
@@ -183,7 +192,7 @@ bool ConfigurationDialog::closeForLogOut()
 
 bool ConfigurationDialog::discardChangesForClose()
 {
-    if (!m_changed)
+    if (!unsaved())
         return true;
     if (m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
                               Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)

@@ -11,6 +11,7 @@ struct ConfigRecord;
 class EmailPage;
 class MailManager;
 class MqttPage;
+class NotificationsPage;
 class OrganizationPage;
 class ProgramState;
 class QLineEdit;
@@ -61,6 +62,9 @@ private:
     void buildButtons();
     void trackChanges(QWidget *page);
     void markChanged() { m_changed = true; }
+    // Changes not saved: those Apply saves, and a channel of the Notifications tab not yet saved
+    // with its own button.
+    bool unsaved() const;
     SettingsInput collect() const;
 
     void onApply();
@@ -97,6 +101,7 @@ private:
     WebIniSettings m_web;
     MqttPage *m_mqttPage;
     MqttIniSettings m_mqtt;
+    NotificationsPage *m_notifications;
     QPushButton *m_btnApply = nullptr;
     QPushButton *m_btnClose = nullptr;
     bool m_changed = false;

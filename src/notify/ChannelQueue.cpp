@@ -1,0 +1,402 @@
+#include "ChannelQueue.h"
+
+#include "ChannelFormats.h"
+
+#include <core/DateTimeText.h>
+#include <core/ProgramState.h>
+#include <db/Database.h>
+
+#include <QJsonDocument>
+
+namespace {
+const QString kWhere = QStringLiteral("Notifications");
+// The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
+// nothing for long.
+constexpr qint64 kLongestSleepMs = 60 * 1000;
+
+QString outcomeText(const NotifyRow &row)
+{
+    if (row.State == 1)
+        return QStringLiteral("Delivered ") + DateTimeText(row.LastAttempt);
+    if (row.Attempts == 0)
+        return QStringLiteral("Waiting to be sent");
+    const QString last = QStringLiteral("%1 (%2)").arg(row.LastError, DateTimeText(row.LastAttempt));
+    if (row.State == 0)
+        return QStringLiteral("Attempt %1 failed: %2; it will be tried again.").arg(row.Attempts).arg(last);
+    return QStringLiteral("Given up after %1 attempt(s): %2").arg(row.Attempts).arg(last);
+}
+} // namespace
+
+ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const NotifyChannelSettings &channel,
+                           QObject *parent)
+    : QObject(parent), m_state(state), m_database(database), m_channel(channel), m_timing(state)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &ChannelQueue::Resume);
+    m_storeTimer.setSingleShot(true);
+    connect(&m_storeTimer, &QTimer::timeout, this, [this] {
+        storeChanged();
+        dropFinished();
+    });
+    connect(&m_worker, &HttpWorker::finished, this, &ChannelQueue::onFinished);
+    if (m_channel.type == QLatin1String("alertmanager")) {
+        connect(&m_repostTimer, &QTimer::timeout, this, &ChannelQueue::repost);
+        m_repostTimer.start(m_channel.repostSeconds * 1000);
+    }
+}
+
+ChannelQueue::Entry *ChannelQueue::find(qint64 key)
+{
+    for (Entry &e : m_entries)
+        if (e.key == key)
+            return &e;
+    return nullptr;
+}
+
+qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
+                             bool retries)
+{
+    if (!m_loaded)
+        load();
+    Entry e;
+    e.key = m_nextKey++;
+    e.event = event;
+    e.row.Channel = m_channel.name;
+    e.row.Kind = event.kind;
+    e.row.MessageID = event.id;
+    e.row.RecordTable = recordTable;
+    e.row.RecordID = recordId;
+    e.origin = m_timing.now();
+    e.nextAttempt = e.origin;
+    e.row.Created = m_timing.wallNow();
+    e.row.NextAttempt = e.row.Created;
+    trackAlert(e.event);
+    e.row.Payload = QString::fromUtf8(QJsonDocument(e.event.toJson()).toJson(QJsonDocument::Compact));
+    e.row.Retries = retries;
+    e.row.Outcome = outcomeText(e.row);
+    m_entries.append(std::move(e));
+    // Stored before the first attempt (StartDue); a database that does not take it now gets it
+    // later.
+    flush(m_entries.last());
+    return m_entries.last().key;
+}
+
+void ChannelQueue::Unstore(qint64 key)
+{
+    Entry *e = find(key);
+    if (e && e->row.IDNum != 0) {
+        e->row.IDNum = 0;
+        e->dirty = true;
+    }
+}
+
+void ChannelQueue::StartDue()
+{
+    if (!m_stopped)
+        startNext();
+}
+
+bool ChannelQueue::storeChanged()
+{
+    struct Written {
+        Entry *entry;
+        bool added;
+    };
+    QList<Written> written;
+    const bool committed = m_database.runInTransaction([&] {
+        for (Entry &e : m_entries) {
+            if (!e.dirty)
+                continue;
+            const bool added = e.row.IDNum == 0;
+            if (!flush(e))
+                break; // the database refuses: the rest waits for the next try
+            written.append({&e, added});
+        }
+        return true;
+    });
+    if (committed)
+        return true;
+    // Rolled back: what seemed written is not.
+    for (const Written &w : std::as_const(written)) {
+        w.entry->dirty = true;
+        if (w.added)
+            w.entry->row.IDNum = 0;
+    }
+    return false;
+}
+
+void ChannelQueue::trackAlert(NotifyEvent &event)
+{
+    if (m_channel.type != QLatin1String("alertmanager"))
+        return;
+    const QString key = ChannelFormats::AlertKey(event);
+    if (ChannelFormats::OpensAlert(event.kind)) {
+        m_openAlerts.insert(key, event);
+    } else if (ChannelFormats::EndsAlert(event.kind)) {
+        // The end is posted with its alert's start, so both describe one alert.
+        const NotifyEvent open = m_openAlerts.take(key);
+        if (!event.startedAt.isValid() && open.time.isValid())
+            event.startedAt = open.time;
+    }
+}
+
+void ChannelQueue::load()
+{
+    QList<NotifyRow> rows;
+    if (!m_database.WaitingNotifyMessages(m_channel.name, rows))
+        return;
+    m_loaded = true;
+    for (const NotifyRow &row : rows) {
+        const bool known = std::any_of(m_entries.cbegin(), m_entries.cend(),
+                                       [&](const Entry &e) { return e.row.IDNum == row.IDNum; });
+        if (known)
+            continue;
+        Entry e;
+        e.key = m_nextKey++;
+        e.row = row;
+        // The wall-clock time between the stop and now counts toward its age and its pause.
+        e.origin = m_timing.fromStored(row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
+        e.nextAttempt = m_timing.fromStored(row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
+        e.event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        e.dirty = false;
+        trackAlert(e.event);
+        m_entries.append(std::move(e));
+    }
+    restoreOpenAlerts();
+    // Oldest first, those this run queued before the database answered among them.
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.row.Created < b.row.Created; });
+    // The pause an earlier run was in goes on.
+    for (const Entry &e : m_entries)
+        if (e.row.Attempts > 0 && e.nextAttempt.isValid() &&
+            (!m_holdUntil.isValid() || e.nextAttempt < m_holdUntil))
+            m_holdUntil = e.nextAttempt;
+}
+
+void ChannelQueue::restoreOpenAlerts()
+{
+    // Alerts delivered by an earlier run are posted again as long as their records stay open, so
+    // that the receiver does not resolve them when their endsAt passes.
+    QList<NotifyRow> rows;
+    if (m_channel.type != QLatin1String("alertmanager") || !m_database.OpenAlertMessages(m_channel.name, rows))
+        return;
+    for (const NotifyRow &row : std::as_const(rows)) {
+        NotifyEvent event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        const QString key = ChannelFormats::AlertKey(event);
+        if (!m_openAlerts.contains(key))
+            m_openAlerts.insert(key, event);
+    }
+}
+
+void ChannelQueue::Resume()
+{
+    if (m_stopped)
+        return;
+    if (!m_loaded)
+        load();
+    storeChanged();
+    dropFinished();
+    startNext();
+}
+
+void ChannelQueue::Stop()
+{
+    m_stopped = true;
+    m_timer.stop();
+    m_storeTimer.stop();
+    m_repostTimer.stop();
+    m_worker.stop();
+    // Stored with their times on the wall clock as it reads now, so that the next start counts
+    // from here what passes until then, whatever the clock did while they waited.
+    for (Entry &e : m_entries)
+        if (e.waiting())
+            e.dirty = true;
+    storeChanged();
+}
+
+bool ChannelQueue::mayStart(const Entry &e, const Moment &now) const
+{
+    // Retries follow the channel's pause, oldest first, so a receiver that comes back gets the
+    // messages in the order they were queued.
+    return e.waiting() && (e.row.Attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil);
+}
+
+bool ChannelQueue::firstAttemptDue() const
+{
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [](const Entry &e) { return e.waiting() && e.row.Attempts == 0; });
+}
+
+void ChannelQueue::giveUpExpired(const Moment &now)
+{
+    for (Entry &e : m_entries) {
+        if (!e.waiting() || e.row.Attempts == 0 || e.key == m_runningKey ||
+            now < m_timing.deadline(e.origin, e.row.Retries))
+            continue;
+        giveUp(e, e.row.LastError);
+    }
+}
+
+void ChannelQueue::startNext()
+{
+    if (m_stopped || m_running != Running::None)
+        return;
+    const Moment now = m_timing.now();
+    giveUpExpired(now);
+    dropFinished();
+    // The oldest first, so that a receiver gets an alarm before its end whenever it can.
+    Entry *next = nullptr;
+    for (Entry &e : m_entries)
+        if (mayStart(e, now)) {
+            next = &e;
+            break;
+        }
+    if (!next) {
+        armTimer();
+        return;
+    }
+    m_running = Running::Entry;
+    m_runningKey = next->key;
+    m_worker.start(ChannelFormats::Request(m_channel, next->event, m_timing.wallNow()));
+}
+
+void ChannelQueue::onFinished(const HttpOutcome &outcome)
+{
+    const Running was = m_running;
+    m_running = Running::None;
+    Entry *e = was == Running::Entry ? find(m_runningKey) : nullptr;
+    m_runningKey = 0;
+    // A stopped request says nothing about the receiver: the message waits for the next run.
+    if (e && !m_stopped) {
+        applyOutcome(*e, outcome);
+        // Outcomes are stored together, a moment later: a receiver that takes message after
+        // message costs one commit per burst. A crash in between sends the message again, which
+        // at-least-once delivery allows (its ID stays the same).
+        if (!m_storeTimer.isActive())
+            m_storeTimer.start(StoreDelayMs);
+    }
+    emit attemptFinished();
+    startNext();
+}
+
+void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
+{
+    ++e.row.Attempts;
+    e.row.LastAttempt = m_timing.wallNow();
+    e.dirty = true;
+    if (outcome.delivered()) {
+        e.row.State = 1;
+        e.row.LastError.clear();
+        e.nextAttempt = Moment();
+        e.row.NextAttempt = QDateTime();
+        m_holdUntil = Moment();
+        e.row.Outcome = outcomeText(e.row);
+        return;
+    }
+    e.row.LastError = outcome.errorText.isEmpty() ? outcome.summary() : outcome.errorText;
+    if (outcome.refusedForGood()) {
+        giveUp(e, e.row.LastError);
+        return;
+    }
+    e.nextAttempt =
+        e.row.Retries ? m_timing.nextAttemptAfterFailure(e.origin, m_timing.now(), e.row.Attempts) : Moment();
+    if (!e.nextAttempt.isValid()) {
+        giveUp(e, e.row.LastError);
+        return;
+    }
+    e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
+    m_holdUntil = e.nextAttempt;
+    e.row.Outcome = outcomeText(e.row);
+}
+
+void ChannelQueue::giveUp(Entry &e, const QString &why)
+{
+    e.row.State = 2;
+    e.nextAttempt = Moment();
+    e.row.NextAttempt = QDateTime();
+    e.row.Outcome = outcomeText(e.row);
+    e.dirty = true;
+    ++m_failedTotal;
+    m_state.AddError(kWhere, QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
+                                 .arg(m_channel.name, e.row.Kind, e.row.MessageID)
+                                 .arg(e.row.Attempts)
+                                 .arg(why));
+    flush(e);
+}
+
+void ChannelQueue::repost()
+{
+    // Re-posts replace each other: one that cannot go now is simply left to the next.
+    const Moment now = m_timing.now();
+    if (m_stopped || m_running != Running::None || m_openAlerts.isEmpty() ||
+        (m_holdUntil.isValid() && now < m_holdUntil))
+        return;
+    m_running = Running::Repost;
+    m_worker.start(ChannelFormats::AlertsRequest(m_channel, m_openAlerts.values(), m_timing.wallNow()));
+}
+
+bool ChannelQueue::flush(Entry &e)
+{
+    if (!e.dirty)
+        return true;
+    e.row.AgedFrom = m_timing.toStored(e.origin);
+    if (e.nextAttempt.isValid())
+        e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
+    bool stored = true;
+    if (e.row.IDNum == 0)
+        stored = e.waiting() ? m_database.AddNotifyMessage(e.row)
+                             : e.row.RecordID <= 0 || m_database.AddNotifyMessage(e.row);
+    else
+        stored = m_database.SaveNotifyMessage(e.row);
+    if (stored) {
+        e.dirty = false;
+        return true;
+    }
+    if (!e.storeFailureLogged)
+        m_state.AddError(kWhere,
+                         QStringLiteral("%1: the %2 message %3 could not be stored; it is kept in memory "
+                                        "until the database takes it: %4")
+                             .arg(m_channel.name, e.row.Kind, e.row.MessageID, m_database.lastError()));
+    e.storeFailureLogged = true;
+    return false;
+}
+
+void ChannelQueue::dropFinished()
+{
+    m_entries.removeIf([this](const Entry &e) { return !e.waiting() && !e.dirty && e.key != m_runningKey; });
+}
+
+int ChannelQueue::waitingCount() const
+{
+    return int(
+        std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.waiting(); }));
+}
+
+Moment ChannelQueue::nextDue() const
+{
+    Moment next;
+    for (const Entry &e : m_entries) {
+        if (!e.waiting())
+            continue;
+        const Moment due = e.row.Attempts > 0 && m_holdUntil.isValid() ? m_holdUntil : e.origin;
+        if (!next.isValid() || due < next)
+            next = due;
+    }
+    return next;
+}
+
+QDateTime ChannelQueue::nextAttemptTime() const
+{
+    return m_timing.toStored(nextDue());
+}
+
+void ChannelQueue::armTimer()
+{
+    const Moment next = nextDue();
+    if (m_stopped || !next.isValid()) {
+        m_timer.stop();
+        return;
+    }
+    const qint64 ms = std::clamp<qint64>(m_timing.now().msecsTo(next), 10, kLongestSleepMs);
+    m_timer.start(int(ms));
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "DeliveryTiming.h"
+#include "HttpWorker.h"
+#include "NotifyEvent.h"
+
+#include <core/IniSettings.h>
+#include <db/Records.h>
+
+#include <QMap>
+#include <QObject>
+#include <QTimer>
+
+class Database;
+class ProgramState;
+
+// One notification channel's queue, worker and pause after failure. Each message is stored
+// before its first attempt and tried until the receiver takes it (2xx), refuses it for good (a 4xx
+// other than 408 and 429: given up at once and logged), or it is retryHours old. One request runs
+// at a time, on a thread of its own; a receiver that never answers holds up only its own channel.
+// Alertmanager channels also post their open alerts again every repostSeconds.
+class ChannelQueue final : public QObject {
+    Q_OBJECT
+public:
+    ChannelQueue(ProgramState &state, Database &database, const NotifyChannelSettings &channel,
+                 QObject *parent = nullptr);
+
+    const NotifyChannelSettings &channel() const { return m_channel; }
+
+    // Stores the event as a message of this channel (in the caller's transaction, if any) and
+    // returns its key; StartDue starts it once that is committed. recordTable and recordId name
+    // the record whose Events views show the outcome (none: empty, 0).
+    qint64 Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId, bool retries);
+    // The transaction that stored the message was rolled back: it is stored again later.
+    void Unstore(qint64 key);
+    // Starts the next attempt that is due when the worker is free.
+    void StartDue();
+    // Takes up the messages an earlier run left (once), stores what the database did not take
+    // before and starts the next attempt that is due.
+    void Resume();
+    // Starts nothing more and stops the running request; what waits stays stored for the next run.
+    void Stop();
+
+    static constexpr int StoreDelayMs = 100;
+
+    int waitingCount() const;
+    // Messages given up in this run.
+    int failedTotal() const { return m_failedTotal; }
+    bool attemptRunning() const { return m_running != Running::None; }
+    // Whether a first attempt is due now (the worker free or not).
+    bool firstAttemptDue() const;
+    // The wall-clock time of the next attempt that is due; invalid when none waits.
+    QDateTime nextAttemptTime() const;
+    // Alertmanager: the alerts posted again while open.
+    int openAlerts() const { return int(m_openAlerts.size()); }
+
+signals:
+    // An attempt ended; its outcome is stored within StoreDelayMs.
+    void attemptFinished();
+
+private:
+    struct Entry {
+        qint64 key = 0; // the queue's own number for the run
+        NotifyRow row;
+        NotifyEvent event;
+        Moment origin; // its age counts from here
+        Moment nextAttempt;
+        bool dirty = true;
+        bool storeFailureLogged = false;
+        bool waiting() const { return row.State == 0; }
+    };
+    enum class Running { None, Entry, Repost };
+
+    Entry *find(qint64 key);
+    void load();
+    void trackAlert(NotifyEvent &event);
+    void restoreOpenAlerts();
+    void startNext();
+    bool mayStart(const Entry &entry, const Moment &now) const;
+    void giveUpExpired(const Moment &now);
+    void onFinished(const HttpOutcome &outcome);
+    void applyOutcome(Entry &entry, const HttpOutcome &outcome);
+    void giveUp(Entry &entry, const QString &why);
+    void repost();
+    bool flush(Entry &entry);
+    // Stores what changed in one transaction; false (nothing kept as written) when rolled back.
+    bool storeChanged();
+    void dropFinished();
+    Moment nextDue() const;
+    void armTimer();
+
+    ProgramState &m_state;
+    Database &m_database;
+    NotifyChannelSettings m_channel;
+    DeliveryTiming m_timing;
+    QList<Entry> m_entries;
+    HttpWorker m_worker;
+    QTimer m_timer;
+    QTimer m_storeTimer; // stores the outcomes of the attempts of the last moment
+    QTimer m_repostTimer;
+    Running m_running = Running::None;
+    qint64 m_runningKey = 0;
+    qint64 m_nextKey = 1;
+    // After an attempt that failed, retries wait until its next attempt: the others would fail the
+    // same way. First attempts are not held back.
+    Moment m_holdUntil;
+    QMap<QString, NotifyEvent> m_openAlerts;
+    int m_failedTotal = 0;
+    bool m_loaded = false;
+    bool m_stopped = false;
+};

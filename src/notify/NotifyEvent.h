@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// One event for the notification channels: what happened, where and when, with the e-mail's
+// subject and text. Its JSON form is the webhook's document and the stored form of a queued
+// message alike.
+struct NotifyEvent {
+    QString id;   // stable for every attempt of every channel, so a receiver can drop a repeat
+    QString kind; // alarm, alarm-end, device-failure, device-recovered, backup, system-ok, shutdown, test
+    QDateTime time;
+    QString device;
+    QString address;
+    QString sensor;
+    qint64 sensorId = 0;
+    std::optional<double> reading;
+    QString units;
+    QString state;
+    std::optional<double> upperLimit;
+    std::optional<double> lowerLimit;
+    qint64 alarmNumber = 0; // the alarm record's key; 0 for other events
+    QDateTime startedAt;    // alarm-end and device-recovered: when it began
+    QString subject;
+    QString text; // lines end in "\n"
+    QString organisation;
+    QString collector; // the computer that sends it
+
+    QJsonObject toJson() const;
+    static NotifyEvent fromJson(const QJsonObject &object);
+    // A new event of the kind, now, with a fresh ID, this computer as collector and the
+    // organisation given.
+    static NotifyEvent make(const QString &kind, const QDateTime &now, const QString &organisation);
+};

@@ -1,0 +1,233 @@
+#include "NotificationsPage.h"
+
+#include <core/IniFile.h>
+#include <core/ProgramState.h>
+#include <core/Prompts.h>
+#include <notify/ChannelRules.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <tuple>
+
+namespace {
+template <typename T> T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+NotificationsPage::NotificationsPage(ProgramState &state, QWidget *parent) : QWidget(parent), m_state(state)
+{
+    setObjectName(QStringLiteral("pageNotifications"));
+    build();
+    connect(lstNotifyChannels, &QListWidget::currentTextChanged, this, &NotificationsPage::showChannel);
+    connect(btnNotifyNew, &QPushButton::clicked, this, &NotificationsPage::onNew);
+    connect(btnNotifySave, &QPushButton::clicked, this, &NotificationsPage::onSave);
+    connect(btnNotifyRemove, &QPushButton::clicked, this, &NotificationsPage::onRemove);
+    connect(btnNotifyTest, &QPushButton::clicked, this, &NotificationsPage::onTest);
+    connect(&m_test, &ChannelTest::finished, this, [this](const HttpOutcome &outcome) {
+        lblNotifyAnswer->setText(ChannelTest::AnswerText(outcome));
+        btnNotifyTest->setEnabled(true);
+    });
+    refreshList(QString());
+    onNew();
+}
+
+void NotificationsPage::build()
+{
+    lstNotifyChannels = named(new QListWidget, "lstNotifyChannels");
+    txtNotifyName = named(new QLineEdit, "txtNotifyName");
+    cboNotifyType = named(new QComboBox, "cboNotifyType");
+    cboNotifyType->addItems(ChannelRules::Types());
+    txtNotifyUrl = named(new QLineEdit, "txtNotifyUrl");
+    txtNotifyToken = named(new QLineEdit, "txtNotifyToken");
+    txtNotifyHeaders = named(new QLineEdit, "txtNotifyHeaders");
+    txtNotifyHeaders->setPlaceholderText(QStringLiteral("Name: value | Name: value"));
+    txtNotifySecret = named(new QLineEdit, "txtNotifySecret");
+    txtNotifyEvents = named(new QLineEdit, "txtNotifyEvents");
+    txtNotifyEvents->setPlaceholderText(QStringLiteral("all; or some of ") +
+                                        ChannelRules::EventKinds().join(QStringLiteral(", ")));
+    txtNotifyDevices = named(new QLineEdit, "txtNotifyDevices");
+    txtNotifyDevices->setPlaceholderText(QStringLiteral("all; or names and addresses, comma-separated"));
+    chkNotifyInsecure =
+        named(new QCheckBox(QStringLiteral("Accept any HTTPS certificate")), "chkNotifyInsecure");
+    btnNotifyNew = named(new QPushButton(QStringLiteral("New")), "btnNotifyNew");
+    btnNotifySave = named(new QPushButton(QStringLiteral("Save Channel")), "btnNotifySave");
+    btnNotifyRemove = named(new QPushButton(QStringLiteral("Remove")), "btnNotifyRemove");
+    btnNotifyTest = named(new QPushButton(QStringLiteral("Test")), "btnNotifyTest");
+    lblNotifyAnswer = named(new QLabel, "lblNotifyAnswer");
+    lblNotifyAnswer->setWordWrap(true);
+    lblNotifyAnswer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QPushButton *b : {btnNotifyNew, btnNotifySave, btnNotifyRemove, btnNotifyTest})
+        b->setAutoDefault(false);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Name"), txtNotifyName);
+    form->addRow(QStringLiteral("Type"), cboNotifyType);
+    form->addRow(QStringLiteral("URL"), txtNotifyUrl);
+    form->addRow(QStringLiteral("Token"), txtNotifyToken);
+    form->addRow(QStringLiteral("Headers"), txtNotifyHeaders);
+    form->addRow(QStringLiteral("Secret"), txtNotifySecret);
+    form->addRow(QStringLiteral("Events"), txtNotifyEvents);
+    form->addRow(QStringLiteral("Devices"), txtNotifyDevices);
+    form->addRow(QString(), chkNotifyInsecure);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {btnNotifyNew, btnNotifySave, btnNotifyRemove, btnNotifyTest})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    auto *right = new QVBoxLayout;
+    right->addLayout(form);
+    right->addLayout(buttons);
+    right->addWidget(lblNotifyAnswer);
+    right->addStretch();
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(lstNotifyChannels, 1);
+    layout->addLayout(right, 3);
+}
+
+void NotificationsPage::refreshList(const QString &select)
+{
+    const QSignalBlocker quiet(lstNotifyChannels);
+    lstNotifyChannels->clear();
+    for (const NotifyChannelSettings &c : std::as_const(m_state.Ini.channels))
+        lstNotifyChannels->addItem(c.name);
+    const QList<QListWidgetItem *> found = lstNotifyChannels->findItems(select, Qt::MatchExactly);
+    if (!select.isEmpty() && !found.isEmpty())
+        lstNotifyChannels->setCurrentItem(found.first());
+}
+
+void NotificationsPage::showChannel(const QString &name)
+{
+    for (const NotifyChannelSettings &c : std::as_const(m_state.Ini.channels)) {
+        if (c.name != name)
+            continue;
+        m_shown = c.name;
+        txtNotifyName->setText(c.name);
+        cboNotifyType->setCurrentText(c.type);
+        txtNotifyUrl->setText(c.url);
+        txtNotifyToken->setText(c.token);
+        txtNotifyHeaders->setText(c.headers);
+        txtNotifySecret->setText(c.secret);
+        txtNotifyEvents->setText(c.events);
+        txtNotifyDevices->setText(c.devices);
+        chkNotifyInsecure->setChecked(c.insecure);
+        lblNotifyAnswer->clear();
+        return;
+    }
+}
+
+NotifyChannelSettings NotificationsPage::typed() const
+{
+    NotifyChannelSettings c;
+    // What the boxes do not show keeps its value.
+    for (const NotifyChannelSettings &saved : std::as_const(m_state.Ini.channels))
+        if (saved.name == m_shown)
+            c = saved;
+    c.name = txtNotifyName->text().trimmed();
+    c.type = cboNotifyType->currentText();
+    c.url = txtNotifyUrl->text().trimmed();
+    c.token = txtNotifyToken->text().trimmed();
+    c.headers = txtNotifyHeaders->text().trimmed();
+    c.secret = txtNotifySecret->text();
+    c.events = txtNotifyEvents->text().trimmed();
+    c.devices = txtNotifyDevices->text().trimmed();
+    c.insecure = chkNotifyInsecure->isChecked();
+    return c;
+}
+
+bool NotificationsPage::hasUnsavedEdits() const
+{
+    NotifyChannelSettings before;
+    before.type = cboNotifyType->itemText(0);
+    for (const NotifyChannelSettings &saved : std::as_const(m_state.Ini.channels))
+        if (saved.name == m_shown)
+            before = saved;
+    const NotifyChannelSettings now = typed();
+    const auto shown = [](const NotifyChannelSettings &c) {
+        return std::tie(c.name, c.type, c.url, c.token, c.headers, c.secret, c.events, c.devices, c.insecure);
+    };
+    return shown(before) != shown(now);
+}
+
+void NotificationsPage::onNew()
+{
+    m_shown.clear();
+    {
+        const QSignalBlocker quiet(lstNotifyChannels);
+        lstNotifyChannels->setCurrentRow(-1);
+    }
+    for (QLineEdit *box : findChildren<QLineEdit *>())
+        box->clear();
+    cboNotifyType->setCurrentIndex(0);
+    chkNotifyInsecure->setChecked(false);
+    lblNotifyAnswer->clear();
+}
+
+void NotificationsPage::onSave()
+{
+    const NotifyChannelSettings channel = typed();
+    const QString problem = ChannelRules::Problem(channel);
+    if (!problem.isEmpty()) {
+        m_state.prompts().message(QStringLiteral("The channel was not saved.  ") + problem);
+        return;
+    }
+    const bool renamed = !m_shown.isEmpty() && m_shown != channel.name;
+    const bool taken = std::any_of(m_state.Ini.channels.cbegin(), m_state.Ini.channels.cend(),
+                                   [&](const NotifyChannelSettings &c) { return c.name == channel.name; });
+    if (taken && (m_shown.isEmpty() || renamed)) {
+        m_state.prompts().message(
+            QStringLiteral("The channel was not saved.  A channel named %1 exists already.")
+                .arg(channel.name));
+        return;
+    }
+    IniFile ini(m_state);
+    if (!ini.SaveChannel(channel) || (renamed && !ini.RemoveChannel(m_shown))) {
+        m_state.prompts().message(QStringLiteral("The channel was not saved.  ") + ini.lastError());
+        return;
+    }
+    QList<NotifyChannelSettings> &channels = m_state.Ini.channels;
+    channels.removeIf([this, &channel](const NotifyChannelSettings &c) {
+        return c.name == m_shown || c.name == channel.name;
+    });
+    channels.append(channel);
+    m_shown = channel.name;
+    refreshList(channel.name);
+}
+
+void NotificationsPage::onRemove()
+{
+    if (m_shown.isEmpty())
+        return;
+    if (m_state.prompts().ask(QStringLiteral("Remove the notification channel %1?").arg(m_shown),
+                              QStringLiteral("Notifications"), Prompts::Buttons::YesNo,
+                              Prompts::Icon::Question) != Prompts::Answer::Yes)
+        return;
+    IniFile ini(m_state);
+    if (!ini.RemoveChannel(m_shown)) {
+        m_state.prompts().message(QStringLiteral("The channel was not removed.  ") + ini.lastError());
+        return;
+    }
+    m_state.Ini.channels.removeIf([this](const NotifyChannelSettings &c) { return c.name == m_shown; });
+    refreshList(QString());
+    onNew();
+}
+
+void NotificationsPage::onTest()
+{
+    QString problem;
+    if (!m_test.Start(m_state, typed(), problem)) {
+        m_state.prompts().message(QStringLiteral("No test message was sent.  ") + problem);
+        return;
+    }
+    btnNotifyTest->setEnabled(false);
+    lblNotifyAnswer->setText(QStringLiteral("Sending a test message..."));
+}

@@ -1,0 +1,184 @@
+#include "support_notify.h"
+
+#include <QFile>
+
+#include <memory>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+const QHostAddress kAddress(QStringLiteral("127.0.190.10"));
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(kAddress);
+    return probe.serverPort();
+}
+
+// Debian's Alertmanager on a loopback port of its own, with a configuration that routes every
+// alert nowhere and no cluster port; stopped by its process when the test ends.
+class Alertmanager {
+public:
+    Alertmanager() : m_port(FreePort())
+    {
+        QFile config(m_dir.filePath(QStringLiteral("alertmanager.yml")));
+        config.open(QIODevice::WriteOnly);
+        config.write("route:\n  receiver: nowhere\nreceivers:\n  - name: nowhere\n");
+        config.close();
+        m_process.setProgram(QStringLiteral("prometheus-alertmanager"));
+        m_process.setArguments({QStringLiteral("--config.file=") + config.fileName(),
+                                QStringLiteral("--storage.path=") + m_dir.filePath(QStringLiteral("data")),
+                                QStringLiteral("--web.listen-address=%1:%2").arg(kAddress.toString()).arg(m_port),
+                                QStringLiteral("--cluster.listen-address=")});
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start();
+    }
+    ~Alertmanager()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+
+    QString url() const { return QStringLiteral("http://%1:%2").arg(kAddress.toString()).arg(m_port); }
+
+    // The body of a GET, or a null array when no answer came.
+    QByteArray get(const QString &path)
+    {
+        QNetworkReply *reply = m_network.get(QNetworkRequest(QUrl(url() + path)));
+        LocalWait wait;
+        wait.endOn(reply, &QNetworkReply::finished);
+        wait.run(5000);
+        const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+        reply->deleteLater();
+        return body;
+    }
+
+    bool waitUntilReady()
+    {
+        for (int i = 0; i < 100; ++i) {
+            if (!get(QStringLiteral("/-/ready")).isNull())
+                return true;
+            Pause(100);
+        }
+        return false;
+    }
+
+    QJsonArray alerts() { return QJsonDocument::fromJson(get(QStringLiteral("/api/v2/alerts"))).array(); }
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port;
+    QProcess m_process;
+    QNetworkAccessManager m_network;
+};
+
+// One collector: its own program directory and database, its clock following the real one (the
+// alerts' times are judged by Alertmanager against its own clock).
+struct Collector {
+    Collector(const QString &url, const QString &name)
+        : rig({[&] {
+              NotifyChannelSettings c = Channel(QStringLiteral("am"), QStringLiteral("alertmanager"), url);
+              c.repostSeconds = 1;
+              return c;
+          }()}),
+          notifier(std::make_unique<Notifier>(rig.t.state, rig.database)), collector(name)
+    {
+        rig.database.AddAlarmRecord(12, QDateTime::currentDateTime(), QStringLiteral("Freezer 2"),
+                                    QStringLiteral("Bob's freezer"), QStringLiteral("-3.5"), 0, -1, &alarmId);
+        rig.t.clock.set(QDateTime::currentDateTime());
+        QObject::connect(&tick, &QTimer::timeout, [this] { rig.t.clock.set(QDateTime::currentDateTime()); });
+        tick.start(50);
+    }
+
+    void notify(const QString &kind)
+    {
+        NotifyEvent e = AlarmEvent(kind);
+        e.collector = collector;
+        notifier->Notify(e, QStringLiteral("tblAlarms"), alarmId);
+    }
+    // The program closed and started again.
+    void restart()
+    {
+        notifier->Shutdown(0);
+        notifier = std::make_unique<Notifier>(rig.t.state, rig.database);
+        notifier->Resume();
+    }
+    const ChannelQueue *am() const { return notifier->channel(QStringLiteral("am")); }
+
+    NotifyRig rig;
+    qint64 alarmId = 0; // an open alarm record of its database
+    std::unique_ptr<Notifier> notifier;
+    QString collector;
+    QTimer tick;
+};
+} // namespace
+
+class TestAlertmanager : public QObject {
+    Q_OBJECT
+private slots:
+    void alarmIsOneActiveAlertWhileOpenAndResolvedAtItsEnd()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("prometheus-alertmanager")).isEmpty())
+            QFAIL("prometheus-alertmanager is not installed (scripts/setup.sh installs it)");
+        Alertmanager am;
+        QVERIFY(am.waitUntilReady());
+        // Two collectors watch the same devices for redundancy.
+        Collector first(am.url(), QStringLiteral("north-pc"));
+        Collector second(am.url(), QStringLiteral("south-pc"));
+        first.notify(QStringLiteral("alarm"));
+        second.notify(QStringLiteral("alarm"));
+        QTRY_COMPARE_WITH_TIMEOUT(am.alerts().size(), 1, 5000);
+        const QJsonObject alert = am.alerts().first().toObject();
+        const QJsonObject labels = alert.value(QStringLiteral("labels")).toObject();
+        QCOMPARE(labels.value(QStringLiteral("alertname")).toString(), QStringLiteral("TallyportAlarm"));
+        QCOMPARE(labels.value(QStringLiteral("device")).toString(), QStringLiteral("Freezer 2"));
+        QCOMPARE(labels.value(QStringLiteral("sensor")).toString(), QStringLiteral("Bob's freezer"));
+        QCOMPARE(labels.value(QStringLiteral("sensor_id")).toString(), QStringLiteral("12"));
+        QCOMPARE(labels.value(QStringLiteral("site")).toString(), QStringLiteral("Bob's Lab"));
+        QCOMPARE(labels.value(QStringLiteral("severity")).toString(), QStringLiteral("critical"));
+        QVERIFY(!labels.contains(QStringLiteral("collector")));
+        QCOMPARE(alert.value(QStringLiteral("status")).toObject().value(QStringLiteral("state")).toString(),
+                 QStringLiteral("active"));
+        QVERIFY(alert.value(QStringLiteral("annotations"))
+                    .toObject()
+                    .value(QStringLiteral("description"))
+                    .toString()
+                    .contains(QStringLiteral("Too warm")));
+
+        // Each post runs four re-post intervals ahead: well past that, the re-posts keep it active.
+        Pause(6500);
+        QCOMPARE(am.alerts().size(), 1);
+        QCOMPARE(first.am()->openAlerts(), 1);
+
+        // The first collector restarts and the second stops: the first's re-posts, taken up from
+        // its open alarm record, keep the alert active on their own.
+        first.restart();
+        QCOMPARE(first.am()->openAlerts(), 1);
+        second.notifier->Shutdown(0);
+        Pause(6500);
+        QCOMPARE(am.alerts().size(), 1);
+
+        // The end resolves it; the re-posts stop.
+        first.notify(QStringLiteral("alarm-end"));
+        QTRY_COMPARE_WITH_TIMEOUT(am.alerts().size(), 0, 5000);
+        QCOMPARE(first.am()->openAlerts(), 0);
+        QTRY_COMPARE(first.am()->waitingCount(), 0);
+        QCOMPARE(first.am()->failedTotal(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlertmanager)
+#include "tst_alertmanager.moc"

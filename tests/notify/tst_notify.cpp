@@ -1,0 +1,320 @@
+#include "support_notify.h"
+
+#include <alarms/EventBrowser.h>
+#include <core/IniFile.h>
+#include <notify/ChannelRules.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+const QHostAddress kReceiverAddress(QStringLiteral("127.0.190.1"));
+
+QJsonObject JsonOf(const TestReceiver::Request &r)
+{
+    return QJsonDocument::fromJson(r.body).object();
+}
+} // namespace
+
+class TestNotify : public QObject {
+    Q_OBJECT
+private slots:
+    void channelSettingsAreReadAndBadOnesRefused()
+    {
+        TestState t;
+        {
+            QSettings ini(t.path(IniFile::FileName), QSettings::IniFormat);
+            ini.setValue(QStringLiteral("notify.phone/type"), QStringLiteral("ntfy"));
+            ini.setValue(QStringLiteral("notify.phone/url"), QStringLiteral("https://ntfy.example/freezers"));
+            ini.setValue(QStringLiteral("notify.phone/events"), QStringLiteral("alarm,alarm-end"));
+            ini.setValue(QStringLiteral("notify.odd/type"), QStringLiteral("pager"));
+            ini.setValue(QStringLiteral("notify.odd/url"), QStringLiteral("https://pager.example/"));
+            ini.setValue(QStringLiteral("notify.ftp/type"), QStringLiteral("webhook"));
+            ini.setValue(QStringLiteral("notify.ftp/url"), QStringLiteral("ftp://files.example/"));
+        }
+        IniFile file(t.state);
+        QVERIFY(file.Read());
+        QCOMPARE(t.state.Ini.channels.size(), 1);
+        const NotifyChannelSettings phone = t.state.Ini.channels.first();
+        QCOMPARE(phone.name, QStringLiteral("phone"));
+        QVERIFY(!phone.insecure);
+        QVERIFY(ChannelRules::Takes(phone, QStringLiteral("alarm"), QStringLiteral("A"), QString()));
+        QVERIFY(!ChannelRules::Takes(phone, QStringLiteral("system-ok"), QString(), QString()));
+        QCOMPARE(t.errors.lines().filter(QStringLiteral("[notify.odd] is not used")).size(), 1);
+        QCOMPARE(t.errors.lines().filter(QStringLiteral("[notify.ftp] is not used")).size(), 1);
+
+        // A bad channel is never saved; a good one is, and reads back the same.
+        NotifyChannelSettings bad = phone;
+        bad.name = QStringLiteral("bad");
+        bad.url = QStringLiteral("not a url");
+        QVERIFY(!file.SaveChannel(bad));
+        NotifyChannelSettings hook = phone;
+        hook.name = QStringLiteral("hook");
+        hook.type = QStringLiteral("webhook");
+        hook.devices = QStringLiteral("Freezer 2, 10.0.0.7");
+        hook.secret = QStringLiteral("s3cret");
+        QVERIFY(file.SaveChannel(hook));
+        QVERIFY(file.RemoveChannel(QStringLiteral("phone")));
+        QVERIFY(file.Read());
+        QCOMPARE(t.state.Ini.channels.size(), 1);
+        QCOMPARE(t.state.Ini.channels.first(), hook);
+        QVERIFY(ChannelRules::Takes(hook, QStringLiteral("alarm"), QStringLiteral("X"),
+                                    QStringLiteral("10.0.0.7")));
+        QVERIFY(!ChannelRules::Takes(hook, QStringLiteral("alarm"), QStringLiteral("X"),
+                                     QStringLiteral("10.0.0.8")));
+        QVERIFY(
+            ChannelRules::Takes(hook, QStringLiteral("alarm-end"), QStringLiteral("freezer 2"), QString()));
+        QVERIFY(!ChannelRules::Takes(hook, QStringLiteral("shutdown"), QString(), QString()));
+    }
+
+    void webhookSendsTheDocumentSignedWithStableIds()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        NotifyChannelSettings hook =
+            Channel(QStringLiteral("hook"), QStringLiteral("webhook"), receiver.url());
+        hook.secret = QStringLiteral("s3cret");
+        hook.token = QStringLiteral("tok");
+        hook.headers = QStringLiteral("X-Site: north | X-Floor: 2");
+        NotifyRig rig({hook});
+        qint64 alarmId = 0;
+        QVERIFY(rig.database.AddAlarmRecord(12, rig.t.clock.now(), QStringLiteral("Freezer 2"),
+                                            QStringLiteral("Bob's freezer"), QStringLiteral("-3.5"), 11, -1,
+                                            &alarmId));
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), alarmId);
+        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), alarmId);
+        QVERIFY(WaitForRequests(receiver, 2));
+        for (const TestReceiver::Request &r : std::as_const(receiver.requests)) {
+            const QJsonObject doc = JsonOf(r);
+            QCOMPARE(r.method, QByteArray("POST"));
+            QCOMPARE(r.headers.value("content-type"), QByteArray("application/json"));
+            QCOMPARE(r.headers.value("x-tallyport-id"), doc.value(QStringLiteral("id")).toString().toUtf8());
+            QCOMPARE(r.headers.value("authorization"), QByteArray("Bearer tok"));
+            QCOMPARE(r.headers.value("x-site"), QByteArray("north"));
+            QCOMPARE(r.headers.value("x-floor"), QByteArray("2"));
+            const QByteArray hmac =
+                QMessageAuthenticationCode::hash(r.body, "s3cret", QCryptographicHash::Sha256).toHex();
+            QCOMPARE(r.headers.value("x-tallyport-signature"), "sha256=" + hmac);
+            QCOMPARE(doc.value(QStringLiteral("sensor")).toString(), QStringLiteral("Bob's freezer"));
+            QCOMPARE(doc.value(QStringLiteral("units")).toString(), QStringLiteral("°C"));
+            QCOMPARE(doc.value(QStringLiteral("reading")).toDouble(), -3.5);
+            QCOMPARE(doc.value(QStringLiteral("limits")).toObject().value(QStringLiteral("upper")).toDouble(),
+                     -10.0);
+            QCOMPARE(doc.value(QStringLiteral("alarmNumber")).toInt(), 7);
+            QCOMPARE(doc.value(QStringLiteral("organisation")).toString(), QStringLiteral("Bob's Lab"));
+            // ISO 8601 with the offset from UTC.
+            QVERIFY(
+                QDateTime::fromString(doc.value(QStringLiteral("time")).toString(), Qt::ISODate).isValid());
+            QVERIFY(doc.value(QStringLiteral("time"))
+                        .toString()
+                        .contains(QRegularExpression(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"))));
+        }
+        QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("alarm"));
+        QCOMPARE(JsonOf(receiver.requests[1]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("alarm-end"));
+        QVERIFY(JsonOf(receiver.requests[0]).value(QStringLiteral("id")) !=
+                JsonOf(receiver.requests[1]).value(QStringLiteral("id")));
+        // Each outcome stays with the alarm record once delivered; the alarm's reader in the Events
+        // views shows them after the e-mail's.
+        EventBrowser events(rig.t.state, rig.database);
+        QTRY_VERIFY(events.DisplayAlarms(1) &&
+                    events.reader().text.count(QStringLiteral("hook: Delivered ")) == 2);
+        const QString text = events.reader().text;
+        QVERIFY2(text.contains(QStringLiteral("Notifications:\rhook: Delivered ")), qPrintable(text));
+        QCOMPARE(text.count(QStringLiteral("hook: Delivered ")), 2);
+        // The grids show them with the e-mail's outcome, for alarms and device failures alike.
+        qint64 episode = 0;
+        QVERIFY(rig.database.AddServerFailure(3, QStringLiteral("Freezer 2")));
+        QVERIFY(rig.database.FirstOpenServerFailure(3, false, episode));
+        QVERIFY(rig.database.UpdateServerFailureEmailSent(episode, QStringLiteral("Freezer 2"),
+                                                          QStringLiteral("No e-mail address")));
+        NotifyEvent failure = AlarmEvent(QStringLiteral("device-failure"));
+        notifier.Notify(failure, QStringLiteral("tblServerFailures"), episode);
+        QVERIFY(WaitForRequests(receiver, 3));
+        const auto tip = [](EventTableModel &grid) {
+            grid.refresh();
+            return grid.data(grid.index(0, 5), Qt::ToolTipRole).toString();
+        };
+        QTRY_VERIFY(tip(events.deviceAlarms()).contains(QStringLiteral("\nhook: Delivered ")));
+        for (EventTableModel *grid : {static_cast<EventTableModel *>(&events.alarms()),
+                                      static_cast<EventTableModel *>(&events.deviceAlarms())})
+            QVERIFY2(tip(*grid).startsWith(QStringLiteral("E-mail: ")) &&
+                         tip(*grid).contains(QStringLiteral("\nhook: Delivered ")),
+                     qPrintable(tip(*grid)));
+        QVERIFY(events.deviceAlarms()
+                    .data(events.deviceAlarms().index(0, 5), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("E-mail: No e-mail address\n")));
+    }
+
+    void chatFormats_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("ntfy") << "ntfy";
+        QTest::newRow("slack") << "slack";
+        QTest::newRow("teams") << "teams";
+    }
+    void chatFormats()
+    {
+        QFETCH(QString, type);
+        TestReceiver receiver(kReceiverAddress);
+        NotifyRig rig({Channel(QStringLiteral("chat"), type, receiver.url(QStringLiteral("/freezers")))});
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Notify(AlarmEvent());
+        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")));
+        QVERIFY(WaitForRequests(receiver, 2));
+        for (int i = 0; i < 2; ++i) {
+            const TestReceiver::Request &r = receiver.requests[i];
+            const QByteArray id = r.headers.value("x-tallyport-id");
+            QVERIFY(!id.isEmpty());
+            QCOMPARE(r.path, QByteArray("/freezers"));
+            // The ID is in the text too, where a reader (or a filter) can tell a repeat.
+            if (type == QLatin1String("ntfy")) {
+                QCOMPARE(r.headers.value("title"),
+                         QByteArray("Sensor: Bob's freezer has generated an alarm!"));
+                QCOMPARE(r.headers.value("priority"), i == 0 ? QByteArray("high") : QByteArray("default"));
+                QVERIFY(r.headers.value("tags").endsWith(i == 0 ? "alarm" : "alarm-end"));
+                QVERIFY(r.body.startsWith("Bob's freezer connected to server Freezer 2"));
+                QVERIFY(r.body.endsWith("ID: " + id));
+            } else if (type == QLatin1String("slack")) {
+                const QString text = JsonOf(r).value(QStringLiteral("text")).toString();
+                QVERIFY(text.startsWith(QStringLiteral("*Sensor: Bob's freezer has generated an alarm!*\n")));
+                QVERIFY(text.endsWith(QStringLiteral("ID: ") + QString::fromUtf8(id)));
+            } else {
+                const QJsonObject doc = JsonOf(r);
+                QCOMPARE(doc.value(QStringLiteral("type")).toString(), QStringLiteral("message"));
+                const QJsonObject attachment =
+                    doc.value(QStringLiteral("attachments")).toArray().first().toObject();
+                QCOMPARE(attachment.value(QStringLiteral("contentType")).toString(),
+                         QStringLiteral("application/vnd.microsoft.card.adaptive"));
+                const QJsonArray body = attachment.value(QStringLiteral("content"))
+                                            .toObject()
+                                            .value(QStringLiteral("body"))
+                                            .toArray();
+                QCOMPARE(body.size(), 3);
+                QVERIFY(body[1]
+                            .toObject()
+                            .value(QStringLiteral("text"))
+                            .toString()
+                            .contains(QStringLiteral("Too warm")));
+                QCOMPARE(body[2].toObject().value(QStringLiteral("text")).toString(),
+                         QStringLiteral("ID: ") + QString::fromUtf8(id));
+            }
+        }
+    }
+
+    void receiverDownThenUpGetsEachMessageOnceAndRefusalsGiveUp()
+    {
+        // Nothing listens at first: every attempt fails to connect.
+        TestReceiver receiver(kReceiverAddress);
+        const QString url = receiver.url();
+        receiver.close();
+        NotifyChannelSettings hook = Channel(QStringLiteral("hook"), QStringLiteral("webhook"), url);
+        hook.events = QStringLiteral("alarm, alarm-end");
+        NotifyRig rig({hook});
+        {
+            Notifier notifier(rig.t.state, rig.database);
+            notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 7);
+            notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), 7);
+            for (int round = 0; round < 3; ++round) {
+                Pause(300);
+                rig.t.clock.advanceSeconds(3);
+                notifier.Resume();
+            }
+            Pause(300);
+            QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 2);
+            QTRY_VERIFY(
+                rig.t.status.lines().filter(QStringLiteral("Notifications waiting for hook: 2")).size() == 1);
+            QStringList outcomes;
+            QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 7, outcomes) &&
+                        outcomes.first().contains(QStringLiteral("failed")));
+            // The wall clock set forward past retryHours, then back five hours, while they wait:
+            // neither gives a message up nor holds its retry back.
+            rig.t.state.Ini.mail.retryHours = 1;
+            for (const qint64 jump : {3 * 3600, -5 * 3600}) {
+                rig.t.clock.setWallClock(rig.t.clock.now().addSecs(jump));
+                rig.t.clock.advanceSeconds(3);
+                notifier.Resume();
+                QStringList after;
+                QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 7, after) &&
+                            after.first() != outcomes.first());
+                QVERIFY2(after.first().contains(QStringLiteral("failed")), qPrintable(after.first()));
+                outcomes = after;
+            }
+            QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 2);
+            rig.t.state.Ini.mail.retryHours = 24;
+            // The program closes with both waiting: they stay stored.
+            notifier.Shutdown(0);
+        }
+        // The next run finds the receiver up (answering 503, then 429, then taking everything).
+        QVERIFY(receiver.listen());
+        receiver.statuses = {503, 429};
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        for (int round = 0; round < 6 && receiver.requests.size() < 4; ++round) {
+            Pause(300);
+            rig.t.clock.advanceSeconds(3);
+            notifier.Resume();
+        }
+        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        // In the order queued: the alarm refused twice, then taken, then its end.
+        QCOMPARE(receiver.requests.size(), 4);
+        QStringList ids;
+        for (const TestReceiver::Request &r : std::as_const(receiver.requests))
+            ids.append(QString::fromUtf8(r.headers.value("x-tallyport-id")));
+        QCOMPARE(ids[0], ids[1]);
+        QCOMPARE(ids[1], ids[2]);
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 2);
+        QVERIFY(rig.t.errors.lines().filter(QStringLiteral("given up")).isEmpty());
+
+        // 401 gives the message up at once, with the answer in the error log.
+        receiver.statuses = {401};
+        notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 8);
+        QVERIFY(WaitForRequests(receiver, 5));
+        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->failedTotal(), 1);
+        QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        QCOMPARE(rig.t.errors.lines().filter(QStringLiteral("given up after 1 attempt(s): HTTP 401")).size(),
+                 1);
+        QStringList outcomes;
+        QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 8, outcomes));
+        QVERIFY(outcomes.first().startsWith(QStringLiteral("hook: Given up after 1 attempt(s): HTTP 401")));
+        QTRY_VERIFY(rig.t.status.lines().filter(QStringLiteral("Given up: 1")).size() == 1);
+        Pause(200);
+        rig.t.clock.advanceSeconds(3);
+        notifier.Resume();
+        Pause(300);
+        QCOMPARE(receiver.requests.size(), 5);
+    }
+
+    void aReceiverThatNeverAnswersHoldsUpNoOtherChannel()
+    {
+        TestReceiver silent(kReceiverAddress);
+        silent.silent = true;
+        TestReceiver quick(QHostAddress(QStringLiteral("127.0.190.2")));
+        NotifyRig rig({Channel(QStringLiteral("stuck"), QStringLiteral("webhook"), silent.url()),
+                       Channel(QStringLiteral("quick"), QStringLiteral("slack"), quick.url())});
+        Notifier notifier(rig.t.state, rig.database);
+        QElapsedTimer clock;
+        clock.start();
+        notifier.Notify(AlarmEvent());
+        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")));
+        QVERIFY(WaitForRequests(quick, 2));
+        QVERIFY(WaitForRequests(silent, 1));
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 2);
+        // The request times out after its channel's time-out; the next message gets its first
+        // attempt and the first waits for its retry.
+        QVERIFY(WaitForRequests(silent, 2, 4000));
+        QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNotify)
+#include "tst_notify.moc"
