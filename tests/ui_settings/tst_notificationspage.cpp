@@ -1,6 +1,7 @@
 #include <notify/support_notify.h>
 
 #include <core/IniFile.h>
+#include <support/Screenshot.h>
 #include <ui/settings/NotificationsPage.h>
 
 #include <QCheckBox>
@@ -52,6 +53,12 @@ private slots:
         QCOMPARE(page.lstNotifyChannels->count(), 1);
         QCOMPARE(QSettings(ini, QSettings::IniFormat).value(QStringLiteral("notify.phones/type")).toString(),
                  QStringLiteral("ntfy"));
+        // The picture for the user's guide shows a public address, as a user's would be.
+        page.txtNotifyUrl->setText(QStringLiteral("https://ntfy.sh/bobs-lab-freezers"));
+        page.resize(page.sizeHint().expandedTo(QSize(640, 0)));
+        page.show();
+        SaveScreenshot(page, QStringLiteral("settings-notifications"));
+        page.txtNotifyUrl->setText(receiver.url(QStringLiteral("/freezers")));
 
         // Renamed, the old section goes.
         page.txtNotifyName->setText(QStringLiteral("pagers"));
