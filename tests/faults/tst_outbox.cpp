@@ -6,6 +6,7 @@
 #include <alarms/AlarmEvaluation.h>
 #include <alarms/Outbox.h>
 #include <db/Database.h>
+#include <notify/Notifier.h>
 
 #include <support/CycleRun.h>
 #include <support/FileBytes.h>
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -223,6 +225,31 @@ private slots:
         QVERIFY(!m_rig->monitor->outbox.attemptRunning());
         QCOMPARE(m_rig->count("tblOutbox"), 2);
         QCOMPARE(m_rig->value("SELECT SUM(Attempts) FROM tblOutbox").toInt(), 1);
+    }
+
+    // A notification receiver that takes connections and never answers holds up neither the
+    // cycle nor the alarm e-mail, which goes out at once while the channel's request still waits.
+    void alarmEmailGoesOnTimeWhileAChannelNeverAnswers()
+    {
+        QTcpServer stuck; // connections wait in its backlog, unanswered
+        QVERIFY(stuck.listen(QHostAddress(QStringLiteral("127.0.90.240"))));
+        NotifyChannelSettings channel;
+        channel.name = QStringLiteral("stuck");
+        channel.type = QStringLiteral("webhook");
+        channel.url = QStringLiteral("http://127.0.90.240:%1/").arg(stuck.serverPort());
+        m_rig->t.state.Ini.channels = {channel};
+        m_alpha->setAlarmByte(0, 1);
+        QElapsedTimer clock;
+        clock.start();
+        m_rig->runCycle();
+        QVERIFY(m_rig->smtp.waitForMessages(1));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(m_rig->mailsWith("Alpha Freezer has generated"), 1);
+        QVERIFY(ParseDateTimeText(alarmEmailSent("Alpha Freezer")).isValid());
+        const ChannelQueue *queue = m_rig->monitor->notifier.channel(QStringLiteral("stuck"));
+        QVERIFY(queue);
+        QVERIFY(queue->attemptRunning());
+        QCOMPARE(queue->waitingCount(), 1);
     }
 
     // Past retryHours a message is given up: its record says so and nothing more is tried, even
