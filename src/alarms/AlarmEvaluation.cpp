@@ -278,8 +278,9 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
                      sensor.unit, sensor.notes);
     const QDateTime start = m_state.readingsTime();
-    // The record, its e-mail and the e-mail's outcome in the record are stored together or not
-    // at all; the e-mail is queued once per alarm, even while its record cannot be written.
+    // The record, its e-mail, the e-mail's outcome in the record and the channels' messages are
+    // stored together or not at all; the e-mail is queued once per alarm, even while its record
+    // cannot be written.
     NotificationOutcome mail;
     qint64 alarmId = 0;
     const bool recorded = m_outbox.StoreWithRecord([&] {
@@ -287,13 +288,13 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
                                        sensor.minutes, -1, &alarmId))
             return false;
         mail = queueAlarmEmail(deviceId, sensor, emailList, message, alarmId);
-        return (!mail.queued() || m_outbox.Stored(mail.outboxKey)) && writeOutcome(alarmId, mail, message);
-    });
-    if (recorded) {
-        // The channels keep their own messages, each channel's outcome going to the record.
+        if (!((!mail.queued() || m_outbox.Stored(mail.outboxKey)) && writeOutcome(alarmId, mail, message)))
+            return false;
         notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, alarmId);
         return true;
-    }
+    });
+    if (recorded)
+        return true;
     const QString recordError = m_database.lastError();
     // Any e-mail queued went with the rolled-back record: queued again, to wait for its record.
     mail = queueAlarmEmail(deviceId, sensor, emailList, message, 0);
@@ -431,16 +432,22 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
         m_state.AddError(kWhere, m_database.lastError());
         return false;
     }
-    if (open.count > 0 && !m_database.EndAlarm(open.lastId, m_state.readingsTime())) {
-        m_state.AddError(kWhere, m_database.lastError());
-        return false;
-    }
-    if (open.count > 0)
+    if (open.count == 0)
+        return true;
+    // The end and the channels' messages about it are one commit (or none: the next cycle ends
+    // the alarm again).
+    const bool ended = m_database.runInTransaction([&] {
+        if (!m_database.EndAlarm(open.lastId, m_state.readingsTime()))
+            return false;
         notifyChannels(QStringLiteral("alarm-end"), deviceId, sensor,
                        sensor.name + QStringLiteral(" connected to server ") + sensor.deviceName +
                            QStringLiteral(" is back to normal: ") + sensor.stateText,
                        open.lastId);
-    return true;
+        return true;
+    });
+    if (!ended)
+        m_state.AddError(kWhere, m_database.lastError());
+    return ended;
 }
 
 bool AlarmEvaluation::AnnounceAlarms()

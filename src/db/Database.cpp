@@ -221,7 +221,19 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
     }
     // Error lines logged meanwhile waited for the end (a rollback would have taken them along).
     m_state.errors().flushPending();
+    std::vector<std::function<void(bool)>> waiting;
+    waiting.swap(m_afterTransaction);
+    for (const auto &then : waiting)
+        then(done);
     return done;
+}
+
+void Database::afterTransaction(std::function<void(bool committed)> then)
+{
+    if (m_transactionDepth > 0)
+        m_afterTransaction.push_back(std::move(then));
+    else
+        then(true);
 }
 
 // --- Schema ---

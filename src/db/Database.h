@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 class ProgramState;
 class QSqlQuery;
@@ -59,6 +60,9 @@ public:
     // lines logged meanwhile are written after it.
     bool runInTransaction(const std::function<bool()> &steps);
     bool inTransaction() const { return m_transactionDepth > 0; }
+    // Runs then once the transaction running now has ended, with whether it was committed; at
+    // once (committed) when none runs.
+    void afterTransaction(std::function<void(bool committed)> then);
 
     // --- Schema and generic access ---
 
@@ -262,4 +266,5 @@ private:
     QString m_lastError;
     bool m_reopen = false;
     int m_transactionDepth = 0;
+    std::vector<std::function<void(bool)>> m_afterTransaction;
 };

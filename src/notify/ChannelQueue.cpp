@@ -90,6 +90,12 @@ void ChannelQueue::Unstore(qint64 key)
     }
 }
 
+void ChannelQueue::Withdraw(qint64 key)
+{
+    if (key != m_runningKey)
+        m_entries.removeIf([key](const Entry &e) { return e.key == key; });
+}
+
 void ChannelQueue::StartDue()
 {
     if (!m_stopped)

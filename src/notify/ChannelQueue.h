@@ -33,6 +33,9 @@ public:
     qint64 Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId, bool retries);
     // The transaction that stored the message was rolled back: it is stored again later.
     void Unstore(qint64 key);
+    // The message goes, never sent: the transaction it was part of was rolled back and its
+    // caller queues it again.
+    void Withdraw(qint64 key);
     // Starts the next attempt that is due when the worker is free.
     void StartDue();
     // Takes up the messages an earlier run left (once), stores what the database did not take

@@ -51,19 +51,39 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     if (event.collector.isEmpty())
         event.collector = filled.collector;
     // Every channel's message in one transaction: one commit per event, however many channels.
-    std::vector<std::pair<ChannelQueue *, qint64>> queued;
+    // Within a caller's transaction (an alarm with its record and e-mail) they are part of it.
+    const bool joined = m_database.inTransaction();
+    QList<std::pair<QString, qint64>> queued;
     const bool committed = m_database.runInTransaction([&] {
         for (const auto &q : m_channels)
             if (ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
-                queued.emplace_back(q.get(), q->Enqueue(event, recordTable, recordId, retries));
+                queued.append({q->channel().name, q->Enqueue(event, recordTable, recordId, retries)});
         return true;
     });
-    for (const auto &[q, key] : queued) {
-        if (!committed)
-            q->Unstore(key);
-        q->StartDue();
-    }
+    // Attempts start once the messages are committed. Rolled back with the caller's transaction,
+    // they are withdrawn, as its e-mail is (the caller queues them again); a store of their own
+    // that failed is tried again later.
+    m_database.afterTransaction([this, queued, joined, committed](bool done) {
+        for (const auto &[name, key] : queued) {
+            ChannelQueue *q = queue(name);
+            if (!q)
+                continue;
+            if (joined && !done)
+                q->Withdraw(key);
+            else if (!committed)
+                q->Unstore(key);
+            q->StartDue();
+        }
+    });
     updateStatusSoon();
+}
+
+ChannelQueue *Notifier::queue(const QString &name) const
+{
+    for (const auto &q : m_channels)
+        if (q->channel().name == name)
+            return q.get();
+    return nullptr;
 }
 
 void Notifier::updateStatusSoon()
@@ -116,10 +136,7 @@ bool Notifier::HasChannels()
 
 const ChannelQueue *Notifier::channel(const QString &name) const
 {
-    for (const auto &q : m_channels)
-        if (q->channel().name == name)
-            return q.get();
-    return nullptr;
+    return queue(name);
 }
 
 QStringList Notifier::channelNames() const

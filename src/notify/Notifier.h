@@ -42,6 +42,7 @@ public:
 
 private:
     void syncChannels();
+    ChannelQueue *queue(const QString &name) const;
     void updateStatus();
     void updateStatusSoon();
     static constexpr int StatusDelayMs = 200;

@@ -4,6 +4,7 @@
 #include "support_rig.h"
 
 #include <alarms/Outbox.h>
+#include <notify/Notifier.h>
 
 #include <support/CycleRun.h>
 #include <support/OutboxSettle.h>
@@ -118,10 +119,19 @@ private slots:
                     .exec("CREATE TRIGGER refuse_outbox BEFORE INSERT ON tblOutbox "
                           "BEGIN SELECT RAISE(ABORT, 'injected failure'); END"));
         m_rig->closeReader();
+        // A notification channel whose receiver is down: its message went with the rolled-back
+        // record too, and is queued once more with the e-mail, not twice.
+        NotifyChannelSettings hook;
+        hook.name = QStringLiteral("hook");
+        hook.type = QStringLiteral("webhook");
+        hook.url = QStringLiteral("http://127.0.150.250:9/");
+        m_rig->t.state.Ini.channels = {hook};
         m_alpha->setAlarmByte(0, 1);
         m_rig->runCycle();
         QCOMPARE(m_rig->count("tblAlarms"), 0);
         QCOMPARE(m_rig->count("tblOutbox"), 0);
+        QCOMPARE(m_rig->monitor->notifier.channel(QStringLiteral("hook"))->waitingCount(), 1);
+        QCOMPARE(m_rig->count("tblNotifyQueue"), 1);
         QVERIFY(m_rig->smtp.waitForMessages(1));
         SettleOutbox(m_rig->monitor->outbox);
 
