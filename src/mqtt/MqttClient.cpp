@@ -57,6 +57,8 @@ struct MqttClient::Session {
 namespace {
 using Session = MqttClient::Session;
 
+std::atomic<int> liveClients{0};
+
 void initialiseLibrary()
 {
     static std::once_flag once;
@@ -99,6 +101,12 @@ void onDisconnect(mosquitto *, void *data, int)
     static_cast<Session *>(data)->connected = false;
 }
 
+void destroyClient(mosquitto *client)
+{
+    mosquitto_destroy(client);
+    --liveClients;
+}
+
 // A client object set up with the options; null with the reason when the options are not usable.
 mosquitto *makeClient(Session &session, QString &reason)
 {
@@ -108,6 +116,7 @@ mosquitto *makeClient(Session &session, QString &reason)
         reason = QStringLiteral("the MQTT library could not make a client");
         return nullptr;
     }
+    ++liveClients;
     mosquitto_threaded_set(client, true);
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(client, onConnect);
@@ -130,7 +139,7 @@ mosquitto *makeClient(Session &session, QString &reason)
     if (rc != MOSQ_ERR_SUCCESS) {
         if (reason.isEmpty())
             reason = QString::fromUtf8(mosquitto_strerror(rc));
-        mosquitto_destroy(client);
+        destroyClient(client);
         return nullptr;
     }
     return client;
@@ -192,7 +201,7 @@ void runSession(std::shared_ptr<Session> session)
             sendGoodbye(client);
         std::lock_guard lock(session->mutex);
         session->client = nullptr;
-        mosquitto_destroy(client);
+        destroyClient(client);
     }
     std::lock_guard lock(session->mutex);
     session->finished = true;
@@ -247,6 +256,11 @@ void MqttClient::stop(const QString &lastTopic, const QByteArray &lastPayload, i
     session->wake.notify_all();
     if (waitMs > 0)
         session->waitFinished(lock, waitMs);
+}
+
+int MqttClient::liveLibraryClients()
+{
+    return liveClients;
 }
 
 bool MqttClient::isConnected() const

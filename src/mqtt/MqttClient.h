@@ -46,6 +46,8 @@ public:
     bool isRunning() const { return m_session != nullptr; }
     // The broker has accepted the connection and it has not been lost since.
     bool isConnected() const;
+    // Library client objects made and not yet destroyed, over every MqttClient of the process.
+    static int liveLibraryClients();
 
     // Hands a message to the network thread. Only while connected: the library would otherwise
     // keep every message of QoS 1 or 2 until it connects again. False when not sent.
