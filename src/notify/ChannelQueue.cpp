@@ -6,7 +6,6 @@
 #include <core/ProgramState.h>
 #include <db/Database.h>
 
-#include <QJsonDocument>
 
 namespace {
 const QString kWhere = QStringLiteral("Notifications");
@@ -53,8 +52,8 @@ ChannelQueue::Entry *ChannelQueue::find(qint64 key)
     return nullptr;
 }
 
-qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
-                             bool retries)
+qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable,
+                             qint64 recordId, bool retries)
 {
     if (!m_loaded)
         load();
@@ -70,8 +69,10 @@ qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &recordTabl
     e.nextAttempt = e.origin;
     e.row.Created = m_timing.wallNow();
     e.row.NextAttempt = e.row.Created;
-    trackAlert(e.event);
-    e.row.Payload = QString::fromUtf8(QJsonDocument(e.event.toJson()).toJson(QJsonDocument::Compact));
+    e.row.AgedFrom = e.row.Created;
+    e.storedTimesCurrent = true;
+    // An alert's end takes its start's time here, which the shared payload lacks.
+    e.row.Payload = trackAlert(e.event) ? e.event.StoredPayload() : payload;
     e.row.Retries = retries;
     e.row.Outcome = outcomeText(e.row);
     m_entries.append(std::move(e));
@@ -92,7 +93,7 @@ void ChannelQueue::Unstore(qint64 key)
 
 void ChannelQueue::Withdraw(qint64 key)
 {
-    if (key != m_runningKey)
+    if (!isRunning(key))
         m_entries.removeIf([key](const Entry &e) { return e.key == key; });
 }
 
@@ -131,19 +132,22 @@ bool ChannelQueue::storeChanged()
     return false;
 }
 
-void ChannelQueue::trackAlert(NotifyEvent &event)
+bool ChannelQueue::trackAlert(NotifyEvent &event)
 {
     if (m_channel.type != QLatin1String("alertmanager"))
-        return;
+        return false;
     const QString key = ChannelFormats::AlertKey(event);
     if (ChannelFormats::OpensAlert(event.kind)) {
         m_openAlerts.insert(key, event);
     } else if (ChannelFormats::EndsAlert(event.kind)) {
         // The end is posted with its alert's start, so both describe one alert.
         const NotifyEvent open = m_openAlerts.take(key);
-        if (!event.startedAt.isValid() && open.time.isValid())
+        if (!event.startedAt.isValid() && open.time.isValid()) {
             event.startedAt = open.time;
+            return true;
+        }
     }
+    return false;
 }
 
 void ChannelQueue::load()
@@ -163,7 +167,7 @@ void ChannelQueue::load()
         // The wall-clock time between the stop and now counts toward its age and its pause.
         e.origin = m_timing.fromStored(row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
         e.nextAttempt = m_timing.fromStored(row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
-        e.event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        e.event = NotifyEvent::FromStoredPayload(row.Payload);
         e.dirty = false;
         trackAlert(e.event);
         m_entries.append(std::move(e));
@@ -187,7 +191,7 @@ void ChannelQueue::restoreOpenAlerts()
     if (m_channel.type != QLatin1String("alertmanager") || !m_database.OpenAlertMessages(m_channel.name, rows))
         return;
     for (const NotifyRow &row : std::as_const(rows)) {
-        NotifyEvent event = NotifyEvent::fromJson(QJsonDocument::fromJson(row.Payload.toUtf8()).object());
+        NotifyEvent event = NotifyEvent::FromStoredPayload(row.Payload);
         const QString key = ChannelFormats::AlertKey(event);
         if (!m_openAlerts.contains(key))
             m_openAlerts.insert(key, event);
@@ -212,6 +216,13 @@ void ChannelQueue::Stop()
     m_storeTimer.stop();
     m_repostTimer.stop();
     m_worker.stop();
+    // What the receiver took before the stop is not sent again; the request the stop broke off
+    // says nothing about the receiver.
+    if (m_running == Running::Entry) {
+        QList<HttpOutcome> taken = m_worker.takeOutcomes();
+        taken.removeIf([](const HttpOutcome &o) { return !o.delivered(); });
+        applyOutcomes(taken);
+    }
     // Stored with their times on the wall clock as it reads now, so that the next start counts
     // from here what passes until then, whatever the clock did while they waited.
     for (Entry &e : m_entries)
@@ -236,7 +247,7 @@ bool ChannelQueue::firstAttemptDue() const
 void ChannelQueue::giveUpExpired(const Moment &now)
 {
     for (Entry &e : m_entries) {
-        if (!e.waiting() || e.row.Attempts == 0 || e.key == m_runningKey ||
+        if (!e.waiting() || e.row.Attempts == 0 || isRunning(e.key) ||
             now < m_timing.deadline(e.origin, e.row.Retries))
             continue;
         giveUp(e, e.row.LastError);
@@ -251,38 +262,73 @@ void ChannelQueue::startNext()
     giveUpExpired(now);
     dropFinished();
     // The oldest first, so that a receiver gets an alarm before its end whenever it can.
-    Entry *next = nullptr;
-    for (Entry &e : m_entries)
-        if (mayStart(e, now)) {
-            next = &e;
+    QList<NotifyEvent> events;
+    for (const Entry &e : std::as_const(m_entries)) {
+        if (events.size() == MaxRun)
             break;
-        }
-    if (!next) {
+        if (!mayStart(e, now))
+            continue;
+        // Alertmanager takes a run's alerts in one request, but one state of each alert: a
+        // second message about the same alert waits for the next run.
+        if (m_channel.type == QLatin1String("alertmanager") &&
+            std::any_of(events.cbegin(), events.cend(), [&](const NotifyEvent &taken) {
+                return ChannelFormats::AlertKey(taken) == ChannelFormats::AlertKey(e.event);
+            }))
+            break;
+        m_runningKeys.append(e.key);
+        events.append(e.event);
+    }
+    if (events.isEmpty()) {
         armTimer();
         return;
     }
     m_running = Running::Entry;
-    m_runningKey = next->key;
-    m_worker.start(ChannelFormats::Request(m_channel, next->event, m_timing.wallNow()));
+    m_worker.start(requestsFor(events));
 }
 
-void ChannelQueue::onFinished(const HttpOutcome &outcome)
+QList<HttpWorker::RequestMaker> ChannelQueue::requestsFor(const QList<NotifyEvent> &events) const
+{
+    // Made on the worker's thread. The worker sends them one after the other and stops at the
+    // first that fails.
+    const QDateTime now = m_timing.wallNow();
+    if (m_channel.type == QLatin1String("alertmanager"))
+        return {[channel = m_channel, events, now] { return ChannelFormats::AlertsRequest(channel, events, now); }};
+    QList<HttpWorker::RequestMaker> requests;
+    for (const NotifyEvent &event : events)
+        requests.append([channel = m_channel, event, now] { return ChannelFormats::Request(channel, event, now); });
+    return requests;
+}
+
+void ChannelQueue::onFinished(const QList<HttpOutcome> &outcomes)
 {
     const Running was = m_running;
     m_running = Running::None;
-    Entry *e = was == Running::Entry ? find(m_runningKey) : nullptr;
-    m_runningKey = 0;
-    // A stopped request says nothing about the receiver: the message waits for the next run.
-    if (e && !m_stopped) {
-        applyOutcome(*e, outcome);
+    // A request stopped with the queue says nothing about the receiver: its message waits for the
+    // next run.
+    if (was == Running::Entry && !m_stopped) {
+        applyOutcomes(outcomes);
         // Outcomes are stored together, a moment later: a receiver that takes message after
         // message costs one commit per burst. A crash in between sends the message again, which
         // at-least-once delivery allows (its ID stays the same).
         if (!m_storeTimer.isActive())
             m_storeTimer.start(StoreDelayMs);
     }
+    m_runningKeys.clear();
     emit attemptFinished();
     startNext();
+}
+
+void ChannelQueue::applyOutcomes(const QList<HttpOutcome> &outcomes)
+{
+    if (outcomes.isEmpty())
+        return;
+    // An Alertmanager run is one request: its outcome is every message's.
+    const bool shared = m_channel.type == QLatin1String("alertmanager");
+    const qsizetype count = shared ? m_runningKeys.size() : std::min(outcomes.size(), m_runningKeys.size());
+    for (qsizetype i = 0; i < count; ++i)
+        if (Entry *e = find(m_runningKeys[i]))
+            applyOutcome(*e, outcomes[shared ? 0 : i]);
+    m_runningKeys.remove(0, count);
 }
 
 void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
@@ -345,9 +391,14 @@ bool ChannelQueue::flush(Entry &e)
 {
     if (!e.dirty)
         return true;
-    e.row.AgedFrom = m_timing.toStored(e.origin);
-    if (e.nextAttempt.isValid())
-        e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
+    // A waiting message's age and next attempt go as the wall clock reads them now; a finished
+    // one needs neither.
+    if (e.waiting() && !e.storedTimesCurrent) {
+        e.row.AgedFrom = m_timing.toStored(e.origin);
+        if (e.nextAttempt.isValid())
+            e.row.NextAttempt = m_timing.toStored(e.nextAttempt);
+    }
+    e.storedTimesCurrent = false;
     bool stored = true;
     if (e.row.IDNum == 0)
         stored = e.waiting() ? m_database.AddNotifyMessage(e.row)
@@ -369,7 +420,7 @@ bool ChannelQueue::flush(Entry &e)
 
 void ChannelQueue::dropFinished()
 {
-    m_entries.removeIf([this](const Entry &e) { return !e.waiting() && !e.dirty && e.key != m_runningKey; });
+    m_entries.removeIf([this](const Entry &e) { return !e.waiting() && !e.dirty && !isRunning(e.key); });
 }
 
 int ChannelQueue::waitingCount() const

@@ -30,7 +30,9 @@ public:
     // Stores the event as a message of this channel (in the caller's transaction, if any) and
     // returns its key; StartDue starts it once that is committed. recordTable and recordId name
     // the record whose Events views show the outcome (none: empty, 0).
-    qint64 Enqueue(const NotifyEvent &event, const QString &recordTable, qint64 recordId, bool retries);
+    // `payload` is the event as stored JSON (NotifyEvent::StoredPayload), made once for every channel.
+    qint64 Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable, qint64 recordId,
+                   bool retries);
     // The transaction that stored the message was rolled back: it is stored again later.
     void Unstore(qint64 key);
     // The message goes, never sent: the transaction it was part of was rolled back and its
@@ -45,6 +47,8 @@ public:
     void Stop();
 
     static constexpr int StoreDelayMs = 100;
+    // At most this many messages go to the worker at once; they are sent one after the other.
+    static constexpr int MaxRun = 32;
 
     int waitingCount() const;
     // Messages given up in this run.
@@ -69,6 +73,8 @@ private:
         Moment origin; // its age counts from here
         Moment nextAttempt;
         bool dirty = true;
+        // The row's AgedFrom and NextAttempt read as the wall clock does now (just made).
+        bool storedTimesCurrent = false;
         bool storeFailureLogged = false;
         bool waiting() const { return row.State == 0; }
     };
@@ -76,12 +82,17 @@ private:
 
     Entry *find(qint64 key);
     void load();
-    void trackAlert(NotifyEvent &event);
+    // Keeps an Alertmanager channel's open alerts; true when the event was given its start.
+    bool trackAlert(NotifyEvent &event);
     void restoreOpenAlerts();
     void startNext();
+    QList<HttpWorker::RequestMaker> requestsFor(const QList<NotifyEvent> &events) const;
     bool mayStart(const Entry &entry, const Moment &now) const;
     void giveUpExpired(const Moment &now);
-    void onFinished(const HttpOutcome &outcome);
+    void onFinished(const QList<HttpOutcome> &outcomes);
+    // Applies the outcomes of the running messages, in the order they were sent.
+    void applyOutcomes(const QList<HttpOutcome> &outcomes);
+    bool isRunning(qint64 key) const { return m_runningKeys.contains(key); }
     void applyOutcome(Entry &entry, const HttpOutcome &outcome);
     void giveUp(Entry &entry, const QString &why);
     void repost();
@@ -102,7 +113,7 @@ private:
     QTimer m_storeTimer; // stores the outcomes of the attempts of the last moment
     QTimer m_repostTimer;
     Running m_running = Running::None;
-    qint64 m_runningKey = 0;
+    QList<qint64> m_runningKeys; // the messages the worker sends, in order
     qint64 m_nextKey = 1;
     // After an attempt that failed, retries wait until its next attempt: the others would fail the
     // same way. First attempts are not held back.

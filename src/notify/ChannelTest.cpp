@@ -8,7 +8,11 @@
 
 ChannelTest::ChannelTest(QObject *parent) : QObject(parent)
 {
-    connect(&m_worker, &HttpWorker::finished, this, &ChannelTest::finished);
+    connect(&m_worker, &HttpWorker::finished, this, [this](const QList<HttpOutcome> &outcomes) {
+        HttpOutcome stopped;
+        stopped.errorText = QStringLiteral("the test was stopped");
+        emit finished(outcomes.value(0, stopped));
+    });
 }
 
 bool ChannelTest::Start(const ProgramState &state, const NotifyChannelSettings &channel, QString &problem)

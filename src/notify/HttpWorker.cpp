@@ -20,7 +20,12 @@ HttpWorker::~HttpWorker()
 
 bool HttpWorker::start(const HttpRequest &request)
 {
-    if (m_busy)
+    return start(QList<RequestMaker>{[request] { return request; }});
+}
+
+bool HttpWorker::start(QList<RequestMaker> requests)
+{
+    if (m_busy || requests.isEmpty())
         return false;
     if (!m_thread) {
         // The library's global set-up, shared with the mail; it must run on this thread first.
@@ -32,12 +37,21 @@ bool HttpWorker::start(const HttpRequest &request)
     }
     m_busy = true;
     m_abort->store(false);
-    // The thread reads only its own copy of the request; the answer comes back as an event.
+    // The thread reads only its own copies and keeps each outcome as it comes; the end of the
+    // run comes back as an event.
     QMetaObject::invokeMethod(
         m_runner.get(),
-        [this, request, abort = m_abort, connection = m_connection] {
-            const HttpOutcome outcome = RunHttpRequest(request, abort.get(), *connection);
-            QMetaObject::invokeMethod(this, [this, outcome] { onDone(outcome); }, Qt::QueuedConnection);
+        [this, requests = std::move(requests), abort = m_abort, connection = m_connection, results = m_results] {
+            for (const RequestMaker &make : requests) {
+                if (abort->load())
+                    break;
+                const HttpOutcome outcome = RunHttpRequest(make(), abort.get(), *connection);
+                std::lock_guard lock(results->mutex);
+                results->outcomes.append(outcome);
+                if (!outcome.delivered())
+                    break;
+            }
+            QMetaObject::invokeMethod(this, [this] { onDone(); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     return true;
@@ -48,8 +62,14 @@ void HttpWorker::stop()
     m_abort->store(true);
 }
 
-void HttpWorker::onDone(const HttpOutcome &outcome)
+QList<HttpOutcome> HttpWorker::takeOutcomes()
+{
+    std::lock_guard lock(m_results->mutex);
+    return std::exchange(m_results->outcomes, {});
+}
+
+void HttpWorker::onDone()
 {
     m_busy = false;
-    emit finished(outcome);
+    emit finished(takeOutcomes());
 }

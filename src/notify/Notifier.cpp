@@ -54,10 +54,15 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     // Within a caller's transaction (an alarm with its record and e-mail) they are part of it.
     const bool joined = m_database.inTransaction();
     QList<std::pair<QString, qint64>> queued;
+    QString payload;
     const bool committed = m_database.runInTransaction([&] {
-        for (const auto &q : m_channels)
-            if (ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
-                queued.append({q->channel().name, q->Enqueue(event, recordTable, recordId, retries)});
+        for (const auto &q : m_channels) {
+            if (!ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
+                continue;
+            if (payload.isEmpty())
+                payload = event.StoredPayload();
+            queued.append({q->channel().name, q->Enqueue(event, payload, recordTable, recordId, retries)});
+        }
         return true;
     });
     // Attempts start once the messages are committed. Rolled back with the caller's transaction,

@@ -3,6 +3,7 @@
 #include <core/DateTimeText.h>
 
 #include <QHostInfo>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QUuid>
 
@@ -50,6 +51,16 @@ QJsonObject NotifyEvent::toJson() const
         {QStringLiteral("organisation"), organisation},
         {QStringLiteral("collector"), collector},
     };
+}
+
+QString NotifyEvent::StoredPayload() const
+{
+    return QString::fromUtf8(QJsonDocument(toJson()).toJson(QJsonDocument::Compact));
+}
+
+NotifyEvent NotifyEvent::FromStoredPayload(const QString &payload)
+{
+    return fromJson(QJsonDocument::fromJson(payload.toUtf8()).object());
 }
 
 NotifyEvent NotifyEvent::fromJson(const QJsonObject &o)

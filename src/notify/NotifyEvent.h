@@ -31,6 +31,9 @@ struct NotifyEvent {
 
     QJsonObject toJson() const;
     static NotifyEvent fromJson(const QJsonObject &object);
+    // The event as a channel message keeps it: compact JSON text.
+    QString StoredPayload() const;
+    static NotifyEvent FromStoredPayload(const QString &payload);
     // A new event of the kind, now, with a fresh ID, this computer as collector and the
     // organisation given.
     static NotifyEvent make(const QString &kind, const QDateTime &now, const QString &organisation);
