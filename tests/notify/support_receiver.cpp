@@ -57,9 +57,9 @@ void TestReceiver::onData(QTcpSocket *socket)
     buffer.clear();
     requests.append(r);
     emit received();
-    if (silent)
+    const int status = silent ? 0 : statuses.isEmpty() ? 200 : statuses.takeFirst();
+    if (status == 0)
         return;
-    const int status = statuses.isEmpty() ? 200 : statuses.takeFirst();
     socket->write("HTTP/1.1 " + QByteArray::number(status) +
                   " Status\r\nContent-Type: text/plain\r\n"
                   "Content-Length: 2\r\nConnection: close\r\n\r\nok");

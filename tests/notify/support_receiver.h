@@ -25,7 +25,7 @@ public:
     bool listen();
 
     QList<Request> requests;
-    QList<int> statuses; // answers in turn; 200 after them
+    QList<int> statuses; // answers in turn (0: none); 200 after them
     bool silent = false; // takes requests and never answers
 
 signals:

@@ -103,9 +103,10 @@ struct Collector {
         tick.start(50);
     }
 
-    void notify(const QString &kind)
+    void notify(const QString &kind, qint64 sensorId = 12)
     {
         NotifyEvent e = AlarmEvent(kind);
+        e.sensorId = sensorId;
         e.collector = collector;
         notifier->Notify(e, QStringLiteral("tblAlarms"), alarmId);
     }
@@ -177,6 +178,20 @@ private slots:
         QCOMPARE(first.am()->openAlerts(), 0);
         QTRY_COMPARE(first.am()->waitingCount(), 0);
         QCOMPARE(first.am()->failedTotal(), 0);
+
+        // A burst goes in few requests, each alert's states in the order they came: the alarm of
+        // sensor 40 goes alone, then those queued meanwhile; 41's end follows its start.
+        first.notify(QStringLiteral("alarm"), 40);
+        for (const qint64 sensor : {41, 42, 43})
+            first.notify(QStringLiteral("alarm"), sensor);
+        first.notify(QStringLiteral("alarm-end"), 41);
+        QTRY_COMPARE(first.am()->waitingCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(am.alerts().size(), 3, 5000);
+        QStringList open;
+        for (const QJsonValue &a : am.alerts())
+            open.append(a.toObject().value(QStringLiteral("labels")).toObject().value(QStringLiteral("sensor_id")).toString());
+        open.sort();
+        QCOMPARE(open, QStringList({QStringLiteral("40"), QStringLiteral("42"), QStringLiteral("43")}));
     }
 };
 

@@ -314,6 +314,42 @@ private slots:
         QVERIFY(WaitForRequests(silent, 2, 4000));
         QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 2);
     }
+
+    // Messages go to the receiver in runs. A stop while one of them waits for its answer keeps
+    // what the receiver took before: the next start sends only the rest, in order.
+    void aStopInARunKeepsWhatTheReceiverTook()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        // The first message goes alone; the next run takes the other two, and the receiver
+        // keeps the second of them waiting.
+        receiver.statuses = {200, 200, 0};
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), receiver.url())});
+        {
+            Notifier notifier(rig.t.state, rig.database);
+            for (const qint64 record : {21, 22, 23})
+                notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), record);
+            QVERIFY(WaitForRequests(receiver, 3));
+            notifier.Shutdown(0);
+        }
+        QStringList outcomes;
+        QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 22, outcomes));
+        QVERIFY2(outcomes.first().startsWith(QStringLiteral("hook: Delivered")), qPrintable(outcomes.first()));
+        QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 23, outcomes));
+        QVERIFY2(outcomes.first().contains(QStringLiteral("Waiting")), qPrintable(outcomes.first()));
+
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        // The alarm left and the shutdown notice.
+        QVERIFY(WaitForRequests(receiver, 5));
+        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        Pause(300);
+        QStringList ids;
+        for (const TestReceiver::Request &r : std::as_const(receiver.requests))
+            ids.append(QString::fromUtf8(r.headers.value("x-tallyport-id")));
+        QCOMPARE(ids.size(), 5);
+        QCOMPARE(ids[2], ids[3]);
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 4);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNotify)
