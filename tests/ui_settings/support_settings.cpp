@@ -1,5 +1,7 @@
 #include "support_settings.h"
 
+#include <QTest>
+
 #include <core/LocalWait.h>
 #include <db/SchemaFile.h>
 
@@ -105,6 +107,14 @@ QString MonitoredWindow::address(int lastOctet) const
 QAction *MonitoredWindow::action(const char *name) const
 {
     return Control<QAction>(*window, name);
+}
+
+bool MonitoredWindow::triggerBetweenCycles(const char *name)
+{
+    if (!QTest::qWaitFor([this] { return !t.state.UpdateInProgress; }, 10000))
+        return false;
+    action(name)->trigger();
+    return true;
 }
 
 bool MonitoredWindow::start(QString &error)

@@ -75,6 +75,9 @@ public:
 
     QString address(int lastOctet) const;
     QAction *action(const char *name) const;
+    // Triggers the menu command once no poll cycle runs (a window command is refused during a
+    // cycle); false when cycles did not pause within 10 s.
+    bool triggerBetweenCycles(const char *name);
     // Waits until `count` more poll cycles have finished.
     bool waitForCycles(int count, int timeoutMs = 10000);
 

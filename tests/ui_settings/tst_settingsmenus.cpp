@@ -294,7 +294,7 @@ private slots:
             click(dialog, "btnApply");
             click(dialog, "btnClose");
         });
-        w.action("mnuOrganization")->trigger();
+        QVERIFY(w.triggerBetweenCycles("mnuOrganization"));
         QVERIFY(modal);
         QVERIFY(stoppedWhileOpen);
         QCOMPARE(w.window->pollTimer().ticksPerCycle(), 2);
@@ -335,7 +335,7 @@ private slots:
             click(settings, "btnApply");
             click(settings, "btnClose");
         });
-        w.action("mnuOrganization")->trigger();
+        QVERIFY(w.triggerBetweenCycles("mnuOrganization"));
 
         w.device->setAlarmByte(0, 1);
         QVERIFY(secure.waitForMessages(1, 15000));
@@ -377,7 +377,7 @@ private slots:
             w.t.prompts.queueAnswer(Prompts::Answer::Yes);
             click(settings, "btnClose");
         });
-        w.action("mnuOrganization")->trigger();
+        QVERIFY(w.triggerBetweenCycles("mnuOrganization"));
         QCOMPARE(w.t.prompts.texts.size(), 3);
         QVERIFY(w.t.prompts.texts.at(1).startsWith("A test email has been successfully sent"));
         QCOMPARE(w.t.prompts.titles.last(), QString("Settings have changed"));
@@ -395,7 +395,7 @@ private slots:
             click(settings, "btnApply");
             click(settings, "btnClose");
         });
-        w.action("mnuOrganization")->trigger();
+        QVERIFY(w.triggerBetweenCycles("mnuOrganization"));
         w.device->setAlarmByte(0, 0);
         QVERIFY(w.waitForCycles(2));
         w.device->setAlarmByte(0, 1);
