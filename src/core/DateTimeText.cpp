@@ -121,5 +121,12 @@ QString IsoTime(const QDateTime &when)
 {
     if (!when.isValid())
         return QString();
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+    return FixedOffsetTime(when).toString(Qt::ISODate);
+}
+
+QDateTime FixedOffsetTime(const QDateTime &when)
+{
+    if (!when.isValid() || when.timeSpec() == Qt::OffsetFromUTC)
+        return when;
+    return when.toOffsetFromUtc(when.offsetFromUtc());
 }

@@ -24,3 +24,6 @@ QDateTime ParseSortableDateTime(const QString &text);
 
 // A local date-time in ISO 8601 with its offset from UTC; empty for an invalid one.
 QString IsoTime(const QDateTime &when);
+// The same instant with its offset from UTC fixed: formatting it again and again needs no
+// time-zone lookup, as a local time's does. Invalid stays invalid.
+QDateTime FixedOffsetTime(const QDateTime &when);

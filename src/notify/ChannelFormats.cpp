@@ -206,8 +206,9 @@ HttpRequest ChannelFormats::AlertsRequest(const NotifyChannelSettings &channel,
         url += QStringLiteral("/api/v2/alerts");
     r.url = url.toUtf8();
     QJsonArray alerts;
+    const QDateTime fixedNow = FixedOffsetTime(now);
     for (const NotifyEvent &e : events)
-        alerts.append(alert(e, now, channel.repostSeconds));
+        alerts.append(alert(e, fixedNow, channel.repostSeconds));
     r.body = QJsonDocument(alerts).toJson(QJsonDocument::Compact);
     addExtraHeaders(channel, r);
     return r;

@@ -50,6 +50,10 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
         event.organisation = filled.organisation;
     if (event.collector.isEmpty())
         event.collector = filled.collector;
+    // Every channel formats these times, on its own thread: fixed offsets spare each of them a
+    // time-zone lookup.
+    event.time = FixedOffsetTime(event.time);
+    event.startedAt = FixedOffsetTime(event.startedAt);
     // Every channel's message in one transaction: one commit per event, however many channels.
     // Within a caller's transaction (an alarm with its record and e-mail) they are part of it.
     const bool joined = m_database.inTransaction();
