@@ -6,7 +6,6 @@
 #include <core/ProgramState.h>
 #include <db/Database.h>
 
-
 namespace {
 const QString kWhere = QStringLiteral("Notifications");
 // The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
@@ -288,8 +287,8 @@ void ChannelQueue::startNext()
 
 QList<HttpWorker::RequestMaker> ChannelQueue::requestsFor(const QList<NotifyEvent> &events) const
 {
-    // Made on the worker's thread. The worker sends them one after the other and stops at the
-    // first that fails.
+    // The requests are built on the worker's thread; it sends them one after the other and stops
+    // at the first that fails.
     const QDateTime now = m_timing.wallNow();
     if (m_channel.type == QLatin1String("alertmanager"))
         return {[channel = m_channel, events, now] { return ChannelFormats::AlertsRequest(channel, events, now); }};
