@@ -6,6 +6,8 @@
 #include <core/ProgramState.h>
 #include <db/Database.h>
 
+#include <QPointer>
+
 namespace {
 const QString kWhere = QStringLiteral("Notifications");
 // The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
@@ -31,11 +33,9 @@ ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const Notify
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ChannelQueue::Resume);
-    m_storeTimer.setSingleShot(true);
-    connect(&m_storeTimer, &QTimer::timeout, this, [this] {
-        storeChanged();
-        dropFinished();
-    });
+    m_gatherTimer.setSingleShot(true);
+    m_gatherTimer.setInterval(GatherMs);
+    connect(&m_gatherTimer, &QTimer::timeout, this, &ChannelQueue::startNext);
     connect(&m_worker, &HttpWorker::finished, this, &ChannelQueue::onFinished);
     if (m_channel.type == QLatin1String("alertmanager")) {
         connect(&m_repostTimer, &QTimer::timeout, this, &ChannelQueue::repost);
@@ -98,37 +98,46 @@ void ChannelQueue::Withdraw(qint64 key)
 
 void ChannelQueue::StartDue()
 {
-    if (!m_stopped)
-        startNext();
+    // A run's end takes up what came meanwhile.
+    if (!m_stopped && m_running == Running::None && !m_gatherTimer.isActive())
+        m_gatherTimer.start();
 }
 
-bool ChannelQueue::storeChanged()
+void ChannelQueue::storeChanged()
 {
-    struct Written {
-        Entry *entry;
-        bool added;
-    };
-    QList<Written> written;
-    const bool committed = m_database.runInTransaction([&] {
+    m_database.runInTransaction([this] {
+        QList<std::pair<qint64, bool>> written; // key, and whether its row was added
         for (Entry &e : m_entries) {
             if (!e.dirty)
                 continue;
             const bool added = e.row.IDNum == 0;
             if (!flush(e))
                 break; // the database refuses: the rest waits for the next try
-            written.append({&e, added});
+            written.append({e.key, added});
         }
+        // Rolled back: what seemed written is not. (A caller's transaction may outlive a queue
+        // that its settings removed meanwhile.)
+        m_database.afterTransaction([self = QPointer(this), written](bool committed) {
+            if (committed || !self)
+                return;
+            for (const auto &[key, added] : written)
+                if (Entry *e = self->find(key)) {
+                    e->dirty = true;
+                    if (added)
+                        e->row.IDNum = 0;
+                }
+        });
         return true;
     });
-    if (committed)
-        return true;
-    // Rolled back: what seemed written is not.
-    for (const Written &w : std::as_const(written)) {
-        w.entry->dirty = true;
-        if (w.added)
-            w.entry->row.IDNum = 0;
-    }
-    return false;
+}
+
+void ChannelQueue::StoreChanges()
+{
+    storeChanged();
+    m_database.afterTransaction([self = QPointer(this)](bool) {
+        if (self)
+            self->dropFinished();
+    });
 }
 
 bool ChannelQueue::trackAlert(NotifyEvent &event)
@@ -212,7 +221,7 @@ void ChannelQueue::Stop()
 {
     m_stopped = true;
     m_timer.stop();
-    m_storeTimer.stop();
+    m_gatherTimer.stop();
     m_repostTimer.stop();
     m_worker.stop();
     // What the receiver took before the stop is not sent again; the request the stop broke off
@@ -304,14 +313,9 @@ void ChannelQueue::onFinished(const QList<HttpOutcome> &outcomes)
     m_running = Running::None;
     // A request stopped with the queue says nothing about the receiver: its message waits for the
     // next run.
-    if (was == Running::Entry && !m_stopped) {
+    // The outcomes are stored a moment later, with other channels' (StoreChanges).
+    if (was == Running::Entry && !m_stopped)
         applyOutcomes(outcomes);
-        // Outcomes are stored together, a moment later: a receiver that takes message after
-        // message costs one commit per burst. A crash in between sends the message again, which
-        // at-least-once delivery allows (its ID stays the same).
-        if (!m_storeTimer.isActive())
-            m_storeTimer.start(StoreDelayMs);
-    }
     m_runningKeys.clear();
     emit attemptFinished();
     startNext();

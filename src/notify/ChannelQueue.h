@@ -38,17 +38,21 @@ public:
     // The message goes, never sent: the transaction it was part of was rolled back and its
     // caller queues it again.
     void Withdraw(qint64 key);
-    // Starts the next attempt that is due when the worker is free.
+    // Starts the next attempts that are due when the worker is free, GatherMs later: the messages
+    // of a burst (a cycle's alarms) go to the worker together, not one by one.
     void StartDue();
     // Takes up the messages an earlier run left (once), stores what the database did not take
     // before and starts the next attempt that is due.
     void Resume();
     // Starts nothing more and stops the running request; what waits stays stored for the next run.
     void Stop();
+    // Stores what changed (the outcomes of the last attempts) in the caller's transaction, or one
+    // of its own, and then lets go of the messages that are done with.
+    void StoreChanges();
 
-    static constexpr int StoreDelayMs = 100;
     // At most this many messages go to the worker at once; they are sent one after the other.
     static constexpr int MaxRun = 32;
+    static constexpr int GatherMs = 50;
 
     int waitingCount() const;
     // Messages given up in this run.
@@ -62,7 +66,7 @@ public:
     int openAlerts() const { return int(m_openAlerts.size()); }
 
 signals:
-    // An attempt ended; its outcome is stored within StoreDelayMs.
+    // An attempt ended; its outcome waits for StoreChanges.
     void attemptFinished();
 
 private:
@@ -97,8 +101,9 @@ private:
     void giveUp(Entry &entry, const QString &why);
     void repost();
     bool flush(Entry &entry);
-    // Stores what changed in one transaction; false (nothing kept as written) when rolled back.
-    bool storeChanged();
+    // Stores what changed in the caller's transaction or one of its own; what a rollback undid is
+    // stored again at the next try.
+    void storeChanged();
     void dropFinished();
     Moment nextDue() const;
     void armTimer();
@@ -110,8 +115,8 @@ private:
     QList<Entry> m_entries;
     HttpWorker m_worker;
     QTimer m_timer;
-    QTimer m_storeTimer; // stores the outcomes of the attempts of the last moment
     QTimer m_repostTimer;
+    QTimer m_gatherTimer; // a burst's first message waits this long for the rest
     Running m_running = Running::None;
     QList<qint64> m_runningKeys; // the messages the worker sends, in order
     qint64 m_nextKey = 1;

@@ -15,6 +15,8 @@ Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
 {
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &Notifier::updateStatus);
+    m_storeTimer.setSingleShot(true);
+    connect(&m_storeTimer, &QTimer::timeout, this, &Notifier::storeChanges);
 }
 
 Notifier::~Notifier() = default;
@@ -32,6 +34,7 @@ void Notifier::syncChannels()
         if (channel(c.name))
             continue;
         auto queue = std::make_unique<ChannelQueue>(m_state, m_database, c);
+        connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::storeSoon);
         connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::updateStatusSoon);
         m_channels.push_back(std::move(queue));
     }
@@ -100,6 +103,24 @@ void Notifier::updateStatusSoon()
     // A burst of events or answers changes the lines once.
     if (!m_statusTimer.isActive())
         m_statusTimer.start(StatusDelayMs);
+}
+
+void Notifier::storeSoon()
+{
+    if (!m_storeTimer.isActive())
+        m_storeTimer.start(StoreDelayMs);
+}
+
+void Notifier::storeChanges()
+{
+    // The outcomes of the last moment's attempts, every channel's, in one commit: a burst costs one
+    // commit, and a page holding several channels' messages is written once. A crash before it
+    // sends those messages again, which at-least-once delivery allows (their IDs stay the same).
+    m_database.runInTransaction([this] {
+        for (const auto &q : m_channels)
+            q->StoreChanges();
+        return true;
+    });
 }
 
 void Notifier::Resume()

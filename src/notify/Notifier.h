@@ -45,7 +45,10 @@ private:
     ChannelQueue *queue(const QString &name) const;
     void updateStatus();
     void updateStatusSoon();
+    void storeSoon();
+    void storeChanges();
     static constexpr int StatusDelayMs = 200;
+    static constexpr int StoreDelayMs = 100;
     bool settled() const;
 
     ProgramState &m_state;
@@ -53,4 +56,5 @@ private:
     std::vector<std::unique_ptr<ChannelQueue>> m_channels;
     QStringList m_statusKeys;
     QTimer m_statusTimer;
+    QTimer m_storeTimer;
 };

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -320,8 +322,7 @@ private slots:
     void aStopInARunKeepsWhatTheReceiverTook()
     {
         TestReceiver receiver(kReceiverAddress);
-        // The first message goes alone; the next run takes the other two, and the receiver
-        // keeps the second of them waiting.
+        // The three go in one run; the receiver keeps the third waiting.
         receiver.statuses = {200, 200, 0};
         NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), receiver.url())});
         {
@@ -349,6 +350,55 @@ private slots:
         QCOMPARE(ids.size(), 5);
         QCOMPARE(ids[2], ids[3]);
         QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 4);
+    }
+
+    // Every channel's outcomes go in one commit. One the database refuses is stored at the next
+    // try, and nothing is sent twice, even across a restart.
+    void outcomesRefusedByTheDatabaseAreStoredAtTheNextTry()
+    {
+        TestReceiver hookReceiver(kReceiverAddress);
+        TestReceiver chatReceiver(QHostAddress(QStringLiteral("127.0.190.2")));
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), hookReceiver.url()),
+                       Channel(QStringLiteral("chat"), QStringLiteral("slack"), chatReceiver.url())});
+        const auto sql = [&rig](const QString &statement) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+            db.setDatabaseName(rig.t.path(QStringLiteral("wexa.mdb")));
+            const bool done = db.open() && QSqlQuery(db).exec(statement);
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("side"));
+            return done;
+        };
+        const auto outcomes = [&rig] {
+            QStringList lines;
+            rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 31, lines);
+            return lines.join(QLatin1Char('|'));
+        };
+        {
+            Notifier notifier(rig.t.state, rig.database);
+            notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 31);
+            QVERIFY(sql(QStringLiteral("CREATE TRIGGER refuse_chat BEFORE UPDATE ON tblNotifyQueue WHEN "
+                                       "NEW.Channel = 'chat' BEGIN SELECT RAISE(ABORT, 'injected'); END")));
+            QVERIFY(WaitForRequests(hookReceiver, 1));
+            QVERIFY(WaitForRequests(chatReceiver, 1));
+            QTRY_VERIFY(!rig.t.errors.lines().filter(QStringLiteral("injected")).isEmpty());
+            QTRY_COMPARE(outcomes().count(QStringLiteral("Delivered")), 1);
+            QCOMPARE(outcomes().count(QStringLiteral("chat: Waiting to be sent")), 1);
+            QVERIFY(sql(QStringLiteral("DROP TRIGGER refuse_chat")));
+            notifier.Resume();
+            QCOMPARE(outcomes().count(QStringLiteral("Delivered")), 2);
+            notifier.Shutdown(0);
+        }
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        // The shutdown notice goes now; the alarm is not sent again.
+        QVERIFY(WaitForRequests(chatReceiver, 2));
+        QVERIFY(WaitForRequests(hookReceiver, 2));
+        Pause(300);
+        QCOMPARE(chatReceiver.requests.size(), 2);
+        QCOMPARE(hookReceiver.requests.size(), 2);
+        QCOMPARE(JsonOf(hookReceiver.requests[1]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("shutdown"));
     }
 };
 
