@@ -300,6 +300,7 @@ void Database::upgradeColumns()
     addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("Attachments"), QStringLiteral("BLOB"));
     addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("AgedFrom"), QStringLiteral("TEXT"));
     addMissingTable(QStringLiteral("tblNotifyQueue"), QString::fromLatin1(NotifyQueueTableSql));
+    QSqlQuery(m_db).exec(QString::fromLatin1(NotifyQueueIndexSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

@@ -25,6 +25,7 @@ inline constexpr char DatabaseFileName[] = "wexa.mdb";
 extern const char OutboxTableSql[];
 // The notification channels' queue, likewise.
 extern const char NotifyQueueTableSql[];
+extern const char NotifyQueueIndexSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
