@@ -312,8 +312,7 @@ void ChannelQueue::onFinished(const QList<HttpOutcome> &outcomes)
     const Running was = m_running;
     m_running = Running::None;
     // A request stopped with the queue says nothing about the receiver: its message waits for the
-    // next run.
-    // The outcomes are stored a moment later, with other channels' (StoreChanges).
+    // next run. The outcomes are stored a moment later, with the other channels' (StoreChanges).
     if (was == Running::Entry && !m_stopped)
         applyOutcomes(outcomes);
     m_runningKeys.clear();
