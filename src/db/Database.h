@@ -171,6 +171,9 @@ public:
 
     // Stores a new message; row.IDNum receives its key.
     bool AddNotifyMessage(NotifyRow &row);
+    // The same for several (the messages of one event); the rows a failure leaves unstored keep
+    // IDNum 0.
+    bool AddNotifyMessages(const QList<NotifyRow *> &rows);
     // Stores the message's state and outcome; a finished message that belongs to no record leaves
     // the table.
     bool SaveNotifyMessage(const NotifyRow &row);

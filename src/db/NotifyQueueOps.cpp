@@ -42,19 +42,50 @@ NotifyRow notifyFrom(const QSqlQuery &q)
 }
 } // namespace
 
+namespace {
+// A new event's messages share their times: each is formatted once.
+class StoredTimes {
+public:
+    QVariant operator()(const QDateTime &when)
+    {
+        if (!when.isValid())
+            return {};
+        // The text holds the date and time of day only. (Comparing the instants would look up
+        // the local offset of each.)
+        if (!m_text.isValid() || when.date() != m_when.date() || when.time() != m_when.time()) {
+            m_when = when;
+            m_text = StoredDateTime(when);
+        }
+        return m_text;
+    }
+
+private:
+    QDateTime m_when;
+    QVariant m_text;
+};
+} // namespace
+
 bool Database::AddNotifyMessage(NotifyRow &row)
 {
-    Statement query =
-        run(QStringLiteral(
+    return AddNotifyMessages({&row});
+}
+
+bool Database::AddNotifyMessages(const QList<NotifyRow *> &rows)
+{
+    StoredTimes times;
+    for (NotifyRow *row : rows) {
+        Statement query = run(
+            QStringLiteral(
                 "INSERT INTO tblNotifyQueue (Channel, Kind, MessageID, RecordTable, RecordID, Created, "
                 "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, Outcome, AgedFrom) "
                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {row.Channel, row.Kind, row.MessageID, row.RecordTable, row.RecordID, StoredDateTime(row.Created),
-             row.Payload, row.Retries ? 1 : 0, row.Attempts, StoredDateTimeOrNull(row.LastAttempt),
-             StoredDateTimeOrNull(row.NextAttempt), row.LastError, row.State, row.Outcome, StoredDateTimeOrNull(row.AgedFrom)});
-    if (!query)
-        return false;
-    row.IDNum = query->lastInsertId().toLongLong();
+            {row->Channel, row->Kind, row->MessageID, row->RecordTable, row->RecordID, times(row->Created),
+             row->Payload, row->Retries ? 1 : 0, row->Attempts, times(row->LastAttempt), times(row->NextAttempt),
+             row->LastError, row->State, row->Outcome, times(row->AgedFrom)});
+        if (!query)
+            return false;
+        row->IDNum = query->lastInsertId().toLongLong();
+    }
     return true;
 }
 

@@ -135,7 +135,7 @@ HttpRequest teams(const NotifyChannelSettings &channel, const NotifyEvent &event
 HttpRequest webhook(const NotifyChannelSettings &channel, const NotifyEvent &event)
 {
     HttpRequest r = base(channel, event, "application/json");
-    r.body = json(event.toJson());
+    r.body = event.Json();
     if (!channel.secret.isEmpty())
         r.headers.append("X-Tallyport-Signature: " +
                          ChannelFormats::Signature(channel.secret.toUtf8(), r.body));

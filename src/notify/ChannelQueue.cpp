@@ -7,6 +7,7 @@
 #include <db/Database.h>
 
 #include <QPointer>
+#include <QSet>
 
 namespace {
 const QString kWhere = QStringLiteral("Notifications");
@@ -45,14 +46,14 @@ ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const Notify
 
 ChannelQueue::Entry *ChannelQueue::find(qint64 key)
 {
-    for (Entry &e : m_entries)
-        if (e.key == key)
-            return &e;
+    for (auto e = m_entries.rbegin(); e != m_entries.rend(); ++e)
+        if (e->key == key)
+            return &*e;
     return nullptr;
 }
 
 qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable,
-                             qint64 recordId, bool retries)
+                             qint64 recordId, bool retries, const QueuedAt &at)
 {
     if (!m_loaded)
         load();
@@ -64,9 +65,9 @@ qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, c
     e.row.MessageID = event.id;
     e.row.RecordTable = recordTable;
     e.row.RecordID = recordId;
-    e.origin = m_timing.now();
+    e.origin = at.moment;
     e.nextAttempt = e.origin;
-    e.row.Created = m_timing.wallNow();
+    e.row.Created = at.wall;
     e.row.NextAttempt = e.row.Created;
     e.row.AgedFrom = e.row.Created;
     e.storedTimesCurrent = true;
@@ -75,10 +76,30 @@ qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, c
     e.row.Retries = retries;
     e.row.Outcome = outcomeText(e.row);
     m_entries.append(std::move(e));
-    // Stored before the first attempt (StartDue); a database that does not take it now gets it
-    // later.
-    flush(m_entries.last());
     return m_entries.last().key;
+}
+
+void ChannelQueue::StoreQueued(const QList<std::pair<ChannelQueue *, qint64>> &queued)
+{
+    // Stored before the first attempt (StartDue).
+    QList<std::pair<ChannelQueue *, Entry *>> entries;
+    QList<NotifyRow *> rows;
+    for (const auto &[queue, key] : queued)
+        if (Entry *e = queue->find(key)) {
+            entries.append({queue, e});
+            rows.append(&e->row);
+        }
+    if (rows.isEmpty())
+        return;
+    entries.first().first->m_database.AddNotifyMessages(rows);
+    for (const auto &[queue, e] : entries) {
+        if (e->row.IDNum == 0) {
+            queue->flush(*e); // alone, to log the refusal; kept dirty for the next try
+            continue;
+        }
+        e->dirty = false;
+        e->storedTimesCurrent = false;
+    }
 }
 
 void ChannelQueue::Unstore(qint64 key)
@@ -271,6 +292,8 @@ void ChannelQueue::startNext()
     dropFinished();
     // The oldest first, so that a receiver gets an alarm before its end whenever it can.
     QList<NotifyEvent> events;
+    const bool alerts = m_channel.type == QLatin1String("alertmanager");
+    QSet<QString> alertsTaken;
     for (const Entry &e : std::as_const(m_entries)) {
         if (events.size() == MaxRun)
             break;
@@ -278,11 +301,12 @@ void ChannelQueue::startNext()
             continue;
         // Alertmanager takes a run's alerts in one request, but one state of each alert: a
         // second message about the same alert waits for the next run.
-        if (m_channel.type == QLatin1String("alertmanager") &&
-            std::any_of(events.cbegin(), events.cend(), [&](const NotifyEvent &taken) {
-                return ChannelFormats::AlertKey(taken) == ChannelFormats::AlertKey(e.event);
-            }))
-            break;
+        if (alerts) {
+            const QString key = ChannelFormats::AlertKey(e.event);
+            if (alertsTaken.contains(key))
+                break;
+            alertsTaken.insert(key);
+        }
         m_runningKeys.append(e.key);
         events.append(e.event);
     }

@@ -27,12 +27,20 @@ public:
 
     const NotifyChannelSettings &channel() const { return m_channel; }
 
-    // Stores the event as a message of this channel (in the caller's transaction, if any) and
-    // returns its key; StartDue starts it once that is committed. recordTable and recordId name
-    // the record whose Events views show the outcome (none: empty, 0).
-    // `payload` is the event as stored JSON (NotifyEvent::StoredPayload), made once for every channel.
+    // When an event was queued, read once for all its channels.
+    struct QueuedAt {
+        Moment moment;
+        QDateTime wall;
+    };
+    // Queues the event as a message of this channel and returns its key; StoreQueued stores it,
+    // and StartDue starts it once that is committed. recordTable and recordId name the record
+    // whose Events views show the outcome (none: empty, 0). `payload` is the event as stored JSON
+    // (NotifyEvent::StoredPayload), made once for every channel.
     qint64 Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable, qint64 recordId,
-                   bool retries);
+                   bool retries, const QueuedAt &at);
+    // Stores the messages just queued (queue, key) in the caller's transaction, their times
+    // formatted once; a message the database refuses is kept and stored at the next try.
+    static void StoreQueued(const QList<std::pair<ChannelQueue *, qint64>> &queued);
     // The transaction that stored the message was rolled back: it is stored again later.
     void Unstore(qint64 key);
     // The message goes, never sent: the transaction it was part of was rolled back and its
@@ -84,6 +92,7 @@ private:
     };
     enum class Running { None, Entry, Repost };
 
+    // The newest first: the message looked for is most often one just queued.
     Entry *find(qint64 key);
     void load();
     // Keeps an Alertmanager channel's open alerts; true when the event was given its start.

@@ -60,18 +60,23 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     // Every channel's message in one transaction: one commit per event, however many channels.
     // Within a caller's transaction (an alarm with its record and e-mail) they are part of it.
     const bool joined = m_database.inTransaction();
-    QList<std::pair<QString, qint64>> queued;
+    const ChannelQueue::QueuedAt at{Moment::now(m_state.clock()), filled.time};
+    QList<std::pair<ChannelQueue *, qint64>> added;
     QString payload;
-    const bool committed = m_database.runInTransaction([&] {
-        for (const auto &q : m_channels) {
-            if (!ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
-                continue;
-            if (payload.isEmpty())
-                payload = event.StoredPayload();
-            queued.append({q->channel().name, q->Enqueue(event, payload, recordTable, recordId, retries)});
-        }
+    for (const auto &q : m_channels) {
+        if (!ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
+            continue;
+        if (payload.isEmpty())
+            payload = event.StoredPayload();
+        added.append({q.get(), q->Enqueue(event, payload, recordTable, recordId, retries, at)});
+    }
+    const bool committed = m_database.runInTransaction([&added] {
+        ChannelQueue::StoreQueued(added);
         return true;
     });
+    QList<std::pair<QString, qint64>> queued;
+    for (const auto &[q, key] : added)
+        queued.append({q->channel().name, key});
     // Attempts start once the messages are committed. Rolled back with the caller's transaction,
     // they are withdrawn, as its e-mail is (the caller queues them again); a store of their own
     // that failed is tried again later.

@@ -29,7 +29,8 @@ struct NotifyEvent {
     QString organisation;
     QString collector; // the computer that sends it
 
-    QJsonObject toJson() const;
+    // The webhook's document: compact JSON in the documented order.
+    QByteArray Json() const;
     static NotifyEvent fromJson(const QJsonObject &object);
     // The event as a channel message keeps it: compact JSON text.
     QString StoredPayload() const;

@@ -89,9 +89,13 @@ private slots:
                                             &alarmId));
         Notifier notifier(rig.t.state, rig.database);
         notifier.Resume();
-        notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), alarmId);
+        // Texts from users and devices reach the receiver as they are, whatever JSON must escape.
+        NotifyEvent alarm = AlarmEvent();
+        alarm.text += QStringLiteral("\t\"quoted\" C:\\path \u0001 end\r\n");
+        notifier.Notify(alarm, QStringLiteral("tblAlarms"), alarmId);
         notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), alarmId);
         QVERIFY(WaitForRequests(receiver, 2));
+        QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("text")).toString(), alarm.text);
         for (const TestReceiver::Request &r : std::as_const(receiver.requests)) {
             const QJsonObject doc = JsonOf(r);
             QCOMPARE(r.method, QByteArray("POST"));
