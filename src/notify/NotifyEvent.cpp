@@ -5,9 +5,9 @@
 #include <QHostInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QLocale>
 #include <QUuid>
 
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -29,7 +29,7 @@ public:
     {
         name(key);
         if (value && std::isfinite(*value))
-            m_out.append(QByteArray::number(*value, 'g', QLocale::FloatingPointShortest));
+            m_out.append(shortest(*value));
         else
             m_out.append("null");
     }
@@ -59,6 +59,16 @@ public:
     }
 
 private:
+    // Readings come from the devices as single precision: -6.2 read that way is written -6.2, not
+    // as the double it widens to (-6.199999809265137).
+    static QByteArray shortest(double value)
+    {
+        char text[64];
+        const float single = float(value);
+        const auto end = double(single) == value ? std::to_chars(text, text + sizeof text, single).ptr
+                                                 : std::to_chars(text, text + sizeof text, value).ptr;
+        return QByteArray(text, end - text);
+    }
     void name(const char *key)
     {
         if (!m_first)

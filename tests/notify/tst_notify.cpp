@@ -93,9 +93,13 @@ private slots:
         NotifyEvent alarm = AlarmEvent();
         alarm.text += QStringLiteral("\t\"quoted\" C:\\path \u0001 end\r\n");
         notifier.Notify(alarm, QStringLiteral("tblAlarms"), alarmId);
-        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), alarmId);
+        // A device's single-precision reading is sent as the device gave it.
+        NotifyEvent end = AlarmEvent(QStringLiteral("alarm-end"));
+        end.reading = double(-6.2f);
+        notifier.Notify(end, QStringLiteral("tblAlarms"), alarmId);
         QVERIFY(WaitForRequests(receiver, 2));
         QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("text")).toString(), alarm.text);
+        QVERIFY2(receiver.requests[1].body.contains("\"reading\":-6.2,"), receiver.requests[1].body.constData());
         for (const TestReceiver::Request &r : std::as_const(receiver.requests)) {
             const QJsonObject doc = JsonOf(r);
             QCOMPARE(r.method, QByteArray("POST"));
@@ -109,7 +113,6 @@ private slots:
             QCOMPARE(r.headers.value("x-tallyport-signature"), "sha256=" + hmac);
             QCOMPARE(doc.value(QStringLiteral("sensor")).toString(), QStringLiteral("Bob's freezer"));
             QCOMPARE(doc.value(QStringLiteral("units")).toString(), QStringLiteral("°C"));
-            QCOMPARE(doc.value(QStringLiteral("reading")).toDouble(), -3.5);
             QCOMPARE(doc.value(QStringLiteral("limits")).toObject().value(QStringLiteral("upper")).toDouble(),
                      -10.0);
             QCOMPARE(doc.value(QStringLiteral("alarmNumber")).toInt(), 7);
@@ -121,6 +124,7 @@ private slots:
                         .toString()
                         .contains(QRegularExpression(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"))));
         }
+        QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("reading")).toDouble(), -3.5);
         QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("event")).toString(),
                  QStringLiteral("alarm"));
         QCOMPARE(JsonOf(receiver.requests[1]).value(QStringLiteral("event")).toString(),
