@@ -2,7 +2,7 @@
 # Installs the Debian packages Tallyport builds and tests with. Safe to run again.
 set -euo pipefail
 packages=(
-    cmake g++ ninja-build ccache pkg-config
+    cmake g++ ninja-build ccache pkg-config lld
     qt6-base-dev libqt6sql6-sqlite qt6-charts-dev qt6-multimedia-dev
     qt6-httpserver-dev qt6-websockets-dev
     libcurl4-openssl-dev libssl-dev
