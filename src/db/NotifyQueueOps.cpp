@@ -40,9 +40,7 @@ NotifyRow notifyFrom(const QSqlQuery &q)
     row.AgedFrom = ParseStoredDateTime(q.value(15));
     return row;
 }
-} // namespace
 
-namespace {
 // A new event's messages share their times: each is formatted once.
 class StoredTimes {
 public:
