@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
+# The compiler cache keeps the results of files compiled with the precompiled headers only when
+# told that their definitions and time macros may be trusted.
+export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_EXTRA_ARGS:-}
 # Qt's moc step does not notice headers added to a globbed source list; when the list of
 # headers changed since the last build, make it scan again.

@@ -23,6 +23,7 @@ import json
 import os
 import ssl
 import sys
+import threading
 import time
 
 from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
@@ -177,7 +178,16 @@ async def main():
         await server.serve_forever()
 
 
+def exit_with_parent():
+    """The test that started this server holds its standard input open. When the test ends in any
+    way (a crash or a kill by the test runner included) the pipe closes, and the server goes too
+    instead of keeping its fixed address from the next test."""
+    sys.stdin.buffer.read()
+    os._exit(0)
+
+
 if __name__ == "__main__":
+    threading.Thread(target=exit_with_parent, daemon=True).start()
     try:
         asyncio.run(main())
     except KeyboardInterrupt:

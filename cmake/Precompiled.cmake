@@ -1,0 +1,40 @@
+# Precompiled headers. Nearly every file includes the same Qt and standard headers, and parsing
+# them was most of each file's compile time; each library parses them once instead. The test
+# programs are one file each, so they share one precompiled set (two: with and without widgets)
+# instead of making their own. -DTALLYPORT_PCH=OFF compiles every file on its own.
+option(TALLYPORT_PCH "Precompile the Qt and standard headers most files include" ON)
+
+set(TALLYPORT_PCH_ENGINE
+    <algorithm> <cmath> <functional> <memory> <optional> <vector>
+    <QByteArray> <QDateTime> <QDir> <QElapsedTimer> <QFile> <QFileInfo> <QHash> <QJsonArray>
+    <QJsonDocument> <QJsonObject> <QList> <QObject> <QRegularExpression> <QSet> <QSqlDatabase>
+    <QSqlError> <QSqlQuery> <QString> <QStringList> <QTcpSocket> <QTimer> <QVariant>)
+set(TALLYPORT_PCH_WIDGETS
+    <QAction> <QApplication> <QCheckBox> <QComboBox> <QDialog> <QFormLayout> <QGroupBox>
+    <QHBoxLayout> <QHeaderView> <QLabel> <QLineEdit> <QListWidget> <QPushButton> <QTabWidget>
+    <QTableView> <QTreeWidget> <QVBoxLayout> <QWidget>)
+set(TALLYPORT_PCH_TEST <QSignalSpy> <QTest>)
+
+# tallyport_precompile(target ENGINE|WIDGETS|TEST|WIDGET_TEST): the target makes its own set.
+function(tallyport_precompile target kind)
+    if(NOT TALLYPORT_PCH)
+        return()
+    endif()
+    set(headers ${TALLYPORT_PCH_ENGINE})
+    if(kind MATCHES "WIDGET")
+        list(APPEND headers ${TALLYPORT_PCH_WIDGETS})
+    endif()
+    if(kind MATCHES "TEST")
+        list(APPEND headers ${TALLYPORT_PCH_TEST})
+    endif()
+    target_precompile_headers(${target} PRIVATE ${headers})
+endfunction()
+
+# tallyport_reuse_precompiled(target host): the target compiles with the host's set. Both must be
+# compiled with the same definitions that the headers look at (QT_WIDGETS_LIB among them), or
+# the compiler ignores the set and parses the headers itself.
+function(tallyport_reuse_precompiled target host)
+    if(TALLYPORT_PCH)
+        target_precompile_headers(${target} REUSE_FROM ${host})
+    endif()
+endfunction()
