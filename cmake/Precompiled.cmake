@@ -31,8 +31,9 @@ function(tallyport_precompile target kind)
 endfunction()
 
 # tallyport_reuse_precompiled(target host): the target compiles with the host's set. Both must be
-# compiled with the same definitions that the headers look at (QT_WIDGETS_LIB among them), or
-# the compiler ignores the set and parses the headers itself.
+# compiled with the same definitions that the headers look at (QT_WIDGETS_LIB among them). Where
+# they differ, g++ ignores the set and parses the headers itself, but clang uses it as it is (it
+# stops only at a definition with another value), so the right set must be chosen.
 function(tallyport_reuse_precompiled target host)
     if(TALLYPORT_PCH)
         target_precompile_headers(${target} REUSE_FROM ${host})
