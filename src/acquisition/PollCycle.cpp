@@ -22,7 +22,7 @@
 #include <utility>
 
 namespace {
-const QString kWhere = QStringLiteral("Log Routine");
+const QString kCycleWhere = QStringLiteral("Log Routine");
 } // namespace
 
 PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, AlarmEvaluation &alarms,
@@ -189,7 +189,7 @@ void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int a
         m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
         // The notice names the requests actually made: a failed device had every attempt.
         if (m_state.MonitoringActive() && !m_failures.TrackServerFailure(device.IDNum, attempts))
-            m_state.AddError(kWhere, m_database.lastError());
+            m_state.AddError(kCycleWhere, m_database.lastError());
     } else {
         m_state.UpdateStatus(key, QStringLiteral(": OK"));
     }
@@ -218,7 +218,7 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
         if (notifier && notifier->HasChannels())
             m_database.FirstOpenServerFailure(device.IDNum, true, announced);
         if (!m_database.MarkServerBackOnLine(device.IDNum))
-            m_state.AddError(kWhere, m_database.lastError());
+            m_state.AddError(kCycleWhere, m_database.lastError());
         else if (announced != 0)
             notifyRecovered(device, announced);
         m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);

@@ -23,7 +23,7 @@ struct Reading {
     float value;
 };
 
-bool isDigit(char c)
+bool isAsciiDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
@@ -42,9 +42,9 @@ public:
         // The last nine characters are ":mm:ss AM" (or PM); what comes before ends with the hour.
         const int prefix = length - 9;
         const char *tail = field + prefix;
-        if (prefix < 10 || tail[0] != ':' || !isDigit(tail[1]) || !isDigit(tail[2]) || tail[3] != ':' ||
-            !isDigit(tail[4]) || !isDigit(tail[5]) || tail[6] != ' ' || (tail[7] != 'A' && tail[7] != 'P') ||
-            tail[8] != 'M')
+        if (prefix < 10 || tail[0] != ':' || !isAsciiDigit(tail[1]) || !isAsciiDigit(tail[2]) ||
+            tail[3] != ':' || !isAsciiDigit(tail[4]) || !isAsciiDigit(tail[5]) || tail[6] != ' ' ||
+            (tail[7] != 'A' && tail[7] != 'P') || tail[8] != 'M')
             return readSlowly(field, length);
         const int minutes = (tail[1] - '0') * 10 + (tail[2] - '0');
         const int seconds = (tail[4] - '0') * 10 + (tail[5] - '0');

@@ -24,7 +24,7 @@ const QString AlarmEvaluation::MailErrorKey = QStringLiteral("Error sending Alar
 const QString AlarmEvaluation::BackupErrorKey = QStringLiteral("Backup copy of log files failed: ");
 
 namespace {
-const QString kWhere = QStringLiteral("CompareToEmailLimitsErr");
+const QString kAlarmWhere = QStringLiteral("CompareToEmailLimitsErr");
 const QChar kCR = QChar(13);
 // Unrecorded alarms kept per sensor at most; a sensor that keeps flapping through a long outage
 // loses its oldest ones (logged).
@@ -97,7 +97,7 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
                                   deviceName) ||
         !m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("EmailAddress"),
                                   emailList)) {
-        m_state.AddError(kWhere, m_database.lastError());
+        m_state.AddError(kAlarmWhere, m_database.lastError());
         return false;
     }
     // A failure with one sensor is logged and the others are still evaluated, so their
@@ -150,7 +150,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
 
     int active = 0;
     if (!m_database.RecordActiveAlarms(sensor.id, active)) {
-        m_state.AddError(kWhere, m_database.lastError());
+        m_state.AddError(kAlarmWhere, m_database.lastError());
         ok = false;
     }
     if (hasOpenUnrecorded(sensor.id))
@@ -268,7 +268,7 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     OpenRecords open;
     if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensor.id,
                                      QStringLiteral("AlarmEnd"), open)) {
-        m_state.AddError(kWhere, m_database.lastError());
+        m_state.AddError(kAlarmWhere, m_database.lastError());
         return false;
     }
     if (open.count > 0)
@@ -300,7 +300,7 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     mail = queueAlarmEmail(deviceId, sensor, emailList, message, 0);
     notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, 0);
     keepUnrecorded(sensor, start, message, mail);
-    m_state.AddError(kWhere, recordError);
+    m_state.AddError(kAlarmWhere, recordError);
     return false;
 }
 
@@ -327,8 +327,8 @@ void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &star
     alarms.append({alarm, mail});
     if (alarms.size() > kMaxUnrecorded) {
         const AlarmRecord lost = alarms.takeFirst().record;
-        m_state.AddError(kWhere, QStringLiteral("The alarm of %1 that started %2 could not be recorded")
-                                     .arg(lost.Sensor, DateTimeText(lost.AlarmStart)));
+        m_state.AddError(kAlarmWhere, QStringLiteral("The alarm of %1 that started %2 could not be recorded")
+                                          .arg(lost.Sensor, DateTimeText(lost.AlarmStart)));
     }
 }
 
@@ -353,7 +353,7 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
                    m_outbox.RecordText(alarm.mail.outboxKey).isNull();
         });
         if (!recorded) {
-            m_state.AddError(kWhere, m_database.lastError());
+            m_state.AddError(kAlarmWhere, m_database.lastError());
             return false;
         }
         alarms.removeFirst();
@@ -429,7 +429,7 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
     OpenRecords open;
     if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensorId,
                                      QStringLiteral("AlarmEnd"), open)) {
-        m_state.AddError(kWhere, m_database.lastError());
+        m_state.AddError(kAlarmWhere, m_database.lastError());
         return false;
     }
     if (open.count == 0)
@@ -446,7 +446,7 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
         return true;
     });
     if (!ended)
-        m_state.AddError(kWhere, m_database.lastError());
+        m_state.AddError(kAlarmWhere, m_database.lastError());
     return ended;
 }
 

@@ -10,7 +10,7 @@
 #include <core/ProgramState.h>
 
 namespace {
-const QChar CR(13);
+const QChar kMailCR(13);
 constexpr int DefaultPort = 25;
 constexpr int DefaultSslPort = 465;
 constexpr int DefaultTimeOutSeconds = 60;
@@ -164,9 +164,10 @@ bool MailManager::BuildAlarmEmail(int deviceId, const QString &sensorName, const
     }
     message.subject = QStringLiteral("Sensor: ") + sensorName + QStringLiteral(" has generated an alarm!");
     message.senderDisplayName = QStringLiteral("Quellmark VKL");
-    message.body = QStringLiteral("This email has been sent by: ") + CR + orgName() + CR + orgAddress() + CR +
-                   CR + sensorName + QStringLiteral(" connected to server ") + device.deviceName +
-                   QStringLiteral(" has generated an alarm!") + CR + CR + messageText;
+    message.body = QStringLiteral("This email has been sent by: ") + kMailCR + orgName() + kMailCR +
+                   orgAddress() + kMailCR + kMailCR + sensorName + QStringLiteral(" connected to server ") +
+                   device.deviceName + QStringLiteral(" has generated an alarm!") + kMailCR + kMailCR +
+                   messageText;
     return true;
 }
 
@@ -195,8 +196,8 @@ bool MailManager::buildAdministratorNotice(const QString &subject, const QString
     }
     message.subject = subject;
     message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
-    message.body = QStringLiteral("This email has been sent by:") + CR + orgName() + CR + orgAddress() + CR +
-                   CR + QLatin1Char(' ') + line + CR + CR;
+    message.body = QStringLiteral("This email has been sent by:") + kMailCR + orgName() + kMailCR +
+                   orgAddress() + kMailCR + kMailCR + QLatin1Char(' ') + line + kMailCR + kMailCR;
     return true;
 }
 
@@ -304,7 +305,7 @@ bool MailManager::sendTest(const QString &address, const SmtpServer &server, con
         message.senderDisplayName = QStringLiteral("Quellmark VKL-E");
         message.body = QStringLiteral("This test email has been sent by ") + settings.OrgName.trimmed() +
                        QStringLiteral(" located at ") + settings.OrgAddress.trimmed() +
-                       QStringLiteral(".  ") + CR;
+                       QStringLiteral(".  ") + kMailCR;
         sent = sendVia(server, settings.FromAddress.trimmed(), QStringLiteral("Test"), message,
                        Result::OnFailureOnly, errorText);
     }

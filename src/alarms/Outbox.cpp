@@ -11,7 +11,7 @@
 const QString Outbox::WaitingKey = QStringLiteral("Emails waiting to be sent: ");
 
 namespace {
-const QString kWhere = QStringLiteral("Outbox");
+const QString kOutboxWhere = QStringLiteral("Outbox");
 // The timer never sleeps longer than this: it wakes to see to messages held back behind others.
 constexpr qint64 kLongestSleepMs = 60 * 1000;
 } // namespace
@@ -185,7 +185,7 @@ bool Outbox::load()
             e.state = OutboxEntry::State::GivenUp;
             e.lastError = unusable;
             e.dirty = true;
-            m_state.AddError(kWhere,
+            m_state.AddError(kOutboxWhere,
                              QStringLiteral("\"%1\" was given up: %2").arg(e.message.subject, unusable));
         }
         m_entries.append(std::move(e));
@@ -223,9 +223,9 @@ void Outbox::Shutdown()
     // named in the error log, which may take a line when the outbox's table could not.
     for (const OutboxEntry &e : m_entries)
         if (e.dirty)
-            m_state.AddError(kWhere, QStringLiteral("\"%1\" and its outcome could not be stored before "
-                                                    "Tallyport closed: %2")
-                                         .arg(e.message.subject, m_database.lastError()));
+            m_state.AddError(kOutboxWhere, QStringLiteral("\"%1\" and its outcome could not be stored before "
+                                                          "Tallyport closed: %2")
+                                               .arg(e.message.subject, m_database.lastError()));
 }
 
 bool Outbox::mayStart(const OutboxEntry &entry, const Moment &now) const
@@ -312,8 +312,8 @@ void Outbox::reportAttempt(const OutboxEntry &entry, const SmtpOutcome &outcome,
 {
     reportToStatus(entry);
     for (const RecipientReply &r : refused)
-        m_state.AddError(kWhere, QStringLiteral("The mail server refused %1 for \"%2\": %3")
-                                     .arg(r.address, entry.message.subject, r.reply));
+        m_state.AddError(kOutboxWhere, QStringLiteral("The mail server refused %1 for \"%2\": %3")
+                                           .arg(r.address, entry.message.subject, r.reply));
     const bool delivered = entry.state == OutboxEntry::State::Delivered;
     // The first failure of a notice is logged as a failed notice always was; retries are not.
     if (!delivered && entry.attempts == 1 && !outcome.errorText.isEmpty()) {
@@ -325,10 +325,11 @@ void Outbox::reportAttempt(const OutboxEntry &entry, const SmtpOutcome &outcome,
             m_state.AddError(QStringLiteral("SendReportEmail"), outcome.errorText);
     }
     if (entry.state == OutboxEntry::State::GivenUp && entry.retries)
-        m_state.AddError(kWhere, QStringLiteral("\"%1\" to %2 was given up after %3 attempt(s): %4")
-                                     .arg(entry.message.subject, entry.pending.join(QStringLiteral(", ")))
-                                     .arg(entry.attempts)
-                                     .arg(entry.lastError));
+        m_state.AddError(kOutboxWhere,
+                         QStringLiteral("\"%1\" to %2 was given up after %3 attempt(s): %4")
+                             .arg(entry.message.subject, entry.pending.join(QStringLiteral(", ")))
+                             .arg(entry.attempts)
+                             .arg(entry.lastError));
 }
 
 void Outbox::reportToStatus(const OutboxEntry &entry)
@@ -367,9 +368,10 @@ bool Outbox::flush(OutboxEntry &entry)
     entry.rowId = rowBefore;
     // Within a larger transaction its owner reports the failure.
     if (!entry.storeFailureLogged && !m_database.inTransaction())
-        m_state.AddError(kWhere, QStringLiteral("\"%1\" could not be stored; it is kept in memory until the "
-                                                "database takes it: %2")
-                                     .arg(entry.message.subject, m_database.lastError()));
+        m_state.AddError(kOutboxWhere,
+                         QStringLiteral("\"%1\" could not be stored; it is kept in memory until the "
+                                        "database takes it: %2")
+                             .arg(entry.message.subject, m_database.lastError()));
     entry.storeFailureLogged = true;
     return false;
 }

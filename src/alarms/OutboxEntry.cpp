@@ -11,7 +11,7 @@
 const QString OutboxEntry::WaitingText = QStringLiteral("Waiting to be sent");
 
 namespace {
-const QChar kCR(13);
+const QChar kOutboxCR(13);
 
 const struct {
     OutboxEntry::Record record;
@@ -128,15 +128,15 @@ QString OutboxEntry::recordText() const
     QString text = lastError;
     if (record == Record::Alarm || record == Record::BackupFailure)
         text = QStringLiteral("There was an error sending an alarm email ") + DateTimeText(lastAttempt) +
-               kCR + QStringLiteral("The email error is:") + kCR + lastError;
+               kOutboxCR + QStringLiteral("The email error is:") + kOutboxCR + lastError;
     if (state == State::Waiting)
-        return text + kCR + QStringLiteral("Attempt %1 failed; it will be tried again.").arg(attempts);
+        return text + kOutboxCR + QStringLiteral("Attempt %1 failed; it will be tried again.").arg(attempts);
     if (refusedForGood)
-        return text + kCR +
+        return text + kOutboxCR +
                QStringLiteral("The mail server refused the recipients; no further attempt is made (%1 "
                               "attempt(s) made).")
                    .arg(attempts);
-    return text + kCR + QStringLiteral("Given up after %1 attempt(s).").arg(attempts);
+    return text + kOutboxCR + QStringLiteral("Given up after %1 attempt(s).").arg(attempts);
 }
 
 QString OutboxEntry::recordTable() const

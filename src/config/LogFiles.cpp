@@ -11,7 +11,7 @@
 
 namespace {
 
-QString quoted(const QString &text)
+QString quotedName(const QString &text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
@@ -20,7 +20,7 @@ QByteArray csvLine(const QString &first, const QStringList &texts)
 {
     QString line = first;
     for (const QString &text : texts)
-        line += QLatin1Char(',') + quoted(text);
+        line += QLatin1Char(',') + quotedName(text);
     return ToWin1252(line) + "\r\n";
 }
 
@@ -55,7 +55,7 @@ bool ExportLog(const DataLog &log, const QString &path, QString &errorText)
     QByteArray text;
     const QStringList headings = log.exportHeadings();
     if (file.size() == 0 && !headings.isEmpty())
-        text += csvLine(quoted(headings.first()), headings.mid(1));
+        text += csvLine(quotedName(headings.first()), headings.mid(1));
     const int lastText = log.sortKeyColumn() - 1;
     QStringList texts;
     int row = 0;

@@ -12,7 +12,7 @@
 const QString IniFile::FileName = QStringLiteral("Tallyport.ini");
 
 namespace {
-const QString kWhere = QStringLiteral("Tallyport.ini");
+const QString kIniWhere = QStringLiteral("Tallyport.ini");
 const QString kOverflowUser = QStringLiteral("mail/smtpUserName");
 const QString kOverflowPassword = QStringLiteral("mail/smtpPassword");
 const QString kOverflowSystemOk = QStringLiteral("mail/lastSystemOKEmail");
@@ -178,7 +178,7 @@ private:
     void unusable(const QString &key, const QString &raw, const QString &wanted, const QString &used)
     {
         m_state.AddError(
-            kWhere,
+            kIniWhere,
             QStringLiteral("[%1] %2 = \"%3\" is not %4; %5 is used.").arg(m_section, key, raw, wanted, used));
     }
 
@@ -261,7 +261,7 @@ QList<NotifyChannelSettings> readChannels(QSettings &settings, KeyVisitor &keys,
         if (problem.isEmpty())
             channels.append(channel);
         else
-            state.AddError(kWhere, QStringLiteral("[%1] is not used: %2").arg(group, problem));
+            state.AddError(kIniWhere, QStringLiteral("[%1] is not used: %2").arg(group, problem));
     }
     return channels;
 }
@@ -290,7 +290,7 @@ bool IniFile::Read()
     if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
         return true;
     m_lastError = statusText(settings.status(), path());
-    m_state.AddError(kWhere, m_lastError);
+    m_state.AddError(kIniWhere, m_lastError);
     return false;
 }
 
@@ -335,7 +335,7 @@ bool IniFile::write(const std::function<void(QSettings &)> &change)
     if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
         return true;
     m_lastError = statusText(settings.status(), path());
-    m_state.AddError(kWhere, m_lastError);
+    m_state.AddError(kIniWhere, m_lastError);
     return false;
 }
 

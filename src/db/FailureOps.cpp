@@ -10,7 +10,7 @@
 #include <limits>
 
 namespace {
-const QString kFalse = QStringLiteral("False");
+const QString kFalseText = QStringLiteral("False");
 
 QString noEpisodeText(qint64 id)
 {
@@ -24,7 +24,7 @@ bool Database::AddBackupFileError(const QString &failureText)
 {
     if (!run(QStringLiteral("INSERT INTO tblLogFileBackup (FirstError, BackOnLine, EmailSent, Error) "
                             "VALUES (?, ?, ?, ?)"),
-             {now(), kFalse, kFalse, failureText}))
+             {now(), kFalseText, kFalseText, failureText}))
         return failWithLog(QStringLiteral("Error adding alarm record to tblLogFileBackup"));
     return true;
 }
@@ -35,7 +35,7 @@ bool Database::RecordOpenBackupFileErrors(OpenRecords &found)
     {
         Statement query = run(QStringLiteral("SELECT COUNT(*), MAX(IDNum) FROM tblLogFileBackup "
                                              "WHERE FirstError <> ? AND BackOnLine = ?"),
-                              {kFalse, kFalse});
+                              {kFalseText, kFalseText});
         if (query && query->next()) {
             found.count = query->value(0).toInt();
             found.lastId = found.count > 0 ? query->value(1).toLongLong() : 0;
@@ -73,7 +73,7 @@ bool Database::FirstOpenServerFailure(qint64 serverId, bool notified, qint64 &fi
                                              "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent <> ?")
                             : QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
                                              "WHERE ServerIDNum = ? AND BackOnLine = ? AND EmailSent = ?");
-    Statement query = run(sql, {serverId, kFalse, kFalse});
+    Statement query = run(sql, {serverId, kFalseText, kFalseText});
     if (!query)
         return false;
     if (!query->next())
@@ -100,7 +100,7 @@ bool Database::firstOpenEpisode(qint64 serverId, qint64 &firstId)
     firstId = 0;
     Statement query = run(QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
                                          "WHERE ServerIDNum = ? AND BackOnLine = ?"),
-                          {serverId, kFalse});
+                          {serverId, kFalseText});
     if (!query)
         return false;
     if (!query->next())
@@ -114,7 +114,7 @@ bool Database::AddServerFailure(qint64 serverId, const QString &serverName)
     return bool(
         run(QStringLiteral("INSERT INTO tblServerFailures (ServerName, ServerIDNum, OffLine, BackOnLine, "
                            "EmailSent) VALUES (?, ?, ?, ?, ?)"),
-            {serverName, serverId, storedNow(), kFalse, kFalse}));
+            {serverName, serverId, storedNow(), kFalseText, kFalseText}));
 }
 
 bool Database::UpdateServerFailureEmailSent(qint64 episodeId, const QString &serverName,

@@ -48,7 +48,7 @@ bool ReportQueries::open()
 }
 
 namespace {
-ReportSensorRow sensorFrom(const QSqlQuery &query)
+ReportSensorRow reportSensorFrom(const QSqlQuery &query)
 {
     ReportSensorRow row;
     row.IDNum = query.value(0).toLongLong();
@@ -92,7 +92,7 @@ bool ReportQueries::NamedSensors(QList<ReportSensorRow> &rows)
             "SELECT s.IDNum, s.ServerIDNum, v.ServerName, s.SensorName, s.PortNum, s.SensorType "
             "FROM tblSensors s LEFT JOIN tblServers v ON v.IDNum = s.ServerIDNum "
             "WHERE length(s.SensorName) <> 0 ORDER BY v.ServerName COLLATE NOCASE, v.IDNum, s.PortNum"),
-        {}, rows, &sensorFrom);
+        {}, rows, &reportSensorFrom);
 }
 
 bool ReportQueries::AlarmsEndingFrom(const QDateTime &from, QList<AlarmRecord> &rows)

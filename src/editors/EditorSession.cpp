@@ -16,7 +16,7 @@ namespace {
 
 constexpr int PageSize = DeviceLink::FrameLength;
 constexpr int ResolutionIndex = 58; // readings byte 59: 10 when ports report tenths
-constexpr int TenthsFlag = 10;
+constexpr int kEditorTenthsFlag = 10;
 constexpr double LimitBound = 999.9;
 
 QString notUploadedText(int page)
@@ -192,7 +192,7 @@ EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &ste
         m_readImages.insert(step.page, image);
         if (step.page == ReadingsPage) {
             const auto flag = PageByte(image, ResolutionIndex);
-            m_tenthsMode = m_layout.tenthsFromFirmware >= 0 && flag == TenthsFlag &&
+            m_tenthsMode = m_layout.tenthsFromFirmware >= 0 && flag == kEditorTenthsFlag &&
                            m_identity.firmware >= m_layout.tenthsFromFirmware;
             m_readingsRead = true;
         }

@@ -15,7 +15,7 @@ namespace {
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
-QString outcomeText(PollCycle::Outcome outcome)
+QString cycleOutcomeText(PollCycle::Outcome outcome)
 {
     switch (outcome) {
     case PollCycle::Outcome::Ok:
@@ -186,7 +186,7 @@ void MqttPublisher::DeviceTaken(const ServerRecord &device, PollCycle::Outcome o
     const DeviceInfo info = deviceInfo(device, outcome);
     const Retained before = m_devices.value(device.IDNum);
     Retained messages;
-    messages.insert(m_topics->status(device.IDNum), StatusPayload(info, outcomeText(outcome), at));
+    messages.insert(m_topics->status(device.IDNum), StatusPayload(info, cycleOutcomeText(outcome), at));
     QList<SensorRecord> sensors;
     int count = 0;
     m_database.RecordSensors(device.IDNum, sensors, count);

@@ -10,10 +10,10 @@
 #include <QSet>
 
 namespace {
-const QString kWhere = QStringLiteral("Notifications");
+const QString kChannelWhere = QStringLiteral("Notifications");
 // The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
 // nothing for long.
-constexpr qint64 kLongestSleepMs = 60 * 1000;
+constexpr qint64 kLongestChannelSleepMs = 60 * 1000;
 
 QString outcomeText(const NotifyRow &row)
 {
@@ -217,7 +217,8 @@ void ChannelQueue::restoreOpenAlerts()
     // Alerts delivered by an earlier run are posted again as long as their records stay open, so
     // that the receiver does not resolve them when their endsAt passes.
     QList<NotifyRow> rows;
-    if (m_channel.type != QLatin1String("alertmanager") || !m_database.OpenAlertMessages(m_channel.name, rows))
+    if (m_channel.type != QLatin1String("alertmanager") ||
+        !m_database.OpenAlertMessages(m_channel.name, rows))
         return;
     for (const NotifyRow &row : std::as_const(rows)) {
         NotifyEvent event = NotifyEvent::FromStoredPayload(row.Payload);
@@ -324,10 +325,13 @@ QList<HttpWorker::RequestMaker> ChannelQueue::requestsFor(const QList<NotifyEven
     // at the first that fails.
     const QDateTime now = m_timing.wallNow();
     if (m_channel.type == QLatin1String("alertmanager"))
-        return {[channel = m_channel, events, now] { return ChannelFormats::AlertsRequest(channel, events, now); }};
+        return {[channel = m_channel, events, now] {
+            return ChannelFormats::AlertsRequest(channel, events, now);
+        }};
     QList<HttpWorker::RequestMaker> requests;
     for (const NotifyEvent &event : events)
-        requests.append([channel = m_channel, event, now] { return ChannelFormats::Request(channel, event, now); });
+        requests.append(
+            [channel = m_channel, event, now] { return ChannelFormats::Request(channel, event, now); });
     return requests;
 }
 
@@ -395,10 +399,11 @@ void ChannelQueue::giveUp(Entry &e, const QString &why)
     e.row.Outcome = outcomeText(e.row);
     e.dirty = true;
     ++m_failedTotal;
-    m_state.AddError(kWhere, QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
-                                 .arg(m_channel.name, e.row.Kind, e.row.MessageID)
-                                 .arg(e.row.Attempts)
-                                 .arg(why));
+    m_state.AddError(kChannelWhere,
+                     QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
+                         .arg(m_channel.name, e.row.Kind, e.row.MessageID)
+                         .arg(e.row.Attempts)
+                         .arg(why));
     flush(e);
 }
 
@@ -436,7 +441,7 @@ bool ChannelQueue::flush(Entry &e)
         return true;
     }
     if (!e.storeFailureLogged)
-        m_state.AddError(kWhere,
+        m_state.AddError(kChannelWhere,
                          QStringLiteral("%1: the %2 message %3 could not be stored; it is kept in memory "
                                         "until the database takes it: %4")
                              .arg(m_channel.name, e.row.Kind, e.row.MessageID, m_database.lastError()));
@@ -480,6 +485,6 @@ void ChannelQueue::armTimer()
         m_timer.stop();
         return;
     }
-    const qint64 ms = std::clamp<qint64>(m_timing.now().msecsTo(next), 10, kLongestSleepMs);
+    const qint64 ms = std::clamp<qint64>(m_timing.now().msecsTo(next), 10, kLongestChannelSleepMs);
     m_timer.start(int(ms));
 }

@@ -11,7 +11,7 @@
 const QString MonthlyReport::StatusKey = QStringLiteral("Monthly report: ");
 
 namespace {
-const QString kWhere = QStringLiteral("Monthly report");
+const QString kReportWhere = QStringLiteral("Monthly report");
 const QString kMonthFormat = QStringLiteral("yyyy-MM");
 constexpr int kRetryMinutes = 60;
 
@@ -129,14 +129,14 @@ void MonthlyReport::onFinished(const ReportResult &result)
     if (!result.built) {
         // Tried again in an hour: the database may be back by then.
         m_retryAfter = m_state.clock().now().addSecs(kRetryMinutes * 60);
-        m_state.AddError(kWhere, title + QStringLiteral(": ") + result.error);
+        m_state.AddError(kReportWhere, title + QStringLiteral(": ") + result.error);
         m_state.UpdateStatus(StatusKey, title + QStringLiteral(" could not be made: ") + result.error);
         emit reportFinished(month, false);
         return;
     }
     m_retryAfter = QDateTime();
     for (const QString &failure : result.failures)
-        m_state.AddError(kWhere, title + QStringLiteral(": ") + failure);
+        m_state.AddError(kReportWhere, title + QStringLiteral(": ") + failure);
     m_state.UpdateStatus(StatusKey, result.pdfSaved
                                         ? title + QStringLiteral(" saved to ") +
                                               QDir::toNativeSeparators(ReportPath(month))

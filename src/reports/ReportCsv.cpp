@@ -19,7 +19,7 @@ QString notAFormula(const QString &text)
     return number ? text : QLatin1Char('\'') + text;
 }
 
-QString quoted(const QString &text)
+QString csvQuoted(const QString &text)
 {
     QString escaped = notAFormula(ReportFormat::OneLine(text));
     escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -42,9 +42,9 @@ QString line(const SensorSummary &s, int periodHours)
 {
     using namespace ReportFormat;
     const bool data = s.hasData();
-    const QStringList fields{quoted(s.device),
-                             quoted(s.sensor),
-                             quoted(s.unit),
+    const QStringList fields{csvQuoted(s.device),
+                             csvQuoted(s.sensor),
+                             csvQuoted(s.unit),
                              data ? Reading(s.minimum) : QString(),
                              data ? Reading(s.maximum) : QString(),
                              data ? Mean(s.mean) : QString(),
@@ -54,7 +54,7 @@ QString line(const SensorSummary &s, int periodHours)
                              CoveragePercent(s, periodHours),
                              Minutes(s.alarmSeconds),
                              QString::number(s.alarmCount),
-                             quoted(note(s))};
+                             csvQuoted(note(s))};
     return fields.join(QLatin1Char(','));
 }
 } // namespace

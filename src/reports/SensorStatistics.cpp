@@ -11,7 +11,7 @@
 #include <cmath>
 
 namespace {
-constexpr qint64 kChunkRecords = 1024;
+constexpr qint64 kStatisticsChunk = 1024;
 constexpr qint64 kClockMarginSeconds = 2 * 24 * 3600;
 
 // A clock hour as its local date and hour, the way the writer tells hours apart.
@@ -71,7 +71,7 @@ qint64 LocalHours::startMs(qint64 label)
 }
 
 namespace {
-bool usable(const HourlyStatisticsRecord &r)
+bool usableHour(const HourlyStatisticsRecord &r)
 {
     return r.count > 0 && std::isfinite(r.total) && std::isfinite(r.minimum) && std::isfinite(r.maximum) &&
            r.minimum <= r.maximum;
@@ -102,7 +102,7 @@ bool ReadStatisticsFrom(const QString &path, const QDateTime &notBefore,
     qint64 end = WholeRecords(file.size(), size);
     QList<QList<HourlyStatisticsRecord>> chunks;
     while (end > 0) {
-        const qint64 begin = qMax<qint64>(0, end - kChunkRecords);
+        const qint64 begin = qMax<qint64>(0, end - kStatisticsChunk);
         QByteArray bytes;
         if (file.seek(begin * size))
             bytes = file.read((end - begin) * size);
@@ -141,7 +141,7 @@ void SummarizeHours(const QList<HourlyStatisticsRecord> &records, const ReportPe
     for (const HourlyStatisticsRecord &r : records) {
         QDate date;
         QTime time;
-        if (!ReadClockText(r.startText, date, time) || !usable(r)) {
+        if (!ReadClockText(r.startText, date, time) || !usableHour(r)) {
             ++left;
             continue;
         }

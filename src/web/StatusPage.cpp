@@ -147,7 +147,7 @@ QString messagesSection(const QStringList &lines)
     return html + QStringLiteral("</ul>\n");
 }
 
-QString header(const WebSnapshot &s)
+QString pageHeader(const WebSnapshot &s)
 {
     QString html = QStringLiteral("<h1>Tallyport status</h1>\n");
     html += s.health.ok ? QStringLiteral("<p class=\"health ok\">Polling normally</p>\n")
@@ -186,7 +186,7 @@ QByteArray StatusPageHtml(const WebSnapshot &s, int refreshSeconds)
                            "<style>%2</style></head>\n<body>\n")
                 .arg(refreshSeconds)
                 .arg(styleSheet());
-    html += header(s);
+    html += pageHeader(s);
     html += sensorsSection(s.sensors);
     html += devicesSection(s.devices);
     html += alarmsSection(s.openAlarms);

@@ -17,7 +17,7 @@
 namespace {
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
 
-QPair<QByteArray, QByteArray> header(const char *name, const char *value)
+QPair<QByteArray, QByteArray> headerPair(const char *name, const char *value)
 {
     return {QByteArray(name), QByteArray(value)};
 }
@@ -113,7 +113,7 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
     // HEAD is answered as GET; send() leaves out the body. Uptime checkers often ask with HEAD.
     if (method != "GET" && method != "HEAD") {
         WebReply reply = textReply(405, "Only GET and HEAD are served.");
-        reply.headers.append(header("Allow", "GET, HEAD"));
+        reply.headers.append(headerPair("Allow", "GET, HEAD"));
         return reply;
     }
     if (!addressedHere(headers))
@@ -121,7 +121,7 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
                               "(or a name listed in [web] hosts of Tallyport.ini).");
     if (!authorised(url, headers)) {
         WebReply reply = textReply(401, "A valid token is required.");
-        reply.headers.append(header("WWW-Authenticate", "Bearer realm=\"Tallyport\""));
+        reply.headers.append(headerPair("WWW-Authenticate", "Bearer realm=\"Tallyport\""));
         return reply;
     }
     const QString path = url.path();
@@ -135,10 +135,10 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
                                                           refreshSeconds(snapshot.updateRateSeconds));
                                 }),
                        {}};
-        reply.headers.append(header("Content-Security-Policy",
-                                    "default-src 'none'; style-src 'unsafe-inline'; "
-                                    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
-        reply.headers.append(header("Referrer-Policy", "no-referrer"));
+        reply.headers.append(headerPair("Content-Security-Policy",
+                                        "default-src 'none'; style-src 'unsafe-inline'; "
+                                        "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
+        reply.headers.append(headerPair("Referrer-Policy", "no-referrer"));
         return reply;
     }
     if (path == QLatin1String("/api/v1/status"))

@@ -1,6 +1,7 @@
 #include "EventViewsReader.h"
 
 #include <alarms/EventBrowser.h>
+#include <ui/settings/SettingsWidgets.h>
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,12 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 // Stored texts break lines with a carriage return alone.
 QString shownText(QString text)
 {
@@ -30,33 +25,33 @@ QString shownText(QString text)
 AlarmReaderPage::AlarmReaderPage(EventBrowser &browser, QWidget *parent) : QWidget(parent), m_browser(browser)
 {
     auto *layout = new QVBoxLayout(this);
-    m_lblAlarmRecordNum = named(new QLabel(this), "lblAlarmRecordNum");
+    m_lblAlarmRecordNum = Named(new QLabel(this), "lblAlarmRecordNum");
     layout->addWidget(m_lblAlarmRecordNum);
-    m_alarmNum = named(new QScrollBar(Qt::Horizontal, this), "AlarmNum");
+    m_alarmNum = Named(new QScrollBar(Qt::Horizontal, this), "AlarmNum");
     m_alarmNum->setToolTip(QStringLiteral("The most recent alarm is always Alarm 1 of x"));
     m_alarmNum->setRange(0, 0);
     m_alarmNum->setValue(0);
     layout->addWidget(m_alarmNum);
-    m_rtbAlarms = named(new QTextEdit(this), "rtbAlarms");
+    m_rtbAlarms = Named(new QTextEdit(this), "rtbAlarms");
     m_rtbAlarms->setReadOnly(true);
     m_rtbAlarms->setAcceptRichText(false);
     layout->addWidget(m_rtbAlarms, 1);
 
-    m_btnResolution = named(new QPushButton(QStringLiteral("Enter Alarm Resolution"), this), "btnResolution");
+    m_btnResolution = Named(new QPushButton(QStringLiteral("Enter Alarm Resolution"), this), "btnResolution");
     m_btnResolution->setEnabled(false);
     layout->addWidget(m_btnResolution, 0, Qt::AlignLeft);
 
-    m_frmResolution = named(new QGroupBox(QStringLiteral("Enter Alarm Resolution"), this), "frmResolution");
+    m_frmResolution = Named(new QGroupBox(QStringLiteral("Enter Alarm Resolution"), this), "frmResolution");
     auto *entry = new QVBoxLayout(m_frmResolution);
-    m_txtResolution = named(new QPlainTextEdit(m_frmResolution), "txtResolution");
+    m_txtResolution = Named(new QPlainTextEdit(m_frmResolution), "txtResolution");
     m_txtResolution->setTabChangesFocus(true);
     m_txtResolution->setFixedHeight(m_txtResolution->fontMetrics().lineSpacing() * 5 + 12);
     entry->addWidget(m_txtResolution);
     auto *buttons = new QHBoxLayout;
     m_btnSaveResolution =
-        named(new QPushButton(QStringLiteral("Save"), m_frmResolution), "btnSaveResolution");
+        Named(new QPushButton(QStringLiteral("Save"), m_frmResolution), "btnSaveResolution");
     m_btnCancelResolution =
-        named(new QPushButton(QStringLiteral("Cancel"), m_frmResolution), "btnCancelResolution");
+        Named(new QPushButton(QStringLiteral("Cancel"), m_frmResolution), "btnCancelResolution");
     buttons->addStretch(1);
     buttons->addWidget(m_btnSaveResolution);
     buttons->addWidget(m_btnCancelResolution);

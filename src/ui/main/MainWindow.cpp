@@ -12,6 +12,7 @@
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
 #include <core/StatusList.h>
+#include <ui/settings/SettingsWidgets.h>
 
 #include <QAction>
 #include <QApplication>
@@ -39,11 +40,6 @@ const QString kCloseText =
     QStringLiteral("WARNING, closing this program will halt the collection of system data.\n\n"
                    "Click YES to close this program, or NO to leave the program running.");
 
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 MainWindow::MainWindow(ProgramState &state, QWidget *parent)
@@ -75,27 +71,27 @@ void MainWindow::buildViews()
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
 
-    m_frmStatus = named(new QGroupBox(central), "frmStatus");
+    m_frmStatus = Named(new QGroupBox(central), "frmStatus");
     auto *statusLayout = new QVBoxLayout(m_frmStatus);
-    m_grid = named(new QTableView(m_frmStatus), "gridServerStatus");
+    m_grid = Named(new QTableView(m_frmStatus), "gridServerStatus");
     m_grid->verticalHeader()->hide();
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 8);
     m_grid->setSelectionMode(QAbstractItemView::NoSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     statusLayout->addWidget(m_grid, 3);
-    m_lstStatus = named(new QListView(m_frmStatus), "lstStatus");
+    m_lstStatus = Named(new QListView(m_frmStatus), "lstStatus");
     m_lstStatus->setModel(&m_state.status());
     m_lstStatus->setEditTriggers(QAbstractItemView::NoEditTriggers);
     statusLayout->addWidget(m_lstStatus, 1);
     auto *bottom = new QHBoxLayout;
-    m_btnUpdate = named(new QPushButton(QStringLiteral("Update"), m_frmStatus), "btnUpdate");
+    m_btnUpdate = Named(new QPushButton(QStringLiteral("Update"), m_frmStatus), "btnUpdate");
     connect(m_btnUpdate, &QPushButton::clicked, &m_pollTimer, &PollTimer::UpdateNow);
-    m_shpGo = named(new QFrame(m_frmStatus), "shpGo");
+    m_shpGo = Named(new QFrame(m_frmStatus), "shpGo");
     m_shpGo->setFixedSize(18, 18);
     m_shpGo->setFrameShape(QFrame::Box);
     m_shpGo->setAutoFillBackground(true);
     showIndicator(DeviceLink::ColorIdle);
-    m_progress = named(new QProgressBar(m_frmStatus), "ProgressBar");
+    m_progress = Named(new QProgressBar(m_frmStatus), "ProgressBar");
     m_progress->setTextVisible(false);
     m_progress->setValue(0);
     bottom->addWidget(m_btnUpdate);
@@ -104,7 +100,7 @@ void MainWindow::buildViews()
     statusLayout->addLayout(bottom);
     layout->addWidget(m_frmStatus);
 
-    m_chart = named(new QWidget(central), "XYChart4");
+    m_chart = Named(new QWidget(central), "XYChart4");
     auto *chartLayout = new QHBoxLayout(m_chart);
     chartLayout->setContentsMargins(0, 0, 0, 0);
     m_trendView = new TrendChartView(m_trendData, m_chart);
@@ -112,13 +108,13 @@ void MainWindow::buildViews()
     chartLayout->addWidget(m_trendView, 1);
     chartLayout->addWidget(m_trendLegend);
     layout->addWidget(m_chart, 1);
-    m_btnFreezeExamine = named(new QPushButton(TrendFeed::ExamineCaption, central), "btnFreezeExamine");
+    m_btnFreezeExamine = Named(new QPushButton(TrendFeed::ExamineCaption, central), "btnFreezeExamine");
     connect(m_btnFreezeExamine, &QPushButton::clicked, this, &MainWindow::onFreezeExamine);
     layout->addWidget(m_btnFreezeExamine, 0, Qt::AlignLeft);
 
-    m_frmErrors = named(new QGroupBox(QStringLiteral("Alarms"), central), "frmErrors");
+    m_frmErrors = Named(new QGroupBox(QStringLiteral("Alarms"), central), "frmErrors");
     auto *errorsLayout = new QVBoxLayout(m_frmErrors);
-    m_tabMain = named(new QTabWidget(m_frmErrors), "tabMain");
+    m_tabMain = Named(new QTabWidget(m_frmErrors), "tabMain");
     errorsLayout->addWidget(m_tabMain);
     layout->addWidget(m_frmErrors);
 
@@ -195,29 +191,29 @@ void MainWindow::buildMenus()
 {
     QMenu *setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("mnuConfig"));
-    m_mnuTree = named(setup->addAction(QStringLiteral("Quellmark Servers and Sensors")), "mnuTree");
-    m_mnuOrganization = named(setup->addAction(QStringLiteral("Configure Tallyport")), "mnuOrganization");
-    m_mnuLogIn = named(setup->addAction(QStringLiteral("Log In")), "mnuLogIn");
+    m_mnuTree = Named(setup->addAction(QStringLiteral("Quellmark Servers and Sensors")), "mnuTree");
+    m_mnuOrganization = Named(setup->addAction(QStringLiteral("Configure Tallyport")), "mnuOrganization");
+    m_mnuLogIn = Named(setup->addAction(QStringLiteral("Log In")), "mnuLogIn");
     connect(m_mnuTree, &QAction::triggered, this,
             [this] { runConfigurationWindow(openDeviceConfiguration, true); });
     connect(m_mnuOrganization, &QAction::triggered, this,
             [this] { runConfigurationWindow(openSettings, false); });
     connect(m_mnuLogIn, &QAction::triggered, this, &MainWindow::onLogInOut);
 
-    auto *report = named(menuBar()->addAction(QStringLiteral("Create Reports")), "mnuGenReport");
+    auto *report = Named(menuBar()->addAction(QStringLiteral("Create Reports")), "mnuGenReport");
     connect(report, &QAction::triggered, this, &MainWindow::onCreateReports);
-    auto *status = named(menuBar()->addAction(QStringLiteral("Status")), "mnuStatusFrame");
+    auto *status = Named(menuBar()->addAction(QStringLiteral("Status")), "mnuStatusFrame");
     connect(status, &QAction::triggered, this, [this] { VKLShow(1); });
-    m_mnuTrending = named(menuBar()->addAction(QStringLiteral("Trending")), "mnuTrending");
+    m_mnuTrending = Named(menuBar()->addAction(QStringLiteral("Trending")), "mnuTrending");
     m_mnuTrending->setEnabled(false);
     connect(m_mnuTrending, &QAction::triggered, this, [this] { VKLShow(2); });
-    auto *events = named(menuBar()->addAction(QStringLiteral("Events")), "mnuAlarmFrame");
+    auto *events = Named(menuBar()->addAction(QStringLiteral("Events")), "mnuAlarmFrame");
     connect(events, &QAction::triggered, this, [this] {
         if (refreshEvents)
             refreshEvents();
         VKLShow(3);
     });
-    auto *about = named(menuBar()->addAction(QStringLiteral("About")), "mnuAbout");
+    auto *about = Named(menuBar()->addAction(QStringLiteral("About")), "mnuAbout");
     connect(about, &QAction::triggered, this, &MainWindow::onAbout);
 }
 
@@ -226,10 +222,10 @@ void MainWindow::buildTrayIcon()
     const QString title = QApplication::applicationName();
     m_trayMenu = new QMenu(QStringLiteral("&SysTray"), this);
     m_trayMenu->setObjectName(QStringLiteral("mPopupSys"));
-    auto *restore = named(m_trayMenu->addAction(QStringLiteral("&Open Tallyport")), "mPopRestore");
-    named(m_trayMenu->addSeparator(), "mnuSeperatorBar");
-    m_mpopConfigure = named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
-    auto *reports = named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
+    auto *restore = Named(m_trayMenu->addAction(QStringLiteral("&Open Tallyport")), "mPopRestore");
+    Named(m_trayMenu->addSeparator(), "mnuSeperatorBar");
+    m_mpopConfigure = Named(m_trayMenu->addAction(QStringLiteral("Configure ") + title), "mpopConfigure");
+    auto *reports = Named(m_trayMenu->addAction(QStringLiteral("&Create Reports")), "mpopCreateReports");
     connect(reports, &QAction::triggered, this, &MainWindow::onCreateReports);
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
     // From the notification area the settings window opens without stopping the polling.

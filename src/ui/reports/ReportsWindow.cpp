@@ -7,6 +7,7 @@
 #include <core/Prompts.h>
 #include <db/Database.h>
 #include <reports/ReportPdf.h>
+#include <ui/settings/SettingsWidgets.h>
 
 #include <QButtonGroup>
 #include <QDateEdit>
@@ -26,12 +27,6 @@
 #include <QVBoxLayout>
 
 namespace {
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 // The print dialog, with the printer chosen in the settings.
 std::shared_ptr<QPrinter> printDialog(QWidget *parent, const QString &settingsPrinter)
 {
@@ -70,8 +65,8 @@ void ReportsWindow::buildLayout()
 {
     auto *sensorsBox = new QGroupBox(QStringLiteral("Devices and sensors"), this);
     m_sensors = new SensorChoice(sensorsBox);
-    auto *all = named(new QPushButton(QStringLiteral("All"), sensorsBox), "btnAll");
-    auto *none = named(new QPushButton(QStringLiteral("None"), sensorsBox), "btnNone");
+    auto *all = Named(new QPushButton(QStringLiteral("All"), sensorsBox), "btnAll");
+    auto *none = Named(new QPushButton(QStringLiteral("None"), sensorsBox), "btnNone");
     connect(all, &QPushButton::clicked, this, [this] { m_sensors->checkAll(true); });
     connect(none, &QPushButton::clicked, this, [this] { m_sensors->checkAll(false); });
     auto *choiceButtons = new QHBoxLayout;
@@ -82,9 +77,9 @@ void ReportsWindow::buildLayout()
     sensorsLayout->addWidget(m_sensors);
     sensorsLayout->addLayout(choiceButtons);
 
-    m_progress = named(new QProgressBar(this), "prgReport");
+    m_progress = Named(new QProgressBar(this), "prgReport");
     m_progress->setValue(0);
-    m_status = named(new QLabel(this), "lblStatus");
+    m_status = Named(new QLabel(this), "lblStatus");
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -99,7 +94,7 @@ void ReportsWindow::buildLayout()
 
 QWidget *ReportsWindow::buildPeriod()
 {
-    auto *box = named(new QGroupBox(QStringLiteral("Period"), this), "fraPeriod");
+    auto *box = Named(new QGroupBox(QStringLiteral("Period"), this), "fraPeriod");
     m_periods = new QButtonGroup(box);
     auto *grid = new QGridLayout(box);
     const struct {
@@ -113,15 +108,15 @@ QWidget *ReportsWindow::buildPeriod()
                    {PeriodChoice::Range, "optFromTo", "From"}};
     int row = 0;
     for (const auto &o : options) {
-        auto *option = named(new QRadioButton(QString::fromLatin1(o.caption), box), o.name);
+        auto *option = Named(new QRadioButton(QString::fromLatin1(o.caption), box), o.name);
         m_periods->addButton(option, int(o.choice));
         grid->addWidget(option, row++, 0);
     }
     m_periods->button(int(PeriodChoice::LastMonth))->setChecked(true);
 
     const ReportPeriod lastMonth = PeriodFor(PeriodChoice::LastMonth, m_state.clock().now());
-    m_from = named(new QDateEdit(lastMonth.from.date(), box), "dtpFrom");
-    m_to = named(new QDateEdit(lastMonth.to.date().addDays(-1), box), "dtpTo");
+    m_from = Named(new QDateEdit(lastMonth.from.date(), box), "dtpFrom");
+    m_to = Named(new QDateEdit(lastMonth.to.date().addDays(-1), box), "dtpTo");
     for (QDateEdit *edit : {m_from, m_to}) {
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(QStringLiteral("M/d/yyyy"));
@@ -133,7 +128,7 @@ QWidget *ReportsWindow::buildPeriod()
     range->addWidget(m_to);
     range->addStretch();
     grid->addLayout(range, row - 1, 1);
-    m_periodText = named(new QLabel(box), "lblPeriod");
+    m_periodText = Named(new QLabel(box), "lblPeriod");
     grid->addWidget(m_periodText, row, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     connect(m_periods, &QButtonGroup::idToggled, this, [this](int, bool checked) {
@@ -157,13 +152,13 @@ QWidget *ReportsWindow::buildButtons()
                    {"btnPrint", "Print...", &ReportsWindow::onPrint},
                    {"btnExportCsv", "Export CSV...", &ReportsWindow::onExportCsv}};
     for (const auto &b : buttons) {
-        auto *button = named(new QPushButton(QString::fromLatin1(b.caption), row), b.name);
+        auto *button = Named(new QPushButton(QString::fromLatin1(b.caption), row), b.name);
         connect(button, &QPushButton::clicked, this, b.slot);
         layout->addWidget(button);
         m_actions.append(button);
     }
     layout->addStretch();
-    auto *close = named(new QPushButton(QStringLiteral("Close"), row), "btnClose");
+    auto *close = Named(new QPushButton(QStringLiteral("Close"), row), "btnClose");
     connect(close, &QPushButton::clicked, this, &ReportsWindow::reject);
     layout->addWidget(close);
     return row;
@@ -273,7 +268,7 @@ void ReportsWindow::onPreview()
         return;
     make({}, QStringLiteral("Preview"), [this](const ReportResult &result) {
         m_status->setText(QStringLiteral("Preview of %1 sensors.").arg(result.report->sensors.size()));
-        auto *preview = named(new QPrintPreviewDialog(this), "frmReportPreview");
+        auto *preview = Named(new QPrintPreviewDialog(this), "frmReportPreview");
         preview->setAttribute(Qt::WA_DeleteOnClose);
         preview->setWindowTitle(QStringLiteral("Report Preview"));
         const std::shared_ptr<const Report> report = result.report;

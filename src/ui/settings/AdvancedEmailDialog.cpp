@@ -23,7 +23,7 @@
 namespace {
 const QString kNone = QStringLiteral("NONE");
 
-QLineEdit *numberBox(const char *name, const char *designText, QWidget *parent)
+QLineEdit *numberBoxWithText(const char *name, const char *designText, QWidget *parent)
 {
     QLineEdit *box = NamedLineEdit(name, 5, parent);
     box->setText(QLatin1String(designText));
@@ -50,8 +50,8 @@ void AdvancedEmailDialog::buildServerBox(QVBoxLayout *layout)
 {
     auto *server = new QGroupBox(QStringLiteral("SMTP Server"), this);
     auto *form = new QFormLayout(server);
-    txtSMTPPort = numberBox("txtSMTPPort", "25", server);
-    txtServerTimeOut = numberBox("txtServerTimeOut", "60", server);
+    txtSMTPPort = numberBoxWithText("txtSMTPPort", "25", server);
+    txtServerTimeOut = numberBoxWithText("txtServerTimeOut", "60", server);
     form->addRow(QStringLiteral("Outgoing Server Port  "), txtSMTPPort);
     form->addRow(QStringLiteral("Outgoing Server Time Out (sec)   "), txtServerTimeOut);
     chkSSL = Named(new QCheckBox(QStringLiteral("Connect to the SMTP server via the SSL protocol"), server),

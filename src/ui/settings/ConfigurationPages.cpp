@@ -22,13 +22,6 @@ int fieldWidth(const char *field)
     return ConfigLayout::field(field)->width;
 }
 
-QLabel *wrapped(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 // A number box: digits only, five at most (the record holds up to 32767).
 QLineEdit *numberBox(const char *name, QWidget *parent)
 {
@@ -50,9 +43,10 @@ OrganizationPage::OrganizationPage(QWidget *parent) : SettingsPage(parent)
     txtOrgName = NamedLineEdit("txtOrgName", fieldWidth("OrgName"), this);
     txtOrgAddress = NamedLineEdit("txtOrgAddress", fieldWidth("OrgAddress"), this);
     txtOrgPhoneNumber = NamedLineEdit("txtOrgPhoneNumber", fieldWidth("OrgPhoneNumber"), this);
-    form->addRow(wrapped(QStringLiteral("The organization's name and address open every e-mail Tallyport "
-                                        "sends."),
-                         this));
+    form->addRow(
+        WrappedLabel(QStringLiteral("The organization's name and address open every e-mail Tallyport "
+                                    "sends."),
+                     this));
     form->addRow(QStringLiteral("Organization Name"), txtOrgName);
     form->addRow(QStringLiteral("Address"), txtOrgAddress);
     form->addRow(QStringLiteral("Phone Number"), txtOrgPhoneNumber);
@@ -132,8 +126,8 @@ CollectionPage::CollectionPage(QWidget *parent) : SettingsPage(parent)
     grid->addWidget(txtUpdateRate, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("(sec. Minimum update rate is 5 seconds)"), this), 0, 2);
     grid->addWidget(
-        wrapped(QStringLiteral("Number of times to try to communicate with a Quellmark device."), this), 1,
-        0);
+        WrappedLabel(QStringLiteral("Number of times to try to communicate with a Quellmark device."), this),
+        1, 0);
     grid->addWidget(txtCommunicationRetry, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("(Enter a value from 1 to 5)"), this), 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Network communication time out. "), this), 2, 0);
@@ -148,9 +142,9 @@ CollectionPage::CollectionPage(QWidget *parent) : SettingsPage(parent)
     chkEnableTrending =
         Named(new QCheckBox(QStringLiteral("Enable data trending"), this), "chkEnableTrending");
     lblEnableTrending =
-        Named(wrapped(QStringLiteral("The more sensors in the system the more difficult it will "
-                                     "be to read the trending chart.     "),
-                      this),
+        Named(WrappedLabel(QStringLiteral("The more sensors in the system the more difficult it will "
+                                          "be to read the trending chart.     "),
+                           this),
               "lblEnableTrending");
     chkPopUps =
         Named(new QCheckBox(QStringLiteral("Enable alarm popups notifications.  A popup will be shown "
@@ -162,7 +156,7 @@ CollectionPage::CollectionPage(QWidget *parent) : SettingsPage(parent)
     layout->addWidget(chkPopUps);
     connect(chkEnableTrending, &QCheckBox::toggled, lblEnableTrending, &QWidget::setVisible);
 
-    lblLogDir = Named(wrapped(QString(), this), "lblLogDir");
+    lblLogDir = Named(WrappedLabel(QString(), this), "lblLogDir");
     btnLogDir = Named(new QPushButton(QStringLiteral("Change Log File Location"), this), "btnLogDir");
     btnNoLogDir = Named(new QPushButton(QStringLiteral("No Backup Copy"), this), "btnNoLogDir");
     layout->addSpacing(8);
@@ -268,11 +262,11 @@ SecurityPage::SecurityPage(QWidget *parent) : SettingsPage(parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(
-        wrapped(QStringLiteral("To prevent unauthorized access to Tallyport Setup and Configuration "
-                               "screens, enter a user name and password and then click the Apply "
-                               "button.  The user name and password will be required to access "
-                               "these features."),
-                this));
+        WrappedLabel(QStringLiteral("To prevent unauthorized access to Tallyport Setup and Configuration "
+                                    "screens, enter a user name and password and then click the Apply "
+                                    "button.  The user name and password will be required to access "
+                                    "these features."),
+                     this));
     auto *form = new QFormLayout;
     // No length limit, which would cut a pasted value without a word: Apply refuses a value too
     // long for its encrypted field.
@@ -286,9 +280,9 @@ SecurityPage::SecurityPage(QWidget *parent) : SettingsPage(parent)
     form->addRow(QStringLiteral("Confirm Passord"), txtPW_1);
     layout->addLayout(form);
     layout->addWidget(
-        wrapped(QStringLiteral("To disable having to log in, click the Clear button and then click "
-                               "the Apply button."),
-                this));
+        WrappedLabel(QStringLiteral("To disable having to log in, click the Clear button and then click "
+                                    "the Apply button."),
+                     this));
     btnClearUNPW = Named(new QPushButton(QStringLiteral("Clear"), this), "btnClearUNPW");
     layout->addWidget(btnClearUNPW, 0, Qt::AlignLeft);
     layout->addStretch();

@@ -1,5 +1,7 @@
 #include "NotificationsPage.h"
 
+#include "SettingsWidgets.h"
+
 #include <core/IniFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -16,14 +18,6 @@
 #include <QVBoxLayout>
 
 #include <tuple>
-
-namespace {
-template <typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-} // namespace
 
 NotificationsPage::NotificationsPage(ProgramState &state, QWidget *parent) : QWidget(parent), m_state(state)
 {
@@ -44,27 +38,27 @@ NotificationsPage::NotificationsPage(ProgramState &state, QWidget *parent) : QWi
 
 void NotificationsPage::build()
 {
-    lstNotifyChannels = named(new QListWidget, "lstNotifyChannels");
-    txtNotifyName = named(new QLineEdit, "txtNotifyName");
-    cboNotifyType = named(new QComboBox, "cboNotifyType");
+    lstNotifyChannels = Named(new QListWidget, "lstNotifyChannels");
+    txtNotifyName = Named(new QLineEdit, "txtNotifyName");
+    cboNotifyType = Named(new QComboBox, "cboNotifyType");
     cboNotifyType->addItems(ChannelRules::Types());
-    txtNotifyUrl = named(new QLineEdit, "txtNotifyUrl");
-    txtNotifyToken = named(new QLineEdit, "txtNotifyToken");
-    txtNotifyHeaders = named(new QLineEdit, "txtNotifyHeaders");
+    txtNotifyUrl = Named(new QLineEdit, "txtNotifyUrl");
+    txtNotifyToken = Named(new QLineEdit, "txtNotifyToken");
+    txtNotifyHeaders = Named(new QLineEdit, "txtNotifyHeaders");
     txtNotifyHeaders->setPlaceholderText(QStringLiteral("Name: value | Name: value"));
-    txtNotifySecret = named(new QLineEdit, "txtNotifySecret");
-    txtNotifyEvents = named(new QLineEdit, "txtNotifyEvents");
+    txtNotifySecret = Named(new QLineEdit, "txtNotifySecret");
+    txtNotifyEvents = Named(new QLineEdit, "txtNotifyEvents");
     txtNotifyEvents->setPlaceholderText(QStringLiteral("all; or some of ") +
                                         ChannelRules::EventKinds().join(QStringLiteral(", ")));
-    txtNotifyDevices = named(new QLineEdit, "txtNotifyDevices");
+    txtNotifyDevices = Named(new QLineEdit, "txtNotifyDevices");
     txtNotifyDevices->setPlaceholderText(QStringLiteral("all; or names and addresses, comma-separated"));
     chkNotifyInsecure =
-        named(new QCheckBox(QStringLiteral("Accept any HTTPS certificate")), "chkNotifyInsecure");
-    btnNotifyNew = named(new QPushButton(QStringLiteral("New")), "btnNotifyNew");
-    btnNotifySave = named(new QPushButton(QStringLiteral("Save Channel")), "btnNotifySave");
-    btnNotifyRemove = named(new QPushButton(QStringLiteral("Remove")), "btnNotifyRemove");
-    btnNotifyTest = named(new QPushButton(QStringLiteral("Test")), "btnNotifyTest");
-    lblNotifyAnswer = named(new QLabel, "lblNotifyAnswer");
+        Named(new QCheckBox(QStringLiteral("Accept any HTTPS certificate")), "chkNotifyInsecure");
+    btnNotifyNew = Named(new QPushButton(QStringLiteral("New")), "btnNotifyNew");
+    btnNotifySave = Named(new QPushButton(QStringLiteral("Save Channel")), "btnNotifySave");
+    btnNotifyRemove = Named(new QPushButton(QStringLiteral("Remove")), "btnNotifyRemove");
+    btnNotifyTest = Named(new QPushButton(QStringLiteral("Test")), "btnNotifyTest");
+    lblNotifyAnswer = Named(new QLabel, "lblNotifyAnswer");
     lblNotifyAnswer->setWordWrap(true);
     lblNotifyAnswer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QPushButton *b : {btnNotifyNew, btnNotifySave, btnNotifyRemove, btnNotifyTest})

@@ -10,23 +10,14 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 
-namespace {
-QLabel *wrapped(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-} // namespace
-
 RemoteAccessPage::RemoteAccessPage(QWidget *parent) : QWidget(parent)
 {
     auto *form = new QFormLayout(this);
     form->addRow(
-        wrapped(QStringLiteral("Tallyport can serve a read-only status page, a JSON API, metrics for "
-                               "Prometheus and a health check to other computers and phones. "
-                               "Changes take effect when this window closes."),
-                this));
+        WrappedLabel(QStringLiteral("Tallyport can serve a read-only status page, a JSON API, metrics for "
+                                    "Prometheus and a health check to other computers and phones. "
+                                    "Changes take effect when this window closes."),
+                     this));
     chkWebEnabled =
         Named(new QCheckBox(QStringLiteral("Serve the status page, metrics and health check"), this),
               "chkWebEnabled");
@@ -36,9 +27,10 @@ RemoteAccessPage::RemoteAccessPage(QWidget *parent) : QWidget(parent)
     txtWebPort->setMaximumWidth(txtWebPort->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 16);
     AcceptDigitsOnly(txtWebPort);
     form->addRow(QStringLiteral("Address"), txtWebAddress);
-    form->addRow(wrapped(QStringLiteral("127.0.0.1 serves this computer only; 0.0.0.0 (or this computer's "
-                                        "address) serves the network and needs a token."),
-                         this));
+    form->addRow(
+        WrappedLabel(QStringLiteral("127.0.0.1 serves this computer only; 0.0.0.0 (or this computer's "
+                                    "address) serves the network and needs a token."),
+                     this));
     form->addRow(QStringLiteral("Port"), txtWebPort);
 
     // The token is a password: masked unless asked for (a button, so that showing it is not an edit).
@@ -54,15 +46,16 @@ RemoteAccessPage::RemoteAccessPage(QWidget *parent) : QWidget(parent)
     tokenRow->addWidget(btnWebShowToken);
     tokenRow->addWidget(btnWebToken);
     form->addRow(QStringLiteral("Token"), tokenRow);
-    form->addRow(wrapped(QStringLiteral("With a token, every request must send the header \"Authorization: "
-                                        "Bearer <token>\"; a browser may add ?token=<token> to the page's "
-                                        "address. Leave it empty for none."),
-                         this));
+    form->addRow(
+        WrappedLabel(QStringLiteral("With a token, every request must send the header \"Authorization: "
+                                    "Bearer <token>\"; a browser may add ?token=<token> to the page's "
+                                    "address. Leave it empty for none."),
+                     this));
     txtWebCertificate = NamedLineEdit("txtWebCertificate", 260, this);
     txtWebKey = NamedLineEdit("txtWebKey", 260, this);
     form->addRow(QStringLiteral("Certificate file"), txtWebCertificate);
     form->addRow(QStringLiteral("Key file"), txtWebKey);
-    form->addRow(wrapped(QStringLiteral("With both PEM files set the server speaks HTTPS."), this));
+    form->addRow(WrappedLabel(QStringLiteral("With both PEM files set the server speaks HTTPS."), this));
     lblWebStatus = Named(new QLabel(this), "lblWebStatus");
     lblWebStatus->setWordWrap(true);
     form->addRow(QStringLiteral("Now"), lblWebStatus);

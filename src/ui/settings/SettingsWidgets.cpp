@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QStackedWidget>
@@ -88,6 +89,13 @@ void ShowRefusal(QWidget *window, Prompts &prompts, const Refusal &refusal)
         FocusBox(box);
     }
     prompts.message(refusal.message);
+}
+
+QLabel *WrappedLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    return label;
 }
 
 QLineEdit *NamedLineEdit(const char *name, int maxLength, QWidget *parent)

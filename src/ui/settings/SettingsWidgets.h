@@ -4,6 +4,7 @@
 #include <QString>
 
 class Prompts;
+class QLabel;
 class QLineEdit;
 class QWidget;
 struct Refusal;
@@ -33,6 +34,9 @@ template <typename T> T *Named(T *widget, const char *name)
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
+
+// A label whose text wraps to its width.
+QLabel *WrappedLabel(const QString &text, QWidget *parent);
 
 // A line edit with its objectName, limited to what its field can hold.
 QLineEdit *NamedLineEdit(const char *name, int maxLength, QWidget *parent);
