@@ -16,6 +16,6 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_supp
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 compiler=${SANITIZE_CXX:-clang++-14}
 fuzz=OFF
-case "$compiler" in clang*) fuzz=ON ;; esac
+case "$(basename "$compiler")" in clang*) fuzz=ON ;; esac
 TEST_JOBS=${TEST_JOBS:-$(( $(nproc) * 2 ))} BUILD_DIR=$build_dir BUILD_TYPE=${BUILD_TYPE:-Sanitize} CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=$compiler -DTALLYPORT_SANITIZE=ON -DTALLYPORT_FUZZ=$fuzz -DTALLYPORT_BUILD_BENCH=OFF ${CMAKE_EXTRA_ARGS:-}" \
     bash scripts/test.sh
