@@ -546,7 +546,7 @@ bool startChannels(Engine &engine, int count, Receivers &receivers, QString &err
 void printChannels(Engine &engine)
 {
     for (const QString &name : engine.monitor->notifier.channelNames()) {
-        const ChannelQueue *q = engine.monitor->notifier.channel(name);
+        const std::optional<ChannelStatus> q = engine.monitor->notifier.channel(name);
         std::printf("channel %s (%s): %d waiting at the end, %d given up\n", qPrintable(name),
                     qPrintable(q->channel().type), q->waitingCount(), q->failedTotal());
     }

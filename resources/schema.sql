@@ -119,5 +119,19 @@ CREATE TABLE tblNotifyQueue (
     LastError TEXT,
     State INTEGER,
     Outcome TEXT,
-    AgedFrom TEXT
+    AgedFrom TEXT,
+    EventID INTEGER
+);
+
+CREATE TABLE tblNotifyEvents (
+    IDNum INTEGER PRIMARY KEY AUTOINCREMENT,
+    Kind TEXT,
+    MessageID TEXT,
+    RecordTable TEXT,
+    RecordID INTEGER,
+    Created TEXT,
+    Payload TEXT,
+    Retries INTEGER,
+    Channels TEXT,
+    Expanded INTEGER
 );

@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <chrono>
+#include <mutex>
 
 // The one source of "now" for the engine. The program uses the system clock; tests and the soak
 // run stand on a chosen instant and move it forward.
@@ -29,29 +30,46 @@ public:
     }
 };
 
+// Read by the notification thread as well as the thread that moves it: every reading and move
+// holds its lock.
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(QDateTime start = QDateTime::currentDateTime()) : m_now(std::move(start)) {}
-    QDateTime now() const override { return m_now; }
-    qint64 monotonicMs() const override { return m_monotonicMs; }
+    QDateTime now() const override
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_now;
+    }
+    qint64 monotonicMs() const override
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_monotonicMs;
+    }
 
     // Stands on that instant: the time in between passes (the monotonic time moves on as much)
     // when it is later; an earlier one is the wall clock set back.
     void set(const QDateTime &when)
     {
+        const std::lock_guard lock(m_mutex);
         m_monotonicMs += qMax<qint64>(0, m_now.msecsTo(when));
         m_now = when;
     }
     // Time passes: both readings move on.
     void advanceSeconds(qint64 seconds)
     {
+        const std::lock_guard lock(m_mutex);
         m_now = m_now.addSecs(seconds);
         m_monotonicMs += seconds * 1000;
     }
     // The wall clock set back (negative) or forward by hand: no time passes.
-    void setWallClock(const QDateTime &when) { m_now = when; }
+    void setWallClock(const QDateTime &when)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_now = when;
+    }
 
 private:
+    mutable std::mutex m_mutex;
     QDateTime m_now;
     qint64 m_monotonicMs = 0;
 };

@@ -14,6 +14,7 @@ struct MailIniSettings {
     int retryFirstSeconds = 60;
     // ... up to this pause.
     int retryMaxSeconds = 900;
+    bool operator==(const MailIniSettings &) const = default;
 };
 
 // [trend]: the trending chart.

@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "WriteGate.h"
+
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
@@ -31,7 +33,8 @@ Database::Statement::~Statement()
 Database::Database(ProgramState &state, const QString &path)
     : m_state(state),
       m_path(path.isEmpty() ? state.programFile(QString::fromLatin1(DatabaseFileName)) : path),
-      m_connectionName(QStringLiteral("tallyport-db-%1").arg(reinterpret_cast<quintptr>(this), 0, 16))
+      m_connectionName(QStringLiteral("tallyport-db-%1").arg(reinterpret_cast<quintptr>(this), 0, 16)),
+      m_gate(WriteGate::ForFile(m_path))
 {
 }
 
@@ -72,6 +75,7 @@ bool Database::open()
     // read-only file keeps its journal), the table layout, and the upgrade of an older file. A
     // file that was locked at opening is read again by the next operation.
     if (m_columns.isEmpty()) {
+        const std::lock_guard gate(*m_gate); // the upgrade may write
         useWriteAheadLog();
         if (!loadColumns())
             return false;
@@ -190,7 +194,16 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
         const bool nullText = value.typeId() == QMetaType::QString && value.toString().isNull();
         query->bindValue(i, nullText ? QVariant(QStringLiteral("")) : value);
     }
-    if (!query->exec()) {
+    bool executed = false;
+    if (m_transactionDepth == 0 && sql.startsWith(QLatin1String("SELECT"))) {
+        executed = query->exec(); // a read needs no turn: the log keeps what it reads unchanged
+    } else {
+        if (m_transactionDepth == 0 && m_givesWay)
+            m_gate->yieldToWaiting();
+        const std::lock_guard gate(*m_gate);
+        executed = query->exec();
+    }
+    if (!executed) {
         fail(query->lastError().text());
         noteReadOnly(*query);
         query->finish();
@@ -207,6 +220,9 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
     m_lastError.clear();
     if (!open())
         return false;
+    if (m_givesWay)
+        m_gate->yieldToWaiting();
+    std::unique_lock gate(*m_gate);
     if (!m_db.transaction())
         return fail(m_db.lastError().text());
     ++m_transactionDepth;
@@ -219,6 +235,7 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
         m_db.rollback();
         fail(error);
     }
+    gate.unlock();
     // Error lines logged meanwhile waited for the end (a rollback would have taken them along).
     m_state.errors().flushPending();
     std::vector<std::function<void(bool)>> waiting;
@@ -301,6 +318,9 @@ void Database::upgradeColumns()
     addMissingColumn(QStringLiteral("tblOutbox"), QStringLiteral("AgedFrom"), QStringLiteral("TEXT"));
     addMissingTable(QStringLiteral("tblNotifyQueue"), QString::fromLatin1(NotifyQueueTableSql));
     QSqlQuery(m_db).exec(QString::fromLatin1(NotifyQueueIndexSql));
+    addMissingColumn(QStringLiteral("tblNotifyQueue"), QStringLiteral("EventID"), QStringLiteral("INTEGER"));
+    QSqlQuery(m_db).exec(QString::fromLatin1(NotifyEventIndexSql));
+    addMissingTable(QStringLiteral("tblNotifyEvents"), QString::fromLatin1(NotifyEventsTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

@@ -16,6 +16,7 @@
 
 class ProgramState;
 class QSqlQuery;
+class WriteGate;
 
 // The name of the database file in the program directory.
 inline constexpr char DatabaseFileName[] = "wexa.mdb";
@@ -26,6 +27,8 @@ extern const char OutboxTableSql[];
 // The notification channels' queue, likewise.
 extern const char NotifyQueueTableSql[];
 extern const char NotifyQueueIndexSql[];
+extern const char NotifyEventsTableSql[];
+extern const char NotifyEventIndexSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
@@ -53,6 +56,10 @@ public:
     void close();
     bool isOpen() const;
     const QString &path() const { return m_path; }
+    // Before each of its writes, this connection lets the other connections of the process to the
+    // same file that wait to write go first (a connection working in the background gives way to
+    // the poll cycle's).
+    void giveWayToOthers() { m_givesWay = true; }
     // The engine's text of the last failure.
     const QString &lastError() const { return m_lastError; }
 
@@ -182,6 +189,12 @@ public:
     // The channel's messages that opened an alarm or a device failure whose record is still open,
     // oldest first, delivered or not: the alerts a receiver must keep hearing about after a restart.
     bool OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows);
+    // Stores an event for the channels; row.IDNum receives its key.
+    bool AddNotifyEvent(NotifyEventRow &row);
+    // Marks the event as turned into its channels' messages; claimed is false when it was already.
+    bool ClaimNotifyEvent(qint64 id, bool &claimed);
+    // The events not yet turned into messages, oldest first.
+    bool UnexpandedNotifyEvents(QList<NotifyEventRow> &rows);
     // Each channel's outcome for the record, as "channel: outcome" lines by channel name.
     bool NotifyOutcomes(const QString &recordTable, qint64 recordId, QStringList &outcomes);
 
@@ -271,4 +284,6 @@ private:
     bool m_reopen = false;
     int m_transactionDepth = 0;
     std::vector<std::function<void(bool)>> m_afterTransaction;
+    std::shared_ptr<WriteGate> m_gate; // shared with the other connections to the file
+    bool m_givesWay = false;
 };

@@ -1,7 +1,8 @@
-// The notification channels' queue: one row per message and channel, stored before its first
-// attempt, kept while it waits and, when it belongs to a record, with its outcome afterwards
-// (tblNotifyQueue). A table of its own, so that a program that knows only tblOutbox never takes
-// these messages for e-mails.
+// The notification channels' queue. An event is stored once, with its payload, in the
+// transaction of the record it is about (tblNotifyEvents); the notification thread turns it into
+// one row per channel (tblNotifyQueue), kept while it waits and, when it belongs to a record,
+// with its outcome afterwards. Tables of their own, so that a program that knows only tblOutbox
+// never takes these messages for e-mails.
 #include "Database.h"
 
 #include <QSqlError>
@@ -12,7 +13,13 @@ const char NotifyQueueTableSql[] =
     "Channel TEXT, Kind TEXT, MessageID TEXT, RecordTable TEXT, RecordID INTEGER, "
     "Created TEXT, Payload TEXT, Retries INTEGER, Attempts INTEGER, "
     "LastAttempt TEXT, NextAttempt TEXT, LastError TEXT, State INTEGER, "
-    "Outcome TEXT, AgedFrom TEXT)";
+    "Outcome TEXT, AgedFrom TEXT, EventID INTEGER)";
+const char NotifyEventsTableSql[] =
+    "CREATE TABLE tblNotifyEvents (IDNum INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT, MessageID TEXT, "
+    "RecordTable TEXT, RecordID INTEGER, Created TEXT, Payload TEXT, Retries INTEGER, Channels TEXT, "
+    "Expanded INTEGER)";
+// A message's event is looked up when a finished message leaves the table.
+const char NotifyEventIndexSql[] = "CREATE INDEX IF NOT EXISTS idxNotifyEvent ON tblNotifyQueue (EventID)";
 // The Events views look up a record's outcomes, hovering and paging through records: without it
 // each look-up reads the whole table (a year of busy alarms: 0.1 s and more).
 const char NotifyQueueIndexSql[] =
@@ -38,7 +45,13 @@ NotifyRow notifyFrom(const QSqlQuery &q)
     row.State = q.value(13).toInt();
     row.Outcome = q.value(14).toString();
     row.AgedFrom = ParseStoredDateTime(q.value(15));
+    row.EventID = q.value(16).toLongLong();
     return row;
+}
+
+QVariant eventIdOrNull(qint64 id)
+{
+    return id > 0 ? QVariant(id) : QVariant(QMetaType(QMetaType::LongLong));
 }
 
 // A new event's messages share their times: each is formatted once.
@@ -75,11 +88,11 @@ bool Database::AddNotifyMessages(const QList<NotifyRow *> &rows)
         Statement query = run(
             QStringLiteral(
                 "INSERT INTO tblNotifyQueue (Channel, Kind, MessageID, RecordTable, RecordID, Created, "
-                "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, Outcome, AgedFrom) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, Outcome, AgedFrom, "
+                "EventID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {row->Channel, row->Kind, row->MessageID, row->RecordTable, row->RecordID, times(row->Created),
              row->Payload, row->Retries ? 1 : 0, row->Attempts, times(row->LastAttempt), times(row->NextAttempt),
-             row->LastError, row->State, row->Outcome, times(row->AgedFrom)});
+             row->LastError, row->State, row->Outcome, times(row->AgedFrom), eventIdOrNull(row->EventID)});
         if (!query)
             return false;
         row->IDNum = query->lastInsertId().toLongLong();
@@ -89,8 +102,14 @@ bool Database::AddNotifyMessages(const QList<NotifyRow *> &rows)
 
 bool Database::SaveNotifyMessage(const NotifyRow &row)
 {
-    if (row.State != 0 && row.RecordID <= 0)
-        return bool(run(QStringLiteral("DELETE FROM tblNotifyQueue WHERE IDNum = ?"), {row.IDNum}));
+    if (row.State != 0 && row.RecordID <= 0) {
+        // The event goes with its last message: it belongs to no record that would show it.
+        return run(QStringLiteral("DELETE FROM tblNotifyQueue WHERE IDNum = ?"), {row.IDNum}) &&
+               (row.EventID <= 0 ||
+                run(QStringLiteral("DELETE FROM tblNotifyEvents WHERE IDNum = ? AND Expanded = 1 AND NOT EXISTS "
+                                   "(SELECT 1 FROM tblNotifyQueue WHERE EventID = ?)"),
+                    {row.EventID, row.EventID}));
+    }
     return bool(run(QStringLiteral("UPDATE tblNotifyQueue SET RecordTable = ?, RecordID = ?, Attempts = ?, "
                                    "LastAttempt = ?, NextAttempt = ?, LastError = ?, State = ?, Outcome = ?, "
                                    "AgedFrom = ? WHERE IDNum = ?"),
@@ -101,16 +120,16 @@ bool Database::SaveNotifyMessage(const NotifyRow &row)
 
 bool Database::WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows)
 {
-    return readNotifyRows(QStringLiteral("Channel = ? AND State = 0"), {channel}, rows);
+    return readNotifyRows(QStringLiteral("q.Channel = ? AND q.State = 0"), {channel}, rows);
 }
 
 bool Database::OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows)
 {
     // AlarmActive holds -1 for an open alarm; BackOnLine "False" for an open failure episode.
     return readNotifyRows(
-        QStringLiteral("Channel = ? AND ((Kind = 'alarm' AND RecordTable = 'tblAlarms' AND RecordID IN "
-                       "(SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1)) OR (Kind = 'device-failure' "
-                       "AND RecordTable = 'tblServerFailures' AND RecordID IN (SELECT IDNum FROM "
+        QStringLiteral("q.Channel = ? AND ((q.Kind = 'alarm' AND q.RecordTable = 'tblAlarms' AND q.RecordID IN "
+                       "(SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1)) OR (q.Kind = 'device-failure' "
+                       "AND q.RecordTable = 'tblServerFailures' AND q.RecordID IN (SELECT IDNum FROM "
                        "tblServerFailures WHERE BackOnLine = 'False')))"),
         {channel}, rows);
 }
@@ -119,10 +138,11 @@ bool Database::readNotifyRows(const QString &where, const QVariantList &values, 
 {
     rows.clear();
     Statement query =
-        run(QStringLiteral("SELECT IDNum, Channel, Kind, MessageID, RecordTable, RecordID, Created, "
-                           "Payload, Retries, Attempts, LastAttempt, NextAttempt, LastError, State, "
-                           "Outcome, AgedFrom FROM tblNotifyQueue WHERE ") +
-                where + QStringLiteral(" ORDER BY IDNum"),
+        run(QStringLiteral("SELECT q.IDNum, q.Channel, q.Kind, q.MessageID, q.RecordTable, q.RecordID, q.Created, "
+                           "CASE WHEN q.Payload <> '' THEN q.Payload ELSE e.Payload END, q.Retries, q.Attempts, "
+                           "q.LastAttempt, q.NextAttempt, q.LastError, q.State, q.Outcome, q.AgedFrom, q.EventID "
+                           "FROM tblNotifyQueue q LEFT JOIN tblNotifyEvents e ON e.IDNum = q.EventID WHERE ") +
+                where + QStringLiteral(" ORDER BY q.IDNum"),
             values);
     if (!query)
         return false;
@@ -146,5 +166,56 @@ bool Database::NotifyOutcomes(const QString &recordTable, qint64 recordId, QStri
         return false;
     while (query->next())
         outcomes.append(query->value(0).toString() + QStringLiteral(": ") + query->value(1).toString());
+    return true;
+}
+
+bool Database::AddNotifyEvent(NotifyEventRow &row)
+{
+    Statement query = run(QStringLiteral("INSERT INTO tblNotifyEvents (Kind, MessageID, RecordTable, RecordID, "
+                                         "Created, Payload, Retries, Channels, Expanded) "
+                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 0)"),
+                          {row.Kind, row.MessageID, row.RecordTable, row.RecordID, StoredDateTimeOrNull(row.Created),
+                           row.Payload, row.Retries ? 1 : 0, row.Channels.join(QLatin1Char('\n'))});
+    if (!query)
+        return false;
+    row.IDNum = query->lastInsertId().toLongLong();
+    return true;
+}
+
+bool Database::ClaimNotifyEvent(qint64 id, bool &claimed)
+{
+    claimed = false;
+    Statement query =
+        run(QStringLiteral("UPDATE tblNotifyEvents SET Expanded = 1 WHERE IDNum = ? AND Expanded = 0"), {id});
+    if (!query)
+        return false;
+    claimed = query->numRowsAffected() == 1;
+    return true;
+}
+
+bool Database::UnexpandedNotifyEvents(QList<NotifyEventRow> &rows)
+{
+    rows.clear();
+    Statement query = run(QStringLiteral("SELECT IDNum, Kind, MessageID, RecordTable, RecordID, Created, Payload, "
+                                         "Retries, Channels FROM tblNotifyEvents WHERE Expanded = 0 ORDER BY IDNum"));
+    if (!query)
+        return false;
+    while (query->next()) {
+        NotifyEventRow row;
+        row.IDNum = query->value(0).toLongLong();
+        row.Kind = query->value(1).toString();
+        row.MessageID = query->value(2).toString();
+        row.RecordTable = query->value(3).toString();
+        row.RecordID = query->value(4).toLongLong();
+        row.Created = ParseStoredDateTime(query->value(5));
+        row.Payload = query->value(6).toString();
+        row.Retries = query->value(7).toInt() != 0;
+        row.Channels = query->value(8).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        rows.append(row);
+    }
+    if (query->lastError().isValid()) {
+        rows.clear();
+        return fail(query->lastError().text());
+    }
     return true;
 }

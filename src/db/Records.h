@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -125,6 +126,23 @@ struct NotifyRow {
     QString Outcome;
     // Its age counts from here: Created, unless the wall clock was set while it waited.
     QDateTime AgedFrom;
+    // The event (tblNotifyEvents) whose payload it sends when Payload is empty; 0: none.
+    qint64 EventID = 0;
+};
+
+// An event for the notification channels (tblNotifyEvents), stored with the record it is about,
+// its payload once for all its channels. The notification thread turns it into one message per
+// channel (Expanded); until then the event is what keeps those messages over a stop.
+struct NotifyEventRow {
+    qint64 IDNum = 0;
+    QString Kind;
+    QString MessageID;
+    QString RecordTable;
+    qint64 RecordID = 0;
+    QDateTime Created;
+    QString Payload;
+    bool Retries = true;
+    QStringList Channels; // the channels that take it
 };
 
 // What a caller needs from a set of matching rows: how many there are, and the key of the last

@@ -52,8 +52,8 @@ ChannelQueue::Entry *ChannelQueue::find(qint64 key)
     return nullptr;
 }
 
-qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable,
-                             qint64 recordId, bool retries, const QueuedAt &at)
+qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, qint64 eventId,
+                             const QString &recordTable, qint64 recordId, bool retries, const QueuedAt &at)
 {
     if (!m_loaded)
         load();
@@ -72,7 +72,11 @@ qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, c
     e.row.AgedFrom = e.row.Created;
     e.storedTimesCurrent = true;
     // An alert's end takes its start's time here, which the shared payload lacks.
-    e.row.Payload = trackAlert(e.event) ? e.event.StoredPayload() : payload;
+    e.row.EventID = eventId;
+    if (trackAlert(e.event))
+        e.row.Payload = e.event.StoredPayload();
+    else if (eventId <= 0)
+        e.row.Payload = payload;
     e.row.Retries = retries;
     e.row.Outcome = outcomeText(e.row);
     m_entries.append(std::move(e));

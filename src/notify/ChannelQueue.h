@@ -35,9 +35,10 @@ public:
     // Queues the event as a message of this channel and returns its key; StoreQueued stores it,
     // and StartDue starts it once that is committed. recordTable and recordId name the record
     // whose Events views show the outcome (none: empty, 0). `payload` is the event as stored JSON
-    // (NotifyEvent::StoredPayload), made once for every channel.
-    qint64 Enqueue(const NotifyEvent &event, const QString &payload, const QString &recordTable, qint64 recordId,
-                   bool retries, const QueuedAt &at);
+    // (NotifyEvent::StoredPayload), made once for every channel; the message refers to the stored
+    // event eventId for it instead, unless none was stored (0) or its own payload differs.
+    qint64 Enqueue(const NotifyEvent &event, const QString &payload, qint64 eventId, const QString &recordTable,
+                   qint64 recordId, bool retries, const QueuedAt &at);
     // Stores the messages just queued (queue, key) in the caller's transaction, their times
     // formatted once; a message the database refuses is kept and stored at the next try.
     static void StoreQueued(const QList<std::pair<ChannelQueue *, qint64>> &queued);

@@ -1,49 +1,75 @@
 #include "Notifier.h"
 
 #include "ChannelRules.h"
+#include "NotifyHost.h"
 
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
-#include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
+
+#include <QCoreApplication>
 
 const QString Notifier::WaitingKey = QStringLiteral("Notifications waiting for ");
 
 Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     : QObject(parent), m_state(state), m_database(database)
 {
-    m_statusTimer.setSingleShot(true);
-    connect(&m_statusTimer, &QTimer::timeout, this, &Notifier::updateStatus);
-    m_storeTimer.setSingleShot(true);
-    connect(&m_storeTimer, &QTimer::timeout, this, &Notifier::storeChanges);
+    // The thread's reports are queued to this object: dropped if it is gone by then.
+    NotifyHost::Reports reports;
+    reports.error = [this](const QString &where, const QString &cause) {
+        QMetaObject::invokeMethod(this, [this, where, cause] { m_state.AddError(where, cause); },
+                                  Qt::QueuedConnection);
+    };
+    reports.status = [this](const QList<ChannelStatus> &channels, quint64 handled) {
+        QMetaObject::invokeMethod(this, [this, channels, handled] { takeStatus(channels, handled); },
+                                  Qt::QueuedConnection);
+    };
+    reports.stopped = [] { QThread::currentThread()->quit(); };
+    m_host = new NotifyHost(state.programDirectory(), database.path(), state.clock(), std::move(reports));
+    m_host->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_host, &QObject::deleteLater);
+    m_thread.setObjectName(QStringLiteral("notifications"));
+    m_thread.start();
 }
 
-Notifier::~Notifier() = default;
-
-void Notifier::syncChannels()
+Notifier::~Notifier()
 {
-    const QList<NotifyChannelSettings> &wanted = m_state.Ini.channels;
-    std::erase_if(m_channels, [&wanted](const std::unique_ptr<ChannelQueue> &q) {
-        if (wanted.contains(q->channel()))
-            return false;
-        q->Stop();
-        return true;
+    m_thread.quit();
+    m_thread.wait();
+}
+
+template <typename Call> void Notifier::request(Call call)
+{
+    if (!m_host)
+        return; // shut down: what is stored waits for the next start
+    const quint64 number = ++m_requests;
+    QMetaObject::invokeMethod(m_host, [host = m_host, number, call] { call(*host, number); },
+                              Qt::QueuedConnection);
+}
+
+void Notifier::applySettings()
+{
+    // The thread follows the settings as they were when each request was made.
+    if (m_applied && m_appliedChannels == m_state.Ini.channels && m_appliedMail == m_state.Ini.mail)
+        return;
+    m_applied = true;
+    m_appliedChannels = m_state.Ini.channels;
+    m_appliedMail = m_state.Ini.mail;
+    request([channels = m_appliedChannels, mail = m_appliedMail](NotifyHost &host, quint64 number) {
+        host.Apply(number, channels, mail);
     });
-    for (const NotifyChannelSettings &c : wanted) {
-        if (channel(c.name))
-            continue;
-        auto queue = std::make_unique<ChannelQueue>(m_state, m_database, c);
-        connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::storeSoon);
-        connect(queue.get(), &ChannelQueue::attemptFinished, this, &Notifier::updateStatusSoon);
-        m_channels.push_back(std::move(queue));
-    }
 }
 
 void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 recordId, bool retries)
 {
-    if (!HasChannels())
+    QStringList takers;
+    for (const NotifyChannelSettings &c : std::as_const(m_state.Ini.channels))
+        if (ChannelRules::Takes(c, event.kind, event.device, event.address))
+            takers.append(c.name);
+    if (takers.isEmpty())
         return;
+    applySettings();
     NotifyEvent filled = NotifyEvent::make(event.kind, m_state.clock().now(), m_state.Config.OrgName);
     if (event.id.isEmpty())
         event.id = filled.id;
@@ -57,147 +83,102 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     // time-zone lookup.
     event.time = FixedOffsetTime(event.time);
     event.startedAt = FixedOffsetTime(event.startedAt);
-    // Every channel's message in one transaction: one commit per event, however many channels.
-    // Within a caller's transaction (an alarm with its record and e-mail) they are part of it.
+
+    QueuedNotifyEvent queued;
+    queued.event = event;
+    queued.payload = event.StoredPayload();
+    queued.channels = takers;
+    queued.recordTable = recordTable;
+    queued.recordId = recordId;
+    queued.retries = retries;
+    queued.at = {Moment::now(m_state.clock()), filled.time};
+    NotifyEventRow row;
+    row.Kind = event.kind;
+    row.MessageID = event.id;
+    row.RecordTable = recordTable;
+    row.RecordID = recordId;
+    row.Created = filled.time;
+    row.Payload = queued.payload;
+    row.Retries = retries;
+    row.Channels = takers;
     const bool joined = m_database.inTransaction();
-    const ChannelQueue::QueuedAt at{Moment::now(m_state.clock()), filled.time};
-    QList<std::pair<ChannelQueue *, qint64>> added;
-    QString payload;
-    for (const auto &q : m_channels) {
-        if (!ChannelRules::Takes(q->channel(), event.kind, event.device, event.address))
-            continue;
-        if (payload.isEmpty())
-            payload = event.StoredPayload();
-        added.append({q.get(), q->Enqueue(event, payload, recordTable, recordId, retries, at)});
-    }
-    const bool committed = m_database.runInTransaction([&added] {
-        ChannelQueue::StoreQueued(added);
-        return true;
-    });
-    QList<std::pair<QString, qint64>> queued;
-    for (const auto &[q, key] : added)
-        queued.append({q->channel().name, key});
-    // Attempts start once the messages are committed. Rolled back with the caller's transaction,
-    // they are withdrawn, as its e-mail is (the caller queues them again); a store of their own
-    // that failed is tried again later.
-    m_database.afterTransaction([this, queued, joined, committed](bool done) {
-        for (const auto &[name, key] : queued) {
-            ChannelQueue *q = queue(name);
-            if (!q)
-                continue;
-            if (joined && !done)
-                q->Withdraw(key);
-            else if (!committed)
-                q->Unstore(key);
-            q->StartDue();
-        }
-    });
-    updateStatusSoon();
-}
-
-ChannelQueue *Notifier::queue(const QString &name) const
-{
-    for (const auto &q : m_channels)
-        if (q->channel().name == name)
-            return q.get();
-    return nullptr;
-}
-
-void Notifier::updateStatusSoon()
-{
-    // A burst of events or answers changes the lines once.
-    if (!m_statusTimer.isActive())
-        m_statusTimer.start(StatusDelayMs);
-}
-
-void Notifier::storeSoon()
-{
-    if (!m_storeTimer.isActive())
-        m_storeTimer.start(StoreDelayMs);
-}
-
-void Notifier::storeChanges()
-{
-    // The outcomes of the last moment's attempts, every channel's, in one commit: a burst costs one
-    // commit, and a page holding several channels' messages is written once. A crash before it
-    // sends those messages again, which at-least-once delivery allows (their IDs stay the same).
-    m_database.runInTransaction([this] {
-        for (const auto &q : m_channels)
-            q->StoreChanges();
-        return true;
+    // Refused, the event still goes to the thread, which stores each channel's message itself.
+    if (m_database.runInTransaction([this, &row] { return m_database.AddNotifyEvent(row); }))
+        queued.eventId = row.IDNum;
+    m_database.afterTransaction([this, queued, joined](bool committed) {
+        // Rolled back with the caller's record, it is withdrawn as the record's e-mail is.
+        if (joined && !committed)
+            return;
+        request([queued](NotifyHost &host, quint64 number) { host.Take(number, queued); });
     });
 }
 
 void Notifier::Resume()
 {
-    syncChannels();
-    for (const auto &q : m_channels)
-        q->Resume();
-    updateStatus();
-}
-
-bool Notifier::settled() const
-{
-    return std::none_of(m_channels.cbegin(), m_channels.cend(), [](const std::unique_ptr<ChannelQueue> &q) {
-        return q->attemptRunning() || q->firstAttemptDue();
-    });
+    applySettings();
+    request([](NotifyHost &host, quint64 number) { host.Resume(number); });
 }
 
 void Notifier::Shutdown(int waitMs)
 {
+    if (!m_thread.isRunning())
+        return;
     NotifyEvent event;
     event.kind = QStringLiteral("shutdown");
     event.subject = QStringLiteral("Shutdown");
     event.text = QStringLiteral("Tallyport has been shut down.");
     Notify(event, QString(), 0, false);
-    if (!settled() && waitMs > 0) {
-        LocalWait wait;
-        for (const auto &q : m_channels)
-            connect(q.get(), &ChannelQueue::attemptFinished, this, [this, &wait] {
-                if (settled())
-                    wait.finish();
-            });
-        wait.run(waitMs);
-    }
-    for (const auto &q : m_channels)
-        q->Stop();
+    request([waitMs](NotifyHost &host, quint64 number) { host.Shutdown(number, waitMs); });
+    // The thread ends once its channels have stopped; its last reports are taken in here.
+    m_thread.wait();
+    m_host = nullptr; // deleted with its thread
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
-bool Notifier::HasChannels()
+bool Notifier::HasChannels() const
 {
-    syncChannels();
-    return !m_channels.empty();
+    return !m_state.Ini.channels.isEmpty();
 }
 
-const ChannelQueue *Notifier::channel(const QString &name) const
+std::optional<ChannelStatus> Notifier::channel(const QString &name) const
 {
-    return queue(name);
+    for (const ChannelStatus &c : m_channels)
+        if (c.channel().name == name)
+            return c;
+    return std::nullopt;
 }
 
 QStringList Notifier::channelNames() const
 {
     QStringList names;
-    for (const auto &q : m_channels)
-        names.append(q->channel().name);
+    for (const ChannelStatus &c : m_channels)
+        names.append(c.channel().name);
     return names;
 }
 
-void Notifier::updateStatus()
+void Notifier::takeStatus(const QList<ChannelStatus> &channels, quint64 handled)
+{
+    m_channels = channels;
+    m_reported = handled;
+    updateStatusList();
+}
+
+void Notifier::updateStatusList()
 {
     QStringList keys;
-    for (const auto &q : m_channels) {
-        const QString key = WaitingKey + q->channel().name + QStringLiteral(": ");
-        const int waiting = q->waitingCount();
-        const int failed = q->failedTotal();
+    for (const ChannelStatus &c : std::as_const(m_channels)) {
+        const QString key = WaitingKey + c.channel().name + QStringLiteral(": ");
+        const int waiting = c.waitingCount();
+        const int failed = c.failedTotal();
         if (waiting == 0 && failed == 0) {
             m_state.UpdateStatus(key, QStringLiteral("delete"));
             continue;
         }
         keys.append(key);
         QString line = QString::number(waiting);
-        if (q->attemptRunning())
+        if (c.attemptRunning())
             line += QStringLiteral("  Sending now");
-        else if (const QDateTime next = q->nextAttemptTime(); next.isValid())
+        else if (const QDateTime next = c.nextAttemptTime(); next.isValid())
             line += QStringLiteral("  Next attempt at ") + DateTimeText(next);
         if (failed > 0)
             line += QStringLiteral("  Given up: %1").arg(failed);

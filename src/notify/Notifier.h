@@ -1,60 +1,68 @@
 #pragma once
 
-#include "ChannelQueue.h"
+#include "ChannelStatus.h"
 #include "NotifyEvent.h"
 
 #include <QObject>
-#include <QTimer>
+#include <QThread>
 
-#include <memory>
-#include <vector>
+#include <optional>
 
 class Database;
+class NotifyHost;
 class ProgramState;
 
-// The notification channels of [notify.NAME] beside e-mail: hands each event to every channel
-// that takes it, keeps the status list's line of each channel, and brings the channels in line
-// with the settings when they change.
+// The notification channels of [notify.NAME] beside e-mail. An event is stored once, in the
+// transaction of the record it is about, and handed to the notification thread (NotifyHost),
+// which makes each channel's message of it, sends it and stores the outcome: the window thread
+// spends one row per event, however many channels take it. The thread's reports come back here:
+// its error lines go to the error log, and its channels' counts to the status list.
 class Notifier final : public QObject {
     Q_OBJECT
 public:
     static const QString WaitingKey; // "Notifications waiting for "
 
     Notifier(ProgramState &state, Database &database, QObject *parent = nullptr);
+    // Stops the notification thread; what waits stays stored for the next start.
     ~Notifier() override;
 
-    // Queues the event on every channel that takes it. recordTable and recordId name the record
-    // whose Events views show each channel's outcome (none: empty, 0). The time, ID, collector and
-    // organisation are filled in when empty.
+    // Stores the event for every channel that takes it and hands it to them. recordTable and
+    // recordId name the record whose Events views show each channel's outcome (none: empty, 0).
+    // The time, ID, collector and organisation are filled in when empty. Within the caller's
+    // transaction the event is part of it: rolled back, it is never sent (the caller queues it
+    // again).
     void Notify(NotifyEvent event, const QString &recordTable = QString(), qint64 recordId = 0,
                 bool retries = true);
-    // Takes up the channels of state.Ini (those gone stop; their waiting messages stay stored for
-    // when they come back) and the messages an earlier run left.
+    // Brings the channels in line with state.Ini (those gone stop; their waiting messages stay
+    // stored for when they come back) and takes up what an earlier run left.
     void Resume();
-    // Sends the shutdown notice, waits up to waitMs (window events running) for what is due now
-    // to go, then stops every channel; what is left waits for the next start.
+    // Sends the shutdown notice, lets the channels send what is due now for up to waitMs, then
+    // stops them and the thread; what is left waits for the next start.
     void Shutdown(int waitMs);
 
     // Whether any channel is set up (the settings are looked at afresh).
-    bool HasChannels();
-    const ChannelQueue *channel(const QString &name) const;
+    bool HasChannels() const;
+    // A channel as the thread last reported it; none when it has not reported the channel yet.
+    std::optional<ChannelStatus> channel(const QString &name) const;
     QStringList channelNames() const;
+    // Whether the last report came after every request made so far was carried out.
+    bool upToDate() const { return m_reported == m_requests; }
 
 private:
-    void syncChannels();
-    ChannelQueue *queue(const QString &name) const;
-    void updateStatus();
-    void updateStatusSoon();
-    void storeSoon();
-    void storeChanges();
-    static constexpr int StatusDelayMs = 200;
-    static constexpr int StoreDelayMs = 100;
-    bool settled() const;
+    void applySettings();
+    template <typename Call> void request(Call call);
+    void takeStatus(const QList<ChannelStatus> &channels, quint64 handled);
+    void updateStatusList();
 
     ProgramState &m_state;
     Database &m_database;
-    std::vector<std::unique_ptr<ChannelQueue>> m_channels;
+    QThread m_thread;
+    NotifyHost *m_host = nullptr; // lives on m_thread
+    QList<NotifyChannelSettings> m_appliedChannels;
+    MailIniSettings m_appliedMail;
+    bool m_applied = false;
+    quint64 m_requests = 0;
+    quint64 m_reported = 0;
+    QList<ChannelStatus> m_channels;
     QStringList m_statusKeys;
-    QTimer m_statusTimer;
-    QTimer m_storeTimer;
 };

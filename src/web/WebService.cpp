@@ -199,8 +199,8 @@ void ConnectNotifications(WebService &web, const Notifier &notifier)
     web.source().channels = [&notifier] {
         QList<ChannelView> views;
         for (const QString &name : notifier.channelNames()) {
-            const ChannelQueue *q = notifier.channel(name);
-            views.append({name, q->channel().type, q->waitingCount(), q->failedTotal()});
+            if (const std::optional<ChannelStatus> c = notifier.channel(name))
+                views.append({name, c->channel().type, c->waitingCount(), c->failedTotal()});
         }
         return views;
     };

@@ -246,10 +246,10 @@ private slots:
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_rig->mailsWith("Alpha Freezer has generated"), 1);
         QVERIFY(ParseDateTimeText(alarmEmailSent("Alpha Freezer")).isValid());
-        const ChannelQueue *queue = m_rig->monitor->notifier.channel(QStringLiteral("stuck"));
-        QVERIFY(queue);
-        QVERIFY(queue->attemptRunning());
-        QCOMPARE(queue->waitingCount(), 1);
+        const Notifier &notifier = m_rig->monitor->notifier;
+        QTRY_VERIFY(notifier.upToDate() && notifier.channel(QStringLiteral("stuck")));
+        QVERIFY(notifier.channel(QStringLiteral("stuck"))->attemptRunning());
+        QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 1);
     }
 
     // Past retryHours a message is given up: its record says so and nothing more is tried, even

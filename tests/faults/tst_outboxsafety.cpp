@@ -130,8 +130,11 @@ private slots:
         m_rig->runCycle();
         QCOMPARE(m_rig->count("tblAlarms"), 0);
         QCOMPARE(m_rig->count("tblOutbox"), 0);
-        QCOMPARE(m_rig->monitor->notifier.channel(QStringLiteral("hook"))->waitingCount(), 1);
+        const Notifier &notifier = m_rig->monitor->notifier;
+        QTRY_VERIFY(notifier.upToDate() && notifier.channel(QStringLiteral("hook")));
+        QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 1);
         QCOMPARE(m_rig->count("tblNotifyQueue"), 1);
+        QCOMPARE(m_rig->count("tblNotifyEvents"), 1);
         QVERIFY(m_rig->smtp.waitForMessages(1));
         SettleOutbox(m_rig->monitor->outbox);
 

@@ -69,6 +69,19 @@ inline bool WaitForRequests(TestReceiver &receiver, int count, int timeoutMs = 1
     return true;
 }
 
+// A channel's count as the notification thread reports it once it has carried out every request
+// made so far; -1 until then.
+inline int Waiting(const Notifier &notifier, const QString &name)
+{
+    const std::optional<ChannelStatus> c = notifier.upToDate() ? notifier.channel(name) : std::nullopt;
+    return c ? c->waitingCount() : -1;
+}
+inline int Failed(const Notifier &notifier, const QString &name)
+{
+    const std::optional<ChannelStatus> c = notifier.upToDate() ? notifier.channel(name) : std::nullopt;
+    return c ? c->failedTotal() : -1;
+}
+
 // Lets events run for ms milliseconds.
 inline void Pause(int ms)
 {

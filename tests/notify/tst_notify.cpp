@@ -21,6 +21,30 @@ QJsonObject JsonOf(const TestReceiver::Request &r)
 {
     return QJsonDocument::fromJson(r.body).object();
 }
+
+// Runs a statement on a connection of its own, as another program would; first receives the
+// first value of its first row.
+bool SideExec(const QString &file, const QString &statement, QVariant *first = nullptr)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+    db.setDatabaseName(file);
+    bool done = db.open();
+    {
+        QSqlQuery query(db);
+        done = done && query.exec(statement);
+        if (done && first)
+            *first = query.next() ? query.value(0) : QVariant();
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
+    return done;
+}
+int SideCount(const QString &file, const QString &statement)
+{
+    QVariant value;
+    return SideExec(file, statement, &value) ? value.toInt() : -1;
+}
 } // namespace
 
 class TestNotify : public QObject {
@@ -238,8 +262,7 @@ private slots:
                 rig.t.clock.advanceSeconds(3);
                 notifier.Resume();
             }
-            Pause(300);
-            QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 2);
+            QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 2);
             QTRY_VERIFY(
                 rig.t.status.lines().filter(QStringLiteral("Notifications waiting for hook: 2")).size() == 1);
             QStringList outcomes;
@@ -258,7 +281,7 @@ private slots:
                 QVERIFY2(after.first().contains(QStringLiteral("failed")), qPrintable(after.first()));
                 outcomes = after;
             }
-            QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 2);
+            QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 2);
             rig.t.state.Ini.mail.retryHours = 24;
             // The program closes with both waiting: they stay stored.
             notifier.Shutdown(0);
@@ -273,7 +296,7 @@ private slots:
             rig.t.clock.advanceSeconds(3);
             notifier.Resume();
         }
-        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
         // In the order queued: the alarm refused twice, then taken, then its end.
         QCOMPARE(receiver.requests.size(), 4);
         QStringList ids;
@@ -288,8 +311,8 @@ private slots:
         receiver.statuses = {401};
         notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 8);
         QVERIFY(WaitForRequests(receiver, 5));
-        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->failedTotal(), 1);
-        QCOMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        QTRY_COMPARE(Failed(notifier, QStringLiteral("hook")), 1);
+        QCOMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
         QCOMPARE(rig.t.errors.lines().filter(QStringLiteral("given up after 1 attempt(s): HTTP 401")).size(),
                  1);
         QStringList outcomes;
@@ -318,11 +341,11 @@ private slots:
         QVERIFY(WaitForRequests(quick, 2));
         QVERIFY(WaitForRequests(silent, 1));
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 2);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
         // The request times out after its channel's time-out; the next message gets its first
         // attempt and the first waits for its retry.
         QVERIFY(WaitForRequests(silent, 2, 4000));
-        QCOMPARE(notifier.channel(QStringLiteral("stuck"))->waitingCount(), 2);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
     }
 
     // Messages go to the receiver in runs. A stop while one of them waits for its answer keeps
@@ -350,7 +373,7 @@ private slots:
         notifier.Resume();
         // The alarm left and the shutdown notice.
         QVERIFY(WaitForRequests(receiver, 5));
-        QTRY_COMPARE(notifier.channel(QStringLiteral("hook"))->waitingCount(), 0);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
         Pause(300);
         QStringList ids;
         for (const TestReceiver::Request &r : std::as_const(receiver.requests))
@@ -369,13 +392,7 @@ private slots:
         NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), hookReceiver.url()),
                        Channel(QStringLiteral("chat"), QStringLiteral("slack"), chatReceiver.url())});
         const auto sql = [&rig](const QString &statement) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
-            db.setDatabaseName(rig.t.path(QStringLiteral("wexa.mdb")));
-            const bool done = db.open() && QSqlQuery(db).exec(statement);
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("side"));
-            return done;
+            return SideExec(rig.t.path(QStringLiteral("wexa.mdb")), statement);
         };
         const auto outcomes = [&rig] {
             QStringList lines;
@@ -394,7 +411,7 @@ private slots:
             QCOMPARE(outcomes().count(QStringLiteral("chat: Waiting to be sent")), 1);
             QVERIFY(sql(QStringLiteral("DROP TRIGGER refuse_chat")));
             notifier.Resume();
-            QCOMPARE(outcomes().count(QStringLiteral("Delivered")), 2);
+            QTRY_COMPARE(outcomes().count(QStringLiteral("Delivered")), 2);
             notifier.Shutdown(0);
         }
         Notifier notifier(rig.t.state, rig.database);
@@ -406,6 +423,56 @@ private slots:
         QCOMPARE(chatReceiver.requests.size(), 2);
         QCOMPARE(hookReceiver.requests.size(), 2);
         QCOMPARE(JsonOf(hookReceiver.requests[1]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("shutdown"));
+    }
+
+    // An event is stored once, with its record, and each channel's message refers to it. One
+    // stored just before a stop, never handed to its channels, goes at the next start, once.
+    void eventsAreStoredOnceAndOneLeftBeforeAStopGoesAtTheNextStart()
+    {
+        TestReceiver hookReceiver(kReceiverAddress);
+        TestReceiver chatReceiver(QHostAddress(QStringLiteral("127.0.190.2")));
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), hookReceiver.url()),
+                       Channel(QStringLiteral("chat"), QStringLiteral("slack"), chatReceiver.url())});
+        const QString file = rig.t.path(QStringLiteral("wexa.mdb"));
+        NotifyEvent left = AlarmEvent();
+        left.id = QStringLiteral("left-before-the-stop");
+        NotifyEventRow row;
+        row.Kind = left.kind;
+        row.MessageID = left.id;
+        row.RecordTable = QStringLiteral("tblAlarms");
+        row.RecordID = 41;
+        row.Created = rig.t.clock.now();
+        row.Payload = left.StoredPayload();
+        row.Channels = {QStringLiteral("hook")};
+        QVERIFY(rig.database.AddNotifyEvent(row));
+        {
+            Notifier notifier(rig.t.state, rig.database);
+            notifier.Resume();
+            notifier.Notify(AlarmEvent(QStringLiteral("system-ok")));
+            QVERIFY(WaitForRequests(hookReceiver, 2));
+            QVERIFY(WaitForRequests(chatReceiver, 1));
+            QCOMPARE(hookReceiver.requests[0].headers.value("x-tallyport-id"), QByteArray("left-before-the-stop"));
+            QStringList outcomes;
+            QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 41, outcomes) &&
+                        outcomes.size() == 1 && outcomes.first().startsWith(QStringLiteral("hook: Delivered")));
+            // The record's message keeps its outcome and reads its payload from the event; the
+            // notice, which belongs to no record, leaves nothing behind once delivered.
+            QTRY_COMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue")), 1);
+            QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue WHERE Payload = '' "
+                                                    "AND EventID = %1").arg(row.IDNum)),
+                     1);
+            QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyEvents")), 1);
+            QCOMPARE(SideCount(file, QStringLiteral("SELECT Expanded FROM tblNotifyEvents")), 1);
+            notifier.Shutdown(0);
+        }
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        QVERIFY(WaitForRequests(hookReceiver, 3));
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
+        Pause(300);
+        QCOMPARE(hookReceiver.requests.size(), 3);
+        QCOMPARE(JsonOf(hookReceiver.requests[2]).value(QStringLiteral("event")).toString(),
                  QStringLiteral("shutdown"));
     }
 };

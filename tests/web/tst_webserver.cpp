@@ -304,10 +304,10 @@ private slots:
         m_rig->special->setMinutes(0, 11);
         m_rig->special->setAlarmByte(0, 1);
         m_rig->runCycle();
-        const ChannelQueue *queue = f.monitor->notifier.channel(QStringLiteral("down"));
-        QVERIFY(queue);
-        QCOMPARE(queue->waitingCount(), 1);
-        QTRY_VERIFY(!queue->attemptRunning());
+        const Notifier &notifier = f.monitor->notifier;
+        QTRY_VERIFY(notifier.upToDate() && notifier.channel(QStringLiteral("down")) &&
+                    !notifier.channel(QStringLiteral("down"))->attemptRunning());
+        QCOMPARE(notifier.channel(QStringLiteral("down"))->waitingCount(), 1);
         const QByteArray metrics = m_rig->get("/metrics").body;
         QVERIFY(metrics.contains("tallyport_notifications_waiting{channel=\"down\"} 1\n"));
         QVERIFY(metrics.contains("tallyport_notifications_waiting{channel=\"ends\"} 0\n"));

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ChannelQueue.h"
+#include "ChannelStatus.h"
+#include "NotifyEvent.h"
+
+#include <core/IniSettings.h>
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Clock;
+class Database;
+class ErrorLog;
+class ProgramState;
+class Prompts;
+class StatusList;
+
+// An event the window thread has stored (eventId; 0 when the database refused it, and then each
+// channel's message carries the payload itself) and hands to the notification thread.
+struct QueuedNotifyEvent {
+    qint64 eventId = 0;
+    NotifyEvent event;
+    QString payload; // the event as stored JSON
+    QStringList channels;
+    QString recordTable;
+    qint64 recordId = 0;
+    bool retries = true;
+    ChannelQueue::QueuedAt at;
+};
+
+// The notification channels' side of the notification thread: it lives there with every
+// channel's queue and a database connection of its own, so that neither the messages of an event
+// (one per channel) nor their outcomes cost the window thread anything. It is driven by calls the
+// window thread queues to it, in order, and reports back with the functions it is given (called
+// on its own thread; they queue what they report).
+class NotifyHost final : public QObject {
+    Q_OBJECT
+public:
+    struct Reports {
+        std::function<void(const QString &where, const QString &cause)> error;
+        // Every channel, after the requests up to `handled` were carried out.
+        std::function<void(const QList<ChannelStatus> &channels, quint64 handled)> status;
+        std::function<void()> stopped; // after Shutdown, once every channel has stopped
+    };
+
+    NotifyHost(const QString &programDirectory, const QString &databasePath, Clock &clock, Reports reports);
+    // Stops every channel; what waits stays stored for the next start.
+    ~NotifyHost() override;
+
+    // Each call below is the window thread's request number `request`, carried out in order.
+    // The channels and delivery settings of Tallyport.ini: channels gone stop (their waiting
+    // messages stay stored for when they come back), new ones start.
+    void Apply(quint64 request, const QList<NotifyChannelSettings> &channels, const MailIniSettings &mail);
+    // Takes up the events and messages an earlier run left and starts what is due.
+    void Resume(quint64 request);
+    void Take(quint64 request, const QueuedNotifyEvent &queued);
+    // Waits up to waitMs for what is due now to go, then stops every channel and reports stopped.
+    void Shutdown(quint64 request, int waitMs);
+
+private:
+    ChannelQueue *queue(const QString &name) const;
+    // Turns the events taken meanwhile into their channels' messages, in one transaction.
+    void expandTaken();
+    void expandLeftOver();
+    void handled(quint64 request);
+    void statusSoon();
+    void reportStatus();
+    void storeSoon();
+    void storeChanges();
+    bool settled() const;
+    void stopAll();
+    static constexpr int StatusDelayMs = 200;
+    static constexpr int StoreDelayMs = 100;
+    // Each commit here makes the window thread's connection read its cached pages afresh, and
+    // each transaction holds its writes back: the events of a burst (a cycle's alarms) are taken
+    // together, at most this long after they came.
+    static constexpr int ExpandDelayMs = 100;
+
+    class Services;
+    std::unique_ptr<Services> m_services; // the thread's own error log, prompts and status list
+    std::unique_ptr<ProgramState> m_state;
+    std::unique_ptr<Database> m_database;
+    Reports m_reports;
+    std::vector<std::unique_ptr<ChannelQueue>> m_channels;
+    QTimer m_statusTimer;
+    QTimer m_storeTimer;
+    QTimer m_shutdownTimer;
+    QTimer m_expandTimer;
+    QList<QueuedNotifyEvent> m_taken;
+    quint64 m_handled = 0;
+    bool m_leftOverTaken = false;
+    bool m_stopped = false;
+};
