@@ -1,6 +1,6 @@
 #include "Headless.h"
 
-#include "HeadlessPrompts.h"
+#include <core/HeadlessPrompts.h>
 #include "StopSignals.h"
 
 #include <acquisition/Monitor.h>

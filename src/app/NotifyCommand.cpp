@@ -1,6 +1,6 @@
 #include "NotifyCommand.h"
 
-#include "HeadlessPrompts.h"
+#include <core/HeadlessPrompts.h>
 
 #include <core/Cipher.h>
 #include <core/Clock.h>

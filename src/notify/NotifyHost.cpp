@@ -2,7 +2,7 @@
 
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
-#include <core/Prompts.h>
+#include <core/HeadlessPrompts.h>
 #include <core/StatusList.h>
 #include <db/Database.h>
 
@@ -10,23 +10,21 @@ namespace {
 const QString kHostWhere = QStringLiteral("Notifications");
 }
 
-// The thread's error lines go to the window thread's log; nothing here may open a window, so
-// what would be a message box is logged instead.
-class NotifyHost::Services final : public ErrorLog, public Prompts {
+// The thread's error lines go to the window thread's log; nothing here may open a window, so a
+// question gets its safe answer and is logged.
+class NotifyHost::Services final : public ErrorLog {
 public:
-    explicit Services(NotifyHost &host) : m_host(host) {}
+    explicit Services(NotifyHost &host) : m_host(host)
+    {
+        prompts.report = [this](const QString &line) { AddError(kHostWhere, line); };
+    }
     void AddError(const QString &where, const QString &cause) override
     {
         if (m_host.m_reports.error)
             m_host.m_reports.error(where, cause);
     }
-    Answer ask(const QString &text, const QString &, Buttons buttons, Icon) override
-    {
-        AddError(kHostWhere, text);
-        return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
-    }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
 
+    HeadlessPrompts prompts;
     StatusList status; // unused: the window thread keeps the status list
 
 private:
@@ -35,7 +33,7 @@ private:
 
 NotifyHost::NotifyHost(const QString &programDirectory, const QString &databasePath, Clock &clock, Reports reports)
     : m_services(std::make_unique<Services>(*this)),
-      m_state(std::make_unique<ProgramState>(programDirectory, clock, *m_services, *m_services, m_services->status,
+      m_state(std::make_unique<ProgramState>(programDirectory, clock, m_services->prompts, *m_services, m_services->status,
                                              this)),
       m_database(std::make_unique<Database>(*m_state, databasePath)),
       m_reports(std::move(reports)),
