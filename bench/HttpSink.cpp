@@ -1,8 +1,8 @@
 // Stand-ins for the notification receivers of the poll-cycle benchmark: on HOST:PORT an HTTP/1.1
 // server that answers every request with 200 over kept connections, and on PORT + 1 one that
 // takes connections and never answers. They stand for services on other machines, so they take as
-// little of this machine's processor as they can: one thread, epoll, and no more parsing than a
-// reply needs.
+// little of this machine's processor as they can: one thread, epoll, no more parsing than a reply
+// needs, and the lowest priority (nice 19), so they run when the collector leaves a core free.
 //
 //   http_sink HOST PORT      prints "ready" once both listen
 
@@ -74,6 +74,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const int port = std::atoi(argv[2]);
+    if (nice(19) == -1)
+        std::perror("http_sink: nice");
     listenOn(argv[1], port + 1); // connections wait in its backlog, never answered
     const int server = listenOn(argv[1], port);
     const int poll = epoll_create1(0);

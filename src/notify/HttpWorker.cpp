@@ -1,6 +1,7 @@
 #include "HttpWorker.h"
 
 #include <alarms/SmtpTransport.h>
+#include <core/BackgroundPriority.h>
 
 #include <QThread>
 
@@ -31,8 +32,10 @@ bool HttpWorker::start(QList<RequestMaker> requests)
         // The library's global set-up, shared with the mail; it must run on this thread first.
         PrepareSmtpThreads();
         m_thread = std::make_unique<QThread>();
+        m_thread->setObjectName(QStringLiteral("notify-http"));
         m_runner = std::make_unique<QObject>();
         m_runner->moveToThread(m_thread.get());
+        RunAtBackgroundPriority(*m_thread);
         m_thread->start();
     }
     m_busy = true;

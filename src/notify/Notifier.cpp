@@ -1,8 +1,8 @@
 #include "Notifier.h"
 
 #include "ChannelRules.h"
-#include "NotifyHost.h"
 
+#include <core/BackgroundPriority.h>
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ProgramState.h>
@@ -15,6 +15,8 @@ const QString Notifier::WaitingKey = QStringLiteral("Notifications waiting for "
 Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     : QObject(parent), m_state(state), m_database(database)
 {
+    m_handOverTimer.setSingleShot(true);
+    connect(&m_handOverTimer, &QTimer::timeout, this, &Notifier::handOver);
     // The thread's reports are queued to this object: dropped if it is gone by then.
     NotifyHost::Reports reports;
     reports.error = [this](const QString &where, const QString &cause) {
@@ -30,6 +32,7 @@ Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     m_host->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_host, &QObject::deleteLater);
     m_thread.setObjectName(QStringLiteral("notifications"));
+    RunAtBackgroundPriority(m_thread);
     m_thread.start();
 }
 
@@ -40,6 +43,12 @@ Notifier::~Notifier()
 }
 
 template <typename Call> void Notifier::request(Call call)
+{
+    handOver();
+    requestNow(call);
+}
+
+template <typename Call> void Notifier::requestNow(Call call)
 {
     if (!m_host)
         return; // shut down: what is stored waits for the next start
@@ -109,8 +118,18 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
         // Rolled back with the caller's record, it is withdrawn as the record's e-mail is.
         if (joined && !committed)
             return;
-        request([queued](NotifyHost &host, quint64 number) { host.Take(number, queued); });
+        m_outgoing.append(queued);
+        if (!m_handOverTimer.isActive())
+            m_handOverTimer.start(HandOverDelayMs);
     });
+}
+
+void Notifier::handOver()
+{
+    m_handOverTimer.stop();
+    if (m_outgoing.isEmpty())
+        return;
+    requestNow([events = std::exchange(m_outgoing, {})](NotifyHost &host, quint64 number) { host.Take(number, events); });
 }
 
 void Notifier::Resume()

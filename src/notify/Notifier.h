@@ -2,14 +2,15 @@
 
 #include "ChannelStatus.h"
 #include "NotifyEvent.h"
+#include "NotifyHost.h"
 
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 #include <optional>
 
 class Database;
-class NotifyHost;
 class ProgramState;
 
 // The notification channels of [notify.NAME] beside e-mail. An event is stored once, in the
@@ -45,12 +46,17 @@ public:
     // A channel as the thread last reported it; none when it has not reported the channel yet.
     std::optional<ChannelStatus> channel(const QString &name) const;
     QStringList channelNames() const;
-    // Whether the last report came after every request made so far was carried out.
-    bool upToDate() const { return m_reported == m_requests; }
+    // Whether the last report came after every event was handed over and every request made so
+    // far was carried out.
+    bool upToDate() const { return m_outgoing.isEmpty() && m_reported == m_requests; }
 
 private:
     void applySettings();
+    // Every request first hands over the events gathered before it, so the thread sees them in
+    // order.
     template <typename Call> void request(Call call);
+    template <typename Call> void requestNow(Call call);
+    void handOver();
     void takeStatus(const QList<ChannelStatus> &channels, quint64 handled);
     void updateStatusList();
 
@@ -63,6 +69,11 @@ private:
     bool m_applied = false;
     quint64 m_requests = 0;
     quint64 m_reported = 0;
+    // Each hand-over wakes the thread: the events of a burst (a cycle's alarms) go together, at
+    // most this long after the first of them.
+    static constexpr int HandOverDelayMs = 100;
+    QList<QueuedNotifyEvent> m_outgoing;
+    QTimer m_handOverTimer;
     QList<ChannelStatus> m_channels;
     QStringList m_statusKeys;
 };

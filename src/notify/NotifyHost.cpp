@@ -39,11 +39,8 @@ NotifyHost::NotifyHost(const QString &programDirectory, const QString &databaseP
       m_reports(std::move(reports)),
       m_statusTimer(this),
       m_storeTimer(this),
-      m_shutdownTimer(this),
-      m_expandTimer(this)
+      m_shutdownTimer(this)
 {
-    m_expandTimer.setSingleShot(true);
-    connect(&m_expandTimer, &QTimer::timeout, this, &NotifyHost::expandTaken);
     m_database->giveWayToOthers(); // the poll cycle writes first
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &NotifyHost::reportStatus);
@@ -101,12 +98,11 @@ void NotifyHost::Resume(quint64 request)
     handled(request);
 }
 
-void NotifyHost::Take(quint64 request, const QueuedNotifyEvent &queued)
+void NotifyHost::Take(quint64 request, const QList<QueuedNotifyEvent> &events)
 {
     if (!m_stopped) {
-        m_taken.append(queued);
-        if (!m_expandTimer.isActive())
-            m_expandTimer.start(ExpandDelayMs);
+        m_taken.append(events);
+        expandTaken();
     }
     handled(request);
 }
@@ -124,7 +120,6 @@ void NotifyHost::expandTaken()
     // Each event becomes one message per channel, stored with the mark that it was, in one
     // transaction: after a stop in between, the next start does it (expandLeftOver), and an
     // event already taken that way is not taken again here.
-    m_expandTimer.stop();
     const QList<QueuedNotifyEvent> taken = std::exchange(m_taken, {});
     QList<std::pair<ChannelQueue *, qint64>> added;
     const bool committed = m_database->runInTransaction([&] {

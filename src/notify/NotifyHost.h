@@ -58,13 +58,15 @@ public:
     void Apply(quint64 request, const QList<NotifyChannelSettings> &channels, const MailIniSettings &mail);
     // Takes up the events and messages an earlier run left and starts what is due.
     void Resume(quint64 request);
-    void Take(quint64 request, const QueuedNotifyEvent &queued);
+    // The events of a burst, handed over together: their channels' messages are stored in one
+    // transaction and their attempts start.
+    void Take(quint64 request, const QList<QueuedNotifyEvent> &events);
     // Waits up to waitMs for what is due now to go, then stops every channel and reports stopped.
     void Shutdown(quint64 request, int waitMs);
 
 private:
     ChannelQueue *queue(const QString &name) const;
-    // Turns the events taken meanwhile into their channels' messages, in one transaction.
+    // Turns the events taken into their channels' messages, in one transaction.
     void expandTaken();
     void expandLeftOver();
     void handled(quint64 request);
@@ -76,10 +78,6 @@ private:
     void stopAll();
     static constexpr int StatusDelayMs = 200;
     static constexpr int StoreDelayMs = 100;
-    // Each commit here makes the window thread's connection read its cached pages afresh, and
-    // each transaction holds its writes back: the events of a burst (a cycle's alarms) are taken
-    // together, at most this long after they came.
-    static constexpr int ExpandDelayMs = 100;
 
     class Services;
     std::unique_ptr<Services> m_services; // the thread's own error log, prompts and status list
@@ -90,7 +88,6 @@ private:
     QTimer m_statusTimer;
     QTimer m_storeTimer;
     QTimer m_shutdownTimer;
-    QTimer m_expandTimer;
     QList<QueuedNotifyEvent> m_taken;
     quint64 m_handled = 0;
     bool m_leftOverTaken = false;

@@ -1,10 +1,13 @@
 #include "support_notify.h"
 
 #include <alarms/EventBrowser.h>
+#include <core/BackgroundPriority.h>
 #include <core/IniFile.h>
 #include <notify/ChannelRules.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +16,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 const QHostAddress kReceiverAddress(QStringLiteral("127.0.190.1"));
@@ -44,6 +50,24 @@ int SideCount(const QString &file, const QString &statement)
 {
     QVariant value;
     return SideExec(file, statement, &value) ? value.toInt() : -1;
+}
+
+// The nice values of this process's threads named `name`.
+QList<int> NiceOfThreads(const QString &name)
+{
+    QList<int> values;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString dir = QStringLiteral("/proc/self/task/") + task;
+        QFile comm(dir + QStringLiteral("/comm"));
+        QFile stat(dir + QStringLiteral("/stat"));
+        if (!comm.open(QIODevice::ReadOnly) || QString::fromUtf8(comm.readAll()).trimmed() != name ||
+            !stat.open(QIODevice::ReadOnly))
+            continue;
+        // The fields after the name in parentheses; the nice value is the 19th of the line.
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        values.append(fields.value(16).toInt());
+    }
+    return values;
 }
 } // namespace
 
@@ -342,6 +366,11 @@ private slots:
         QVERIFY(WaitForRequests(silent, 1));
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
+        // Delivery yields to the poll cycle: its threads run at a lower priority than the window's.
+        const int windowNice = getpriority(PRIO_PROCESS, id_t(getpid()));
+        QCOMPARE(NiceOfThreads(QStringLiteral("notifications")), QList<int>{windowNice + BackgroundNiceIncrement});
+        QCOMPARE(NiceOfThreads(QStringLiteral("notify-http")),
+                 QList<int>(2, windowNice + BackgroundNiceIncrement));
         // The request times out after its channel's time-out; the next message gets its first
         // attempt and the first waits for its retry.
         QVERIFY(WaitForRequests(silent, 2, 4000));
