@@ -198,9 +198,7 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
     if (m_transactionDepth == 0 && sql.startsWith(QLatin1String("SELECT"))) {
         executed = query->exec(); // a read needs no turn: the log keeps what it reads unchanged
     } else {
-        if (m_transactionDepth == 0 && m_givesWay)
-            m_gate->yieldToWaiting();
-        const std::lock_guard gate(*m_gate);
+        const WriteGate::Turn turn(*m_gate, m_givesWay);
         executed = query->exec();
     }
     if (!executed) {
@@ -212,6 +210,11 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
     return Statement(query);
 }
 
+qint64 Database::firstWritersQuietMs() const
+{
+    return m_gate->firstWritersQuietMs();
+}
+
 bool Database::runInTransaction(const std::function<bool()> &steps)
 {
     // Inside another transaction the steps are part of it: the outer one commits or rolls back.
@@ -220,9 +223,7 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
     m_lastError.clear();
     if (!open())
         return false;
-    if (m_givesWay)
-        m_gate->yieldToWaiting();
-    std::unique_lock gate(*m_gate);
+    WriteGate::Turn turn(*m_gate, m_givesWay);
     if (!m_db.transaction())
         return fail(m_db.lastError().text());
     ++m_transactionDepth;
@@ -235,7 +236,7 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
         m_db.rollback();
         fail(error);
     }
-    gate.unlock();
+    turn.release();
     // Error lines logged meanwhile waited for the end (a rollback would have taken them along).
     m_state.errors().flushPending();
     std::vector<std::function<void(bool)>> waiting;

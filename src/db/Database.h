@@ -60,6 +60,9 @@ public:
     // same file that wait to write go first (a connection working in the background gives way to
     // the poll cycle's).
     void giveWayToOthers() { m_givesWay = true; }
+    // How long (ms) the connections of the process to this file that do not give way have written
+    // nothing: 0 while one writes. A connection working in the background writes in their pauses.
+    qint64 firstWritersQuietMs() const;
     // The engine's text of the last failure.
     const QString &lastError() const { return m_lastError; }
 

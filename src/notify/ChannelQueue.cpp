@@ -128,13 +128,17 @@ void ChannelQueue::StartDue()
         m_gatherTimer.start();
 }
 
-void ChannelQueue::storeChanged()
+int ChannelQueue::storeChanged(int maxRows)
 {
-    m_database.runInTransaction([this] {
+    int count = 0;
+    m_database.runInTransaction([this, maxRows, &count] {
         QList<std::pair<qint64, bool>> written; // key, and whether its row was added
         for (Entry &e : m_entries) {
             if (!e.dirty)
                 continue;
+            if (count == maxRows)
+                break;
+            ++count;
             const bool added = e.row.IDNum == 0;
             if (!flush(e))
                 break; // the database refuses: the rest waits for the next try
@@ -154,15 +158,22 @@ void ChannelQueue::storeChanged()
         });
         return true;
     });
+    return count;
 }
 
-void ChannelQueue::StoreChanges()
+int ChannelQueue::StoreChanges(int maxRows)
 {
-    storeChanged();
+    const int count = storeChanged(maxRows);
     m_database.afterTransaction([self = QPointer(this)](bool) {
         if (self)
             self->dropFinished();
     });
+    return count;
+}
+
+bool ChannelQueue::hasChanges() const
+{
+    return std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.dirty; });
 }
 
 bool ChannelQueue::trackAlert(NotifyEvent &event)
@@ -238,7 +249,6 @@ void ChannelQueue::Resume()
         return;
     if (!m_loaded)
         load();
-    storeChanged();
     dropFinished();
     startNext();
 }

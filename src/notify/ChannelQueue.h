@@ -11,12 +11,15 @@
 #include <QObject>
 #include <QTimer>
 
+#include <limits>
+
 class Database;
 class ProgramState;
 
-// One notification channel's queue, worker and pause after failure. Each message is stored
-// before its first attempt and tried until the receiver takes it (2xx), refuses it for good (a 4xx
-// other than 408 and 429: given up at once and logged), or it is retryHours old. One request runs
+// One notification channel's queue, worker and pause after failure. Each message is stored (or its
+// stored event stands for it) before its first attempt and tried until the receiver takes it
+// (2xx), refuses it for good (a 4xx other than 408 and 429: given up at once and logged), or it is
+// retryHours old. One request runs
 // at a time, on a thread of its own; a receiver that never answers holds up only its own channel.
 // Alertmanager channels also post their open alerts again every repostSeconds.
 class ChannelQueue final : public QObject {
@@ -32,8 +35,9 @@ public:
         Moment moment;
         QDateTime wall;
     };
-    // Queues the event as a message of this channel and returns its key; StoreQueued stores it,
-    // and StartDue starts it once that is committed. recordTable and recordId name the record
+    // Queues the event as a message of this channel and returns its key. StoreQueued stores it
+    // (StartDue then starts it once that is committed), or, when the stored event stands for it,
+    // StartDue starts it at once and StoreChanges stores it later. recordTable and recordId name the record
     // whose Events views show the outcome (none: empty, 0). `payload` is the event as stored JSON
     // (NotifyEvent::StoredPayload), made once for every channel; the message refers to the stored
     // event eventId for it instead, unless none was stored (0) or its own payload differs.
@@ -50,14 +54,17 @@ public:
     // Starts the next attempts that are due when the worker is free, GatherMs later: the messages
     // of a burst (a cycle's alarms) go to the worker together, not one by one.
     void StartDue();
-    // Takes up the messages an earlier run left (once), stores what the database did not take
-    // before and starts the next attempt that is due.
+    // Takes up the messages an earlier run left (once) and starts the next attempt that is due.
+    // What the attempts change is stored by StoreChanges.
     void Resume();
     // Starts nothing more and stops the running request; what waits stays stored for the next run.
     void Stop();
-    // Stores what changed (the outcomes of the last attempts) in the caller's transaction, or one
-    // of its own, and then lets go of the messages that are done with.
-    void StoreChanges();
+    // Stores what changed (new messages, the outcomes of the last attempts), at most maxRows of
+    // it, in the caller's transaction or one of its own, and then lets go of the messages that are
+    // done with. Returns the rows written.
+    int StoreChanges(int maxRows = std::numeric_limits<int>::max());
+    // Whether anything is left for StoreChanges.
+    bool hasChanges() const;
 
     // At most this many messages go to the worker at once; they are sent one after the other.
     static constexpr int MaxRun = 32;
@@ -111,9 +118,9 @@ private:
     void giveUp(Entry &entry, const QString &why);
     void repost();
     bool flush(Entry &entry);
-    // Stores what changed in the caller's transaction or one of its own; what a rollback undid is
-    // stored again at the next try.
-    void storeChanged();
+    // Stores what changed (at most maxRows) in the caller's transaction or one of its own; what a
+    // rollback undid is stored again at the next try.
+    int storeChanged(int maxRows = std::numeric_limits<int>::max());
     void dropFinished();
     Moment nextDue() const;
     void armTimer();

@@ -38,14 +38,14 @@ NotifyHost::NotifyHost(const QString &programDirectory, const QString &databaseP
       m_database(std::make_unique<Database>(*m_state, databasePath)),
       m_reports(std::move(reports)),
       m_statusTimer(this),
-      m_storeTimer(this),
+      m_writeTimer(this),
       m_shutdownTimer(this)
 {
     m_database->giveWayToOthers(); // the poll cycle writes first
     m_statusTimer.setSingleShot(true);
     connect(&m_statusTimer, &QTimer::timeout, this, &NotifyHost::reportStatus);
-    m_storeTimer.setSingleShot(true);
-    connect(&m_storeTimer, &QTimer::timeout, this, &NotifyHost::storeChanges);
+    m_writeTimer.setSingleShot(true);
+    connect(&m_writeTimer, &QTimer::timeout, this, &NotifyHost::writeWhenQuiet);
     m_shutdownTimer.setSingleShot(true);
     connect(&m_shutdownTimer, &QTimer::timeout, this, &NotifyHost::stopAll);
 }
@@ -54,6 +54,7 @@ NotifyHost::~NotifyHost()
 {
     if (!m_taken.isEmpty())
         expandTaken();
+    writeAll();
     for (const auto &q : m_channels)
         q->Stop();
     m_channels.clear();
@@ -79,7 +80,7 @@ void NotifyHost::Apply(quint64 request, const QList<NotifyChannelSettings> &chan
         if (queue(c.name))
             continue;
         auto q = std::make_unique<ChannelQueue>(*m_state, *m_database, c);
-        connect(q.get(), &ChannelQueue::attemptFinished, this, &NotifyHost::storeSoon);
+        connect(q.get(), &ChannelQueue::attemptFinished, this, &NotifyHost::writeSoon);
         connect(q.get(), &ChannelQueue::attemptFinished, this, &NotifyHost::statusSoon);
         if (m_stopped)
             q->Stop();
@@ -94,6 +95,7 @@ void NotifyHost::Resume(quint64 request)
         expandLeftOver();
         for (const auto &q : m_channels)
             q->Resume();
+        writeSoon(); // what the database did not take before
     }
     handled(request);
 }
@@ -117,31 +119,68 @@ ChannelQueue *NotifyHost::queue(const QString &name) const
 
 void NotifyHost::expandTaken()
 {
-    // Each event becomes one message per channel, stored with the mark that it was, in one
-    // transaction: after a stop in between, the next start does it (expandLeftOver), and an
-    // event already taken that way is not taken again here.
+    // Each event becomes one message per channel. An event stored with its record goes out at
+    // once: the stored event stands for its messages until they and the mark that it was taken are
+    // written, in a pause of the poll cycle (writeWhenQuiet); after a stop before that, the next
+    // start takes it up again (at least once: the messages keep their IDs). Any other event's
+    // messages are stored first, with the mark, in one transaction: a record-less event leaves
+    // with its last message, and one the database refused has nothing else standing for it.
     const QList<QueuedNotifyEvent> taken = std::exchange(m_taken, {});
-    QList<std::pair<ChannelQueue *, qint64>> added;
-    const bool committed = m_database->runInTransaction([&] {
-        for (const QueuedNotifyEvent &queued : taken) {
-            bool claimed = true;
-            if (queued.eventId > 0 && m_database->ClaimNotifyEvent(queued.eventId, claimed) && !claimed)
+    QList<std::pair<ChannelQueue *, qint64>> storeFirst;
+    QList<qint64> storeFirstIds;
+    for (const QueuedNotifyEvent &queued : taken) {
+        if (takenBefore(queued.eventId))
+            continue;
+        const bool goesAtOnce = queued.eventId > 0 && queued.recordId > 0;
+        for (const QString &name : queued.channels) {
+            ChannelQueue *q = queue(name);
+            if (!q)
                 continue;
-            for (const QString &name : queued.channels)
-                if (ChannelQueue *q = queue(name))
-                    added.append({q, q->Enqueue(queued.event, queued.payload, queued.eventId, queued.recordTable,
-                                                queued.recordId, queued.retries, queued.at)});
+            const qint64 key = q->Enqueue(queued.event, queued.payload, queued.eventId, queued.recordTable,
+                                          queued.recordId, queued.retries, queued.at);
+            if (goesAtOnce)
+                q->StartDue();
+            else
+                storeFirst.append({q, key});
         }
-        ChannelQueue::StoreQueued(added);
+        if (goesAtOnce)
+            m_unmarked.append(queued.eventId);
+        else if (queued.eventId > 0)
+            storeFirstIds.append(queued.eventId);
+    }
+    if (!m_unmarked.isEmpty())
+        writeSoon();
+    if (storeFirst.isEmpty() && storeFirstIds.isEmpty())
+        return;
+    const bool committed = m_database->runInTransaction([&] {
+        for (const qint64 id : std::as_const(storeFirstIds)) {
+            bool claimed = true;
+            m_database->ClaimNotifyEvent(id, claimed);
+        }
+        ChannelQueue::StoreQueued(storeFirst);
         return true;
     });
     // Attempts start once the messages are committed; messages the database did not take are
     // kept and stored again later.
-    for (const auto &[q, key] : added) {
+    for (const auto &[q, key] : storeFirst) {
         if (!committed)
             q->Unstore(key);
         q->StartDue();
     }
+    if (!committed) {
+        m_unmarked.append(storeFirstIds);
+        writeSoon();
+    }
+}
+
+bool NotifyHost::takenBefore(qint64 eventId)
+{
+    // The start-up scan and the window thread may both hand over an event stored just before the
+    // scan: it is taken once.
+    const auto seen = m_leftOverIds.find(eventId);
+    if (seen == m_leftOverIds.end())
+        return false;
+    return std::exchange(seen.value(), true);
 }
 
 void NotifyHost::expandLeftOver()
@@ -153,9 +192,10 @@ void NotifyHost::expandLeftOver()
     if (!m_database->UnexpandedNotifyEvents(rows))
         return;
     m_leftOverTaken = true;
-    // Older than any taken meanwhile; one taken both ways is claimed once.
+    // Older than any taken meanwhile; one taken both ways is taken once.
     QList<QueuedNotifyEvent> leftOver;
     for (const NotifyEventRow &row : std::as_const(rows)) {
+        m_leftOverIds.insert(row.IDNum, false);
         QueuedNotifyEvent queued;
         queued.eventId = row.IDNum;
         queued.event = NotifyEvent::FromStoredPayload(row.Payload);
@@ -190,22 +230,79 @@ void NotifyHost::reportStatus()
     m_reports.status(channels, m_handled);
 }
 
-void NotifyHost::storeSoon()
+bool NotifyHost::hasWrites() const
 {
-    if (!m_storeTimer.isActive())
-        m_storeTimer.start(StoreDelayMs);
+    return !m_unmarked.isEmpty() || std::any_of(m_channels.cbegin(), m_channels.cend(),
+                                                [](const std::unique_ptr<ChannelQueue> &q) { return q->hasChanges(); });
 }
 
-void NotifyHost::storeChanges()
+void NotifyHost::writeSoon()
 {
-    // The outcomes of the last moment's attempts, every channel's, in one commit: a burst costs one
-    // commit, and a page holding several channels' messages is written once. A crash before it
-    // sends those messages again, which at-least-once delivery allows (their IDs stay the same).
-    m_database->runInTransaction([this] {
-        for (const auto &q : m_channels)
-            q->StoreChanges();
+    // Without anything to write the thread leaves the file alone: without channels it opens no
+    // connection of its own.
+    if (m_writeTimer.isActive() || !hasWrites())
+        return;
+    if (!m_writeWaiting.isValid())
+        m_writeWaiting.start();
+    m_writeTimer.start(QuietMs);
+}
+
+void NotifyHost::writeWhenQuiet()
+{
+    // Written while the poll cycle writes, these would make it wait for them; a pause comes after
+    // every cycle. A cycle that writes on and on still waits only for one part at a time.
+    const qint64 quiet = m_database->firstWritersQuietMs();
+    if (quiet < QuietMs && m_writeWaiting.elapsed() < LongestWriteDelayMs) {
+        m_writeTimer.start(int(QuietMs - quiet));
+        return;
+    }
+    switch (writePart()) {
+    case Written::All:
+        m_writeWaiting.invalidate();
+        break;
+    case Written::Part:
+        m_writeTimer.start(0); // the next part, after the cycle has had its turn
+        break;
+    case Written::Refused:
+        m_writeTimer.start(RetryRefusedMs);
+        break;
+    }
+}
+
+NotifyHost::Written NotifyHost::writePart()
+{
+    // The messages and outcomes first, then the marks of the events taken: an event is marked
+    // taken only with its messages stored. A stop in between takes it up again at the next start.
+    if (!hasWrites())
+        return Written::All;
+    int budget = RowsPerWrite;
+    bool all = true;
+    const bool committed = m_database->runInTransaction([&] {
+        for (const auto &q : m_channels) {
+            budget -= q->StoreChanges(budget);
+            all = all && !q->hasChanges();
+        }
+        if (!all || m_unmarked.isEmpty())
+            return true;
+        for (const qint64 id : std::as_const(m_unmarked)) {
+            bool claimed = true;
+            if (!m_database->ClaimNotifyEvent(id, claimed))
+                return true; // the rest at the next try
+        }
+        m_unmarked.clear();
         return true;
     });
+    if (committed && all && m_unmarked.isEmpty())
+        return Written::All;
+    return committed && budget == 0 ? Written::Part : Written::Refused;
+}
+
+void NotifyHost::writeAll()
+{
+    m_writeTimer.stop();
+    m_writeWaiting.invalidate();
+    while (writePart() == Written::Part) {
+    }
 }
 
 bool NotifyHost::settled() const
@@ -237,6 +334,7 @@ void NotifyHost::stopAll()
         return;
     if (!m_taken.isEmpty())
         expandTaken();
+    writeAll();
     m_stopped = true;
     m_shutdownTimer.stop();
     for (const auto &q : m_channels)

@@ -6,6 +6,8 @@
 
 #include <core/IniSettings.h>
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -35,7 +37,8 @@ struct QueuedNotifyEvent {
 
 // The notification channels' side of the notification thread: it lives there with every
 // channel's queue and a database connection of its own, so that neither the messages of an event
-// (one per channel) nor their outcomes cost the window thread anything. It is driven by calls the
+// (one per channel) nor their outcomes cost the window thread anything; it writes them in the
+// poll cycle's pauses, so that the cycle does not wait for them either. It is driven by calls the
 // window thread queues to it, in order, and reports back with the functions it is given (called
 // on its own thread; they queue what they report).
 class NotifyHost final : public QObject {
@@ -72,12 +75,27 @@ private:
     void handled(quint64 request);
     void statusSoon();
     void reportStatus();
-    void storeSoon();
-    void storeChanges();
+    bool takenBefore(qint64 eventId);
+    // What waits to be written (new messages, outcomes, the marks of events taken) is written
+    // when the poll cycle pauses, in parts.
+    bool hasWrites() const;
+    void writeSoon();
+    void writeWhenQuiet();
+    enum class Written { All, Part, Refused };
+    Written writePart();
+    // Everything now, before a stop.
+    void writeAll();
     bool settled() const;
     void stopAll();
     static constexpr int StatusDelayMs = 200;
-    static constexpr int StoreDelayMs = 100;
+    // A pause this long of the poll cycle's writes is taken for one between cycles.
+    static constexpr int QuietMs = 50;
+    // What waits is written this long after it came at the latest, pause or not: it bounds what a
+    // crash sends again and how long the Events views wait for an outcome.
+    static constexpr int LongestWriteDelayMs = 5000;
+    // Rows per transaction: a cycle that wants to write waits for one part at most.
+    static constexpr int RowsPerWrite = 200;
+    static constexpr int RetryRefusedMs = 1000;
 
     class Services;
     std::unique_ptr<Services> m_services; // the thread's own error log, prompts and status list
@@ -86,7 +104,10 @@ private:
     Reports m_reports;
     std::vector<std::unique_ptr<ChannelQueue>> m_channels;
     QTimer m_statusTimer;
-    QTimer m_storeTimer;
+    QTimer m_writeTimer;
+    QElapsedTimer m_writeWaiting; // since the oldest of what waits to be written
+    QList<qint64> m_unmarked; // events taken, whose mark waits to be written with their messages
+    QHash<qint64, bool> m_leftOverIds; // the start-up scan's events: whether taken since
     QTimer m_shutdownTimer;
     QList<QueuedNotifyEvent> m_taken;
     quint64 m_handled = 0;

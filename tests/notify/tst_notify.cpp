@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -503,6 +504,42 @@ private slots:
         QCOMPARE(hookReceiver.requests.size(), 3);
         QCOMPARE(JsonOf(hookReceiver.requests[2]).value(QStringLiteral("event")).toString(),
                  QStringLiteral("shutdown"));
+    }
+
+    // An alarm's messages go out at once and are written in a pause of the poll cycle's writes,
+    // with the mark that their event was taken (until then the stored event stands for them, and
+    // a stop sends them again at the next start); a cycle that never pauses has them written
+    // after the longest delay all the same.
+    void messagesAreWrittenInThePausesOfTheCycle()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), receiver.url())});
+        const QString file = rig.t.path(QStringLiteral("wexa.mdb"));
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        QTimer busyCycle;
+        connect(&busyCycle, &QTimer::timeout, this, [&rig] { rig.database.DeleteSystemErrors(); });
+        busyCycle.start(5);
+        const auto messages = [&file](int recordId) {
+            return SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue q JOIN tblNotifyEvents e ON "
+                                                  "e.IDNum = q.EventID WHERE q.RecordID = %1 AND q.State = 1 AND "
+                                                  "e.Expanded = 1").arg(recordId));
+        };
+        QElapsedTimer sinceAlarm;
+        sinceAlarm.start();
+        notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 42);
+        QVERIFY(WaitForRequests(receiver, 1));
+        QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue")), 0);
+        QCOMPARE(SideCount(file, QStringLiteral("SELECT Expanded FROM tblNotifyEvents")), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(messages(42), 1, 15000);
+        QVERIFY2(sinceAlarm.elapsed() >= 1000, qPrintable(QString::number(sinceAlarm.elapsed())));
+
+        busyCycle.stop();
+        sinceAlarm.restart();
+        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), 42);
+        QTRY_COMPARE(messages(42), 2);
+        QVERIFY2(sinceAlarm.elapsed() < 4000, qPrintable(QString::number(sinceAlarm.elapsed())));
+        QCOMPARE(receiver.requests.size(), 2);
     }
 };
 
