@@ -25,6 +25,7 @@
 //
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
 //                   [--parallel P] [--mail working|silent] [--mqtt up|down] [--channels N]
+//                   [--pause MS]
 //     --backup:     a second data directory (LogDirectory), so every file is written twice
 //     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
 //                   even ones (alarm records opened and ended: database writes)
@@ -36,6 +37,9 @@
 //     --channels N: N notification channels (webhook, ntfy, slack, teams, alertmanager, then
 //                   webhooks) take every event; the first posts to a receiver that never answers,
 //                   the others to one that takes everything (both in a process of their own)
+//     --pause MS:   the events run for MS between cycles (not counted in them), as in the pause the
+//                   poll timer leaves between cycles in service (at least its 5 s tick); without
+//                   it the cycles run back to back and background work shares their time
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
@@ -99,6 +103,7 @@ struct Options {
     QString mail; // empty, "working" or "silent"
     QString mqtt; // empty, "up" or "down"
     int channels = 0;
+    int pauseMs = 0;
 };
 
 QString deviceAddress(int n)
@@ -354,6 +359,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
             f.slowestMs = std::max(f.slowestMs, ms);
         }
         sims.clearTraffic();
+        if (options.pauseMs > 0)
+            QTest::qWait(options.pauseMs);
         if (cycle == 1 || cycle == 10 || cycle == 50 || cycle == 100 || cycle == options.cycles)
             f.rss.emplace_back(cycle, statusKb("VmRSS"));
     }
@@ -567,6 +574,8 @@ Options readOptions(const QStringList &args)
             o.mqtt = args[++i];
         else if (args[i] == QLatin1String("--channels") && i + 1 < args.size())
             o.channels = std::clamp(args[++i].toInt(), 0, 20);
+        else if (args[i] == QLatin1String("--pause") && i + 1 < args.size())
+            o.pauseMs = std::clamp(args[++i].toInt(), 0, 60000);
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
             o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
@@ -611,10 +620,12 @@ int main(int argc, char **argv)
         return 1;
     }
     engine.state.Ini.poll.parallel = options.parallel;
-    std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart%s; "
+    std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart (%s)%s; "
                 "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
                 "load average %s\n",
                 options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
+                options.pauseMs > 0 ? qPrintable(QStringLiteral("%1 ms between them").arg(options.pauseMs))
+                                    : "back to back",
                 options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
                 options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
                 options.parallel, options.channels, loadAverage().constData());
