@@ -215,11 +215,9 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
         m_deviceScales.insert(device.IDNum, m_state.TemperatureScale);
         // Only a failure that was announced has a recovery to announce.
         qint64 announced = 0;
-        if (notifier && notifier->HasChannels())
-            m_database.FirstOpenServerFailure(device.IDNum, true, announced);
-        if (!m_database.MarkServerBackOnLine(device.IDNum))
+        if (!m_database.MarkServerBackOnLine(device.IDNum, &announced))
             m_state.AddError(kCycleWhere, m_database.lastError());
-        else if (announced != 0)
+        else if (announced != 0 && notifier)
             notifyRecovered(device, announced);
         m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
         if (m_state.MonitoringActive())

@@ -157,8 +157,10 @@ public:
 
     // --- Device failure episodes (tblServerFailures) ---
 
-    // Stamps BackOnLine of the device's first open episode. The caller logs a failure.
-    bool MarkServerBackOnLine(qint64 serverId);
+    // Stamps BackOnLine of the device's first open episode; announced (when given) receives the
+    // first open episode whose notice was sent, as it was before the stamp (0: none). The caller
+    // logs a failure.
+    bool MarkServerBackOnLine(qint64 serverId, qint64 *announced = nullptr);
     bool DeleteServerErrors();
     // Failure tracking; the caller reports failures. firstId is the device's first open episode
     // whose notice was (notified) or was not yet sent, 0 when there is none.
@@ -269,7 +271,7 @@ private:
     bool loadColumns(); // false (and lastError) when the file could not be read
     void upgradeColumns();
     bool addMissingTable(const QString &table, const QString &createSql);
-    bool firstOpenEpisode(qint64 serverId, qint64 &firstId);
+    bool firstOpenEpisodes(qint64 serverId, qint64 &firstId, qint64 &firstAnnounced);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
     // tblNotifyQueue rows matching the condition, oldest first.

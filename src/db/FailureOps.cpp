@@ -82,30 +82,35 @@ bool Database::FirstOpenServerFailure(qint64 serverId, bool notified, qint64 &fi
     return true;
 }
 
-bool Database::MarkServerBackOnLine(qint64 serverId)
+bool Database::MarkServerBackOnLine(qint64 serverId, qint64 *announced)
 {
     // Read first: a device that answers normally has no open episode, and the poll cycle then
     // takes no write lock at all.
     qint64 firstId = 0;
-    if (!firstOpenEpisode(serverId, firstId))
+    qint64 firstAnnounced = 0;
+    if (!firstOpenEpisodes(serverId, firstId, firstAnnounced))
         return false;
+    if (announced)
+        *announced = firstAnnounced;
     if (firstId == 0)
         return true;
     return bool(
         run(QStringLiteral("UPDATE tblServerFailures SET BackOnLine = ? WHERE IDNum = ?"), {now(), firstId}));
 }
 
-bool Database::firstOpenEpisode(qint64 serverId, qint64 &firstId)
+bool Database::firstOpenEpisodes(qint64 serverId, qint64 &firstId, qint64 &firstAnnounced)
 {
     firstId = 0;
-    Statement query = run(QStringLiteral("SELECT MIN(IDNum) FROM tblServerFailures "
-                                         "WHERE ServerIDNum = ? AND BackOnLine = ?"),
-                          {serverId, kFalseText});
+    firstAnnounced = 0;
+    Statement query = run(QStringLiteral("SELECT MIN(IDNum), MIN(CASE WHEN EmailSent <> ? THEN IDNum END) "
+                                         "FROM tblServerFailures WHERE ServerIDNum = ? AND BackOnLine = ?"),
+                          {kFalseText, serverId, kFalseText});
     if (!query)
         return false;
     if (!query->next())
         return fail(query->lastError().text());
-    firstId = query->value(0).toLongLong();
+    firstId = query->value(0).toLongLong(); // Null (no episode) reads as 0
+    firstAnnounced = query->value(1).toLongLong();
     return true;
 }
 

@@ -133,7 +133,9 @@ private slots:
         QCOMPARE(first, 2);
 
         f.t.clock.advanceSeconds(3600);
-        QVERIFY(f.db.MarkServerBackOnLine(1));
+        qint64 announced = -1;
+        QVERIFY(f.db.MarkServerBackOnLine(1, &announced));
+        QCOMPARE(announced, 1);
         QList<ServerFailureRecord> rows;
         QVERIFY(f.db.ServerFailuresNewestFirst(rows, false));
         QCOMPARE(rows.size(), 3);
@@ -147,7 +149,8 @@ private slots:
         QCOMPARE(byId[2].EmailSent, QStringLiteral("False"));
         QCOMPARE(byId[1].OffLine, f.t.clock.now().addSecs(-3600));
 
-        QVERIFY(f.db.MarkServerBackOnLine(1));
+        QVERIFY(f.db.MarkServerBackOnLine(1, &announced));
+        QCOMPARE(announced, 0); // episode 2's notice was never sent
         QVERIFY(f.db.MarkServerBackOnLine(1)); // nothing open: still done
         QVERIFY(f.db.FirstOpenServerFailure(1, false, first));
         QCOMPARE(first, 0);

@@ -1,5 +1,6 @@
 // Devices that misbehave while another, healthy device is polled in the same cycles: the healthy
 // one keeps its readings and alarms, the broken one gets exactly the records its failure calls for.
+#include <core/IniSettings.h>
 #include "support_rig.h"
 
 #include <QRandomGenerator>
@@ -67,6 +68,13 @@ private slots:
         QFETCH(SimFault, fault);
         QFETCH(Tweak, tweak);
         QFETCH(QString, outcome);
+        // A notification channel (its receiver down) takes the failure and the recovery.
+        NotifyChannelSettings hook;
+        hook.name = QStringLiteral("hook");
+        hook.type = QStringLiteral("webhook");
+        hook.url = QStringLiteral("http://127.0.150.250:9/");
+        hook.events = QStringLiteral("device-failure,device-recovered");
+        m_rig->t.state.Ini.channels = {hook};
         m_alpha->setAlarmByte(0, 1);
         m_rig->runCycle();
         QCOMPARE(m_rig->count("tblAlarms", openAlarmOf(m_alphaFreezer)), 1);
@@ -99,6 +107,11 @@ private slots:
         QCOMPARE(m_rig->tornFiles(), QStringList());
         QCOMPARE(m_rig->mailsWith("Alpha Freezer has generated"), 1);
         QCOMPARE(m_rig->mailsWith("The device: Alpha,"), failed ? 1 : 0);
+        // The announced episode's failure and recovery, each an event of its episode's record.
+        const QString ofEpisode = QStringLiteral(" AND RecordTable = 'tblServerFailures' AND RecordID = 1");
+        QCOMPARE(m_rig->count("tblNotifyEvents", "Kind = 'device-failure'" + ofEpisode), failed ? 1 : 0);
+        QCOMPARE(m_rig->count("tblNotifyEvents", "Kind = 'device-recovered'" + ofEpisode), failed ? 1 : 0);
+        QCOMPARE(m_rig->count("tblNotifyEvents"), failed ? 2 : 0);
     }
 
     void deviceDiesDuringTheCycle_data()
