@@ -128,20 +128,26 @@ void ChannelQueue::StartDue()
         m_gatherTimer.start();
 }
 
-int ChannelQueue::storeChanged(int maxRows)
+QList<qsizetype> ChannelQueue::Changes(int maxRows) const
+{
+    QList<qsizetype> changes;
+    for (qsizetype i = 0; i < m_entries.size() && changes.size() < maxRows; ++i)
+        if (m_entries.at(i).dirty)
+            changes.append(i);
+    return changes;
+}
+
+int ChannelQueue::storeChanged(const QList<qsizetype> &changes)
 {
     int count = 0;
-    m_database.runInTransaction([this, maxRows, &count] {
+    m_database.runInTransaction([this, &changes, &count] {
         QList<std::pair<qint64, bool>> written; // key, and whether its row was added
-        for (Entry &e : m_entries) {
-            if (!e.dirty)
-                continue;
-            if (count == maxRows)
-                break;
-            ++count;
+        for (const qsizetype i : changes) {
+            Entry &e = m_entries[i];
             const bool added = e.row.IDNum == 0;
             if (!flush(e))
                 break; // the database refuses: the rest waits for the next try
+            ++count;
             written.append({e.key, added});
         }
         // Rolled back: what seemed written is not. (A caller's transaction may outlive a queue
@@ -161,9 +167,9 @@ int ChannelQueue::storeChanged(int maxRows)
     return count;
 }
 
-int ChannelQueue::StoreChanges(int maxRows)
+int ChannelQueue::StoreChanges(const QList<qsizetype> &changes)
 {
-    const int count = storeChanged(maxRows);
+    const int count = storeChanged(changes);
     m_database.afterTransaction([self = QPointer(this)](bool) {
         if (self)
             self->dropFinished();
@@ -272,7 +278,7 @@ void ChannelQueue::Stop()
     for (Entry &e : m_entries)
         if (e.waiting())
             e.dirty = true;
-    storeChanged();
+    storeChanged(Changes());
 }
 
 bool ChannelQueue::mayStart(const Entry &e, const Moment &now) const

@@ -59,10 +59,14 @@ public:
     void Resume();
     // Starts nothing more and stops the running request; what waits stays stored for the next run.
     void Stop();
-    // Stores what changed (new messages, the outcomes of the last attempts), at most maxRows of
-    // it, in the caller's transaction or one of its own, and then lets go of the messages that are
-    // done with. Returns the rows written.
-    int StoreChanges(int maxRows = std::numeric_limits<int>::max());
+    // Where the messages whose changes (new messages, the outcomes of the last attempts) are not
+    // stored yet stand in the queue, at most maxRows of them, oldest first: gathered before the
+    // transaction that stores them, so that it holds the file only for the writes. Valid until the
+    // queue changes.
+    QList<qsizetype> Changes(int maxRows = std::numeric_limits<int>::max()) const;
+    // Stores those changes in the caller's transaction, or one of its own, and then lets go of the
+    // messages that are done with. Returns how many it stored (fewer: the database refused one).
+    int StoreChanges(const QList<qsizetype> &changes);
     // Whether anything is left for StoreChanges.
     bool hasChanges() const;
 
@@ -118,9 +122,9 @@ private:
     void giveUp(Entry &entry, const QString &why);
     void repost();
     bool flush(Entry &entry);
-    // Stores what changed (at most maxRows) in the caller's transaction or one of its own; what a
-    // rollback undid is stored again at the next try.
-    int storeChanged(int maxRows = std::numeric_limits<int>::max());
+    // Stores the changes in the caller's transaction or one of its own; what a rollback undid is
+    // stored again at the next try.
+    int storeChanged(const QList<qsizetype> &changes);
     void dropFinished();
     Moment nextDue() const;
     void armTimer();

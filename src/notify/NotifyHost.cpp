@@ -275,26 +275,36 @@ NotifyHost::Written NotifyHost::writePart()
     // taken only with its messages stored. A stop in between takes it up again at the next start.
     if (!hasWrites())
         return Written::All;
+    // Gathered first, so that the transaction holds the file only for the writes.
     int budget = RowsPerWrite;
     bool all = true;
-    const bool committed = m_database->runInTransaction([&] {
-        for (const auto &q : m_channels) {
-            budget -= q->StoreChanges(budget);
-            all = all && !q->hasChanges();
+    QList<std::pair<ChannelQueue *, QList<qsizetype>>> parts;
+    for (const auto &q : m_channels) {
+        QList<qsizetype> changes = q->Changes(budget + 1); // one more tells whether any is left
+        if (changes.size() > budget) {
+            changes.resize(budget);
+            all = false;
         }
-        if (!all || m_unmarked.isEmpty())
+        budget -= int(changes.size());
+        parts.append({q.get(), changes});
+    }
+    bool stored = true;
+    const bool committed = m_database->runInTransaction([&] {
+        for (const auto &[q, changes] : std::as_const(parts))
+            stored = q->StoreChanges(changes) == changes.size() && stored;
+        if (!all || !stored || m_unmarked.isEmpty())
             return true;
         for (const qint64 id : std::as_const(m_unmarked)) {
             bool claimed = true;
             if (!m_database->ClaimNotifyEvent(id, claimed))
-                return true; // the rest at the next try
+                return stored = false; // the marks at the next try, the messages kept
         }
         m_unmarked.clear();
         return true;
     });
-    if (committed && all && m_unmarked.isEmpty())
-        return Written::All;
-    return committed && budget == 0 ? Written::Part : Written::Refused;
+    if (!committed || !stored)
+        return Written::Refused;
+    return all && m_unmarked.isEmpty() ? Written::All : Written::Part;
 }
 
 void NotifyHost::writeAll()
