@@ -186,7 +186,7 @@ void PollCycle::recordOutcome(const ServerRecord &device, Outcome outcome, int a
         const auto scale = m_deviceScales.constFind(device.IDNum);
         if (scale != m_deviceScales.cend())
             m_state.TemperatureScale = *scale;
-        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
+        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel, device.ServerIPAddress);
         // The notice names the requests actually made: a failed device had every attempt.
         if (m_state.MonitoringActive() && !m_failures.TrackServerFailure(device.IDNum, attempts))
             m_state.AddError(kCycleWhere, m_database.lastError());
@@ -219,7 +219,7 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
             m_state.AddError(kCycleWhere, m_database.lastError());
         else if (announced != 0 && notifier)
             notifyRecovered(device, announced);
-        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel);
+        m_alarms.CompareToEmailLimits(device.IDNum, device.ServerModel, device.ServerIPAddress);
         if (m_state.MonitoringActive())
             scheduledReportHook();
     }

@@ -42,6 +42,7 @@ struct AlarmEvaluation::Sensor {
     QString type;
     QString notes;
     QString deviceName;
+    QString deviceAddress; // empty: read from the device's record when an event needs it
     QString unit;
     QString stateText;
     qint64 minutes = 0;
@@ -86,7 +87,7 @@ void AlarmEvaluation::FinishCycle()
     m_state.UpdateStatus(BackupErrorKey, QStringLiteral("delete"));
 }
 
-bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText)
+bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &modelText, const QString &address)
 {
     QList<SensorRecord> sensors;
     int count = 0;
@@ -106,14 +107,16 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     for (const SensorRecord &record : sensors) {
         if (!m_state.MonitoringActive())
             break;
-        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), emailList.toString(), record) &&
+        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), address, emailList.toString(),
+                                 record) &&
                   allDone;
     }
     return allDone;
 }
 
 bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
-                                     const QString &emailList, const SensorRecord &record)
+                                     const QString &address, const QString &emailList,
+                                     const SensorRecord &record)
 {
     Sensor sensor;
     sensor.id = record.IDNum;
@@ -121,6 +124,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     sensor.type = record.SensorType;
     sensor.notes = record.SensorNotes;
     sensor.deviceName = deviceName;
+    sensor.deviceAddress = address.trimmed();
     sensor.unit = UnitTextForPort(modelText, record.PortNum, m_state.TemperatureScale);
     m_grid.WriteSensorIdentity(deviceName, sensor.name, int(sensor.id), sensor.unit);
 
@@ -394,9 +398,10 @@ void AlarmEvaluation::notifyChannels(const QString &kind, qint64 deviceId, const
     event.kind = kind;
     event.time = m_state.readingsTime();
     event.device = sensor.deviceName;
+    event.address = sensor.deviceAddress;
     QVariant address;
-    if (m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerIPAddress"),
-                                 address))
+    if (event.address.isEmpty() &&
+        m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerIPAddress"), address))
         event.address = address.toString().trimmed();
     event.sensor = sensor.name;
     event.sensorId = sensor.id;

@@ -38,8 +38,9 @@ public:
     // Evaluates every named sensor of the device from state.Readings. False when a sensor could
     // not be evaluated completely (logged); the other sensors are evaluated all the same. Once
     // monitoring has ended (the program is closing) no further sensor is evaluated and no
-    // record is opened or e-mail sent.
-    bool CompareToEmailLimits(qint64 deviceId, const QString &modelText);
+    // record is opened or e-mail sent. The address the device was polled at goes with the
+    // channels' events (when empty they read it from the device's record).
+    bool CompareToEmailLimits(qint64 deviceId, const QString &modelText, const QString &address = QString());
 
     // Sounds and shows the notice when any grid row is not normal. True when it did.
     bool AnnounceAlarms();
@@ -52,7 +53,7 @@ public:
 private:
     struct Sensor;
     bool evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
-                        const QString &emailList, const SensorRecord &record);
+                        const QString &address, const QString &emailList, const SensorRecord &record);
     void writeDataFiles(const Sensor &sensor, float reading);
     void checkBackupCopy(bool copied, const QString &directory, int sensorId, const QString &cause);
     void openBackupEpisode(const QString &directory, const QString &cause);

@@ -68,12 +68,13 @@ private slots:
         QFETCH(SimFault, fault);
         QFETCH(Tweak, tweak);
         QFETCH(QString, outcome);
-        // A notification channel (its receiver down) takes the failure and the recovery.
+        // A notification channel (its receiver down) takes the alarms, the failure and the
+        // recovery.
         NotifyChannelSettings hook;
         hook.name = QStringLiteral("hook");
         hook.type = QStringLiteral("webhook");
         hook.url = QStringLiteral("http://127.0.150.250:9/");
-        hook.events = QStringLiteral("device-failure,device-recovered");
+        hook.events = QStringLiteral("alarm,device-failure,device-recovered");
         m_rig->t.state.Ini.channels = {hook};
         m_alpha->setAlarmByte(0, 1);
         m_rig->runCycle();
@@ -111,7 +112,11 @@ private slots:
         const QString ofEpisode = QStringLiteral(" AND RecordTable = 'tblServerFailures' AND RecordID = 1");
         QCOMPARE(m_rig->count("tblNotifyEvents", "Kind = 'device-failure'" + ofEpisode), failed ? 1 : 0);
         QCOMPARE(m_rig->count("tblNotifyEvents", "Kind = 'device-recovered'" + ofEpisode), failed ? 1 : 0);
-        QCOMPARE(m_rig->count("tblNotifyEvents"), failed ? 2 : 0);
+        QCOMPARE(m_rig->count("tblNotifyEvents"), failed ? 4 : 2);
+        // Each alarm's event names the address its device was polled at.
+        QCOMPARE(m_rig->count("tblNotifyEvents e JOIN tblServers s ON e.Kind = 'alarm' AND "
+                              "instr(e.Payload, '\"address\":\"' || s.ServerIPAddress || '\"') > 0"),
+                 2);
     }
 
     void deviceDiesDuringTheCycle_data()
