@@ -620,15 +620,16 @@ int main(int argc, char **argv)
         return 1;
     }
     engine.state.Ini.poll.parallel = options.parallel;
-    std::printf("poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart (%s)%s; "
-                "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
-                "load average %s\n",
-                options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
-                options.pauseMs > 0 ? qPrintable(QStringLiteral("%1 ms between them").arg(options.pauseMs))
-                                    : "back to back",
-                options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
-                options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
-                options.parallel, options.channels, loadAverage().constData());
+    std::printf(
+        "poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart (%s)%s; "
+        "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
+        "load average %s\n",
+        options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
+        options.pauseMs > 0 ? qPrintable(QStringLiteral("%1 ms between them").arg(options.pauseMs))
+                            : "back to back",
+        options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
+        options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
+        options.parallel, options.channels, loadAverage().constData());
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);
     printComparison(engine, options);

@@ -400,8 +400,8 @@ void AlarmEvaluation::notifyChannels(const QString &kind, qint64 deviceId, const
     event.device = sensor.deviceName;
     event.address = sensor.deviceAddress;
     QVariant address;
-    if (event.address.isEmpty() &&
-        m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerIPAddress"), address))
+    if (event.address.isEmpty() && m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"),
+                                                            QStringLiteral("ServerIPAddress"), address))
         event.address = address.toString().trimmed();
     event.sensor = sensor.name;
     event.sensorId = sensor.id;

@@ -13,6 +13,8 @@ void RunAtBackgroundPriority(QThread &thread)
     // no privilege.
     QObject::connect(
         &thread, &QThread::started, &thread,
-        [] { setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, id_t(getpid())) + BackgroundNiceIncrement); },
+        [] {
+            setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, id_t(getpid())) + BackgroundNiceIncrement);
+        },
         Qt::DirectConnection);
 }

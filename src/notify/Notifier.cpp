@@ -129,7 +129,9 @@ void Notifier::handOver()
     m_handOverTimer.stop();
     if (m_outgoing.isEmpty())
         return;
-    requestNow([events = std::exchange(m_outgoing, {})](NotifyHost &host, quint64 number) { host.Take(number, events); });
+    requestNow([events = std::exchange(m_outgoing, {})](NotifyHost &host, quint64 number) {
+        host.Take(number, events);
+    });
 }
 
 void Notifier::Resume()

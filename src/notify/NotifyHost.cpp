@@ -31,15 +31,13 @@ private:
     NotifyHost &m_host;
 };
 
-NotifyHost::NotifyHost(const QString &programDirectory, const QString &databasePath, Clock &clock, Reports reports)
+NotifyHost::NotifyHost(const QString &programDirectory, const QString &databasePath, Clock &clock,
+                       Reports reports)
     : m_services(std::make_unique<Services>(*this)),
-      m_state(std::make_unique<ProgramState>(programDirectory, clock, m_services->prompts, *m_services, m_services->status,
-                                             this)),
-      m_database(std::make_unique<Database>(*m_state, databasePath)),
-      m_reports(std::move(reports)),
-      m_statusTimer(this),
-      m_writeTimer(this),
-      m_shutdownTimer(this)
+      m_state(std::make_unique<ProgramState>(programDirectory, clock, m_services->prompts, *m_services,
+                                             m_services->status, this)),
+      m_database(std::make_unique<Database>(*m_state, databasePath)), m_reports(std::move(reports)),
+      m_statusTimer(this), m_writeTimer(this), m_shutdownTimer(this)
 {
     m_database->giveWayToOthers(); // the poll cycle writes first
     m_statusTimer.setSingleShot(true);
@@ -232,8 +230,9 @@ void NotifyHost::reportStatus()
 
 bool NotifyHost::hasWrites() const
 {
-    return !m_unmarked.isEmpty() || std::any_of(m_channels.cbegin(), m_channels.cend(),
-                                                [](const std::unique_ptr<ChannelQueue> &q) { return q->hasChanges(); });
+    return !m_unmarked.isEmpty() ||
+           std::any_of(m_channels.cbegin(), m_channels.cend(),
+                       [](const std::unique_ptr<ChannelQueue> &q) { return q->hasChanges(); });
 }
 
 void NotifyHost::writeSoon()

@@ -105,8 +105,8 @@ private:
     std::vector<std::unique_ptr<ChannelQueue>> m_channels;
     QTimer m_statusTimer;
     QTimer m_writeTimer;
-    QElapsedTimer m_writeWaiting; // since the oldest of what waits to be written
-    QList<qint64> m_unmarked; // events taken, whose mark waits to be written with their messages
+    QElapsedTimer m_writeWaiting;      // since the oldest of what waits to be written
+    QList<qint64> m_unmarked;          // events taken, whose mark waits to be written with their messages
     QHash<qint64, bool> m_leftOverIds; // the start-up scan's events: whether taken since
     QTimer m_shutdownTimer;
     QList<QueuedNotifyEvent> m_taken;

@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(byId[1].OffLine, f.t.clock.now().addSecs(-3600));
 
         QVERIFY(f.db.MarkServerBackOnLine(1, &announced));
-        QCOMPARE(announced, 0); // episode 2's notice was never sent
+        QCOMPARE(announced, 0);                // episode 2's notice was never sent
         QVERIFY(f.db.MarkServerBackOnLine(1)); // nothing open: still done
         QVERIFY(f.db.FirstOpenServerFailure(1, false, first));
         QCOMPARE(first, 0);

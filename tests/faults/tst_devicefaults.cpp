@@ -1,7 +1,7 @@
 // Devices that misbehave while another, healthy device is polled in the same cycles: the healthy
 // one keeps its readings and alarms, the broken one gets exactly the records its failure calls for.
-#include <core/IniSettings.h>
 #include "support_rig.h"
+#include <core/IniSettings.h>
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -57,7 +57,8 @@ int SideCount(const QString &file, const QString &statement)
 QList<int> NiceOfThreads(const QString &name)
 {
     QList<int> values;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QString dir = QStringLiteral("/proc/self/task/") + task;
         QFile comm(dir + QStringLiteral("/comm"));
         QFile stat(dir + QStringLiteral("/stat"));
@@ -369,7 +370,8 @@ private slots:
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
         // Delivery yields to the poll cycle: its threads run at a lower priority than the window's.
         const int windowNice = getpriority(PRIO_PROCESS, id_t(getpid()));
-        QCOMPARE(NiceOfThreads(QStringLiteral("notifications")), QList<int>{windowNice + BackgroundNiceIncrement});
+        QCOMPARE(NiceOfThreads(QStringLiteral("notifications")),
+                 QList<int>{windowNice + BackgroundNiceIncrement});
         QCOMPARE(NiceOfThreads(QStringLiteral("notify-http")),
                  QList<int>(2, windowNice + BackgroundNiceIncrement));
         // The request times out after its channel's time-out; the next message gets its first
@@ -521,9 +523,11 @@ private slots:
         connect(&busyCycle, &QTimer::timeout, this, [&rig] { rig.database.DeleteSystemErrors(); });
         busyCycle.start(5);
         const auto messages = [&file](int recordId) {
-            return SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue q JOIN tblNotifyEvents e ON "
-                                                  "e.IDNum = q.EventID WHERE q.RecordID = %1 AND q.State = 1 AND "
-                                                  "e.Expanded = 1").arg(recordId));
+            return SideCount(file,
+                             QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue q JOIN tblNotifyEvents e ON "
+                                            "e.IDNum = q.EventID WHERE q.RecordID = %1 AND q.State = 1 AND "
+                                            "e.Expanded = 1")
+                                 .arg(recordId));
         };
         QElapsedTimer sinceAlarm;
         sinceAlarm.start();
