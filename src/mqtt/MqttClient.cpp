@@ -173,27 +173,42 @@ void sendGoodbye(mosquitto *client)
     }
 }
 
+// Replaces the session's client with a new one set up from the options (or none, when it cannot
+// be made: `reason` says why).
+mosquitto *renewClient(Session &session, mosquitto *old, QString &reason)
+{
+    mosquitto *client = makeClient(session, reason);
+    std::lock_guard lock(session.mutex);
+    session.client = client;
+    if (old)
+        destroyClient(old);
+    return client;
+}
+
 void runSession(std::shared_ptr<Session> session)
 {
-    QString reason;
-    mosquitto *client = makeClient(*session, reason);
-    if (client) {
-        std::lock_guard lock(session->mutex);
-        session->client = client;
-    } else {
-        session->tell([reason](MqttClient *owner) { emit owner->disconnected(reason); });
-    }
+    mosquitto *client = nullptr;
     int pause = session->options.firstPauseMs;
-    while (client && !session->isStopping()) {
+    while (!session->isStopping()) {
+        QString reason;
         bool wasConnected = false;
-        reason = runConnection(*session, client, wasConnected);
-        if (reason.isEmpty())
-            break;
+        // Over TLS each attempt gets a new client: one whose TLS attempt failed can be left
+        // unable to try again (with the system's certificates every later attempt fails "on
+        // its arguments" even once the broker's certificate is good).
+        if (!client || session->options.tls)
+            client = renewClient(*session, client, reason);
+        if (client) {
+            reason = runConnection(*session, client, wasConnected);
+            if (reason.isEmpty())
+                break;
+        }
         if (wasConnected)
             pause = session->options.firstPauseMs;
         session->tell([reason](MqttClient *owner) { emit owner->disconnected(reason); });
-        std::unique_lock lock(session->mutex);
-        session->wake.wait_for(lock, std::chrono::milliseconds(pause), [&] { return session->stopping; });
+        {
+            std::unique_lock lock(session->mutex);
+            session->wake.wait_for(lock, std::chrono::milliseconds(pause), [&] { return session->stopping; });
+        }
         pause = std::min(pause * 2, session->options.maxPauseMs);
     }
     if (client) {

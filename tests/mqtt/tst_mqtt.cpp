@@ -5,8 +5,10 @@
 #include <web/support_webrig.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -90,6 +92,10 @@ struct MqttRig {
 class TestMqtt : public QObject {
     Q_OBJECT
 private slots:
+    // The system's certificates, as OpenSSL finds them, are the file this variable names: set
+    // before any thread of the library runs; a test puts its broker's CA there.
+    void initTestCase() { qputenv("SSL_CERT_FILE", QFile::encodeName(systemCertificates())); }
+
     // One cycle over every kind of outcome: the states, the statuses and the discovery configs
     // hold what subscribers and Home Assistant need; a busy device's latest state stands.
     void cyclePublishesStatesStatusesAndDiscovery()
@@ -334,9 +340,47 @@ private slots:
         QTRY_COMPARE(sub.json(rig.stateTopic("Kitchen", 0))["value"].toDouble(), 5.0);
     }
 
+    // With no cafile the broker's certificate is checked against the system's certificates. One
+    // that nobody trusts fails the attempts; once the broker shows a good one, the next attempt
+    // connects.
+    void tlsWithTheSystemCertificatesRecoversFromAFailure()
+    {
+        MqttRig rig(18834);
+        QString error;
+        QVERIFY2(rig.broker.useTls(error), qPrintable(error));
+        QFile::remove(systemCertificates());
+        QVERIFY(QFile::copy(rig.broker.caFile(), systemCertificates()));
+        QVERIFY2(rig.broker.useStrangerCertificate(error), qPrintable(error));
+        QVERIFY2(rig.start(error), qPrintable(error));
+        rig.makePublisher();
+        MqttIniSettings settings = rig.settings();
+        settings.tls = true;
+        rig.mqtt->Apply(settings);
+        QTRY_VERIFY2(rig.statusLine().contains("TLS connection failed"), qPrintable(rig.statusLine()));
+        QTest::qWait(800); // several attempts fail the same way
+        QVERIFY(!rig.mqtt->isConnected());
+        QVERIFY2(rig.errorLines() == 1,
+                 qPrintable(rig.web.f.value("SELECT group_concat(Cause, ' | ') FROM tblErrors").toString()));
+
+        rig.broker.stop();
+        rig.broker.useOwnCertificate();
+        QVERIFY2(rig.broker.start(error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.statusLine(),
+                                  QStringLiteral("MQTT: connected to 127.0.180.1 port 18834"), 5000);
+        QVERIFY(rig.mqtt->isConnected());
+        MqttTestSubscriber sub(kBroker, rig.broker.port(), rig.broker.caFile());
+        QTRY_COMPARE(sub.last(kBase + "/availability"), QByteArray("online"));
+        QVERIFY2(rig.errorLines("Invalid") == 0, "an attempt failed on the library's own state");
+    }
+
     // Every connection the tests made has let its library client go. The leak check of the
     // sanitizer build leaves the library's own allocations out, so this is the check on ours.
     void cleanupTestCase() { QTRY_COMPARE(MqttClient::liveLibraryClients(), 0); }
+
+private:
+    QString systemCertificates() const { return m_certificates.filePath("system-ca.pem"); }
+
+    QTemporaryDir m_certificates;
 };
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -45,33 +45,37 @@ bool MqttTestBroker::requirePassword(const QString &user, const QString &passwor
     return true;
 }
 
-bool MqttTestBroker::useTls(QString &error)
+bool MqttTestBroker::makeServerCertificate(const QString &ca, const QString &caKey, const QString &name,
+                                           QString &error)
 {
-    const QString ca = caFile();
-    const QString caKey = m_dir.filePath("ca.key");
-    const QString key = m_dir.filePath("server.key");
-    const QString request = m_dir.filePath("server.csr");
-    const QString certificate = m_dir.filePath("server.pem");
+    const QString key = m_dir.filePath(name + ".key");
+    const QString request = m_dir.filePath(name + ".csr");
     const QString extensions = m_dir.filePath("san.ext");
     QFile ext(extensions);
     if (!ext.open(QIODevice::WriteOnly) ||
         ext.write(("subjectAltName=IP:" + m_address + "\nbasicConstraints=CA:FALSE\n").toUtf8()) < 0)
         return false;
     ext.close();
+    return run("openssl",
+               {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", request, "-subj",
+                "/CN=" + m_address},
+               error) &&
+           run("openssl",
+               {"x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey, "-CAcreateserial", "-out",
+                m_dir.filePath(name + ".pem"), "-days", "2", "-extfile", extensions},
+               error);
+}
+
+bool MqttTestBroker::useTls(QString &error)
+{
+    const QString caKey = m_dir.filePath("ca.key");
     if (!run("openssl",
-             {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", caKey, "-out", ca, "-days", "2",
-              "-subj", "/CN=Tallyport test CA"},
+             {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", caKey, "-out", caFile(), "-days",
+              "2", "-subj", "/CN=Tallyport test CA"},
              error) ||
-        !run("openssl",
-             {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", request, "-subj",
-              "/CN=" + m_address},
-             error) ||
-        !run("openssl",
-             {"x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey, "-CAcreateserial", "-out",
-              certificate, "-days", "2", "-extfile", extensions},
-             error))
+        !makeServerCertificate(caFile(), caKey, "server", error))
         return false;
-    m_extraConfig << "cafile " + ca << "certfile " + certificate << "keyfile " + key;
+    m_tls = true;
     return true;
 }
 
@@ -81,6 +85,16 @@ bool MqttTestBroker::makeStrangerCa(const QString &path, QString &error)
                {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path + ".key", "-out", path,
                 "-days", "2", "-subj", "/CN=Stranger CA"},
                error);
+}
+
+bool MqttTestBroker::useStrangerCertificate(QString &error)
+{
+    const QString ca = m_dir.filePath("stranger-ca.pem");
+    if (!QFile::exists(m_dir.filePath("stranger.pem")) &&
+        (!makeStrangerCa(ca, error) || !makeServerCertificate(ca, ca + ".key", "stranger", error)))
+        return false;
+    m_strangerSigned = true;
+    return true;
 }
 
 bool MqttTestBroker::start(QString &error)
@@ -96,6 +110,11 @@ bool MqttTestBroker::start(QString &error)
                       QStringLiteral("listener %1 %2").arg(m_port).arg(m_address),
                       QStringLiteral("allow_anonymous %1").arg(m_anonymous ? "true" : "false")};
     lines << m_extraConfig;
+    if (m_tls) {
+        const QString server = m_dir.filePath(m_strangerSigned ? "stranger" : "server");
+        lines << "cafile " + caFile() << "certfile " + server + ".pem"
+              << "keyfile " + server + ".key";
+    }
     config.write((lines.join('\n') + '\n').toUtf8());
     config.close();
     m_process = std::make_unique<QProcess>();

@@ -28,6 +28,10 @@ public:
     QString caFile() const { return m_dir.filePath("ca.pem"); }
     // A CA that did not sign the broker's certificate.
     bool makeStrangerCa(const QString &path, QString &error);
+    // From the next start() the broker shows a certificate for its address signed by a stranger
+    // CA (one nobody trusts), or again its own.
+    bool useStrangerCertificate(QString &error);
+    void useOwnCertificate() { m_strangerSigned = false; }
 
     // Starts the broker and waits until it takes connections.
     bool start(QString &error);
@@ -40,12 +44,16 @@ public:
 
 private:
     bool run(const QString &program, const QStringList &arguments, QString &error);
+    // A key and a certificate for the address, signed by the CA given.
+    bool makeServerCertificate(const QString &ca, const QString &caKey, const QString &name, QString &error);
 
     QString m_address;
     quint16 m_port;
     QTemporaryDir m_dir;
     QStringList m_extraConfig;
     bool m_anonymous = true;
+    bool m_tls = false;
+    bool m_strangerSigned = false;
     std::unique_ptr<QProcess> m_process;
 };
 
