@@ -154,8 +154,7 @@ void PollCycle::completeCycle()
     m_alarms.FinishCycle();
     m_state.errors().flushPending();
     const qint64 seconds = m_start.secsTo(m_state.clock().now());
-    m_state.UpdateStatus(QStringLiteral("Communication Time: "),
-                         QString::number(seconds) + QStringLiteral(" seconds"));
+    m_state.UpdateStatus(TimeKey, QString::number(seconds) + QStringLiteral(" seconds"));
     if (m_state.Config.PopUps == 1)
         m_alarms.AnnounceAlarms();
     if (reportCheck && m_state.MonitoringActive())

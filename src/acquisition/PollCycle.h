@@ -34,6 +34,8 @@ class PollCycle final : public QObject {
     Q_OBJECT
 public:
     static constexpr int DevicePort = 10001;
+    // The status line with the last cycle's duration.
+    inline static const QString TimeKey = QStringLiteral("Communication Time: ");
 
     // What a device's exchange came to in a cycle (its line of the status list).
     enum class Outcome { Ok, Busy, Failed };

@@ -1,7 +1,7 @@
 #include "Headless.h"
 
-#include <core/HeadlessPrompts.h>
 #include "StopSignals.h"
+#include <core/HeadlessPrompts.h>
 
 #include <acquisition/Monitor.h>
 #include <core/Activation.h>
@@ -13,6 +13,7 @@
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
 #include <core/StatusPrinter.h>
+#include <link/LinkStatus.h>
 #include <mqtt/MqttPublisher.h>
 #include <web/WebService.h>
 
@@ -33,6 +34,8 @@ public:
           m_web(m_state, m_monitor.grid, m_pollTimer, m_monitor.database),
           m_mqtt(m_state, m_monitor.grid, m_monitor.database)
     {
+        // The lines each cycle steps through stay quiet; every other line is written on change.
+        m_printer.setProgressKeys({LinkStatus::ConnectionKey, LinkStatus::ErrorKey, PollCycle::TimeKey});
         m_prompts.report = [this](const QString &line) {
             m_printer.print(line);
             m_state.AddError(QStringLiteral("Headless"), line);

@@ -9,9 +9,11 @@ void StatusList::UpdateStatus(const QString &key, const QString &value)
         if (remove) {
             beginRemoveRows(QModelIndex(), row, row);
             m_lines.removeAt(row);
+            m_keys.removeAt(row);
             endRemoveRows();
         } else {
             m_lines[row] = key + value;
+            m_keys[row] = key;
             emit dataChanged(index(row), index(row));
         }
         return;
@@ -20,6 +22,7 @@ void StatusList::UpdateStatus(const QString &key, const QString &value)
         return;
     beginInsertRows(QModelIndex(), int(m_lines.size()), int(m_lines.size()));
     m_lines.append(key + value);
+    m_keys.append(key);
     endInsertRows();
 }
 
@@ -27,6 +30,7 @@ void StatusList::clear()
 {
     beginResetModel();
     m_lines.clear();
+    m_keys.clear();
     endResetModel();
 }
 

@@ -15,6 +15,8 @@ public:
     void clear();
 
     const QStringList &lines() const { return m_lines; }
+    // The key the row was last written under.
+    QString keyAt(int row) const { return m_keys.value(row); }
     bool contains(const QString &text) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -22,4 +24,5 @@ public:
 
 private:
     QStringList m_lines;
+    QStringList m_keys;
 };

@@ -6,18 +6,18 @@ namespace LinkStatus {
 
 void Connection(ProgramState &state, const QString &what)
 {
-    state.UpdateStatus(QStringLiteral("Connection "), what);
+    state.UpdateStatus(ConnectionKey, what);
 }
 
 void SocketError(ProgramState &state, int number, const QString &description)
 {
-    state.UpdateStatus(QStringLiteral("Communication Error"),
+    state.UpdateStatus(ErrorKey,
                        QStringLiteral("Error Number: %1.  Description %2").arg(number).arg(description));
 }
 
 void ClearSocketError(ProgramState &state)
 {
-    state.UpdateStatus(QStringLiteral("Communication Error"), QStringLiteral("delete"));
+    state.UpdateStatus(ErrorKey, QStringLiteral("delete"));
 }
 
 } // namespace LinkStatus

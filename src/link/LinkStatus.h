@@ -6,6 +6,10 @@ class ProgramState;
 
 // The status lines every device transaction writes, whichever connection it runs on.
 namespace LinkStatus {
+// The keys of the two lines.
+inline const QString ConnectionKey = QStringLiteral("Connection ");
+inline const QString ErrorKey = QStringLiteral("Communication Error");
+
 // "Connection " followed by what the connection did: "opened", "could not be established",
 // "closing connection", "closed", "failed to close connection".
 void Connection(ProgramState &state, const QString &what);

@@ -102,6 +102,44 @@ private slots:
         printer.print("Tallyport stopped");
         printer.print("Tallyport stopped");
         QCOMPARE(text.count("Tallyport stopped"), 2);
+
+        // A line that changes back to what it said minutes ago is written, so the journal's last
+        // word on each line is what the list shows; the steps a line goes through every cycle,
+        // and the lines an activation writes again, stay quiet.
+        text.clear();
+        printer.setProgressKeys({"Connection "});
+        const QString device = "Communication with server Shed at IP address 10.0.0.6";
+        const auto cycle = [&](const QString &outcome) {
+            clock.advanceSeconds(60);
+            for (const char *step : {"opened", "closing connection", "closed"})
+                status.UpdateStatus("Connection ", step);
+            status.UpdateStatus(device, outcome);
+        };
+        status.UpdateStatus("MQTT: ", "connected to broker port 1883");
+        cycle(": OK");
+        status.UpdateStatus("MQTT: ", "not connected to broker port 1883: the connection was lost");
+        cycle(": FAILED");
+        status.UpdateStatus("MQTT: ", "not connected to broker port 1883: the connection was lost");
+        cycle(": OK");
+        status.UpdateStatus("MQTT: ", "connected to broker port 1883");
+        cycle(": OK");
+        QCOMPARE(text.count("MQTT: connected"), 2);
+        QCOMPARE(text.count("MQTT: not connected"), 1);
+        QCOMPARE(text.count(device + ": OK"), 2);
+        QCOMPARE(text.count(device + ": FAILED"), 1);
+        QCOMPARE(text.count("Connection closed"), 1);
+        QVERIFY2(text.trimmed().endsWith("  MQTT: connected to broker port 1883"), qPrintable(text));
+
+        // An activation writes every line again: nothing has changed.
+        text.clear();
+        status.clear();
+        status.UpdateStatus("MQTT: ", "connected to broker port 1883");
+        cycle(": OK");
+        QVERIFY2(text.isEmpty(), qPrintable(text));
+        // A line removed and back is news.
+        status.UpdateStatus("MQTT: ", "delete");
+        status.UpdateStatus("MQTT: ", "connected to broker port 1883");
+        QCOMPARE(text.count("MQTT: connected"), 1);
     }
 };
 
