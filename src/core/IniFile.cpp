@@ -5,17 +5,21 @@
 
 #include <notify/ChannelRules.h>
 
+#include "IniFileText.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 
 const QString IniFile::FileName = QStringLiteral("Tallyport.ini");
 
 namespace {
 const QString kIniWhere = QStringLiteral("Tallyport.ini");
-const QString kOverflowUser = QStringLiteral("mail/smtpUserName");
-const QString kOverflowPassword = QStringLiteral("mail/smtpPassword");
-const QString kOverflowSystemOk = QStringLiteral("mail/lastSystemOKEmail");
+const QString kOverflowSection = QStringLiteral("mail");
+const QString kOverflowUser = QStringLiteral("smtpUserName");
+const QString kOverflowPassword = QStringLiteral("smtpPassword");
+const QString kOverflowSystemOk = QStringLiteral("lastSystemOKEmail");
 
 // Walks the keys of every section once, for reading and for saving, so the two never differ.
 class KeyVisitor {
@@ -111,28 +115,55 @@ QString rawText(const QVariant &value)
     return value.toString();
 }
 
-// Reads each key; a missing key is written with its default.
+bool parseInteger(const QString &raw, int minimum, int maximum, int &value)
+{
+    bool ok = false;
+    const int number = raw.toInt(&ok);
+    if (!ok || number < minimum || number > maximum)
+        return false;
+    value = number;
+    return true;
+}
+
+bool parseFlag(const QString &raw, bool &value)
+{
+    const QString word = raw.toLower();
+    if (word == QLatin1String("true") || word == QLatin1String("1") || word == QLatin1String("yes") ||
+        word == QLatin1String("on"))
+        value = true;
+    else if (word == QLatin1String("false") || word == QLatin1String("0") || word == QLatin1String("no") ||
+             word == QLatin1String("off"))
+        value = false;
+    else
+        return false;
+    return true;
+}
+
+// The value of a key as the file holds it (trimmed); false when the file does not set it.
+bool storedText(const QSettings &settings, const QString &section, const QString &key, QString &raw)
+{
+    const QString path = section + QLatin1Char('/') + key;
+    if (!settings.contains(path))
+        return false;
+    raw = rawText(settings.value(path)).trimmed();
+    return true;
+}
+
+// Reads each key; a missing key is added to the text with its default.
 class Reader final : public KeyVisitor {
 public:
-    Reader(QSettings &settings, ProgramState &state) : m_settings(settings), m_state(state) {}
-
-    void beginSection(const QString &name) override
+    Reader(const QSettings &settings, IniFileText &text, ProgramState &state)
+        : m_settings(settings), m_text(text), m_state(state)
     {
-        m_section = name;
-        m_settings.beginGroup(name);
     }
-    void endSection() override { m_settings.endGroup(); }
+
+    void beginSection(const QString &name) override { m_section = name; }
+    void endSection() override {}
 
     void integer(const QString &key, int &value, int minimum, int maximum) override
     {
         QString raw;
-        if (!present(key, value, raw))
-            return;
-        bool ok = false;
-        const int number = raw.toInt(&ok);
-        if (ok && number >= minimum && number <= maximum)
-            value = number;
-        else
+        if (present(key, value, raw) && !parseInteger(raw, minimum, maximum, value))
             unusable(key, raw, QStringLiteral("a whole number from %1 to %2").arg(minimum).arg(maximum),
                      QString::number(value));
     }
@@ -140,16 +171,7 @@ public:
     void flag(const QString &key, bool &value) override
     {
         QString raw;
-        if (!present(key, value, raw))
-            return;
-        const QString word = raw.toLower();
-        if (word == QLatin1String("true") || word == QLatin1String("1") || word == QLatin1String("yes") ||
-            word == QLatin1String("on"))
-            value = true;
-        else if (word == QLatin1String("false") || word == QLatin1String("0") ||
-                 word == QLatin1String("no") || word == QLatin1String("off"))
-            value = false;
-        else
+        if (present(key, value, raw) && !parseFlag(raw, value))
             unusable(key, raw, QStringLiteral("true or false"),
                      value ? QStringLiteral("true") : QStringLiteral("false"));
     }
@@ -161,18 +183,13 @@ public:
             value = raw;
     }
 
-    bool addedKeys() const { return m_added; }
-
 private:
     template <typename T> bool present(const QString &key, const T &value, QString &raw)
     {
-        if (!m_settings.contains(key)) {
-            m_settings.setValue(key, value);
-            m_added = true;
-            return false;
-        }
-        raw = rawText(m_settings.value(key)).trimmed();
-        return true;
+        if (storedText(m_settings, m_section, key, raw))
+            return true;
+        m_text.setValue(m_section, key, value);
+        return false;
     }
 
     void unusable(const QString &key, const QString &raw, const QString &wanted, const QString &used)
@@ -182,40 +199,75 @@ private:
             QStringLiteral("[%1] %2 = \"%3\" is not %4; %5 is used.").arg(m_section, key, raw, wanted, used));
     }
 
-    QSettings &m_settings;
+    const QSettings &m_settings;
+    IniFileText &m_text;
     ProgramState &m_state;
     QString m_section;
-    bool m_added = false;
 };
 
-// Writes every key, or only those of one section (the others keep what the operator wrote).
+// Writes the keys whose value differs from what the file holds, of every section or of one
+// section (or only its one key); the lines of the other keys stay as the operator wrote them.
 class Writer final : public KeyVisitor {
 public:
-    Writer(QSettings &settings, const QString &onlySection, const QString &onlyKey)
-        : m_settings(settings), m_only(onlySection), m_onlyKey(onlyKey)
+    Writer(const QSettings &settings, IniFileText &text, const QString &onlySection, const QString &onlyKey)
+        : m_settings(settings), m_text(text), m_only(onlySection), m_onlyKey(onlyKey)
     {
     }
     void beginSection(const QString &name) override
     {
+        m_section = name;
         m_skip = !m_only.isEmpty() && name != m_only;
-        m_settings.beginGroup(name);
     }
-    void endSection() override { m_settings.endGroup(); }
-    void integer(const QString &key, int &value, int, int) override { write(key, value); }
-    void flag(const QString &key, bool &value) override { write(key, value); }
-    void text(const QString &key, QString &value) override { write(key, value); }
+    void endSection() override {}
+    void integer(const QString &key, int &value, int minimum, int maximum) override
+    {
+        int stored = 0;
+        QString raw;
+        if (!wanted(key, raw) || !parseInteger(raw, minimum, maximum, stored) || stored != value)
+            write(key, value);
+    }
+    void flag(const QString &key, bool &value) override
+    {
+        bool stored = false;
+        QString raw;
+        if (!wanted(key, raw) || !parseFlag(raw, stored) || stored != value)
+            write(key, value);
+    }
+    void text(const QString &key, QString &value) override
+    {
+        QString raw;
+        if (!wanted(key, raw) || raw != value)
+            write(key, value);
+    }
+
+    // The keys visited in the sections written.
+    const QStringList &visited() const { return m_visited; }
 
 private:
+    // Whether the key is to be written at all, with what the file holds for it (true for
+    // a key that is to be written and is in the file).
+    bool wanted(const QString &key, QString &raw)
+    {
+        m_write = !m_skip && (m_onlyKey.isEmpty() || key == m_onlyKey);
+        if (!m_write)
+            return true;
+        m_visited.append(key);
+        return storedText(m_settings, m_section, key, raw);
+    }
     void write(const QString &key, const QVariant &value)
     {
-        if (!m_skip && (m_onlyKey.isEmpty() || key == m_onlyKey))
-            m_settings.setValue(key, value);
+        if (m_write)
+            m_text.setValue(m_section, key, value);
     }
 
-    QSettings &m_settings;
+    const QSettings &m_settings;
+    IniFileText &m_text;
     QString m_only;
     QString m_onlyKey;
+    QString m_section;
+    QStringList m_visited;
     bool m_skip = false;
+    bool m_write = false;
 };
 
 const QString kChannelPrefix = QStringLiteral("notify.");
@@ -247,7 +299,25 @@ QString statusText(QSettings::Status status, const QString &path)
 } // namespace
 
 namespace {
-QList<NotifyChannelSettings> readChannels(QSettings &settings, KeyVisitor &keys, ProgramState &state)
+// Replaces the file with the text in one step, private from its first byte. QSettings keeps
+// what it read of a file until the file's size or time changes, so the time is moved on when
+// the clock's step would leave it as it was.
+bool writeText(const QString &path, const QByteArray &text)
+{
+    const QDateTime before = QFileInfo(path).lastModified();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(text) != text.size() || !file.commit())
+        return false;
+    QFile written(path);
+    if (before.isValid() && QFileInfo(path).lastModified() <= before && written.open(QIODevice::ReadWrite))
+        written.setFileTime(before.addMSecs(1), QFileDevice::FileModificationTime);
+    return true;
+}
+
+QList<NotifyChannelSettings> readChannels(const QSettings &settings, KeyVisitor &keys, ProgramState &state)
 {
     QList<NotifyChannelSettings> channels;
     for (const QString &group : settings.childGroups()) {
@@ -274,24 +344,15 @@ QString IniFile::path() const
 
 bool IniFile::Read()
 {
-    m_lastError.clear();
     IniSettings values;
-    QSettings settings(path(), QSettings::IniFormat);
     // A damaged file is left as it is for the operator to mend; nothing is read from it.
-    if (settings.status() == QSettings::NoError) {
-        Reader reader(settings, m_state);
+    const bool written = write([this, &values](const QSettings &settings, IniFileText &text) {
+        Reader reader(settings, text, m_state);
         describeAll(values, reader);
         values.channels = readChannels(settings, reader, m_state);
-        if (reader.addedKeys())
-            settings.sync();
-    }
-    KeepOwnerOnly(path());
+    });
     m_state.Ini = values;
-    if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
-        return true;
-    m_lastError = statusText(settings.status(), path());
-    m_state.AddError(kIniWhere, m_lastError);
-    return false;
+    return written;
 }
 
 bool IniFile::SaveChannel(const NotifyChannelSettings &channel)
@@ -300,41 +361,58 @@ bool IniFile::SaveChannel(const NotifyChannelSettings &channel)
         m_lastError = problem;
         return false;
     }
-    return write([&channel](QSettings &settings) {
-        settings.remove(kChannelPrefix + channel.name);
+    return write([&channel](const QSettings &settings, IniFileText &text) {
         NotifyChannelSettings values = channel;
-        Writer writer(settings, QString(), QString());
+        Writer writer(settings, text, QString(), QString());
         describeChannel(values, writer);
+        // The section is the channel whole: keys it does not have go.
+        const QString section = kChannelPrefix + channel.name;
+        for (const QString &key : text.keys(section)) {
+            if (!writer.visited().contains(key))
+                text.remove(section, key);
+        }
     });
 }
 
 bool IniFile::RemoveChannel(const QString &name)
 {
-    return write([&name](QSettings &settings) { settings.remove(kChannelPrefix + name); });
+    return write(
+        [&name](const QSettings &, IniFileText &text) { text.removeSection(kChannelPrefix + name); });
 }
 
 bool IniFile::Save(const QString &onlySection, const QString &onlyKey)
 {
-    return write([this, &onlySection, &onlyKey](QSettings &settings) {
-        Writer writer(settings, onlySection, onlyKey);
+    return write([this, &onlySection, &onlyKey](const QSettings &settings, IniFileText &text) {
+        Writer writer(settings, text, onlySection, onlyKey);
         describeAll(m_state.Ini, writer);
     });
 }
 
-// Makes the change and writes the file, which stays its owner's only (it holds the web token
-// and may hold the mail server's key).
-bool IniFile::write(const std::function<void(QSettings &)> &change)
+// Reads the file's values (through QSettings) and its text, makes the change on the text and
+// writes it back when a line changed. The file stays its owner's only: it holds the web token
+// and may hold the mail server's key.
+bool IniFile::write(const std::function<void(const QSettings &, IniFileText &)> &change)
 {
     m_lastError.clear();
-    QSettings settings(path(), QSettings::IniFormat);
-    if (settings.status() == QSettings::NoError) {
-        change(settings);
-        settings.sync();
+    const QString file = path();
+    QSettings settings(file, QSettings::IniFormat);
+    bool ok = settings.status() == QSettings::NoError;
+    QByteArray bytes;
+    if (ok && QFileInfo::exists(file)) {
+        QFile in(file);
+        ok = in.open(QIODevice::ReadOnly);
+        bytes = in.readAll();
     }
-    KeepOwnerOnly(path());
-    if (settings.status() == QSettings::NoError && QFileInfo(path()).isFile())
+    if (ok) {
+        IniFileText text(bytes);
+        change(settings, text);
+        if (text.changed() || !QFileInfo::exists(file))
+            ok = writeText(file, text.text());
+    }
+    KeepOwnerOnly(file);
+    if (ok && QFileInfo(file).isFile())
         return true;
-    m_lastError = statusText(settings.status(), path());
+    m_lastError = statusText(settings.status(), file);
     m_state.AddError(kIniWhere, m_lastError);
     return false;
 }
@@ -347,20 +425,23 @@ bool IniFile::ReadRecordOverflow(RecordOverflow &values)
     QSettings settings(path(), QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
         return false;
-    values.smtpUserName = settings.value(kOverflowUser).toString().trimmed();
-    values.smtpPassword = settings.value(kOverflowPassword).toString().trimmed();
-    values.lastSystemOKEmail = rawText(settings.value(kOverflowSystemOk)).trimmed();
+    storedText(settings, kOverflowSection, kOverflowUser, values.smtpUserName);
+    storedText(settings, kOverflowSection, kOverflowPassword, values.smtpPassword);
+    storedText(settings, kOverflowSection, kOverflowSystemOk, values.lastSystemOKEmail);
     return true;
 }
 
 bool IniFile::SaveRecordOverflow(const RecordOverflow &values)
 {
-    return write([&values](QSettings &settings) {
-        const auto put = [&settings](const QString &key, const QString &value) {
+    return write([&values](const QSettings &settings, IniFileText &text) {
+        const QString &section = kOverflowSection;
+        const auto put = [&](const QString &key, const QString &value) {
+            QString stored;
+            const bool present = storedText(settings, section, key, stored);
             if (value.isEmpty())
-                settings.remove(key);
-            else
-                settings.setValue(key, value);
+                text.remove(section, key);
+            else if (!present || stored != value)
+                text.setValue(section, key, value);
         };
         put(kOverflowUser, values.smtpUserName);
         put(kOverflowPassword, values.smtpPassword);

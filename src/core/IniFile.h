@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class IniFileText;
 class QSettings;
 
 class ProgramState;
@@ -25,7 +26,9 @@ struct RecordOverflow {
 };
 
 // "Tallyport.ini" beside the settings record: Qt's INI format, one section per feature. The only
-// code that touches QSettings. The values in memory are state.Ini.
+// code that touches the file: it reads it through QSettings and writes only the lines of the keys
+// that change (IniFileText), so an operator's comments and order stay. The values in memory are
+// state.Ini.
 //
 // To add a section: a struct in IniSettings.h, a member of IniSettings, and one describe...()
 // function in IniFile.cpp that names each key with its range (see describeMail).
@@ -41,9 +44,9 @@ public:
     // error-log line. False when the file could not be read or written (logged); state.Ini then
     // holds what could be read and defaults for the rest.
     bool Read();
-    // Writes every value of state.Ini, or only those of the section named (or only its one key),
-    // leaving what the file holds elsewhere as it is. False when the file could not be written
-    // (logged).
+    // Writes the values of state.Ini that differ from what the file holds, of every section or
+    // only of the section named (or only its one key), leaving every other line as it is. False
+    // when the file could not be written (logged).
     bool Save(const QString &onlySection = QString(), const QString &onlyKey = QString());
 
     // Writes one [notify.NAME] section whole, replacing what it held; a channel that cannot be
@@ -61,7 +64,7 @@ public:
     const QString &lastError() const { return m_lastError; }
 
 private:
-    bool write(const std::function<void(QSettings &)> &change);
+    bool write(const std::function<void(const QSettings &, IniFileText &)> &change);
 
     ProgramState &m_state;
     QString m_lastError;

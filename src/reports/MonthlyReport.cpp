@@ -64,7 +64,8 @@ QDate MonthlyReport::nextMonthToMake(const QDateTime &now) const
 
 // The months whose report time passed while the report was off are marked as done: while it
 // is off, and once more when it is seen on after being off (a report time may have passed
-// between the two looks).
+// between the two looks). While it stays off the mark is saved once a run, not every month;
+// switching on saves it.
 void MonthlyReport::FollowSwitch()
 {
     const bool on = AutoPrintReportOn(m_state.Config);
@@ -72,7 +73,11 @@ void MonthlyReport::FollowSwitch()
         const QDate passed = LatestDueMonth(m_state.clock().now(), ScheduledReportTime(m_state.Config));
         const QDate last = lastMade();
         if (!last.isValid() || last < passed)
-            remember(passed);
+            remember(passed, false);
+        if (m_unsaved && (on || !m_savedWhileOff)) {
+            saveMark();
+            m_savedWhileOff = m_savedWhileOff || !on;
+        }
     }
     m_seenOff = !on;
 }
@@ -151,7 +156,7 @@ void MonthlyReport::onFinished(const ReportResult &result)
     Check();
 }
 
-void MonthlyReport::remember(const QDate &month)
+void MonthlyReport::remember(const QDate &month, bool save)
 {
     // A report started before the months that passed while switched off were skipped does not
     // take the bookkeeping back when it ends.
@@ -160,8 +165,16 @@ void MonthlyReport::remember(const QDate &month)
         return;
     m_lastMade = month;
     m_state.Ini.reports.lastMonthlyReport = month.toString(kMonthFormat);
+    m_unsaved = true;
+    if (save)
+        saveMark();
+}
+
+void MonthlyReport::saveMark()
+{
     // Only its own key: the rest of the file may have been edited by hand since the start.
     m_ini.Save(QStringLiteral("reports"), QStringLiteral("lastMonthlyReport"));
+    m_unsaved = false;
 }
 
 void MonthlyReport::queueMail(const QDate &month, const QByteArray &pdf)

@@ -57,7 +57,9 @@ private:
     QDate nextMonthToMake(const QDateTime &now) const;
     void start(const QDate &month);
     void onFinished(const ReportResult &result);
-    void remember(const QDate &month);
+    // Marks the month made (and every one before it); saved to Tallyport.ini when `save`.
+    void remember(const QDate &month, bool save = true);
+    void saveMark();
     void queueMail(const QDate &month, const QByteArray &pdf);
     QString printerName() const;
 
@@ -69,4 +71,8 @@ private:
     QDate m_lastMade; // kept here too, for an ini file that cannot be written
     QDateTime m_retryAfter;
     bool m_seenOff = false;
+    // The mark has changed since it was last saved.
+    bool m_unsaved = false;
+    // The months passed while off were saved once in this run.
+    bool m_savedWhileOff = false;
 };

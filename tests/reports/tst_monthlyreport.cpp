@@ -303,11 +303,21 @@ void TestMonthlyReport::nothingWhenSwitchedOffNorForMonthsPassedWhileOff()
     cycleAt(at(5, 1, 8, 1));
     QCOMPARE(finished.size(), 0);
     QVERIFY(!QDir(f->t.path("Reports")).exists());
+    // While off the months passed are saved once a run, not every month.
+    QCOMPARE(f->t.state.Ini.reports.lastMonthlyReport, QString("2026-04"));
+    QCOMPARE(QSettings(f->activation->iniFile().path(), QSettings::IniFormat)
+                 .value("reports/lastMonthlyReport")
+                 .toString(),
+             QString("2026-03"));
 
     // Switched on in May: March and April are not made; May's report comes on the first of June.
     f->t.state.Config.AutoPrintReport = "Yes";
     QVERIFY(f->activation->configFile().SaveConfiguration());
     cycleAt(at(5, 10, 8, 1));
+    QCOMPARE(QSettings(f->activation->iniFile().path(), QSettings::IniFormat)
+                 .value("reports/lastMonthlyReport")
+                 .toString(),
+             QString("2026-04"));
     cycleAt(at(5, 11, 8, 1));
     QCOMPARE(finished.size(), 0);
     cycleAt(at(6, 1, 8, 1));
