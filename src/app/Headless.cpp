@@ -43,7 +43,7 @@ public:
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
         ConnectNotifications(m_web, m_monitor.notifier);
         ConnectMqtt(m_mqtt, m_activation, m_monitor.cycle);
-        m_mqtt.configurationUrl = [this] { return m_web.url(); };
+        ConnectConfigurationLink(m_mqtt, m_web);
         connectStopSignals();
         connectReload();
     }

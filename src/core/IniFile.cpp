@@ -68,6 +68,7 @@ void describeWeb(WebIniSettings &web, KeyVisitor &keys)
     keys.text(QStringLiteral("certificate"), web.certificate);
     keys.text(QStringLiteral("key"), web.key);
     keys.text(QStringLiteral("hosts"), web.hosts);
+    keys.text(QStringLiteral("publicUrl"), web.publicUrl);
     keys.endSection();
 }
 

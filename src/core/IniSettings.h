@@ -51,6 +51,10 @@ struct WebIniSettings {
     // localhost) or to one of these names (comma-separated), so that a web page cannot read the
     // status through a name it points at 127.0.0.1 (DNS rebinding).
     QString hosts;
+    // The address other computers reach the status page by ("https://tallyport.example.com/"),
+    // for the links Tallyport publishes (Home Assistant's configuration link). Empty: the address
+    // served on, or this computer's name when serving every address.
+    QString publicUrl;
 
     bool operator==(const WebIniSettings &) const = default;
 };

@@ -5,6 +5,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QSysInfo>
 #include <QUrl>
 
 #include <openssl/bio.h>
@@ -27,6 +28,23 @@ bool tokenUsable(const QString &token, QString &reason)
             return false;
         }
     }
+    return true;
+}
+
+bool publicUrlUsable(const QString &text, QString &publicUrl, QString &reason)
+{
+    QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment()) {
+        reason = QStringLiteral("publicUrl \"%1\" is not an http:// or https:// address without a user, "
+                                "query or fragment")
+                     .arg(text);
+        return false;
+    }
+    if (!url.path().endsWith(QLatin1Char('/')))
+        url.setPath(url.path() + QLatin1Char('/'));
+    publicUrl = url.toString();
     return true;
 }
 
@@ -128,6 +146,20 @@ QString ListenPlan::url() const
     return url.toString();
 }
 
+QString ListenPlan::linkUrl() const
+{
+    if (!publicUrl.isEmpty())
+        return publicUrl;
+    if (address != QHostAddress::AnyIPv4 && address != QHostAddress::AnyIPv6)
+        return url();
+    const QString name = QSysInfo::machineHostName();
+    if (name.isEmpty())
+        return QString();
+    QUrl url(this->url());
+    url.setHost(name);
+    return url.toString();
+}
+
 bool MakeListenPlan(const WebIniSettings &settings, const QString &programDirectory, ListenPlan &plan,
                     QString &reason)
 {
@@ -143,6 +175,9 @@ bool MakeListenPlan(const WebIniSettings &settings, const QString &programDirect
         if (!host.trimmed().isEmpty())
             plan.hosts.append(host.trimmed().toLower());
     if (!plan.token.isEmpty() && !tokenUsable(plan.token, reason))
+        return false;
+    const QString publicUrl = settings.publicUrl.trimmed();
+    if (!publicUrl.isEmpty() && !publicUrlUsable(publicUrl, plan.publicUrl, reason))
         return false;
     if (!plan.address.isLoopback() && plan.token.isEmpty()) {
         reason =

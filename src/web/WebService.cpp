@@ -6,6 +6,7 @@
 #include <core/Activation.h>
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
+#include <mqtt/MqttPublisher.h>
 #include <notify/Notifier.h>
 
 #include <QDir>
@@ -60,6 +61,11 @@ WebService::~WebService() = default;
 QString WebService::url() const
 {
     return m_server ? m_plan.url() : QString();
+}
+
+QString WebService::linkUrl() const
+{
+    return m_server ? m_plan.linkUrl() : QString();
 }
 
 quint16 WebService::port() const
@@ -204,6 +210,11 @@ void ConnectNotifications(WebService &web, const Notifier &notifier)
         }
         return views;
     };
+}
+
+void ConnectConfigurationLink(MqttPublisher &mqtt, const WebService &web)
+{
+    mqtt.configurationUrl = [&web] { return web.linkUrl(); };
 }
 
 void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox)

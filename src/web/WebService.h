@@ -14,6 +14,7 @@
 
 class Activation;
 class Database;
+class MqttPublisher;
 class Notifier;
 class Outbox;
 class PollTimer;
@@ -48,6 +49,9 @@ public:
     bool isRunning() const { return m_server != nullptr; }
     // Where it serves ("http://127.0.0.1:8080/"); empty while stopped.
     QString url() const;
+    // The status page's address for links published to others (ListenPlan::linkUrl); empty
+    // while stopped.
+    QString linkUrl() const;
     quint16 port() const;
     // The connections holding a place now.
     int openConnections() const { return m_listener ? m_listener->openConnections() : 0; }
@@ -88,3 +92,5 @@ private:
 void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pollTimer, const Outbox &outbox);
 // The remote views show each notification channel's queue.
 void ConnectNotifications(WebService &web, const Notifier &notifier);
+// Home Assistant's configuration link of every device is the status page, while it is served.
+void ConnectConfigurationLink(MqttPublisher &mqtt, const WebService &web);

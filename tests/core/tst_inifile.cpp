@@ -13,7 +13,7 @@ namespace {
 // A complete [web] section, so that reading adds no key to a file that has it.
 // The sections after [poll], every key present.
 const QByteArray kLaterSections =
-    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\n"
+    "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\npublicUrl=\n"
     "\n[reports]\nlastMonthlyReport=\n"
     "\n[mqtt]\nenabled=false\nhost=\nport=1883\ntls=false\ncafile=\nuser=\npassword=\nclient_id=\n"
     "prefix=tallyport\nsite=\nqos=1\ndiscovery=true\ndiscovery_prefix=homeassistant\n";
@@ -80,7 +80,7 @@ private slots:
         // Remote access is off, and only for this computer, until the operator says otherwise.
         for (const char *line :
              {"[web]\n", "\nenabled=false\n", "\naddress=127.0.0.1\n", "\nport=8080\n", "\ntoken=\n",
-              "\ncertificate=\n", "\nkey=\n", "\nhosts=\n"})
+              "\ncertificate=\n", "\nkey=\n", "\nhosts=\n", "\npublicUrl=\n"})
             QVERIFY2(text.contains(line), line);
         QVERIFY(!m_t->state.Ini.web.enabled);
         // MQTT is off too; its section lists every key for the operator to fill.
@@ -237,7 +237,7 @@ private slots:
         QVERIFY2(read.startsWith("; Tallyport settings of the cold store\r\n[web]\r\n"
                                  "; the status page, for the office only\r\nport = 8080   ; not 80\r\n"
                                  "enabled=true\r\ntoken=\r\nhosts = office.lan, store.lan\r\n"
-                                 "address=127.0.0.1\r\ncertificate=\r\nkey=\r\n\r\n"
+                                 "address=127.0.0.1\r\ncertificate=\r\nkey=\r\npublicUrl=\r\n\r\n"
                                  "; kept for the old dashboard\r\n[dashboard]\r\ncolour=blue\r\n\r\n"
                                  "[mail]\r\nretryMaxSeconds=120\r\nretryHours = 48\r\n"
                                  "retryFirstSeconds=60\r\n\r\n[trend]\r\n"),

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,7 +108,7 @@ private slots:
         MqttTestSubscriber sub(kBroker, rig.broker.port());
         QTRY_VERIFY(sub.isConnected());
         rig.makePublisher();
-        rig.mqtt->configurationUrl = [&rig] { return rig.web.web->url(); };
+        ConnectConfigurationLink(*rig.mqtt, *rig.web.web);
         rig.mqtt->Apply(rig.settings());
         QTRY_VERIFY(rig.mqtt->isConnected());
         QCOMPARE(rig.statusLine(), QStringLiteral("MQTT: connected to 127.0.180.1 port 18830"));
@@ -206,6 +207,34 @@ private slots:
         // The discovery configs did not change, so they were not sent again.
         QCOMPARE(sub.count(rig.configTopic("sensor", "Kitchen", 0)), 1);
         QCOMPARE(rig.errorLines(), 0);
+
+        // Serving every address, the configuration link names this computer, or the address
+        // given as [web] publicUrl; never 0.0.0.0, never the token. A publicUrl that could carry
+        // a secret is refused.
+        const auto link = [&] {
+            return QJsonDocument::fromJson(sub.last(rig.configTopic("sensor", "Kitchen", 0)))
+                .object()["device"]
+                .toObject()["configuration_url"]
+                .toString();
+        };
+        WebIniSettings network = rig.web.localSettings();
+        network.address = "0.0.0.0";
+        network.token = "k3y-Of-Sixteen+Chars/x";
+        QVERIFY(rig.web.web->Apply(network));
+        rig.web.runCycle();
+        QTRY_COMPARE(link(), QStringLiteral("http://%1:%2/")
+                                 .arg(QSysInfo::machineHostName().toLower())
+                                 .arg(rig.web.web->port()));
+        network.publicUrl = "https://cold-store.example.com/tallyport";
+        QVERIFY(rig.web.web->Apply(network));
+        rig.web.runCycle();
+        QTRY_COMPARE(link(), QStringLiteral("https://cold-store.example.com/tallyport/"));
+        for (const char *secret : {"https://cold-store.example.com/?token=k3y-Of-Sixteen+Chars/x",
+                                   "https://admin:pw@cold-store.example.com/", "cold-store.example.com"}) {
+            network.publicUrl = secret;
+            QVERIFY(!rig.web.web->Apply(network));
+            QVERIFY(rig.web.f.t.status.contains("not started: publicUrl"));
+        }
     }
 
     // A renamed sensor gets its config replaced under the same unique id; a removed sensor or

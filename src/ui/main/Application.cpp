@@ -67,7 +67,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     // Readings and states go to an MQTT broker when [mqtt] is enabled.
     MqttPublisher mqtt(state, monitor.grid, monitor.database);
     ConnectMqtt(mqtt, window.activation(), monitor.cycle);
-    mqtt.configurationUrl = [&web] { return web.url(); };
+    ConnectConfigurationLink(mqtt, web);
     ReportWindows reportWindows(state, window, monitor.database, monitor.monthlyReport);
     window.start();
     return app.exec();
