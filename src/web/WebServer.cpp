@@ -75,7 +75,8 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
 
 // Without a token anyone who can reach the port may read, which on the loopback address is this
 // computer's own programs only, unless a web page in its browser reaches 127.0.0.1 through a
-// name of its own (DNS rebinding): such a request names that other host.
+// name of its own (DNS rebinding): such a request names that other host. An address cannot be
+// rebound, so every loopback address is this computer.
 bool WebServer::addressedHere(const QList<QPair<QByteArray, QByteArray>> &headers) const
 {
     if (!m_tokenHash.isEmpty())
@@ -87,8 +88,12 @@ bool WebServer::addressedHere(const QList<QPair<QByteArray, QByteArray>> &header
     const int colon = host.lastIndexOf(QLatin1Char(':'));
     if (colon > host.lastIndexOf(QLatin1Char(']')))
         host.truncate(colon);
-    return host == QLatin1String("127.0.0.1") || host == QLatin1String("[::1]") ||
-           host == QLatin1String("localhost") || m_hosts.contains(host);
+    if (host == QLatin1String("localhost") || m_hosts.contains(host))
+        return true;
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
 }
 
 bool WebServer::authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const

@@ -32,7 +32,8 @@ struct WebReply {
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
 // Only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token every
 // request must carry "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
-// Without one, a request must be addressed to this computer by its Host header (421 otherwise).
+// Without one, a request must be addressed to this computer by its Host header (421 otherwise):
+// localhost, a loopback address, or a name listed.
 class WebServer final : public QAbstractHttpServer {
     Q_OBJECT
 public:

@@ -76,6 +76,20 @@ quint16 WebService::port() const
 bool WebService::Start(const WebIniSettings &settings, QString &reason)
 {
     Stop();
+    const bool started = listen(settings, reason);
+    // The certificate and key are watched whether or not they were taken: mending a pair that
+    // was refused starts the server as renewing a good one restarts it.
+    if (!settings.certificate.trimmed().isEmpty() && !settings.key.trimmed().isEmpty()) {
+        m_tlsSettings = settings;
+        watchTlsFiles(settings);
+    }
+    if (started)
+        Refresh();
+    return started;
+}
+
+bool WebService::listen(const WebIniSettings &settings, QString &reason)
+{
     ListenPlan plan;
     if (!MakeListenPlan(settings, m_state.programDirectory(), plan, reason))
         return false;
@@ -93,11 +107,6 @@ bool WebService::Start(const WebIniSettings &settings, QString &reason)
     m_plan = plan;
     m_listener = listener;
     m_server = std::move(server);
-    if (plan.tls) {
-        m_tlsSettings = settings;
-        watchTlsFiles(settings);
-    }
-    Refresh();
     return true;
 }
 
@@ -140,9 +149,6 @@ void WebService::reloadTls()
         return;
     QString reason;
     const bool started = Start(m_tlsSettings, reason);
-    // Watched again even when the new pair is refused, so that mending it is noticed too.
-    if (!started)
-        watchTlsFiles(m_tlsSettings);
     reportStart(started, reason);
 }
 

@@ -62,8 +62,10 @@ public:
     void setLimits(const ConnectionLimits &limits) { m_limits = limits; }
 
 private:
-    // A renewed certificate or key is picked up without a restart: the files are watched while
-    // the server speaks HTTPS, and the server starts again a moment after they change.
+    // Starts the server with these settings; false with the reason.
+    bool listen(const WebIniSettings &settings, QString &reason);
+    // A renewed or mended certificate or key is picked up without a restart: the files are
+    // watched while HTTPS is set, and the server starts again a moment after they change.
     void watchTlsFiles(const WebIniSettings &settings);
     QStringList tlsPaths(const WebIniSettings &settings) const;
     QList<QDateTime> tlsFileTimes(const WebIniSettings &settings) const;

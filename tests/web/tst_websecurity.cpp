@@ -184,6 +184,11 @@ private slots:
         QTest::newRow("a name ending in a loopback one")
             << QByteArray("Host: evil127.0.0.1\r\n") << false << 421;
         QTest::newRow("no Host") << QByteArray() << false << 421;
+        // An address literal cannot be rebound: any loopback one names this computer.
+        QTest::newRow("other loopback address") << QByteArray("Host: 127.0.0.5:8080\r\n") << false << 200;
+        QTest::newRow("a name that starts like one")
+            << QByteArray("Host: 127.0.0.1.attacker.example\r\n") << false << 421;
+        QTest::newRow("an address of another computer") << QByteArray("Host: 192.0.2.7\r\n") << false << 421;
         QTest::newRow("any name with the token") << QByteArray("Host: attacker.example\r\n") << true << 200;
     }
     void rebindingHostsAreRefusedWithoutAToken()
@@ -200,6 +205,18 @@ private slots:
         const HttpResult result = RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\n" + hostLine +
                                                                       token + "Connection: close\r\n\r\n");
         QCOMPARE(result.status, status);
+    }
+
+    // Served on a loopback address of its own, a browser pointed there is answered (its Host
+    // names that address).
+    void aRequestAddressedToTheServedAddressIsAnswered()
+    {
+        WebIniSettings settings = m_rig->localSettings();
+        settings.address = "127.0.121.5";
+        QVERIFY(m_rig->web->Apply(settings));
+        QVERIFY2(m_rig->web->url().startsWith("http://127.0.121.5:"), qPrintable(m_rig->web->url()));
+        QCOMPARE(m_rig->get("/").status, 200);
+        QCOMPARE(m_rig->get("/metrics").status, 200);
     }
 
     void anyAddressServesWithAToken()
@@ -249,35 +266,44 @@ private slots:
             0);
     }
 
-    // A key or certificate file that changes is read again without a restart: a key that does
-    // not belong to the certificate stops the server with the cause in the status list and the
-    // error log; the right key brings it back.
+    // A key or certificate file that changes is read again without a restart, whether or not
+    // the server started with them: a key that does not belong to the certificate keeps or
+    // stops the server with the cause in the status list and the error log; the right key
+    // brings it back.
     void changedCertificateFilesAreReadAgain()
     {
         if (!QSslSocket::supportsSsl())
             QSKIP("No TLS library");
         const QString dir = m_rig->f.t.dir.path();
         QVERIFY(QFile::copy(dataFile("test-cert.pem"), dir + "/web-cert.pem"));
-        QVERIFY(QFile::copy(dataFile("test-key.pem"), dir + "/web-key.pem"));
+        QVERIFY(QFile::copy(dataFile("other-key.pem"), dir + "/web-key.pem"));
         WebIniSettings settings = m_rig->localSettings();
         settings.certificate = "web-cert.pem";
         settings.key = "web-key.pem";
-        QVERIFY(m_rig->web->Apply(settings));
+        const auto statusLine = [this] {
+            const QStringList lines = m_rig->f.t.status.lines().filter(WebService::StatusKey);
+            return lines.size() == 1 ? lines.first() : lines.join(" | ");
+        };
+        QVERIFY(!m_rig->web->Apply(settings));
+        QVERIFY2(statusLine().contains("does not belong to the certificate"), qPrintable(statusLine()));
+        QCOMPARE(m_rig->f.count("tblErrors", "myFunction = 'Remote access'"), 1);
         const auto replaceKey = [&](const char *source) {
             QFile::remove(dir + "/web-key.pem.new");
             QVERIFY(QFile::copy(dataFile(source), dir + "/web-key.pem.new"));
             QVERIFY(std::rename(QFile::encodeName(dir + "/web-key.pem.new").constData(),
                                 QFile::encodeName(dir + "/web-key.pem").constData()) == 0);
         };
-        replaceKey("other-key.pem");
-        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->web->isRunning(), 5000);
-        const QStringList lines = m_rig->f.t.status.lines().filter(WebService::StatusKey);
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.first().contains("does not belong to the certificate"), qPrintable(lines.first()));
-        QCOMPARE(m_rig->f.count("tblErrors", "myFunction = 'Remote access'"), 1);
         replaceKey("test-key.pem");
         QTRY_VERIFY_WITH_TIMEOUT(m_rig->web->isRunning(), 5000);
-        QVERIFY(m_rig->f.t.status.lines().filter(WebService::StatusKey).first().contains("serving https://"));
+        QVERIFY2(statusLine().startsWith("Remote access: serving https://"), qPrintable(statusLine()));
+
+        replaceKey("other-key.pem");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->web->isRunning(), 5000);
+        QVERIFY2(statusLine().contains("does not belong to the certificate"), qPrintable(statusLine()));
+        QCOMPARE(m_rig->f.count("tblErrors", "myFunction = 'Remote access'"), 2);
+        replaceKey("test-key.pem");
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig->web->isRunning(), 5000);
+        QVERIFY2(statusLine().startsWith("Remote access: serving https://"), qPrintable(statusLine()));
     }
 
     void badRequestsGet4xxAndCostNothing_data()
