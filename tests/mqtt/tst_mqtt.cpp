@@ -211,8 +211,9 @@ private slots:
         // Serving every address, the configuration link names this computer, or the address
         // given as [web] publicUrl; never 0.0.0.0, never the token. A publicUrl that could carry
         // a secret is refused.
-        const auto link = [&] {
-            return QJsonDocument::fromJson(sub.last(rig.configTopic("sensor", "Kitchen", 0)))
+        const QString kitchenConfig = rig.configTopic("sensor", "Kitchen", 0);
+        const auto link = [&sub, &kitchenConfig] {
+            return QJsonDocument::fromJson(sub.last(kitchenConfig))
                 .object()["device"]
                 .toObject()["configuration_url"]
                 .toString();
