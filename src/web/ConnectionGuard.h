@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -14,7 +15,7 @@ class QTcpSocket;
 struct ConnectionLimits {
     int maxConnections = 64;
     // Where clients come from different addresses (the server listens on other than a loopback
-    // address), one address holds no more connections than this.
+    // address), one address (an IPv6 one: its /64 network) holds no more connections than this.
     int maxPerPeer = 16;
     // A request (head and body) larger than this is refused with 413 or 431.
     int maxRequestBytes = 16 * 1024;
@@ -26,6 +27,10 @@ struct ConnectionLimits {
     // A client that has not taken this much of the answers already sent gets no further answer:
     // its connection is dropped, so asking again and again without reading holds no memory.
     qint64 maxUnsentBytes = 8 * 1024 * 1024;
+    // The largest body a request of this method to this path may carry; 0 where none is taken.
+    // A body anywhere else, or above the bound, is refused at once (413), before it is waited
+    // for. Unset: no route takes a body.
+    std::function<qint64(const QByteArray &method, const QString &path)> bodyLimit;
 };
 
 // An HTTP/1.1 answer with a line of text, after which the connection closes.
@@ -37,6 +42,11 @@ void CloseWhenWritten(QTcpSocket *socket);
 // The address a connection comes from, an IPv4 client of a dual-stack server as IPv4.
 QHostAddress PeerOf(const QTcpSocket &socket);
 
+// What of a peer's address counts for its share of the places: an IPv4 address whole, an IPv6
+// address by its /64 network (one computer usually has a /64 to itself and may use any address
+// in it).
+QHostAddress PeerShare(const QHostAddress &peer);
+
 class ConnectionGuard;
 
 // The connections that hold one of the server's places, shared by the server and the guards
@@ -44,10 +54,10 @@ class ConnectionGuard;
 class ConnectionTable {
 public:
     int size() const { return int(m_guards.size()); }
-    int countFrom(const QHostAddress &peer) const;
-    // Of the connections not in the middle of a request (from peer alone, when given), the one
+    int countFrom(const QHostAddress &share) const;
+    // Of the connections that can give up their place (from the share alone, when given), the one
     // that has waited longest for a request; null when there is none.
-    ConnectionGuard *longestWaiting(const QHostAddress *peer = nullptr) const;
+    ConnectionGuard *longestWaiting(const QHostAddress *share = nullptr) const;
 
     void add(ConnectionGuard *guard) { m_guards.append(guard); }
     void remove(ConnectionGuard *guard) { m_guards.removeOne(guard); }
@@ -58,11 +68,17 @@ private:
     quint64 m_turns = 0;
 };
 
-// Watches one connection before the HTTP parser sees its bytes; a child of its socket. An
-// oversized or malformed request head, an upgrade request, a request not complete in time and an
-// idle connection are answered with 4xx and closed.
+// Watches one connection before the HTTP parser sees its bytes; a child of its socket. It follows
+// the connection's requests one after another (a head, then the body its Content-Length gives)
+// and checks each head before the parser sees it: an oversized or malformed head, framing two
+// parties could read differently, a body where none is taken, an upgrade request, a request not
+// complete in time and an idle connection are answered with 4xx and closed.
 class ConnectionGuard final : public QObject {
 public:
+    // A complete request the HTTP parser has not answered this long after it came (one it could
+    // not parse) gets 400.
+    static constexpr int AnswerMs = 1000;
+
     ConnectionGuard(QTcpSocket *socket, const ConnectionLimits &limits,
                     std::shared_ptr<ConnectionTable> table);
     ~ConnectionGuard() override;
@@ -70,9 +86,10 @@ public:
     static ConnectionGuard *of(QTcpSocket *socket);
 
     const QHostAddress &peer() const { return m_peer; }
-    // No request head has come complete since the connection opened or its last answer: the
-    // connection can give up its place without losing an answer.
-    bool waitingForRequest() const { return !m_headChecked; }
+    const QHostAddress &share() const { return m_share; }
+    // Every complete request has been answered: the connection can give up its place without
+    // losing an answer (a request still on its way, head or body, is refused).
+    bool waitingForRequest() const { return m_requestEnds.isEmpty(); }
     // Grows with the time the connection began to wait for its request.
     quint64 waitingSince() const { return m_waitingSince; }
 
@@ -83,10 +100,12 @@ public:
 
 private:
     void onReadyRead();
-    bool checkHead(qint64 fresh);
-    void checkParsed();
+    qsizetype takeHead(const QByteArray &bytes, qsizetype from);
+    qsizetype takeBody(const QByteArray &bytes, qsizetype from);
+    void completeRequest(qint64 end);
+    void onAnswerDeadline();
     void onIdle();
-    void onHeadDeadline();
+    void onRequestDeadline();
     void refuse(const QByteArray &response);
     void close();
     void drop();
@@ -96,13 +115,23 @@ private:
     ConnectionLimits m_limits;
     std::shared_ptr<ConnectionTable> m_table;
     QHostAddress m_peer;
+    QHostAddress m_share;
     QTimer m_idle;
-    QTimer m_headDeadline;
+    QTimer m_requestDeadline;
+    QTimer m_answerDeadline;
+    // The request under way: its head so far, then the body bytes still to come (-1 in the head).
     QByteArray m_head;
-    qint64 m_received = 0;
+    qint64 m_bodyLeft = -1;
+    bool m_inRequest = false;
+    // Where the bytes stand in the connection's stream: how far they have been checked, where
+    // each complete request not yet answered ends, and where the last one answered ended. The
+    // HTTP library answers one request at a time: bytes it read past the end of the request it
+    // answers become readable again, and are not checked twice.
+    qint64 m_checkedTo = 0;
+    QList<qint64> m_requestEnds;
+    qint64 m_answeredTo = 0;
+    bool m_readAgain = false;
     quint64 m_waitingSince = 0;
-    bool m_headChecked = false;
-    bool m_answered = false;
     bool m_refused = false;
     bool m_holdsPlace = true;
 };

@@ -24,8 +24,9 @@ bool GuardedTcpServer::MayAnswer(QTcpSocket *socket)
 bool GuardedTcpServer::makeRoom(const QHostAddress &peer)
 {
     ConnectionGuard *leaving = nullptr;
-    if (!serverAddress().isLoopback() && m_table->countFrom(peer) >= m_limits.maxPerPeer) {
-        leaving = m_table->longestWaiting(&peer);
+    const QHostAddress share = PeerShare(peer);
+    if (!serverAddress().isLoopback() && m_table->countFrom(share) >= m_limits.maxPerPeer) {
+        leaving = m_table->longestWaiting(&share);
     } else if (m_table->size() >= m_limits.maxConnections) {
         leaving = m_table->longestWaiting();
     } else {

@@ -12,12 +12,14 @@ class QTcpSocket;
 
 // The listening socket of the web server. Each connection is watched before the HTTP parser sees
 // its bytes (ConnectionGuard), so no client can make the program hold unbounded memory or open
-// sockets. When every place is taken, the connection that has waited longest for a request
-// gives its place to the new one, so clients that open connections and send nothing, or
-// send a request a byte at a time, cannot shut others out; only when every connection is in the
-// middle of a request does a new one get 503. Where clients come from different addresses, each
-// address has a share of the places, and a new connection beyond it takes the place of one of
-// that address's own. With a TLS configuration every connection is encrypted first.
+// sockets. When every place is taken, the connection that has waited longest for a complete
+// request gives its place to the new one (a request it has begun, head or body, gets 503), so
+// clients that open connections and send nothing, send a request a byte at a time, or promise a
+// body they never send, cannot shut others out; only when no connection can give up its place
+// (each has a complete request not yet answered) does a new one get 503. Where clients come from
+// different addresses, each address (an IPv6 one: its /64 network) has a share of the places, and
+// a new connection beyond it takes the place of one of that address's own. With a TLS
+// configuration every connection is encrypted first.
 class GuardedTcpServer final : public QTcpServer {
     Q_OBJECT
 public:

@@ -73,6 +73,11 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
 {
 }
 
+qint64 WebServer::BodyLimit(const QByteArray &, const QString &)
+{
+    return 0;
+}
+
 // Without a token anyone who can reach the port may read, which on the loopback address is this
 // computer's own programs only, unless a web page in its browser reaches 127.0.0.1 through a
 // name of its own (DNS rebinding): such a request names that other host. An address cannot be

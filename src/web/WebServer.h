@@ -49,6 +49,11 @@ public:
     WebServer(const StatusSource &source, const QString &token, const QStringList &hosts = {},
               QObject *parent = nullptr);
 
+    // The largest request body a route takes; 0 where it takes none, which today is every route:
+    // nothing served changes anything. A route that does declares its bound here, and the
+    // connections' guard refuses any other body at once (ConnectionLimits::bodyLimit).
+    static qint64 BodyLimit(const QByteArray &method, const QString &path);
+
     // The answer to a GET (or other method) of a URL with the given headers.
     WebReply Answer(const QByteArray &method, const QUrl &url,
                     const QList<QPair<QByteArray, QByteArray>> &headers) const;

@@ -93,8 +93,11 @@ bool WebService::listen(const WebIniSettings &settings, QString &reason)
     ListenPlan plan;
     if (!MakeListenPlan(settings, m_state.programDirectory(), plan, reason))
         return false;
+    ConnectionLimits limits = m_limits;
+    if (!limits.bodyLimit)
+        limits.bodyLimit = &WebServer::BodyLimit;
     auto server = std::make_unique<WebServer>(m_source, plan.token, plan.hosts);
-    auto *listener = new GuardedTcpServer(m_limits);
+    auto *listener = new GuardedTcpServer(limits);
     if (plan.tls)
         listener->setTls(*plan.tls);
     if (!listener->listen(plan.address, plan.port)) {

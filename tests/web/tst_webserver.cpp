@@ -226,9 +226,14 @@ private slots:
         QCOMPARE(m_rig->get("/api/v1/status/../../wexa.mdb").status, 404);
         const HttpResult post =
             RawExchange(m_rig->web->port(), "POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                            "Content-Length: 2\r\nConnection: close\r\n\r\nab");
+                                            "Content-Length: 0\r\nConnection: close\r\n\r\n");
         QCOMPARE(post.status, 405);
         QVERIFY2(post.error.isEmpty(), qPrintable(post.error)); // closed as asked
+        // No route takes a body: one is refused before it is read.
+        const HttpResult withBody =
+            RawExchange(m_rig->web->port(), "POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                            "Content-Length: 2\r\nConnection: close\r\n\r\nab");
+        QCOMPARE(withBody.status, 413);
         const HttpResult del =
             RawExchange(m_rig->web->port(), "DELETE /api/v1/alarms HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                             "Connection: close\r\n\r\n");
