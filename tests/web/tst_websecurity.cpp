@@ -327,58 +327,69 @@ private slots:
                                           QByteArray(100000, 'b')
                                    << 413;
         QTest::newRow("unfinished") << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n") << 408;
-        // A body where none is taken, refused at once rather than waited for.
-        QTest::newRow("body promised")
-            << QByteArray("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\n") << 413;
-        QTest::newRow("body sent") << QByteArray(
-                                          "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 4\r\n\r\n"
-                                          "abcd")
-                                   << 413;
-        QTest::newRow("chunked body")
-            << QByteArray("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 413;
-        // Framing two parties could read differently.
-        QTest::newRow("two lengths") << QByteArray(
-                                            "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n"
-                                            "content-length: 0\r\n\r\n")
-                                     << 400;
-        QTest::newRow("length and chunked")
-            << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n"
-                          "Transfer-Encoding: chunked\r\n\r\n")
-            << 400;
-        QTest::newRow("negative length")
-            << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: -1\r\n\r\n") << 400;
-        QTest::newRow("length not a number")
-            << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0x10\r\n\r\n") << 400;
-        QTest::newRow("two hosts") << QByteArray("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                                 "Host: attacker.example\r\n\r\n")
-                                   << 400;
-        QTest::newRow("target naming another host")
-            << QByteArray("GET http://attacker.example/metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n") << 400;
-        // Every request of a connection is checked, not only its first.
-        QTest::newRow("second request bad") << QByteArray("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
-                                                          "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                                          "Upgrade: websocket\r\n\r\n")
-                                            << 400;
     }
     void badRequestsGet4xxAndCostNothing()
     {
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        // Only the unfinished request waits for the time-out; the others are answered at once.
         ConnectionLimits limits;
-        limits.idleMs = status == 408 ? 600 : 5000;
+        limits.idleMs = 600;
         m_rig->web->setLimits(limits);
         QString reason;
         QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
-        QElapsedTimer time;
-        time.start();
         const HttpResult result = RawExchange(m_rig->web->port(), request);
-        QVERIFY2(result.status == status, result.body.constData());
-        QVERIFY2(status == 408 || time.elapsed() < 2500, qPrintable(QString::number(time.elapsed())));
+        QCOMPARE(result.status, status);
         QVERIFY2(result.error.isEmpty(), qPrintable(result.error)); // the server closed the connection
         QCOMPARE(m_rig->f.count("tblErrors"), 0);
         // The server goes on answering.
         QCOMPARE(m_rig->get("/healthz").status, 503);
+    }
+
+    // Framing the server does not take is refused at once, rather than waited for: a body where
+    // none is taken (413), framing two parties could read differently (400), and a bad request
+    // after a good one on the same connection.
+    void framingProblemsAreRefusedAtOnce()
+    {
+        struct Case {
+            const char *name;
+            QByteArray request;
+            int status;
+        };
+        const QList<Case> cases{
+            {"body promised", "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\n", 413},
+            {"body sent", "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 4\r\n\r\nabcd", 413},
+            {"chunked body", "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n", 413},
+            {"two lengths",
+             "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\ncontent-length: 0\r\n\r\n", 400},
+            {"length and chunked",
+             "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\nTransfer-Encoding: chunked\r\n\r\n",
+             400},
+            {"negative length", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: -1\r\n\r\n", 400},
+            {"length not a number", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0x10\r\n\r\n", 400},
+            {"two hosts", "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: attacker.example\r\n\r\n", 400},
+            {"target naming another host",
+             "GET http://attacker.example/metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 400},
+            {"second request bad",
+             "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+             "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n\r\n",
+             400},
+        };
+        ConnectionLimits limits;
+        limits.idleMs = 5000;
+        m_rig->web->setLimits(limits);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+        for (const Case &c : cases) {
+            QElapsedTimer time;
+            time.start();
+            const HttpResult result = RawExchange(m_rig->web->port(), c.request);
+            QVERIFY2(result.status == c.status, qPrintable(c.name + QStringLiteral(": ") + result.body));
+            QVERIFY2(result.error.isEmpty(), c.name); // the server closed the connection
+            QVERIFY2(time.elapsed() < 2500,
+                     qPrintable(c.name + QStringLiteral(" took %1 ms").arg(time.elapsed())));
+        }
+        QCOMPARE(m_rig->f.count("tblErrors"), 0);
+        QCOMPARE(m_rig->get("/healthz").status, 503); // the server goes on answering
     }
 
     void idleConnectionsAreClosedAndMakeRoom()
