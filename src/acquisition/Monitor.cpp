@@ -51,7 +51,7 @@ void Monitor::connectActivation(Activation &activation)
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };
     s.StopTimeout = [this] { link.StopTimeout(); };
     // The outbox starts nothing new and keeps what is left for the next start; a message the
-    // server is answering gets its answer first (at most StopGraceSeconds), so one it took is not
+    // server is answering gets its answer first (for the stop's grace at most), so one it took is not
     // sent again. Then the shutdown e-mail goes out as it always did.
     s.SendShutdownEmail = [this] {
         outbox.Shutdown();

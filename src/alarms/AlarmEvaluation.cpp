@@ -330,7 +330,11 @@ void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &star
     QList<UnrecordedAlarm> &alarms = m_unrecorded[sensor.id];
     alarms.append({alarm, mail});
     if (alarms.size() > kMaxUnrecorded) {
-        const AlarmRecord lost = alarms.takeFirst().record;
+        const UnrecordedAlarm given = alarms.takeFirst();
+        const AlarmRecord &lost = given.record;
+        // Its e-mail still goes out, but no longer waits for the record.
+        if (given.mail.queued())
+            m_outbox.DetachRecord(given.mail.outboxKey);
         m_state.AddError(kAlarmWhere, QStringLiteral("The alarm of %1 that started %2 could not be recorded")
                                           .arg(lost.Sensor, DateTimeText(lost.AlarmStart)));
     }

@@ -12,6 +12,7 @@ const QString Outbox::WaitingKey = QStringLiteral("Emails waiting to be sent: ")
 
 namespace {
 const QString kOutboxWhere = QStringLiteral("Outbox");
+const QString kStoppedBeforeSent = QStringLiteral("Tallyport stopped before it was sent.");
 // The timer never sleeps longer than this: it wakes to see to messages held back behind others.
 constexpr qint64 kLongestSleepMs = 60 * 1000;
 } // namespace
@@ -163,6 +164,17 @@ void Outbox::AttachRecord(qint64 key, qint64 recordId)
     dropFinished();
 }
 
+void Outbox::DetachRecord(qint64 key)
+{
+    OutboxEntry *e = find(key);
+    if (!e || e->recordId > 0)
+        return;
+    e->record = OutboxEntry::Record::None;
+    e->dirty = true;
+    flush(*e);
+    dropFinished();
+}
+
 bool Outbox::load()
 {
     QList<OutboxRow> rows;
@@ -176,21 +188,28 @@ bool Outbox::load()
         OutboxEntry e;
         const bool whole = OutboxEntry::fromRow(row, m_state.clock(), e);
         e.key = m_nextKey++;
-        // Sent without its files, the message would claim what it does not carry.
+        // Its record waited in the memory of the run that queued it: none will be written now.
+        if (e.recordId <= 0)
+            e.record = OutboxEntry::Record::None;
+        // Sent without its files, the message would claim what it does not carry; a notice that
+        // gets one attempt and had none before a run was killed would mislead now.
         const QString unusable = !whole ? QStringLiteral("The stored message's attachments cannot be read.")
                                  : e.pending.isEmpty()
                                      ? QStringLiteral("The stored message has no recipient left.")
-                                     : QString();
-        if (!unusable.isEmpty()) {
-            e.state = OutboxEntry::State::GivenUp;
-            e.lastError = unusable;
-            e.dirty = true;
-            m_state.AddError(kOutboxWhere,
-                             QStringLiteral("\"%1\" was given up: %2").arg(e.message.subject, unusable));
-        }
+                                 : !e.retries && e.attempts == 0 ? kStoppedBeforeSent
+                                                                 : QString();
+        if (!unusable.isEmpty())
+            giveUpUnsent(e, unusable);
         m_entries.append(std::move(e));
     }
     return true;
+}
+
+void Outbox::giveUpUnsent(OutboxEntry &e, const QString &why)
+{
+    e.giveUp();
+    e.lastError = why;
+    m_state.AddError(kOutboxWhere, QStringLiteral("\"%1\" was given up: %2").arg(e.message.subject, why));
 }
 
 void Outbox::Resume()
@@ -213,6 +232,11 @@ void Outbox::Shutdown()
 {
     Hold();
     m_worker.stopAndWait();
+    // A notice that gets one attempt and has not had it is given up: sent after the next start,
+    // "up and running" would mislead.
+    for (OutboxEntry &e : m_entries)
+        if (!e.finished() && !e.retries && e.attempts == 0)
+            giveUpUnsent(e, kStoppedBeforeSent);
     // Stored with their times on the wall clock as it reads now, so that the next start counts
     // from here what passes until then, whatever the clock did while they waited.
     for (OutboxEntry &e : m_entries)

@@ -73,6 +73,9 @@ public:
     // The record of a message queued while its record could not be written; the outbox keeps
     // it up to date from now on.
     void AttachRecord(qint64 key, qint64 recordId);
+    // The record of a message queued while it could not be written will never be (the alarm was
+    // given up): the message goes on without one and leaves the outbox once it is done with.
+    void DetachRecord(qint64 key);
 
     // Takes up the messages an earlier run left (once per run), writes what the database did not
     // take before and starts the next attempt that is due. The activation and every poll cycle
@@ -81,9 +84,11 @@ public:
     // Starts no further attempt (the program is closing); one running goes on.
     void Hold();
     // Stops the running attempt early and records it; nothing more is tried in this run. An
-    // attempt whose message has been sent waits for the server's answer (StopGraceSeconds at
+    // attempt whose message has been sent waits for the server's answer (for the stop's grace at
     // most); one before that point ends within about a second.
     void Shutdown();
+    // The stop's grace (DefaultStopGrace); tests shorten it.
+    void setStopGrace(std::chrono::milliseconds grace) { m_worker.setStopGrace(grace); }
 
     int waitingCount() const;
     bool attemptRunning() const { return m_runningKey != 0; }
@@ -99,6 +104,8 @@ private:
     OutboxEntry *find(qint64 key);
     const OutboxEntry *find(qint64 key) const;
     bool load();
+    // Gives up a message that will not have its (next) attempt, saying why in the error log.
+    void giveUpUnsent(OutboxEntry &entry, const QString &why);
     void failWithoutConnection(const SmtpOutcome &outcome);
     void startNext();
     void giveUpExpired(const Moment &now);

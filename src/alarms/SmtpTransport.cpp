@@ -17,6 +17,9 @@ namespace {
 constexpr int MaxTranscriptLines = 200;
 // How long the UI thread waits beyond the server time-out before it stops the exchange itself.
 constexpr int BackstopMs = 10000;
+// Once a stop's grace or the exchange's time-out is over, an answer to the message on its way
+// still counts for this long; then the connection closes (without waiting for the answer to QUIT).
+constexpr std::chrono::milliseconds LateAnswer{2000};
 
 void EnsureCurlInitialised()
 {
@@ -42,23 +45,24 @@ size_t ReadPayload(char *buffer, size_t size, size_t count, void *user)
     return size_t(chunk);
 }
 
+struct Transcript {
+    QStringList lines;
+    QByteArray partial;
+    // The exchange is over: QUIT has gone, and its answer is not waited for.
+    bool quitSent = false;
+    // The recipient whose RCPT command awaits its reply, and the replies so far.
+    QString pendingRecipient;
+    QList<RecipientReply> recipientReplies;
+};
+
 // What the progress callback needs to end an exchange early, on the exchange's own thread.
 struct StopCheck {
     const SmtpStopRequest *request = nullptr;
     const Upload *upload = nullptr;
-    // The exchange's own time-out. After it the library still says goodbye (QUIT) and waits for
-    // the answer: a stop does not wait for that.
+    const Transcript *transcript = nullptr;
+    // The exchange's own time-out; an answer to the message may come LateAnswer after it.
     std::chrono::steady_clock::time_point deadline;
-    bool seen = false;
-    std::chrono::steady_clock::time_point seenAt;
-};
-
-struct Transcript {
-    QStringList lines;
-    QByteArray partial;
-    // The recipient whose RCPT command awaits its reply, and the replies so far.
-    QString pendingRecipient;
-    QList<RecipientReply> recipientReplies;
+    bool timedOut = false; // ended at its time-out before the message had gone
 };
 
 // The last line of a reply: "250 OK" rather than "250-SIZE ...".
@@ -84,6 +88,8 @@ int CollectReplies(CURL *, curl_infotype type, char *data, size_t size, void *us
     auto *transcript = static_cast<Transcript *>(user);
     if (type == CURLINFO_HEADER_OUT) {
         const QByteArray command(data, qsizetype(size));
+        if (command.startsWith("QUIT"))
+            transcript->quitSent = true;
         if (command.startsWith("RCPT TO:")) {
             const qsizetype open = command.indexOf('<'), close = command.indexOf('>');
             if (open >= 0 && close > open)
@@ -103,22 +109,28 @@ int CollectReplies(CURL *, curl_infotype type, char *data, size_t size, void *us
     return 0;
 }
 
-// Called by the library at least once a second while the exchange runs; non-zero ends it. The
-// grace of a finished message counts from the first call that sees the stop.
+// Called by the library at least once a second while the exchange runs, and while it waits for
+// an answer; non-zero ends it. The message's outcome is known once QUIT has gone: its answer is
+// not waited for. Before the end of the message a stop ends the exchange at once (the server
+// cannot have taken it); after it, the answer is waited for until the stop's grace is over and
+// LateAnswer more (the library's own time-out ends the wait LateAnswer after the exchange's).
 int CheckStop(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto *check = static_cast<StopCheck *>(user);
-    const SmtpStop stop = check->request ? check->request->load() : SmtpStop::None;
-    if (stop == SmtpStop::None)
-        return 0;
-    if (stop == SmtpStop::Now || !check->upload->finished)
+    if (check->transcript->quitSent)
         return 1;
+    const SmtpStop stop = check->request ? check->request->kind() : SmtpStop::None;
     const auto now = std::chrono::steady_clock::now();
-    if (!check->seen) {
-        check->seen = true;
-        check->seenAt = now;
+    if (stop == SmtpStop::Now)
+        return 1;
+    if (!check->upload->finished) {
+        check->timedOut = stop == SmtpStop::None && now >= check->deadline;
+        return stop == SmtpStop::Finish || check->timedOut ? 1 : 0;
     }
-    return now - check->seenAt >= std::chrono::seconds(StopGraceSeconds) || now >= check->deadline ? 1 : 0;
+    return stop == SmtpStop::Finish &&
+                   now >= std::min(check->request->graceEnds(), check->deadline) + LateAnswer
+               ? 1
+               : 0;
 }
 
 bool ValidHost(const QString &host)
@@ -148,7 +160,8 @@ bool IsErrorReply(const QString &line)
            line.at(1).isDigit() && line.at(2).isDigit();
 }
 
-// The answer to the message itself: the first reply after "354 ...".
+// The answer to the message itself: the first reply after "354 ...", whenever it came before the
+// connection closed (late, the library takes it for the answer to QUIT).
 QString MessageReply(const QStringList &lines)
 {
     for (qsizetype i = 0; i + 1 < lines.size(); ++i)
@@ -158,11 +171,13 @@ QString MessageReply(const QStringList &lines)
 }
 
 // The server answered the message with 2xx: it has taken it, whatever ends the exchange after.
+// QUIT's own "221" says nothing about the message.
 bool MessageAccepted(const QStringList &lines)
 {
     for (qsizetype i = 0; i + 1 < lines.size(); ++i)
         if (lines.at(i).startsWith(QLatin1String("354")))
-            return lines.at(i + 1).startsWith(QLatin1Char('2'));
+            return lines.at(i + 1).startsWith(QLatin1Char('2')) &&
+                   !lines.at(i + 1).startsWith(QLatin1String("221"));
     return false;
 }
 
@@ -205,18 +220,24 @@ void SetEnvelope(CURL *c, Transfer &t, const SmtpServer &server, const SmtpEnvel
     t.upload = Upload{&envelope.payload, 0};
     t.stopCheck.request = stop;
     t.stopCheck.upload = &t.upload;
+    t.stopCheck.transcript = &t.transcript;
     const long timeoutMs = long(qMax(1, server.timeoutSeconds)) * 1000;
 
     curl_easy_setopt(c, CURLOPT_URL, t.url.constData());
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, t.errorBuffer);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs);
+    // The time-out itself is the progress callback's before the end of the message; after it, the
+    // answer on its way may come LateAnswer later.
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeoutMs + long(LateAnswer.count()));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
     t.stopCheck.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    // Every single reply too, the answer to QUIT included: after a failed exchange the library
-    // still says goodbye, and would otherwise wait two minutes for a server that does not answer
-    // (the progress callback is not asked meanwhile, so a stop cannot cut that short).
+    // Every single reply too: the library would otherwise wait two minutes for a server that does
+    // not answer.
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, server.timeoutSeconds)));
+    // The connection closes within the exchange, where the progress callback is still asked: kept
+    // for another exchange, the library would say goodbye when the handle goes and wait for the
+    // answer to QUIT as long as for any reply, a late answer to the message taken for it.
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, t.from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, t.recipients.list);
     // One refused address must not keep the alarm from the others on the list.
@@ -300,6 +321,17 @@ QString CurlErrorText(CURLcode code, const char *errorBuffer, const SmtpServer &
 }
 } // namespace
 
+void SmtpStopRequest::finish(std::chrono::milliseconds grace)
+{
+    m_graceEnds.store((std::chrono::steady_clock::now() + grace).time_since_epoch().count());
+    m_kind.store(SmtpStop::Finish);
+}
+
+std::chrono::steady_clock::time_point SmtpStopRequest::graceEnds() const
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_graceEnds.load()));
+}
+
 void PrepareSmtpThreads()
 {
     EnsureCurlInitialised();
@@ -356,18 +388,20 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
     }
     // Declared first so that it outlives the handle: cleanup may still call back into it.
     Transfer transfer;
-    CurlHandle curl;
-    if (!curl.handle) {
-        outcome.errorText = QStringLiteral("The mail library could not start a transfer.");
-        return outcome;
-    }
-    CURL *c = curl.handle;
-    SetEnvelope(c, transfer, server, envelope, stop);
-    SetSecurity(c, transfer, server);
-    if (!SetAuthentication(c, transfer, server, outcome.errorText))
-        return outcome;
-
-    const CURLcode code = curl_easy_perform(c);
+    CURLcode code = CURLE_OK;
+    {
+        CurlHandle curl;
+        if (!curl.handle) {
+            outcome.errorText = QStringLiteral("The mail library could not start a transfer.");
+            return outcome;
+        }
+        CURL *c = curl.handle;
+        SetEnvelope(c, transfer, server, envelope, stop);
+        SetSecurity(c, transfer, server);
+        if (!SetAuthentication(c, transfer, server, outcome.errorText))
+            return outcome;
+        code = curl_easy_perform(c);
+    } // closed: every reply that came before is in the transcript
     const QStringList &lines = transfer.transcript.lines;
     outcome.transcript = lines;
     outcome.recipientReplies = transfer.transcript.recipientReplies;
@@ -379,13 +413,16 @@ SmtpOutcome RunSmtpExchange(const SmtpServer &server, const SmtpEnvelope &envelo
         return outcome;
     }
     outcome.serverReply = LastErrorReply(lines);
+    if (transfer.stopCheck.timedOut)
+        code = CURLE_OPERATION_TIMEDOUT;
     if (code == CURLE_ABORTED_BY_CALLBACK)
         outcome.errorText =
             QStringLiteral("The mail exchange with %1 was stopped before the server confirmed the "
                            "message.")
                 .arg(server.url());
     else
-        outcome.errorText = CurlErrorText(code, transfer.errorBuffer, server, lines);
+        outcome.errorText =
+            CurlErrorText(code, transfer.stopCheck.timedOut ? "" : transfer.errorBuffer, server, lines);
     return outcome;
 }
 
@@ -394,7 +431,7 @@ SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &e
     // The library's global set-up is not thread-safe: do it here, before any worker runs.
     PrepareSmtpThreads();
     auto outcome = std::make_shared<SmtpOutcome>();
-    auto stop = std::make_shared<SmtpStopRequest>(SmtpStop::None);
+    auto stop = std::make_shared<SmtpStopRequest>();
     std::unique_ptr<QThread> worker(QThread::create(
         [server, envelope, outcome, stop] { *outcome = RunSmtpExchange(server, envelope, stop.get()); }));
 
@@ -405,7 +442,7 @@ SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &e
     const int limitMs = qMax(1, server.timeoutSeconds) * 1000 + BackstopMs;
     if (wait.run(limitMs) != LocalWait::Outcome::Finished) {
         // The library should have ended the exchange at the time-out; stop it now.
-        stop->store(SmtpStop::Now);
+        stop->now();
         LocalWait drain;
         drain.endOn(worker.get(), &QThread::finished);
         if (!worker->isFinished())

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 
 // How to reach the mail server. Authentication methods: "LOGIN", "PLAIN", "CRAM-MD5", "NTLM" or
 // "NONE" (no authentication, whatever user name is stored).
@@ -58,11 +59,23 @@ struct SmtpOutcome {
 
 // How another thread asks a running exchange to end. Finish: an exchange that is still before the
 // end of its message ends at once (the server cannot have taken it); one whose message has been
-// sent waits for the server's answer, for at most StopGraceSeconds more (or its own time-out), so
-// that a message the server took is not counted as failed and sent again. Now: ends at once.
+// sent waits for the server's answer until the grace is over (or its own time-out), so that a
+// message the server took is not counted as failed and sent again. Now: ends at once.
 enum class SmtpStop { None, Finish, Now };
-using SmtpStopRequest = std::atomic<SmtpStop>;
-inline constexpr int StopGraceSeconds = 30;
+inline constexpr std::chrono::milliseconds DefaultStopGrace{30000};
+
+class SmtpStopRequest {
+public:
+    void finish(std::chrono::milliseconds grace);
+    void now() { m_kind.store(SmtpStop::Now); }
+    SmtpStop kind() const { return m_kind.load(); }
+    // Finish: when the grace given is over.
+    std::chrono::steady_clock::time_point graceEnds() const;
+
+private:
+    std::atomic<std::chrono::steady_clock::rep> m_graceEnds{0};
+    std::atomic<SmtpStop> m_kind{SmtpStop::None};
+};
 
 // Runs the whole SMTP exchange on the calling thread, bounded by the server's time-out. A
 // recipient the server refuses does not stop the message going to the others. Touches nothing

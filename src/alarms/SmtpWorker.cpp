@@ -10,7 +10,7 @@ SmtpWorker::~SmtpWorker()
 {
     if (!m_thread)
         return;
-    m_stop->store(SmtpStop::Now);
+    m_stop->now();
     m_thread->wait();
 }
 
@@ -20,7 +20,7 @@ bool SmtpWorker::start(const SmtpServer &server, const SmtpEnvelope &envelope)
         return false;
     PrepareSmtpThreads();
     m_outcome = std::make_shared<SmtpOutcome>();
-    m_stop = std::make_shared<SmtpStopRequest>(SmtpStop::None);
+    m_stop = std::make_shared<SmtpStopRequest>();
     // The thread reads only its own copies and writes only the shared outcome.
     m_thread.reset(QThread::create([server, envelope, outcome = m_outcome, stop = m_stop] {
         *outcome = RunSmtpExchange(server, envelope, stop.get());
@@ -46,7 +46,7 @@ void SmtpWorker::stopAndWait()
 {
     if (!m_thread)
         return;
-    m_stop->store(SmtpStop::Finish);
+    m_stop->finish(m_stopGrace);
     // The library notices the stop within about a second; the outcome arrives as an event.
     LocalWait wait;
     wait.endOn(this, &SmtpWorker::finished);

@@ -22,8 +22,10 @@ public:
     bool start(const SmtpServer &server, const SmtpEnvelope &envelope);
     // Stops the running exchange early and waits, window events running, until its outcome has
     // been reported. An exchange whose message has been sent waits for the server's answer first,
-    // for at most StopGraceSeconds (or its own time-out), so a message taken is reported as sent.
+    // until the stop's grace is over (or its own time-out), so a message taken is reported as sent.
     void stopAndWait();
+    // How long a stop waits for the answer to a message sent (DefaultStopGrace).
+    void setStopGrace(std::chrono::milliseconds grace) { m_stopGrace = grace; }
 
 signals:
     void finished(const SmtpOutcome &outcome);
@@ -34,4 +36,5 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::shared_ptr<SmtpOutcome> m_outcome;
     std::shared_ptr<SmtpStopRequest> m_stop;
+    std::chrono::milliseconds m_stopGrace = DefaultStopGrace;
 };
