@@ -96,11 +96,21 @@ HttpRequest ntfy(const NotifyChannelSettings &channel, const NotifyEvent &event)
     return r;
 }
 
+// Slack reads "<...>" as a link or a mention and "&" as the start of an entity: names such as
+// "Cooler <1> & Co" are sent escaped, as Slack asks, and shown as typed.
+QString slackEscaped(QString text)
+{
+    return text.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+}
+
 HttpRequest slack(const NotifyChannelSettings &channel, const NotifyEvent &event)
 {
     HttpRequest r = base(channel, event, "application/json");
     r.body =
-        json({{QStringLiteral("text"), QStringLiteral("*%1*\n%2").arg(title(event), textWithId(event))}});
+        json({{QStringLiteral("text"),
+               QStringLiteral("*%1*\n%2").arg(slackEscaped(title(event)), slackEscaped(textWithId(event)))}});
     return r;
 }
 

@@ -227,7 +227,10 @@ private slots:
         TestReceiver receiver(kReceiverAddress);
         NotifyRig rig({Channel(QStringLiteral("chat"), type, receiver.url(QStringLiteral("/freezers")))});
         Notifier notifier(rig.t.state, rig.database);
-        notifier.Notify(AlarmEvent());
+        // A name with the characters Slack reads as markup.
+        NotifyEvent alarm = AlarmEvent();
+        alarm.text += QStringLiteral("\nCooler <1> & Co");
+        notifier.Notify(alarm);
         notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")));
         QVERIFY(WaitForRequests(receiver, 2));
         for (int i = 0; i < 2; ++i) {
@@ -242,11 +245,16 @@ private slots:
                 QCOMPARE(r.headers.value("priority"), i == 0 ? QByteArray("high") : QByteArray("default"));
                 QVERIFY(r.headers.value("tags").endsWith(i == 0 ? "alarm" : "alarm-end"));
                 QVERIFY(r.body.startsWith("Bob's freezer connected to server Freezer 2"));
+                QCOMPARE(r.body.contains("Cooler <1> & Co\n"), i == 0);
                 QVERIFY(r.body.endsWith("ID: " + id));
             } else if (type == QLatin1String("slack")) {
                 const QString text = JsonOf(r).value(QStringLiteral("text")).toString();
                 QVERIFY(text.startsWith(QStringLiteral("*Sensor: Bob's freezer has generated an alarm!*\n")));
                 QVERIFY(text.endsWith(QStringLiteral("ID: ") + QString::fromUtf8(id)));
+                if (i == 0)
+                    QVERIFY2(text.contains(QStringLiteral("Cooler &lt;1&gt; &amp; Co\n")) &&
+                                 !text.contains(QLatin1Char('<')),
+                             qPrintable(text));
             } else {
                 const QJsonObject doc = JsonOf(r);
                 QCOMPARE(doc.value(QStringLiteral("type")).toString(), QStringLiteral("message"));
@@ -263,7 +271,8 @@ private slots:
                             .toObject()
                             .value(QStringLiteral("text"))
                             .toString()
-                            .contains(QStringLiteral("Too warm")));
+                            .contains(i == 0 ? QStringLiteral("Too warm\nCooler <1> & Co")
+                                             : QStringLiteral("Too warm")));
                 QCOMPARE(body[2].toObject().value(QStringLiteral("text")).toString(),
                          QStringLiteral("ID: ") + QString::fromUtf8(id));
             }
