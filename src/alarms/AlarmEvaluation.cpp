@@ -43,6 +43,7 @@ struct AlarmEvaluation::Sensor {
     QString notes;
     QString deviceName;
     QString deviceAddress; // empty: read from the device's record when an event needs it
+    int port = 0;
     QString unit;
     QString stateText;
     qint64 minutes = 0;
@@ -130,6 +131,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
 
     // Values exist for ports 0 to 9 only; any other port reads as no data.
     const int port = record.PortNum;
+    sensor.port = port;
     const bool knownPort = port >= 0 && port <= 9;
     const auto &r = m_state.Readings;
     const float reading = knownPort ? r[size_t(3 * port)] : ProgramState::NoDataValue;
@@ -407,6 +409,7 @@ void AlarmEvaluation::notifyChannels(const QString &kind, qint64 deviceId, const
     if (event.address.isEmpty() && m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"),
                                                             QStringLiteral("ServerIPAddress"), address))
         event.address = address.toString().trimmed();
+    event.port = sensor.port;
     event.sensor = sensor.name;
     event.sensorId = sensor.id;
     if (!isCircuitCode(sensor.reading))

@@ -356,22 +356,41 @@ bool IniFile::Read()
     return written;
 }
 
+namespace {
+// Writes the channel's section whole: keys it does not have go.
+void writeChannel(const QSettings &settings, IniFileText &text, const NotifyChannelSettings &channel)
+{
+    NotifyChannelSettings values = channel;
+    Writer writer(settings, text, QString(), QString());
+    describeChannel(values, writer);
+    const QString section = kChannelPrefix + channel.name;
+    for (const QString &key : text.keys(section)) {
+        if (!writer.visited().contains(key))
+            text.remove(section, key);
+    }
+}
+} // namespace
+
 bool IniFile::SaveChannel(const NotifyChannelSettings &channel)
 {
     if (const QString problem = ChannelRules::Problem(channel); !problem.isEmpty()) {
         m_lastError = problem;
         return false;
     }
-    return write([&channel](const QSettings &settings, IniFileText &text) {
-        NotifyChannelSettings values = channel;
-        Writer writer(settings, text, QString(), QString());
-        describeChannel(values, writer);
-        // The section is the channel whole: keys it does not have go.
-        const QString section = kChannelPrefix + channel.name;
-        for (const QString &key : text.keys(section)) {
-            if (!writer.visited().contains(key))
-                text.remove(section, key);
-        }
+    return write(
+        [&channel](const QSettings &settings, IniFileText &text) { writeChannel(settings, text, channel); });
+}
+
+bool IniFile::RenameChannel(const QString &from, const NotifyChannelSettings &to)
+{
+    if (const QString problem = ChannelRules::Problem(to); !problem.isEmpty()) {
+        m_lastError = problem;
+        return false;
+    }
+    // One write: the file never holds both names or neither.
+    return write([&](const QSettings &settings, IniFileText &text) {
+        text.removeSection(kChannelPrefix + from);
+        writeChannel(settings, text, to);
     });
 }
 

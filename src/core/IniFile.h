@@ -53,6 +53,8 @@ public:
     // used is refused (lastError says why) and nothing is written.
     bool SaveChannel(const NotifyChannelSettings &channel);
     bool RemoveChannel(const QString &name);
+    // Writes the channel `from` under its new name, as `to` describes it, in one write.
+    bool RenameChannel(const QString &from, const NotifyChannelSettings &to);
 
     // The record's values kept here; false (not logged) when the file cannot be read.
     bool ReadRecordOverflow(RecordOverflow &values);

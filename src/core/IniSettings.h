@@ -127,3 +127,12 @@ struct IniSettings {
     QList<NotifyChannelSettings> channels;
     MqttIniSettings mqtt;
 };
+
+// Renames the channel `from` in the settings, as `to` describes it. (No setting of another section
+// names a channel; one that comes to must be renamed here too.)
+inline void RenameChannelIn(IniSettings &ini, const QString &from, const NotifyChannelSettings &to)
+{
+    for (NotifyChannelSettings &channel : ini.channels)
+        if (channel.name == from)
+            channel = to;
+}

@@ -321,6 +321,7 @@ void Database::upgradeColumns()
     QSqlQuery(m_db).exec(QString::fromLatin1(NotifyQueueIndexSql));
     addMissingColumn(QStringLiteral("tblNotifyQueue"), QStringLiteral("EventID"), QStringLiteral("INTEGER"));
     QSqlQuery(m_db).exec(QString::fromLatin1(NotifyEventIndexSql));
+    QSqlQuery(m_db).exec(QString::fromLatin1(NotifyWaitingIndexSql));
     addMissingTable(QStringLiteral("tblNotifyEvents"), QString::fromLatin1(NotifyEventsTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));

@@ -29,6 +29,7 @@ extern const char NotifyQueueTableSql[];
 extern const char NotifyQueueIndexSql[];
 extern const char NotifyEventsTableSql[];
 extern const char NotifyEventIndexSql[];
+extern const char NotifyWaitingIndexSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
@@ -189,8 +190,22 @@ public:
     // Stores the message's state and outcome; a finished message that belongs to no record leaves
     // the table.
     bool SaveNotifyMessage(const NotifyRow &row);
-    // The channel's waiting messages, oldest first.
-    bool WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows);
+    // At most `limit` of the channel's waiting messages from the position on, in the order they
+    // were made.
+    bool WaitingNotifyMessages(const QString &channel, const NotifyQueuePosition &from, int limit,
+                               QList<NotifyRow> &rows);
+    bool CountWaitingNotifyMessages(const QString &channel, int &count);
+    // Replaces the payload a message sends.
+    bool SetNotifyPayload(qint64 id, const QString &payload);
+    // Drops the waiting messages of notices that get one attempt (Retries 0), of the channel or
+    // of every channel when it is empty; dropped receives how many went.
+    bool DropUnsentMessages(const QString &channel, int &dropped);
+    // Drops the notices that get one attempt whose events, below the key given, were not turned
+    // into messages yet.
+    bool DropUnexpandedNotices(qint64 below, int &dropped);
+    // Gives the channel's stored messages, and the events not yet turned into messages that name
+    // it, the channel's new name.
+    bool RenameNotifyChannel(const QString &from, const QString &to);
     // The channel's messages that opened an alarm or a device failure whose record is still open,
     // oldest first, delivered or not: the alerts a receiver must keep hearing about after a restart.
     bool OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows);
@@ -274,7 +289,8 @@ private:
     bool firstOpenEpisodes(qint64 serverId, qint64 &firstId, qint64 &firstAnnounced);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
-    // tblNotifyQueue rows matching the condition, oldest first.
+    bool dropEventsOfNoMessage();
+    // tblNotifyQueue rows matching the condition (with its order and limit).
     bool readNotifyRows(const QString &where, const QVariantList &values, QList<NotifyRow> &rows);
     // The alarms matching condition (SQL after WHERE, with ? for values), in its order.
     bool alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows);

@@ -20,6 +20,10 @@ const char NotifyEventsTableSql[] =
     "Expanded INTEGER)";
 // A message's event is looked up when a finished message leaves the table.
 const char NotifyEventIndexSql[] = "CREATE INDEX IF NOT EXISTS idxNotifyEvent ON tblNotifyQueue (EventID)";
+// A channel reads its waiting messages a part at a time, in the order they were made: only
+// those, whatever the table keeps of delivered ones.
+const char NotifyWaitingIndexSql[] = "CREATE INDEX IF NOT EXISTS idxNotifyWaiting ON tblNotifyQueue "
+                                     "(Channel, Created, IDNum) WHERE State = 0";
 // The Events views look up a record's outcomes, hovering and paging through records: without it
 // each look-up reads the whole table (a year of busy alarms: 0.1 s and more).
 const char NotifyQueueIndexSql[] =
@@ -118,19 +122,104 @@ bool Database::SaveNotifyMessage(const NotifyRow &row)
                      StoredDateTimeOrNull(row.AgedFrom), row.IDNum}));
 }
 
-bool Database::WaitingNotifyMessages(const QString &channel, QList<NotifyRow> &rows)
+bool Database::WaitingNotifyMessages(const QString &channel, const NotifyQueuePosition &from, int limit,
+                                     QList<NotifyRow> &rows)
 {
-    return readNotifyRows(QStringLiteral("q.Channel = ? AND q.State = 0"), {channel}, rows);
+    return readNotifyRows(QStringLiteral("q.Channel = ? AND q.State = 0 AND (q.Created > ? OR (q.Created = ? "
+                                         "AND q.IDNum >= ?)) ORDER BY q.Created, q.IDNum LIMIT ?"),
+                          {channel, from.Created, from.Created, from.IDNum, limit}, rows);
+}
+
+bool Database::CountWaitingNotifyMessages(const QString &channel, int &count)
+{
+    count = 0;
+    Statement query =
+        run(QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue WHERE Channel = ? AND State = 0"), {channel});
+    if (!query || !query->next())
+        return false;
+    count = query->value(0).toInt();
+    return true;
+}
+
+bool Database::SetNotifyPayload(qint64 id, const QString &payload)
+{
+    return bool(run(QStringLiteral("UPDATE tblNotifyQueue SET Payload = ? WHERE IDNum = ?"), {payload, id}));
+}
+
+bool Database::DropUnsentMessages(const QString &channel, int &dropped)
+{
+    dropped = 0;
+    return runInTransaction([&] {
+        Statement messages =
+            run(QStringLiteral("DELETE FROM tblNotifyQueue WHERE State = 0 AND Retries = 0 AND "
+                               "(? = '' OR Channel = ?)"),
+                {channel, channel});
+        if (!messages)
+            return false;
+        dropped = messages->numRowsAffected();
+        return dropEventsOfNoMessage();
+    });
+}
+
+bool Database::DropUnexpandedNotices(qint64 below, int &dropped)
+{
+    dropped = 0;
+    Statement events =
+        run(QStringLiteral("DELETE FROM tblNotifyEvents WHERE Retries = 0 AND Expanded = 0 AND IDNum < ?"),
+            {below});
+    if (!events)
+        return false;
+    dropped = events->numRowsAffected();
+    return true;
+}
+
+bool Database::dropEventsOfNoMessage()
+{
+    // As with a last message delivered: a notice's event goes with its messages.
+    return bool(
+        run(QStringLiteral("DELETE FROM tblNotifyEvents WHERE Retries = 0 AND Expanded = 1 AND NOT EXISTS "
+                           "(SELECT 1 FROM tblNotifyQueue WHERE EventID = tblNotifyEvents.IDNum)")));
+}
+
+bool Database::RenameNotifyChannel(const QString &from, const QString &to)
+{
+    return runInTransaction([&] {
+        if (!run(QStringLiteral("UPDATE tblNotifyQueue SET Channel = ? WHERE Channel = ?"), {to, from}))
+            return false;
+        QList<std::pair<qint64, QStringList>> events;
+        {
+            Statement query =
+                run(QStringLiteral("SELECT IDNum, Channels FROM tblNotifyEvents WHERE Expanded = 0"));
+            if (!query)
+                return false;
+            while (query->next()) {
+                QStringList channels =
+                    query->value(1).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                if (!channels.contains(from))
+                    continue;
+                for (QString &channel : channels)
+                    if (channel == from)
+                        channel = to;
+                events.append({query->value(0).toLongLong(), channels});
+            }
+        }
+        for (const auto &[id, channels] : events)
+            if (!run(QStringLiteral("UPDATE tblNotifyEvents SET Channels = ? WHERE IDNum = ?"),
+                     {channels.join(QLatin1Char('\n')), id}))
+                return false;
+        return true;
+    });
 }
 
 bool Database::OpenAlertMessages(const QString &channel, QList<NotifyRow> &rows)
 {
     // AlarmActive holds -1 for an open alarm; BackOnLine "False" for an open failure episode.
     return readNotifyRows(
-        QStringLiteral("q.Channel = ? AND ((q.Kind = 'alarm' AND q.RecordTable = 'tblAlarms' AND q.RecordID IN "
-                       "(SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1)) OR (q.Kind = 'device-failure' "
-                       "AND q.RecordTable = 'tblServerFailures' AND q.RecordID IN (SELECT IDNum FROM "
-                       "tblServerFailures WHERE BackOnLine = 'False')))"),
+        QStringLiteral(
+            "q.Channel = ? AND ((q.Kind = 'alarm' AND q.RecordTable = 'tblAlarms' AND q.RecordID IN "
+            "(SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1)) OR (q.Kind = 'device-failure' "
+            "AND q.RecordTable = 'tblServerFailures' AND q.RecordID IN (SELECT IDNum FROM "
+            "tblServerFailures WHERE BackOnLine = 'False'))) ORDER BY q.IDNum"),
         {channel}, rows);
 }
 
@@ -138,11 +227,12 @@ bool Database::readNotifyRows(const QString &where, const QVariantList &values, 
 {
     rows.clear();
     Statement query =
-        run(QStringLiteral("SELECT q.IDNum, q.Channel, q.Kind, q.MessageID, q.RecordTable, q.RecordID, q.Created, "
-                           "CASE WHEN q.Payload <> '' THEN q.Payload ELSE e.Payload END, q.Retries, q.Attempts, "
-                           "q.LastAttempt, q.NextAttempt, q.LastError, q.State, q.Outcome, q.AgedFrom, q.EventID "
-                           "FROM tblNotifyQueue q LEFT JOIN tblNotifyEvents e ON e.IDNum = q.EventID WHERE ") +
-                where + QStringLiteral(" ORDER BY q.IDNum"),
+        run(QStringLiteral(
+                "SELECT q.IDNum, q.Channel, q.Kind, q.MessageID, q.RecordTable, q.RecordID, q.Created, "
+                "CASE WHEN q.Payload <> '' THEN q.Payload ELSE e.Payload END, q.Retries, q.Attempts, "
+                "q.LastAttempt, q.NextAttempt, q.LastError, q.State, q.Outcome, q.AgedFrom, q.EventID "
+                "FROM tblNotifyQueue q LEFT JOIN tblNotifyEvents e ON e.IDNum = q.EventID WHERE ") +
+                where,
             values);
     if (!query)
         return false;

@@ -130,6 +130,13 @@ struct NotifyRow {
     qint64 EventID = 0;
 };
 
+// Where a channel's waiting messages are read from, in the order they were made: the messages
+// made at or after Created (as stored) with a key of at least IDNum. The start by default.
+struct NotifyQueuePosition {
+    QString Created;
+    qint64 IDNum = 0;
+};
+
 // An event for the notification channels (tblNotifyEvents), stored with the record it is about,
 // its payload once for all its channels. The notification thread turns it into one message per
 // channel (Expanded); until then the event is what keeps those messages over a stop.

@@ -152,7 +152,8 @@ HttpRequest webhook(const NotifyChannelSettings &channel, const NotifyEvent &eve
     return r;
 }
 
-QJsonObject alert(const NotifyEvent &event, const QDateTime &now, int repostSeconds)
+// The labels of every version: the kind, the device and sensor as named, and the site.
+QJsonObject namedLabels(const NotifyEvent &event)
 {
     const auto &k = kindOf(event.kind);
     QJsonObject labels{{QStringLiteral("alertname"), QLatin1String(k.alertName)},
@@ -161,22 +162,70 @@ QJsonObject alert(const NotifyEvent &event, const QDateTime &now, int repostSeco
         labels.insert(QStringLiteral("device"), event.device);
     if (!event.sensor.isEmpty())
         labels.insert(QStringLiteral("sensor"), event.sensor);
-    if (event.sensorId != 0)
-        labels.insert(QStringLiteral("sensor_id"), QString::number(event.sensorId));
     if (!event.organisation.isEmpty())
         labels.insert(QStringLiteral("site"), event.organisation);
-    const QJsonObject annotations{{QStringLiteral("summary"), title(event)},
-                                  {QStringLiteral("description"), event.text.trimmed()},
-                                  {QStringLiteral("collector"), event.collector},
-                                  {QStringLiteral("id"), event.id}};
-    const bool ends = ChannelFormats::EndsAlert(event.kind);
-    const QDateTime start = ends && event.startedAt.isValid() ? event.startedAt : event.time;
-    // An open alert runs a few re-posts ahead; it is resolved when they stop (the collector down).
-    const QDateTime end = ends ? event.time : now.addSecs(4LL * repostSeconds);
+    return labels;
+}
+
+// What names an alert alike on every collector that watches the device: with those, the device's
+// address as entered and the sensor's port. Not the database's key for the sensor, which each
+// collector gives in the order its devices were added.
+QJsonObject alertLabels(const NotifyEvent &event)
+{
+    QJsonObject labels = namedLabels(event);
+    if (!event.address.trimmed().isEmpty())
+        labels.insert(QStringLiteral("address"), event.address.trimmed());
+    if (event.port)
+        labels.insert(QStringLiteral("port"), QString::number(*event.port));
+    return labels;
+}
+
+// The labels of versions that named the sensor by its database key.
+QJsonObject labelsBeforePort(const NotifyEvent &event)
+{
+    QJsonObject labels = namedLabels(event);
+    if (event.sensorId != 0)
+        labels.insert(QStringLiteral("sensor_id"), QString::number(event.sensorId));
+    return labels;
+}
+
+QJsonObject alert(const QJsonObject &labels, const NotifyEvent &event, const QDateTime &start,
+                  const QDateTime &end)
+{
+    QJsonObject annotations{{QStringLiteral("summary"), title(event)},
+                            {QStringLiteral("description"), event.text.trimmed()},
+                            {QStringLiteral("collector"), event.collector},
+                            {QStringLiteral("id"), event.id}};
+    if (event.sensorId != 0)
+        annotations.insert(QStringLiteral("sensor_id"), QString::number(event.sensorId));
     return QJsonObject{{QStringLiteral("labels"), labels},
                        {QStringLiteral("annotations"), annotations},
                        {QStringLiteral("startsAt"), IsoTime(start)},
                        {QStringLiteral("endsAt"), IsoTime(end)}};
+}
+
+QJsonObject alert(const NotifyEvent &event, const QDateTime &now, int repostSeconds)
+{
+    const bool ends = ChannelFormats::EndsAlert(event.kind);
+    const QDateTime start = ends && event.startedAt.isValid() ? event.startedAt : event.time;
+    // An open alert runs a few re-posts ahead; it is resolved when they stop (the collector down).
+    const QDateTime end = ends ? event.time : now.addSecs(4LL * repostSeconds);
+    return alert(alertLabels(event), event, start, end);
+}
+
+HttpRequest alertsPost(const NotifyChannelSettings &channel, const QList<NotifyEvent> &events,
+                       const QJsonArray &alerts)
+{
+    HttpRequest r = base(channel, events.size() == 1 ? events.first() : NotifyEvent(), "application/json");
+    QString url = channel.url;
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    if (!url.endsWith(QLatin1String("/api/v2/alerts")))
+        url += QStringLiteral("/api/v2/alerts");
+    r.url = url.toUtf8();
+    r.body = QJsonDocument(alerts).toJson(QJsonDocument::Compact);
+    addExtraHeaders(channel, r);
+    return r;
 }
 } // namespace
 
@@ -202,26 +251,28 @@ bool ChannelFormats::EndsAlert(const QString &kind)
 QString ChannelFormats::AlertKey(const NotifyEvent &event)
 {
     return QLatin1String(kindOf(event.kind).alertName) + QLatin1Char('\n') + event.device +
-           QLatin1Char('\n') + QString::number(event.sensorId);
+           QLatin1Char('\n') + event.address.trimmed() + QLatin1Char('\n') +
+           (event.port ? QString::number(*event.port) : QString());
 }
 
 HttpRequest ChannelFormats::AlertsRequest(const NotifyChannelSettings &channel,
                                           const QList<NotifyEvent> &events, const QDateTime &now)
 {
-    HttpRequest r = base(channel, events.size() == 1 ? events.first() : NotifyEvent(), "application/json");
-    QString url = channel.url;
-    while (url.endsWith(QLatin1Char('/')))
-        url.chop(1);
-    if (!url.endsWith(QLatin1String("/api/v2/alerts")))
-        url += QStringLiteral("/api/v2/alerts");
-    r.url = url.toUtf8();
     QJsonArray alerts;
     const QDateTime fixedNow = FixedOffsetTime(now);
     for (const NotifyEvent &e : events)
         alerts.append(alert(e, fixedNow, channel.repostSeconds));
-    r.body = QJsonDocument(alerts).toJson(QJsonDocument::Compact);
-    addExtraHeaders(channel, r);
-    return r;
+    return alertsPost(channel, events, alerts);
+}
+
+HttpRequest ChannelFormats::EndsBeforePortRequest(const NotifyChannelSettings &channel,
+                                                  const QList<NotifyEvent> &events, const QDateTime &now)
+{
+    QJsonArray alerts;
+    const QDateTime fixedNow = FixedOffsetTime(now);
+    for (const NotifyEvent &e : events)
+        alerts.append(alert(labelsBeforePort(e), e, e.time, fixedNow));
+    return alertsPost(channel, events, alerts);
 }
 
 HttpRequest ChannelFormats::Request(const NotifyChannelSettings &channel, const NotifyEvent &event,

@@ -18,7 +18,12 @@ HttpRequest Request(const NotifyChannelSettings &channel, const NotifyEvent &eve
 // now + 4 x repostSeconds unless its end is known.
 HttpRequest AlertsRequest(const NotifyChannelSettings &channel, const QList<NotifyEvent> &events,
                           const QDateTime &now);
-// Alertmanager: events of the same alert (an alarm and its end) share this key.
+// Alertmanager: the end, now, of open alerts posted by a version that named the sensor by its
+// database key (the label sensor_id) rather than by the device's address and port.
+HttpRequest EndsBeforePortRequest(const NotifyChannelSettings &channel, const QList<NotifyEvent> &events,
+                                  const QDateTime &now);
+// Events of the same alert (an alarm and its end) share this key; in any channel the messages of
+// one key go in the order they were made.
 QString AlertKey(const NotifyEvent &event);
 // Alertmanager: whether the event opens an alert that stays open until an event of its key ends it.
 bool OpensAlert(const QString &kind);

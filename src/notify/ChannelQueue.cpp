@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <tuple>
+
 namespace {
 const QString kChannelWhere = QStringLiteral("Notifications");
 // The timer never sleeps longer than this, so a clock set back or forward meanwhile delays
@@ -19,18 +21,21 @@ QString outcomeText(const NotifyRow &row)
 {
     if (row.State == 1)
         return QStringLiteral("Delivered ") + DateTimeText(row.LastAttempt);
-    if (row.Attempts == 0)
+    if (row.Attempts == 0 && row.State == 0)
         return QStringLiteral("Waiting to be sent");
     const QString last = QStringLiteral("%1 (%2)").arg(row.LastError, DateTimeText(row.LastAttempt));
     if (row.State == 0)
         return QStringLiteral("Attempt %1 failed: %2; it will be tried again.").arg(row.Attempts).arg(last);
+    if (row.Attempts == 0)
+        return QStringLiteral("Given up: ") + row.LastError;
     return QStringLiteral("Given up after %1 attempt(s): %2").arg(row.Attempts).arg(last);
 }
 } // namespace
 
 ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const NotifyChannelSettings &channel,
                            QObject *parent)
-    : QObject(parent), m_state(state), m_database(database), m_channel(channel), m_timing(state)
+    : QObject(parent), m_state(state), m_database(database), m_channel(channel),
+      m_alerts(channel.type == QLatin1String("alertmanager")), m_timing(state)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ChannelQueue::Resume);
@@ -38,7 +43,7 @@ ChannelQueue::ChannelQueue(ProgramState &state, Database &database, const Notify
     m_gatherTimer.setInterval(GatherMs);
     connect(&m_gatherTimer, &QTimer::timeout, this, &ChannelQueue::startNext);
     connect(&m_worker, &HttpWorker::finished, this, &ChannelQueue::onFinished);
-    if (m_channel.type == QLatin1String("alertmanager")) {
+    if (m_alerts) {
         connect(&m_repostTimer, &QTimer::timeout, this, &ChannelQueue::repost);
         m_repostTimer.start(m_channel.repostSeconds * 1000);
     }
@@ -52,6 +57,27 @@ ChannelQueue::Entry *ChannelQueue::find(qint64 key)
     return nullptr;
 }
 
+NotifyRow ChannelQueue::MessageRow(const QString &channel, const NotifyEvent &event, const QString &payload,
+                                   qint64 eventId, const QString &recordTable, qint64 recordId, bool retries,
+                                   const QDateTime &created)
+{
+    NotifyRow row;
+    row.Channel = channel;
+    row.Kind = event.kind;
+    row.MessageID = event.id;
+    row.RecordTable = recordTable;
+    row.RecordID = recordId;
+    row.Created = created;
+    row.NextAttempt = created;
+    row.AgedFrom = created;
+    row.EventID = eventId;
+    if (eventId <= 0)
+        row.Payload = payload;
+    row.Retries = retries;
+    row.Outcome = outcomeText(row);
+    return row;
+}
+
 qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, qint64 eventId,
                              const QString &recordTable, qint64 recordId, bool retries, const QueuedAt &at)
 {
@@ -60,27 +86,30 @@ qint64 ChannelQueue::Enqueue(const NotifyEvent &event, const QString &payload, q
     Entry e;
     e.key = m_nextKey++;
     e.event = event;
-    e.row.Channel = m_channel.name;
-    e.row.Kind = event.kind;
-    e.row.MessageID = event.id;
-    e.row.RecordTable = recordTable;
-    e.row.RecordID = recordId;
+    e.alert = ChannelFormats::AlertKey(event);
+    e.row = MessageRow(m_channel.name, event, payload, eventId, recordTable, recordId, retries, at.wall);
     e.origin = at.moment;
     e.nextAttempt = e.origin;
-    e.row.Created = at.wall;
-    e.row.NextAttempt = e.row.Created;
-    e.row.AgedFrom = e.row.Created;
     e.storedTimesCurrent = true;
-    // An alert's end takes its start's time here, which the shared payload lacks.
-    e.row.EventID = eventId;
-    if (trackAlert(e.event))
-        e.row.Payload = e.event.StoredPayload();
-    else if (eventId <= 0)
-        e.row.Payload = payload;
-    e.row.Retries = retries;
-    e.row.Outcome = outcomeText(e.row);
+    e.beyondWindow = m_inTable > 0;
+    giveEndItsStart(e);
     m_entries.append(std::move(e));
     return m_entries.last().key;
+}
+
+void ChannelQueue::giveEndItsStart(Entry &e) const
+{
+    if (!m_alerts || !ChannelFormats::EndsAlert(e.event.kind) || e.event.startedAt.isValid())
+        return;
+    QDateTime start = m_openAlerts.value(e.alert).time;
+    for (const Entry &before : m_entries)
+        if (before.waiting() && before.alert == e.alert && ChannelFormats::OpensAlert(before.event.kind))
+            start = before.event.time;
+    if (!start.isValid())
+        return;
+    // The end is posted with its alert's start, so both describe one alert.
+    e.event.startedAt = start;
+    e.row.Payload = e.event.StoredPayload();
 }
 
 void ChannelQueue::StoreQueued(const QList<std::pair<ChannelQueue *, qint64>> &queued)
@@ -182,55 +211,148 @@ bool ChannelQueue::hasChanges() const
     return std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.dirty; });
 }
 
-bool ChannelQueue::trackAlert(NotifyEvent &event)
+ChannelQueue::Entry ChannelQueue::entryOf(const NotifyRow &row)
 {
-    if (m_channel.type != QLatin1String("alertmanager"))
-        return false;
-    const QString key = ChannelFormats::AlertKey(event);
-    if (ChannelFormats::OpensAlert(event.kind)) {
-        m_openAlerts.insert(key, event);
-    } else if (ChannelFormats::EndsAlert(event.kind)) {
-        // The end is posted with its alert's start, so both describe one alert.
-        const NotifyEvent open = m_openAlerts.take(key);
-        if (!event.startedAt.isValid() && open.time.isValid()) {
-            event.startedAt = open.time;
-            return true;
-        }
-    }
-    return false;
+    Entry e;
+    e.key = m_nextKey++;
+    e.row = row;
+    // The wall-clock time between the stop and now counts toward its age and its pause.
+    e.origin = m_timing.fromStored(row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
+    e.nextAttempt = m_timing.fromStored(row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
+    e.event = NotifyEvent::FromStoredPayload(row.Payload);
+    if (NotifyEvent::StoredWithoutPort(row.Payload))
+        upgradeStoredBeforePort(e);
+    e.alert = ChannelFormats::AlertKey(e.event);
+    e.dirty = false;
+    return e;
+}
+
+void ChannelQueue::upgradeStoredBeforePort(Entry &e)
+{
+    // The sensor's port is read from its record.
+    QVariant port;
+    if (!e.event.port && e.event.sensorId != 0 &&
+        m_database.GetFieldValue(e.event.sensorId, QStringLiteral("tblSensors"), QStringLiteral("PortNum"),
+                                 port))
+        e.event.port = port.toInt();
+    // Alertmanager may hold its alert under the labels of that version: it is ended there, and
+    // the message keeps the payload of this one once it is.
+    if (!m_alerts || !(ChannelFormats::OpensAlert(e.event.kind) || ChannelFormats::EndsAlert(e.event.kind)))
+        return;
+    m_endsBeforePort.append(NotifyEvent::FromStoredPayload(e.row.Payload));
+    m_payloadsWithPort.append({e.row.IDNum, e.event.StoredPayload()});
+}
+
+NotifyQueuePosition ChannelQueue::positionOf(const NotifyRow &row)
+{
+    return {StoredDateTime(row.Created), row.IDNum};
 }
 
 void ChannelQueue::load()
 {
     QList<NotifyRow> rows;
-    if (!m_database.WaitingNotifyMessages(m_channel.name, rows))
+    int waiting = 0;
+    if (!m_database.WaitingNotifyMessages(m_channel.name, {}, Window, rows) ||
+        !m_database.CountWaitingNotifyMessages(m_channel.name, waiting))
         return;
     m_loaded = true;
-    for (const NotifyRow &row : rows) {
+    QSet<qint64> read;
+    for (const NotifyRow &row : std::as_const(rows)) {
+        read.insert(row.IDNum);
+        const bool known = std::any_of(m_entries.cbegin(), m_entries.cend(),
+                                       [&](const Entry &e) { return e.row.IDNum == row.IDNum; });
+        if (!known)
+            m_entries.append(entryOf(row));
+    }
+    m_inTable = std::max<int>(0, waiting - int(rows.size()));
+    if (m_inTable > 0) {
+        m_tableFrom = positionOf(rows.last());
+        ++m_tableFrom.IDNum;
+        // Messages this run queued before the database answered are newer than any it holds: they
+        // wait for the window, in the table once stored.
+        m_entries.removeIf([&read](const Entry &e) { return e.stored() && !read.contains(e.row.IDNum); });
+        for (Entry &e : m_entries)
+            e.beyondWindow = !read.contains(e.row.IDNum);
+    }
+    // Oldest first, those this run queued before the database answered among them.
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.row.Created < b.row.Created; });
+    restoreOpenAlerts();
+    // The pause an earlier run was in goes on.
+    for (const Entry &e : std::as_const(m_entries))
+        if (e.row.Attempts > 0 && e.nextAttempt.isValid() &&
+            (!m_holdUntil.isValid() || e.nextAttempt < m_holdUntil))
+            m_holdUntil = e.nextAttempt;
+}
+
+void ChannelQueue::fillWindow()
+{
+    if (m_inTable == 0) {
+        for (Entry &e : m_entries)
+            e.beyondWindow = false;
+        return;
+    }
+    const qsizetype inWindow = std::count_if(m_entries.cbegin(), m_entries.cend(),
+                                             [](const Entry &e) { return e.waiting() && !e.beyondWindow; });
+    if (inWindow >= Window / 2)
+        return;
+    // The stored messages past the window come back from the table in their order.
+    m_inTable += int(m_entries.removeIf(
+        [this](const Entry &e) { return e.beyondWindow && e.stored() && !isRunning(e.key); }));
+    const int wanted = Window - int(inWindow);
+    QList<NotifyRow> rows;
+    if (!m_database.WaitingNotifyMessages(m_channel.name, m_tableFrom, wanted, rows))
+        return;
+    qsizetype at =
+        std::find_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.beyondWindow; }) -
+        m_entries.cbegin();
+    for (const NotifyRow &row : std::as_const(rows)) {
         const bool known = std::any_of(m_entries.cbegin(), m_entries.cend(),
                                        [&](const Entry &e) { return e.row.IDNum == row.IDNum; });
         if (known)
             continue;
-        Entry e;
-        e.key = m_nextKey++;
-        e.row = row;
-        // The wall-clock time between the stop and now counts toward its age and its pause.
-        e.origin = m_timing.fromStored(row.AgedFrom.isValid() ? row.AgedFrom : row.Created);
-        e.nextAttempt = m_timing.fromStored(row.NextAttempt.isValid() ? row.NextAttempt : row.Created);
-        e.event = NotifyEvent::FromStoredPayload(row.Payload);
-        e.dirty = false;
-        trackAlert(e.event);
-        m_entries.append(std::move(e));
+        m_entries.insert(at++, entryOf(row));
+        --m_inTable;
     }
-    restoreOpenAlerts();
-    // Oldest first, those this run queued before the database answered among them.
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.row.Created < b.row.Created; });
-    // The pause an earlier run was in goes on.
-    for (const Entry &e : m_entries)
-        if (e.row.Attempts > 0 && e.nextAttempt.isValid() &&
-            (!m_holdUntil.isValid() || e.nextAttempt < m_holdUntil))
-            m_holdUntil = e.nextAttempt;
+    if (rows.size() < wanted) {
+        m_inTable = 0;
+        for (Entry &e : m_entries)
+            e.beyondWindow = false;
+        return;
+    }
+    m_inTable = std::max(m_inTable, 1);
+    m_tableFrom = positionOf(rows.last());
+    ++m_tableFrom.IDNum;
+}
+
+void ChannelQueue::trimWindow()
+{
+    qsizetype inWindow = std::count_if(m_entries.cbegin(), m_entries.cend(),
+                                       [](const Entry &e) { return e.waiting() && !e.beyondWindow; });
+    // From the newest back: only a suffix of the order leaves, so that what stays in memory is
+    // always the oldest part of what waits.
+    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
+        Entry &e = m_entries[i];
+        if (!e.waiting())
+            continue;
+        if (isRunning(e.key))
+            break;
+        if (!e.beyondWindow) {
+            if (inWindow <= Window)
+                break;
+            --inWindow;
+        }
+        if (!e.stored()) {
+            e.beyondWindow = true; // it leaves once stored
+            continue;
+        }
+        const NotifyQueuePosition at = positionOf(e.row);
+        if (m_inTable == 0 ||
+            std::tie(at.Created, at.IDNum) < std::tie(m_tableFrom.Created, m_tableFrom.IDNum))
+            m_tableFrom = at;
+        m_entries.removeAt(i);
+        ++m_inTable;
+    }
 }
 
 void ChannelQueue::restoreOpenAlerts()
@@ -238,14 +360,13 @@ void ChannelQueue::restoreOpenAlerts()
     // Alerts delivered by an earlier run are posted again as long as their records stay open, so
     // that the receiver does not resolve them when their endsAt passes.
     QList<NotifyRow> rows;
-    if (m_channel.type != QLatin1String("alertmanager") ||
-        !m_database.OpenAlertMessages(m_channel.name, rows))
+    if (!m_alerts || !m_database.OpenAlertMessages(m_channel.name, rows))
         return;
     for (const NotifyRow &row : std::as_const(rows)) {
-        NotifyEvent event = NotifyEvent::FromStoredPayload(row.Payload);
-        const QString key = ChannelFormats::AlertKey(event);
-        if (!m_openAlerts.contains(key))
-            m_openAlerts.insert(key, event);
+        if (row.State != 1)
+            continue;
+        const Entry e = entryOf(row);
+        m_openAlerts.insert(e.alert, e.event);
     }
 }
 
@@ -257,9 +378,11 @@ void ChannelQueue::Resume()
         load();
     dropFinished();
     startNext();
+    if (!m_endsBeforePort.isEmpty())
+        repost();
 }
 
-void ChannelQueue::Stop()
+void ChannelQueue::Stop(StopFor why)
 {
     m_stopped = true;
     m_timer.stop();
@@ -273,6 +396,8 @@ void ChannelQueue::Stop()
         taken.removeIf([](const HttpOutcome &o) { return !o.delivered(); });
         applyOutcomes(taken);
     }
+    if (why == StopFor::ProgramEnd)
+        giveUpUnsentNotices();
     // Stored with their times on the wall clock as it reads now, so that the next start counts
     // from here what passes until then, whatever the clock did while they waited.
     for (Entry &e : m_entries)
@@ -281,17 +406,44 @@ void ChannelQueue::Stop()
     storeChanged(Changes());
 }
 
+void ChannelQueue::giveUpUnsentNotices()
+{
+    const QString why = QStringLiteral("Tallyport stopped before it was sent.");
+    for (Entry &e : m_entries)
+        if (e.waiting() && !e.row.Retries)
+            giveUp(e, why);
+    int dropped = 0;
+    if (m_inTable > 0 && m_database.DropUnsentMessages(m_channel.name, dropped) && dropped > 0)
+        m_state.AddError(kChannelWhere, QStringLiteral("%1: %2 more notice(s) were given up: %3")
+                                            .arg(m_channel.name)
+                                            .arg(dropped)
+                                            .arg(why));
+}
+
 bool ChannelQueue::mayStart(const Entry &e, const Moment &now) const
 {
     // Retries follow the channel's pause, oldest first, so a receiver that comes back gets the
     // messages in the order they were queued.
-    return e.waiting() && (e.row.Attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil);
+    return e.waiting() && !e.beyondWindow &&
+           (e.row.Attempts == 0 || !m_holdUntil.isValid() || now >= m_holdUntil);
+}
+
+template <typename Visit> void ChannelQueue::forEachFirstOfItsAlert(Visit visit) const
+{
+    QSet<QString> waiting;
+    for (const Entry &e : m_entries) {
+        if (!e.waiting() || e.beyondWindow || waiting.contains(e.alert))
+            continue;
+        waiting.insert(e.alert);
+        visit(e);
+    }
 }
 
 bool ChannelQueue::firstAttemptDue() const
 {
-    return std::any_of(m_entries.cbegin(), m_entries.cend(),
-                       [](const Entry &e) { return e.waiting() && e.row.Attempts == 0; });
+    bool due = false;
+    forEachFirstOfItsAlert([&due](const Entry &e) { due = due || e.row.Attempts == 0; });
+    return due;
 }
 
 void ChannelQueue::giveUpExpired(const Moment &now)
@@ -311,23 +463,23 @@ void ChannelQueue::startNext()
     const Moment now = m_timing.now();
     giveUpExpired(now);
     dropFinished();
-    // The oldest first, so that a receiver gets an alarm before its end whenever it can.
+    fillWindow();
+    // The oldest first, so that a receiver gets an alarm before its end whenever it can. A message
+    // that may not go yet holds back the later ones of its alert; Alertmanager takes a run's alerts
+    // in one request, and so one state of each.
     QList<NotifyEvent> events;
-    const bool alerts = m_channel.type == QLatin1String("alertmanager");
-    QSet<QString> alertsTaken;
+    QSet<QString> heldBack;
+    QSet<QString> taken;
     for (const Entry &e : std::as_const(m_entries)) {
         if (events.size() == MaxRun)
             break;
-        if (!mayStart(e, now))
+        if (!e.waiting() || heldBack.contains(e.alert))
             continue;
-        // Alertmanager takes a run's alerts in one request, but one state of each alert: a
-        // second message about the same alert waits for the next run.
-        if (alerts) {
-            const QString key = ChannelFormats::AlertKey(e.event);
-            if (alertsTaken.contains(key))
-                break;
-            alertsTaken.insert(key);
+        if (!mayStart(e, now) || (m_alerts && taken.contains(e.alert))) {
+            heldBack.insert(e.alert);
+            continue;
         }
+        taken.insert(e.alert);
         m_runningKeys.append(e.key);
         events.append(e.event);
     }
@@ -344,7 +496,7 @@ QList<HttpWorker::RequestMaker> ChannelQueue::requestsFor(const QList<NotifyEven
     // The requests are built on the worker's thread; it sends them one after the other and stops
     // at the first that fails.
     const QDateTime now = m_timing.wallNow();
-    if (m_channel.type == QLatin1String("alertmanager"))
+    if (m_alerts)
         return {[channel = m_channel, events, now] {
             return ChannelFormats::AlertsRequest(channel, events, now);
         }};
@@ -363,6 +515,8 @@ void ChannelQueue::onFinished(const QList<HttpOutcome> &outcomes)
     // next run. The outcomes are stored a moment later, with the other channels' (StoreChanges).
     if (was == Running::Entry && !m_stopped)
         applyOutcomes(outcomes);
+    else if (was == Running::EndsBeforePort && !m_stopped)
+        endAlertsBeforePort(outcomes);
     m_runningKeys.clear();
     emit attemptFinished();
     startNext();
@@ -373,11 +527,10 @@ void ChannelQueue::applyOutcomes(const QList<HttpOutcome> &outcomes)
     if (outcomes.isEmpty())
         return;
     // An Alertmanager run is one request: its outcome is every message's.
-    const bool shared = m_channel.type == QLatin1String("alertmanager");
-    const qsizetype count = shared ? m_runningKeys.size() : std::min(outcomes.size(), m_runningKeys.size());
+    const qsizetype count = m_alerts ? m_runningKeys.size() : std::min(outcomes.size(), m_runningKeys.size());
     for (qsizetype i = 0; i < count; ++i)
         if (Entry *e = find(m_runningKeys[i]))
-            applyOutcome(*e, outcomes[shared ? 0 : i]);
+            applyOutcome(*e, outcomes[m_alerts ? 0 : i]);
     m_runningKeys.remove(0, count);
 }
 
@@ -393,6 +546,11 @@ void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
         e.row.NextAttempt = QDateTime();
         m_holdUntil = Moment();
         e.row.Outcome = outcomeText(e.row);
+        // The receiver holds the alert open from its start's delivery to its end's.
+        if (m_alerts && ChannelFormats::OpensAlert(e.event.kind))
+            m_openAlerts.insert(e.alert, e.event);
+        else if (m_alerts && ChannelFormats::EndsAlert(e.event.kind))
+            m_openAlerts.remove(e.alert);
         return;
     }
     e.row.LastError = outcome.errorText.isEmpty() ? outcome.summary() : outcome.errorText;
@@ -414,11 +572,16 @@ void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
 void ChannelQueue::giveUp(Entry &e, const QString &why)
 {
     e.row.State = 2;
+    if (e.row.Attempts == 0)
+        e.row.LastError = why;
     e.nextAttempt = Moment();
     e.row.NextAttempt = QDateTime();
     e.row.Outcome = outcomeText(e.row);
     e.dirty = true;
     ++m_failedTotal;
+    // An end that never reaches the receiver leaves the alert to run out there.
+    if (m_alerts && ChannelFormats::EndsAlert(e.event.kind))
+        m_openAlerts.remove(e.alert);
     m_state.AddError(kChannelWhere,
                      QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
                          .arg(m_channel.name, e.row.Kind, e.row.MessageID)
@@ -431,11 +594,35 @@ void ChannelQueue::repost()
 {
     // Re-posts replace each other: one that cannot go now is simply left to the next.
     const Moment now = m_timing.now();
-    if (m_stopped || m_running != Running::None || m_openAlerts.isEmpty() ||
-        (m_holdUntil.isValid() && now < m_holdUntil))
+    if (m_stopped || m_running != Running::None || (m_holdUntil.isValid() && now < m_holdUntil))
+        return;
+    // First the end of alerts an earlier version posted under other labels, so that none stays
+    // twice.
+    if (!m_endsBeforePort.isEmpty()) {
+        m_running = Running::EndsBeforePort;
+        m_worker.start(
+            ChannelFormats::EndsBeforePortRequest(m_channel, m_endsBeforePort, m_timing.wallNow()));
+        return;
+    }
+    if (m_openAlerts.isEmpty())
         return;
     m_running = Running::Repost;
     m_worker.start(ChannelFormats::AlertsRequest(m_channel, m_openAlerts.values(), m_timing.wallNow()));
+}
+
+void ChannelQueue::endAlertsBeforePort(const QList<HttpOutcome> &outcomes)
+{
+    if (outcomes.isEmpty() || !outcomes.first().delivered())
+        return; // the next re-post tries again
+    m_endsBeforePort.clear();
+    // Their messages are stored as this version makes them: the next start ends nothing again.
+    m_database.runInTransaction([this] {
+        for (const auto &[id, payload] : std::as_const(m_payloadsWithPort))
+            if (!m_database.SetNotifyPayload(id, payload))
+                return false;
+        return true;
+    });
+    m_payloadsWithPort.clear();
 }
 
 bool ChannelQueue::flush(Entry &e)
@@ -472,24 +659,29 @@ bool ChannelQueue::flush(Entry &e)
 void ChannelQueue::dropFinished()
 {
     m_entries.removeIf([this](const Entry &e) { return !e.waiting() && !e.dirty && !isRunning(e.key); });
+    trimWindow();
 }
 
-int ChannelQueue::waitingCount() const
+int ChannelQueue::waitingInMemory() const
 {
     return int(
         std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &e) { return e.waiting(); }));
 }
 
+int ChannelQueue::waitingCount() const
+{
+    return waitingInMemory() + m_inTable;
+}
+
 Moment ChannelQueue::nextDue() const
 {
+    // A message held back behind an older one of its alert is due when that one is done with.
     Moment next;
-    for (const Entry &e : m_entries) {
-        if (!e.waiting())
-            continue;
+    forEachFirstOfItsAlert([this, &next](const Entry &e) {
         const Moment due = e.row.Attempts > 0 && m_holdUntil.isValid() ? m_holdUntil : e.origin;
         if (!next.isValid() || due < next)
             next = due;
-    }
+    });
     return next;
 }
 

@@ -1,5 +1,6 @@
 #include "Notifier.h"
 
+#include "ChannelRename.h"
 #include "ChannelRules.h"
 
 #include <core/BackgroundPriority.h>
@@ -9,6 +10,8 @@
 #include <db/Database.h>
 
 #include <QCoreApplication>
+
+#include <limits>
 
 const QString Notifier::WaitingKey = QStringLiteral("Notifications waiting for ");
 
@@ -112,8 +115,11 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     row.Channels = takers;
     const bool joined = m_database.inTransaction();
     // Refused, the event still goes to the thread, which stores each channel's message itself.
-    if (m_database.runInTransaction([this, &row] { return m_database.AddNotifyEvent(row); }))
+    if (m_database.runInTransaction([this, &row] { return m_database.AddNotifyEvent(row); })) {
         queued.eventId = row.IDNum;
+        if (m_firstEventId == 0)
+            m_firstEventId = row.IDNum;
+    }
     m_database.afterTransaction([this, queued, joined](bool committed) {
         // Rolled back with the caller's record, it is withdrawn as the record's e-mail is.
         if (joined && !committed)
@@ -136,8 +142,45 @@ void Notifier::handOver()
 
 void Notifier::Resume()
 {
+    dropLeftOverNotices();
     applySettings();
     request([](NotifyHost &host, quint64 number) { host.Resume(number); });
+}
+
+void Notifier::dropLeftOverNotices()
+{
+    // Before the thread takes up what an earlier run left: the daily OK or the shutdown notice of
+    // a run that was killed before their attempt would mislead now. (A run stopped as it should
+    // gives them up itself.) The thread writes messages only of events this run handed it, so
+    // while this run has stored none, every one waiting is an earlier run's.
+    if (m_leftOverNoticesDropped || !HasChannels())
+        return;
+    int messages = 0, events = 0;
+    const bool noneOfThisRun = m_firstEventId == 0;
+    const bool dropped = m_database.runInTransaction([&] {
+        return (!noneOfThisRun || m_database.DropUnsentMessages(QString(), messages)) &&
+               m_database.DropUnexpandedNotices(
+                   noneOfThisRun ? std::numeric_limits<qint64>::max() : m_firstEventId, events);
+    });
+    if (!dropped)
+        return;
+    m_leftOverNoticesDropped = true;
+    if (messages + events > 0)
+        m_state.AddError(
+            QStringLiteral("Notifications"),
+            QStringLiteral("%1 notice(s) left by the last run without their one attempt were given "
+                           "up: Tallyport stopped before they were sent.")
+                .arg(messages + events));
+}
+
+bool Notifier::RenameChannel(const QString &from, const NotifyChannelSettings &to, QString &error)
+{
+    if (!RenameNotifyChannel(m_state, m_database, from, to, error))
+        return false;
+    // Events handed over before the rename reach the queue of the old name, which then goes with
+    // what it holds; the settings applied next make the queue of the new name.
+    request([from, name = to.name](NotifyHost &host, quint64 number) { host.Rename(number, from, name); });
+    return true;
 }
 
 void Notifier::Shutdown(int waitMs)

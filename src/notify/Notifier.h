@@ -35,8 +35,13 @@ public:
     void Notify(NotifyEvent event, const QString &recordTable = QString(), qint64 recordId = 0,
                 bool retries = true);
     // Brings the channels in line with state.Ini (those gone stop; their waiting messages stay
-    // stored for when they come back) and takes up what an earlier run left.
+    // stored for when they come back) and takes up what an earlier run left. The notices an
+    // earlier run left without their one attempt (it was killed) are given up at the first.
     void Resume();
+    // Renames the channel `from` as `to` describes it: in Tallyport.ini (and every setting that
+    // names it) and with its messages, stored or in the thread's queue, which are sent under the
+    // new name. False, with the reason, when nothing was changed.
+    bool RenameChannel(const QString &from, const NotifyChannelSettings &to, QString &error);
     // Sends the shutdown notice, lets the channels send what is due now for up to waitMs, then
     // stops them and the thread; what is left waits for the next start.
     void Shutdown(int waitMs);
@@ -57,6 +62,7 @@ private:
     template <typename Call> void request(Call call);
     template <typename Call> void requestNow(Call call);
     void handOver();
+    void dropLeftOverNotices();
     void takeStatus(const QList<ChannelStatus> &channels, quint64 handled);
     void updateStatusList();
 
@@ -67,6 +73,9 @@ private:
     QList<NotifyChannelSettings> m_appliedChannels;
     MailIniSettings m_appliedMail;
     bool m_applied = false;
+    // The first event this run stored; 0 before.
+    qint64 m_firstEventId = 0;
+    bool m_leftOverNoticesDropped = false;
     quint64 m_requests = 0;
     quint64 m_reported = 0;
     // Each hand-over wakes the thread: the events of a burst (a cycle's alarms) go together, at

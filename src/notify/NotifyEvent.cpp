@@ -121,6 +121,7 @@ QByteArray NotifyEvent::Json() const
     w.time("time", time);
     w.text("device", device);
     w.text("address", address);
+    w.number("port", port ? std::optional<double>(*port) : std::nullopt);
     w.text("sensor", sensor);
     w.integer("sensorId", sensorId);
     w.number("reading", reading);
@@ -149,6 +150,11 @@ NotifyEvent NotifyEvent::FromStoredPayload(const QString &payload)
     return fromJson(QJsonDocument::fromJson(payload.toUtf8()).object());
 }
 
+bool NotifyEvent::StoredWithoutPort(const QString &payload)
+{
+    return !QJsonDocument::fromJson(payload.toUtf8()).object().contains(QStringLiteral("port"));
+}
+
 NotifyEvent NotifyEvent::fromJson(const QJsonObject &o)
 {
     NotifyEvent e;
@@ -157,6 +163,8 @@ NotifyEvent NotifyEvent::fromJson(const QJsonObject &o)
     e.time = timeOf(o.value(QStringLiteral("time")));
     e.device = o.value(QStringLiteral("device")).toString();
     e.address = o.value(QStringLiteral("address")).toString();
+    if (const QJsonValue port = o.value(QStringLiteral("port")); port.isDouble())
+        e.port = port.toInt();
     e.sensor = o.value(QStringLiteral("sensor")).toString();
     e.sensorId = o.value(QStringLiteral("sensorId")).toInteger();
     e.reading = numberOf(o.value(QStringLiteral("reading")));

@@ -14,7 +14,10 @@ struct NotifyEvent {
     QString kind; // alarm, alarm-end, device-failure, device-recovered, backup, system-ok, shutdown, test
     QDateTime time;
     QString device;
-    QString address;
+    QString address; // the device's address as entered
+    // The device's port the sensor is on: with the address it names the sensor alike on every
+    // collector, whatever key each one's database gave it. None for events of no sensor.
+    std::optional<int> port;
     QString sensor;
     qint64 sensorId = 0;
     std::optional<double> reading;
@@ -35,6 +38,8 @@ struct NotifyEvent {
     // The event as a channel message keeps it: compact JSON text.
     QString StoredPayload() const;
     static NotifyEvent FromStoredPayload(const QString &payload);
+    // Whether a stored event was made by a version that did not give the port yet.
+    static bool StoredWithoutPort(const QString &payload);
     // A new event of the kind, now, with a fresh ID, this computer as collector and the
     // organisation given.
     static NotifyEvent make(const QString &kind, const QDateTime &now, const QString &organisation);

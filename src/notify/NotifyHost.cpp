@@ -1,8 +1,8 @@
 #include "NotifyHost.h"
 
 #include <core/ErrorLog.h>
-#include <core/ProgramState.h>
 #include <core/HeadlessPrompts.h>
+#include <core/ProgramState.h>
 #include <core/StatusList.h>
 #include <db/Database.h>
 
@@ -87,6 +87,26 @@ void NotifyHost::Apply(quint64 request, const QList<NotifyChannelSettings> &chan
     handled(request);
 }
 
+void NotifyHost::Rename(quint64 request, const QString &from, const QString &to)
+{
+    // The queue goes with what it holds written (under its old name, which the window thread's
+    // rename may have missed); the settings applied next make the queue of the new name, which
+    // finds them.
+    writeAll();
+    std::erase_if(m_channels, [&from](const std::unique_ptr<ChannelQueue> &q) {
+        if (q->channel().name != from)
+            return false;
+        q->Stop();
+        return true;
+    });
+    if (!m_database->RenameNotifyChannel(from, to))
+        m_services->AddError(kHostWhere,
+                             QStringLiteral("The messages of the channel %1 could not be given its new "
+                                            "name %2: %3")
+                                 .arg(from, to, m_database->lastError()));
+    handled(request);
+}
+
 void NotifyHost::Resume(quint64 request)
 {
     if (!m_stopped) {
@@ -126,14 +146,22 @@ void NotifyHost::expandTaken()
     const QList<QueuedNotifyEvent> taken = std::exchange(m_taken, {});
     QList<std::pair<ChannelQueue *, qint64>> storeFirst;
     QList<qint64> storeFirstIds;
+    QList<NotifyRow> unqueuedFirst;
     for (const QueuedNotifyEvent &queued : taken) {
         if (takenBefore(queued.eventId))
             continue;
         const bool goesAtOnce = queued.eventId > 0 && queued.recordId > 0;
         for (const QString &name : queued.channels) {
             ChannelQueue *q = queue(name);
-            if (!q)
+            if (!q) {
+                // A channel gone from the settings (an event left over from a run that had it):
+                // its message waits in the table for the channel to come back.
+                (goesAtOnce ? m_unqueued : unqueuedFirst)
+                    .append(ChannelQueue::MessageRow(name, queued.event, queued.payload, queued.eventId,
+                                                     queued.recordTable, queued.recordId, queued.retries,
+                                                     queued.at.wall));
                 continue;
+            }
             const qint64 key = q->Enqueue(queued.event, queued.payload, queued.eventId, queued.recordTable,
                                           queued.recordId, queued.retries, queued.at);
             if (goesAtOnce)
@@ -148,7 +176,7 @@ void NotifyHost::expandTaken()
     }
     if (!m_unmarked.isEmpty())
         writeSoon();
-    if (storeFirst.isEmpty() && storeFirstIds.isEmpty())
+    if (storeFirst.isEmpty() && storeFirstIds.isEmpty() && unqueuedFirst.isEmpty())
         return;
     const bool committed = m_database->runInTransaction([&] {
         for (const qint64 id : std::as_const(storeFirstIds)) {
@@ -156,7 +184,7 @@ void NotifyHost::expandTaken()
             m_database->ClaimNotifyEvent(id, claimed);
         }
         ChannelQueue::StoreQueued(storeFirst);
-        return true;
+        return storeRows(unqueuedFirst);
     });
     // Attempts start once the messages are committed; messages the database did not take are
     // kept and stored again later.
@@ -167,8 +195,17 @@ void NotifyHost::expandTaken()
     }
     if (!committed) {
         m_unmarked.append(storeFirstIds);
+        m_unqueued.append(unqueuedFirst);
         writeSoon();
     }
+}
+
+bool NotifyHost::storeRows(QList<NotifyRow> &rows)
+{
+    QList<NotifyRow *> pointers;
+    for (NotifyRow &row : rows)
+        pointers.append(&row);
+    return m_database->AddNotifyMessages(pointers);
 }
 
 bool NotifyHost::takenBefore(qint64 eventId)
@@ -230,7 +267,7 @@ void NotifyHost::reportStatus()
 
 bool NotifyHost::hasWrites() const
 {
-    return !m_unmarked.isEmpty() ||
+    return !m_unmarked.isEmpty() || !m_unqueued.isEmpty() ||
            std::any_of(m_channels.cbegin(), m_channels.cend(),
                        [](const std::unique_ptr<ChannelQueue> &q) { return q->hasChanges(); });
 }
@@ -288,22 +325,30 @@ NotifyHost::Written NotifyHost::writePart()
         parts.append({q.get(), changes});
     }
     bool stored = true;
+    bool marked = false;
     const bool committed = m_database->runInTransaction([&] {
         for (const auto &[q, changes] : std::as_const(parts))
             stored = q->StoreChanges(changes) == changes.size() && stored;
-        if (!all || !stored || m_unmarked.isEmpty())
+        if (!all || !stored || (m_unmarked.isEmpty() && m_unqueued.isEmpty()))
             return true;
+        // An event is marked taken only with every message of it stored, its channels' and those
+        // of channels gone.
+        if (!storeRows(m_unqueued))
+            return stored = false;
         for (const qint64 id : std::as_const(m_unmarked)) {
             bool claimed = true;
             if (!m_database->ClaimNotifyEvent(id, claimed))
                 return stored = false; // the marks at the next try, the messages kept
         }
-        m_unmarked.clear();
-        return true;
+        return marked = true;
     });
     if (!committed || !stored)
         return Written::Refused;
-    return all && m_unmarked.isEmpty() ? Written::All : Written::Part;
+    if (marked) {
+        m_unmarked.clear();
+        m_unqueued.clear();
+    }
+    return all && m_unmarked.isEmpty() && m_unqueued.isEmpty() ? Written::All : Written::Part;
 }
 
 void NotifyHost::writeAll()
@@ -347,7 +392,7 @@ void NotifyHost::stopAll()
     m_stopped = true;
     m_shutdownTimer.stop();
     for (const auto &q : m_channels)
-        q->Stop();
+        q->Stop(ChannelQueue::StopFor::ProgramEnd);
     reportStatus();
     if (m_reports.stopped)
         m_reports.stopped();

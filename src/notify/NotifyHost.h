@@ -61,10 +61,14 @@ public:
     void Apply(quint64 request, const QList<NotifyChannelSettings> &channels, const MailIniSettings &mail);
     // Takes up the events and messages an earlier run left and starts what is due.
     void Resume(quint64 request);
+    // The channel `from` is renamed `to` (the settings that follow name it so): its queue stops
+    // with its messages stored, and they are given the new name.
+    void Rename(quint64 request, const QString &from, const QString &to);
     // The events of a burst, handed over together: their channels' messages are stored in one
     // transaction and their attempts start.
     void Take(quint64 request, const QList<QueuedNotifyEvent> &events);
-    // Waits up to waitMs for what is due now to go, then stops every channel and reports stopped.
+    // Waits up to waitMs for what is due now to go, then stops every channel (the notices that
+    // have not had their one attempt are given up) and reports stopped.
     void Shutdown(quint64 request, int waitMs);
 
 private:
@@ -76,6 +80,8 @@ private:
     void statusSoon();
     void reportStatus();
     bool takenBefore(qint64 eventId);
+    // Stores messages of channels gone from the settings, in the caller's transaction.
+    bool storeRows(QList<NotifyRow> &rows);
     // What waits to be written (new messages, outcomes, the marks of events taken) is written
     // when the poll cycle pauses, in parts.
     bool hasWrites() const;
@@ -107,6 +113,7 @@ private:
     QTimer m_writeTimer;
     QElapsedTimer m_writeWaiting;      // since the oldest of what waits to be written
     QList<qint64> m_unmarked;          // events taken, whose mark waits to be written with their messages
+    QList<NotifyRow> m_unqueued;       // messages for channels gone from the settings, to store
     QHash<qint64, bool> m_leftOverIds; // the start-up scan's events: whether taken since
     QTimer m_shutdownTimer;
     QList<QueuedNotifyEvent> m_taken;

@@ -118,14 +118,26 @@ SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sen
     device->setReading(0, 5.0);
     device->setRawReading(8, 0);
     m_devices.insert(name, device);
+    return enterDevice(name, device->modelText(), address, sensors, emailList) ? device.get() : nullptr;
+}
+
+bool FaultRig::addDeviceOf(const FaultRig &other, const QString &name, const QList<SensorSpec> &sensors)
+{
+    const SimDevice *device = other.device(name);
+    return device && enterDevice(name, device->modelText(), device->address().toString(), sensors, QString());
+}
+
+bool FaultRig::enterDevice(const QString &name, const QString &model, const QString &address,
+                           const QList<SensorSpec> &sensors, const QString &emailList)
+{
     Database &db = monitor->database;
-    if (!db.AddServer(name, device->modelText(), address, "", 1, "", emailList, -1))
-        return nullptr;
+    if (!db.AddServer(name, model, address, "", 1, "", emailList, -1))
+        return false;
     const qint64 id = deviceId(name);
     for (const auto &[port, sensorName, type] : sensors)
         if (!db.SaveSensor(id, sensorName, port, "", type, "", "", ""))
-            return nullptr;
-    return device.get();
+            return false;
+    return true;
 }
 
 SimDevice *FaultRig::addFreezerAndCooler(const QString &name)

@@ -40,6 +40,9 @@ public:
     // start frozen and normal: reading 5.0 on port 0, door closed on port 8.
     SimDevice *addDevice(const QString &name, const QList<SensorSpec> &sensors,
                          const QString &emailList = QStringLiteral("alarms@example.com"));
+    // Enters a device that another rig simulates (the same address and model) in this rig's
+    // database, with the sensors given: two collectors watching the same devices.
+    bool addDeviceOf(const FaultRig &other, const QString &name, const QList<SensorSpec> &sensors);
     // A device with two temperature sensors, "<name> Freezer" on port 0 (reading 5.0) and
     // "<name> Cooler" on port 1 (6.0), and the grid laid out for it.
     SimDevice *addFreezerAndCooler(const QString &name);
@@ -84,6 +87,8 @@ public:
 
 private:
     void makeMonitor();
+    bool enterDevice(const QString &name, const QString &model, const QString &address,
+                     const QList<SensorSpec> &sensors, const QString &emailList);
 
     int m_octet;
     LinkTimings m_timings;

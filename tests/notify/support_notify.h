@@ -56,6 +56,22 @@ inline NotifyEvent AlarmEvent(const QString &kind = QStringLiteral("alarm"))
     return e;
 }
 
+// An event as the window thread stores it for the channels, not yet turned into their messages:
+// what a run stopped or killed just after storing it leaves.
+inline NotifyEventRow StoredEvent(const NotifyEvent &event, const QString &recordTable, qint64 recordId,
+                                  const QDateTime &created, const QStringList &channels)
+{
+    NotifyEventRow row;
+    row.Kind = event.kind;
+    row.MessageID = event.id;
+    row.RecordTable = recordTable;
+    row.RecordID = recordId;
+    row.Created = created;
+    row.Payload = event.StoredPayload();
+    row.Channels = channels;
+    return row;
+}
+
 // Waits, window events running, until the receiver holds count requests; false after timeoutMs.
 inline bool WaitForRequests(TestReceiver &receiver, int count, int timeoutMs = 10000)
 {

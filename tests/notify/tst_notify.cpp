@@ -3,6 +3,7 @@
 #include <alarms/EventBrowser.h>
 #include <core/BackgroundPriority.h>
 #include <core/IniFile.h>
+#include <notify/ChannelQueue.h>
 #include <notify/ChannelRules.h>
 
 #include <QDir>
@@ -361,6 +362,119 @@ private slots:
         QCOMPARE(receiver.requests.size(), 5);
     }
 
+    // The receiver recovers inside the pause after an alarm's end failed, and the same sensor
+    // alarms again: its new alarm waits for the end, whose retry comes first; another sensor's
+    // alarm is not held back meanwhile. A message given up lets those behind it go.
+    void anAlertsMessagesGoInOrderWhenTheReceiverRecoversInAPause()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), receiver.url())});
+        Notifier notifier(rig.t.state, rig.database);
+        notifier.Resume();
+        const auto event = [](const QString &kind, int port) {
+            NotifyEvent e = AlarmEvent(kind);
+            e.port = port;
+            return e;
+        };
+        receiver.statuses = {503};
+        notifier.Notify(event(QStringLiteral("alarm-end"), 0), QStringLiteral("tblAlarms"), 7);
+        QVERIFY(WaitForRequests(receiver, 1));
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 1);
+        // Back inside the pause: the new alarm of the same sensor waits for the end's retry.
+        notifier.Notify(event(QStringLiteral("alarm"), 0), QStringLiteral("tblAlarms"), 8);
+        Pause(300);
+        QCOMPARE(receiver.requests.size(), 1);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 2);
+        // Another sensor's alarm is not held back; taken, it shows the receiver is back: the end
+        // is tried again at once, then the alarm behind it goes.
+        notifier.Notify(event(QStringLiteral("alarm"), 1), QStringLiteral("tblAlarms"), 9);
+        QVERIFY(WaitForRequests(receiver, 4));
+        QStringList kinds;
+        for (const TestReceiver::Request &r : std::as_const(receiver.requests))
+            kinds.append(JsonOf(r).value(QStringLiteral("event")).toString() + QLatin1Char(' ') +
+                         QString::number(JsonOf(r).value(QStringLiteral("port")).toInt()));
+        QCOMPARE(kinds, QStringList({"alarm-end 0", "alarm 1", "alarm-end 0", "alarm 0"}));
+        QCOMPARE(receiver.requests[0].headers.value("x-tallyport-id"),
+                 receiver.requests[2].headers.value("x-tallyport-id"));
+
+        // The end fails, then is refused for good at its retry: the alarm behind it goes at once.
+        receiver.statuses = {503, 400};
+        notifier.Notify(event(QStringLiteral("alarm-end"), 0), QStringLiteral("tblAlarms"), 8);
+        QVERIFY(WaitForRequests(receiver, 5));
+        notifier.Notify(event(QStringLiteral("alarm"), 0), QStringLiteral("tblAlarms"), 10);
+        Pause(300);
+        QCOMPARE(receiver.requests.size(), 5);
+        rig.t.clock.advanceSeconds(3);
+        notifier.Resume();
+        QVERIFY(WaitForRequests(receiver, 7));
+        QCOMPARE(JsonOf(receiver.requests[5]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("alarm-end"));
+        QCOMPARE(JsonOf(receiver.requests[6]).value(QStringLiteral("event")).toString(),
+                 QStringLiteral("alarm"));
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
+        QCOMPARE(Failed(notifier, QStringLiteral("hook")), 1);
+    }
+
+    // 700 messages wait while the receiver is down: the channel keeps a window of them in memory
+    // and the rest in the table, also after a restart; once the receiver is back each goes once,
+    // in the order they were made.
+    void aStuckChannelKeepsAWindowOfItsMessagesInMemory()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        const QString url = receiver.url();
+        receiver.close();
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), url)});
+        constexpr int kMessages = 700;
+        std::unique_ptr<ChannelQueue> queue;
+        int mostInMemory = 0;
+        // As the notification thread does: the outcomes are stored after each run.
+        const auto makeQueue = [&] {
+            queue =
+                std::make_unique<ChannelQueue>(rig.t.state, rig.database, rig.t.state.Ini.channels.first());
+            connect(queue.get(), &ChannelQueue::attemptFinished, this, [&] {
+                queue->StoreChanges(queue->Changes());
+                mostInMemory = std::max(mostInMemory, queue->waitingInMemory());
+            });
+        };
+        makeQueue();
+        QStringList ids;
+        for (int i = 0; i < kMessages; ++i) {
+            NotifyEvent e = AlarmEvent(i % 2 ? QStringLiteral("alarm-end") : QStringLiteral("alarm"));
+            e.port = i % 5;
+            e.id = QStringLiteral("message-%1").arg(i);
+            ids.append(e.id);
+            queue->Enqueue(e, e.StoredPayload(), 0, QString(), 0, true,
+                           {Moment::now(rig.t.clock), rig.t.clock.now()});
+            if (i % 100 == 99 || i == kMessages - 1)
+                queue->StoreChanges(queue->Changes());
+        }
+        queue->StartDue();
+        // The first message of each of the five sensors fails; the others wait behind them.
+        QTRY_VERIFY(queue->nextAttemptTime().isValid() && !queue->attemptRunning() &&
+                    !queue->firstAttemptDue());
+        QCOMPARE(queue->waitingCount(), kMessages);
+        QVERIFY2(queue->waitingInMemory() <= ChannelQueue::Window,
+                 qPrintable(QString::number(queue->waitingInMemory())));
+
+        queue->Stop();
+        makeQueue();
+        queue->Resume();
+        QCOMPARE(queue->waitingCount(), kMessages);
+        QVERIFY(queue->waitingInMemory() <= ChannelQueue::Window);
+
+        QVERIFY(receiver.listen());
+        rig.t.clock.advanceSeconds(3);
+        queue->Resume();
+        QVERIFY(WaitForRequests(receiver, kMessages, 30000));
+        QTRY_COMPARE(queue->waitingCount(), 0);
+        Pause(200);
+        QStringList received;
+        for (const TestReceiver::Request &r : std::as_const(receiver.requests))
+            received.append(QString::fromUtf8(r.headers.value("x-tallyport-id")));
+        QCOMPARE(received, ids);
+        QVERIFY2(mostInMemory <= ChannelQueue::Window, qPrintable(QString::number(mostInMemory)));
+    }
+
     void aReceiverThatNeverAnswersHoldsUpNoOtherChannel()
     {
         TestReceiver silent(kReceiverAddress);
@@ -372,7 +486,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         notifier.Notify(AlarmEvent());
-        notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")));
+        NotifyEvent otherSensor = AlarmEvent();
+        otherSensor.port = 4;
+        notifier.Notify(otherSensor);
         QVERIFY(WaitForRequests(quick, 2));
         QVERIFY(WaitForRequests(silent, 1));
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
@@ -383,8 +499,8 @@ private slots:
                  QList<int>{windowNice + BackgroundNiceIncrement});
         QCOMPARE(NiceOfThreads(QStringLiteral("notify-http")),
                  QList<int>(2, windowNice + BackgroundNiceIncrement));
-        // The request times out after its channel's time-out; the next message gets its first
-        // attempt and the first waits for its retry.
+        // The request times out after its channel's time-out; the other sensor's message gets its
+        // first attempt and the first waits for its retry.
         QVERIFY(WaitForRequests(silent, 2, 4000));
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
     }
@@ -410,18 +526,27 @@ private slots:
         QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 23, outcomes));
         QVERIFY2(outcomes.first().contains(QStringLiteral("Waiting")), qPrintable(outcomes.first()));
 
+        // The shutdown notice, which gets one attempt and had none before the stop, was given up
+        // then: sent after the next start it would mislead.
+        QCOMPARE(rig.t.errors.lines().filter(QStringLiteral("the shutdown message")).size(), 1);
+        QVERIFY(rig.t.errors.lines()
+                    .filter(QStringLiteral("the shutdown message"))
+                    .first()
+                    .endsWith(QStringLiteral("Tallyport stopped before it was sent.")));
+
         Notifier notifier(rig.t.state, rig.database);
         notifier.Resume();
-        // The alarm left and the shutdown notice.
-        QVERIFY(WaitForRequests(receiver, 5));
+        // Only the alarm left.
+        QVERIFY(WaitForRequests(receiver, 4));
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
         Pause(300);
         QStringList ids;
         for (const TestReceiver::Request &r : std::as_const(receiver.requests))
             ids.append(QString::fromUtf8(r.headers.value("x-tallyport-id")));
-        QCOMPARE(ids.size(), 5);
+        QCOMPARE(ids.size(), 4);
         QCOMPARE(ids[2], ids[3]);
-        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 4);
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 3);
+        QVERIFY(receiver.requests.last().body.contains("\"event\":\"alarm\""));
     }
 
     // Every channel's outcomes go in one commit. One the database refuses is stored at the next
@@ -457,36 +582,38 @@ private slots:
         }
         Notifier notifier(rig.t.state, rig.database);
         notifier.Resume();
-        // The shutdown notice goes now; the alarm is not sent again.
-        QVERIFY(WaitForRequests(chatReceiver, 2));
-        QVERIFY(WaitForRequests(hookReceiver, 2));
+        // The alarm is not sent again (nor the shutdown notice that had no attempt).
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("chat")), 0);
         Pause(300);
-        QCOMPARE(chatReceiver.requests.size(), 2);
-        QCOMPARE(hookReceiver.requests.size(), 2);
-        QCOMPARE(JsonOf(hookReceiver.requests[1]).value(QStringLiteral("event")).toString(),
-                 QStringLiteral("shutdown"));
+        QCOMPARE(chatReceiver.requests.size(), 1);
+        QCOMPARE(hookReceiver.requests.size(), 1);
     }
 
     // An event is stored once, with its record, and each channel's message refers to it. One
-    // stored just before a stop, never handed to its channels, goes at the next start, once.
+    // stored just before a stop, never handed to its channels, goes at the next start, once; its
+    // message for a channel the settings no longer have waits for the channel to come back.
     void eventsAreStoredOnceAndOneLeftBeforeAStopGoesAtTheNextStart()
     {
         TestReceiver hookReceiver(kReceiverAddress);
         TestReceiver chatReceiver(QHostAddress(QStringLiteral("127.0.190.2")));
+        TestReceiver laterReceiver(QHostAddress(QStringLiteral("127.0.190.3")));
         NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), hookReceiver.url()),
                        Channel(QStringLiteral("chat"), QStringLiteral("slack"), chatReceiver.url())});
         const QString file = rig.t.path(QStringLiteral("wexa.mdb"));
         NotifyEvent left = AlarmEvent();
         left.id = QStringLiteral("left-before-the-stop");
-        NotifyEventRow row;
-        row.Kind = left.kind;
-        row.MessageID = left.id;
-        row.RecordTable = QStringLiteral("tblAlarms");
-        row.RecordID = 41;
-        row.Created = rig.t.clock.now();
-        row.Payload = left.StoredPayload();
-        row.Channels = {QStringLiteral("hook")};
+        NotifyEventRow row = StoredEvent(left, QStringLiteral("tblAlarms"), 41, rig.t.clock.now(),
+                                         {QStringLiteral("hook"), QStringLiteral("later")});
         QVERIFY(rig.database.AddNotifyEvent(row));
+        // A daily OK the run left unexpanded when it was killed: it had its one attempt never, and
+        // goes now with a line in the error log instead of misleading.
+        NotifyEventRow notice = row;
+        notice.Kind = QStringLiteral("system-ok");
+        notice.MessageID = QStringLiteral("daily-ok-of-a-killed-run");
+        notice.RecordTable.clear();
+        notice.RecordID = 0;
+        notice.Retries = false;
+        QVERIFY(rig.database.AddNotifyEvent(notice));
         {
             Notifier notifier(rig.t.state, rig.database);
             notifier.Resume();
@@ -496,25 +623,40 @@ private slots:
             QCOMPARE(hookReceiver.requests[0].headers.value("x-tallyport-id"), QByteArray("left-before-the-stop"));
             QStringList outcomes;
             QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 41, outcomes) &&
-                        outcomes.size() == 1 && outcomes.first().startsWith(QStringLiteral("hook: Delivered")));
+                        outcomes.size() == 2 &&
+                        outcomes.first().startsWith(QStringLiteral("hook: Delivered")));
+            QCOMPARE(outcomes.last(), QStringLiteral("later: Waiting to be sent"));
             // The record's message keeps its outcome and reads its payload from the event; the
             // notice, which belongs to no record, leaves nothing behind once delivered.
-            QTRY_COMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue")), 1);
+            QTRY_COMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue")), 2);
             QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue WHERE Payload = '' "
-                                                    "AND EventID = %1").arg(row.IDNum)),
-                     1);
+                                                    "AND EventID = %1")
+                                         .arg(row.IDNum)),
+                     2);
+            QCOMPARE(
+                SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue WHERE Channel = 'later' "
+                                               "AND State = 0 AND RecordID = 41")),
+                1);
             QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyEvents")), 1);
             QCOMPARE(SideCount(file, QStringLiteral("SELECT Expanded FROM tblNotifyEvents")), 1);
+            QCOMPARE(rig.t.errors.lines().filter(QStringLiteral("1 notice(s) left by the last run")).size(),
+                     1);
             notifier.Shutdown(0);
         }
+        rig.t.state.Ini.channels.append(
+            Channel(QStringLiteral("later"), QStringLiteral("webhook"), laterReceiver.url()));
         Notifier notifier(rig.t.state, rig.database);
         notifier.Resume();
-        QVERIFY(WaitForRequests(hookReceiver, 3));
+        QVERIFY(WaitForRequests(laterReceiver, 1));
+        QCOMPARE(laterReceiver.requests[0].headers.value("x-tallyport-id"),
+                 QByteArray("left-before-the-stop"));
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("later")), 0);
         Pause(300);
-        QCOMPARE(hookReceiver.requests.size(), 3);
-        QCOMPARE(JsonOf(hookReceiver.requests[2]).value(QStringLiteral("event")).toString(),
-                 QStringLiteral("shutdown"));
+        QCOMPARE(hookReceiver.requests.size(), 2);
+        QCOMPARE(laterReceiver.requests.size(), 1);
+        for (const TestReceiver::Request &r : std::as_const(hookReceiver.requests))
+            QVERIFY(r.headers.value("x-tallyport-id") != "daily-ok-of-a-killed-run");
     }
 
     // An alarm's messages go out at once and are written in a pause of the poll cycle's writes,

@@ -155,7 +155,7 @@ bool MonitoredWindow::start(QString &error)
     timings.replyOverrideMs = 700;
     monitor = std::make_unique<Monitor>(t.state, window->activation(), window->pollTimer(), timings);
     window->setMonitor(*monitor);
-    settingsWindows = std::make_unique<SettingsWindows>(t.state, *window, monitor->mail);
+    settingsWindows = std::make_unique<SettingsWindows>(t.state, *window, monitor->mail, monitor->notifier);
 
     Database &db = monitor->database;
     if (!db.AddServer(QStringLiteral("Lab"), device->modelText(), address(1), QString(), 1, QString(),

@@ -20,8 +20,10 @@ private slots:
     void channelsAreAddedTestedAndRemoved()
     {
         TestReceiver receiver(QHostAddress(QStringLiteral("127.0.190.20")));
-        TestState t;
-        NotificationsPage page(t.state);
+        NotifyRig rig({});
+        TestState &t = rig.t;
+        Notifier notifier(t.state, rig.database);
+        NotificationsPage page(t.state, &notifier);
         const QString ini = t.path(IniFile::FileName);
 
         // A bad URL is refused with the reason; nothing is saved.
@@ -60,7 +62,17 @@ private slots:
         SaveScreenshot(page, QStringLiteral("settings-notifications"));
         page.txtNotifyUrl->setText(receiver.url(QStringLiteral("/freezers")));
 
-        // Renamed, the old section goes.
+        // Renamed while the receiver is down, with an alarm's message waiting in the queue and an
+        // alarm end an earlier run left stored: the old section goes, and both messages go out
+        // under the new name once the receiver is back.
+        receiver.close();
+        notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 7);
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("phones")), 1);
+        NotifyEvent end = AlarmEvent(QStringLiteral("alarm-end"));
+        end.id = QStringLiteral("left-by-an-earlier-run");
+        NotifyEventRow left =
+            StoredEvent(end, QStringLiteral("tblAlarms"), 7, t.clock.now(), {QStringLiteral("phones")});
+        QVERIFY(rig.database.AddNotifyEvent(left));
         page.txtNotifyName->setText(QStringLiteral("pagers"));
         page.txtNotifyEvents->setText(QStringLiteral("alarm, alarm-end"));
         QTest::mouseClick(page.btnNotifySave, Qt::LeftButton);
@@ -68,6 +80,21 @@ private slots:
                  QStringList{QStringLiteral("notify.pagers")});
         QCOMPARE(t.state.Ini.channels.size(), 1);
         QCOMPARE(t.state.Ini.channels.first().events, QStringLiteral("alarm, alarm-end"));
+        notifier.Resume();
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("pagers")), 2);
+        QCOMPARE(notifier.channelNames(), QStringList{QStringLiteral("pagers")});
+        QVERIFY(receiver.listen());
+        t.clock.advanceSeconds(5);
+        notifier.Resume();
+        QVERIFY(WaitForRequests(receiver, 4));
+        QCOMPARE(receiver.requests[2].headers.value("title"),
+                 QByteArray("Sensor: Bob's freezer has generated an alarm!"));
+        QCOMPARE(receiver.requests[3].headers.value("x-tallyport-id"), QByteArray("left-by-an-earlier-run"));
+        QStringList outcomes;
+        QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 7, outcomes) &&
+                    outcomes.filter(QStringLiteral("pagers: Delivered")).size() == 2);
+        QCOMPARE(outcomes.size(), 2);
+        QVERIFY(t.status.lines().filter(QStringLiteral("phones")).isEmpty());
 
         // Removed after the question.
         t.prompts.queueAnswer(Prompts::Answer::Yes);

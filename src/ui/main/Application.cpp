@@ -59,7 +59,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
         TreeConfiguration tree(state, monitor.database, monitor.link, monitor.mail, editors, &window);
         tree.exec();
     };
-    SettingsWindows settingsWindows(state, window, monitor.mail);
+    SettingsWindows settingsWindows(state, window, monitor.mail, monitor.notifier);
     // Remote access follows the [web] settings at every activation (off unless enabled).
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);

@@ -54,7 +54,7 @@ bool saveIniSection(IniFile &ini, Section &inUse, const Section &edited, const Q
 } // namespace
 
 ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
-                                         QWidget *parent)
+                                         Notifier *notifier, QWidget *parent)
     : QDialog(parent), m_state(state), m_configFile(configFile), m_mail(mail)
 {
     setObjectName(QStringLiteral("frmConfiguration"));
@@ -82,7 +82,7 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     trackChanges(m_remote);
     connect(m_remote, &RemoteAccessPage::tokenMade, this, &ConfigurationDialog::markChanged);
     // The channels are saved with the tab's own buttons, one at a time.
-    m_notifications = new NotificationsPage(m_state);
+    m_notifications = new NotificationsPage(m_state, notifier);
     m_tabs->addTab(m_notifications, NotificationsPage::title());
     buildButtons();
     m_tabs->setCurrentIndex(0);

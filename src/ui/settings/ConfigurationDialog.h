@@ -17,6 +17,7 @@ class ProgramState;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class Notifier;
 class RemoteAccessPage;
 class ReportsPage;
 class SecurityPage;
@@ -28,8 +29,9 @@ struct SettingsInput;
 class ConfigurationDialog final : public QDialog {
     Q_OBJECT
 public:
+    // The notifier, when given, renames a channel's queue with the channel.
     ConfigurationDialog(ProgramState &state, ConfigFile &configFile, MailManager &mail,
-                        QWidget *parent = nullptr);
+                        Notifier *notifier = nullptr, QWidget *parent = nullptr);
 
     // Typing has changed a setting since the window opened or last saved.
     bool changed() const { return m_changed; }

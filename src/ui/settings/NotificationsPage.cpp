@@ -5,7 +5,10 @@
 #include <core/IniFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
+#include <db/Database.h>
+#include <notify/ChannelRename.h>
 #include <notify/ChannelRules.h>
+#include <notify/Notifier.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +22,8 @@
 
 #include <tuple>
 
-NotificationsPage::NotificationsPage(ProgramState &state, QWidget *parent) : QWidget(parent), m_state(state)
+NotificationsPage::NotificationsPage(ProgramState &state, Notifier *notifier, QWidget *parent)
+    : QWidget(parent), m_state(state), m_notifier(notifier)
 {
     setObjectName(QStringLiteral("pageNotifications"));
     build();
@@ -184,17 +188,27 @@ void NotificationsPage::onSave()
         return;
     }
     IniFile ini(m_state);
-    if (!ini.SaveChannel(channel) || (renamed && !ini.RemoveChannel(m_shown))) {
-        m_state.prompts().message(QStringLiteral("The channel was not saved.  ") + ini.lastError());
+    QString error;
+    if (renamed ? !rename(channel, error) : !ini.SaveChannel(channel)) {
+        m_state.prompts().message(QStringLiteral("The channel was not saved.  ") +
+                                  (renamed ? error : ini.lastError()));
         return;
     }
-    QList<NotifyChannelSettings> &channels = m_state.Ini.channels;
-    channels.removeIf([this, &channel](const NotifyChannelSettings &c) {
-        return c.name == m_shown || c.name == channel.name;
-    });
-    channels.append(channel);
+    if (!renamed) {
+        QList<NotifyChannelSettings> &channels = m_state.Ini.channels;
+        channels.removeIf([&channel](const NotifyChannelSettings &c) { return c.name == channel.name; });
+        channels.append(channel);
+    }
     m_shown = channel.name;
     refreshList(channel.name);
+}
+
+bool NotificationsPage::rename(const NotifyChannelSettings &channel, QString &error)
+{
+    if (m_notifier)
+        return m_notifier->RenameChannel(m_shown, channel, error);
+    Database database(m_state);
+    return RenameNotifyChannel(m_state, database, m_shown, channel, error);
 }
 
 void NotificationsPage::onRemove()

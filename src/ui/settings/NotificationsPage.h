@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class Notifier;
 class ProgramState;
 class QCheckBox;
 class QComboBox;
@@ -15,12 +16,13 @@ class QPushButton;
 
 // The "Notifications" tab: the channels of Tallyport.ini ([notify.NAME]) beside e-mail. A
 // channel is added, changed or removed at once with the tab's own buttons (a channel that cannot
-// be used is refused with the reason and nothing is saved); Test sends a test message through
-// the channel as typed and shows the receiver's answer.
+// be used is refused with the reason and nothing is saved); a channel renamed takes its messages
+// along. Test sends a test message through the channel as typed and shows the receiver's answer.
 class NotificationsPage final : public QWidget {
     Q_OBJECT
 public:
-    explicit NotificationsPage(ProgramState &state, QWidget *parent = nullptr);
+    // With the running notifier a rename reaches its queue too; without one, the database only.
+    explicit NotificationsPage(ProgramState &state, Notifier *notifier = nullptr, QWidget *parent = nullptr);
     static QString title() { return QStringLiteral("Notifications"); }
     // The boxes hold what the tab's Save has not saved: a channel changed, or a new one begun.
     bool hasUnsavedEdits() const;
@@ -48,10 +50,12 @@ private:
     NotifyChannelSettings typed() const;
     void onNew();
     void onSave();
+    bool rename(const NotifyChannelSettings &channel, QString &error);
     void onRemove();
     void onTest();
 
     ProgramState &m_state;
+    Notifier *m_notifier;
     ChannelTest m_test;
     QString m_shown; // the name of the channel in the boxes; empty for a new one
 };

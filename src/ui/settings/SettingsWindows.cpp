@@ -5,9 +5,10 @@
 
 #include <ui/main/MainWindow.h>
 
-SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail)
+SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail,
+                                 Notifier &notifier)
     : QObject(&window), m_state(state), m_window(window), m_configFile(window.activation().configFile()),
-      m_mail(mail)
+      m_mail(mail), m_notifier(notifier)
 {
     window.openSettings = [this] { openModal(); };
     window.openSettingsModeless = [this] { openModeless(); };
@@ -39,7 +40,7 @@ void SettingsWindows::openModal()
 {
     if (raiseOpenWindow())
         return;
-    ConfigurationDialog dialog(m_state, m_configFile, m_mail, &m_window);
+    ConfigurationDialog dialog(m_state, m_configFile, m_mail, &m_notifier, &m_window);
     m_open = &dialog;
     dialog.exec();
 }
@@ -48,7 +49,7 @@ void SettingsWindows::openModeless()
 {
     if (raiseOpenWindow())
         return;
-    auto *dialog = new ConfigurationDialog(m_state, m_configFile, m_mail, &m_window);
+    auto *dialog = new ConfigurationDialog(m_state, m_configFile, m_mail, &m_notifier, &m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Polling goes on while it is open: what it saves takes effect at once, all of it.
     connect(dialog, &ConfigurationDialog::settingsSaved, &m_window, [this] { m_window.reactivate(); });

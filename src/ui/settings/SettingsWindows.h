@@ -8,6 +8,7 @@
 class ConfigFile;
 class MailManager;
 class MainWindow;
+class Notifier;
 class ProgramState;
 
 // Opens the settings windows from the main window: the settings dialog modally from the Setup
@@ -16,7 +17,7 @@ class ProgramState;
 class SettingsWindows final : public QObject {
     Q_OBJECT
 public:
-    SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail);
+    SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail, Notifier &notifier);
     ~SettingsWindows() override;
 
     void openModal();
@@ -33,5 +34,6 @@ private:
     MainWindow &m_window;
     ConfigFile &m_configFile;
     MailManager &m_mail;
+    Notifier &m_notifier;
     QPointer<ConfigurationDialog> m_open;
 };
