@@ -1,6 +1,7 @@
 #include "TrendHistoryLoader.h"
 
 #include "TrendDecimation.h"
+#include "core/ThreadHandOff.h"
 
 #include <QMetaObject>
 #include <QThread>
@@ -60,12 +61,13 @@ void TrendHistoryLoader::startNext()
             if (m_stop.load() || (batch.ticket != 0 && m_cancelled.load() == batch.ticket))
                 return;
             auto history = std::make_shared<TrendHistory>(read(batch.directory, request, batch.breakMs));
-            // Delivered on the loader's thread; dropped when the loader is gone by then.
+            // Delivered on the loader's thread; dropped when the loader is gone by then. The reading
+            // moves into the call, so the loader's thread, which uses it, also frees it.
+            MarkThreadHandOff();
             QMetaObject::invokeMethod(
                 this,
-                [this, id = request.sensorId, history, breakMs = batch.breakMs, ticket = batch.ticket] {
-                    emit loaded(id, *history, breakMs, ticket);
-                },
+                [this, id = request.sensorId, history = std::move(history), breakMs = batch.breakMs,
+                 ticket = batch.ticket] { emit loaded(id, *history, breakMs, ticket); },
                 Qt::QueuedConnection);
         }
     });

@@ -1,4 +1,5 @@
 #include "MqttClient.h"
+#include "core/ThreadHandOff.h"
 
 #include <QMetaObject>
 
@@ -48,9 +49,11 @@ struct MqttClient::Session {
     template <typename F> void tell(F report)
     {
         std::lock_guard lock(mutex);
-        if (owner)
+        if (owner) {
+            MarkThreadHandOff();
             QMetaObject::invokeMethod(
                 owner, [owner = owner, report] { report(owner); }, Qt::QueuedConnection);
+        }
     }
 };
 

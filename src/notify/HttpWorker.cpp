@@ -1,4 +1,5 @@
 #include "HttpWorker.h"
+#include "core/ThreadHandOff.h"
 
 #include <alarms/SmtpTransport.h>
 #include <core/BackgroundPriority.h>
@@ -42,9 +43,11 @@ bool HttpWorker::start(QList<RequestMaker> requests)
     m_abort->store(false);
     // The thread reads only its own copies and keeps each outcome as it comes; the end of the
     // run comes back as an event.
+    MarkThreadHandOff();
     QMetaObject::invokeMethod(
         m_runner.get(),
-        [this, requests = std::move(requests), abort = m_abort, connection = m_connection, results = m_results] {
+        [this, requests = std::move(requests), abort = m_abort, connection = m_connection,
+         results = m_results] {
             for (const RequestMaker &make : requests) {
                 if (abort->load())
                     break;
@@ -54,7 +57,9 @@ bool HttpWorker::start(QList<RequestMaker> requests)
                 if (!outcome.delivered())
                     break;
             }
-            QMetaObject::invokeMethod(this, [this] { onDone(); }, Qt::QueuedConnection);
+            MarkThreadHandOff();
+            QMetaObject::invokeMethod(
+                this, [this] { onDone(); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     return true;

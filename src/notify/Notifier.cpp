@@ -2,6 +2,7 @@
 
 #include "ChannelRename.h"
 #include "ChannelRules.h"
+#include "core/ThreadHandOff.h"
 
 #include <core/BackgroundPriority.h>
 #include <core/Clock.h>
@@ -23,12 +24,14 @@ Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     // The thread's reports are queued to this object: dropped if it is gone by then.
     NotifyHost::Reports reports;
     reports.error = [this](const QString &where, const QString &cause) {
-        QMetaObject::invokeMethod(this, [this, where, cause] { m_state.AddError(where, cause); },
-                                  Qt::QueuedConnection);
+        MarkThreadHandOff();
+        QMetaObject::invokeMethod(
+            this, [this, where, cause] { m_state.AddError(where, cause); }, Qt::QueuedConnection);
     };
     reports.status = [this](const QList<ChannelStatus> &channels, quint64 handled) {
-        QMetaObject::invokeMethod(this, [this, channels, handled] { takeStatus(channels, handled); },
-                                  Qt::QueuedConnection);
+        MarkThreadHandOff();
+        QMetaObject::invokeMethod(
+            this, [this, channels, handled] { takeStatus(channels, handled); }, Qt::QueuedConnection);
     };
     reports.stopped = [] { QThread::currentThread()->quit(); };
     m_host = new NotifyHost(state.programDirectory(), database.path(), state.clock(), std::move(reports));
@@ -56,8 +59,9 @@ template <typename Call> void Notifier::requestNow(Call call)
     if (!m_host)
         return; // shut down: what is stored waits for the next start
     const quint64 number = ++m_requests;
-    QMetaObject::invokeMethod(m_host, [host = m_host, number, call] { call(*host, number); },
-                              Qt::QueuedConnection);
+    MarkThreadHandOff();
+    QMetaObject::invokeMethod(
+        m_host, [host = m_host, number, call] { call(*host, number); }, Qt::QueuedConnection);
 }
 
 void Notifier::applySettings()

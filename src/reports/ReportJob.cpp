@@ -3,6 +3,7 @@
 #include "ReportCsv.h"
 #include "ReportOutput.h"
 #include "ReportPdf.h"
+#include "core/ThreadHandOff.h"
 
 #include <QDir>
 #include <QThread>
@@ -86,6 +87,7 @@ bool ReportJob::start(const ReportRequest &request, const ReportOutputs &outputs
         yieldToOtherWork();
         // Progress is handed over as it comes; dropped when the job is gone by then.
         const ReportProgress progress = [this](int done, int total) {
+            MarkThreadHandOff();
             QMetaObject::invokeMethod(
                 this, [this, done, total] { emit this->progress(done, total); }, Qt::QueuedConnection);
         };

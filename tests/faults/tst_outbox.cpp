@@ -165,6 +165,7 @@ private slots:
         env.insert(QString::fromLatin1(kChildVariable),
                    m_rig->t.clock.now().toString(Qt::ISODate) + '|' + m_rig->t.dir.path());
         child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its failures show in this log
         QByteArray output;
         connect(&child, &QProcess::readyReadStandardOutput, this,
                 [&] { output += child.readAllStandardOutput(); });
