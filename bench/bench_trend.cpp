@@ -1,11 +1,14 @@
 // Trending chart over a year of uptime: 200 sensors fed one point a minute for a simulated year
-// (the points are added directly, with a fake clock). At 7, 30 and 365 days it prints, side by
-// side, the process's resident memory and what the chart's samples take, and the time one cycle's
-// points take to add and redraw with the whole run shown (and to paint). Then it shows a week
-// from a year ago, read from the data files (written for that week only), and prints how long
-// that took and the longest the window went unanswered meanwhile (the longest gap between the
-// ticks of a 10 ms timer on the window's thread). Last, the memory of the kept span at the
-// largest historyHours (744) and a 10 s update rate. Run with QT_QPA_PLATFORM=offscreen.
+// (the points are added directly, with a fake clock), with the data files (instantaneous and
+// hourly) written for the whole span first, as the program would have written them. At 7, 30 and
+// 365 days it prints, side by side, the process's resident memory and what the chart's samples
+// take, the time one cycle's points take to add and redraw with the whole run shown (and to
+// paint), and what the whole-run view read from the data files: when it is shown, and when it is
+// shown again after the kept span next moved on (which happens every sixteenth of keepHours).
+// Then it shows a week from a year ago, read from the data files, and prints how long that took
+// and the longest the window went unanswered meanwhile (the longest gap between the ticks of a
+// 10 ms timer on the window's thread). Last, the memory of the kept span at the largest
+// historyHours (744) and a 10 s update rate. Run with QT_QPA_PLATFORM=offscreen.
 #include "BenchMemory.h"
 #include "BenchPrompts.h"
 
@@ -28,14 +31,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtCharts/QCategoryAxis>
+#include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
 namespace {
 constexpr int kSensors = 200;
-constexpr int kFileDays = 7;
+constexpr int kOlderDays = 7;
 constexpr int kCycles = 20;
 constexpr qint64 kMinuteMs = 60 * 1000;
 
@@ -49,35 +54,76 @@ float readingAt(int sensor, qint64 minute)
     return float(30 + sensor % 40 + 5 * std::sin(double(minute) / 90.0 + sensor));
 }
 
-// A week of one reading a minute for every sensor from `start`, written as the program writes
-// them: one file per sensor and month.
-void writeFiles(const QString &dir, const QDateTime &start)
+// One reading a minute for every sensor for `days` from `start`, written as the program writes
+// them: an instantaneous file per sensor and month, and the hourly statistics file per sensor.
+void writeFiles(const QString &dir, const QDateTime &start, int days)
 {
-    const int minutes = kFileDays * 24 * 60;
-    QList<QString> texts;
-    texts.reserve(minutes);
-    for (int m = 0; m < minutes; ++m)
-        texts.append(DateTimeText(start.addSecs(60LL * m)));
+    const int minutes = days * 24 * 60;
+    // The time texts, encoded once; an hour's record starts at the first minute of its clock hour.
+    QByteArray texts;
+    texts.reserve(qsizetype(minutes) * InstantaneousRecord::TimeWidth);
+    std::vector<int> hourStarts;
+    std::vector<QDate> months;
+    std::vector<int> monthStarts;
+    qint64 lastHour = -1;
+    for (int m = 0; m < minutes; ++m) {
+        const QDateTime when = start.addSecs(60LL * m);
+        texts += InstantaneousRecord{DateTimeText(when), 0}.encode().left(InstantaneousRecord::TimeWidth);
+        const qint64 hour = when.date().toJulianDay() * 24 + when.time().hour();
+        if (hour != lastHour)
+            hourStarts.push_back(m);
+        lastHour = hour;
+        if (months.empty() || months.back().month() != when.date().month()) {
+            months.push_back(QDate(when.date().year(), when.date().month(), 1));
+            monthStarts.push_back(m);
+        }
+    }
+    hourStarts.push_back(minutes);
+    monthStarts.push_back(minutes);
+    const auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            std::printf("could not write %s\n", qPrintable(path));
+    };
+    QByteArray bytes;
     for (int s = 0; s < kSensors; ++s) {
         const int id = s + 1;
-        QByteArray month;
-        QDate monthOf = start.date();
-        const auto flush = [&] {
-            QFile file(SensorInstantaneousPath(dir, id, monthOf));
-            file.open(QIODevice::WriteOnly);
-            file.write(month);
-            month.clear();
-        };
-        for (int m = 0; m < minutes; ++m) {
-            const QDate day = start.addSecs(60LL * m).date();
-            if (day.month() != monthOf.month()) {
-                flush();
-                monthOf = day;
+        for (size_t k = 0; k + 1 < monthStarts.size(); ++k) {
+            bytes.clear();
+            for (int m = monthStarts[k]; m < monthStarts[k + 1]; ++m) {
+                bytes.append(texts.constData() + qsizetype(m) * InstantaneousRecord::TimeWidth,
+                             InstantaneousRecord::TimeWidth);
+                char value[4];
+                qToLittleEndian(std::bit_cast<quint32>(readingAt(s, m)), value);
+                bytes.append(value, 4);
             }
-            month += InstantaneousRecord{texts[m], readingAt(s, m)}.encode();
+            write(SensorInstantaneousPath(dir, id, months[k]), bytes);
         }
-        flush();
+        bytes.clear();
+        for (size_t h = 0; h + 1 < hourStarts.size(); ++h) {
+            const int first = hourStarts[h];
+            const QString text = QString::fromLatin1(
+                texts.mid(qsizetype(first) * InstantaneousRecord::TimeWidth, InstantaneousRecord::TimeWidth)
+                    .trimmed());
+            HourlyStatisticsRecord record = HourlyStatisticsRecord::first(text, readingAt(s, first));
+            for (int m = first + 1; m < hourStarts[h + 1]; ++m)
+                record.add(readingAt(s, m));
+            bytes += record.encode();
+        }
+        write(SensorStatisticsPath(dir, id), bytes);
     }
+}
+
+// Bytes the process has read from files so far (Linux); -1 elsewhere.
+qint64 bytesRead()
+{
+    QFile file(QStringLiteral("/proc/self/io"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
 }
 
 // The longest wait between the ticks of a 10 ms timer: how long the window could not answer.
@@ -142,8 +188,29 @@ void feed(TrendData &data, qint64 start, qint64 from, qint64 to, qint64 stepMs =
     }
 }
 
+// What showing the chart read from the data files, and how long until it was all read.
+struct FileReads {
+    double megabytes = 0;
+    double ms = 0;
+};
+
+// Shows the chart with the whole run and waits until what it asked of the data files is read.
+FileReads showWholeRun(TrendChartView &view, TrendFeed &trendFeed)
+{
+    const qint64 before = bytesRead();
+    QElapsedTimer timer;
+    timer.start();
+    view.show();
+    QCoreApplication::processEvents();
+    while (trendFeed.historyLoading() && timer.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    return {double(bytesRead() - before) / 1e6, timer.nsecsElapsed() / 1e6};
+}
+
 struct Checkpoint {
     int days = 0;
+    FileReads shown, afterDrop;
     long residentKb = 0;
     double chartMb = 0;
     int points = 0;
@@ -156,8 +223,6 @@ struct Checkpoint {
 Checkpoint measureCycles(TrendData &data, TrendChartView &view, qint64 start, qint64 minute)
 {
     Checkpoint point;
-    view.show();
-    QCoreApplication::processEvents();
     std::vector<double> addRedraw, paint;
     QElapsedTimer timer;
     for (int c = 0; c < kCycles; ++c) {
@@ -177,7 +242,6 @@ Checkpoint measureCycles(TrendData &data, TrendChartView &view, qint64 start, qi
     point.points = data.pointCount();
     point.chartMb = double(data.memoryBytes()) / 1e6;
     point.residentKb = statusKb("VmRSS");
-    view.hide();
     return point;
 }
 
@@ -237,11 +301,14 @@ int main(int argc, char **argv)
     const QDateTime yearAgo(QDate::currentDate().addDays(-QDate::currentDate().day() + 3).addYears(-1),
                             QTime(12, 0));
     const qint64 start = yearAgo.toMSecsSinceEpoch();
+    // The checkpoints' extra hours (a sixteenth of keepHours and some) run past the year.
+    const int fileDays = 367;
     QElapsedTimer timer;
     timer.start();
-    writeFiles(dir.path(), yearAgo);
-    std::printf("wrote %d sensors x %d days of one reading a minute, a year back, in %.1f s\n", kSensors,
-                kFileDays, timer.nsecsElapsed() / 1e9);
+    writeFiles(dir.path(), yearAgo, fileDays);
+    std::printf("wrote %d sensors x %d days of one reading a minute (instantaneous and hourly files), "
+                "a year back, in %.1f s\n",
+                kSensors, fileDays, timer.nsecsElapsed() / 1e9);
 
     QStandardItemModel grid(kSensors, 6);
     fillGrid(grid);
@@ -271,9 +338,18 @@ int main(int argc, char **argv)
         const qint64 until = qint64(days) * 24 * 60 - kCycles;
         feed(data, start, minute, until);
         minute = until;
+        const FileReads shown = showWholeRun(view, trendFeed);
         Checkpoint point = measureCycles(data, view, start, minute);
         minute += kCycles;
+        view.hide();
         point.days = days;
+        point.shown = shown;
+        // Past the next time the kept span moves on, then the whole run shown again.
+        const qint64 drop = qint64(state.Ini.trend.keptHours()) * 60 / 16 + 60;
+        feed(data, start, minute, minute + drop);
+        minute += drop;
+        point.afterDrop = showWholeRun(view, trendFeed);
+        view.hide();
         checkpoints.push_back(point);
     }
     std::printf("fed a simulated year in %.1f s\n\n", timer.nsecsElapsed() / 1e9);
@@ -296,9 +372,14 @@ int main(int argc, char **argv)
         return QStringLiteral("%1 / %2").arg(p.paintMedian, 0, 'f', 1).arg(p.paintMax, 0, 'f', 1);
     });
     row("points handed to the plot", [](const Checkpoint &p) { return QString::number(p.drawnPoints); });
+    const auto reads = [](const FileReads &r) {
+        return QStringLiteral("%1 MB %2 s").arg(r.megabytes, 0, 'f', 1).arg(r.ms / 1000, 0, 'f', 1);
+    };
+    row("whole run shown: files read, time", [&](const Checkpoint &p) { return reads(p.shown); });
+    row("again after the kept span moved on", [&](const Checkpoint &p) { return reads(p.afterDrop); });
     std::printf("\n\n");
 
-    showOlderWeek(data, view, start, start + kFileDays * 24 * 3600LL * 1000);
+    showOlderWeek(data, view, start, start + kOlderDays * 24 * 3600LL * 1000);
     std::printf("resident memory after it %ld MB\n", statusKb("VmRSS") / 1024);
     largestKeptSpan(grid, start);
     return 0;
