@@ -2,6 +2,7 @@
 // and through the PDF's text.
 #include "support_reports.h"
 
+#include <acquisition/SensorRange.h>
 #include <core/DateTimeText.h>
 #include <reports/ReportCsv.h>
 #include <reports/ReportFormat.h>
@@ -71,6 +72,8 @@ private slots:
     void hoursOfMonthsWithClockChanges();
     void openAlarmCountsToNowWithinThisMonth();
     void chosenSensorsOnly();
+    void rangesOfTheSameHoursAsTheReport();
+    void hoursWrittenAgainAfterTheClockWasSetBack();
     void alarmTimeIsTheUnionOfOverlappingAlarms();
     void jobWritesItsOutputsAndReportsFailures();
     void cancelledJobWritesNothing();
@@ -370,6 +373,19 @@ void TestReportBuilder::hoursOfMonthsWithClockChanges()
     QCOMPARE(row[7], QString::number(hours));
     QCOMPARE(row[8], QString::number(hours));
     QCOMPARE(row[9], QString("100.0"));
+
+    // A range of the month at hourly steps: a step per real hour and none empty (the hour the
+    // clocks go back through shares its record's readings between its two real hours).
+    const SensorRange range =
+        ReadSensorRange(f->t.dir.path(), int(sensor), period.from, period.to, SensorRange::HourMs);
+    QVERIFY(range.fromHours);
+    QCOMPARE(int(range.steps.size()), hours);
+    qint64 readings = 0;
+    for (const SensorRangeStep &step : range.steps) {
+        QVERIFY(step.count > 0);
+        readings += step.count;
+    }
+    QCOMPARE(readings, qint64(hours) * 60);
 }
 
 void TestReportBuilder::openAlarmCountsToNowWithinThisMonth()
@@ -403,6 +419,114 @@ void TestReportBuilder::chosenSensorsOnly()
     // The failures of the chosen sensors' devices only.
     QCOMPARE(report.failures.size(), 1);
     QCOMPARE(report.failures[0].device, QString("Kitchen"));
+}
+
+// The range reader on the report's files: the whole month in one step gives the report's figures;
+// hourly steps show the hours without readings as gaps; six-hour steps add their hours up
+// (the mean weighted by each hour's readings); a torn last record, a record of no readings and
+// a sensor without files give no readings and no error.
+void TestReportBuilder::rangesOfTheSameHoursAsTheReport()
+{
+    writeMarch();
+    const QString dir = f->t.dir.path();
+    const SensorRange month = ReadSensorRange(dir, int(freezer), march.from, march.to, 0, 1);
+    QCOMPARE(month.steps.size(), size_t(1));
+    const Expected &fz = expected["Freezer"];
+    QCOMPARE(month.steps[0].count, fz.readings);
+    QCOMPARE(month.steps[0].minimum, -20.0f);
+    QCOMPARE(month.steps[0].maximum, -15.0f);
+    QCOMPARE(QString::number(month.steps[0].mean, 'f', 2), fz.mean);
+
+    const SensorRange hours = ReadSensorRange(dir, int(freezer), march.from, march.to, SensorRange::HourMs);
+    QCOMPARE(hours.stepMs, SensorRange::HourMs);
+    QCOMPARE(int(hours.steps.size()), march.hours());
+    const QList<QDateTime> realHours = RealHours(march.from, march.to);
+    for (int i = 0; i < int(hours.steps.size()); ++i) {
+        const SensorRangeStep &step = hours.steps[size_t(i)];
+        QCOMPARE(step.start, realHours[i].toMSecsSinceEpoch());
+        QCOMPARE(step.count, i % 100 == 7 ? 0 : 60);
+        if (step.count > 0)
+            QCOMPARE(step.minimum, -20.0f + float(i % 4));
+    }
+
+    // Hours 6 to 11, hour 7 without readings: lows -18, -20, -19, -18, -17, each with 60 readings.
+    const SensorRange sixHours =
+        ReadSensorRange(dir, int(freezer), march.from, march.to, 6 * SensorRange::HourMs);
+    QCOMPARE(int(sixHours.steps.size()), (march.hours() + 5) / 6);
+    const SensorRangeStep &second = sixHours.steps[1];
+    QCOMPARE(second.count, 5 * 60);
+    QCOMPARE(second.minimum, -20.0f);
+    QCOMPARE(second.maximum, -15.0f);
+    QCOMPARE(second.mean, (-17.0 - 19.0 - 18.0 - 17.0 - 16.0) / 5);
+
+    const SensorRange fridgeHours =
+        ReadSensorRange(dir, int(fridge), march.from, march.to, SensorRange::HourMs);
+    QVERIFY(fridgeHours.errors.isEmpty());
+    for (int i = 0; i < int(fridgeHours.steps.size()); ++i)
+        QCOMPARE(fridgeHours.steps[size_t(i)].count, i < 240 ? 30 : 0);
+
+    // No files: steps without readings, from the hours and from the readings alike.
+    for (const QDateTime &to : {march.to, march.from.addSecs(3600)}) {
+        const SensorRange none = ReadSensorRange(dir, int(door), march.from, to);
+        QVERIFY(none.errors.isEmpty());
+        QVERIFY(!none.steps.empty());
+        for (const SensorRangeStep &step : none.steps)
+            QCOMPARE(step.count, 0);
+    }
+    QVERIFY(ReadSensorRange(dir, int(freezer), march.to, march.from).steps.empty());
+}
+
+// The clock set back by nineteen days after seven weeks of hours, then left to run for over a
+// thousand hours more: the file's last chunk holds only hours written again, older than the span
+// asked for, and the hours first written for that span lie before it. They are found, and each
+// hour written twice counts once with the readings of both, in the report as in a range.
+// Then a clock reset a year back for months and set right again.
+void TestReportBuilder::hoursWrittenAgainAfterTheClockWasSetBack()
+{
+    const qint64 device = f->addDevice("Cold room");
+    const qint64 sensor = f->addSensor(device, 0, "Shelf");
+    QList<HourlyStatisticsRecord> records;
+    for (const QDateTime &h : RealHours(at(1, 1, 0), at(2, 20, 0)))
+        records.append(HourRecord(h, 1, 3, 2, 60));
+    for (const QDateTime &h : RealHours(at(2, 1, 0), at(2, 1, 0).addSecs(1124 * 3600)))
+        records.append(HourRecord(h, 0, 5, 4, 30));
+    f->appendHours(sensor, records);
+
+    const ReportPeriod week{at(2, 12, 0), at(2, 19, 0)};
+    Report report;
+    QString error;
+    QVERIFY(BuildReport(f->request(week, at(4, 1, 0)), report, error));
+    QCOMPARE(report.sensors.value(0).readings, qint64(7 * 24 * 90));
+    QCOMPARE(report.sensors.value(0).hoursWithData, 7 * 24);
+
+    const SensorRange range =
+        ReadSensorRange(f->t.dir.path(), int(sensor), week.from, week.to, 24 * SensorRange::HourMs);
+    QCOMPARE(range.steps.size(), size_t(7));
+    for (const SensorRangeStep &day : range.steps) {
+        QCOMPARE(day.count, 24 * 90);
+        QCOMPARE(day.minimum, 0.0f);
+        QCOMPARE(day.maximum, 5.0f);
+        QCOMPARE(day.mean, (2.0 * 60 + 4.0 * 30) / 90);
+    }
+
+    // The clock reset a year back for three months, then set right: the hours of the week lie
+    // before more than two chunks' worth of older hours, and are found all the same.
+    const qint64 reset = f->addSensor(device, 1, "Door shelf");
+    records.clear();
+    for (const QDateTime &h : RealHours(at(1, 1, 0), at(3, 1, 0)))
+        records.append(HourRecord(h, 1, 3, 2, 60));
+    for (const QDateTime &h : RealHours(at(1, 1, 0, 0, 2025), at(4, 1, 0, 0, 2025)))
+        records.append(HourRecord(h, 7, 9, 8, 60));
+    for (const QDateTime &h : RealHours(at(3, 1, 0), at(3, 3, 0)))
+        records.append(HourRecord(h, 7, 9, 8, 60));
+    f->appendHours(reset, records);
+    const SensorRange found =
+        ReadSensorRange(f->t.dir.path(), int(reset), week.from, week.to, 24 * SensorRange::HourMs);
+    QCOMPARE(found.steps.size(), size_t(7));
+    for (const SensorRangeStep &day : found.steps) {
+        QCOMPARE(day.count, 24 * 60);
+        QCOMPARE(day.maximum, 3.0f);
+    }
 }
 
 void TestReportBuilder::alarmTimeIsTheUnionOfOverlappingAlarms()
