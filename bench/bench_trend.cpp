@@ -355,11 +355,11 @@ int main(int argc, char **argv)
     std::printf("fed a simulated year in %.1f s\n\n", timer.nsecsElapsed() / 1e9);
     std::printf("%-38s", "after simulated days");
     for (const Checkpoint &p : checkpoints)
-        std::printf("%16d", p.days);
+        std::printf("%18d", p.days);
     const auto row = [&](const char *name, const auto &value) {
         std::printf("\n%-38s", name);
         for (const Checkpoint &p : checkpoints)
-            std::printf("%16s", qPrintable(value(p)));
+            std::printf("%18s", qPrintable(value(p)));
     };
     row("resident memory (MB)", [](const Checkpoint &p) { return QString::number(p.residentKb / 1024); });
     row("chart samples in memory (MB)",

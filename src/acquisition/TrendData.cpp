@@ -147,6 +147,7 @@ bool TrendData::mergeSensor(const TrendSensor &sensor)
         series.historyValues.clear();
         series.values.clear();
         series.older = {};
+        series.olderTicket = 0;
         series.pyramid.invalidate();
         series.firstPoint = int(m_times.size());
         changed = true;
@@ -226,6 +227,7 @@ void TrendData::dropOldSamples(qint64 newest)
             oldest = std::min(oldest, series.historyTimes.front());
     if (oldest >= cutoff - m_keepMs / 16)
         return;
+    const bool olderKept = extendOlder(cutoff);
     const size_t shared =
         size_t(std::find_if(m_times.begin(), m_times.end(), [cutoff](qint64 t) { return t >= cutoff; }) -
                m_times.begin());
@@ -247,16 +249,45 @@ void TrendData::dropOldSamples(qint64 newest)
     }
     FitTrendCapacity(m_times);
     m_keptFrom = std::max(m_keptFrom, cutoff);
-    // What was read for a view joined samples dropped now; the next redraw asks for it again.
-    releaseOlder();
+    // Readings some series still waits for would end where the kept span began before this drop;
+    // the next redraw asks for them again.
+    if (!olderKept)
+        releaseOlder();
+}
+
+bool TrendData::extendOlder(qint64 cutoff)
+{
+    // A span that ends before the kept one loses nothing by the drop.
+    if (m_older.ticket == 0 || m_older.to < m_keptFrom || cutoff <= m_older.to)
+        return true;
+    for (const TrendSeries &series : m_series)
+        if (series.olderTicket != m_older.ticket)
+            return false;
+    const qint64 held = std::max<qint64>((m_older.to - m_older.from) / m_older.columns, 1);
+    const int columns = int(std::max<qint64>((cutoff - m_older.to + held - 1) / held, 1));
+    for (TrendSeries &series : m_series) {
+        TrendReduced dropped = ReduceTrendToColumns(keptSamples(series), m_older.to, cutoff - 1, columns);
+        // The sample just after the span stays in memory with the kept ones.
+        while (!dropped.times.empty() && dropped.times.back() >= cutoff) {
+            dropped.times.pop_back();
+            dropped.values.pop_back();
+        }
+        series.older.times.insert(series.older.times.end(), dropped.times.begin(), dropped.times.end());
+        series.older.values.insert(series.older.values.end(), dropped.values.begin(), dropped.values.end());
+    }
+    m_older.to = cutoff;
+    m_older.columns = int((m_older.to - m_older.from + held - 1) / held);
+    return true;
 }
 
 void TrendData::releaseOlder()
 {
     if (m_older.ticket == 0)
         return;
-    for (TrendSeries &series : m_series)
+    for (TrendSeries &series : m_series) {
         series.older = {};
+        series.olderTicket = 0;
+    }
     m_older = {};
     emit olderWanted(m_older);
 }
@@ -292,12 +323,18 @@ void TrendData::AddOlder(int ticket, const QString &sensorId, std::vector<qint64
     if (ticket == 0 || ticket != m_older.ticket || index < 0)
         return;
     TrendSeries &series = m_series[size_t(index)];
-    const size_t count = std::min(times.size(), values.size());
+    // Nothing from the first sample memory holds on, nor from the kept span on when the span asked
+    // for reaches it: an hour's highest reading, drawn half an hour into the hour, may lie there.
+    const qint64 kept = firstKeptTime(series);
+    qint64 end = kept >= 0 ? kept : std::numeric_limits<qint64>::max();
+    if (m_older.to >= m_keptFrom)
+        end = std::min(end, m_older.to);
+    const auto last = times.begin() + std::ptrdiff_t(std::min(times.size(), values.size()));
+    const size_t count = size_t(std::lower_bound(times.begin(), last, end) - times.begin());
     times.resize(count);
     values.resize(count);
     // The readings end before the kept samples begin; the line joins them unless the stretch
     // between is longer than the files' own spacing allows.
-    const qint64 kept = firstKeptTime(series);
     if (count > 0 && !std::isnan(values.back()) && kept >= 0 && breakMs > 0 &&
         kept - times.back() > breakMs) {
         times.push_back(times.back() + 1);
@@ -305,6 +342,7 @@ void TrendData::AddOlder(int ticket, const QString &sensorId, std::vector<qint64
     }
     series.older.times = std::move(times);
     series.older.values = std::move(values);
+    series.olderTicket = ticket;
     emit olderAdded(index);
 }
 
@@ -374,21 +412,28 @@ TrendSamples::Part partOf(const std::vector<qint64> &times, const std::vector<fl
 }
 } // namespace
 
+TrendSamples::Part TrendData::ownPart(const TrendSeries &series) const
+{
+    return {m_times.data() + series.firstPoint, series.values.data(), int(series.values.size())};
+}
+
+TrendSamples TrendData::keptSamples(const TrendSeries &series) const
+{
+    return TrendSamples({partOf(series.historyTimes, series.historyValues), ownPart(series)});
+}
+
 TrendSamples TrendData::samples(int index) const
 {
     const TrendSeries &series = m_series[size_t(index)];
-    return TrendSamples(
-        {partOf(series.older.times, series.older.values),
-         partOf(series.historyTimes, series.historyValues),
-         {m_times.data() + series.firstPoint, series.values.data(), int(series.values.size())}});
+    return TrendSamples({partOf(series.older.times, series.older.values),
+                         partOf(series.historyTimes, series.historyValues), ownPart(series)});
 }
 
 TrendSamples TrendData::drawSamples(int index, qint64 from, qint64 to, int columns)
 {
     TrendSeries &series = m_series[size_t(index)];
     const TrendSamples::Part history = partOf(series.historyTimes, series.historyValues);
-    const TrendSamples::Part own{m_times.data() + series.firstPoint, series.values.data(),
-                                 int(series.values.size())};
+    const TrendSamples::Part own = ownPart(series);
     const int level = series.pyramid.choose(TrendSamples({history, own}), from, to, columns);
     const TrendSamples::Part older = partOf(series.older.times, series.older.values);
     if (level < 0)

@@ -55,6 +55,7 @@ struct TrendSeries {
     // Readings read again from the data files for a span before what the chart keeps, reduced
     // to what the view that asked for them shows; empty while the view stays within the kept span.
     TrendReduced older;
+    int olderTicket = 0; // the ticket of the span `older` was read for; 0 while none arrived
     // Coarser copies of its history and own points, for drawing long spans.
     TrendPyramid pyramid;
 };
@@ -78,7 +79,9 @@ struct TrendOlderSpan {
 // Only the last keepMs of samples stay in memory (setKeepMs), so a run of months holds no more
 // than a run of days. The whole run can still be looked at: a view that reaches before the kept
 // span asks for that span (ReachBack, olderWanted), whoever reads the data files hands the
-// readings back (AddOlder), and they are let go when the view returns to the kept span.
+// readings back (AddOlder), and they are let go when the view returns to the kept span. When
+// samples leave memory while they are held, what leaves is reduced the same way and added to
+// them, so a view of the whole run reads the files once and not at every drop.
 class TrendData final : public QObject {
     Q_OBJECT
 public:
@@ -137,8 +140,9 @@ public:
     // for them; when it does not, what was read is let go.
     void ReachBack(qint64 from, qint64 to, int columns);
     const TrendOlderSpan &olderSpan() const { return m_older; }
-    // The readings asked for by the span with this ticket; ignored for another ticket. breakMs:
-    // the longest stretch between two of them that joins them, also to the kept samples.
+    // The readings asked for by the span with this ticket (none from the kept samples on);
+    // ignored for another ticket. breakMs: the longest stretch between two of them that joins
+    // them, also to the kept samples.
     void AddOlder(int ticket, const QString &sensorId, std::vector<qint64> times, std::vector<float> values,
                   qint64 breakMs);
 
@@ -187,6 +191,12 @@ private:
     void joinHistory(TrendSeries &series);
     // Drops what lies before the kept span once it holds a sixteenth of the span too much.
     void dropOldSamples(qint64 newest);
+    // Before the samples before `cutoff` are dropped: adds them, reduced, to what was read for a
+    // view that reaches up to the kept span. False when some series still waits for its readings.
+    bool extendOlder(qint64 cutoff);
+    // The history and own points of a series; its own points alone.
+    TrendSamples keptSamples(const TrendSeries &series) const;
+    TrendSamples::Part ownPart(const TrendSeries &series) const;
     // Lets go of the readings from before the kept span and of the wish for them.
     void releaseOlder();
     void includeInSpan(qint64 time);

@@ -1,12 +1,52 @@
 #include "TrendHistoryLoader.h"
 
+#include "SensorRange.h"
 #include "TrendDecimation.h"
 #include "core/ThreadHandOff.h"
 
 #include <QMetaObject>
 #include <QThread>
 
+#include <cmath>
+#include <limits>
 #include <memory>
+
+namespace {
+// A span longer than a day drawn at columns of half an hour or more shows no more than the
+// hourly statistics hold, and they cost a fraction of the readings (a sixtieth at one reading a
+// minute).
+bool drawnFromHours(const TrendHistoryRequest &request)
+{
+    const qint64 span = request.to.toMSecsSinceEpoch() - request.from.toMSecsSinceEpoch();
+    return request.columns > 0 && span > SensorRange::InstantSpanMs &&
+           span / request.columns >= SensorRange::HourMs / 2;
+}
+
+// The lowest and highest reading of each step as samples, the lowest at the step's start and the
+// highest half a step later; a step without readings breaks the line.
+TrendHistory hoursAsSamples(const SensorRange &range)
+{
+    TrendHistory history;
+    history.errors = range.errors;
+    history.breakMs = 2 * range.stepMs;
+    for (const SensorRangeStep &step : range.steps) {
+        if (step.count == 0) {
+            if (!history.values.empty() && !std::isnan(history.values.back())) {
+                history.times.push_back(step.start);
+                history.values.push_back(std::numeric_limits<float>::quiet_NaN());
+            }
+            continue;
+        }
+        history.times.push_back(step.start);
+        history.values.push_back(step.minimum);
+        if (step.maximum != step.minimum) {
+            history.times.push_back(step.start + range.stepMs / 2);
+            history.values.push_back(step.maximum);
+        }
+    }
+    return history;
+}
+} // namespace
 
 TrendHistoryLoader::TrendHistoryLoader(QObject *parent) : QObject(parent) {}
 
@@ -40,6 +80,10 @@ void TrendHistoryLoader::cancel(int ticket)
 TrendHistory TrendHistoryLoader::read(const QString &directory, const TrendHistoryRequest &request,
                                       qint64 breakMs)
 {
+    if (drawnFromHours(request))
+        return hoursAsSamples(ReadSensorRange(
+            directory, request.sensorId.toInt(), request.from, request.to,
+            (request.to.toMSecsSinceEpoch() - request.from.toMSecsSinceEpoch()) / request.columns));
     TrendHistory history =
         ReadTrendHistory(directory, request.sensorId.toInt(), request.from, request.to, breakMs);
     if (request.columns <= 0)

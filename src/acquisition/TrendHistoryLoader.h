@@ -12,7 +12,9 @@
 class QThread;
 
 // What to read for one sensor: its readings in [from, to), every one of them, or with columns
-// set only what that many pixel columns over the span show (see ReduceTrendToColumns).
+// set only what that many pixel columns over the span show (see ReduceTrendToColumns): for a
+// span beyond a day at columns of half an hour or more, the lowest and highest reading of each
+// hour or more from the hourly statistics (see ReadSensorRange).
 struct TrendHistoryRequest {
     QString sensorId;
     QDateTime from;

@@ -373,6 +373,73 @@ private slots:
         QCOMPARE(m_data->samples(0).size(), m_data->pointCount());
     }
 
+    // What was read for a view of the whole run outlasts the kept span moving on: the samples that
+    // leave memory are added to it at its resolution, so the view wants nothing read again and
+    // not a sample goes missing. A drop while some series still waits for its readings lets the
+    // wish go, and the next redraw asks again.
+    void whatWasReadOutlastsTheKeptSpanMovingOn()
+    {
+        m_grid.setUnits({F, F});
+        m_data->Build();
+        const qint64 minute = 60000;
+        m_data->setKeepMs(60 * minute);
+        const auto addMinutes = [&](int minutes) {
+            for (int m = 0; m < minutes; ++m) {
+                m_data->AddReadings();
+                m_t->clock.advanceSeconds(60);
+            }
+        };
+        const qint64 start = m_t->clock.now().toMSecsSinceEpoch();
+        addMinutes(120);
+        QSignalSpy wanted(m_data.get(), &TrendData::olderWanted);
+        qint64 from = 0, to = 0;
+        QVERIFY(m_data->timeSpan(from, to));
+        m_data->ReachBack(from, to, 1000);
+        QCOMPARE(wanted.count(), 1);
+        const TrendOlderSpan span = m_data->olderSpan();
+        // The files hold a reading a minute up to the kept span.
+        std::vector<qint64> times;
+        std::vector<float> values;
+        for (qint64 t = start; t < span.to; t += minute) {
+            times.push_back(t);
+            values.push_back(60);
+        }
+        for (const QString id : {"1", "2"})
+            m_data->AddOlder(span.ticket, id, times, values, 2 * minute);
+        const int held = m_data->samples(0).size();
+        const qint64 keptBefore = m_data->keptFrom();
+
+        addMinutes(10);
+        QVERIFY(m_data->keptFrom() > keptBefore);
+        QVERIFY(m_data->timeSpan(from, to));
+        m_data->ReachBack(from, to, 1000);
+        QCOMPARE(wanted.count(), 1);
+        QCOMPARE(m_data->olderSpan().ticket, span.ticket);
+        QCOMPARE(m_data->olderSpan().to, m_data->keptFrom());
+        for (int i : {0, 1}) {
+            const TrendSamples samples = m_data->samples(i);
+            QCOMPARE(samples.size(), held + 10);
+            for (int k = 1; k < samples.size(); ++k) {
+                QVERIFY(samples.time(k) > samples.time(k - 1));
+                QVERIFY(!std::isnan(samples.value(k)));
+            }
+            QCOMPARE(samples.value(int(times.size()) - 1), 60.0f);
+            QCOMPARE(samples.value(int(times.size())), 70.0f);
+        }
+
+        // A coarser view whose readings reached one series only when the kept span moves on.
+        m_data->ReachBack(from, to, 100);
+        QCOMPARE(wanted.count(), 2);
+        m_data->AddOlder(m_data->olderSpan().ticket, "1", times, values, 2 * minute);
+        addMinutes(10);
+        QCOMPARE(wanted.count(), 3);
+        QCOMPARE(wanted.last().first().value<TrendOlderSpan>().ticket, 0);
+        QVERIFY(m_data->series(0).older.times.empty());
+        QVERIFY(m_data->timeSpan(from, to));
+        m_data->ReachBack(from, to, 100);
+        QCOMPARE(wanted.count(), 4);
+    }
+
     void timeLabels_data()
     {
         QTest::addColumn<QDateTime>("from");

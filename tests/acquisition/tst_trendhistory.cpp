@@ -1,4 +1,5 @@
 #include <acquisition/SensorDataFiles.h>
+#include <acquisition/SensorRange.h>
 #include <acquisition/TrendData.h>
 #include <acquisition/TrendFeed.h>
 #include <acquisition/TrendHistory.h>
@@ -95,6 +96,25 @@ private slots:
         QCOMPARE(hour.values.size(), size_t(60));
         QCOMPARE(hour.values.front(), 1680.0f);
         QCOMPARE(hour.values.back(), 1739.0f);
+
+        // The same day in ten-minute steps: the outage's four steps hold no readings.
+        const SensorRange range =
+            ReadSensorRange(m_t->dir.path(), 7, kNow.addSecs(-24 * 3600), kNow, 10 * kMinute);
+        QVERIFY(!range.fromHours);
+        QCOMPARE(range.steps.size(), size_t(144));
+        qint64 readings = 0;
+        for (int k = 0; k < 144; ++k) {
+            const SensorRangeStep &step = range.steps[size_t(k)];
+            readings += step.count;
+            QCOMPARE(step.start, kNow.addSecs(-24 * 3600 + 600LL * k).toMSecsSinceEpoch());
+            QCOMPARE(step.count, k >= 114 && k < 118 ? 0 : 10);
+            if (step.count == 0)
+                continue;
+            QCOMPARE(step.minimum, float(360 + 10 * k));
+            QCOMPARE(step.maximum, float(369 + 10 * k));
+            QCOMPARE(step.mean, 364.5 + 10 * k);
+        }
+        QCOMPARE(readings, qint64(24 * 60 - 40));
     }
 
     // Readings written every 10 minutes (an earlier, slower update rate) join into a line although
@@ -305,14 +325,72 @@ private slots:
         QCOMPARE(data.series(data.seriesOf("14")).axis, 1); // the Celsius axis, after Fahrenheit
     }
 
+    // A view of a long run reads the span before the kept one from the hourly statistics (there
+    // are no instantaneous files here): each hour's lowest and highest reading, a break where an
+    // hour has none. When the kept span moves on, nothing is read again: what left memory is
+    // added to what was read, and the view of the whole run wants nothing more.
+    void longSpansAreReadFromTheHoursOnce()
+    {
+        const QDateTime start = kNow.addDays(-40);
+        QByteArray hours;
+        for (int h = 0; h < 40 * 24; ++h)
+            if (h != 100)
+                hours += HourlyStatisticsRecord{DateTimeText(start.addSecs(3600LL * h)),
+                                                float(60 * (h % 7 + 5)), float(h % 7), float(h % 7 + 10), 60}
+                             .encode();
+        writeFile(SensorStatisticsPath(m_t->dir.path(), 21), hours);
+        trendingWithoutHistory();
+        TrendData data(m_t->clock);
+        TrendFeed feed(m_t->state, data);
+        feed.chartedSensors = [] { return QList<TrendSensor>{{"21", "Freezer", "Lab", F}}; };
+        feed.Activated();
+        data.setKeepMs(24 * 3600 * 1000LL);
+        // The run began 40 days ago; it has a point a minute for the last 26 hours.
+        data.AddPoint(start.toMSecsSinceEpoch(), {50});
+        qint64 newest = kNow.addSecs(-26 * 3600).toMSecsSinceEpoch();
+        const auto addMinutes = [&](int minutes) {
+            for (int m = 0; m < minutes; ++m, newest += kMinute)
+                data.AddPoint(newest, {70});
+        };
+        addMinutes(26 * 60);
+        QSignalSpy wanted(&data, &TrendData::olderWanted);
+        data.ReachBack(start.toMSecsSinceEpoch(), newest, 1000);
+        QCOMPARE(wanted.count(), 1);
+        const int ticket = data.olderSpan().ticket;
+        QTRY_COMPARE(data.series(0).olderTicket, ticket);
+        QVERIFY(!feed.historyLoading());
+        QVERIFY(m_t->errors.lines().isEmpty());
+
+        const TrendSeries &series = data.series(0);
+        const qint64 startMs = start.toMSecsSinceEpoch();
+        const auto first = std::find(series.older.times.begin(), series.older.times.end(), startMs);
+        QVERIFY(first != series.older.times.end());
+        const size_t at = size_t(first - series.older.times.begin());
+        QCOMPARE(series.older.values[at], 0.0f);
+        QCOMPARE(series.older.times[at + 1], startMs + 30 * kMinute);
+        QCOMPARE(series.older.values[at + 1], 10.0f);
+        QCOMPARE(missingCount(series.older.values), 1); // hour 100
+        QVERIFY(series.older.times.back() < data.keptFrom());
+
+        // Three hours on: the kept span moved on twice, and nothing was asked of the files.
+        const qint64 keptBefore = data.keptFrom();
+        const size_t heldBefore = series.older.times.size();
+        addMinutes(3 * 60);
+        QVERIFY(data.keptFrom() > keptBefore);
+        data.ReachBack(start.toMSecsSinceEpoch(), newest, 1000);
+        QCOMPARE(wanted.count(), 1);
+        QVERIFY(!feed.historyLoading());
+        QCOMPARE(data.olderSpan().to, data.keptFrom());
+        QVERIFY(series.older.times.size() > heldBefore);
+        QCOMPARE(series.older.values.back(), 70.0f);
+        QCOMPARE(missingCount(series.older.values), 1);
+    }
+
     // historyHours = 0 starts the chart empty; a later activation with hours set still reads it.
     void noHistoryWanted()
     {
         writeMinutes(*m_t, 11, kNow.addSecs(-600), 10);
-        m_t->clock.set(kNow);
-        m_t->state.TrendingEnabled = true;
-        m_t->state.Ini.trend.historyHours = 0;
-        m_t->state.Config.UpdateRate = 60;
+        trendingWithoutHistory();
         TrendData data(m_t->clock);
         TrendFeed feed(m_t->state, data);
         feed.chartedSensors = [] { return QList<TrendSensor>{{"11", "Freezer", "Lab", F}}; };
@@ -326,6 +404,15 @@ private slots:
     }
 
 private:
+    // At kNow, trending on, a cycle a minute, and no history read at an activation.
+    void trendingWithoutHistory()
+    {
+        m_t->clock.set(kNow);
+        m_t->state.TrendingEnabled = true;
+        m_t->state.Ini.trend.historyHours = 0;
+        m_t->state.Config.UpdateRate = 60;
+    }
+
     std::unique_ptr<TestState> m_t;
 };
 
