@@ -51,6 +51,32 @@ CREATE INDEX idxAlarmsSensorEnd ON tblAlarms (SensorIDNum, AlarmEnd);
 CREATE INDEX idxAlarmsSensorActive ON tblAlarms (SensorIDNum, AlarmActive);
 CREATE INDEX idxAlarmsStart ON tblAlarms (AlarmStart);
 
+-- Who took an alarm: at most one row per alarm (its key is the alarm's IDNum), written once. AckVia
+-- says how ("desktop", "web page", "API"), AckPeer the address a remote one came from.
+CREATE TABLE tblAlarmAcks (
+    AlarmID INTEGER PRIMARY KEY,
+    AckBy TEXT,
+    AckAt TEXT,
+    AckVia TEXT,
+    AckPeer TEXT,
+    AckComment TEXT
+);
+
+-- How an alarm nobody acknowledges is escalated: the key of its links, where its reminders and
+-- steps count from (StartedAt: ISO 8601 with the offset from UTC), what was sent and to whom.
+-- DeviceID and Address: the alarm's device and the address it was polled at.
+CREATE TABLE tblEscalations (
+    AlarmID INTEGER PRIMARY KEY,
+    DeviceID INTEGER,
+    Address TEXT,
+    LinkKey TEXT,
+    StartedAt TEXT,
+    Reminders INTEGER,
+    StepsDone TEXT,
+    Told TEXT,
+    Closed INTEGER
+);
+
 CREATE TABLE tblErrors (
     ErrorID INTEGER PRIMARY KEY AUTOINCREMENT,
     myTime TEXT,

@@ -13,13 +13,18 @@ Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &
                  const LinkTimings &timings)
     : state(programState), database(programState), errorLog(database), link(programState, timings),
       mailSource(database), mail(programState, &mailSource), outbox(programState, database, mail),
-      notifier(programState, database), alarms(programState, database, outbox, grid),
+      notifier(programState, database), escalation(programState, database, outbox),
+      response(programState, database, outbox, grid), alarms(programState, database, outbox, grid),
       failures(programState, database, outbox),
       cycle(programState, link, database, alarms, failures, outbox, activation.configFile(), grid),
       monthlyReport(programState, outbox, activation.iniFile())
 {
     cycle.reportCheck = [this] { monthlyReport.Check(); };
+    cycle.escalationCheck = [this] { escalation.Check(); };
+    escalation.notifier = &notifier;
+    response.escalation = &escalation;
     alarms.notifier = &notifier;
+    alarms.response = &response;
     failures.notifier = &notifier;
     cycle.notifier = &notifier;
     state.setErrorLog(errorLog);
@@ -46,6 +51,7 @@ void Monitor::connectActivation(Activation &activation)
         database.UpgradeSchema();
         outbox.Resume();
         notifier.Resume();
+        response.Resume();
     };
     s.CountNamedSensors = [this](int &count) { return database.CountNamedSensors(count); };
     s.ConfigureServerStatusGrid = [this](int rows) { grid.ConfigureServerStatusGrid(rows); };

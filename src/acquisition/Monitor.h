@@ -3,7 +3,9 @@
 #include <acquisition/PollCycle.h>
 #include <acquisition/StatusGridModel.h>
 #include <alarms/AlarmEvaluation.h>
+#include <alarms/AlarmResponse.h>
 #include <alarms/DatabaseMailSource.h>
+#include <alarms/Escalation.h>
 #include <alarms/FailureTracking.h>
 #include <alarms/MailManager.h>
 #include <alarms/Outbox.h>
@@ -19,8 +21,9 @@ class PollTimer;
 class ProgramState;
 
 // The monitoring engine of one run: the database and its error log, the device link, the
-// mailer and its outbox, the status grid, the alarm evaluation, failure tracking and the poll cycle, wired to
-// the activation sequence and the poll tick. The program makes one; tests make their own.
+// mailer and its outbox, the status grid, acknowledgements, the alarm evaluation, failure tracking and the
+// poll cycle, wired to the activation sequence and the poll tick. The program makes one; tests make their
+// own.
 class Monitor {
 public:
     Monitor(ProgramState &state, Activation &activation, PollTimer &pollTimer,
@@ -38,6 +41,8 @@ public:
     Outbox outbox;
     Notifier notifier;
     StatusGridModel grid;
+    Escalation escalation;
+    AlarmResponse response;
     AlarmEvaluation alarms;
     FailureTracking failures;
     PollCycle cycle;

@@ -159,6 +159,8 @@ void PollCycle::completeCycle()
         m_alarms.AnnounceAlarms();
     if (reportCheck && m_state.MonitoringActive())
         reportCheck();
+    if (escalationCheck && m_state.MonitoringActive())
+        escalationCheck();
 }
 
 void PollCycle::endCycle()

@@ -56,6 +56,9 @@ public:
     // completed cycle (so a report time missed while no device answered is made up). It must
     // return at once.
     std::function<void()> reportCheck;
+    // Called after each completed cycle while monitoring: reminders and escalation steps that are
+    // due go out. It must return at once.
+    std::function<void()> escalationCheck;
     // The notification channels beside e-mail that take the daily OK and device recoveries; none
     // when null.
     Notifier *notifier = nullptr;

@@ -1,5 +1,9 @@
 #include "StatusGridModel.h"
 
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
+
 namespace {
 
 constexpr const char *kHeadings[StatusGridModel::ColumnCount] = {"Device", "Sensor", "Reading",
@@ -186,6 +190,11 @@ QVariant StatusGridModel::data(const QModelIndex &index, int role) const
         if (index.column() == ReadingColumn)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         break;
+    case Qt::ToolTipRole:
+    case Qt::DecorationRole:
+        if (index.column() == StatusColumn)
+            return acknowledgementData(row, role);
+        break;
     case EvaluatedThisCycleRole:
         return row.cycle == m_cycle;
     default:
@@ -206,6 +215,47 @@ Qt::ItemFlags StatusGridModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void StatusGridModel::SetAcknowledgement(int sensorId, const QString &note)
+{
+    if (m_acknowledged.value(sensorId) == note)
+        return;
+    if (note.isEmpty())
+        m_acknowledged.remove(sensorId);
+    else
+        m_acknowledged.insert(sensorId, note);
+    const int row = rowOfSensor(sensorId);
+    if (row >= 0)
+        emit dataChanged(index(row, StatusColumn), index(row, StatusColumn),
+                         {Qt::ToolTipRole, Qt::DecorationRole});
+}
+
+QVariant StatusGridModel::acknowledgementData(const Row &row, int role) const
+{
+    bool numeric = false;
+    const int sensorId = row.cells[SensorIdColumn].toInt(&numeric);
+    const QString note = numeric ? m_acknowledged.value(sensorId) : QString();
+    if (note.isEmpty())
+        return QVariant();
+    if (role == Qt::ToolTipRole)
+        return note;
+    // Only a window draws the mark; a program without one never asks for it.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QVariant();
+    static const QPixmap mark = [] {
+        QPixmap pixmap(14, 14);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(0.5, 0.5, 13, 13));
+        painter.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(QPolygonF({QPointF(3.5, 7.5), QPointF(6, 10), QPointF(10.5, 4)}));
+        return pixmap;
+    }();
+    return mark;
 }
 
 void StatusGridModel::cellsChanged(int firstColumn, int lastColumn)

@@ -61,6 +61,13 @@ public:
     // Column 4: the status text and its colour.
     bool WriteStatus(SensorStatus status);
 
+    // A sensor's open alarm has been taken by someone: the note (who and when) is the status cell's
+    // tool tip, and the cell shows a small mark beside its text; texts and colours stay. An empty
+    // note clears it (the alarm ended). Kept by sensor, across layouts of the grid.
+    void SetAcknowledgement(int sensorId, const QString &note);
+    // The note of the sensor's acknowledged alarm; empty while it has none.
+    QString acknowledgement(int sensorId) const { return m_acknowledged.value(sensorId); }
+
     // Readers for the alarm announcement and the trending chart.
     QString cellText(int row, int column) const;
     SensorStatus status(int row) const;
@@ -87,6 +94,7 @@ private:
     };
 
     bool hasCurrentRow() const { return m_currentRow < m_rows.size(); }
+    QVariant acknowledgementData(const Row &row, int role) const;
     int rowForSensor(int sensorId);
     void cellsChanged(int firstColumn, int lastColumn);
 
@@ -96,4 +104,5 @@ private:
     // Which row shows which sensor, and the first row no sensor has used yet.
     QHash<int, int> m_rowOfSensor;
     int m_firstUnused = 0;
+    QHash<int, QString> m_acknowledged; // by sensor id
 };

@@ -1,5 +1,6 @@
 #include "AlarmEvaluation.h"
 
+#include "AlarmResponse.h"
 #include "AlarmTexts.h"
 #include "UnitText.h"
 
@@ -293,10 +294,12 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
         if (!m_database.AddAlarmRecord(sensor.id, start, sensor.deviceName, sensor.name, sensor.stateText,
                                        sensor.minutes, -1, &alarmId))
             return false;
-        mail = queueAlarmEmail(deviceId, sensor, emailList, message, alarmId);
+        // The messages carry the link to the alarm's page; the record keeps the message alone.
+        const QString sent = WithLink(message, alarmRecorded(deviceId, sensor, alarmId, start));
+        mail = queueAlarmEmail(deviceId, sensor, emailList, sent, alarmId);
         if (!((!mail.queued() || m_outbox.Stored(mail.outboxKey)) && writeOutcome(alarmId, mail, message)))
             return false;
-        notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, alarmId);
+        notifyChannels(QStringLiteral("alarm"), deviceId, sensor, sent, alarmId);
         return true;
     });
     if (recorded)
@@ -305,9 +308,32 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     // Any e-mail queued went with the rolled-back record: queued again, to wait for its record.
     mail = queueAlarmEmail(deviceId, sensor, emailList, message, 0);
     notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, 0);
-    keepUnrecorded(sensor, start, message, mail);
+    keepUnrecorded(deviceId, sensor, start, message, mail);
     m_state.AddError(kAlarmWhere, recordError);
     return false;
+}
+
+QString AlarmEvaluation::WithLink(const QString &message, const QString &link)
+{
+    if (link.isEmpty())
+        return message;
+    return message + kCR + QStringLiteral("See or acknowledge this alarm: ") + link + kCR;
+}
+
+QString AlarmEvaluation::alarmRecorded(qint64 deviceId, const Sensor &sensor, qint64 alarmId,
+                                       const QDateTime &start)
+{
+    if (!response)
+        return QString();
+    AlarmResponse::OpenedAlarm opened;
+    opened.alarmId = alarmId;
+    opened.sensorId = sensor.id;
+    opened.deviceId = deviceId;
+    opened.deviceName = sensor.deviceName;
+    opened.sensorName = sensor.name;
+    opened.address = sensor.deviceAddress;
+    opened.start = start;
+    return response->AlarmRecorded(opened);
 }
 
 bool AlarmEvaluation::writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message)
@@ -317,8 +343,8 @@ bool AlarmEvaluation::writeOutcome(qint64 alarmId, const NotificationOutcome &ma
     return m_database.UpdateAlarmEmailSent(alarmId, mail.text, message);
 }
 
-void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
-                                     const NotificationOutcome &mail)
+void AlarmEvaluation::keepUnrecorded(qint64 deviceId, const Sensor &sensor, const QDateTime &start,
+                                     const QString &message, const NotificationOutcome &mail)
 {
     AlarmRecord alarm;
     alarm.SensorIDNum = sensor.id;
@@ -330,7 +356,7 @@ void AlarmEvaluation::keepUnrecorded(const Sensor &sensor, const QDateTime &star
     alarm.CurrentData = sensor.stateText;
     alarm.TOL = sensor.minutes;
     QList<UnrecordedAlarm> &alarms = m_unrecorded[sensor.id];
-    alarms.append({alarm, mail});
+    alarms.append({alarm, mail, deviceId, sensor.deviceAddress});
     if (alarms.size() > kMaxUnrecorded) {
         const UnrecordedAlarm given = alarms.takeFirst();
         const AlarmRecord &lost = given.record;
@@ -356,6 +382,10 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
             qint64 alarmId = 0;
             if (!m_database.RecordAlarm(alarm.record, &alarmId))
                 return false;
+            if (response && alarm.record.AlarmActive)
+                response->AlarmRecorded({alarmId, alarm.record.SensorIDNum, alarm.deviceId,
+                                         alarm.record.Server, alarm.record.Sensor, alarm.address,
+                                         alarm.record.AlarmStart});
             if (!alarm.mail.queued())
                 return true;
             m_outbox.AttachRecord(alarm.mail.outboxKey, alarmId);
@@ -459,6 +489,8 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
     });
     if (!ended)
         m_state.AddError(kAlarmWhere, m_database.lastError());
+    else if (response)
+        response->AlarmEnded(sensorId, open.lastId);
     return ended;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <utility>
 
+class AlarmResponse;
 class Database;
 class Notifier;
 class ProgramState;
@@ -42,6 +43,9 @@ public:
     // channels' events (when empty they read it from the device's record).
     bool CompareToEmailLimits(qint64 deviceId, const QString &modelText, const QString &address = QString());
 
+    // The message with the line that links to the alarm's page (none without a link).
+    static QString WithLink(const QString &message, const QString &link);
+
     // Sounds and shows the notice when any grid row is not normal. True when it did.
     bool AnnounceAlarms();
     // How the notice is given (the main window's pop-up and sound).
@@ -49,6 +53,8 @@ public:
     // The notification channels beside e-mail that take alarms, alarm ends and backup failures;
     // none when null.
     Notifier *notifier = nullptr;
+    // Who takes the alarms: told when one ends. None when null.
+    AlarmResponse *response = nullptr;
 
 private:
     struct Sensor;
@@ -61,13 +67,15 @@ private:
     // Queues the alarm e-mail for the alarm record (0 while it could not be written).
     NotificationOutcome queueAlarmEmail(qint64 deviceId, const Sensor &sensor, const QString &emailList,
                                         const QString &message, qint64 alarmId);
+    // Tells the response about a record just written (in its transaction); the link its messages carry.
+    QString alarmRecorded(qint64 deviceId, const Sensor &sensor, qint64 alarmId, const QDateTime &start);
     // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
     bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
     bool endAlarm(qint64 deviceId, const Sensor &sensor);
     // Hands an alarm or its end to the notification channels.
     void notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor, const QString &text,
                         qint64 alarmId);
-    void keepUnrecorded(const Sensor &sensor, const QDateTime &start, const QString &message,
+    void keepUnrecorded(qint64 deviceId, const Sensor &sensor, const QDateTime &start, const QString &message,
                         const NotificationOutcome &mail);
     // Writes the sensor's unrecorded alarms, oldest first; false (logged) when one still cannot be.
     bool recordUnrecorded(qint64 sensorId);
@@ -78,6 +86,8 @@ private:
     struct UnrecordedAlarm {
         AlarmRecord record;
         NotificationOutcome mail;
+        qint64 deviceId = 0;
+        QString address; // the device's, as polled
     };
 
     ProgramState &m_state;

@@ -1,5 +1,8 @@
 #include "EventBrowser.h"
 
+#include "AckInput.h"
+#include "AlarmResponse.h"
+
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ProgramState.h>
@@ -92,6 +95,7 @@ bool EventBrowser::DisplayAlarms(int alarmNum)
     m_reader.recordLabel = QStringLiteral("Alarm %1 of %2").arg(m_reader.alarmNum).arg(count);
     const AlarmRecord *alarm = m_alarms.alarmAt(m_reader.alarmNum - 1);
     m_reader.alarmId = alarm ? alarm->IDNum : 0;
+    m_reader.acknowledgeable = alarm && alarm->AlarmActive && !alarm->Ack.isSet();
     if (alarm) {
         // The channels' outcomes are extra: a database that cannot give them leaves them out.
         QStringList notifications;
@@ -119,7 +123,16 @@ QString EventBrowser::AlarmText(const AlarmRecord &alarm, const QStringList &not
            (notifications.isEmpty()
                 ? QString()
                 : QStringLiteral("Notifications:") + kEventCR + notifications.join(kEventCR) + kEventCR) +
-           kEventCR + QStringLiteral("Resolution: ") + kEventCR + alarm.Resolution;
+           kEventCR + AckLine(alarm) + kEventCR + kEventCR + QStringLiteral("Resolution: ") + kEventCR +
+           alarm.Resolution;
+}
+
+QString EventBrowser::AckLine(const AlarmRecord &alarm)
+{
+    if (alarm.Ack.isSet())
+        return AlarmResponse::AckNote(alarm.Ack) + QLatin1Char('.');
+    return alarm.AlarmActive ? QStringLiteral("Not acknowledged yet.")
+                             : QStringLiteral("This alarm was never acknowledged.");
 }
 
 QString EventBrowser::ResolutionText(const QDateTime &now, const QString &typed)
@@ -130,7 +143,7 @@ QString EventBrowser::ResolutionText(const QDateTime &now, const QString &typed)
     return QStringLiteral("Resolution Entered ") + DateTimeText(now) + kEventCR + text;
 }
 
-bool EventBrowser::SaveResolution(const QString &typed)
+bool EventBrowser::SaveResolution(const QString &typed, const QString &by)
 {
     const qint64 id = m_reader.alarmId;
     const int shownNum = m_reader.alarmNum;
@@ -141,9 +154,46 @@ bool EventBrowser::SaveResolution(const QString &typed)
             QStringLiteral("There was an error entering the resolution.  The error is ") + error);
         return false;
     }
+    // Whoever resolves an open alarm has taken it. On an ended alarm the resolution changes
+    // nothing about acknowledgement. A refusal (the alarm ended meanwhile) leaves the resolution.
+    if (m_reader.acknowledgeable && m_response)
+        m_response->Acknowledge({id, resolutionAckName(by), AckInput::CommentFrom(typed),
+                                 AlarmResponse::Via::Desktop, QString()});
+    showAgainFollowing(id, shownNum, shownCount);
+    return true;
+}
+
+QString EventBrowser::resolutionAckName(const QString &typed) const
+{
+    QString name = typed.trimmed();
+    if (name.isEmpty() && m_response)
+        name = m_response->DesktopName();
+    if (name.isEmpty())
+        name = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
+    return name.isEmpty() ? QStringLiteral("desktop user") : name;
+}
+
+bool EventBrowser::Acknowledge(const QString &by, const QString &comment)
+{
+    const qint64 id = m_reader.alarmId;
+    const int shownNum = m_reader.alarmNum;
+    const int shownCount = m_reader.alarmCount;
+    if (!m_response || id == 0) {
+        m_state.prompts().message(QStringLiteral("No alarm is shown."));
+        return false;
+    }
+    const AlarmResponse::AckOutcome outcome =
+        m_response->Acknowledge({id, by, comment, AlarmResponse::Via::Desktop, QString()});
+    if (!outcome.acknowledged())
+        m_state.prompts().message(outcome.message);
+    showAgainFollowing(id, shownNum, shownCount);
+    return outcome.acknowledged();
+}
+
+void EventBrowser::showAgainFollowing(qint64 id, int shownNum, int shownCount)
+{
     DisplayAlarms(shownNum);
     followAlarm(id, shownNum, shownCount);
-    return true;
 }
 
 bool EventBrowser::PickAlarm(int row)

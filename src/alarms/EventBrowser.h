@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class AlarmResponse;
 class Database;
 class ProgramState;
 
@@ -16,6 +17,8 @@ struct AlarmReader {
     int alarmCount = 0;     // the highest alarm number (0 without alarms)
     int alarmNum = 0;       // the alarm shown, 1 = the newest (0 without alarms)
     qint64 alarmId = 0;     // its IDNum: where a resolution is written (0 without alarms)
+    // The alarm is open and nobody has acknowledged it: it may be acknowledged.
+    bool acknowledgeable = false;
 };
 
 // The stored events as the main window's event views show them: the alarm, device-failure and
@@ -25,6 +28,9 @@ class EventBrowser final : public QObject {
     Q_OBJECT
 public:
     EventBrowser(ProgramState &state, Database &db, QObject *parent = nullptr);
+    // Where alarms are acknowledged; without it nothing is.
+    void setResponse(AlarmResponse *response) { m_response = response; }
+    AlarmResponse *response() const { return m_response; }
 
     AlarmTableModel &alarms() { return m_alarms; }
     ServerFailureTableModel &deviceAlarms() { return m_deviceAlarms; }
@@ -49,13 +55,20 @@ public:
     bool PickAlarm(int row);
 
     // Writes "Resolution Entered " + now + CR + typed over the resolution of the alarm shown and
-    // shows that alarm again. A failure is shown to the user and changes nothing.
-    bool SaveResolution(const QString &typed);
+    // shows that alarm again. A failure is shown to the user and changes nothing. An open alarm
+    // nobody has acknowledged is acknowledged with it, by the name typed (the desktop's name when
+    // none is: the administrator logged in, else this computer's user).
+    bool SaveResolution(const QString &typed, const QString &by = QString());
+    // Acknowledges the alarm shown; a refusal is shown to the user. True when it was
+    // acknowledged.
+    bool Acknowledge(const QString &by, const QString &comment);
     static QString ResolutionText(const QDateTime &now, const QString &typed);
     // The reader's text of an alarm.
     // notifications: each notification channel's outcome ("channel: outcome"), shown after the
     // e-mail's.
     static QString AlarmText(const AlarmRecord &alarm, const QStringList &notifications = {});
+    // Its line about acknowledgement: who took it, or that nobody has (yet).
+    static QString AckLine(const AlarmRecord &alarm);
 
     // Ask first; on OK delete every failure episode (or every error log line) and read the lists
     // again as the Events menu does. True when the user agreed.
@@ -75,6 +88,9 @@ private:
     // arrived since the list held shownCount, shows alarm id at its new number.
     void followAlarm(qint64 id, int shownNum, int shownCount);
     void setShown(bool deviceAlarms, bool systemErrors);
+    // Shows the alarm shown again, followed to its new number when alarms arrived meanwhile.
+    void showAgainFollowing(qint64 id, int shownNum, int shownCount);
+    QString resolutionAckName(const QString &typed) const;
 
     ProgramState &m_state;
     Database &m_db;
@@ -82,6 +98,7 @@ private:
     ServerFailureTableModel m_deviceAlarms;
     ErrorTableModel m_systemErrors;
     AlarmReader m_reader;
+    AlarmResponse *m_response = nullptr;
     bool m_deviceAlarmsShown = true;
     bool m_systemErrorsShown = true;
 };

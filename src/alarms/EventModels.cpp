@@ -116,7 +116,8 @@ AlarmTableModel::AlarmTableModel(ProgramState &state, Database &db, QObject *par
           {QStringLiteral("Alarm #"), QStringLiteral("Sensor ID "), QStringLiteral("Alarm Started"),
            QStringLiteral("Alarm Ended"), QStringLiteral("AlarmActive"), QStringLiteral("Email Sent?"),
            QStringLiteral("Cause Of Alarm"), QStringLiteral("Server Name"), QStringLiteral("Sensor Name"),
-           QStringLiteral("Sensor Data"), QStringLiteral("Time Out of Limits (min)")},
+           QStringLiteral("Sensor Data"), QStringLiteral("Time Out of Limits (min)"),
+           QStringLiteral("Acknowledged By"), QStringLiteral("Acknowledged At")},
           parent)
 {
     emailColumn = 5;
@@ -171,9 +172,20 @@ QString AlarmTableModel::cellText(int row, int column) const
         return alarm->CurrentData;
     case 10:
         return QString::number(alarm->TOL);
+    case 11:
+        return AckByText(*alarm);
+    case 12:
+        return dateTimeCell(alarm->Ack.AckAt);
     default:
         return {};
     }
+}
+
+QString AlarmTableModel::AckByText(const AlarmRecord &alarm)
+{
+    if (alarm.Ack.isSet())
+        return alarm.Ack.AckBy;
+    return alarm.AlarmActive ? QString() : QStringLiteral("Never acknowledged");
 }
 
 QStringList AlarmTableModel::notificationOutcomes(int row) const

@@ -95,7 +95,7 @@ private:
     QList<int> m_order;
 };
 
-// dbgridAlarms: every sensor alarm, newest AlarmStart first.
+// dbgridAlarms: every sensor alarm, newest AlarmStart first, with who acknowledged it and when.
 class AlarmTableModel final : public EventTableModel {
     Q_OBJECT
 public:
@@ -103,6 +103,8 @@ public:
     // The alarm in a row (0 = newest), read when needed; nullptr when it cannot be read.
     // Valid until the next read of the model.
     const AlarmRecord *alarmAt(int row) const;
+    // Who acknowledged the alarm; "Never acknowledged" for one that ended unacknowledged.
+    static QString AckByText(const AlarmRecord &alarm);
 
 protected:
     bool readExtent(EventExtent &extent) override;

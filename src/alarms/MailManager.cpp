@@ -171,6 +171,21 @@ bool MailManager::BuildAlarmEmail(int deviceId, const QString &sensorName, const
     return true;
 }
 
+bool MailManager::BuildListEmail(const QStringList &addresses, const QString &subject, const QString &text,
+                                 MailMessage &message, QString &errorText)
+{
+    message = MailMessage();
+    if (addresses.isEmpty() || !message.addRecipientList(addresses.join(QLatin1Char(',')))) {
+        errorText = addresses.isEmpty() ? QStringLiteral("No e-mail address is given.") : message.lastError();
+        return false;
+    }
+    message.subject = subject;
+    message.senderDisplayName = QStringLiteral("Quellmark VKL");
+    message.body = QStringLiteral("This email has been sent by: ") + kMailCR + orgName() + kMailCR +
+                   orgAddress() + kMailCR + kMailCR + text;
+    return true;
+}
+
 bool MailManager::SendAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
                                  QString &errorText)
 {

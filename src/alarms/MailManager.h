@@ -52,6 +52,11 @@ public:
     // A notice to the device-failure address; false with the error text when the address is not
     // set (not logged) or not valid (logged as "SendTextEmail").
     bool BuildTextEmail(const QString &text, MailMessage &message, QString &errorText);
+    // A message about an alarm to the addresses given (a reminder, an escalation step, or who
+    // took it): the organisation's lines, then the text. False with the error text when no
+    // address is usable.
+    bool BuildListEmail(const QStringList &addresses, const QString &subject, const QString &text,
+                        MailMessage &message, QString &errorText);
     // The daily "up and running" notice; false when no device-failure address is set.
     bool BuildSystemOkEmail(MailMessage &message);
     // A report to the device-failure address with the report's file attached; false with the

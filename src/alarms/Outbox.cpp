@@ -44,6 +44,27 @@ qint64 Outbox::QueueAlarmEmail(int deviceId, const QString &sensorName, const QS
     return enqueue(std::move(entry));
 }
 
+qint64 Outbox::QueueAlarmReminder(int deviceId, const QString &sensorName, const QString &subject,
+                                  const QString &text, QString &errorText)
+{
+    OutboxEntry entry;
+    if (!m_mail.BuildAlarmEmail(deviceId, sensorName, text, entry.message, errorText))
+        return 0;
+    entry.message.subject = subject;
+    entry.kind = QStringLiteral("alarm-reminder");
+    return enqueue(std::move(entry));
+}
+
+qint64 Outbox::QueueListEmail(const QString &kind, const QStringList &addresses, const QString &subject,
+                              const QString &text, QString &errorText)
+{
+    OutboxEntry entry;
+    if (!m_mail.BuildListEmail(addresses, subject, text, entry.message, errorText))
+        return 0;
+    entry.kind = kind;
+    return enqueue(std::move(entry));
+}
+
 qint64 Outbox::QueueTextEmail(const QString &text, OutboxEntry::Record record, qint64 recordId,
                               QString &errorText)
 {

@@ -47,6 +47,15 @@ public:
     // (nothing is queued; the caller records the text).
     qint64 QueueAlarmEmail(int deviceId, const QString &sensorName, const QString &messageText,
                            qint64 alarmId, QString &errorText);
+    // A reminder of an alarm to the device's alarm list, under ReminderKind, with its own subject;
+    // it belongs to no record. 0 with the error text when it could not be built.
+    qint64 QueueAlarmReminder(int deviceId, const QString &sensorName, const QString &subject,
+                              const QString &text, QString &errorText);
+    // A message about an alarm to a list of its own (a reminder, an escalation step, who took it),
+    // under its own kind for the sent-mail log. It belongs to no record: the alarm's EmailSent
+    // stays that of its first e-mail. 0 with the error text when it could not be built.
+    qint64 QueueListEmail(const QString &kind, const QStringList &addresses, const QString &subject,
+                          const QString &text, QString &errorText);
     // A notice to the device-failure address for a device or backup failure episode. 0 with the
     // error text when the address is not set or not valid.
     qint64 QueueTextEmail(const QString &text, OutboxEntry::Record record, qint64 recordId,

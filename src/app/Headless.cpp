@@ -42,6 +42,7 @@ public:
         };
         ConnectRemoteAccess(m_web, m_activation, m_pollTimer, m_monitor.outbox);
         ConnectNotifications(m_web, m_monitor.notifier);
+        m_web.setAlarmResponse(m_monitor.response);
         ConnectMqtt(m_mqtt, m_activation, m_monitor.cycle);
         ConnectConfigurationLink(m_mqtt, m_web);
         connectStopSignals();

@@ -3,6 +3,7 @@
 #include "OwnerOnlyFile.h"
 #include "ProgramState.h"
 
+#include <alarms/EscalationRules.h>
 #include <notify/ChannelRules.h>
 
 #include "IniFileText.h"
@@ -98,6 +99,14 @@ void describeMqtt(MqttIniSettings &mqtt, KeyVisitor &keys)
     keys.endSection();
 }
 
+void describeEscalation(EscalationIniSettings &escalation, KeyVisitor &keys)
+{
+    keys.beginSection(QStringLiteral("escalation"));
+    // A week at the most.
+    keys.integer(QStringLiteral("repeatMinutes"), escalation.repeatMinutes, 0, 7 * 24 * 60);
+    keys.endSection();
+}
+
 void describeAll(IniSettings &ini, KeyVisitor &keys)
 {
     describeMail(ini.mail, keys);
@@ -106,6 +115,7 @@ void describeAll(IniSettings &ini, KeyVisitor &keys)
     describeWeb(ini.web, keys);
     describeReports(ini.reports, keys);
     describeMqtt(ini.mqtt, keys);
+    describeEscalation(ini.escalation, keys);
 }
 
 // Text as the operator wrote it: QSettings reads an unquoted "a, b" as a list.
@@ -290,6 +300,19 @@ void describeChannel(NotifyChannelSettings &channel, KeyVisitor &keys)
     keys.endSection();
 }
 
+const QString kStepPrefix = QStringLiteral("escalate.");
+
+// The keys of one [escalate.N] section.
+void describeStep(EscalationStepSettings &step, KeyVisitor &keys)
+{
+    keys.beginSection(kStepPrefix + QString::number(step.number));
+    keys.integer(QStringLiteral("afterMinutes"), step.afterMinutes, 1, 7 * 24 * 60);
+    keys.text(QStringLiteral("email"), step.email);
+    keys.text(QStringLiteral("channels"), step.channels);
+    keys.text(QStringLiteral("devices"), step.devices);
+    keys.endSection();
+}
+
 QString statusText(QSettings::Status status, const QString &path)
 {
     if (status == QSettings::FormatError)
@@ -336,6 +359,39 @@ QList<NotifyChannelSettings> readChannels(const QSettings &settings, KeyVisitor 
     }
     return channels;
 }
+
+// The steps in the order they are taken (by their minutes, then their numbers). A step that
+// cannot work (no recipient, a channel that is not set up, an address that is not one) is left
+// out with a message.
+QList<EscalationStepSettings> readSteps(const QSettings &settings, KeyVisitor &keys,
+                                        const QList<NotifyChannelSettings> &channels, ProgramState &state)
+{
+    QList<EscalationStepSettings> steps;
+    for (const QString &group : settings.childGroups()) {
+        if (!group.startsWith(kStepPrefix))
+            continue;
+        EscalationStepSettings step;
+        bool numeric = false;
+        step.number = group.mid(kStepPrefix.size()).toInt(&numeric);
+        if (!numeric || step.number < 1 || step.number > 99) {
+            state.AddError(
+                kIniWhere,
+                QStringLiteral("[%1] is not used: N of [escalate.N] is a number from 1 to 99.").arg(group));
+            continue;
+        }
+        describeStep(step, keys);
+        const QString problem = EscalationRules::Problem(step, channels);
+        if (problem.isEmpty())
+            steps.append(step);
+        else
+            state.AddError(kIniWhere, QStringLiteral("[%1] is not used: %2").arg(group, problem));
+    }
+    std::sort(steps.begin(), steps.end(),
+              [](const EscalationStepSettings &a, const EscalationStepSettings &b) {
+                  return std::pair(a.afterMinutes, a.number) < std::pair(b.afterMinutes, b.number);
+              });
+    return steps;
+}
 } // namespace
 
 QString IniFile::path() const
@@ -351,6 +407,7 @@ bool IniFile::Read()
         Reader reader(settings, text, m_state);
         describeAll(values, reader);
         values.channels = readChannels(settings, reader, m_state);
+        values.escalation.steps = readSteps(settings, reader, values.channels, m_state);
     });
     m_state.Ini = values;
     return written;
@@ -398,6 +455,16 @@ bool IniFile::RemoveChannel(const QString &name)
 {
     return write(
         [&name](const QSettings &, IniFileText &text) { text.removeSection(kChannelPrefix + name); });
+}
+
+bool IniFile::SaveEscalationSteps(const QList<EscalationStepSettings> &steps)
+{
+    return write([&steps](const QSettings &settings, IniFileText &text) {
+        for (EscalationStepSettings step : steps) {
+            Writer writer(settings, text, QString(), QString());
+            describeStep(step, writer);
+        }
+    });
 }
 
 bool IniFile::Save(const QString &onlySection, const QString &onlyKey)

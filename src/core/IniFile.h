@@ -55,6 +55,8 @@ public:
     bool RemoveChannel(const QString &name);
     // Writes the channel `from` under its new name, as `to` describes it, in one write.
     bool RenameChannel(const QString &from, const NotifyChannelSettings &to);
+    // Writes the keys of these [escalate.N] sections that changed (a channel they name renamed).
+    bool SaveEscalationSteps(const QList<EscalationStepSettings> &steps);
 
     // The record's values kept here; false (not logged) when the file cannot be read.
     bool ReadRecordOverflow(RecordOverflow &values);

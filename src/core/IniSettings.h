@@ -94,6 +94,32 @@ struct NotifyChannelSettings {
     bool operator==(const NotifyChannelSettings &) const = default;
 };
 
+// [escalate.N]: a step of the chain an alarm goes up while nobody acknowledges it. Steps are
+// taken in the order of their minutes, each once per alarm.
+struct EscalationStepSettings {
+    int number = 0; // the N of the section
+    // How long after the alarm's start the step is taken.
+    int afterMinutes = 30;
+    // Who is told: e-mail addresses (comma- or semicolon-separated) and channel names
+    // (comma-separated [notify.NAME] names).
+    QString email;
+    QString channels;
+    // The devices whose alarms the step takes (names or addresses, comma-separated; empty: every
+    // device), as a channel's devices=.
+    QString devices;
+
+    bool operator==(const EscalationStepSettings &) const = default;
+};
+
+// [escalation]: reminders of an alarm nobody has acknowledged, to its own e-mail list and
+// channels, every repeatMinutes (0: none).
+struct EscalationIniSettings {
+    int repeatMinutes = 0;
+    QList<EscalationStepSettings> steps;
+
+    bool operator==(const EscalationIniSettings &) const = default;
+};
+
 // [mqtt]: readings, states and device outcomes published to an MQTT broker, with Home Assistant
 // discovery. Off unless enabled.
 struct MqttIniSettings {
@@ -126,6 +152,7 @@ struct IniSettings {
     ReportsIniSettings reports;
     QList<NotifyChannelSettings> channels;
     MqttIniSettings mqtt;
+    EscalationIniSettings escalation;
 };
 
 // Renames the channel `from` in the settings, as `to` describes it. (No setting of another section

@@ -153,12 +153,22 @@ bool Database::ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows)
 bool Database::alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows)
 {
     rows.clear();
-    Statement query = run(
-        QStringLiteral("SELECT %1 FROM tblAlarms WHERE %2").arg(RowReaders::AlarmColumns, condition), values);
+    if (!open())
+        return false;
+    // A file the upgrade could not add the acknowledgements to (it was read-only) still shows its
+    // alarms, none acknowledged.
+    const bool withAcks = m_columns.contains(QStringLiteral("tblalarmacks"));
+    Statement query =
+        withAcks ? run(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                           .arg(RowReaders::AlarmWithAckColumns, RowReaders::AlarmWithAckTables, condition),
+                       values)
+                 : run(QStringLiteral("SELECT %1 FROM tblAlarms WHERE %2")
+                           .arg(RowReaders::AlarmColumns, condition),
+                       values);
     if (!query)
         return false;
     while (query->next())
-        rows.append(RowReaders::Alarm(*query));
+        rows.append(withAcks ? RowReaders::AlarmWithAck(*query) : RowReaders::Alarm(*query));
     if (query->lastError().isValid()) {
         rows.clear();
         return fail(query->lastError().text());

@@ -323,6 +323,8 @@ void Database::upgradeColumns()
     QSqlQuery(m_db).exec(QString::fromLatin1(NotifyEventIndexSql));
     QSqlQuery(m_db).exec(QString::fromLatin1(NotifyWaitingIndexSql));
     addMissingTable(QStringLiteral("tblNotifyEvents"), QString::fromLatin1(NotifyEventsTableSql));
+    addMissingTable(QStringLiteral("tblAlarmAcks"), QString::fromLatin1(AlarmAcksTableSql));
+    addMissingTable(QStringLiteral("tblEscalations"), QString::fromLatin1(EscalationsTableSql));
     addMissingColumn(QStringLiteral("tblAlarms"), QStringLiteral("Resolution"), QStringLiteral("TEXT"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("UpperLimit"), QStringLiteral("REAL"));
     addMissingColumn(QStringLiteral("tblSensors"), QStringLiteral("LowerLimit"), QStringLiteral("REAL"));

@@ -30,6 +30,9 @@ extern const char NotifyQueueIndexSql[];
 extern const char NotifyEventsTableSql[];
 extern const char NotifyEventIndexSql[];
 extern const char NotifyWaitingIndexSql[];
+// The acknowledgements of alarms and their escalation, likewise.
+extern const char AlarmAcksTableSql[];
+extern const char EscalationsTableSql[];
 
 // Whether the database file is present in the program directory. The program never creates it.
 bool DatabaseFileExists(const QString &programDirectory);
@@ -146,6 +149,25 @@ public:
     // AlarmEnd = end (now when not given), AlarmActive = false.
     bool EndAlarm(qint64 alarmId, const QDateTime &end = QDateTime());
     bool SaveAlarmResolution(qint64 alarmId, const QString &resolution);
+    // One alarm with its acknowledgement; found is false when there is no such alarm. No message.
+    bool AlarmById(qint64 alarmId, AlarmRecord &row, bool &found);
+
+    // --- Acknowledgements (tblAlarmAcks) ---
+
+    // Stores the acknowledgement of ack.AlarmID; false (no message) when the file refuses it, as it
+    // refuses a second one of the same alarm.
+    bool AddAlarmAck(const AlarmAck &ack);
+
+    // --- Escalation of alarms (tblEscalations) ---
+
+    // Stores the row of a newly recorded alarm; false when the file refuses it.
+    bool AddEscalation(const EscalationRow &row);
+    // Writes the row's state (all but its key and alarm).
+    bool SaveEscalation(const EscalationRow &row);
+    // The row of an alarm; found is false when it has none.
+    bool EscalationOf(qint64 alarmId, EscalationRow &row, bool &found);
+    // The rows of the alarms still active.
+    bool EscalationsOfOpenAlarms(QList<EscalationRow> &rows);
 
     // --- Backup failure episodes (tblLogFileBackup) ---
 
@@ -233,7 +255,8 @@ public:
 
     bool CountAlarms(int &count);
     bool AlarmsNewestFirst(QList<AlarmRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
-    // Every alarm still active (its sensor shows ALARM), newest first. No message.
+    // Every alarm still active (its sensor shows ALARM), newest first. No message. The alarms of
+    // these lists carry their acknowledgement.
     bool ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows);
     bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
     // notifiedOnly: only episodes whose EmailSent is not "False".

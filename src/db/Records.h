@@ -41,6 +41,37 @@ struct SensorRecord {
     std::optional<qint64> TOL;
 };
 
+// An alarm's acknowledgement (tblAlarmAcks, at most one per alarm): who took the alarm, when, how
+// ("desktop", "web page", "API"), the address a remote one came from, and an optional comment.
+// AlarmID 0: the alarm is not acknowledged.
+struct AlarmAck {
+    qint64 AlarmID = 0;
+    QString AckBy;
+    QDateTime AckAt;
+    QString AckVia;
+    QString AckPeer;
+    QString AckComment;
+
+    bool isSet() const { return AlarmID > 0; }
+};
+
+// How an alarm is escalated (tblEscalations, one row per recorded alarm): the key its links carry
+// (it opens and acknowledges that alarm only, while it is open), where its times count from across
+// a restart (StartedAt, with its offset from UTC, as the wall clock read it when the row was last
+// written), the reminders sent, the steps done, who was told by them (Told, the engine's own JSON
+// text) and whether they have had their last message (Closed).
+struct EscalationRow {
+    qint64 AlarmID = 0;
+    qint64 DeviceID = 0;
+    QString Address; // the device's, as polled
+    QString LinkKey;
+    QDateTime StartedAt;
+    int Reminders = 0;
+    QList<int> StepsDone;
+    QString Told;
+    bool Closed = false;
+};
+
 // A sensor alarm (tblAlarms). AlarmEnd is invalid while the alarm is open.
 struct AlarmRecord {
     qint64 IDNum = 0;
@@ -55,6 +86,8 @@ struct AlarmRecord {
     QString CurrentData;
     qint64 TOL = 0;
     QString Resolution;
+    // Read with the alarm by the event lists and the remote views; not a column of tblAlarms.
+    AlarmAck Ack;
 };
 
 // A line of the program's error log (tblErrors).

@@ -7,6 +7,11 @@ namespace RowReaders {
 const QString AlarmColumns =
     QStringLiteral("IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, CauseOfAlarm, Server, "
                    "Sensor, CurrentData, TOL, Resolution");
+const QString AlarmWithAckColumns = QStringLiteral(
+    "IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent, CauseOfAlarm, Server, "
+    "Sensor, CurrentData, TOL, Resolution, AlarmID, AckBy, AckAt, AckVia, AckPeer, AckComment");
+const QString AlarmWithAckTables =
+    QStringLiteral("tblAlarms LEFT JOIN tblAlarmAcks ON tblAlarmAcks.AlarmID = tblAlarms.IDNum");
 const QString ServerFailureColumns =
     QStringLiteral("IDNum, ServerName, ServerIDNum, OffLine, BackOnLine, EmailSent");
 
@@ -25,6 +30,20 @@ AlarmRecord Alarm(const QSqlQuery &query)
     row.CurrentData = query.value(9).toString();
     row.TOL = query.value(10).toLongLong();
     row.Resolution = query.value(11).toString();
+    return row;
+}
+
+AlarmRecord AlarmWithAck(const QSqlQuery &query)
+{
+    AlarmRecord row = Alarm(query);
+    if (query.value(12).isNull())
+        return row;
+    row.Ack.AlarmID = query.value(12).toLongLong();
+    row.Ack.AckBy = query.value(13).toString();
+    row.Ack.AckAt = ParseStoredDateTime(query.value(14));
+    row.Ack.AckVia = query.value(15).toString();
+    row.Ack.AckPeer = query.value(16).toString();
+    row.Ack.AckComment = query.value(17).toString();
     return row;
 }
 

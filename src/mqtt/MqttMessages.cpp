@@ -231,6 +231,7 @@ QByteArray StatePayload(const SensorState &sensor)
                       {QStringLiteral("units"), sensor.unit},
                       {QStringLiteral("state"), sensor.state},
                       {QStringLiteral("alarm"), sensor.state != QLatin1String("Normal")},
+                      {QStringLiteral("acknowledged"), sensor.acknowledged},
                       {QStringLiteral("time"), IsoTimeWithOffset(sensor.time)}};
     if (IsBinaryKind(kind)) {
         const std::optional<bool> on = binaryState(kind, sensor.reading);

@@ -50,7 +50,8 @@ struct SensorState {
     QString sensorType;
     QString reading; // the reading or state text shown in the status grid
     QString unit;
-    QString state; // "Normal", "ALARM" or "NO DATA"
+    QString state;             // "Normal", "ALARM" or "NO DATA"
+    bool acknowledged = false; // its open alarm has been acknowledged
     QDateTime time;
 };
 

@@ -205,6 +205,7 @@ void MqttPublisher::DeviceTaken(const ServerRecord &device, PollCycle::Outcome o
         if (row >= 0 && m_grid.evaluatedThisCycle(row)) {
             state.reading = m_grid.cellText(row, StatusGridModel::ReadingColumn);
             state.state = StatusGridModel::statusText(m_grid.status(row));
+            state.acknowledged = !m_grid.acknowledgement(int(sensor.IDNum)).isEmpty();
             messages.insert(stateTopic, StatePayload(state));
         } else if (before.contains(stateTopic)) {
             // Not read in this cycle (a busy device): its latest state stands.

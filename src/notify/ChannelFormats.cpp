@@ -21,6 +21,9 @@ const struct {
 } kKinds[] = {
     {"alarm", "TallyportAlarm", "critical", "rotating_light"},
     {"alarm-end", "TallyportAlarm", "critical", "white_check_mark"},
+    {"alarm-reminder", "TallyportAlarm", "critical", "rotating_light"},
+    {"alarm-escalation", "TallyportAlarm", "critical", "rotating_light"},
+    {"alarm-acknowledged", "TallyportAlarm", "critical", "white_check_mark"},
     {"device-failure", "TallyportDeviceFailure", "warning", "warning"},
     {"device-recovered", "TallyportDeviceFailure", "warning", "white_check_mark"},
     {"backup", "TallyportBackupFailure", "warning", "floppy_disk"},

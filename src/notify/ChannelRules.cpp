@@ -64,11 +64,21 @@ bool ChannelRules::Takes(const NotifyChannelSettings &channel, const QString &ki
     const QStringList kinds = listOf(channel.events);
     if (!kinds.isEmpty() && !kinds.contains(kind))
         return false;
-    const QStringList devices = listOf(channel.devices);
+    return FromDevices(channel.devices, device, address);
+}
+
+bool ChannelRules::FromDevices(const QString &devicesText, const QString &device, const QString &address)
+{
+    const QStringList devices = listOf(devicesText);
     if (devices.isEmpty() || (device.isEmpty() && address.isEmpty()))
         return true;
     return devices.contains(device, Qt::CaseInsensitive) ||
            (!address.isEmpty() && devices.contains(address, Qt::CaseInsensitive));
+}
+
+QStringList ChannelRules::ListOf(const QString &text)
+{
+    return listOf(text);
 }
 
 QList<QByteArray> ChannelRules::ExtraHeaders(const NotifyChannelSettings &channel)

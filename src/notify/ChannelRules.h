@@ -22,6 +22,12 @@ QString Problem(const NotifyChannelSettings &channel);
 bool Takes(const NotifyChannelSettings &channel, const QString &kind, const QString &device,
            const QString &address);
 
+// Whether an event from this device passes a devices= list (names or addresses, comma-separated;
+// empty: every device).
+bool FromDevices(const QString &devicesText, const QString &device, const QString &address);
+// The items of a comma-separated list, trimmed, empty ones left out.
+QStringList ListOf(const QString &text);
+
 // The "Name: value" headers of headers=, each checked to hold no line break.
 QList<QByteArray> ExtraHeaders(const NotifyChannelSettings &channel);
 

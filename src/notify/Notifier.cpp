@@ -77,12 +77,26 @@ void Notifier::applySettings()
     });
 }
 
-void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 recordId, bool retries)
+QStringList Notifier::Takers(const QString &kind, const QString &device, const QString &address) const
 {
     QStringList takers;
     for (const NotifyChannelSettings &c : std::as_const(m_state.Ini.channels))
-        if (ChannelRules::Takes(c, event.kind, event.device, event.address))
+        if (ChannelRules::Takes(c, kind, device, address))
             takers.append(c.name);
+    return takers;
+}
+
+void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 recordId, bool retries,
+                      const std::optional<QStringList> &onlyChannels)
+{
+    QStringList takers;
+    if (onlyChannels) {
+        for (const NotifyChannelSettings &c : std::as_const(m_state.Ini.channels))
+            if (onlyChannels->contains(c.name))
+                takers.append(c.name);
+    } else {
+        takers = Takers(event.kind, event.device, event.address);
+    }
     if (takers.isEmpty())
         return;
     applySettings();

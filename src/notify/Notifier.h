@@ -32,8 +32,12 @@ public:
     // The time, ID, collector and organisation are filled in when empty. Within the caller's
     // transaction the event is part of it: rolled back, it is never sent (the caller queues it
     // again).
+    // onlyChannels, when given, are the channels that take it instead (those set up of them,
+    // whatever their events= and devices=): an escalation step's channels.
     void Notify(NotifyEvent event, const QString &recordTable = QString(), qint64 recordId = 0,
-                bool retries = true);
+                bool retries = true, const std::optional<QStringList> &onlyChannels = std::nullopt);
+    // The channels that take an event of this kind from this device.
+    QStringList Takers(const QString &kind, const QString &device, const QString &address) const;
     // Brings the channels in line with state.Ini (those gone stop; their waiting messages stay
     // stored for when they come back) and takes up what an earlier run left. The notices an
     // earlier run left without their one attempt (it was killed) are given up at the first.

@@ -1,5 +1,7 @@
 #include "ListenPlan.h"
 
+#include <core/PublicUrl.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSslCertificate>
@@ -28,23 +30,6 @@ bool tokenUsable(const QString &token, QString &reason)
             return false;
         }
     }
-    return true;
-}
-
-bool publicUrlUsable(const QString &text, QString &publicUrl, QString &reason)
-{
-    QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
-        url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment()) {
-        reason = QStringLiteral("publicUrl \"%1\" is not an http:// or https:// address without a user, "
-                                "query or fragment")
-                     .arg(text);
-        return false;
-    }
-    if (!url.path().endsWith(QLatin1Char('/')))
-        url.setPath(url.path() + QLatin1Char('/'));
-    publicUrl = url.toString();
     return true;
 }
 
@@ -177,7 +162,7 @@ bool MakeListenPlan(const WebIniSettings &settings, const QString &programDirect
     if (!plan.token.isEmpty() && !tokenUsable(plan.token, reason))
         return false;
     const QString publicUrl = settings.publicUrl.trimmed();
-    if (!publicUrl.isEmpty() && !publicUrlUsable(publicUrl, plan.publicUrl, reason))
+    if (!publicUrl.isEmpty() && !PublicUrlUsable(publicUrl, plan.publicUrl, reason))
         return false;
     if (!plan.address.isLoopback() && plan.token.isEmpty()) {
         reason =

@@ -103,6 +103,17 @@ QByteArray MetricsText(const WebSnapshot &snapshot)
     }
     family(out, "tallyport_alarms_open", "The number of alarm records still active.");
     sample(out, "tallyport_alarms_open", QString(), snapshot.openAlarms.size());
+    family(out, "tallyport_alarms_unacknowledged", "Active alarms nobody has acknowledged yet.");
+    sample(out, "tallyport_alarms_unacknowledged", QString(),
+           std::count_if(snapshot.openAlarms.cbegin(), snapshot.openAlarms.cend(),
+                         [](const AlarmRecord &a) { return !a.Ack.isSet(); }));
+    if (!snapshot.escalationSteps.isEmpty()) {
+        out +=
+            QStringLiteral("# HELP tallyport_escalations_total Alarms an escalation step was taken for since "
+                           "Tallyport started.\n# TYPE tallyport_escalations_total counter\n");
+        for (auto it = snapshot.escalationSteps.cbegin(); it != snapshot.escalationSteps.cend(); ++it)
+            sample(out, "tallyport_escalations_total", label("step", QString::number(it.key())), it.value());
+    }
     if (snapshot.emailsWaiting) {
         family(out, "tallyport_emails_waiting", "E-mails waiting in the outbox to be delivered.");
         sample(out, "tallyport_emails_waiting", QString(), *snapshot.emailsWaiting);

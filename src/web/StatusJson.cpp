@@ -23,6 +23,16 @@ QJsonObject sensorObject(const SensorView &s)
             {QStringLiteral("current"), s.current}};
 }
 
+} // namespace
+
+QJsonObject AckJson(const AlarmAck &ack)
+{
+    return {{QStringLiteral("alarm"), ack.AlarmID},       {QStringLiteral("by"), ack.AckBy},
+            {QStringLiteral("at"), timeValue(ack.AckAt)}, {QStringLiteral("via"), ack.AckVia},
+            {QStringLiteral("peer"), ack.AckPeer},        {QStringLiteral("comment"), ack.AckComment}};
+}
+
+namespace {
 QJsonObject alarmObject(const AlarmRecord &a)
 {
     return {{QStringLiteral("id"), a.IDNum},
@@ -36,7 +46,9 @@ QJsonObject alarmObject(const AlarmRecord &a)
             {QStringLiteral("minutesOutOfLimits"), a.TOL},
             {QStringLiteral("cause"), a.CauseOfAlarm},
             {QStringLiteral("emailSent"), a.EmailSent},
-            {QStringLiteral("resolution"), a.Resolution}};
+            {QStringLiteral("resolution"), a.Resolution},
+            {QStringLiteral("acknowledgement"),
+             a.Ack.isSet() ? QJsonValue(AckJson(a.Ack)) : QJsonValue(QJsonValue::Null)}};
 }
 
 QJsonObject failureObject(const ServerFailureRecord &f)

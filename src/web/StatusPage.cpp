@@ -115,11 +115,14 @@ QString alarmsSection(const QList<AlarmRecord> &alarms)
 {
     QString rows;
     for (const AlarmRecord &a : alarms)
-        rows += row({td(QString::number(a.IDNum), QStringLiteral("num wide")), td(DateTimeText(a.AlarmStart)),
-                     td(a.Server), td(a.Sensor), td(a.CurrentData), td(QString::number(a.TOL), "num wide")});
+        rows += row({QStringLiteral("<td><a href=\"alarm/%1\">%1</a></td>").arg(a.IDNum),
+                     td(DateTimeText(a.AlarmStart)), td(a.Server), td(a.Sensor), td(a.CurrentData),
+                     td(QString::number(a.TOL), "num wide"),
+                     td(a.Ack.isSet() ? a.Ack.AckBy : QStringLiteral("nobody yet"))});
     return QStringLiteral("<h2>Open alarms</h2>\n") +
-           table({QStringLiteral("~Alarm #"), QStringLiteral("Started"), QStringLiteral("Device"),
-                  QStringLiteral("Sensor"), QStringLiteral("Data"), QStringLiteral("~Minutes out of limits")},
+           table({QStringLiteral("Alarm #"), QStringLiteral("Started"), QStringLiteral("Device"),
+                  QStringLiteral("Sensor"), QStringLiteral("Data"), QStringLiteral("~Minutes out of limits"),
+                  QStringLiteral("Acknowledged by")},
                  rows, QStringLiteral("No alarm is open."));
 }
 

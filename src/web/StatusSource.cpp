@@ -198,5 +198,7 @@ WebSnapshot StatusSource::snapshot() const
         s.emailsWaiting = emailsWaiting();
     if (channels)
         s.channels = channels();
+    if (escalationSteps)
+        s.escalationSteps = escalationSteps();
     return s;
 }

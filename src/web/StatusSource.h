@@ -28,6 +28,8 @@ public:
 
     // The number of e-mails waiting in the outbox, when the program has one.
     std::function<int()> emailsWaiting;
+    // The escalation steps taken since the start, by step number; none when not set.
+    std::function<QMap<int, quint64>()> escalationSteps;
     // The notification channels' queues; none when not set.
     std::function<QList<ChannelView>()> channels;
 

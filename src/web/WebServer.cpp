@@ -1,5 +1,7 @@
 #include "WebServer.h"
 
+#include "AlarmRoutes.h"
+#include "ConnectionGuard.h"
 #include "GuardedTcpServer.h"
 #include "MetricsText.h"
 #include "StatusJson.h"
@@ -32,14 +34,6 @@ QByteArray sha256(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-QByteArray headerValue(const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &name)
-{
-    for (const auto &[key, value] : headers)
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value.trimmed();
-    return QByteArray();
-}
-
 // The page reloads itself at the update rate, within reason.
 int refreshSeconds(int updateRate)
 {
@@ -53,9 +47,54 @@ QByteArray methodName(QHttpServerRequest::Method method)
         return QByteArrayLiteral("GET");
     case QHttpServerRequest::Method::Head:
         return QByteArrayLiteral("HEAD");
+    case QHttpServerRequest::Method::Post:
+        return QByteArrayLiteral("POST");
     default:
         return QByteArrayLiteral("OTHER");
     }
+}
+// The host of a Host header, lower case, without its port or an IPv6 literal's brackets.
+QString hostName(const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QString host = QString::fromLatin1(HeaderValue(headers, QByteArrayLiteral("host"))).trimmed().toLower();
+    // The port, after the last colon outside an IPv6 literal's brackets.
+    const int colon = host.lastIndexOf(QLatin1Char(':'));
+    if (colon > host.lastIndexOf(QLatin1Char(']')))
+        host.truncate(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    return host;
+}
+
+// "scheme://host[:port]" of an address, lower case, its scheme's default port left out.
+QString originOf(const QUrl &url)
+{
+    QUrl origin;
+    origin.setScheme(url.scheme().toLower());
+    origin.setHost(url.host().toLower());
+    const int defaultPort = origin.scheme() == QLatin1String("https") ? 443 : 80;
+    if (url.port(defaultPort) != defaultPort)
+        origin.setPort(url.port());
+    return origin.toString(QUrl::FullyEncoded);
+}
+// The status page's links to alarms' pages keep the ?token= the page was opened with.
+QByteArray withPageQuery(const QByteArray &page, const QUrl &url)
+{
+    const QUrlQuery query(url);
+    if (!query.hasQueryItem(QStringLiteral("token")))
+        return page;
+    const QByteArray suffix =
+        "?token=" +
+        QUrl::toPercentEncoding(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded));
+    const QByteArray link = QByteArrayLiteral("<a href=\"alarm/");
+    QByteArray html = page;
+    for (qsizetype at = html.indexOf(link); at >= 0; at = html.indexOf(link, at + 1)) {
+        const qsizetype end = html.indexOf('"', at + link.size());
+        if (end < 0)
+            break;
+        html.insert(end, suffix);
+    }
+    return html;
 }
 } // namespace
 
@@ -73,9 +112,25 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
 {
 }
 
-qint64 WebServer::BodyLimit(const QByteArray &, const QString &)
+qint64 WebServer::BodyLimit(const QByteArray &method, const QString &path)
 {
-    return 0;
+    qint64 alarmId = 0;
+    const AlarmRoutes::Route route = AlarmRoutes::Parse(path, alarmId);
+    const bool takesBody = route == AlarmRoutes::Route::FormAck || route == AlarmRoutes::Route::ApiAck;
+    return method == "POST" && takesBody ? AlarmRoutes::BodyLimit : 0;
+}
+
+void WebServer::setAlarmRoutes(AlarmRoutes *routes, const QString &publicUrl)
+{
+    m_alarmRoutes = routes;
+    m_publicOrigin = publicUrl.isEmpty() ? QString() : originOf(QUrl(publicUrl));
+}
+
+bool WebServer::loopbackHost(const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    const QString host = hostName(headers);
+    const QHostAddress address(host);
+    return host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback());
 }
 
 // Without a token anyone who can reach the port may read, which on the loopback address is this
@@ -86,35 +141,53 @@ bool WebServer::addressedHere(const QList<QPair<QByteArray, QByteArray>> &header
 {
     if (!m_tokenHash.isEmpty())
         return true;
-    QString host = QString::fromLatin1(headerValue(headers, QByteArrayLiteral("host"))).trimmed().toLower();
-    if (host.isEmpty())
-        return false;
-    // The port, after the last colon outside an IPv6 literal's brackets.
-    const int colon = host.lastIndexOf(QLatin1Char(':'));
-    if (colon > host.lastIndexOf(QLatin1Char(']')))
-        host.truncate(colon);
-    if (host == QLatin1String("localhost") || m_hosts.contains(host))
-        return true;
-    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2);
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
+    const QString host = hostName(headers);
+    return !host.isEmpty() && (m_hosts.contains(host) || loopbackHost(headers));
 }
 
 bool WebServer::authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const
 {
+    return m_tokenHash.isEmpty() || tokenGiven(url, headers);
+}
+
+// The token in the Authorization header; the pages (the status page and an alarm's) may carry
+// it as ?token= instead, since a browser opens them from a link.
+bool WebServer::tokenGiven(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const
+{
     if (m_tokenHash.isEmpty())
-        return true;
-    const QByteArray authorization = headerValue(headers, QByteArrayLiteral("authorization"));
+        return false;
+    const QByteArray authorization = HeaderValue(headers, QByteArrayLiteral("authorization"));
     if (authorization.size() > 7 && authorization.left(7).compare("bearer ", Qt::CaseInsensitive) == 0)
         return TokenMatches(authorization.mid(7).trimmed(), m_tokenHash);
-    if (url.path() == QLatin1String("/")) {
-        const QUrlQuery query(url);
-        if (query.hasQueryItem(QStringLiteral("token")))
-            return TokenMatches(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(),
-                                m_tokenHash);
-    }
+    qint64 alarmId = 0;
+    const bool page = url.path() == QLatin1String("/") ||
+                      AlarmRoutes::Parse(url.path(), alarmId) != AlarmRoutes::Route::None;
+    const QUrlQuery query(url);
+    if (page && query.hasQueryItem(QStringLiteral("token")))
+        return TokenMatches(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(),
+                            m_tokenHash);
     return false;
+}
+
+WebReply WebServer::Answer(const WebRequest &request)
+{
+    qint64 alarmId = 0;
+    const AlarmRoutes::Route route = AlarmRoutes::Parse(request.url.path(), alarmId);
+    if (route == AlarmRoutes::Route::None || !m_alarmRoutes)
+        return Answer(request.method, request.url, request.headers);
+    AlarmAccess access;
+    access.tokenRequired = !m_tokenHash.isEmpty();
+    access.tokenGiven = tokenGiven(request.url, request.headers);
+    access.addressedHere = addressedHere(request.headers);
+    access.loopbackHost = loopbackHost(request.headers);
+    const QString host =
+        QString::fromLatin1(HeaderValue(request.headers, QByteArrayLiteral("host"))).toLower();
+    if (!host.isEmpty())
+        for (const char *scheme : {"http", "https"})
+            access.origins.append(originOf(QUrl(QString::fromLatin1(scheme) + QStringLiteral("://") + host)));
+    if (!m_publicOrigin.isEmpty())
+        access.origins.append(m_publicOrigin);
+    return m_alarmRoutes->Answer(request, route, alarmId, access);
 }
 
 WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
@@ -145,6 +218,8 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
                                                           refreshSeconds(snapshot.updateRateSeconds));
                                 }),
                        {}};
+        reply.body = withPageQuery(reply.body, url);
+        // The page's list of open alarms links to each alarm's page; it submits nothing.
         reply.headers.append(headerPair("Content-Security-Policy",
                                         "default-src 'none'; style-src 'unsafe-inline'; "
                                         "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
@@ -209,7 +284,9 @@ WebReply WebServer::health() const
 
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    send(Answer(methodName(request.method()), request.url(), request.headers()), request, socket);
+    WebRequest exchange{methodName(request.method()), request.url(), request.headers(), request.body(),
+                        PeerOf(*socket)};
+    send(Answer(exchange), request, socket);
     return true;
 }
 
@@ -234,7 +311,7 @@ void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, Q
     responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : reply.body);
     GuardedTcpServer::RequestAnswered(socket);
     // The HTTP library keeps every connection open; a client that asked for a close gets one.
-    if (headerValue(request.headers(), QByteArrayLiteral("connection"))
+    if (HeaderValue(request.headers(), QByteArrayLiteral("connection"))
             .compare("close", Qt::CaseInsensitive) == 0)
         CloseWhenWritten(socket);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "WebExchange.h"
 #include "WebSnapshot.h"
 
 #include <QAbstractHttpServer>
@@ -14,15 +15,8 @@
 #include <functional>
 #include <optional>
 
+class AlarmRoutes;
 class StatusSource;
-
-// What a request gets: status code, content type, body and extra headers.
-struct WebReply {
-    int status = 200;
-    QByteArray contentType;
-    QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;
-};
 
 // The read-only HTTP endpoints, all answered from memory:
 //   /                 the status page
@@ -30,8 +24,10 @@ struct WebReply {
 //   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
 //   /metrics          Prometheus text format
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
-// Only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token every
-// request must carry "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
+// and the routes of one alarm (AlarmRoutes: its page, and the two that acknowledge it, the only
+// routes that change anything or take a body, when the server is given them).
+// Elsewhere only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token
+// every request must carry "Authorization: Bearer <token>" (the page may carry ?token=<token> instead).
 // Without one, a request must be addressed to this computer by its Host header (421 otherwise):
 // localhost, a loopback address, or a name listed.
 class WebServer final : public QAbstractHttpServer {
@@ -49,14 +45,20 @@ public:
     WebServer(const StatusSource &source, const QString &token, const QStringList &hosts = {},
               QObject *parent = nullptr);
 
-    // The largest request body a route takes; 0 where it takes none, which today is every route:
-    // nothing served changes anything. A route that does declares its bound here, and the
-    // connections' guard refuses any other body at once (ConnectionLimits::bodyLimit).
+    // The largest request body a route takes; 0 where it takes none, which is every route but the
+    // two that acknowledge an alarm. The connections' guard refuses any other body at once
+    // (ConnectionLimits::bodyLimit).
     static qint64 BodyLimit(const QByteArray &method, const QString &path);
 
-    // The answer to a GET (or other method) of a URL with the given headers.
+    // The answer to a GET (or other method) of a URL with the given headers, on the read-only routes.
     WebReply Answer(const QByteArray &method, const QUrl &url,
                     const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    // The answer to any request: an alarm's routes when it is one of them and they are served.
+    WebReply Answer(const WebRequest &request);
+
+    // Serves the routes of alarms (none while null); publicUrl, when set, is an origin their
+    // requests may come from besides this server's own.
+    void setAlarmRoutes(AlarmRoutes *routes, const QString &publicUrl = QString());
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -65,6 +67,9 @@ protected:
 private:
     bool authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
     bool addressedHere(const QList<QPair<QByteArray, QByteArray>> &headers) const;
+    // Whether the Host header names this computer by a loopback address or "localhost".
+    static bool loopbackHost(const QList<QPair<QByteArray, QByteArray>> &headers);
+    bool tokenGiven(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
     WebReply alarms(const QUrl &url) const;
     WebReply health() const;
     void send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket);
@@ -81,6 +86,8 @@ private:
     const StatusSource &m_source;
     QByteArray m_tokenHash; // SHA-256 of the token; empty when none is required
     QStringList m_hosts;
+    AlarmRoutes *m_alarmRoutes = nullptr;
+    QString m_publicOrigin; // "https://host:port" of [web] publicUrl; empty when none
     mutable QHash<QString, Rendered> m_rendered;
 };
 

@@ -1,7 +1,10 @@
 #include "WebService.h"
 
+#include "AlarmRoutes.h"
 #include "WebServer.h"
 
+#include <alarms/AlarmResponse.h>
+#include <alarms/Escalation.h>
 #include <alarms/Outbox.h>
 #include <core/Activation.h>
 #include <core/PollTimer.h>
@@ -58,6 +61,37 @@ WebService::WebService(ProgramState &state, StatusGridModel &grid, PollTimer &po
 
 WebService::~WebService() = default;
 
+void WebService::setAlarmResponse(AlarmResponse &response)
+{
+    m_alarmRoutes = std::make_unique<AlarmRoutes>(response);
+    m_alarmRoutes->log = [this](const QString &line) { logRefusal(line); };
+    m_source.escalationSteps = [&response] {
+        return response.escalation ? response.escalation->stepsTaken() : QMap<int, quint64>();
+    };
+    // The views show an acknowledgement at once, from wherever it came.
+    connect(&response, &AlarmResponse::acknowledged, this, &WebService::Refresh, Qt::UniqueConnection);
+}
+
+void WebService::logRefusal(const QString &line)
+{
+    constexpr int kPerHour = 20;
+    if (!m_refusalHour.isValid() || m_refusalHour.hasExpired(3600 * 1000)) {
+        if (m_refusalsUnlogged > 0)
+            m_state.AddError(QStringLiteral("Remote access"),
+                             QStringLiteral("%1 more requests about alarms were refused in the last hour")
+                                 .arg(m_refusalsUnlogged));
+        m_refusalHour.start();
+        m_refusalsLogged = 0;
+        m_refusalsUnlogged = 0;
+    }
+    if (m_refusalsLogged >= kPerHour) {
+        ++m_refusalsUnlogged;
+        return;
+    }
+    ++m_refusalsLogged;
+    m_state.AddError(QStringLiteral("Remote access"), line);
+}
+
 QString WebService::url() const
 {
     return m_server ? m_plan.url() : QString();
@@ -105,6 +139,7 @@ bool WebService::listen(const WebIniSettings &settings, QString &reason)
         delete listener;
         return false;
     }
+    server->setAlarmRoutes(m_alarmRoutes.get(), plan.publicUrl);
     server->bind(listener);
     plan.port = listener->serverPort();
     m_plan = plan;

@@ -6,6 +6,7 @@
 
 #include <core/IniSettings.h>
 
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
@@ -13,6 +14,8 @@
 #include <memory>
 
 class Activation;
+class AlarmResponse;
+class AlarmRoutes;
 class Database;
 class MqttPublisher;
 class Notifier;
@@ -59,6 +62,10 @@ public:
     void Refresh();
 
     StatusSource &source() { return m_source; }
+    // Serves each alarm's page and takes acknowledgements through response (from the next
+    // start on). Refusals are written to the error log, a few an hour at most: a client must not
+    // be able to fill it.
+    void setAlarmResponse(AlarmResponse &response);
     void setLimits(const ConnectionLimits &limits) { m_limits = limits; }
 
 private:
@@ -73,10 +80,12 @@ private:
     // The status line (and, when it did not start, an error-log line) for a start.
     void reportStart(bool started, const QString &reason);
     void reportPlainNetwork();
+    void logRefusal(const QString &line);
 
     ProgramState &m_state;
     StatusSource m_source;
     ConnectionLimits m_limits;
+    std::unique_ptr<AlarmRoutes> m_alarmRoutes;
     std::unique_ptr<WebServer> m_server;
     GuardedTcpServer *m_listener = nullptr; // owned by m_server
     ListenPlan m_plan;
@@ -87,6 +96,10 @@ private:
     // The settings of the HTTPS server last started, and its files' times then.
     WebIniSettings m_tlsSettings;
     QList<QDateTime> m_tlsTimes;
+    // Refusals logged in the current hour, and those left out of the log.
+    QElapsedTimer m_refusalHour;
+    int m_refusalsLogged = 0;
+    int m_refusalsUnlogged = 0;
 };
 
 // Makes every activation apply the [web] settings of Tallyport.ini and every poll cycle refresh

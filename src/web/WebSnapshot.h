@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -66,5 +67,7 @@ struct WebSnapshot {
     HealthView health;
     int updateRateSeconds = 60;
     std::optional<int> emailsWaiting; // empty when there is no outbox
-    QList<ChannelView> channels;      // the notification channels beside e-mail
+    // Escalation steps taken since the program started, by step number; empty without escalation.
+    QMap<int, quint64> escalationSteps;
+    QList<ChannelView> channels; // the notification channels beside e-mail
 };

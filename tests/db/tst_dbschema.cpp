@@ -81,6 +81,8 @@ private slots:
             << "tblLogFileBackup"
             << QStringList{"IDNum", "FirstError", "BackOnLine", "EmailSent", "Error", "LatestAttempt"};
         QTest::newRow("tblOutbox") << "tblOutbox" << kOutboxColumns;
+        QTest::newRow("tblAlarmAcks")
+            << "tblAlarmAcks" << QStringList{"AlarmID", "AckBy", "AckAt", "AckVia", "AckPeer", "AckComment"};
     }
     void freshFileHasEveryColumn()
     {
@@ -169,6 +171,14 @@ private slots:
         QCOMPARE(alarms.size(), 1);
         QCOMPARE(alarms.first().Resolution, QStringLiteral("Door left open"));
         QVERIFY(alarms.first().AlarmActive);
+        // The acknowledgements' table is added too, and an old alarm can be acknowledged once.
+        QVERIFY(!alarms.first().Ack.isSet());
+        AlarmAck ack{1, QStringLiteral("Ann"), QDateTime(QDate(2024, 5, 1), QTime(8, 5)), "desktop", "", ""};
+        QVERIFY(db.AddAlarmAck(ack));
+        QVERIFY(!db.AddAlarmAck(ack));
+        QVERIFY(db.ActiveAlarmsNewestFirst(alarms));
+        QCOMPARE(alarms.first().Ack.AckBy, QStringLiteral("Ann"));
+        QCOMPARE(alarms.first().Ack.AckAt, ack.AckAt);
         QCOMPARE(t.errors.lines(), QStringList());
     }
 

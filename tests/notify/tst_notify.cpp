@@ -1,5 +1,6 @@
 #include "support_notify.h"
 
+#include <alarms/EscalationRules.h>
 #include <alarms/EventBrowser.h>
 #include <core/BackgroundPriority.h>
 #include <core/IniFile.h>
@@ -89,6 +90,15 @@ private slots:
             ini.setValue(QStringLiteral("notify.odd/url"), QStringLiteral("https://pager.example/"));
             ini.setValue(QStringLiteral("notify.ftp/type"), QStringLiteral("webhook"));
             ini.setValue(QStringLiteral("notify.ftp/url"), QStringLiteral("ftp://files.example/"));
+            ini.setValue(QStringLiteral("escalation/repeatMinutes"), QStringLiteral("10"));
+            ini.setValue(QStringLiteral("escalate.1/afterMinutes"), QStringLiteral("30"));
+            ini.setValue(QStringLiteral("escalate.1/channels"), QStringLiteral("phone"));
+            ini.setValue(QStringLiteral("escalate.2/afterMinutes"), QStringLiteral("5"));
+            ini.setValue(QStringLiteral("escalate.2/email"), QStringLiteral("a@example.com; b@example.com"));
+            ini.setValue(QStringLiteral("escalate.3/channels"), QStringLiteral("nosuch"));
+            ini.setValue(QStringLiteral("escalate.4/afterMinutes"), QStringLiteral("9"));
+            ini.setValue(QStringLiteral("escalate.5/email"), QStringLiteral("not an address"));
+            ini.setValue(QStringLiteral("escalate.x/email"), QStringLiteral("c@example.com"));
         }
         IniFile file(t.state);
         QVERIFY(file.Read());
@@ -100,6 +110,31 @@ private slots:
         QVERIFY(!ChannelRules::Takes(phone, QStringLiteral("system-ok"), QString(), QString()));
         QCOMPARE(t.errors.lines().filter(QStringLiteral("[notify.odd] is not used")).size(), 1);
         QCOMPARE(t.errors.lines().filter(QStringLiteral("[notify.ftp] is not used")).size(), 1);
+        // Escalation steps: in the order of their minutes; one naming an unknown channel, telling
+        // nobody, or with a bad address or number is left out with a message.
+        const EscalationIniSettings &escalation = t.state.Ini.escalation;
+        QCOMPARE(escalation.repeatMinutes, 10);
+        QCOMPARE(escalation.steps.size(), 2);
+        QCOMPARE(escalation.steps[0].number, 2);
+        QCOMPARE(EscalationRules::Addresses(escalation.steps[0]),
+                 (QStringList{"a@example.com", "b@example.com"}));
+        QCOMPARE(escalation.steps[1].number, 1);
+        QCOMPARE(EscalationRules::Channels(escalation.steps[1]), QStringList{"phone"});
+        QCOMPARE(t.errors.lines()
+                     .filter("[escalate.3] is not used: There is no notification channel \"nosuch\"")
+                     .size(),
+                 1);
+        QCOMPARE(t.errors.lines().filter("[escalate.4] is not used: The step tells nobody").size(), 1);
+        QCOMPARE(t.errors.lines().filter("[escalate.5] is not used").size(), 1);
+        QCOMPARE(t.errors.lines().filter("[escalate.x] is not used").size(), 1);
+        // A channel renamed carries its steps along.
+        QList<EscalationStepSettings> steps = escalation.steps;
+        QVERIFY(EscalationRules::RenameChannel(steps, "phone", "pager"));
+        QVERIFY(file.SaveEscalationSteps(steps));
+        QCOMPARE(QSettings(t.path(IniFile::FileName), QSettings::IniFormat)
+                     .value("escalate.1/channels")
+                     .toString(),
+                 QString("pager"));
 
         // A bad channel is never saved; a good one is, and reads back the same.
         NotifyChannelSettings bad = phone;
@@ -150,7 +185,8 @@ private slots:
         notifier.Notify(end, QStringLiteral("tblAlarms"), alarmId);
         QVERIFY(WaitForRequests(receiver, 2));
         QCOMPARE(JsonOf(receiver.requests[0]).value(QStringLiteral("text")).toString(), alarm.text);
-        QVERIFY2(receiver.requests[1].body.contains("\"reading\":-6.2,"), receiver.requests[1].body.constData());
+        QVERIFY2(receiver.requests[1].body.contains("\"reading\":-6.2,"),
+                 receiver.requests[1].body.constData());
         for (const TestReceiver::Request &r : std::as_const(receiver.requests)) {
             const QJsonObject doc = JsonOf(r);
             QCOMPARE(r.method, QByteArray("POST"));
@@ -522,7 +558,8 @@ private slots:
         }
         QStringList outcomes;
         QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 22, outcomes));
-        QVERIFY2(outcomes.first().startsWith(QStringLiteral("hook: Delivered")), qPrintable(outcomes.first()));
+        QVERIFY2(outcomes.first().startsWith(QStringLiteral("hook: Delivered")),
+                 qPrintable(outcomes.first()));
         QVERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 23, outcomes));
         QVERIFY2(outcomes.first().contains(QStringLiteral("Waiting")), qPrintable(outcomes.first()));
 
@@ -620,7 +657,8 @@ private slots:
             notifier.Notify(AlarmEvent(QStringLiteral("system-ok")));
             QVERIFY(WaitForRequests(hookReceiver, 2));
             QVERIFY(WaitForRequests(chatReceiver, 1));
-            QCOMPARE(hookReceiver.requests[0].headers.value("x-tallyport-id"), QByteArray("left-before-the-stop"));
+            QCOMPARE(hookReceiver.requests[0].headers.value("x-tallyport-id"),
+                     QByteArray("left-before-the-stop"));
             QStringList outcomes;
             QTRY_VERIFY(rig.database.NotifyOutcomes(QStringLiteral("tblAlarms"), 41, outcomes) &&
                         outcomes.size() == 2 &&

@@ -10,6 +10,7 @@
 EventsWindow::EventsWindow() : db(t.state, FreshDatabase(t.path(QStringLiteral("wexa.mdb")))), window(t.state)
 {
     window.attachEventViews(db);
+    window.setAlarmResponse(response);
 }
 
 void EventsWindow::openEvents()
@@ -37,17 +38,22 @@ void EventsWindow::addEpisode(const QString &device, bool notified)
 
 int EventsWindow::rows(const char *table) const
 {
-    // Counted over a connection of its own, as another program would see the file.
+    const QVariant count = value(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table));
+    return count.isValid() ? count.toInt() : -1;
+}
+
+QVariant EventsWindow::value(const QString &sql) const
+{
+    // Read over a connection of its own, as another program would see the file.
     const QString name = QStringLiteral("count-rows");
-    int count = -1;
+    QVariant result;
     {
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         other.setDatabaseName(db.path());
         QSqlQuery query(other);
-        if (other.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)) &&
-            query.next())
-            count = query.value(0).toInt();
+        if (other.open() && query.exec(sql) && query.next())
+            result = query.value(0);
     }
     QSqlDatabase::removeDatabase(name);
-    return count;
+    return result;
 }

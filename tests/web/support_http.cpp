@@ -62,6 +62,11 @@ HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs, con
         result.status = statusLine.at(1).toInt();
     const qsizetype headEnd = received.indexOf("\r\n\r\n");
     result.body = headEnd >= 0 ? received.mid(headEnd + 4) : received;
+    for (const QByteArray &line : received.left(qMax<qsizetype>(headEnd, 0)).split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            result.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+    }
     return result;
 }
 

@@ -24,8 +24,8 @@ HttpResult HttpGet(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &
                    int timeoutMs = 10000);
 
 // Sends raw bytes on a new connection (from the address given, else the system's choice) and
-// collects what comes back until the server closes it or timeoutMs pass. Status is parsed from
-// the first line when there is one.
+// collects what comes back until the server closes it or timeoutMs pass. Status and headers
+// are parsed from the first answer's head when there is one.
 HttpResult RawExchange(quint16 port, const QByteArray &bytes, int timeoutMs = 10000,
                        const QHostAddress &from = QHostAddress());
 

@@ -19,6 +19,7 @@ bool WebRig::start(QString &error)
     web = std::make_unique<WebService>(f.t.state, f.monitor->grid, *f.pollTimer, f.monitor->database);
     ConnectRemoteAccess(*web, *f.activation, *f.pollTimer, f.monitor->outbox);
     ConnectNotifications(*web, f.monitor->notifier);
+    web->setAlarmResponse(f.monitor->response);
     return true;
 }
 

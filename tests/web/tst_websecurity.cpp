@@ -1,6 +1,7 @@
 #include "support_webrig.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslSocket>
@@ -622,6 +623,125 @@ private slots:
                  qPrintable(QString("still connected after %1 rounds").arg(rounds)));
         QCOMPARE(m_rig->get("/healthz").status, 503); // others are still answered
         QCOMPARE(m_rig->f.count("tblErrors"), 0);
+    }
+
+    // The two routes that change anything: each refusal is answered, logged and stores nothing;
+    // the token, a link's key, or (without a token) this computer addressed as itself may post.
+    void acknowledgementsRefuseWhatIsNotTheirs()
+    {
+        QVERIFY(m_rig->addStandardDevices());
+        m_rig->runCycle();
+        MonitoringFixture &f = m_rig->f;
+        const qint64 alarm = f.value("SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1").toLongLong();
+        QVERIFY(alarm > 0);
+        const QByteArray key =
+            f.value(QString("SELECT LinkKey FROM tblEscalations WHERE AlarmID = %1").arg(alarm))
+                .toByteArray();
+        QCOMPARE(key.size(), 22);
+        // A second open alarm, whose key opens it alone.
+        qint64 other = 0;
+        QVERIFY(f.monitor->database.AddAlarmRecord(f.sensorId("Kitchen", 0), f.t.clock.now(), "Kitchen",
+                                                   "Walk-in Freezer", "9", 1, -1, &other));
+        f.monitor->response.AlarmRecorded(
+            {other, f.sensorId("Kitchen", 0), 0, "Kitchen", "Walk-in Freezer", "", f.t.clock.now()});
+        const QByteArray otherKey =
+            f.value(QString("SELECT LinkKey FROM tblEscalations WHERE AlarmID = %1").arg(other))
+                .toByteArray();
+        QVERIFY(!otherKey.isEmpty() && otherKey != key);
+
+        WebIniSettings settings = m_rig->localSettings();
+        settings.token = QString::fromLatin1(kToken);
+        QVERIFY(m_rig->web->Apply(settings));
+        const QByteArray api = "/api/v1/alarms/" + QByteArray::number(alarm) + "/ack";
+        const QByteArray form = "/alarm/" + QByteArray::number(alarm) + "/ack";
+        const QByteArray json = R"({"by": "Mallory", "comment": "x"})";
+        const QByteArray auth = "Authorization: Bearer " + kToken + "\r\n";
+        const int errorsBefore = f.count("tblErrors");
+        auto post = [&](const QByteArray &target, const QByteArray &type, const QByteArray &body,
+                        const QByteArray &headers = QByteArray(), const QByteArray &host = "127.0.0.1") {
+            return RawExchange(m_rig->web->port(),
+                               "POST " + target + " HTTP/1.1\r\nHost: " + host + "\r\nContent-Type: " + type +
+                                   "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+                                   headers + "Connection: close\r\n\r\n" + body);
+        };
+        struct Case {
+            const char *name;
+            HttpResult result;
+            int status;
+        };
+        const QList<Case> cases = {
+            {"no token", post(api, "application/json", json), 401},
+            {"no token, form", post(form, "application/x-www-form-urlencoded", "by=Mallory&nonce=x"), 401},
+            {"wrong token",
+             post(api, "application/json", json, "Authorization: Bearer wrong-token-0123456\r\n"), 401},
+            {"foreign Origin", post(api, "application/json", json, auth + "Origin: http://evil.example\r\n"),
+             403},
+            {"null Origin", post(api, "application/json", json, auth + "Origin: null\r\n"), 403},
+            {"foreign Origin, form",
+             post(form + "?token=" + QUrl::toPercentEncoding(QString::fromLatin1(kToken)),
+                  "application/x-www-form-urlencoded", "by=Mallory", "Origin: http://evil.example\r\n"),
+             403},
+            {"cross-site text/plain carrying JSON", post(api, "text/plain", json, auth), 415},
+            {"form without its nonce", post(form, "application/x-www-form-urlencoded", "by=Mallory", auth),
+             403},
+            {"form with a made-up nonce",
+             post(form, "application/x-www-form-urlencoded", "by=Mallory&nonce=AAAAAAAAAAAAAAAAAAAAAA", auth),
+             403},
+            {"malformed body", post(api, "application/json", "{\"by\": ", auth), 400},
+            {"by not a text", post(api, "application/json", "{\"by\": 5}", auth), 400},
+            {"a name with a line break", post(api, "application/json", "{\"by\": \"A\\nBcc: x\"}", auth),
+             400},
+            {"oversized body",
+             post(api, "application/json", "{\"by\": \"" + QByteArray(5000, 'a') + "\"}", auth), 413},
+            {"key of another alarm", post(api + "?key=" + otherKey, "application/json", json), 403},
+            {"unknown alarm", post("/api/v1/alarms/999/ack", "application/json", json, auth), 404},
+            {"GET on the API",
+             RawExchange(m_rig->web->port(), "GET " + api + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth +
+                                                 "Connection: close\r\n\r\n"),
+             405},
+        };
+        for (const Case &c : cases)
+            QVERIFY2(c.result.status == c.status,
+                     qPrintable(QString("%1: %2 %3").arg(c.name).arg(c.result.status).arg(c.result.body)));
+        QCOMPARE(f.count("tblAlarmAcks"), 0);
+        // Each refusal was logged (the oversized body never reached the routes).
+        QCOMPARE(f.count("tblErrors") - errorsBefore, cases.size() - 1);
+        QVERIFY(f.count("tblErrors", "Cause LIKE '%refused (403)%another site%'") >= 1);
+
+        // Without a token only this computer, addressed as itself, may post.
+        settings.token.clear();
+        QVERIFY(m_rig->web->Apply(settings));
+        QCOMPARE(post(api, "application/json", json, QByteArray(), "attacker.example").status, 421);
+        QCOMPARE(post(api, "application/json", json, QByteArray(), "tallyport.lan").status, 421);
+        QCOMPARE(post(api, "application/json", json, "Origin: http://attacker.example\r\n").status, 403);
+        QCOMPARE(f.count("tblAlarmAcks"), 0);
+
+        // The key of this alarm acknowledges it, as the token does; then it is refused: taken.
+        const HttpResult taken =
+            post(api + "?key=" + key, "application/json", R"({"by": "Ann <b>", "comment": "on my way"})",
+                 "Origin: http://127.0.0.1:" + QByteArray::number(m_rig->web->port()) + "\r\n",
+                 "127.0.0.1:" + QByteArray::number(m_rig->web->port()));
+        QVERIFY2(taken.status == 200, taken.body.constData());
+        const QJsonObject ack = QJsonDocument::fromJson(taken.body).object();
+        QCOMPARE(ack.value("by").toString(), QString("Ann <b>"));
+        QCOMPARE(ack.value("via").toString(), QString("API"));
+        QCOMPARE(ack.value("peer").toString(), QString("127.0.0.1"));
+        QCOMPARE(ack.value("alarm").toInteger(), alarm);
+        const HttpResult again = post(api, "application/json", R"({"by": "Bob"})");
+        QCOMPARE(again.status, 409);
+        QVERIFY(again.body.contains("already acknowledged"));
+        QCOMPARE(f.rows("SELECT AckBy, AckVia, AckComment FROM tblAlarmAcks"),
+                 QStringList{"Ann <b>|API|on my way"});
+        // An ended alarm's key opens nothing any more.
+        QVERIFY(f.monitor->database.EndAlarm(other));
+        QCOMPARE(post("/api/v1/alarms/" + QByteArray::number(other) + "/ack?key=" + otherKey,
+                      "application/json", json)
+                     .status,
+                 403);
+        QCOMPARE(
+            post("/api/v1/alarms/" + QByteArray::number(other) + "/ack", "application/json", json).status,
+            409);
+        QCOMPARE(f.count("tblAlarmAcks"), 1);
     }
 
 private:

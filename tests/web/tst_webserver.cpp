@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryFile>
 #include <QTest>
@@ -261,6 +262,60 @@ private slots:
 
     // The outbox's count of undelivered e-mails in the metrics, the JSON and the page: an alarm
     // e-mail that cannot reach the mail server waits there, and leaves the count once delivered.
+    // An alarm's page, linked from the status page, shows the alarm and a form that posts back with
+    // the page's nonce; afterwards the page, the status JSON and the alarm list say who took it.
+    void anAlarmsPageTakesItsAcknowledgement()
+    {
+        const qint64 alarm =
+            m_rig->f.value("SELECT IDNum FROM tblAlarms WHERE AlarmActive = -1").toLongLong();
+        const QString pagePath = QString("/alarm/%1").arg(alarm);
+        const HttpResult status = m_rig->get("/");
+        QVERIFY(status.body.contains(QString("<a href=\"alarm/%1\">%1</a>").arg(alarm).toUtf8()));
+        QVERIFY(status.body.contains("<td>nobody yet</td>"));
+        QVERIFY(status.headers.value("content-security-policy").contains("form-action 'none'"));
+        const HttpResult page = m_rig->get(pagePath);
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.headers.value("content-security-policy").contains("form-action 'self'"));
+        QVERIFY(!page.body.contains("http-equiv=\"refresh\""));
+        QVERIFY(page.body.contains("Prep Fridge") && page.body.contains("OPEN"));
+        QVERIFY(page.body.contains(QString("action=\"%1/ack\"").arg(pagePath).toUtf8()));
+        const QRegularExpression nonceField("name=\"nonce\" value=\"([A-Za-z0-9_-]+)\"");
+        const QString nonce = nonceField.match(QString::fromUtf8(page.body)).captured(1);
+        QCOMPARE(nonce.size(), 22);
+
+        auto postForm = [&](const QByteArray &body) {
+            return RawExchange(m_rig->web->port(),
+                               "POST " + pagePath.toUtf8() +
+                                   "/ack HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                   "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                   QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        };
+        // A name missing is refused with the way back; the nonce still serves.
+        const HttpResult noName = postForm("by=+&nonce=" + nonce.toLatin1());
+        QCOMPARE(noName.status, 400);
+        QVERIFY(noName.body.contains("A name is required."));
+        const HttpResult done =
+            postForm("by=Ann+%3Ci%3EK%C3%B6hler%3C%2Fi%3E&comment=on+my+way&nonce=" + nonce.toLatin1());
+        QCOMPARE(done.status, 303);
+        QCOMPARE(done.headers.value("location"), pagePath.toUtf8());
+        QCOMPARE(postForm("by=Bob&nonce=" + nonce.toLatin1()).status, 403); // spent
+        QCOMPARE(m_rig->f.rows("SELECT AckBy, AckVia, AckPeer, AckComment FROM tblAlarmAcks"),
+                 QStringList{QString("Ann <i>K\u00f6hler</i>|web page|127.0.0.1|on my way")});
+
+        const HttpResult after = m_rig->get(pagePath);
+        QVERIFY(after.body.contains("Acknowledged by <b>Ann &lt;i&gt;K\xc3\xb6hler&lt;/i&gt;</b>"));
+        QVERIFY(!after.body.contains("<form"));
+        const QJsonObject open =
+            m_rig->getJson("/api/v1/status").value("openAlarms").toArray().first().toObject();
+        QCOMPARE(open.value("acknowledgement").toObject().value("by").toString(),
+                 QString("Ann <i>K\u00f6hler</i>"));
+        const QJsonObject listed =
+            m_rig->getJson("/api/v1/alarms").value("alarms").toArray().first().toObject();
+        QCOMPARE(listed.value("acknowledgement").toObject().value("via").toString(), QString("web page"));
+        QCOMPARE(m_rig->get("/alarm/999").status, 404);
+        QCOMPARE(m_rig->get("/alarm/0").status, 404);
+    }
+
     void emailsWaitingFollowTheOutbox()
     {
         MonitoringFixture &f = m_rig->f;
@@ -322,7 +377,8 @@ private slots:
         QCOMPARE(channels.size(), 2);
         QCOMPARE(channels[0].toObject().value("waiting").toInt(), 1);
         QVERIFY(m_rig->get("/").body.contains("Notifications waiting for down: 1 (given up: 0)."));
-        QTRY_VERIFY(f.t.status.lines().filter(QStringLiteral("Notifications waiting for down: 1")).size() == 1);
+        QTRY_VERIFY(f.t.status.lines().filter(QStringLiteral("Notifications waiting for down: 1")).size() ==
+                    1);
         f.t.state.Ini.channels.clear();
         f.monitor->notifier.Resume();
     }

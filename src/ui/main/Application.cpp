@@ -64,6 +64,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     WebService web(state, monitor.grid, window.pollTimer(), monitor.database);
     ConnectRemoteAccess(web, window.activation(), window.pollTimer(), monitor.outbox);
     ConnectNotifications(web, monitor.notifier);
+    web.setAlarmResponse(monitor.response);
     // Readings and states go to an MQTT broker when [mqtt] is enabled.
     MqttPublisher mqtt(state, monitor.grid, monitor.database);
     ConnectMqtt(mqtt, window.activation(), monitor.cycle);

@@ -4,6 +4,8 @@
 #include "EventViewsGrid.h"
 #include "EventViewsReader.h"
 
+#include <alarms/AlarmResponse.h>
+
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QScopedValueRollback>
@@ -23,7 +25,7 @@ EventViews::EventViews(ProgramState &state, Database &db, QTabWidget *tabMain, Q
     listLayout->setSpacing(0);
     listLayout->addWidget(MakeGridCaption(QStringLiteral("Alarms"), "dbgridAlarms", listPage));
     m_dbgridAlarms = MakeEventGrid("dbgridAlarms", &m_browser.alarms(),
-                                   {70, 80, 160, 160, 90, 160, 320, 130, 130, 90, 160}, listPage);
+                                   {70, 80, 160, 160, 90, 160, 320, 130, 130, 90, 160, 130, 160}, listPage);
     listLayout->addWidget(m_dbgridAlarms, 1);
     m_tabMain->addTab(listPage, QStringLiteral("Alarm History"));
 
@@ -44,6 +46,20 @@ EventViews::EventViews(ProgramState &state, Database &db, QTabWidget *tabMain, Q
                 const int row = current.row();
                 QTimer::singleShot(0, this, [this, row] { onAlarmRowPicked(row); });
             });
+}
+
+void EventViews::setResponse(AlarmResponse *response)
+{
+    if (m_browser.response())
+        disconnect(m_browser.response(), nullptr, this, nullptr);
+    m_browser.setResponse(response);
+    if (response)
+        connect(response, &AlarmResponse::acknowledged, this, [this] {
+            // The grid keeps its rows while their number stays; the reader follows its alarm.
+            m_browser.alarms().refresh();
+            DisplayAlarms();
+        });
+    DisplayAlarms();
 }
 
 QScrollBar *EventViews::alarmNum() const

@@ -5,6 +5,7 @@
 #include <QObject>
 
 class AlarmReaderPage;
+class AlarmResponse;
 class Database;
 class ErrorListsPage;
 class ProgramState;
@@ -24,6 +25,8 @@ public:
     EventViews(ProgramState &state, Database &db, QTabWidget *tabMain, QObject *parent = nullptr);
 
     EventBrowser &browser() { return m_browser; }
+    // Where alarms are acknowledged; the views show an acknowledgement made anywhere at once.
+    void setResponse(AlarmResponse *response);
     // What the Events menu runs before showing the events view: the grids read again, then the
     // alarm chosen by AlarmNum shown.
     void RefreshEventsDatabase();

@@ -137,6 +137,16 @@ void MainWindow::setMonitor(Monitor &monitor)
     connectLink(monitor);
     m_popup = new AlarmPopup(m_state.programDirectory(), this);
     monitor.alarms.announce = [this](const QString &notice) { m_popup->showNotice(notice); };
+    setAlarmResponse(monitor.response);
+}
+
+void MainWindow::setAlarmResponse(AlarmResponse &response)
+{
+    m_response = &response;
+    if (m_popup)
+        m_popup->setResponse(&response);
+    if (m_events)
+        m_events->setResponse(&response);
 }
 
 void MainWindow::connectLink(Monitor &monitor)
@@ -181,6 +191,8 @@ void MainWindow::attachEventViews(Database &db)
     if (m_events)
         return;
     m_events = new EventViews(m_state, db, m_tabMain, this);
+    if (m_response)
+        m_events->setResponse(m_response);
     refreshEvents = [this] {
         m_events->RefreshEventsDatabase();
         m_events->DisplayAlarms();

@@ -14,6 +14,7 @@
 #include <functional>
 
 class AlarmPopup;
+class AlarmResponse;
 class Database;
 class EventViews;
 class Monitor;
@@ -58,6 +59,8 @@ public:
     // bar and the alarm notice.
     void setMonitor(Monitor &monitor);
     AlarmPopup *alarmPopup() const { return m_popup; }
+    // Where the pop-up and the event views acknowledge alarms (setMonitor gives the monitor's).
+    void setAlarmResponse(AlarmResponse &response);
 
     PollTimer &pollTimer() { return m_pollTimer; }
     Activation &activation() { return m_activation; }
@@ -147,6 +150,7 @@ private:
     QProgressBar *m_progress = nullptr;
     QTabWidget *m_tabMain = nullptr;
     EventViews *m_events = nullptr;
+    AlarmResponse *m_response = nullptr;
 
     QAction *m_mnuTree = nullptr;
     QAction *m_mnuOrganization = nullptr;

@@ -2,6 +2,7 @@
 
 #include "SettingsWidgets.h"
 
+#include <alarms/EscalationRules.h>
 #include <core/IniFile.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -198,6 +199,16 @@ void NotificationsPage::onSave()
         QList<NotifyChannelSettings> &channels = m_state.Ini.channels;
         channels.removeIf([&channel](const NotifyChannelSettings &c) { return c.name == channel.name; });
         channels.append(channel);
+    }
+    // The escalation steps that name the channel follow its new name.
+    QList<EscalationStepSettings> steps = m_state.Ini.escalation.steps;
+    if (renamed && EscalationRules::RenameChannel(steps, m_shown, channel.name)) {
+        if (ini.SaveEscalationSteps(steps))
+            m_state.Ini.escalation.steps = steps;
+        else
+            m_state.prompts().message(
+                QStringLiteral("The escalation steps naming %1 could not be changed.  ").arg(m_shown) +
+                ini.lastError());
     }
     m_shown = channel.name;
     refreshList(channel.name);
