@@ -16,7 +16,8 @@ const QByteArray kLaterSections =
     "\n[web]\nenabled=false\naddress=127.0.0.1\nport=8080\ntoken=\ncertificate=\nkey=\nhosts=\npublicUrl=\n"
     "\n[reports]\nlastMonthlyReport=\n"
     "\n[mqtt]\nenabled=false\nhost=\nport=1883\ntls=false\ncafile=\nuser=\npassword=\nclient_id=\n"
-    "prefix=tallyport\nsite=\nqos=1\ndiscovery=true\ndiscovery_prefix=homeassistant\n";
+    "prefix=tallyport\nsite=\nqos=1\ndiscovery=true\ndiscovery_prefix=homeassistant\n"
+    "\n[escalation]\nrepeatMinutes=0\n";
 
 // A file an operator keeps by hand: comments, their own order and spacing, a comment after a
 // value, a section this version does not know, Windows line ends.
@@ -299,7 +300,7 @@ private slots:
         QVERIFY(ini.RemoveChannel("ops"));
         text = readAll(path);
         QVERIFY2(text.startsWith("; the chat room\n[notify.chat]\ntype=slack\n"), text.constData());
-        QVERIFY(text.contains("\ndiscovery_prefix=homeassistant\n\n[notify.ops-2]\ntype=webhook\n"
+        QVERIFY(text.contains("\nrepeatMinutes=0\n\n[notify.ops-2]\ntype=webhook\n"
                               "url=http://b.example/x\n"));
         QVERIFY(!text.contains("\n\n\n"));
         QVERIFY(ini.Read());
