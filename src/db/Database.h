@@ -126,6 +126,9 @@ public:
     // texts as the editors show them; a blank or non-numeric text stores an empty limit.
     bool SaveSensor(qint64 serverId, const QString &name, int port, const QString &notes, const QString &type,
                     const QString &upperLimit, const QString &lowerLimit, const QString &tol);
+    // Updates only the given columns of the port's row, or adds the row with its type, the given
+    // columns and empty ones for the rest. Nothing is done when no column is given.
+    bool SaveSensorColumns(qint64 serverId, int port, const QString &type, const SensorColumns &columns);
 
     // --- Sensor alarms (tblAlarms) ---
 

@@ -72,6 +72,21 @@ struct EscalationRow {
     bool Closed = false;
 };
 
+// The columns of a sensor row that an editor writes, as texts the way the editor shows them; a
+// column without a value keeps what the row holds.
+struct SensorColumns {
+    struct Limits {
+        QString upper;
+        QString lower;
+        QString tol;
+    };
+    std::optional<QString> name;
+    std::optional<QString> notes;
+    std::optional<Limits> limits;
+
+    bool empty() const { return !name && !notes && !limits; }
+};
+
 // A sensor alarm (tblAlarms). AlarmEnd is invalid while the alarm is open.
 struct AlarmRecord {
     qint64 IDNum = 0;

@@ -111,17 +111,44 @@ bool Database::SaveSensor(qint64 serverId, const QString &name, int port, const 
                           const QString &type, const QString &upperLimit, const QString &lowerLimit,
                           const QString &tol)
 {
-    const QVariant upper = numberOrNull(upperLimit);
-    const QVariant lower = numberOrNull(lowerLimit);
-    const QVariant minutes = wholeNumberOrNull(tol);
+    SensorColumns columns;
+    columns.name = name;
+    columns.notes = notes;
+    columns.limits = SensorColumns::Limits{upperLimit, lowerLimit, tol};
+    return SaveSensorColumns(serverId, port, type, columns);
+}
+
+bool Database::SaveSensorColumns(qint64 serverId, int port, const QString &type, const SensorColumns &columns)
+{
+    if (columns.empty())
+        return true;
+    QStringList assignments;
+    QVariantList values;
+    const auto set = [&](const char *column, const QVariant &value) {
+        assignments.append(QLatin1String(column) + QStringLiteral(" = ?"));
+        values.append(value);
+    };
+    if (columns.name)
+        set("SensorName", *columns.name);
+    if (columns.notes)
+        set("SensorNotes", *columns.notes);
+    QVariant upper, lower, minutes; // Null: no limit
+    if (columns.limits) {
+        upper = numberOrNull(columns.limits->upper);
+        lower = numberOrNull(columns.limits->lower);
+        minutes = wholeNumberOrNull(columns.limits->tol);
+        set("UpperLimit", upper);
+        set("LowerLimit", lower);
+        set("TOL", minutes);
+    }
     const bool saved = runInTransaction([&] {
         int updated = 0;
         {
             // An existing port keeps the type it was first saved with.
-            Statement update = run(QStringLiteral("UPDATE tblSensors SET SensorName = ?, SensorNotes = ?, "
-                                                  "UpperLimit = ?, LowerLimit = ?, TOL = ? "
-                                                  "WHERE ServerIDNum = ? AND PortNum = ?"),
-                                   {name, notes, upper, lower, minutes, serverId, port});
+            Statement update =
+                run(QStringLiteral("UPDATE tblSensors SET ") + assignments.join(QStringLiteral(", ")) +
+                        QStringLiteral(" WHERE ServerIDNum = ? AND PortNum = ?"),
+                    values + QVariantList{serverId, port});
             if (!update)
                 return false;
             updated = update->numRowsAffected();
@@ -131,7 +158,8 @@ bool Database::SaveSensor(qint64 serverId, const QString &name, int port, const 
         return bool(
             run(QStringLiteral("INSERT INTO tblSensors (ServerIDNum, SensorName, PortNum, SensorNotes, "
                                "SensorType, UpperLimit, LowerLimit, TOL) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                {serverId, name, port, notes, type, upper, lower, minutes}));
+                {serverId, columns.name.value_or(QString()), port, columns.notes.value_or(QString()), type,
+                 upper, lower, minutes}));
     });
     return saved || failWithMessage(QStringLiteral("Error adding server, the error is "));
 }

@@ -2,6 +2,7 @@
 #include "EditorForm.h"
 #include "EditorSession.h"
 #include "FieldText.h"
+#include "PageCodec.h"
 
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -16,8 +17,9 @@ void EditorSession::ShowCalibration()
 {
     const CalibrationLayout &cal = m_layout.calibration;
     for (int i : cal.sensors) {
-        const QString name = m_form.text(ControlKey("txtName", i));
-        m_form.setText(ControlKey("lblName", i), name.isEmpty() ? QStringLiteral("Not Named") : name);
+        m_form.setText(ControlKey("lblName", i), SensorNamed(m_form, i)
+                                                     ? m_form.text(ControlKey("txtName", i))
+                                                     : QStringLiteral("Not Named"));
         m_form.setText(ControlKey("txtActualTemp", i), QString());
     }
     m_form.setShown(QStringLiteral("frmNotes"), false);

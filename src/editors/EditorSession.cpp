@@ -1,6 +1,7 @@
 #include "EditorSession.h"
 
 #include "EditorForm.h"
+#include "ErrorWordPages.h"
 #include "FieldText.h"
 #include "PageCodec.h"
 
@@ -11,6 +12,8 @@
 #include <link/DeviceCommands.h>
 #include <link/DeviceLink.h>
 #include <link/PageValues.h>
+
+#include <QSet>
 
 namespace {
 
@@ -201,12 +204,9 @@ EditorSession::StepResult EditorSession::runDownloadStep(const DownloadStep &ste
         return StepResult::Next;
     }
     const StepResult result = reportFailure(outcome, step.busy, step.failure, step.stops);
-    if (nameHoldsErrorWord(step.page, image))
-        m_form.addMessage(QStringLiteral("The sensor names of page %1 could not be read: a name the device "
-                                         "holds contains the word \"error\", and every reply that carries "
-                                         "it is refused.  Names can not be changed from here; Restore "
-                                         "Factory Defaults in the Setup window clears them.")
-                              .arg(step.page));
+    const QString errorWord = ErrorWordReadText(m_layout, step.page, image);
+    if (!errorWord.isEmpty())
+        m_form.addMessage(errorWord);
     if (step.page == ReadingsPage && result == StepResult::Next && !tenthsKnown())
         m_form.addMessage(QLatin1String(ResolutionUnknown));
     return result;
@@ -220,18 +220,6 @@ EditorSession::StepResult EditorSession::runIdentifyStep(const DownloadStep &ste
     if (outcome == PageOutcome::Done)
         return StepResult::Next;
     return reportFailure(outcome, step.busy, step.failure, step.stops);
-}
-
-// The read of a page failed only because a name on it holds the word "error".
-bool EditorSession::nameHoldsErrorWord(int page, const QByteArray &reply) const
-{
-    QList<QPair<int, int>> names;
-    for (const PageField &field : m_layout.fields) {
-        if (field.page == page && field.codec == FieldCodec::Name)
-            names.append({field.position - 1, field.width()});
-    }
-    return !names.isEmpty() &&
-           ErrorWordOnlyInFields(CommandCodes::ReadUserPageCommand(page), reply, PageSize, names);
 }
 
 bool EditorSession::tenthsKnown() const
@@ -309,7 +297,7 @@ void EditorSession::loadNotes()
         m_form.setText(ControlKey("txtNotes", i), notes);
     }
     for (int i = 0; i < m_layout.sensorCount(); ++i) {
-        if (m_form.text(ControlKey("txtName", i)).isEmpty())
+        if (!SensorNamed(m_form, i))
             m_form.setText(ControlKey("txtNotes", i), QString());
     }
     m_notesLoaded = true;
@@ -344,23 +332,30 @@ bool EditorSession::SaveLimits(bool calOnly)
             encode(step.page, buffer);
         }
     }
-    QList<int> skipped;
+    QSet<int> stored;
+    QList<int> notStored;
     for (const UploadStep &step : steps) {
         if (!keepRunning())
             return finish(false);
         if (!mayStore(step)) {
             m_form.addMessage(notUploadedText(step.page));
-            skipped.append(step.page);
+            notStored.append(step.page);
             continue;
         }
-        if (runUploadStep(step) == StepResult::Stop)
+        const PageOutcome outcome = storeStep(step);
+        if (outcome == PageOutcome::Done) {
+            stored.insert(step.page);
+            continue;
+        }
+        notStored.append(step.page);
+        if (reportFailure(outcome, step.busy, step.failure, false) == StepResult::Stop)
             return finish(false);
     }
     if (!calOnly)
-        saveSensors();
-    // Pages left out make the upload a failure, and the last line says which.
-    if (!skipped.isEmpty()) {
-        m_form.addMessage(notStoredText(skipped));
+        saveSensors(stored);
+    // Pages the device did not take make the upload a failure, and the last line says which.
+    if (!notStored.isEmpty()) {
+        m_form.addMessage(notStoredText(notStored));
         return finish(false);
     }
     if (m_layout.upload.completion)
@@ -377,16 +372,12 @@ bool EditorSession::mayStore(const UploadStep &step) const
     return step.alarmOptions && m_identified && m_identity.model < m_layout.alarmOptionsFromModel;
 }
 
-EditorSession::StepResult EditorSession::runUploadStep(const UploadStep &step)
+PageOutcome EditorSession::storeStep(const UploadStep &step)
 {
     if (step.status)
         m_form.setStatusText(QLatin1String(step.status));
-    const PageOutcome outcome = m_layout.upload.freshRead
-                                    ? storeFresh(step)
-                                    : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
-    if (outcome == PageOutcome::Done)
-        return StepResult::Next;
-    return reportFailure(outcome, step.busy, step.failure, false);
+    return m_layout.upload.freshRead ? storeFresh(step)
+                                     : m_transfer.StorePage(IPAddress, m_buffers.value(step.page));
 }
 
 // Reads the page again, puts the form's fields into it and stores it.
@@ -406,7 +397,29 @@ bool EditorSession::validate(const QList<UploadStep> &steps)
         return false;
     if (m_layout.upload.limitRange && !limitsInRange())
         return false;
-    return fieldsStorable(steps);
+    return fieldsStorable(steps) && pagesReadableAgain(steps);
+}
+
+// A page stored with bytes that spell "error" could never be read again: the fields that spell
+// it (two names side by side, say) are marked and named, and nothing is sent.
+bool EditorSession::pagesReadableAgain(const QList<UploadStep> &steps)
+{
+    for (const UploadStep &step : steps) {
+        if (!mayStore(step))
+            continue;
+        QByteArray image = m_buffers.value(step.page);
+        encode(step.page, image);
+        const QList<const PageField *> fields = PageFieldsSpellingErrorWord(m_layout, step.page, image);
+        if (fields.isEmpty())
+            continue;
+        for (const PageField *field : fields)
+            m_form.setMarked(field->key, true);
+        m_form.requestFocus(fields.first()->key);
+        m_services.state.prompts().message(ErrorWordStoreText(fields, m_form), m_layout.caption,
+                                           Prompts::Icon::Exclamation);
+        return false;
+    }
+    return true;
 }
 
 bool EditorSession::limitsInRange()
@@ -452,42 +465,48 @@ bool EditorSession::fieldsStorable(const QList<UploadStep> &steps)
     return true;
 }
 
-void EditorSession::saveSensors()
+// Each column is written from what this window read and the device took: the name when its
+// page was stored, the limits when theirs was, with a known resolution, and the notes when they
+// were loaded with the name. Every other column keeps what the database holds.
+void EditorSession::saveSensors(const QSet<int> &stored)
 {
     Database *db = m_services.database;
     if (!db || m_layout.upload.database == DatabaseLimits::None)
         return;
-    const bool withLimits = m_layout.upload.database == DatabaseLimits::Boxes;
     for (int i = 0; i < m_layout.sensorCount(); ++i) {
-        const QString nameKey = ControlKey("txtName", i);
-        // A sensor the window did not read whole is left as the database has it.
-        if (!m_layout.hasField(nameKey) || !sensorDownloaded(i))
-            continue;
-        const auto shown = [&](const char *control) {
-            return withLimits ? m_form.text(ControlKey(control, i)) : QString();
-        };
-        db->SaveSensor(DatabaseID, m_form.text(nameKey), i, m_form.text(ControlKey("txtNotes", i)),
-                       sensorLabel(i), shown("txtUL"), shown("txtLL"), shown("txtTOL"));
+        const SensorColumns columns = sensorColumns(i, stored);
+        if (!columns.empty())
+            db->SaveSensorColumns(DatabaseID, i, sensorLabel(i), columns);
     }
 }
 
-// The pages of the sensor's database columns were read, its limits could be decoded and its
-// notes were loaded.
-bool EditorSession::sensorDownloaded(int sensor) const
+SensorColumns EditorSession::sensorColumns(int sensor, const QSet<int> &stored) const
 {
-    if (m_layout.download.notes && !m_notesLoaded)
-        return false;
-    QList<const char *> columns{"txtName"};
-    if (m_layout.upload.database == DatabaseLimits::Boxes)
-        columns << "txtLL"
-                << "txtUL"
-                << "txtTOL";
-    for (const char *column : columns) {
-        const PageField *field = m_layout.field(ControlKey(column, sensor));
-        if (field && (!downloaded(field->page) || heldBack(*field)))
-            return false;
+    const auto fieldStored = [&](const QString &key) {
+        const PageField *field = m_layout.field(key);
+        return !field || (stored.contains(field->page) && !heldBack(*field));
+    };
+    SensorColumns columns;
+    const PageField *name = m_layout.field(ControlKey("txtName", sensor));
+    if (!name)
+        return columns;
+    if (fieldStored(name->key))
+        columns.name = NameAsStored(m_form.text(name->key));
+    // A sensor's notes show only with its name: without the name, the box was never filled.
+    if (m_notesLoaded && downloaded(name->page))
+        columns.notes = m_form.text(ControlKey("txtNotes", sensor));
+    if (m_layout.upload.database == DatabaseLimits::Empty) {
+        // These windows keep no limits in the database: the row the name goes to has none.
+        if (columns.name)
+            columns.limits = SensorColumns::Limits{};
+        return columns;
     }
-    return true;
+    const QString upper = ControlKey("txtUL", sensor);
+    const QString lower = ControlKey("txtLL", sensor);
+    const QString time = ControlKey("txtTOL", sensor);
+    if (fieldStored(upper) && fieldStored(lower) && fieldStored(time))
+        columns.limits = SensorColumns::Limits{m_form.text(upper), m_form.text(lower), m_form.text(time)};
+    return columns;
 }
 
 std::optional<double> EditorSession::deviceFactor(int sensor) const

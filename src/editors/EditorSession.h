@@ -3,9 +3,12 @@
 #include "EditorLayout.h"
 #include "EditorTransfer.h"
 
+#include <db/Records.h>
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -111,11 +114,9 @@ private:
     // Fields whose bytes mean tenths or whole units by the tenths mode: neither shown nor stored
     // while that mode is not known.
     bool heldBack(const PageField &field) const;
-    bool nameHoldsErrorWord(int page, const QByteArray &reply) const;
     void clearHeldBack(int page);
     void encode(int page, QByteArray &buffer) const;
     bool mayStore(const UploadStep &step) const;
-    bool sensorDownloaded(int sensor) const;
     // The correction factor of a sensor as the device last gave it; none when not read.
     std::optional<double> deviceFactor(int sensor) const;
     StepResult reportFailure(PageOutcome outcome, const char *busy, const char *failure, bool stops);
@@ -126,10 +127,12 @@ private:
     bool validate(const QList<UploadStep> &steps);
     bool limitsInRange();
     bool fieldsStorable(const QList<UploadStep> &steps);
+    bool pagesReadableAgain(const QList<UploadStep> &steps);
     QList<UploadStep> uploadSteps(bool calOnly) const;
-    StepResult runUploadStep(const UploadStep &step);
+    PageOutcome storeStep(const UploadStep &step);
     PageOutcome storeFresh(const UploadStep &step);
-    void saveSensors();
+    void saveSensors(const QSet<int> &stored);
+    SensorColumns sensorColumns(int sensor, const QSet<int> &stored) const;
     bool finish(bool result);
     bool keepRunning() const;
     void setRunning(bool running);

@@ -113,7 +113,7 @@ bool gateOpen(const PageField &field, const EditorForm &form, bool tenthsMode)
 {
     switch (field.gate) {
     case FieldGate::Named:
-        return !form.text(ControlKey("txtName", field.sensor)).isEmpty();
+        return SensorNamed(form, field.sensor);
     case FieldGate::TenthsMode:
         return tenthsMode;
     default:
@@ -122,6 +122,18 @@ bool gateOpen(const PageField &field, const EditorForm &form, bool tenthsMode)
 }
 
 } // namespace
+
+QString NameAsStored(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return QString();
+    return nameText(FixedField(text, NameWidth), 0);
+}
+
+bool SensorNamed(const EditorForm &form, int sensor)
+{
+    return !form.text(ControlKey("txtName", sensor)).trimmed().isEmpty();
+}
 
 int PageField::width() const
 {
@@ -172,8 +184,10 @@ void EncodeField(const PageField &field, const EditorForm &form, QByteArray &buf
     case FieldCodec::Reading:
         return;
     case FieldCodec::Name:
+        // White space alone names nothing: the field goes out blank.
         if (index >= 0 && qsizetype(index) + NameWidth <= buffer.size())
-            buffer.replace(index, NameWidth, FixedField(text, NameWidth));
+            buffer.replace(index, NameWidth,
+                           FixedField(text.trimmed().isEmpty() ? QString() : text, NameWidth));
         return;
     case FieldCodec::PhoneNumber:
         EncodePhoneNumber(buffer, index, text);

@@ -12,6 +12,12 @@ class EditorForm;
 // Turns the pages of an editor into the texts and selections of its controls and back. Every
 // byte that no field of the page covers stays as it is.
 
+// The name a sensor has once its text is stored in a 20-character field and read back: cut to
+// 20 characters, blanks around it removed. White space alone names nothing.
+QString NameAsStored(const QString &text);
+// The sensor has a name in the form.
+bool SensorNamed(const EditorForm &form, int sensor);
+
 // Fills the form from one page (ReadingsPage for the readings reply). Fields of sensors
 // without a name are emptied where their gate says so.
 void DecodePage(const EditorLayout &layout, int page, const QByteArray &bytes, EditorForm &form,

@@ -77,18 +77,32 @@ bool HoldsErrorWord(const QByteArray &bytes)
     return bytes.toLower().contains("error");
 }
 
+std::optional<QList<int>> FieldsSpellingErrorWord(const QByteArray &bytes,
+                                                  const QList<QPair<int, int>> &fields)
+{
+    static const QByteArray word("error");
+    const QByteArray lower = bytes.toLower();
+    QList<int> found;
+    for (qsizetype at = lower.indexOf(word); at >= 0; at = lower.indexOf(word, at + 1)) {
+        bool inAField = false;
+        for (int i = 0; i < fields.size(); ++i) {
+            const auto &[start, width] = fields.at(i);
+            if (start >= at + word.size() || start + width <= at)
+                continue;
+            inAField = true;
+            if (!found.contains(i))
+                found.append(i);
+        }
+        if (!inAField)
+            return std::nullopt;
+    }
+    return found;
+}
+
 bool ErrorWordOnlyInFields(const QByteArray &command, const QByteArray &reply, int expectedLength,
                            const QList<QPair<int, int>> &fields)
 {
     if (reply.size() < expectedLength || !SameCode(reply, command) || !HoldsErrorWord(reply))
         return false;
-    QByteArray outside = reply;
-    bool inField = false;
-    for (const auto &[start, width] : fields) {
-        if (start < 0 || start + width > reply.size())
-            continue;
-        inField = inField || HoldsErrorWord(reply.mid(start, width));
-        outside.replace(start, width, QByteArray(width, ' '));
-    }
-    return inField && !HoldsErrorWord(outside);
+    return FieldsSpellingErrorWord(reply, fields).has_value();
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QPair>
 
+#include <optional>
+
 // The command codes of the device protocol. Every command travels as a 60-byte frame: a 4-byte
 // code (or 3 bytes and a page number) followed by content or NUL bytes.
 struct CommandCodes {
@@ -46,8 +48,14 @@ bool JudgeReply(const QByteArray &command, const QByteArray &reply, int expected
 // True when the bytes hold the word that makes a reply refused: "error" in any letter case.
 bool HoldsErrorWord(const QByteArray &bytes);
 
+// The fields (0-based start and width each) that the word "error" overlaps wherever it stands in
+// the bytes, as indexes into `fields` in the order met: one field alone, or two side by side that
+// spell it between them. No value when it also stands where no field is.
+std::optional<QList<int>> FieldsSpellingErrorWord(const QByteArray &bytes,
+                                                  const QList<QPair<int, int>> &fields);
+
 // True when a complete reply that echoes the command is refused only because the word "error"
-// stands inside one of the given fields (0-based start and width each): the device stored a
-// text holding it, and every reply that carries that text is refused.
+// stands in the given fields, alone or across two of them: the device stored texts that spell it,
+// and every reply that carries them is refused.
 bool ErrorWordOnlyInFields(const QByteArray &command, const QByteArray &reply, int expectedLength,
                            const QList<QPair<int, int>> &fields);

@@ -220,6 +220,16 @@ private slots:
         QVERIFY(editor.SaveLimits(false));
         QCOMPARE(quint8(rig.device.page(0).at(40)), quint8(0x5A));
         QCOMPARE(quint8(rig.device.page(4).at(9)), quint8(12));
+        QCOMPARE(rig.sensorColumn(0, "SensorName").toString(), QString("Cooler"));
+
+        // The name pages' stores are examined too: a refused one keeps the name in the database
+        // as it was, and the upload is a failure that says which page the device did not take.
+        rig.form.setText("txtName_0", "Walk-in cooler");
+        rig.device.setReplyOverride(QByteArray::fromHex("DDCCBB02"), QByteArray(60, 'x'));
+        QVERIFY(!editor.SaveLimits(false));
+        QCOMPARE(rig.form.messages().last(), QString("Upload incomplete: page 2 not stored"));
+        QCOMPARE(rig.device.sensorName(0), QByteArray("Cooler"));
+        QCOMPARE(rig.sensorColumn(0, "SensorName").toString(), QString("Cooler"));
     }
 
     void rx720StoresWholeDegrees()
@@ -386,6 +396,31 @@ private slots:
         QVERIFY(rig.form.marked("txtName_0"));
         QCOMPARE(rig.device.transactionCount(), 0);
         QCOMPARE(rig.device.sensorName(0), QByteArray("Cooler"));
+
+        // Two names side by side can spell the word between them: the page as it would be stored
+        // is judged, and the pair is named.
+        rig.form.setMarked("txtName_0", false);
+        rig.form.setText("txtName_0", "Sample storage Ferro");
+        rig.form.setText("txtName_1", "Rack B");
+        QVERIFY(!editor.SaveLimits(false));
+        QCOMPARE(rig.t.prompts.texts.last(),
+                 QString("The names \"Sample storage Ferro\" and \"Rack B\" can not be stored side by side: "
+                         "together they spell the word \"error\", and a device reply that holds it counts as "
+                         "a failure, so the device could never give them back.  Please change one of them."));
+        QVERIFY(rig.form.marked("txtName_0") && rig.form.marked("txtName_1"));
+        QCOMPARE(rig.device.transactionCount(), 0);
+
+        // A device that holds such a pair gets the cause named when the page is read.
+        rig.device.setSensorName(0, "Sample storage Ferro");
+        rig.device.setSensorName(1, "Rack B");
+        editor.GetLimits();
+        QVERIFY2(rig.form.messages().contains(
+                     QString("The sensor names of page %1 could not be read: the names \"Sample storage "
+                             "Ferro\" and \"Rack B\" the device holds side by side spell the word "
+                             "\"error\", and every reply that carries them is refused.  Names can not be "
+                             "changed from here; Restore Factory Defaults in the Setup window clears them.")
+                         .arg(page)),
+                 qPrintable(rig.form.messages().join('\n')));
     }
 
     void wexaCorrectionFactors()

@@ -94,6 +94,7 @@ private slots:
         f.setText("txtNotes_1", "checked daily");
         f.setText("txtName_9", "Side Door");
         f.setText("txtTOL_9", "3");
+        f.setText("txtName_2", "\t \t"); // white space alone names nothing
         f.setChoice("optRelayLogic", 1);
         f.setChoice("optEnableBuzzer", 1);
         rig.device.clearTraffic();
@@ -108,6 +109,8 @@ private slots:
         QCOMPARE(rig.device.timeOutOfLimits(1), 20);
         QCOMPARE(rig.device.sensorName(1), QByteArray("Bob's walk-in"));
         QCOMPARE(rig.device.sensorName(9), QByteArray("Side Door"));
+        QCOMPARE(rig.device.page(4).mid(8, 20), QByteArray(20, ' '));
+        QCOMPARE(rig.sensorColumn(2, "SensorName").toString(), QString());
         QCOMPARE(rig.device.timeOutOfLimits(9), 3);
         const QByteArray stored0 = rig.device.page(0);
         QCOMPARE(stored0.mid(4, 4), QByteArray("KEEP"));
@@ -273,6 +276,41 @@ private slots:
         QCOMPARE(rig.form.statusText(), QString());
     }
 
+    // A store the device refuses is a failure: the columns its page carries keep what the
+    // database had, the pages stored write theirs, and the last line names the pages left out.
+    void refusedStoresWriteNothingTheyCarry()
+    {
+        EditorRig rig(address(15), 5, 5, 25);
+        QVERIFY(rig.ready);
+        rig.device.setSensorName(0, "Freezer");
+        rig.device.setLimits(0, -20, 10);
+        rig.device.setSensorName(2, "Dock");
+        rig.db.SaveSensor(rig.deviceId, "Freezer", 0, "", "Temperature Sensor Port 1", "10.0", "-20.0", "5");
+        rig.db.SaveSensor(rig.deviceId, "Dock", 2, "", "Temperature Sensor Port 3", "", "", "");
+        EditorSession &editor = rig.session(Rx705Layout());
+        QVERIFY(editor.GetLimits());
+        const QByteArray page0 = rig.device.page(0);
+        rig.form.setText("txtName_0", "Chest freezer");
+        rig.form.setText("txtUL_0", "12.5");
+        rig.form.setText("txtNotes_0", "moved to bay 2");
+        rig.form.setText("txtName_2", "Loading dock");
+        const QByteArray refused(60, 'x');
+        rig.device.setReplyOverride(QByteArray::fromHex("DDCCBB00"), refused);
+        rig.device.setReplyOverride(QByteArray::fromHex("DDCCBB03"), refused);
+        QVERIFY(!editor.SaveLimits(false));
+        QVERIFY(rig.form.messages().contains("Failed to upload the temperature sensor limits"));
+        QVERIFY(rig.form.messages().contains("Failed to upload the sensor names"));
+        QCOMPARE(rig.form.messages().last(), QString("Upload incomplete: pages 0, 3 not stored"));
+        QVERIFY(!rig.form.messages().contains("Upload complete"));
+        QCOMPARE(rig.device.page(0), page0);
+        QCOMPARE(rig.device.sensorName(0), QByteArray("Freezer"));
+        QCOMPARE(rig.sensorColumn(0, "SensorName").toString(), QString("Freezer"));
+        QCOMPARE(rig.sensorColumn(0, "UpperLimit").toDouble(), 10.0);
+        QCOMPARE(rig.sensorColumn(0, "SensorNotes").toString(), QString("moved to bay 2")); // no page
+        QCOMPARE(rig.device.sensorName(2), QByteArray("Loading dock"));
+        QCOMPARE(rig.sensorColumn(2, "SensorName").toString(), QString("Loading dock"));
+    }
+
     // A page whose read failed holds no device page: it is not stored, and the sensors named on
     // it keep their database rows.
     void aPageThatFailedToDownloadIsNotStored()
@@ -369,7 +407,9 @@ private slots:
 
     // A download that stopped at the limits, or could not learn the resolution, leaves the rows of
     // its sensors in the database and their limits on the device as they are; the upload says
-    // which pages it left out.
+    // which pages it left out. What it did read is written: a sensor named or renamed here gets
+    // its name in the database (a new row its type and empty limits), so the alarm evaluation
+    // knows it by the name the device has.
     void incompleteDownloadsChangeNothingTheyDidNotRead()
     {
         EditorRig rig(address(12), 5, 5, 25);
@@ -378,6 +418,9 @@ private slots:
         rig.device.setLimits(0, -20, 10);
         rig.db.SaveSensor(rig.deviceId, "Freezer", 0, "by the dock", "Temperature Sensor Port 1", "10.0",
                           "-20.0", "5");
+        rig.device.setSensorName(1, "Old name");
+        rig.db.SaveSensor(rig.deviceId, "Old name", 1, "kept note", "Temperature Sensor Port 2", "8.0", "2.0",
+                          "7");
         const QByteArray page0 = rig.device.page(0);
         const auto row = [&] {
             return rig.sensorColumn(0, "SensorNotes").toString() + "|" +
@@ -398,9 +441,26 @@ private slots:
             "The resolution of the readings is not known because they could not be downloaded, so the "
             "limits are not shown and are left on the device as they are.  Press Refresh to try again."));
         rig.form.setText("txtUL_0", "45");
+        rig.form.setText("txtName_1", "New name");
+        rig.form.setText("txtName_2", "Dairy");
+        rig.form.setText("txtNotes_2", "new shelf");
         QVERIFY(editor.SaveLimits(false));
         QCOMPARE(rig.device.page(0).mid(8, 4), page0.mid(8, 4));
         QCOMPARE(row(), stored);
+        QCOMPARE(rig.device.sensorName(1), QByteArray("New name"));
+        QCOMPARE(rig.sensorColumn(1, "SensorName").toString(), QString("New name"));
+        QCOMPARE(rig.sensorColumn(1, "SensorNotes").toString(), QString("kept note"));
+        QCOMPARE(rig.sensorColumn(1, "UpperLimit").toDouble(), 8.0);
+        QCOMPARE(rig.sensorColumn(1, "TOL").toInt(), 7);
+        QCOMPARE(rig.sensorColumn(2, "SensorName").toString(), QString("Dairy"));
+        QCOMPARE(rig.sensorColumn(2, "SensorNotes").toString(), QString("new shelf"));
+        QCOMPARE(rig.sensorColumn(2, "SensorType").toString(), QString("Temperature Sensor Port 3"));
+        QVERIFY(rig.sensorColumn(2, "UpperLimit").isNull());
+        QVERIFY(rig.sensorColumn(2, "TOL").isNull());
+        QList<SensorRecord> named;
+        int count = 0;
+        QVERIFY(rig.db.RecordSensors(rig.deviceId, named, count));
+        QCOMPARE(count, 3); // the alarm evaluation lists the new sensor
 
         // The download stops at page 0: no notes, no limits.
         rig.device.setReplyOverride(QByteArray::fromHex("AABBCC00"), QByteArray(60, 'x'), 1);
