@@ -31,8 +31,11 @@ bool DownloadLog(DeviceLink &link, const QString &address, bool resetPointer, qi
 {
     QByteArray request = BuildCommand(DeviceCommands().LogDownloadCommand);
     request[4] = resetPointer ? 1 : 0;
+    // A device that clears its log after sending must be heard out: a record it sends after a
+    // pause would otherwise be lost to the reset.
     return link.ReadLogFromQM(address, DeviceLink::DevicePort, request, buffer, recordCount * recordSize,
-                              recordSize, callerName);
+                              recordSize, callerName,
+                              resetPointer ? DeviceLink::LogEnd::DeviceClose : DeviceLink::LogEnd::Settle);
 }
 
 bool WriteRawLogFile(const QString &path, const QByteArray &bytes, QString &errorText)

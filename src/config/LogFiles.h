@@ -12,8 +12,9 @@ inline constexpr char RawLogFileName[] = "LastDownloadedDataLogFile.bin";
 // Downloads the device's log: DE CA DE 04, byte 5 = 1 when the device is to set its record
 // pointer back to 0 after sending. recordCount is the count the clock reply gave; the download
 // takes every record the device sends, also those it logged since it counted them, and ends
-// when the device closes the connection (DeviceLink::ReadLogFromQM). A busy device leaves the
-// busy reply in buffer and the result false. Progress goes to the window named by callerName.
+// when the device closes the connection (DeviceLink::ReadLogFromQM); without the reset also
+// after a short silence once the counted records are in. A busy device leaves the busy reply in
+// buffer and the result false. Progress goes to the window named by callerName.
 bool DownloadLog(DeviceLink &link, const QString &address, bool resetPointer, qint64 recordCount,
                  int recordSize, const QString &callerName, QByteArray &buffer);
 

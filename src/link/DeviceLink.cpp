@@ -68,7 +68,7 @@ bool DeviceLink::ReadFromQM(const QString &ipAddress, int port, const QByteArray
 
 bool DeviceLink::ReadLogFromQM(const QString &ipAddress, int port, const QByteArray &command,
                                QByteArray &reply, qint64 expectedLength, int recordSize,
-                               const QString &callerName)
+                               const QString &callerName, LogEnd end)
 {
     reply.clear();
     if (expectedLength < 0 || recordSize < 1 || expectedLength > std::numeric_limits<int>::max()) {
@@ -77,7 +77,7 @@ bool DeviceLink::ReadLogFromQM(const QString &ipAddress, int port, const QByteAr
                                         .arg(recordSize));
         return false;
     }
-    return transact(ipAddress, port, command, reply, {int(expectedLength), recordSize}, callerName);
+    return transact(ipAddress, port, command, reply, {int(expectedLength), recordSize, end}, callerName);
 }
 
 bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
@@ -163,9 +163,10 @@ bool DeviceLink::waitForReply(QByteArray &reply, ReplyLength length, const QStri
 }
 
 // A log is taken piece by piece. Each piece restarts the wait: the time-out limits the silence
-// between pieces; once the expected bytes are in, a short silence ends the log (the device may
-// send records it logged after it was counted). The time-out ending the wait is no failure here:
-// the length decides.
+// between pieces. Once the expected bytes are in, a short silence ends the log (the device may
+// send records it logged after it was counted), unless the device is to clear what it sent: then
+// only its close, or the full silence limit, ends it, so that nothing it sends after a pause is
+// lost. The time-out ending the wait is no failure here: the length decides.
 bool DeviceLink::logComplete(QByteArray &reply, ReplyLength length, const QString &callerName)
 {
     m_dataArrived = false;
@@ -173,8 +174,8 @@ bool DeviceLink::logComplete(QByteArray &reply, ReplyLength length, const QStrin
         reply.append(m_socket.readAll());
         if (callerName == TreeFormName)
             emit downloadProgress(reply.size(), length.expected);
-        m_watchdog.start(reply.size() >= length.expected ? qMin(m_timings.logSettleMs, m_silenceMs)
-                                                         : m_silenceMs);
+        const bool settles = length.end == LogEnd::Settle && reply.size() >= length.expected;
+        m_watchdog.start(settles ? qMin(m_timings.logSettleMs, m_silenceMs) : m_silenceMs);
     }
     // A busy device sends the busy reply instead of its records.
     if (reply.size() >= FrameLength && IsBusyReply(reply))
@@ -360,9 +361,13 @@ int DeviceLink::ConnectionState() const
     }
 }
 
-QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength)
+QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength,
+                             bool waitsForClose)
 {
-    return QStringLiteral("Downloading log records from ") + serverName +
-           QStringLiteral("  Total bytes Received: ") + QString::number(bytesReceived) +
-           QStringLiteral(" of ") + QString::number(expectedLength) + QStringLiteral(" bytes");
+    const QString text = QStringLiteral("Downloading log records from ") + serverName +
+                         QStringLiteral("  Total bytes Received: ") + QString::number(bytesReceived) +
+                         QStringLiteral(" of ") + QString::number(expectedLength) + QStringLiteral(" bytes");
+    if (!waitsForClose || bytesReceived < expectedLength)
+        return text;
+    return text + QStringLiteral(".  Waiting for ") + serverName + QStringLiteral(" to end the download");
 }

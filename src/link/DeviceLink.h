@@ -42,16 +42,22 @@ public:
     // made while another transaction runs (from a handler inside its wait) is refused.
     bool ReadFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                     int expectedLength, const QString &callerName);
+    // How a log download ends once the counted bytes are in.
+    enum class LogEnd {
+        Settle,      // after a short silence (logSettleMs), or when the device closes
+        DeviceClose, // only when the device closes, or after the full silence limit
+    };
     // The log download: a transaction whose reply is records of recordSize bytes, without echo.
     // Bytes are taken as they come and the reply time-out limits the silence between them, not
     // the whole download, so a slow device can send a long log. The download ends when the
     // device closes the connection (accepted when it sent whole records, a reset connection or a
-    // part record is refused), or after a short silence once expectedLength bytes (the device's
-    // record count times the record size; records the device logged since that count are taken
-    // too) are in (accepted), or after the full time-out of silence before them (refused). A
-    // busy reply ends it at once, refused, the reply holding it.
+    // part record is refused), or, once expectedLength bytes (the device's record count times the
+    // record size; records the device logged since that count are taken too) are in, as `end`
+    // says (accepted), or after the full time-out of silence before them (refused). A busy reply
+    // ends it at once, refused, the reply holding it.
     bool ReadLogFromQM(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
-                       qint64 expectedLength, int recordSize, const QString &callerName);
+                       qint64 expectedLength, int recordSize, const QString &callerName,
+                       LogEnd end = LogEnd::Settle);
 
     // Connects, waiting at most connectMs. A connection already open to the same address and
     // port is reused.
@@ -105,6 +111,7 @@ private:
     struct ReplyLength {
         int expected;
         int recordSize;
+        LogEnd end = LogEnd::Settle;
     };
 
     bool transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
@@ -138,5 +145,7 @@ private:
     int m_silenceMs = 0;           // the reply time-out of the running transaction
 };
 
-// The configuration window's caption while a log downloads.
-QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength);
+// The configuration window's caption while a log downloads; once the counted bytes are in, a
+// download that waits for the device's close says so.
+QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, int expectedLength,
+                             bool waitsForClose = false);

@@ -8,6 +8,7 @@
 #include <link/DeviceCommands.h>
 
 #include <QAbstractItemModelTester>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -275,6 +276,57 @@ private slots:
         rig.device.faultOptions().resetAfterBytes = 20;
         rig.device.setFault(SimFault::ResetMidReply, 1);
         QVERIFY(!DownloadLog(rig.link, rig.address, false, 5, 11, QString(), buffer));
+        QVERIFY(rig.t.errors.lines().isEmpty());
+    }
+
+    // How a download ends, with a silence limit of 600 ms and 200 ms of settling after the
+    // counted records. The limit counts silence, not the whole download; without the reset flag
+    // a short silence after the counted records ends it; with the reset flag (the device clears
+    // what it sent) only the device's close does, or the silence limit when it never closes.
+    void downloadEndsWhenTheDeviceHasSentEverything()
+    {
+        DeviceRig rig(QStringLiteral("127.0.71.3"), 3, 3, 5);
+        QVERIFY(rig.started);
+        LinkTimings timings = quickTimings();
+        timings.replyScale = 1.0;
+        timings.longReplyMs = 600;
+        timings.logSettleMs = 200;
+        rig.link.setTimings(timings);
+        const QByteArray records = QByteArray(57 * 11, '\x11');
+        QByteArray buffer;
+        QElapsedTimer clock;
+
+        // A log that trickles in for about 2 s, never longer than the limit silent, arrives whole.
+        rig.device.setLog(records.left(3 * 11));
+        rig.device.faultOptions().dribbleIntervalMs = 60;
+        rig.device.setFault(SimFault::Dribble, 1);
+        clock.start();
+        QVERIFY(DownloadLog(rig.link, rig.address, false, 3, 11, QString(), buffer));
+        QCOMPARE(buffer, records.left(3 * 11));
+        QVERIFY2(clock.elapsed() > 1500, qPrintable(QString::number(clock.elapsed())));
+
+        // A device that stays connected after the counted records: 200 ms of silence end it.
+        rig.device.setReplyOverride(DeviceCommands().LogDownloadCommand, records.left(5 * 11), 1);
+        clock.start();
+        QVERIFY(DownloadLog(rig.link, rig.address, false, 5, 11, QString(), buffer));
+        QCOMPARE(buffer.size(), 5 * 11);
+        QVERIFY2(clock.elapsed() < 550, qPrintable(QString::number(clock.elapsed())));
+
+        // With the reset flag a pause longer than the settling after the counted 55 records does
+        // not end the download: the 2 records that follow it are not lost to the reset.
+        rig.device.setLog(records);
+        rig.device.faultOptions().logPieceBytes = 55 * 11;
+        rig.device.faultOptions().logPieceDelayMs = 450;
+        QVERIFY(DownloadLog(rig.link, rig.address, true, 55, 11, QString(), buffer));
+        QCOMPARE(buffer.size(), 57 * 11);
+        QCOMPARE(rig.device.log().size(), 0);
+
+        // A device that never closes ends at the silence limit; the counted records make it whole.
+        rig.device.setReplyOverride(DeviceCommands().LogDownloadCommand, records.left(5 * 11), 1);
+        clock.start();
+        QVERIFY(DownloadLog(rig.link, rig.address, true, 5, 11, QString(), buffer));
+        QCOMPARE(buffer.size(), 5 * 11);
+        QVERIFY2(clock.elapsed() >= 550, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(rig.t.errors.lines().isEmpty());
     }
 };

@@ -201,6 +201,29 @@ private slots:
         QCOMPARE(readFile(w.t.path(RawLogFileName)), log);
         QVERIFY(!w.find<QPushButton>("btnExportLog")->isVisible());
         QCOMPARE(device->logRecordCount(), 1);
+
+        // With the reset flag the download goes on past the counted records until the device ends
+        // it, and the status line says what it waits for: records sent after a pause arrive.
+        device->advance(2 * 60);
+        w.find<QLineEdit>("txtNR")->setText("1"); // the count read before the download fails
+        device->setReplyOverride(QByteArray::fromHex("DECADE02"), QByteArray(60, 'x'), 1);
+        device->faultOptions().logPieceBytes = 23;
+        device->faultOptions().logPieceDelayMs = 300;
+        QStringList seen;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] { seen << w.status(); });
+        watch.start(20);
+        w.find<QCheckBox>("chkCLF")->setChecked(true);
+        w.t.prompts.queueAnswer(Prompts::Answer::Yes);
+        w.click("btnGetLogFile");
+        watch.stop();
+        QVERIFY(!w.statusRed());
+        QCOMPARE(w.find<QTableView>("gridLog")->model()->rowCount(), 3);
+        QCOMPARE(device->logRecordCount(), 0);
+        QVERIFY2(!seen.filter("Total bytes Received: 23 of 23 bytes.  Waiting for Cold room to end the "
+                              "download")
+                      .isEmpty(),
+                 qPrintable(seen.join('\n')));
     }
 
     // Closing the window ends a long download at once.

@@ -227,18 +227,31 @@ private slots:
             if (probe.answer)
                 w.t.prompts.queueAnswer(Prompts::Answer::Yes);
             bool busy = false;
+            QString rateAfterStore;
             QTimer::singleShot(100, [&] {
                 busy = w.window->isBusy();
                 w.select(idB);
                 w.click("btnSaveServer");
                 w.click("btnTestCommunication");
+                // The clock store checks the busy state before the rate: the box keeps its text.
+                w.type("txtUR", "0");
+                w.click("btnStoreDateTime");
+                rateAfterStore = w.find<QLineEdit>("txtUR")->text();
+                // Close and the e-mail list wait too: the device frame stays, alone.
+                w.click("btnCancel");
+                w.click("btnServerEmailAddresses");
             });
             w.click(probe.button);
             QVERIFY2(busy, probe.button);
             QCOMPARE(w.window->CurrentServerID(), idA);
+            QCOMPARE(rateAfterStore, QStringLiteral("0"));
+            QVERIFY2(w.find<QWidget>("frmSetup_0")->isVisible(), probe.button);
+            QVERIFY2(!w.find<QWidget>("frmSetup_2")->isVisible(), probe.button);
+            QVERIFY(!w.t.prompts.texts.contains("The valid update rate is between 1 and 60 minutes"));
             w.t.prompts.texts.clear();
         }
         QVERIFY(!w.window->isBusy());
+        QVERIFY(w.find<QPushButton>("btnServerEmailAddresses")->isEnabled());
 
         // The frame is device A's: a new address and Save change A alone.
         const QString moved = QStringLiteral("127.0.%1.9").arg(Octet);

@@ -165,10 +165,12 @@ private slots:
         TreeWindow w(Octet);
         w.trigger("mnuAdd");
         w.type("txtServerIPAddress", "127.0.31.9");
-        w.click("btnSaveServer");
         auto *name = w.find<QLineEdit>("txtServerName");
+        name->setText("\t \t"); // pasted: only white space is no name
+        w.click("btnSaveServer");
         QCOMPARE(w.t.prompts.texts, QStringList{"Please enter a name for this server."});
         QCOMPARE(name->palette().color(QPalette::Base), QColor(255, 255, 0));
+        name->clear();
         QTest::keyClicks(name, "Boiler room");
         QCOMPARE(name->palette().color(QPalette::Base), QColor(Qt::white));
         w.type("txtServerIPAddress", "");

@@ -118,7 +118,10 @@ void TreeConfiguration::buildWindow()
     connect(m_btnFindNext, &QPushButton::clicked, this, &TreeConfiguration::onFindNext);
     connect(m_server->btnSaveServer, &QPushButton::clicked, this, &TreeConfiguration::onSaveServer);
     connect(m_server->btnRefresh, &QPushButton::clicked, this, &TreeConfiguration::onRefresh);
-    connect(m_server->btnCancel, &QPushButton::clicked, this, &TreeConfiguration::HideAllFrames);
+    connect(m_server->btnCancel, &QPushButton::clicked, this, [this] {
+        if (!m_busy)
+            HideAllFrames();
+    });
     connect(m_server->btnSensors, &QPushButton::clicked, this, &TreeConfiguration::Sensors);
     connect(m_server->btnMore, &QPushButton::clicked, this, &TreeConfiguration::onMore);
     connect(m_server->btnServerEmailAddresses, &QPushButton::clicked, this,
@@ -186,8 +189,8 @@ void TreeConfiguration::connectLink()
             });
     connect(&m_link, &DeviceLink::downloadProgress, this, [this](qint64 received, int expected) {
         if (m_downloading)
-            setStatusText(m_server->lblServerError,
-                          DownloadProgressText(m_server->txtServerName->text(), received, expected));
+            setStatusText(m_server->lblServerError, DownloadProgressText(m_server->txtServerName->text(),
+                                                                         received, expected, m_resettingLog));
     });
 }
 

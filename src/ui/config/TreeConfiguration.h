@@ -145,6 +145,7 @@ private:
     DataLogModel m_logModel;
     QByteArray m_logBuffer; // the bytes of the last download; "Fail" after a failed one
     bool m_downloading = false;
+    bool m_resettingLog = false; // the running download ends only when the device closes
     QIcon m_commOnIcon;
     QIcon m_commOffIcon;
 

@@ -61,6 +61,7 @@ void TreeConfiguration::onDownloadLog()
     refreshLogCount(address);
     const qint64 count = qMax(0LL, m_dataLog->txtNR->text().trimmed().toLongLong());
     m_downloading = true;
+    m_resettingLog = reset;
     const bool ok =
         layout.recordSize() > 0 && !stopped() &&
         DownloadLog(m_link, address, reset, count, layout.recordSize(), QLatin1String(FormName), m_logBuffer);

@@ -105,8 +105,11 @@ std::optional<int> TreeConfiguration::typedUpdateRate()
 
 void TreeConfiguration::onStoreDateTime()
 {
+    // Busy first: a refused click leaves the box as it is.
+    if (m_busy)
+        return;
     const std::optional<int> rate = typedUpdateRate();
-    if (!rate || m_busy)
+    if (!rate)
         return;
     enterBusy();
     m_dataLog->txtDT->clear();

@@ -281,7 +281,8 @@ bool TreeConfiguration::nameRefused()
 
 bool TreeConfiguration::requiredFieldsMissing()
 {
-    if (ConfigPage::TrimBlanks(m_server->txtServerName->text()).isEmpty()) {
+    // White space alone (a pasted tab, say) is no name.
+    if (m_server->txtServerName->text().trimmed().isEmpty()) {
         ServerFrame::markMissing(m_server->txtServerName);
         m_state.prompts().message(QStringLiteral("Please enter a name for this server."));
         return true;
@@ -398,6 +399,9 @@ void TreeConfiguration::onMore()
 
 void TreeConfiguration::openEmailFrame()
 {
+    // An operation under way shows the device frame when it ends: the list waits for it.
+    if (m_busy)
+        return;
     if (m_currentServerId == -1) {
         m_state.prompts().message(
             QStringLiteral("Please save the new server before adding email addresses."));
