@@ -51,8 +51,15 @@ QString PollCycle::OutcomeKey(const ServerRecord &device)
 
 void PollCycle::LogRoutine(std::function<void()> ended)
 {
-    if (m_running)
+    // Nothing starts a cycle inside one (the poll timer and the update button hold
+    // UpdateInProgress). Should something, it is refused; its `ended` is not called, since that
+    // would end the update under the cycle that runs, whose own end restarts polling.
+    if (m_running) {
+        m_state.AddError(kCycleWhere, QStringLiteral("a second cycle was started while one was running; it "
+                                                     "was refused"));
+        NoNestedWaits::Fault("A second poll cycle was started");
         return;
+    }
     m_ended = std::move(ended);
     m_running = true;
     if (!startDevices())

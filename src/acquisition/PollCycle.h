@@ -44,8 +44,8 @@ public:
               FailureTracking &failures, Outbox &outbox, ConfigFile &config, StatusGridModel &grid);
 
     // Starts a cycle and returns; `ended` runs once the cycle is over: every device taken, or
-    // monitoring ended on the way, or nothing to poll (then before LogRoutine returns). Nothing
-    // happens while a cycle is already running.
+    // monitoring ended on the way, or nothing to poll (then before LogRoutine returns). A start
+    // while a cycle runs is a fault: logged and refused, its `ended` never called.
     void LogRoutine(std::function<void()> ended = {});
     bool isRunning() const { return m_running; }
     // Why the last cycle could not poll its devices (the device list could not be read); empty

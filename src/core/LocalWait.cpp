@@ -28,6 +28,13 @@ void NoNestedWaits::Check(const char *what)
     qWarning("%s started a nested event loop inside a poll cycle's step", what);
 }
 
+void NoNestedWaits::Fault(const char *what)
+{
+    if (qEnvironmentVariableIsSet("TALLYPORT_FORBID_NESTED_WAITS"))
+        qFatal("%s while a poll cycle runs", what);
+    qWarning("%s while a poll cycle runs", what);
+}
+
 LocalWait::LocalWait(ProgramState *state) : m_state(state)
 {
     m_timer.setSingleShot(true);

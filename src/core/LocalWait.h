@@ -20,6 +20,9 @@ public:
 
     // Called where a nested loop is about to start.
     static void Check(const char *what);
+    // A fault in the running of the poll cycle itself (a second cycle started inside one): logged
+    // as the guard logs, and fatal under the same switch.
+    static void Fault(const char *what);
 };
 
 // One wait on the UI thread: a local event loop that a signal, a time-out or (when a program

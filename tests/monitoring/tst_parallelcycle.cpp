@@ -5,6 +5,7 @@
 
 #include <acquisition/TrendHistory.h>
 #include <db/Records.h>
+#include <support/GuardReports.h>
 #include <support/StalledListener.h>
 
 #include <QDir>
@@ -278,6 +279,24 @@ private slots:
         for (const auto &device : m_f->devices)
             QCOMPARE(device->transactionCount(), 2);
         QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 3);
+
+        // Should anything start the cycle itself while it runs, the second start is refused: it
+        // is logged (and ends a test run), and only the first caller learns of the end, once.
+        PollCycle &cycle = m_f->monitor->cycle;
+        int firstEnded = 0;
+        int secondEnded = 0;
+        GuardReports reports;
+        cycle.LogRoutine([&] { ++firstEnded; });
+        QVERIFY(cycle.isRunning());
+        cycle.LogRoutine([&] { ++secondEnded; });
+        QCOMPARE(reports.messages.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!cycle.isRunning(), 10000);
+        QTest::qWait(50);
+        QCOMPARE(firstEnded, 1);
+        QCOMPARE(secondEnded, 0);
+        const QStringList logged = m_f->rows("SELECT Cause FROM tblErrors WHERE myFunction = 'Log Routine'");
+        QCOMPARE(logged.size(), 1);
+        QVERIFY2(logged.first().contains("second cycle was started"), qPrintable(logged.first()));
     }
 
     // Closing the program ends every exchange at once: nothing waits for a device's time-out,

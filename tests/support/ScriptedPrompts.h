@@ -31,6 +31,7 @@ public:
 
 private:
     Answer nextAnswer(Buttons buttons);
+    QString nextFileName(const QString &title);
 
     QList<Answer> m_answers;
     QStringList m_fileNames;

@@ -1,8 +1,10 @@
 #include <core/ConfigFile.h>
 #include <ui/main/DialogPrompts.h>
 #include <ui/main/MainWindow.h>
+#include <ui/main/ModalWindow.h>
 
 #include <core/LocalWait.h>
+#include <support/GuardReports.h>
 #include <support/TestState.h>
 
 #include <QElapsedTimer>
@@ -226,6 +228,43 @@ private slots:
         QVERIFY(timer.isRunning());
         QCOMPARE(timer.tickCount(), 1);
         QVERIFY(m_t->prompts.texts.isEmpty());
+    }
+
+    // Every way the program asks, chooses a file or shows a window modally is checked by the
+    // nested-wait guard, scripted as well as real, so one opened from a poll cycle's step is
+    // caught wherever a test reaches it; outside a step nothing is reported.
+    void everyPromptAndModalWindowIsGuarded()
+    {
+        GuardReports reports;
+        DialogPrompts real(m_window.get());
+        QDialog window(m_window.get());
+        const auto askEveryWay = [&] {
+            m_t->prompts.message("Asked from a step");
+            m_t->prompts.queueFileName("a.csv");
+            m_t->prompts.saveFileName("Save", QString(), QString());
+            m_t->prompts.queueFileName("/tmp");
+            m_t->prompts.directoryName("Folder", QString());
+            closeModalSoon();
+            real.message("Asked from a step");
+            closeModalSoon();
+            real.saveFileName("Save", QString(), QString());
+            closeModalSoon();
+            real.directoryName("Folder", QString());
+            closeModalSoon();
+            ExecModal(window);
+        };
+        {
+            const NoNestedWaits step;
+            askEveryWay();
+        }
+        QStringList what;
+        for (const QString &message : reports.messages)
+            what << message.section(" started", 0, 0);
+        QCOMPARE(what, QStringList({"A message box", "A file chooser", "A folder chooser", "A message box",
+                                    "A file chooser", "A folder chooser", "A modal window"}));
+        reports.messages.clear();
+        askEveryWay();
+        QCOMPARE(reports.messages, QStringList());
     }
 
     // About and Create Reports clear ReinitOnActivate; logging in and out still sets the menu

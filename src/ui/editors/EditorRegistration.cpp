@@ -4,6 +4,7 @@
 #include "PhoneParametersWindow.h"
 
 #include <ui/config/ModelEditorRegistry.h>
+#include <ui/main/ModalWindow.h>
 
 void RegisterModelEditors(ModelEditorRegistry &registry, const EditorServices &services)
 {
@@ -16,7 +17,7 @@ void RegisterModelEditors(ModelEditorRegistry &registry, const EditorServices &s
             window->setDatabaseID(request.DatabaseID);
             if (auto *phone = qobject_cast<PhoneParametersWindow *>(window.get()))
                 phone->setServerName(request.ServerName);
-            window->exec();
+            ExecModal(*window);
         });
     }
 }

@@ -2,6 +2,7 @@
 
 #include "DialogPrompts.h"
 #include "MainWindow.h"
+#include "ModalWindow.h"
 
 #include <ui/config/ModelEditorRegistry.h>
 #include <ui/config/TreeConfiguration.h>
@@ -57,7 +58,7 @@ int RunTallyport(int argc, char *argv[], const QString &directory)
     RegisterModelEditors(editors, {state, monitor.link, &monitor.database});
     window.openDeviceConfiguration = [&] {
         TreeConfiguration tree(state, monitor.database, monitor.link, monitor.mail, editors, &window);
-        tree.exec();
+        ExecModal(tree);
     };
     SettingsWindows settingsWindows(state, window, monitor.mail, monitor.notifier);
     // Remote access follows the [web] settings at every activation (off unless enabled).

@@ -98,11 +98,13 @@ Prompts::Answer DialogPrompts::askAndAct(const QString &text, const QString &tit
 
 QString DialogPrompts::saveFileName(const QString &title, const QString &suggested, const QString &filter)
 {
+    NoNestedWaits::Check("A file chooser");
     return QFileDialog::getSaveFileName(owner(), title, suggested, filter);
 }
 
 QString DialogPrompts::directoryName(const QString &title, const QString &start)
 {
+    NoNestedWaits::Check("A folder chooser");
     return QFileDialog::getExistingDirectory(owner(), title, start);
 }
 

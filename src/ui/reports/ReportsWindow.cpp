@@ -7,6 +7,7 @@
 #include <core/Prompts.h>
 #include <db/Database.h>
 #include <reports/ReportPdf.h>
+#include <ui/main/ModalWindow.h>
 #include <ui/settings/SettingsWidgets.h>
 
 #include <QButtonGroup>
@@ -36,7 +37,7 @@ std::shared_ptr<QPrinter> printDialog(QWidget *parent, const QString &settingsPr
         printer->setPrinterName(settingsPrinter);
     QPrintDialog dialog(printer.get(), parent);
     dialog.setWindowTitle(QStringLiteral("Print Report"));
-    if (dialog.exec() != QDialog::Accepted)
+    if (ExecModal(dialog) != QDialog::Accepted)
         return nullptr;
     return printer;
 }

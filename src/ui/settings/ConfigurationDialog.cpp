@@ -16,6 +16,7 @@
 #include <core/SettingsApply.h>
 #include <core/StatusList.h>
 #include <mqtt/MqttPublisher.h>
+#include <ui/main/ModalWindow.h>
 #include <web/ListenPlan.h>
 #include <web/WebService.h>
 
@@ -415,7 +416,7 @@ void ConfigurationDialog::onNoLogDirectory()
 void ConfigurationDialog::onAdvanced()
 {
     AdvancedEmailDialog advanced(m_state, m_configFile, this);
-    advanced.exec();
+    ExecModal(advanced);
     if (advanced.saved()) {
         m_saved = true;
         takeEffect(m_state.Config);

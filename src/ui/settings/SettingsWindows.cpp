@@ -5,6 +5,8 @@
 
 #include <ui/main/MainWindow.h>
 
+#include <ui/main/ModalWindow.h>
+
 SettingsWindows::SettingsWindows(ProgramState &state, MainWindow &window, MailManager &mail,
                                  Notifier &notifier)
     : QObject(&window), m_state(state), m_window(window), m_configFile(window.activation().configFile()),
@@ -42,7 +44,7 @@ void SettingsWindows::openModal()
         return;
     ConfigurationDialog dialog(m_state, m_configFile, m_mail, &m_notifier, &m_window);
     m_open = &dialog;
-    dialog.exec();
+    ExecModal(dialog);
 }
 
 void SettingsWindows::openModeless()
@@ -60,5 +62,5 @@ void SettingsWindows::openModeless()
 bool SettingsWindows::openLogin()
 {
     LoginDialog login(m_state, &m_window);
-    return login.exec() == QDialog::Accepted;
+    return ExecModal(login) == QDialog::Accepted;
 }
