@@ -251,6 +251,67 @@ private slots:
         QCOMPARE(w.t.prompts.unexpected, 0);
     }
 
+    // The program is closed while the settings window's test e-mail waits on a mail server that
+    // takes the connection and never greets: the changes are discarded (Yes), then the close
+    // question is answered. The window is locked and closes once the e-mail has failed, never
+    // beneath it; No leaves monitoring running throughout, Yes ends it.
+    void closingDuringATestEmail_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("No to closing") << false;
+        QTest::newRow("Yes to closing") << true;
+    }
+    void closingDuringATestEmail()
+    {
+        QFETCH(bool, close);
+        MonitoredWindow w(29);
+        w.settings.SMTPTimeOut = 2;
+        QString error;
+        QVERIFY2(w.start(error), qPrintable(error));
+        SmtpTestServer::Options options;
+        options.mode = SmtpTestServer::Mode::Silent;
+        options.host = w.address(11);
+        options.port = MonitoredWindow::SmtpPort;
+        SmtpTestServer mute(options);
+        QVERIFY2(mute.start(), qPrintable(mute.errorOutput()));
+        w.action("mpopConfigure")->trigger();
+        QPointer<ConfigurationDialog> dialog = w.settingsWindows->openWindow();
+        QVERIFY(dialog);
+        TypeInto(Control<QLineEdit>(*dialog, "txtHost"), w.address(11));
+        w.t.prompts.texts.clear();
+        QSignalSpy cycles(&w.window->pollTimer(), &PollTimer::cycleFinished);
+
+        bool closed = !close;
+        bool lockedOpen = false;
+        int cyclesAtClose = -1;
+        QTimer::singleShot(400, dialog, [&] {
+            w.t.prompts.queueAnswer(Prompts::Answer::Yes); // discard the changes
+            w.t.prompts.queueAnswer(close ? Prompts::Answer::Yes : Prompts::Answer::No);
+            closed = w.window->close();
+            lockedOpen = dialog && dialog->isVisible() && !dialog->isEnabled();
+            cyclesAtClose = int(cycles.count());
+        });
+        click(dialog, "btnTestEmail"); // returns once the e-mail has given up
+        QCOMPARE(closed, close);
+        QVERIFY(lockedOpen);
+        QCOMPARE(w.t.prompts.texts.size(), 3);
+        QVERIFY(w.t.prompts.texts[0].startsWith("You have made changes to the settings"));
+        QVERIFY(w.t.prompts.texts[1].startsWith("WARNING, closing this program"));
+        QVERIFY2(w.t.prompts.texts[2].startsWith("Failed to send email to 'admin@example.com'"),
+                 qPrintable(w.t.prompts.texts[2]));
+        QTRY_VERIFY(!dialog);
+        QCOMPARE(w.t.state.MonitoringActive(), !close);
+        if (close) {
+            QTRY_VERIFY(!w.window->pollTimer().cycleRunning());
+            QVERIFY(!w.window->pollTimer().isRunning());
+        } else {
+            // Cycles ran beneath the e-mail's wait after the answer, and go on after it.
+            QVERIFY2(cycles.count() > cyclesAtClose, qPrintable(QString::number(cycles.count())));
+            QVERIFY(w.waitForCycles(2));
+        }
+        QCOMPARE(w.t.prompts.unexpected, 0);
+    }
+
     // The notification area's commands leave polling stopped while the settings window opened
     // from the menu holds it: Create Reports starts no cycle, Configure is locked as the menus
     // are, and polling starts again when the window closes.

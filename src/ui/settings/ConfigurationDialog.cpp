@@ -169,9 +169,7 @@ void ConfigurationDialog::reject()
 {
     if (m_testRunning)
         return;
-    if (unsaved() &&
-        m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
-                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+    if (unsaved() && !discardAsked())
         return;
     QDialog::reject();
 }
@@ -179,13 +177,10 @@ void ConfigurationDialog::reject()
 bool ConfigurationDialog::closeForLogOut()
 {
     if (m_testRunning) {
-        setEnabled(false);
-        m_closeAfterTest = true;
+        closeAfterTest();
         return true;
     }
-    if (unsaved() &&
-        m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
-                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+    if (unsaved() && !discardAsked())
         return false;
     QDialog::reject();
     return true;
@@ -195,12 +190,28 @@ bool ConfigurationDialog::discardChangesForClose()
 {
     if (!unsaved())
         return true;
-    if (m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
-                              Prompts::Buttons::YesNo, Prompts::Icon::Critical) != Prompts::Answer::Yes)
+    if (!discardAsked())
         return false;
     m_changed = false;
-    QDialog::reject();
+    // The test e-mail's wait is beneath this question: the window goes once the e-mail is done,
+    // never from under it.
+    if (m_testRunning)
+        closeAfterTest();
+    else
+        QDialog::reject();
     return true;
+}
+
+bool ConfigurationDialog::discardAsked()
+{
+    return m_state.prompts().ask(kDiscardQuestion, QStringLiteral("Settings have changed"),
+                                 Prompts::Buttons::YesNo, Prompts::Icon::Critical) == Prompts::Answer::Yes;
+}
+
+void ConfigurationDialog::closeAfterTest()
+{
+    setEnabled(false);
+    m_closeAfterTest = true;
 }
 
 SettingsInput ConfigurationDialog::collect() const

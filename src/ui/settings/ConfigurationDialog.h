@@ -50,7 +50,8 @@ public:
     // on its way locks the window, which closes once the e-mail is done.
     bool closeForLogOut();
     // The program is being closed: with unsaved changes the user is asked once whether to
-    // discard them; Yes closes the window, No keeps it (false: the program stays open).
+    // discard them; Yes closes the window (during a test e-mail: locks it and closes it once the
+    // e-mail is done), No keeps it (false: the program stays open).
     bool discardChangesForClose();
 
 signals:
@@ -67,6 +68,10 @@ private:
     // Changes not saved: those Apply saves, and a channel of the Notifications tab not yet saved
     // with its own button.
     bool unsaved() const;
+    // The question whether to discard unsaved changes; true for Yes.
+    bool discardAsked();
+    // Locks the window while the test e-mail runs; it closes when the e-mail is done.
+    void closeAfterTest();
     SettingsInput collect() const;
 
     void onApply();
