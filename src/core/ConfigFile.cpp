@@ -61,6 +61,9 @@ bool ConfigFile::ReadConfiguration()
     m_undecryptedNames.clear();
     if (!QFile::exists(path()))
         return false;
+    // The credentials in it are decryptable with the key the program carries: a file left
+    // readable by others (an older version's, a restored backup) is made its owner's alone.
+    KeepOwnerOnly(path());
     QString error;
     const bool read = readFile(error);
     showDamagedLogin();

@@ -153,10 +153,21 @@ private slots:
         QCOMPARE(run.exitCode(), 0);
         QVERIFY(run.output().contains("SIGINT received"));
 
-        // The next start finds the database and says nothing of making one.
+        // The next start finds the database and says nothing of making one. Files that hold
+        // credentials and were left readable by others (an older version's, a restored backup)
+        // are their owner's alone once the program has read them.
+        const QStringList secrets = {"TallyportConfig.dat", "Tallyport.ini", "wexa.mdb"};
+        for (const QString &name : secrets)
+            QVERIFY(QFile::setPermissions(dir.filePath(name), QFile::ReadOwner | QFile::WriteOwner |
+                                                                  QFile::ReadGroup | QFile::ReadOther));
         ProgramRun again;
         again.start({"--headless", "--dir", dir.path()});
         QTRY_VERIFY_WITH_TIMEOUT(again.outputContains(kRunning), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains("There are no sensors programmed yet"), 15000);
+        for (const QString &name : secrets)
+            QVERIFY2((QFile::permissions(dir.filePath(name)) &
+                      (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)) == 0,
+                     qPrintable(name));
         again.terminate();
         QVERIFY(again.finish(10000));
         QVERIFY(!again.output().contains(kMade));

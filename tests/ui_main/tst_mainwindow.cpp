@@ -78,11 +78,19 @@ private slots:
         QVERIFY(m_t->prompts.texts.first().startsWith("The program file Wexa.mdb is not present in the "));
         QVERIFY(!m_window->pollTimer().isRunning());
 
-        // A second start finds the settings written by the first.
+        // A second start finds the settings written by the first. A settings file that others may
+        // read (an older version's, a restored backup) is made its owner's alone as it is read.
+        const QString config = m_t->path("TallyportConfig.dat");
+        const auto everyoneReads = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(config, everyoneReads));
         m_t->prompts.texts.clear();
         m_window->activate();
         QVERIFY(!m_t->status.contains("Configuration file not found."));
         QVERIFY(!m_t->status.contains("Please click on Setup"));
+        const auto othersAny = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                               QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFile::permissions(config) & othersAny, QFile::Permissions());
+        QVERIFY(QFile::permissions(config) & QFile::ReadOwner);
     }
 
     void namedSensorsArmThePollTimer()
