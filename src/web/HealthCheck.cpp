@@ -55,7 +55,7 @@ HealthView EvaluateHealth(const HealthInputs &in)
         return failing(QStringLiteral("polling-paused"),
                        QStringLiteral("polling is stopped while %1 is open; %2")
                            .arg(in.deviceWindowOpen ? QStringLiteral("the device window")
-                                                    : QStringLiteral("a Setup or About window"),
+                                                    : QStringLiteral("a Setup window"),
                                 since));
     return failing(QStringLiteral("cycle-overdue"), QStringLiteral("%1 (limit %2 s)").arg(since).arg(limit));
 }

@@ -19,7 +19,7 @@ struct HealthInputs {
 //   cycle-hung         a poll cycle has run longer than the limit
 //   cycle-failed       the last poll cycle could not read its device list (the database fails)
 //   no-sensors         no named sensors: nothing is polled
-//   polling-paused     the poll timer is stopped (a Setup or About window is open)
+//   polling-paused     the poll timer is stopped (a window of the Setup menu is open)
 //   cycle-overdue      the poll timer runs but no cycle has ended in time
 HealthView EvaluateHealth(const HealthInputs &in);
 

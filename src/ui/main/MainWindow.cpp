@@ -3,6 +3,7 @@
 #include "AlarmPopup.h"
 #include "AppIcon.h"
 #include "EventViews.h"
+#include "ModalWindow.h"
 #include "TrendChartView.h"
 #include "TrendLegend.h"
 
@@ -391,11 +392,10 @@ void MainWindow::onLogInOut()
     applyMenuRights(m_activation.CurrentMenuRights());
 }
 
+// The About box leaves polling alone: it talks to no device, so cycles go on beneath it, and it
+// opens also while one runs.
 void MainWindow::onAbout()
 {
-    if (m_state.UpdateInProgress)
-        return;
-    m_pollTimer.StopPollTimer();
     QDialog box(this);
     box.setObjectName(QStringLiteral("frmAbout"));
     box.setWindowTitle(QStringLiteral("About ") + QApplication::applicationName());
@@ -407,10 +407,8 @@ void MainWindow::onAbout()
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     layout->addWidget(buttons);
-    box.exec();
+    ExecModal(box);
     m_state.ActiveFormName = QStringLiteral("frmMain");
-    m_state.ReinitOnActivate = false;
-    m_pollTimer.StartPollTimer();
 }
 
 void MainWindow::onCreateReports()
