@@ -27,7 +27,9 @@ QString nameText(const QByteArray &page, int index)
         bytes.chop(1);
     while (!bytes.isEmpty() && isPad(bytes.front()))
         bytes.remove(0, 1);
-    return FromWin1252(bytes);
+    // White space alone (a no-break space among blanks, say) names nothing, as on the way out.
+    const QString text = FromWin1252(bytes);
+    return text.trimmed().isEmpty() ? QString() : text;
 }
 
 // A sensor's reading as its editor shows it: the state text, or for a temperature the value
