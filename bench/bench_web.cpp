@@ -6,18 +6,29 @@
 //      cycle) and in a burst (one rendering used again);
 //   2. poll cycle time with no requests, then with a client thread sending requests at a steady
 //      rate (default 200 a second, /metrics and / in turn) on a few keep-alive connections, in
-//      rounds that take turns.
+//      rounds that take turns;
+//   3. sensors' past: a year of hourly statistics and a day of readings (one a minute) written
+//      for the first sensors (--charts N, default 20); the time to read a year's range from the
+//      hourly file against a day's from the readings, and to answer the history API for each;
+//      then poll cycle time without requests and with a client asking for those sensors' year
+//      charts (/sensor/{id}?span=1y) at a steady rate (--chart-rate, default 10 a second).
 //
 //   bench_web [devices, default 200] [--requests N, default 300] [--rate R, default 200]
 //             [--cycles N per round, default 10] [--rounds N, default 3]
+//             [--charts N, default 20] [--chart-rate R, default 10]
 // Prints figures; never passes or fails. The load average is printed with them: on a busy machine
 // every figure stretches.
 
 #include "BenchPlant.h"
 
+#include <acquisition/SensorDataFiles.h>
+#include <acquisition/SensorRange.h>
+#include <core/DateTimeText.h>
 #include <support/CycleRun.h>
 #include <web/WebServer.h>
 #include <web/WebService.h>
+
+#include <QFile>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -43,6 +54,8 @@ struct Options {
     int rate = 200;
     int cycles = 10;
     int rounds = 3;
+    int charts = 20;
+    int chartRate = 10;
 };
 
 // One keep-alive HTTP/1.1 connection of the client thread.
@@ -153,11 +166,15 @@ Timing timeRequests(quint16 port, const QByteArray &path, int count, StatusSourc
     return timing;
 }
 
-// Requests at a steady rate from a thread of their own until stopped: /metrics and / in turn,
-// spread over four keep-alive connections.
+// Requests at a steady rate from a thread of their own until stopped: the paths in turn, spread
+// over four keep-alive connections.
 class Load {
 public:
-    Load(quint16 port, int rate) : m_port(port), m_rate(rate) {}
+    Load(quint16 port, int rate,
+         QList<QByteArray> paths = {QByteArrayLiteral("/metrics"), QByteArrayLiteral("/")})
+        : m_port(port), m_rate(rate), m_paths(std::move(paths))
+    {
+    }
 
     void start()
     {
@@ -192,8 +209,7 @@ private:
                 QThread::usleep(qMax(50, int((due - now) * 1000)));
                 continue;
             }
-            if (clients[size_t(m_sent % 4)]->get(m_sent % 2 ? QByteArrayLiteral("/")
-                                                            : QByteArrayLiteral("/metrics")) < 0)
+            if (clients[size_t(m_sent % 4)]->get(m_paths.at(m_sent % m_paths.size())) < 0)
                 ++m_failed;
             ++m_sent;
         }
@@ -202,6 +218,7 @@ private:
 
     quint16 m_port;
     int m_rate;
+    QList<QByteArray> m_paths;
     QThread *m_thread = nullptr;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_sent{0};
@@ -227,6 +244,92 @@ double mean(const std::vector<double> &v)
     return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / v.size();
 }
 
+// A year of hourly statistics and the last day's readings, one a minute, for the sensor.
+void writePast(const QString &dir, int sensorId, const QDateTime &now)
+{
+    QByteArray hours;
+    for (QDateTime t = now.addDays(-365); t < now; t = t.addSecs(3600))
+        hours += HourlyStatisticsRecord{DateTimeText(QDateTime(t.date(), QTime(t.time().hour(), 0))), 240.0f,
+                                        2.0f, 6.0f, 60}
+                     .encode();
+    QFile statistics(SensorStatisticsPath(dir, sensorId));
+    if (statistics.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        statistics.write(hours);
+    QHash<QString, QByteArray> months;
+    for (QDateTime t = now.addDays(-1); t < now; t = t.addSecs(60))
+        months[SensorInstantaneousPath(dir, sensorId, QDate(t.date().year(), t.date().month(), 1))] +=
+            InstantaneousRecord{DateTimeText(t), 4.0f}.encode();
+    for (auto it = months.cbegin(); it != months.cend(); ++it) {
+        QFile file(it.key());
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(it.value());
+    }
+}
+
+// The sensors' past read a span back from now, in the server's own time (no HTTP).
+double readRangeMs(const QString &dir, const QList<int> &ids, const QDateTime &now, int days)
+{
+    QElapsedTimer t;
+    t.start();
+    qsizetype steps = 0;
+    for (const int id : ids)
+        steps += qsizetype(ReadSensorRange(dir, id, now.addDays(-days), now, 0, 426).steps.size());
+    const double ms = t.nsecsElapsed() / 1e6 / qMax<qsizetype>(1, ids.size());
+    std::printf("  read %3d day(s) %s: %7.3f ms per sensor (%lld steps each)\n", days,
+                days > 1 ? "from the hourly statistics" : "from every reading        ", ms,
+                static_cast<long long>(steps / qMax<qsizetype>(1, ids.size())));
+    return ms;
+}
+
+// The sensors' past as the history API answers it over HTTP, a year and a day.
+void timeHistory(quint16 port, const QList<int> &ids, const QDateTime &now)
+{
+    for (const int days : {365, 1}) {
+        std::vector<double> ms;
+        qint64 bytes = 0;
+        const QByteArray from = QUrl::toPercentEncoding(IsoTime(now.addDays(-days)));
+        QThread *thread = QThread::create([&] {
+            Client client;
+            if (!client.connect(port))
+                return;
+            for (const int id : ids) {
+                QElapsedTimer t;
+                t.start();
+                bytes = client.get("/api/v1/sensors/" + QByteArray::number(id) + "/history?from=" + from);
+                ms.push_back(t.nsecsElapsed() / 1e6);
+            }
+        });
+        serveUntilDone(thread);
+        std::printf("  history API, %3d day(s): %7.2f ms mean over HTTP, %lld bytes\n", days, mean(ms),
+                    static_cast<long long>(bytes));
+    }
+}
+
+// Rounds of cycles without and with a load, one after the other, so that a change in the
+// machine's load meets both alike.
+void compareCycles(Engine &engine, const Options &o, quint16 port, int rate, const QList<QByteArray> &paths,
+                   const char *what)
+{
+    std::vector<double> quiet, loaded;
+    for (int round = 1; round <= o.rounds; ++round) {
+        const std::vector<double> q = timeCycles(engine, o.cycles);
+        Load load(port, rate, paths);
+        load.start();
+        const std::vector<double> l = timeCycles(engine, o.cycles);
+        load.stop();
+        std::printf("  round %d: poll cycle %7.1f ms without requests, %7.1f ms with %4.0f %s/s "
+                    "(%d requests, %d failed): %+.1f %%\n",
+                    round, mean(q), mean(l), load.sent() / qMax(0.001, load.seconds()), what, load.sent(),
+                    load.failed(), 100.0 * (mean(l) - mean(q)) / qMax(0.001, mean(q)));
+        quiet.insert(quiet.end(), q.begin(), q.end());
+        loaded.insert(loaded.end(), l.begin(), l.end());
+    }
+    const double quietMs = mean(quiet), loadedMs = mean(loaded);
+    std::printf("  all rounds: %.1f ms without %s, %.1f ms with, change %+.1f %%; load average %s\n", quietMs,
+                what, loadedMs, 100.0 * (loadedMs - quietMs) / qMax(0.001, quietMs),
+                loadAverage().constData());
+}
+
 Options parse(const QStringList &args)
 {
     Options o;
@@ -241,6 +344,10 @@ Options parse(const QStringList &args)
             o.cycles = next();
         else if (a == QLatin1String("--rounds"))
             o.rounds = next();
+        else if (a == QLatin1String("--charts"))
+            o.charts = next();
+        else if (a == QLatin1String("--chart-rate"))
+            o.chartRate = next();
         else
             o.devices = a.toInt();
     }
@@ -284,25 +391,29 @@ int main(int argc, char *argv[])
         timeRendering(web.source(), path);
     }
 
-    // Rounds of cycles without and with requests, one after the other, so that a change in the
-    // machine's load meets both alike.
-    std::vector<double> quiet, loaded;
-    for (int round = 1; round <= o.rounds; ++round) {
-        const std::vector<double> q = timeCycles(engine, o.cycles);
-        Load load(web.port(), o.rate);
-        load.start();
-        const std::vector<double> l = timeCycles(engine, o.cycles);
-        load.stop();
-        std::printf("  round %d: poll cycle %7.1f ms without requests, %7.1f ms with %4.0f requests/s "
-                    "(%d requests, %d failed): %+.1f %%\n",
-                    round, mean(q), mean(l), load.sent() / qMax(0.001, load.seconds()), load.sent(),
-                    load.failed(), 100.0 * (mean(l) - mean(q)) / qMax(0.001, mean(q)));
-        quiet.insert(quiet.end(), q.begin(), q.end());
-        loaded.insert(loaded.end(), l.begin(), l.end());
+    compareCycles(engine, o, web.port(), o.rate, {QByteArrayLiteral("/metrics"), QByteArrayLiteral("/")},
+                  "requests");
+
+    // Sensors' past: the year from hourly statistics against the day from every reading, then
+    // cycles beside a client asking for year charts.
+    const QString dir = engine.state.programDirectory();
+    const QDateTime now = engine.clock.now().addDays(1); // the cycles below move the clock on
+    QList<int> ids;
+    QList<QByteArray> charts;
+    for (int row = 0; row < engine.monitor->grid.rowCount() && ids.size() < o.charts; ++row) {
+        const int id = engine.monitor->grid.cellText(row, StatusGridModel::SensorIdColumn).toInt();
+        if (id > 0) {
+            writePast(dir, id, now);
+            ids << id;
+            charts << "/sensor/" + QByteArray::number(id) + "?span=1y";
+        }
     }
-    const double quietMs = mean(quiet), loadedMs = mean(loaded);
-    std::printf("  all rounds: %.1f ms without requests, %.1f ms with, change %+.1f %%; load average %s\n",
-                quietMs, loadedMs, 100.0 * (loadedMs - quietMs) / qMax(0.001, quietMs),
-                loadAverage().constData());
+    std::printf("sensors' past: %lld sensors with a year of hourly statistics and a day of readings\n",
+                static_cast<long long>(ids.size()));
+    const double yearMs = readRangeMs(dir, ids, now, 365);
+    const double dayMs = readRangeMs(dir, ids, now, 1);
+    std::printf("  a year costs %.2f times a day\n", yearMs / qMax(0.001, dayMs));
+    timeHistory(web.port(), ids, now);
+    compareCycles(engine, o, web.port(), o.chartRate, charts, "year charts");
     return 0;
 }

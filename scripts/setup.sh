@@ -12,13 +12,30 @@ packages=(
     clang-14 libclang-rt-14-dev
     dpkg-dev desktop-file-utils systemd lintian help2man
 )
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+# Only for tests, without what they recommend: promtool (checks the shipped alerting rules; the
+# package's Prometheus server is not wanted) and the browser that opens the status pages.
+test_tools=(prometheus chromium)
+not_installed() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+    done
+}
+mapfile -t missing < <(not_installed "${packages[@]}")
+mapfile -t missing_tools < <(not_installed "${test_tools[@]}")
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if [ ${#missing[@]} -gt 0 ] || [ ${#missing_tools[@]} -gt 0 ]; then
     $SUDO apt-get update
+fi
+if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi
+if [ ${#missing_tools[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing_tools[@]}"
+    # Installing prometheus enables and starts its server where systemd runs (a container's
+    # policy-rc.d keeps it from starting): a machine set up to build Tallyport runs none of it.
+    if printf '%s\n' "${missing_tools[@]}" | grep -qx prometheus && [ -d /run/systemd/system ]; then
+        $SUDO systemctl disable --now prometheus.service >/dev/null 2>&1 || true
+    fi
 fi

@@ -150,6 +150,15 @@ bool Database::ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows)
     return alarmsWhere(QStringLiteral("AlarmActive = ? ORDER BY AlarmStart DESC, IDNum DESC"), {kTrue}, rows);
 }
 
+bool Database::SensorAlarmsBetween(qint64 sensorId, const QDateTime &from, const QDateTime &to, int limit,
+                                   QList<AlarmRecord> &rows)
+{
+    return alarmsWhere(
+        QStringLiteral("SensorIDNum = ? AND AlarmStart < ? AND (AlarmActive = ? OR AlarmEnd >= ?) "
+                       "ORDER BY AlarmStart, IDNum LIMIT ?"),
+        {sensorId, StoredDateTime(to), kTrue, StoredDateTime(from), limit}, rows);
+}
+
 bool Database::alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows)
 {
     rows.clear();

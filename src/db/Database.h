@@ -120,6 +120,8 @@ public:
     // The number of named sensors; false with count 0 when there are none.
     bool CountNamedSensors(int &count);
     bool SensorExists(qint64 serverId, int port);
+    // The named sensor with this key; found false when there is none. No message.
+    bool SensorById(qint64 sensorId, SensorRecord &row, bool &found);
     // SensorNotes of the port's row, empty when there is no row.
     bool GetSensorNotes(qint64 serverId, int port, QString &notes);
     // Updates the port's row (name, notes, limits; the type stays) or adds it. The limits are
@@ -261,6 +263,10 @@ public:
     // Every alarm still active (its sensor shows ALARM), newest first. No message. The alarms of
     // these lists carry their acknowledgement.
     bool ActiveAlarmsNewestFirst(QList<AlarmRecord> &rows);
+    // The sensor's alarms that were open at some time in [from, to), oldest first, at most limit.
+    // No message.
+    bool SensorAlarmsBetween(qint64 sensorId, const QDateTime &from, const QDateTime &to, int limit,
+                             QList<AlarmRecord> &rows);
     bool ErrorsNewestFirst(QList<ErrorRecord> &rows, int offset = 0, int limit = -1, qint64 upToId = 0);
     // notifiedOnly: only episodes whose EmailSent is not "False".
     bool ServerFailuresNewestFirst(QList<ServerFailureRecord> &rows, bool notifiedOnly, int offset = 0,

@@ -64,6 +64,22 @@ bool Database::RecordSensors(qint64 serverId, QList<SensorRecord> &rows, int &co
     return failWithLog(QStringLiteral("RecordSensors()"));
 }
 
+bool Database::SensorById(qint64 sensorId, SensorRecord &row, bool &found)
+{
+    found = false;
+    Statement query = run(QStringLiteral("SELECT IDNum, ServerIDNum, SensorName, PortNum, SensorNotes, "
+                                         "SensorType, UpperLimit, LowerLimit, TOL FROM tblSensors "
+                                         "WHERE IDNum = ? AND length(SensorName) <> 0"),
+                          {sensorId});
+    if (!query)
+        return false;
+    if (query->next()) {
+        row = sensorFrom(*query);
+        found = true;
+    }
+    return !query->lastError().isValid() || fail(query->lastError().text());
+}
+
 bool Database::CountNamedSensors(int &count)
 {
     count = 0;

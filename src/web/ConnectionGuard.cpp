@@ -223,14 +223,22 @@ bool ConnectionGuard::mayAnswer()
     return false;
 }
 
+void ConnectionGuard::requestTaken()
+{
+    m_taken = qMin(m_taken + 1, m_requestEnds.size());
+    if (m_taken == m_requestEnds.size())
+        m_answerDeadline.stop();
+}
+
 void ConnectionGuard::requestAnswered()
 {
     if (m_requestEnds.isEmpty())
         return;
     m_answeredTo = m_requestEnds.takeFirst();
+    m_taken = qMax<qsizetype>(0, m_taken - 1);
     m_readAgain = true;
     m_waitingSince = m_table->nextTurn();
-    if (m_requestEnds.isEmpty())
+    if (m_requestEnds.size() == m_taken)
         m_answerDeadline.stop();
     else
         m_answerDeadline.start();
@@ -313,8 +321,8 @@ void ConnectionGuard::completeRequest(qint64 end)
     m_bodyLeft = -1;
     m_requestDeadline.stop();
     m_requestEnds.append(end);
-    // The parser answers a complete request within moments; one it cannot parse gets no answer.
-    if (m_requestEnds.size() == 1)
+    // The parser takes a complete request within moments; one it cannot parse gets no answer.
+    if (m_requestEnds.size() == m_taken + 1)
         m_answerDeadline.start();
 }
 

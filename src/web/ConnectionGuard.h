@@ -75,8 +75,8 @@ private:
 // complete in time and an idle connection are answered with 4xx and closed.
 class ConnectionGuard final : public QObject {
 public:
-    // A complete request the HTTP parser has not answered this long after it came (one it could
-    // not parse) gets 400.
+    // A complete request the HTTP parser has not taken this long after it came (one it could not
+    // parse) gets 400. One it took may take longer to answer (a sensor's year is being read).
     static constexpr int AnswerMs = 1000;
 
     ConnectionGuard(QTcpSocket *socket, const ConnectionLimits &limits,
@@ -94,6 +94,8 @@ public:
     quint64 waitingSince() const { return m_waitingSince; }
 
     bool mayAnswer();
+    // The parser took the oldest request not taken yet: its answer is being made.
+    void requestTaken();
     void requestAnswered();
     // Closes to make room for another connection: a request begun gets 503.
     void giveUpPlace();
@@ -130,6 +132,8 @@ private:
     qint64 m_checkedTo = 0;
     QList<qint64> m_requestEnds;
     qint64 m_answeredTo = 0;
+    // Of the requests not answered yet, how many the parser has taken (the first ones).
+    qsizetype m_taken = 0;
     bool m_readAgain = false;
     quint64 m_waitingSince = 0;
     bool m_refused = false;

@@ -7,6 +7,12 @@ GuardedTcpServer::GuardedTcpServer(const ConnectionLimits &limits, QObject *pare
 {
 }
 
+void GuardedTcpServer::RequestTaken(QTcpSocket *socket)
+{
+    if (ConnectionGuard *guard = ConnectionGuard::of(socket))
+        guard->requestTaken();
+}
+
 void GuardedTcpServer::RequestAnswered(QTcpSocket *socket)
 {
     if (ConnectionGuard *guard = ConnectionGuard::of(socket))

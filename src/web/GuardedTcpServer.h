@@ -28,6 +28,8 @@ public:
     void setTls(const QSslConfiguration &configuration) { m_tls = configuration; }
     int openConnections() const { return m_table->size(); }
 
+    // The HTTP server has parsed a request on the socket; its answer may take a while.
+    static void RequestTaken(QTcpSocket *socket);
     // The HTTP server has answered a request on the socket: its byte count starts again.
     static void RequestAnswered(QTcpSocket *socket);
     // Whether an answer may be written to the socket. False when the client has left more than

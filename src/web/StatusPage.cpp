@@ -12,7 +12,9 @@ QString esc(const QString &text)
     return text.toHtmlEscaped();
 }
 
-QString cssClass(Status status)
+} // namespace
+
+QString StatusCssClass(Status status)
 {
     switch (status) {
     case Status::Normal:
@@ -27,7 +29,7 @@ QString cssClass(Status status)
     return QString();
 }
 
-QString styleSheet()
+QString PageStyleSheet()
 {
     QString css = QStringLiteral(
         "body{font-family:system-ui,sans-serif;margin:0;padding:0 .6em 1em;color:#111;background:#f4f5f8}"
@@ -44,9 +46,25 @@ QString styleSheet()
         ".wide{display:none}}");
     for (const Status status : {Status::Normal, Status::NoData, Status::Alarm})
         css += QStringLiteral(".%1{background:%2}")
-                   .arg(cssClass(status), StatusGridModel::statusColour(status).name());
+                   .arg(StatusCssClass(status), StatusGridModel::statusColour(status).name());
     return css;
 }
+
+int PageRefreshSeconds(int updateRateSeconds)
+{
+    return qBound(10, updateRateSeconds, 300);
+}
+
+QString PageHead(const QString &title, int refreshSeconds, const QString &extraCss)
+{
+    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                          "<meta http-equiv=\"refresh\" content=\"%1\">\n<title>%2</title>\n"
+                          "<style>%3</style></head>\n<body>\n")
+        .arg(QString::number(refreshSeconds), title.toHtmlEscaped(), PageStyleSheet() + extraCss);
+}
+
+namespace {
 
 QString row(const QStringList &cells, bool current = true)
 {
@@ -83,8 +101,11 @@ QString sensorsSection(const QList<SensorView> &sensors)
     const bool anyStale =
         std::any_of(sensors.begin(), sensors.end(), [](const SensorView &s) { return !s.current; });
     for (const SensorView &s : sensors)
-        rows += row({td(s.device), td(s.sensor), td(s.reading, s.value ? QStringLiteral("num") : QString()),
-                     td(s.unit), td(StatusGridModel::statusText(s.status), cssClass(s.status)),
+        rows += row({td(s.device),
+                     QStringLiteral("<td><a href=\"sensor/%1\">").arg(s.sensorId) + esc(s.sensor) +
+                         QStringLiteral("</a></td>"),
+                     td(s.reading, s.value ? QStringLiteral("num") : QString()), td(s.unit),
+                     td(StatusGridModel::statusText(s.status), StatusCssClass(s.status)),
                      td(QString::number(s.sensorId), QStringLiteral("num wide"))},
                     s.current);
     return QStringLiteral("<h2>Sensors</h2>\n") +
@@ -182,13 +203,8 @@ QString pageHeader(const WebSnapshot &s)
 QByteArray StatusPageHtml(const WebSnapshot &s, int refreshSeconds)
 {
     QString html;
-    html.reserve(4096 + s.sensors.size() * 260);
-    html += QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-                           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                           "<meta http-equiv=\"refresh\" content=\"%1\">\n<title>Tallyport status</title>\n"
-                           "<style>%2</style></head>\n<body>\n")
-                .arg(refreshSeconds)
-                .arg(styleSheet());
+    html.reserve(4096 + s.sensors.size() * 300);
+    html += PageHead(QStringLiteral("Tallyport status"), refreshSeconds);
     html += pageHeader(s);
     html += sensorsSection(s.sensors);
     html += devicesSection(s.devices);

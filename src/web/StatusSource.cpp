@@ -202,3 +202,47 @@ WebSnapshot StatusSource::snapshot() const
         s.escalationSteps = escalationSteps();
     return s;
 }
+
+bool StatusSource::sensorFacts(int sensorId, SensorFacts &facts, bool &found) const
+{
+    facts = SensorFacts();
+    facts.now = m_state.clock().now();
+    facts.updateRateSeconds = m_state.Config.UpdateRate;
+    facts.dataDirectory = m_state.programDirectory();
+    for (const SensorView &row : sensorRows()) {
+        if (row.sensorId == sensorId) {
+            facts.view = row;
+            facts.inGrid = true;
+        }
+    }
+    SensorRecord record;
+    if (!m_database.SensorById(sensorId, record, found)) {
+        // The row still shows what the last cycle read, without the limits.
+        found = facts.inGrid;
+        return facts.inGrid;
+    }
+    if (!found && facts.inGrid) {
+        // Deleted in the device window since the grid was laid out: still shown until then.
+        found = true;
+    } else if (found) {
+        facts.lowerLimit = record.LowerLimit;
+        facts.upperLimit = record.UpperLimit;
+        if (!facts.inGrid) {
+            facts.view.sensorId = sensorId;
+            facts.view.sensor = record.SensorName;
+            for (const ServerRecord &device : m_devices)
+                if (device.IDNum == record.ServerIDNum)
+                    facts.view.device = device.ServerName;
+        }
+    }
+    for (const AlarmRecord &alarm : m_openAlarms)
+        if (alarm.SensorIDNum == sensorId)
+            facts.openAlarms.append(alarm);
+    return true;
+}
+
+bool StatusSource::sensorAlarms(int sensorId, const QDateTime &from, const QDateTime &to, int limit,
+                                QList<AlarmRecord> &alarms) const
+{
+    return m_database.SensorAlarmsBetween(sensorId, from, to, limit, alarms);
+}

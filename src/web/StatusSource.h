@@ -13,6 +13,19 @@ class PollTimer;
 class ProgramState;
 class StatusGridModel;
 
+// What a sensor's page and history take from the engine: its row as the status page shows it
+// (or its name alone, before a cycle has shown it), its limits and its open alarms.
+struct SensorFacts {
+    SensorView view;
+    bool inGrid = false;
+    std::optional<double> lowerLimit;
+    std::optional<double> upperLimit;
+    QList<AlarmRecord> openAlarms;
+    QString dataDirectory; // where its data files are
+    QDateTime now;
+    int updateRateSeconds = 60;
+};
+
 // Where the remote views take what they show. Requests are answered from memory only: the grid,
 // the status list and the cycle times as the windows show them, and the device list, alarms and
 // failures that refresh() reads from the database after each cycle.
@@ -43,6 +56,12 @@ public:
     // rendered answer can be used again while it has not moved.
     quint64 generation() const { return m_generation; }
     bool cycleRunning() const;
+    // The sensor of that key, from the grid or (before a cycle has shown it) the database. False
+    // when the database could not be read; found false when there is no such named sensor.
+    bool sensorFacts(int sensorId, SensorFacts &facts, bool &found) const;
+    // The sensor's alarms open at some time in [from, to), oldest first, at most limit.
+    bool sensorAlarms(int sensorId, const QDateTime &from, const QDateTime &to, int limit,
+                      QList<AlarmRecord> &alarms) const;
     // The newest alarms, at most KeptAlarms.
     QList<AlarmRecord> newestAlarms(int limit) const;
 

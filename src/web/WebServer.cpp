@@ -4,6 +4,7 @@
 #include "ConnectionGuard.h"
 #include "GuardedTcpServer.h"
 #include "MetricsText.h"
+#include "SensorRoutes.h"
 #include "StatusJson.h"
 #include "StatusPage.h"
 #include "StatusSource.h"
@@ -11,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -34,10 +36,36 @@ QByteArray sha256(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-// The page reloads itself at the update rate, within reason.
-int refreshSeconds(int updateRate)
+const char *reasonPhrase(int status)
 {
-    return qBound(10, updateRate, 300);
+    switch (status) {
+    case 200:
+        return "OK";
+    case 303:
+        return "See Other";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 413:
+        return "Payload Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 421:
+        return "Misdirected Request";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
 }
 
 QByteArray methodName(QHttpServerRequest::Method method)
@@ -77,7 +105,7 @@ QString originOf(const QUrl &url)
         origin.setPort(url.port());
     return origin.toString(QUrl::FullyEncoded);
 }
-// The status page's links to alarms' pages keep the ?token= the page was opened with.
+// The status page's links to alarms' and sensors' pages keep the ?token= the page was opened with.
 QByteArray withPageQuery(const QByteArray &page, const QUrl &url)
 {
     const QUrlQuery query(url);
@@ -86,13 +114,15 @@ QByteArray withPageQuery(const QByteArray &page, const QUrl &url)
     const QByteArray suffix =
         "?token=" +
         QUrl::toPercentEncoding(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded));
-    const QByteArray link = QByteArrayLiteral("<a href=\"alarm/");
     QByteArray html = page;
-    for (qsizetype at = html.indexOf(link); at >= 0; at = html.indexOf(link, at + 1)) {
-        const qsizetype end = html.indexOf('"', at + link.size());
-        if (end < 0)
-            break;
-        html.insert(end, suffix);
+    for (const QByteArray link :
+         {QByteArrayLiteral("<a href=\"alarm/"), QByteArrayLiteral("<a href=\"sensor/")}) {
+        for (qsizetype at = html.indexOf(link); at >= 0; at = html.indexOf(link, at + 1)) {
+            const qsizetype end = html.indexOf('"', at + link.size());
+            if (end < 0)
+                break;
+            html.insert(end, suffix);
+        }
     }
     return html;
 }
@@ -108,8 +138,16 @@ bool TokenMatches(const QByteArray &given, const QByteArray &tokenHash)
 WebServer::WebServer(const StatusSource &source, const QString &token, const QStringList &hosts,
                      QObject *parent)
     : QAbstractHttpServer(parent), m_source(source),
-      m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8())), m_hosts(hosts)
+      m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8())), m_hosts(hosts),
+      m_sensorRoutes(std::make_unique<SensorRoutes>(source))
 {
+}
+
+WebServer::~WebServer() = default;
+
+RangeWorker &WebServer::rangeWorker()
+{
+    return m_sensorRoutes->worker();
 }
 
 qint64 WebServer::BodyLimit(const QByteArray &method, const QString &path)
@@ -160,8 +198,10 @@ bool WebServer::tokenGiven(const QUrl &url, const QList<QPair<QByteArray, QByteA
     if (authorization.size() > 7 && authorization.left(7).compare("bearer ", Qt::CaseInsensitive) == 0)
         return TokenMatches(authorization.mid(7).trimmed(), m_tokenHash);
     qint64 alarmId = 0;
+    int sensorId = 0;
     const bool page = url.path() == QLatin1String("/") ||
-                      AlarmRoutes::Parse(url.path(), alarmId) != AlarmRoutes::Route::None;
+                      AlarmRoutes::Parse(url.path(), alarmId) != AlarmRoutes::Route::None ||
+                      SensorRoutes::Parse(url.path(), sensorId) == SensorRoutes::Route::Page;
     const QUrlQuery query(url);
     if (page && query.hasQueryItem(QStringLiteral("token")))
         return TokenMatches(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(),
@@ -190,8 +230,8 @@ WebReply WebServer::Answer(const WebRequest &request)
     return m_alarmRoutes->Answer(request, route, alarmId, access);
 }
 
-WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
-                           const QList<QPair<QByteArray, QByteArray>> &headers) const
+std::optional<WebReply> WebServer::refusal(const QByteArray &method, const QUrl &url,
+                                           const QList<QPair<QByteArray, QByteArray>> &headers) const
 {
     // HEAD is answered as GET; send() leaves out the body. Uptime checkers often ask with HEAD.
     if (method != "GET" && method != "HEAD") {
@@ -207,6 +247,14 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
         reply.headers.append(headerPair("WWW-Authenticate", "Bearer realm=\"Tallyport\""));
         return reply;
     }
+    return std::nullopt;
+}
+
+WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
+                           const QList<QPair<QByteArray, QByteArray>> &headers) const
+{
+    if (std::optional<WebReply> refused = refusal(method, url, headers))
+        return *refused;
     const QString path = url.path();
     if (path == QLatin1String("/")) {
         WebReply reply{200,
@@ -215,7 +263,7 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
                                 [this] {
                                     const WebSnapshot snapshot = m_source.snapshot();
                                     return StatusPageHtml(snapshot,
-                                                          refreshSeconds(snapshot.updateRateSeconds));
+                                                          PageRefreshSeconds(snapshot.updateRateSeconds));
                                 }),
                        {}};
         reply.body = withPageQuery(reply.body, url);
@@ -286,32 +334,83 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
 {
     WebRequest exchange{methodName(request.method()), request.url(), request.headers(), request.body(),
                         PeerOf(*socket)};
-    send(Answer(exchange), request, socket);
+    const std::shared_ptr<Outgoing> outgoing = queueAnswer(socket, request);
+    int sensorId = 0;
+    const SensorRoutes::Route route = SensorRoutes::Parse(exchange.url.path(), sensorId);
+    if (route == SensorRoutes::Route::None) {
+        outgoing->reply = Answer(exchange);
+    } else if (std::optional<WebReply> refused = refusal(exchange.method, exchange.url, exchange.headers)) {
+        outgoing->reply = refused;
+    } else {
+        QPointer<QTcpSocket> kept(socket);
+        outgoing->reply =
+            m_sensorRoutes->Answer(exchange, route, sensorId, [this, kept, outgoing](const WebReply &reply) {
+                outgoing->reply = reply;
+                if (kept)
+                    sendReady(kept);
+            });
+    }
+    sendReady(socket);
     return true;
 }
 
 void WebServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    send(textReply(404, "Not found."), request, socket);
+    queueAnswer(socket, request)->reply = textReply(404, "Not found.");
+    sendReady(socket);
 }
 
-void WebServer::send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket)
+std::shared_ptr<WebServer::Outgoing> WebServer::queueAnswer(QTcpSocket *socket,
+                                                            const QHttpServerRequest &request)
+{
+    auto outgoing = std::make_shared<Outgoing>();
+    outgoing->head = request.method() == QHttpServerRequest::Method::Head;
+    // The HTTP library keeps every connection open; a client that asked for a close gets one.
+    outgoing->close = HeaderValue(request.headers(), QByteArrayLiteral("connection"))
+                          .compare("close", Qt::CaseInsensitive) == 0;
+    auto queue = m_outgoing.find(socket);
+    if (queue == m_outgoing.end()) {
+        queue = m_outgoing.insert(socket, {});
+        connect(socket, &QObject::destroyed, this, [this, socket] { m_outgoing.remove(socket); });
+    }
+    queue->append(outgoing);
+    // Parsed: the connection's guard stops waiting for the library to answer it.
+    GuardedTcpServer::RequestTaken(socket);
+    return outgoing;
+}
+
+void WebServer::sendReady(QTcpSocket *socket)
+{
+    auto queue = m_outgoing.find(socket);
+    while (queue != m_outgoing.end() && !queue->isEmpty() && queue->first()->reply) {
+        const std::shared_ptr<Outgoing> outgoing = queue->takeFirst();
+        send(*outgoing->reply, *outgoing, socket);
+        // Sending may close the connection, and its queue with it.
+        queue = m_outgoing.find(socket);
+    }
+}
+
+void WebServer::send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket *socket)
 {
     if (!GuardedTcpServer::MayAnswer(socket))
         return;
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
-    responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
-    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
-    responder.writeHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
-    responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
+    QByteArray bytes =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    const auto header = [&bytes](const QByteArray &name, const QByteArray &value) {
+        bytes += name + ": " + value + "\r\n";
+    };
+    header("Content-Type", reply.contentType);
+    header("Content-Length", QByteArray::number(reply.body.size()));
+    header("Cache-Control", "no-store");
+    header("X-Content-Type-Options", "nosniff");
     for (const auto &[name, value] : reply.headers)
-        responder.writeHeader(name, value);
+        header(name, value);
+    bytes += "\r\n";
     // The answer to HEAD is that of GET without its body.
-    responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : reply.body);
+    if (!outgoing.head)
+        bytes += reply.body;
+    socket->write(bytes);
     GuardedTcpServer::RequestAnswered(socket);
-    // The HTTP library keeps every connection open; a client that asked for a close gets one.
-    if (HeaderValue(request.headers(), QByteArrayLiteral("connection"))
-            .compare("close", Qt::CaseInsensitive) == 0)
+    if (outgoing.close)
         CloseWhenWritten(socket);
 }

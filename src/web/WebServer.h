@@ -13,10 +13,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class AlarmRoutes;
+class RangeWorker;
+class SensorRoutes;
 class StatusSource;
+class QTcpSocket;
 
 // The read-only HTTP endpoints, all answered from memory:
 //   /                 the status page
@@ -24,6 +28,8 @@ class StatusSource;
 //   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
 //   /metrics          Prometheus text format
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
+//   /sensor/{id}, /api/v1/sensors/{id}/history   a sensor's past (SensorRoutes), answered once
+//                     the range worker has read it: answers go out in the order of the requests
 // and the routes of one alarm (AlarmRoutes: its page, and the two that acknowledge it, the only
 // routes that change anything or take a body, when the server is given them).
 // Elsewhere only GET (and HEAD, its headers alone) is served, and nothing is read from files. With a token
@@ -44,6 +50,7 @@ public:
     // and localhost.
     WebServer(const StatusSource &source, const QString &token, const QStringList &hosts = {},
               QObject *parent = nullptr);
+    ~WebServer() override;
 
     // The largest request body a route takes; 0 where it takes none, which is every route but the
     // two that acknowledge an alarm. The connections' guard refuses any other body at once
@@ -59,12 +66,17 @@ public:
     // Serves the routes of alarms (none while null); publicUrl, when set, is an origin their
     // requests may come from besides this server's own.
     void setAlarmRoutes(AlarmRoutes *routes, const QString &publicUrl = QString());
+    // Where sensors' ranges are read and their pages drawn.
+    RangeWorker &rangeWorker();
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    // The refusal of a read-only request by method, Host or token; empty when it may be answered.
+    std::optional<WebReply> refusal(const QByteArray &method, const QUrl &url,
+                                    const QList<QPair<QByteArray, QByteArray>> &headers) const;
     bool authorised(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
     bool addressedHere(const QList<QPair<QByteArray, QByteArray>> &headers) const;
     // Whether the Host header names this computer by a loopback address or "localhost".
@@ -72,7 +84,16 @@ private:
     bool tokenGiven(const QUrl &url, const QList<QPair<QByteArray, QByteArray>> &headers) const;
     WebReply alarms(const QUrl &url) const;
     WebReply health() const;
-    void send(const WebReply &reply, const QHttpServerRequest &request, QTcpSocket *socket);
+    // The answers of a connection's requests in their order; one not made yet holds back those
+    // after it.
+    struct Outgoing {
+        bool head = false;
+        bool close = false;
+        std::optional<WebReply> reply;
+    };
+    std::shared_ptr<Outgoing> queueAnswer(QTcpSocket *socket, const QHttpServerRequest &request);
+    void sendReady(QTcpSocket *socket);
+    void send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket *socket);
     QByteArray rendered(const QString &path, const std::function<QByteArray()> &render) const;
 
     struct Rendered {
@@ -89,6 +110,8 @@ private:
     AlarmRoutes *m_alarmRoutes = nullptr;
     QString m_publicOrigin; // "https://host:port" of [web] publicUrl; empty when none
     mutable QHash<QString, Rendered> m_rendered;
+    std::unique_ptr<SensorRoutes> m_sensorRoutes;
+    QHash<QTcpSocket *, QList<std::shared_ptr<Outgoing>>> m_outgoing;
 };
 
 // Whether given is the token, compared in time that does not depend on where they differ.

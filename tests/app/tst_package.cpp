@@ -88,7 +88,9 @@ void TestPackage::holdsTheProgramAndItsFiles()
          {"/usr/bin/tallyport", "/usr/bin/tallyport-sim", "/usr/bin/tallyport-makedb",
           "/usr/share/tallyport/schema.sql", "/usr/share/tallyport/ding.wav",
           "/usr/share/applications/tallyport.desktop", "/usr/share/icons/hicolor/scalable/apps/tallyport.svg",
-          "/usr/lib/systemd/system/tallyport.service", "/usr/share/doc/tallyport/README.md"})
+          "/usr/lib/systemd/system/tallyport.service", "/usr/share/doc/tallyport/README.md",
+          "/usr/share/doc/tallyport/examples/tallyport-dashboard.json",
+          "/usr/share/doc/tallyport/examples/tallyport-rules.yml"})
         QVERIFY2(QFile::exists(installed(QLatin1String(path))), path);
     for (const char *program : {"/usr/bin/tallyport", "/usr/bin/tallyport-sim", "/usr/bin/tallyport-makedb"})
         QVERIFY2(QFileInfo(installed(QLatin1String(program))).isExecutable(), program);

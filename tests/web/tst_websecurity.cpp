@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -49,17 +50,18 @@ private slots:
         settings.token = QString::fromLatin1(kToken);
         QString reason;
         QVERIFY2(m_rig->startWeb(settings, reason), qPrintable(reason));
-        for (const char *path :
-             {"/", "/api/v1/status", "/api/v1/alarms", "/metrics", "/healthz", "/nothing"}) {
+        for (const char *path : {"/", "/api/v1/status", "/api/v1/alarms", "/metrics", "/healthz", "/nothing",
+                                 "/sensor/1", "/api/v1/sensors/1/history"}) {
             const HttpResult none = m_rig->get(path);
             QCOMPARE(none.status, 401);
             QCOMPARE(none.headers.value("www-authenticate"), QByteArray("Bearer realm=\"Tallyport\""));
             QCOMPARE(m_rig->get(path, bearer(kToken + "x")).status, 401);
             QCOMPARE(m_rig->get(path, bearer(kToken.left(kToken.size() - 1))).status, 401);
             QCOMPARE(m_rig->get(path, {{"Authorization", "Basic " + kToken}}).status, 401);
-            const int expected = QByteArray(path) == "/nothing"   ? 404
-                                 : QByteArray(path) == "/healthz" ? 503
-                                                                  : 200;
+            // No sensor 1 in this run.
+            const int expected = QByteArray(path) == "/nothing" || QByteArray(path).contains("sensor") ? 404
+                                 : QByteArray(path) == "/healthz"                                      ? 503
+                                                                                                       : 200;
             QCOMPARE(m_rig->get(path, bearer(kToken)).status, expected);
         }
         QCOMPARE(m_rig->get("/", {{"authorization", "bearer " + kToken}}).status, 200);
@@ -70,6 +72,37 @@ private slots:
         QCOMPARE(m_rig->get("/?token=wrong-token-of-length").status, 401);
         QCOMPARE(m_rig->get("/metrics" + query).status, 401);
         QCOMPARE(m_rig->get("/api/v1/status" + query).status, 401);
+        QCOMPARE(m_rig->get("/api/v1/sensors/1/history" + query).status, 401);
+
+        // A sensor's page opened with the token keeps it on every link: the other spans, its
+        // alarm's page, the status page.
+        QVERIFY(
+            m_rig->f.addDevice("Kitchen", 5, 5, 25, {{0, "Walk-in Freezer", "Temperature Sensor Port 1"}}));
+        const qint64 sensor = m_rig->f.sensorId("Kitchen", 0);
+        AlarmRecord open;
+        open.SensorIDNum = sensor;
+        open.AlarmStart = m_rig->f.t.clock.now().addSecs(-600);
+        open.AlarmActive = true;
+        open.CurrentData = "50%1 <b>"; // neither a place to fill nor markup
+        QVERIFY(m_rig->f.monitor->database.RecordAlarm(open));
+        m_rig->web->Refresh();
+        const QString page = QString("/sensor/%1").arg(sensor);
+        QCOMPARE(m_rig->get(page).status, 401);
+        QCOMPARE(m_rig->get(page + "?token=wrong-token-of-length").status, 401);
+        const HttpResult withToken = m_rig->get(page + query);
+        QCOMPARE(withToken.status, 200);
+        const QRegularExpression link("href=\"([^\"]*)\"");
+        int links = 0;
+        for (auto m = link.globalMatch(QString::fromUtf8(withToken.body)); m.hasNext(); ++links) {
+            const QString target = m.next().captured(1);
+            QVERIFY2(target.endsWith(query.mid(1)), qPrintable(target));
+        }
+        QCOMPARE(links, 3 + 1 + 1); // three other spans, the alarm, the status page
+        QVERIFY(withToken.body.contains("<td>50%1 &lt;b&gt;</td>"));
+        QVERIFY(
+            withToken.body.contains(QString("href=\"../alarm/%1?token=")
+                                        .arg(m_rig->f.value("SELECT MAX(IDNum) FROM tblAlarms").toLongLong())
+                                        .toUtf8()));
     }
 
     void unsafeSettingsDoNotStart_data()
@@ -203,9 +236,14 @@ private slots:
             settings.token = QString::fromLatin1(kToken);
         QVERIFY(m_rig->web->Apply(settings));
         const QByteArray token = withToken ? "Authorization: Bearer " + kToken + "\r\n" : QByteArray();
-        const HttpResult result = RawExchange(m_rig->web->port(), "GET /metrics HTTP/1.1\r\n" + hostLine +
-                                                                      token + "Connection: close\r\n\r\n");
-        QCOMPARE(result.status, status);
+        for (const QByteArray path :
+             {QByteArray("/metrics"), QByteArray("/sensor/7"), QByteArray("/api/v1/sensors/7/history")}) {
+            const HttpResult result =
+                RawExchange(m_rig->web->port(),
+                            "GET " + path + " HTTP/1.1\r\n" + hostLine + token + "Connection: close\r\n\r\n");
+            // Sensor 7 does not exist: a request let through finds nothing.
+            QCOMPARE(result.status, status == 200 && path != "/metrics" ? 404 : status);
+        }
     }
 
     // Served on a loopback address of its own, a browser pointed there is answered (its Host

@@ -1,15 +1,21 @@
 #include "support_webrig.h"
 
+#include <acquisition/SensorDataFiles.h>
+#include <core/DateTimeText.h>
 #include <web/MetricsText.h>
 #include <web/WebServer.h>
 
 #include <support/OutboxSettle.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +29,40 @@ QJsonObject findBy(const QJsonArray &array, const QString &key, const QString &v
         if (item.toObject().value(key).toString() == value)
             return item.toObject();
     return QJsonObject();
+}
+
+// Appends one reading every minute of [from, to) to the sensor's monthly files: 3, 3.5, 4, 4.5, 5
+// over and over (a mean of 4 in every whole hour).
+void appendReadings(const QString &dir, int sensorId, const QDateTime &from, const QDateTime &to)
+{
+    int i = 0;
+    for (QDateTime t = from; t < to; t = t.addSecs(60), ++i) {
+        QFile file(SensorInstantaneousPath(dir, sensorId, QDate(t.date().year(), t.date().month(), 1)));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(InstantaneousRecord{DateTimeText(t), 3.0f + float(i % 5) * 0.5f}.encode());
+    }
+}
+
+// One statistics record per clock hour of [from, to) but for the hours in [gapFrom, gapTo): 60
+// readings from 2 to 6, a mean of 4.
+void writeHours(const QString &dir, int sensorId, const QDateTime &from, const QDateTime &to,
+                const QDateTime &gapFrom, const QDateTime &gapTo)
+{
+    QByteArray bytes;
+    for (QDateTime t(from.date(), QTime(from.time().hour(), 0)); t < to; t = t.addSecs(3600)) {
+        if (t >= gapFrom && t < gapTo)
+            continue;
+        HourlyStatisticsRecord r{DateTimeText(t), 240.0f, 2.0f, 6.0f, 60};
+        bytes += r.encode();
+    }
+    QFile file(SensorStatisticsPath(dir, sensorId));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+int countOf(const QByteArray &text, const QByteArray &part)
+{
+    return int(text.count(part));
 }
 } // namespace
 
@@ -408,6 +448,260 @@ private slots:
             true);
     }
 
+    // A sensor's page and history over a day of readings with a gap and an ended alarm, and a
+    // year of hourly statistics with days missing; a sensor with no readings at all; the refusals.
+    void sensorPagesAndHistoryShowThePast()
+    {
+        WebRig &rig = *m_rig;
+        // The readings the cycles wrote lie more than a day back.
+        rig.f.t.clock.advanceSeconds(2 * 86400);
+        const QDateTime now = rig.f.t.clock.now();
+        const QString dir = rig.f.t.state.programDirectory();
+        const int id = int(rig.f.sensorId("Kitchen", 0));
+        appendReadings(dir, id, now.addSecs(-24 * 3600), now.addSecs(-14 * 3600));
+        appendReadings(dir, id, now.addSecs(-6 * 3600), now.addSecs(-60));
+        writeHours(dir, id, now.addDays(-366), now.addSecs(-25 * 3600), now.addDays(-110), now.addDays(-100));
+        AlarmRecord ended;
+        ended.SensorIDNum = id;
+        ended.AlarmStart = now.addSecs(-20 * 3600);
+        ended.AlarmEnd = now.addSecs(-18 * 3600);
+        ended.Server = "Kitchen";
+        ended.Sensor = "Walk-in Freezer";
+        QVERIFY(rig.f.monitor->database.RecordAlarm(ended));
+        SensorColumns limits;
+        limits.limits = SensorColumns::Limits{"8", "-2", "10"};
+        QVERIFY(rig.f.monitor->database.SaveSensorColumns(rig.f.deviceId("Kitchen"), 0,
+                                                          "Temperature Sensor Port 1", limits));
+
+        // The status page links each row to its sensor's page.
+        QVERIFY(rig.get("/").body.contains(
+            QString("<a href=\"sensor/%1\">Walk-in Freezer</a>").arg(id).toUtf8()));
+
+        // The day: two runs of readings either side of the gap, the alarm shaded from 20 to 18
+        // hours back (4/24 and 2/24 of the plot's 426 columns from its left at 46), both limits.
+        const HttpResult day = rig.get(QString("/sensor/%1").arg(id));
+        QCOMPARE(day.status, 200);
+        QVERIFY(day.headers.value("content-security-policy").startsWith("default-src 'none'"));
+        QCOMPARE(countOf(day.body, "<svg class=\"chart\""), 1);
+        QCOMPARE(countOf(day.body, "class=\"range\""), 2);
+        QCOMPARE(countOf(day.body, "class=\"mean\""), 2);
+        QVERIFY2(day.body.contains("class=\"alarm-period\" x=\"117.0\" y=\"10\" width=\"35.5\""),
+                 day.body.constData());
+        QCOMPARE(countOf(day.body, "class=\"limit\""), 2);
+        QVERIFY(day.body.contains("<dt>Upper limit</dt><dd>8</dd>"));
+        QVERIFY(day.body.contains("Drawn from every reading."));
+        QVERIFY(!day.body.contains("<script"));
+        QVERIFY(day.body.contains("<a href=\"../\">All sensors</a>"));
+        QVERIFY(day.body.contains(QString("<a href=\"%1?span=1y\">year</a>").arg(id).toUtf8()));
+
+        // The same day as JSON by the hour: 60 readings an hour, none in the gap.
+        const QString from = IsoTime(now.addSecs(-24 * 3600));
+        const QString query = QString("/api/v1/sensors/%1/history?from=%2&to=%3&step=3600")
+                                  .arg(id)
+                                  .arg(QString::fromLatin1(QUrl::toPercentEncoding(from)),
+                                       QString::fromLatin1(QUrl::toPercentEncoding(IsoTime(now))));
+        QJsonObject history = rig.getJson(query);
+        QCOMPARE(history.value("step").toDouble(), 3600.0);
+        QCOMPARE(history.value("source").toString(), QString("readings"));
+        QCOMPARE(history.value("sensor").toString(), QString("Walk-in Freezer"));
+        QJsonArray points = history.value("points").toArray();
+        QCOMPARE(points.size(), 24);
+        QCOMPARE(points[0].toObject().value("time").toString(), from);
+        QCOMPARE(points[0].toObject().value("count").toInt(), 60);
+        QCOMPARE(points[0].toObject().value("min").toDouble(), 3.0);
+        QCOMPARE(points[0].toObject().value("max").toDouble(), 5.0);
+        QCOMPARE(points[0].toObject().value("mean").toDouble(), 4.0);
+        for (int hour = 10; hour < 18; ++hour) {
+            QCOMPARE(points[hour].toObject().value("count").toInt(), 0);
+            QVERIFY(points[hour].toObject().value("mean").isNull());
+        }
+        QCOMPARE(points[18].toObject().value("count").toInt(), 60);
+        // A step finer than 2,000 points allow is coarsened, to whole seconds.
+        history = rig.getJson(QString("/api/v1/sensors/%1/history?step=1").arg(id));
+        QCOMPARE(history.value("step").toDouble(), 44.0);
+        QVERIFY(history.value("points").toArray().size() <= 2000);
+
+        // The year from the hourly statistics: 5-hour steps, the ten days missing are gaps.
+        history =
+            rig.getJson(QString("/api/v1/sensors/%1/history?from=%2")
+                            .arg(id)
+                            .arg(QString::fromLatin1(QUrl::toPercentEncoding(IsoTime(now.addDays(-365))))));
+        QCOMPARE(history.value("source").toString(), QString("hourly"));
+        QCOMPARE(history.value("step").toDouble(), 5 * 3600.0);
+        points = history.value("points").toArray();
+        const QDateTime yearAgo = now.addDays(-365);
+        const QDateTime firstHour(yearAgo.date(), QTime(yearAgo.time().hour(), 0));
+        QCOMPARE(points.size(), (firstHour.secsTo(now) + 5 * 3600 - 1) / (5 * 3600));
+        QCOMPARE(points[10].toObject().value("count").toInt(), 300);
+        QCOMPARE(points[10].toObject().value("mean").toDouble(), 4.0);
+        QCOMPARE(points[10].toObject().value("max").toDouble(), 6.0);
+        QCOMPARE(points[(365 - 105) * 24 / 5].toObject().value("count").toInt(), 0);
+        const HttpResult year = rig.get(QString("/sensor/%1?span=1y").arg(id));
+        QCOMPARE(year.status, 200);
+        QVERIFY(countOf(year.body, "class=\"range\"") >= 2);
+        QVERIFY(year.body.contains("Drawn from the hourly statistics."));
+        QVERIFY(year.body.contains("<b>year</b>"));
+
+        // Two requests sent at once on one connection are answered in their order: the chart drawn
+        // on the worker thread first, the health check, answered at once, after it.
+        const HttpResult both = RawExchange(
+            rig.web->port(), QString("GET /sensor/%1?span=30d HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                                     "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+                                 .arg(id)
+                                 .toLatin1());
+        QCOMPARE(both.status, 200);
+        // (No cycle has ended for the two days the clock moved.)
+        const qsizetype health = both.body.indexOf("HTTP/1.1 503 Service Unavailable\r\n");
+        QVERIFY2(health > both.body.indexOf("</html>"), both.body.right(300).constData());
+        QVERIFY(both.body.mid(health).contains("\r\n\r\ncycle-overdue: "));
+
+        // No readings at all: an empty chart that says so, and points without figures.
+        const int silent = int(rig.f.sensorId("Generator", 0));
+        const HttpResult none = rig.get(QString("/sensor/%1?span=7d").arg(silent));
+        QCOMPARE(none.status, 200);
+        QVERIFY(none.body.contains("No readings in this span."));
+        QCOMPARE(countOf(none.body, "class=\"range\""), 0);
+        points = rig.getJson(QString("/api/v1/sensors/%1/history").arg(silent)).value("points").toArray();
+        QVERIFY(!points.isEmpty());
+        for (const QJsonValue &p : points)
+            QCOMPARE(p.toObject().value("count").toInt(), 0);
+
+        // Refusals: an unknown sensor, a malformed, offsetless or reversed range, a bad step or span.
+        const HttpResult unknown = rig.get("/sensor/99999");
+        QCOMPARE(unknown.status, 404);
+        QVERIFY(unknown.body.contains("No such sensor"));
+        QCOMPARE(rig.get("/api/v1/sensors/99999/history").status, 404);
+        const QString base = QString("/api/v1/sensors/%1/history?").arg(id);
+        for (const char *bad :
+             {"from=yesterday", "from=2026-03-14T10:00:00",
+              "to=2026-03-14T10:00:00Z&from=2026-03-14T11:00:00Z", "step=0", "step=-5", "step=1.5"}) {
+            const HttpResult refused = rig.get(base + bad);
+            QCOMPARE(refused.status, 400);
+            QVERIFY2(!QJsonDocument::fromJson(refused.body).object().value("error").toString().isEmpty(),
+                     refused.body.constData());
+        }
+        QCOMPARE(rig.get(base + "from=2026-03-14T10:00:00%2B01:00&to=2026-03-14T11:00:00+01:00").status, 200);
+        QCOMPARE(rig.get(QString("/sensor/%1?span=2w").arg(id)).status, 400);
+        // A cycle now, so the health check below starts from a cycle that just ended.
+        rig.runCycle();
+    }
+
+    // The status page and a sensor's page as a real browser gets them with the token in the
+    // address: the chart is drawn and every link keeps the token. With TALLYPORT_SCREENSHOTS set,
+    // pictures of both at a phone's width go there (for docs/).
+    void aBrowserShowsThePagesWithTheToken()
+    {
+        const QByteArray token = "browser-token-0123456789";
+        WebIniSettings settings = m_rig->localSettings();
+        settings.token = QString::fromLatin1(token);
+        QString reason;
+        QVERIFY2(m_rig->startWeb(settings, reason), qPrintable(reason));
+        const int id = int(m_rig->f.sensorId("Kitchen", 0));
+        const QString query = "?token=" + token;
+        const QRegularExpression href("href=\"([^\"]*)\"");
+        for (const QString &page : {QString("/"), QString("/sensor/%1").arg(id)}) {
+            const QString dom = browse(page + query, {"--dump-dom"});
+            QVERIFY2(dom.contains("</html>"), qPrintable(dom.left(2000)));
+            int links = 0;
+            for (auto m = href.globalMatch(dom); m.hasNext(); ++links) {
+                const QString target = m.next().captured(1);
+                QVERIFY2(target.contains("token=" + token), qPrintable(page + ": " + target));
+            }
+            if (page == "/") {
+                QVERIFY(dom.contains(QString("href=\"sensor/%1?token=").arg(id)));
+                QVERIFY(links >= 5);
+            } else {
+                QVERIFY(dom.contains("<svg class=\"chart\""));
+                QVERIFY(dom.contains("class=\"range\""));
+                QCOMPARE(links,
+                         3 + 1 +
+                             int(m_rig->f.count("tblAlarms",
+                                                QString("SensorIDNum = %1 AND AlarmActive <> 0").arg(id))));
+            }
+        }
+        const QString pictures = qEnvironmentVariable("TALLYPORT_SCREENSHOTS");
+        if (!pictures.isEmpty()) {
+            QDir().mkpath(pictures);
+            const std::tuple<QString, QString, int> shots[] = {
+                {"/", "status-page-phone", 1250}, {QString("/sensor/%1").arg(id), "sensor-page-phone", 860}};
+            for (const auto &[page, name, height] : shots)
+                browse(page + query,
+                       {QString("--window-size=390,%1").arg(height), "--force-device-scale-factor=2",
+                        "--hide-scrollbars", "--screenshot=" + QDir(pictures).filePath(name + ".png")});
+        }
+        QVERIFY2(m_rig->startWeb(m_rig->localSettings(), reason), qPrintable(reason));
+    }
+
+    // The Grafana dashboard and the Prometheus rules shipped for sites on Prometheus ask only for
+    // metrics /metrics serves (with every feature on), or Prometheus's own "up"; promtool takes
+    // the rules.
+    void dashboardAndRulesUseServedMetrics()
+    {
+        WebSnapshot all;
+        all.now = QDateTime::currentDateTime();
+        all.sensors = {SensorView{"D", "S", "1.5", "C", Status::Alarm, 1, 1.5, true}};
+        all.devices = {DeviceView{"D", "10.0.0.2", DeviceView::Outcome::Ok}};
+        all.cycle.lastEnd = all.now;
+        all.cycle.lastDurationMs = 1200;
+        all.openAlarms = {AlarmRecord()};
+        all.emailsWaiting = 2;
+        all.escalationSteps = {{1, 3}};
+        all.channels = {ChannelView{"ops", "ntfy", 1, 0}};
+        QSet<QString> served{"up"};
+        const QRegularExpression typeLine("^# TYPE (\\S+) ", QRegularExpression::MultilineOption);
+        for (auto m = typeLine.globalMatch(QString::fromUtf8(MetricsText(all))); m.hasNext();)
+            served.insert(m.next().captured(1));
+
+        const auto readFile = [](const QString &path) {
+            QFile file(QString(TALLYPORT_SOURCE_DIR) + path);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        // Every query of the dashboard: its panels' expressions and its variables' queries.
+        QJsonParseError error;
+        const QJsonDocument dashboard =
+            QJsonDocument::fromJson(readFile("/packaging/grafana/tallyport-dashboard.json").toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QString dashboardQueries;
+        const QRegularExpression queryText("\"(?:expr|definition)\": \"((?:[^\"\\\\]|\\\\.)*)\"");
+        const QString dashboardText = QString::fromUtf8(dashboard.toJson(QJsonDocument::Indented));
+        for (auto m = queryText.globalMatch(dashboardText); m.hasNext();)
+            dashboardQueries += m.next().captured(1) + '\n';
+        QString ruleQueries;
+        const QRegularExpression exprLine("^\\s*expr: (.*)$", QRegularExpression::MultilineOption);
+        for (auto m = exprLine.globalMatch(readFile("/packaging/prometheus/tallyport-rules.yml"));
+             m.hasNext();)
+            ruleQueries += m.next().captured(1) + '\n';
+        QVERIFY(dashboard.object().value("panels").toArray().size() >= 8);
+
+        // A name before a label matcher, or any name of ours, must be served.
+        const QRegularExpression metric("\\b(tallyport_[a-z0-9_]+|[a-zA-Z_:][a-zA-Z0-9_:]*(?=\\{))");
+        QSet<QString> used[2];
+        int i = 0;
+        for (const QString &queries : {dashboardQueries, ruleQueries}) {
+            for (auto m = metric.globalMatch(queries); m.hasNext();) {
+                const QString name = m.next().captured(1);
+                QVERIFY2(served.contains(name), qPrintable(name + " is not served"));
+                used[i].insert(name);
+            }
+            ++i;
+        }
+        for (const char *family : {"tallyport_sensor_value", "tallyport_sensor_alarm", "tallyport_device_up",
+                                   "tallyport_cycle_duration_seconds", "tallyport_alarms_open",
+                                   "tallyport_emails_waiting", "tallyport_notifications_waiting", "up"})
+            QVERIFY2(used[0].contains(family), family);
+        for (const char *family :
+             {"up", "tallyport_last_cycle_end_timestamp_seconds", "tallyport_sensor_alarm",
+              "tallyport_device_up", "tallyport_emails_waiting"})
+            QVERIFY2(used[1].contains(family), family);
+
+        QProcess promtool;
+        promtool.start(
+            "promtool",
+            {"check", "rules", QString(TALLYPORT_SOURCE_DIR) + "/packaging/prometheus/tallyport-rules.yml"});
+        QVERIFY2(promtool.waitForFinished(30000), "promtool (Debian's prometheus package) did not run");
+        QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
+    }
+
     // The health check after a cycle, and each reason it gives when polling does not keep up.
     void healthTurns503WithItsReasonWhenPollingStops()
     {
@@ -474,6 +768,33 @@ private slots:
     }
 
 private:
+    // Runs Debian's chromium headless on a page of the rig's server (the test's event loop serves
+    // it meanwhile) and returns what it printed.
+    QString browse(const QString &pathAndQuery, const QStringList &arguments)
+    {
+        QTemporaryDir profile;
+        QProcess chromium;
+        chromium.setProcessChannelMode(QProcess::SeparateChannels);
+        chromium.start("chromium",
+                       QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                   "--disable-background-networking", "--disable-component-update",
+                                   "--disable-dev-shm-usage", "--user-data-dir=" + profile.path()} +
+                           arguments + QStringList{m_rig->url(pathAndQuery).toString()});
+        if (!chromium.waitForStarted(10000)) {
+            qWarning() << "chromium (Debian's package) did not start:" << chromium.errorString();
+            return QString();
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (chromium.state() != QProcess::NotRunning && waited.elapsed() < 60000)
+            QTest::qWait(20);
+        if (chromium.state() != QProcess::NotRunning) {
+            chromium.kill();
+            chromium.waitForFinished(5000);
+        }
+        return QString::fromUtf8(chromium.readAllStandardOutput());
+    }
+
     std::unique_ptr<WebRig> m_rig;
 };
 
