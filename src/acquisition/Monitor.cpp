@@ -23,6 +23,7 @@ Monitor::Monitor(ProgramState &programState, Activation &activation, PollTimer &
     cycle.escalationCheck = [this] { escalation.Check(); };
     escalation.notifier = &notifier;
     response.escalation = &escalation;
+    response.notifier = &notifier;
     alarms.notifier = &notifier;
     alarms.response = &response;
     failures.notifier = &notifier;

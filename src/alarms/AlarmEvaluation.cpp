@@ -309,6 +309,9 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     mail = queueAlarmEmail(deviceId, sensor, emailList, message, 0);
     notifyChannels(QStringLiteral("alarm"), deviceId, sensor, message, 0);
     keepUnrecorded(deviceId, sensor, start, message, mail);
+    // Nobody can acknowledge it before its record stands: it is reminded and escalated meanwhile.
+    if (response)
+        response->AlarmUnrecorded(opened(deviceId, sensor, 0, start));
     m_state.AddError(kAlarmWhere, recordError);
     return false;
 }
@@ -320,11 +323,9 @@ QString AlarmEvaluation::WithLink(const QString &message, const QString &link)
     return message + kCR + QStringLiteral("See or acknowledge this alarm: ") + link + kCR;
 }
 
-QString AlarmEvaluation::alarmRecorded(qint64 deviceId, const Sensor &sensor, qint64 alarmId,
-                                       const QDateTime &start)
+AlarmResponse::OpenedAlarm AlarmEvaluation::opened(qint64 deviceId, const Sensor &sensor, qint64 alarmId,
+                                                   const QDateTime &start)
 {
-    if (!response)
-        return QString();
     AlarmResponse::OpenedAlarm opened;
     opened.alarmId = alarmId;
     opened.sensorId = sensor.id;
@@ -333,7 +334,14 @@ QString AlarmEvaluation::alarmRecorded(qint64 deviceId, const Sensor &sensor, qi
     opened.sensorName = sensor.name;
     opened.address = sensor.deviceAddress;
     opened.start = start;
-    return response->AlarmRecorded(opened);
+    opened.port = sensor.port;
+    return opened;
+}
+
+QString AlarmEvaluation::alarmRecorded(qint64 deviceId, const Sensor &sensor, qint64 alarmId,
+                                       const QDateTime &start)
+{
+    return response ? response->AlarmRecorded(opened(deviceId, sensor, alarmId, start)) : QString();
 }
 
 bool AlarmEvaluation::writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message)
@@ -466,6 +474,8 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
         AlarmRecord &alarm = m_unrecorded[sensorId].last().record;
         alarm.AlarmEnd = m_state.readingsTime();
         alarm.AlarmActive = false;
+        if (response)
+            response->UnrecordedEnded(sensorId);
         return true;
     }
     OpenRecords open;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlarmResponse.h"
 #include "Outbox.h"
 
 #include <db/Records.h>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <utility>
 
-class AlarmResponse;
 class Database;
 class Notifier;
 class ProgramState;
@@ -69,6 +69,8 @@ private:
                                         const QString &message, qint64 alarmId);
     // Tells the response about a record just written (in its transaction); the link its messages carry.
     QString alarmRecorded(qint64 deviceId, const Sensor &sensor, qint64 alarmId, const QDateTime &start);
+    static AlarmResponse::OpenedAlarm opened(qint64 deviceId, const Sensor &sensor, qint64 alarmId,
+                                             const QDateTime &start);
     // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
     bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
     bool endAlarm(qint64 deviceId, const Sensor &sensor);

@@ -10,6 +10,7 @@
 #include <core/ProgramState.h>
 #include <core/PublicUrl.h>
 #include <db/Database.h>
+#include <notify/Notifier.h>
 
 #include <QRandomGenerator>
 
@@ -111,6 +112,7 @@ AlarmResponse::AckOutcome AlarmResponse::Acknowledge(const AckRequest &request)
     m_grid.SetAcknowledgement(int(alarm.SensorIDNum), AckNote(ack));
     if (escalation)
         escalation->Acknowledged(ack);
+    tellAlerts(alarm, ack.AckBy);
     emit acknowledged(ack.AlarmID);
     return {AckResult::Acknowledged, QStringLiteral("Alarm %1 is acknowledged.").arg(number), ack};
 }
@@ -136,6 +138,9 @@ QString AlarmResponse::AlarmRecorded(const OpenedAlarm &alarm)
     row.DeviceID = alarm.deviceId;
     row.Address = alarm.address;
     row.StartedAt = alarm.start.isValid() ? alarm.start : m_state.clock().now();
+    // What was sent while the record could not be written is stored with it.
+    if (escalation)
+        escalation->Carry(alarm.sensorId, row);
     if (!m_database.AddEscalation(row)) {
         m_state.AddError(kAckWhere, QStringLiteral("The link key of alarm %1 could not be stored: %2")
                                         .arg(alarm.alarmId)
@@ -148,10 +153,24 @@ QString AlarmResponse::AlarmRecorded(const OpenedAlarm &alarm)
         m_database.afterTransaction([this, alarm, row, link](bool committed) {
             if (committed)
                 escalation->Follow({alarm.alarmId, alarm.deviceId, alarm.deviceName, alarm.sensorName,
-                                    alarm.sensorId, alarm.address, link},
+                                    alarm.sensorId, alarm.address, link, alarm.port},
                                    row);
         });
     return link;
+}
+
+void AlarmResponse::AlarmUnrecorded(const OpenedAlarm &alarm)
+{
+    if (escalation)
+        escalation->FollowUnrecorded({0, alarm.deviceId, alarm.deviceName, alarm.sensorName, alarm.sensorId,
+                                      alarm.address, QString(), alarm.port},
+                                     alarm.start.isValid() ? alarm.start : m_state.clock().now());
+}
+
+void AlarmResponse::UnrecordedEnded(qint64 sensorId)
+{
+    if (escalation)
+        escalation->EndedUnrecorded(sensorId);
 }
 
 QString AlarmResponse::LinkFor(qint64 alarmId, const QString &key) const
@@ -187,8 +206,17 @@ void AlarmResponse::Resume()
     QList<AlarmRecord> open;
     if (!m_database.ActiveAlarmsNewestFirst(open))
         return;
-    for (const AlarmRecord &alarm : std::as_const(open))
+    for (const AlarmRecord &alarm : std::as_const(open)) {
         m_grid.SetAcknowledgement(int(alarm.SensorIDNum), alarm.Ack.isSet() ? AckNote(alarm.Ack) : QString());
+        if (alarm.Ack.isSet())
+            tellAlerts(alarm, alarm.Ack.AckBy);
+    }
+}
+
+void AlarmResponse::tellAlerts(const AlarmRecord &alarm, const QString &by)
+{
+    if (notifier)
+        notifier->Acknowledged({alarm.IDNum, alarm.Server, alarm.Sensor, by});
 }
 
 void AlarmResponse::AlarmEnded(qint64 sensorId, qint64 alarmId)

@@ -7,8 +7,11 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class Database;
 class Escalation;
+class Notifier;
 class Outbox;
 class ProgramState;
 class StatusGridModel;
@@ -48,6 +51,8 @@ public:
     // Follows the alarms recorded, acknowledged and ended with reminders and steps; none while
     // null.
     Escalation *escalation = nullptr;
+    // The channels whose alerts say who acknowledged them; none while null.
+    Notifier *notifier = nullptr;
 
     // Acknowledges an open alarm that nobody has acknowledged yet. A name or comment that is not
     // usable, an unknown or ended alarm, and one already acknowledged are refused with a message
@@ -72,12 +77,18 @@ public:
         QString sensorName;
         QString address; // the device's address, as polled
         QDateTime start;
+        std::optional<int> port; // the sensor's, when known
     };
     // The alarm's record has just been written, in the transaction that wrote it: its link key and
     // escalation row are stored with it. Returns the link to the alarm's page its messages carry
     // (empty without a usable [web] publicUrl). A row the file refuses is logged; the alarm stands
     // without it (and without a link).
     QString AlarmRecorded(const OpenedAlarm &alarm);
+    // The alarm's record could not be written (alarmId is 0): it is reminded and escalated all
+    // the same, and AlarmRecorded takes it up once its record is written. UnrecordedEnded: it
+    // ended before that.
+    void AlarmUnrecorded(const OpenedAlarm &alarm);
+    void UnrecordedEnded(qint64 sensorId);
     // publicUrl/alarm/{id}?key=K; empty without a usable [web] publicUrl or a key.
     QString LinkFor(qint64 alarmId, const QString &key) const;
     // Whether key is the key of the alarm's links while the alarm is open: a link opens and
@@ -97,6 +108,8 @@ signals:
     void acknowledged(qint64 alarmId);
 
 private:
+    void tellAlerts(const AlarmRecord &alarm, const QString &by);
+
     ProgramState &m_state;
     Database &m_database;
     Outbox &m_outbox;

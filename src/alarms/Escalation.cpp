@@ -58,7 +58,52 @@ void Escalation::Follow(const Alarm &alarm, const EscalationRow &row)
     f.row = row;
     const qint64 sinceStart = qMax<qint64>(0, row.StartedAt.msecsTo(m_state.clock().now()));
     f.startMs = m_state.clock().monotonicMs() - sinceStart;
+    if (const auto waited = m_unrecorded.constFind(alarm.sensorId); waited != m_unrecorded.cend()) {
+        // Followed while its record could not be written: it goes on from the same start, with
+        // what was sent meanwhile (carried into the row).
+        f.startMs = waited->startMs;
+        f.toldEmails = waited->toldEmails;
+        f.toldChannels = waited->toldChannels;
+        if (!f.alarm.port)
+            f.alarm.port = waited->alarm.port;
+        m_unrecorded.erase(waited);
+    }
     m_alarms.insert(alarm.alarmId, f);
+}
+
+void Escalation::FollowUnrecorded(const Alarm &alarm, const QDateTime &start)
+{
+    Followed f;
+    f.alarm = alarm;
+    f.alarm.alarmId = 0;
+    f.alarm.link.clear();
+    f.row.DeviceID = alarm.deviceId;
+    f.row.Address = alarm.address;
+    f.row.StartedAt = start;
+    const qint64 sinceStart = qMax<qint64>(0, start.msecsTo(m_state.clock().now()));
+    f.startMs = m_state.clock().monotonicMs() - sinceStart;
+    m_unrecorded.insert(alarm.sensorId, f);
+}
+
+void Escalation::Carry(qint64 sensorId, EscalationRow &row) const
+{
+    const auto waited = m_unrecorded.constFind(sensorId);
+    if (waited == m_unrecorded.cend())
+        return;
+    row.Reminders = waited->row.Reminders;
+    row.StepsDone = waited->row.StepsDone;
+    row.Told = waited->row.Told;
+}
+
+void Escalation::EndedUnrecorded(qint64 sensorId)
+{
+    const auto waited = m_unrecorded.find(sensorId);
+    if (waited == m_unrecorded.end())
+        return;
+    Followed f = waited.value();
+    m_unrecorded.erase(waited);
+    // No row to write: the outbox and the channels keep the messages until the database takes them.
+    sendEndWord(f);
 }
 
 void Escalation::Resume(const std::function<QString(qint64, const QString &)> &linkFor)
@@ -82,6 +127,10 @@ void Escalation::Resume(const std::function<QString(qint64, const QString &)> &l
         a.sensorId = alarm->SensorIDNum;
         a.address = row.Address;
         a.link = linkFor ? linkFor(row.AlarmID, row.LinkKey) : QString();
+        QVariant port;
+        if (m_database.GetFieldValue(a.sensorId, QStringLiteral("tblSensors"), QStringLiteral("PortNum"),
+                                     port))
+            a.port = port.toInt();
         Follow(a, row);
         Followed &f = m_alarms[row.AlarmID];
         const QJsonObject told = QJsonDocument::fromJson(row.Told.toUtf8()).object();
@@ -95,6 +144,10 @@ void Escalation::Check()
     const qint64 nowMs = m_state.clock().monotonicMs();
     for (auto it = m_alarms.begin(); it != m_alarms.end(); ++it)
         checkOne(it.value(), nowMs);
+    // Without a record there is no row to write: the messages alone go, kept by the outbox and
+    // the channels until the database takes them.
+    for (auto it = m_unrecorded.begin(); it != m_unrecorded.end(); ++it)
+        sendDue(it.value(), nowMs - it->startMs);
 }
 
 bool Escalation::anyDue(const Followed &f, qint64 elapsedMs) const
@@ -160,9 +213,10 @@ bool Escalation::sendDue(Followed &f, qint64 elapsedMs)
 
 QString Escalation::alarmLines(const Followed &f) const
 {
-    QString text = QStringLiteral("Alarm number %1: sensor %2 connected to device %3, since %4.")
-                       .arg(f.alarm.alarmId)
-                       .arg(f.alarm.sensor, f.alarm.device, DateTimeText(f.row.StartedAt));
+    const QString number = f.alarm.alarmId > 0 ? QStringLiteral("Alarm number %1").arg(f.alarm.alarmId)
+                                               : QStringLiteral("Alarm");
+    QString text = QStringLiteral("%1: sensor %2 connected to device %3, since %4.")
+                       .arg(number, f.alarm.sensor, f.alarm.device, DateTimeText(f.row.StartedAt));
     if (!f.alarm.link.isEmpty())
         text += QString(kEscalationCR) + kEscalationCR + QStringLiteral("See or acknowledge this alarm: ") +
                 f.alarm.link;
@@ -228,6 +282,7 @@ void Escalation::notify(const Followed &f, const QString &kind, const QString &s
     event.kind = kind;
     event.device = f.alarm.device;
     event.address = f.alarm.address;
+    event.port = f.alarm.port;
     event.sensor = f.alarm.sensor;
     event.sensorId = f.alarm.sensorId;
     event.alarmNumber = f.alarm.alarmId;
@@ -259,10 +314,13 @@ void Escalation::Acknowledged(const AlarmAck &ack)
 
 void Escalation::Ended(qint64 alarmId)
 {
-    finish(alarmId, [this](Followed &f) {
-        sendLastWord(f, QStringLiteral("Ended: Sensor: %1 is back to normal").arg(f.alarm.sensor),
-                     QStringLiteral("This alarm has ended."), QStringLiteral("alarm-end"));
-    });
+    finish(alarmId, [this](Followed &f) { sendEndWord(f); });
+}
+
+void Escalation::sendEndWord(Followed &f)
+{
+    sendLastWord(f, QStringLiteral("Ended: Sensor: %1 is back to normal").arg(f.alarm.sensor),
+                 QStringLiteral("This alarm has ended."), QStringLiteral("alarm-end"));
 }
 
 void Escalation::finish(qint64 alarmId, const std::function<void(Followed &)> &lastWord)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class Database;
 class Notifier;
@@ -43,6 +44,8 @@ public:
         qint64 sensorId = 0;
         QString address; // the device's, as polled
         QString link;    // to the alarm's page; empty without [web] publicUrl
+        // The sensor's port: with the address it names the alarm's alert on every channel.
+        std::optional<int> port;
     };
 
     Escalation(ProgramState &state, Database &database, Outbox &outbox, QObject *parent = nullptr);
@@ -50,8 +53,18 @@ public:
     // The notification channels (none while null).
     Notifier *notifier = nullptr;
 
-    // A recorded alarm starts being followed; row is its stored row (just written).
+    // A recorded alarm starts being followed; row is its stored row (just written). An alarm of the
+    // same sensor followed while its record could not be written goes on where it stood.
     void Follow(const Alarm &alarm, const EscalationRow &row);
+    // An alarm whose record cannot be written yet (the database is out) is followed all the same,
+    // from its start, by its sensor: reminders and steps go out on time, without a number or a
+    // link. Its record, once written, takes up what was sent (see Carry and Follow).
+    void FollowUnrecorded(const Alarm &alarm, const QDateTime &start);
+    // The reminders, steps done and who was told of the sensor's unrecorded alarm, into the row
+    // written with its record.
+    void Carry(qint64 sensorId, EscalationRow &row) const;
+    // The sensor's unrecorded alarm ended before its record was written.
+    void EndedUnrecorded(qint64 sensorId);
     // At each activation: the open alarms of the stored rows are followed again, each counting
     // from its stored start.
     void Resume(const std::function<QString(qint64 alarmId, const QString &key)> &linkFor);
@@ -64,8 +77,8 @@ public:
 
     // How many steps have been taken since the start, by step number (for /metrics).
     const QMap<int, quint64> &stepsTaken() const { return m_stepsTaken; }
-    // The alarms followed now (open, unacknowledged).
-    int followed() const { return int(m_alarms.size()); }
+    // The alarms followed now (open, unacknowledged), recorded or not.
+    int followed() const { return int(m_alarms.size() + m_unrecorded.size()); }
 
 private:
     struct Followed {
@@ -94,10 +107,13 @@ private:
     // The channels that take the alarm itself.
     QStringList ownChannels(const Followed &f) const;
     void finish(qint64 alarmId, const std::function<void(Followed &)> &lastWord);
+    void sendEndWord(Followed &f);
 
     ProgramState &m_state;
     Database &m_database;
     Outbox &m_outbox;
     QHash<qint64, Followed> m_alarms;
+    // The alarms waiting for their record, by sensor (a sensor has one open alarm at most).
+    QHash<qint64, Followed> m_unrecorded;
     QMap<int, quint64> m_stepsTaken;
 };

@@ -91,7 +91,10 @@ QString textWithId(const NotifyEvent &event)
 HttpRequest ntfy(const NotifyChannelSettings &channel, const NotifyEvent &event)
 {
     HttpRequest r = base(channel, event, "text/plain; charset=utf-8");
-    const bool urgent = event.kind == QLatin1String("alarm") || event.kind == QLatin1String("device-failure");
+    // An alarm not yet taken wakes whoever is told of it: its reminders and steps too.
+    const bool urgent =
+        event.kind == QLatin1String("alarm") || event.kind == QLatin1String("device-failure") ||
+        event.kind == QLatin1String("alarm-reminder") || event.kind == QLatin1String("alarm-escalation");
     r.headers.append("Title: " + headerValue(title(event)));
     r.headers.append(QByteArray("Priority: ") + (urgent ? "high" : "default"));
     r.headers.append(QByteArray("Tags: ") + kindOf(event.kind).tag + ',' + event.kind.toUtf8());
@@ -201,6 +204,8 @@ QJsonObject alert(const QJsonObject &labels, const NotifyEvent &event, const QDa
                             {QStringLiteral("id"), event.id}};
     if (event.sensorId != 0)
         annotations.insert(QStringLiteral("sensor_id"), QString::number(event.sensorId));
+    if (!event.acknowledgedBy.isEmpty())
+        annotations.insert(QStringLiteral("acknowledged_by"), event.acknowledgedBy);
     return QJsonObject{{QStringLiteral("labels"), labels},
                        {QStringLiteral("annotations"), annotations},
                        {QStringLiteral("startsAt"), IsoTime(start)},

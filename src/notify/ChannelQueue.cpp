@@ -365,8 +365,7 @@ void ChannelQueue::restoreOpenAlerts()
     for (const NotifyRow &row : std::as_const(rows)) {
         if (row.State != 1)
             continue;
-        const Entry e = entryOf(row);
-        m_openAlerts.insert(e.alert, e.event);
+        openAlert(entryOf(row));
     }
 }
 
@@ -548,9 +547,9 @@ void ChannelQueue::applyOutcome(Entry &e, const HttpOutcome &outcome)
         e.row.Outcome = outcomeText(e.row);
         // The receiver holds the alert open from its start's delivery to its end's.
         if (m_alerts && ChannelFormats::OpensAlert(e.event.kind))
-            m_openAlerts.insert(e.alert, e.event);
+            openAlert(e);
         else if (m_alerts && ChannelFormats::EndsAlert(e.event.kind))
-            m_openAlerts.remove(e.alert);
+            closeAlert(e);
         return;
     }
     e.row.LastError = outcome.errorText.isEmpty() ? outcome.summary() : outcome.errorText;
@@ -581,13 +580,38 @@ void ChannelQueue::giveUp(Entry &e, const QString &why)
     ++m_failedTotal;
     // An end that never reaches the receiver leaves the alert to run out there.
     if (m_alerts && ChannelFormats::EndsAlert(e.event.kind))
-        m_openAlerts.remove(e.alert);
+        closeAlert(e);
     m_state.AddError(kChannelWhere,
                      QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
                          .arg(m_channel.name, e.row.Kind, e.row.MessageID)
                          .arg(e.row.Attempts)
                          .arg(why));
     flush(e);
+}
+
+void ChannelQueue::openAlert(const Entry &e)
+{
+    NotifyEvent event = e.event;
+    for (const AlertAcknowledgement &ack : std::as_const(m_acknowledged))
+        if (ack.Names(event))
+            event.acknowledgedBy = ack.by;
+    m_openAlerts.insert(e.alert, event);
+}
+
+void ChannelQueue::closeAlert(const Entry &e)
+{
+    m_openAlerts.remove(e.alert);
+    m_acknowledged.removeIf([&e](const AlertAcknowledgement &ack) { return ack.Names(e.event); });
+}
+
+void ChannelQueue::Acknowledged(const AlertAcknowledgement &ack)
+{
+    if (!m_alerts)
+        return;
+    m_acknowledged.append(ack);
+    for (NotifyEvent &event : m_openAlerts)
+        if (ack.Names(event))
+            event.acknowledgedBy = ack.by;
 }
 
 void ChannelQueue::repost()

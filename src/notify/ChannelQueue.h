@@ -101,6 +101,8 @@ public:
     QDateTime nextAttemptTime() const;
     // Alertmanager: the alerts posted again while open.
     int openAlerts() const { return int(m_openAlerts.size()); }
+    // Alertmanager: the alarm was acknowledged; its alert says by whom from the next re-post on.
+    void Acknowledged(const AlertAcknowledgement &ack);
 
 signals:
     // An attempt ended; its outcome waits for StoreChanges.
@@ -125,6 +127,10 @@ private:
         bool stored() const { return row.IDNum != 0 && !dirty; }
     };
     enum class Running { None, Entry, Repost, EndsBeforePort };
+
+    // Alertmanager: the receiver took the alert's start, or its end.
+    void openAlert(const Entry &e);
+    void closeAlert(const Entry &e);
 
     // The newest first: the message looked for is most often one just queued.
     Entry *find(qint64 key);
@@ -184,6 +190,8 @@ private:
     Moment m_holdUntil;
     // Alertmanager: the alerts whose start the receiver took and whose end it has not, by key.
     QMap<QString, NotifyEvent> m_openAlerts;
+    // Alertmanager: the acknowledged alarms whose alerts have not ended.
+    QList<AlertAcknowledgement> m_acknowledged;
     // Alertmanager: alerts an earlier version may have posted under labels that named the sensor
     // by its database key, to end under those labels, and the payloads their messages keep once
     // they are.

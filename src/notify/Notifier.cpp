@@ -201,6 +201,11 @@ bool Notifier::RenameChannel(const QString &from, const NotifyChannelSettings &t
     return true;
 }
 
+void Notifier::Acknowledged(const AlertAcknowledgement &ack)
+{
+    request([ack](NotifyHost &host, quint64 number) { host.Acknowledged(number, ack); });
+}
+
 void Notifier::Shutdown(int waitMs)
 {
     if (!m_thread.isRunning())

@@ -46,6 +46,9 @@ public:
     // names it) and with its messages, stored or in the thread's queue, which are sent under the
     // new name. False, with the reason, when nothing was changed.
     bool RenameChannel(const QString &from, const NotifyChannelSettings &to, QString &error);
+    // An alarm was acknowledged: alerts kept open at a receiver (Alertmanager) say by whom from
+    // their next re-post on.
+    void Acknowledged(const AlertAcknowledgement &ack);
     // Sends the shutdown notice, lets the channels send what is due now for up to waitMs, then
     // stops them and the thread; what is left waits for the next start.
     void Shutdown(int waitMs);

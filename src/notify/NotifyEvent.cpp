@@ -192,3 +192,9 @@ NotifyEvent NotifyEvent::make(const QString &kind, const QDateTime &now, const Q
     e.collector = QHostInfo::localHostName();
     return e;
 }
+
+bool AlertAcknowledgement::Names(const NotifyEvent &event) const
+{
+    return event.device == device && event.sensor == sensor &&
+           (event.alarmNumber == alarmNumber || event.alarmNumber == 0);
+}

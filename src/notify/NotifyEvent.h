@@ -9,6 +9,19 @@
 // One event for the notification channels: what happened, where and when, with the e-mail's
 // subject and text. Its JSON form is the webhook's document and the stored form of a queued
 // message alike.
+struct NotifyEvent;
+
+// An acknowledged alarm, as the channels that keep its alert open are told of it.
+struct AlertAcknowledgement {
+    qint64 alarmNumber = 0;
+    QString device;
+    QString sensor;
+    QString by;
+    // Whether the event is of this alarm (or of its sensor's alarm sent before its record was
+    // written, which has no number).
+    bool Names(const NotifyEvent &event) const;
+};
+
 struct NotifyEvent {
     QString id;   // stable for every attempt of every channel, so a receiver can drop a repeat
     QString kind; // alarm, alarm-end, device-failure, device-recovered, backup, system-ok, shutdown, test
@@ -31,6 +44,8 @@ struct NotifyEvent {
     QString text; // lines end in "\n"
     QString organisation;
     QString collector; // the computer that sends it
+    // An alarm's alert as re-posted: who acknowledged the alarm (not stored with the event).
+    QString acknowledgedBy;
 
     // The webhook's document: compact JSON in the documented order.
     QByteArray Json() const;

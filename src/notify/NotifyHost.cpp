@@ -64,7 +64,8 @@ void NotifyHost::handled(quint64 request)
     statusSoon();
 }
 
-void NotifyHost::Apply(quint64 request, const QList<NotifyChannelSettings> &channels, const MailIniSettings &mail)
+void NotifyHost::Apply(quint64 request, const QList<NotifyChannelSettings> &channels,
+                       const MailIniSettings &mail)
 {
     m_state->Ini.channels = channels;
     m_state->Ini.mail = mail;
@@ -104,6 +105,13 @@ void NotifyHost::Rename(quint64 request, const QString &from, const QString &to)
                              QStringLiteral("The messages of the channel %1 could not be given its new "
                                             "name %2: %3")
                                  .arg(from, to, m_database->lastError()));
+    handled(request);
+}
+
+void NotifyHost::Acknowledged(quint64 request, const AlertAcknowledgement &ack)
+{
+    for (const auto &q : m_channels)
+        q->Acknowledged(ack);
     handled(request);
 }
 

@@ -67,6 +67,8 @@ public:
     // The events of a burst, handed over together: their channels' messages are stored in one
     // transaction and their attempts start.
     void Take(quint64 request, const QList<QueuedNotifyEvent> &events);
+    // The alarm was acknowledged: the alert channels say so on its alert.
+    void Acknowledged(quint64 request, const AlertAcknowledgement &ack);
     // Waits up to waitMs for what is due now to go, then stops every channel (the notices that
     // have not had their one attempt are given up) and reports stopped.
     void Shutdown(quint64 request, int waitMs);

@@ -41,10 +41,11 @@ public:
         config.write("route:\n  receiver: nowhere\nreceivers:\n  - name: nowhere\n");
         config.close();
         m_process.setProgram(QStringLiteral("prometheus-alertmanager"));
-        m_process.setArguments({QStringLiteral("--config.file=") + config.fileName(),
-                                QStringLiteral("--storage.path=") + m_dir.filePath(QStringLiteral("data")),
-                                QStringLiteral("--web.listen-address=%1:%2").arg(kAddress.toString()).arg(m_port),
-                                QStringLiteral("--cluster.listen-address=")});
+        m_process.setArguments(
+            {QStringLiteral("--config.file=") + config.fileName(),
+             QStringLiteral("--storage.path=") + m_dir.filePath(QStringLiteral("data")),
+             QStringLiteral("--web.listen-address=%1:%2").arg(kAddress.toString()).arg(m_port),
+             QStringLiteral("--cluster.listen-address=")});
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.start();
@@ -206,6 +207,29 @@ private slots:
         second.notifier->Shutdown(0);
         Pause(6500);
         QCOMPARE(am.alerts().size(), 1);
+
+        // Acknowledged: the next re-post says by whom (another alarm's acknowledgement changes
+        // nothing); the escalation's messages of the alarm name the same alert, so it stays one.
+        first.notifier->Acknowledged(
+            {7, QStringLiteral("Freezer 2"), QStringLiteral("Bob's freezer"), "Ann"});
+        first.notifier->Acknowledged(
+            {8, QStringLiteral("Freezer 2"), QStringLiteral("Bob's freezer"), "Bob"});
+        const auto acknowledgedBy = [&am] {
+            const QJsonArray alerts = am.alerts();
+            return alerts.size() != 1 ? QString("%1 alerts").arg(alerts.size())
+                                      : alerts.first()
+                                            .toObject()
+                                            .value(QStringLiteral("annotations"))
+                                            .toObject()
+                                            .value(QStringLiteral("acknowledged_by"))
+                                            .toString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(acknowledgedBy(), QStringLiteral("Ann"), 5000);
+        for (const char *kind : {"alarm-reminder", "alarm-escalation", "alarm-acknowledged"})
+            first.notify(QString::fromLatin1(kind));
+        QTRY_COMPARE(first.waiting(), 0);
+        Pause(2500);
+        QCOMPARE(acknowledgedBy(), QStringLiteral("Ann"));
 
         // The end resolves it; the re-posts stop.
         first.notify(QStringLiteral("alarm-end"));

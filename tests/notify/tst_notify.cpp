@@ -314,6 +314,15 @@ private slots:
                          QStringLiteral("ID: ") + QString::fromUtf8(id));
             }
         }
+        // An escalation step or a reminder rings the phone as the alarm does; who took it does not.
+        if (type == QLatin1String("ntfy")) {
+            for (const char *kind : {"alarm-escalation", "alarm-reminder", "alarm-acknowledged"})
+                notifier.Notify(AlarmEvent(QString::fromLatin1(kind)));
+            QVERIFY(WaitForRequests(receiver, 5));
+            QCOMPARE(receiver.requests[2].headers.value("priority"), QByteArray("high"));
+            QCOMPARE(receiver.requests[3].headers.value("priority"), QByteArray("high"));
+            QCOMPARE(receiver.requests[4].headers.value("priority"), QByteArray("default"));
+        }
     }
 
     void receiverDownThenUpGetsEachMessageOnceAndRefusalsGiveUp()
