@@ -467,6 +467,19 @@ bool IniFile::SaveEscalationSteps(const QList<EscalationStepSettings> &steps)
     });
 }
 
+bool IniFile::SaveEscalation(const EscalationIniSettings &escalation, const QList<int> &dropped)
+{
+    return write([&escalation, &dropped](const QSettings &settings, IniFileText &text) {
+        for (const int number : dropped)
+            text.removeSection(kStepPrefix + QString::number(number));
+        EscalationIniSettings values = escalation;
+        Writer writer(settings, text, QString(), QString());
+        describeEscalation(values, writer);
+        for (EscalationStepSettings &step : values.steps)
+            describeStep(step, writer);
+    });
+}
+
 bool IniFile::Save(const QString &onlySection, const QString &onlyKey)
 {
     return write([this, &onlySection, &onlyKey](const QSettings &settings, IniFileText &text) {

@@ -57,6 +57,9 @@ public:
     bool RenameChannel(const QString &from, const NotifyChannelSettings &to);
     // Writes the keys of these [escalate.N] sections that changed (a channel they name renamed).
     bool SaveEscalationSteps(const QList<EscalationStepSettings> &steps);
+    // Writes [escalation] and the steps as `escalation` has them; the sections of the steps in
+    // `dropped` go. Sections the reading left out (not usable) stay as the operator wrote them.
+    bool SaveEscalation(const EscalationIniSettings &escalation, const QList<int> &dropped);
 
     // The record's values kept here; false (not logged) when the file cannot be read.
     bool ReadRecordOverflow(RecordOverflow &values);

@@ -26,7 +26,7 @@ private slots:
                                 "not connected to broker port 1883: Connection refused");
         ConfigurationDialog dialog(f.t.state, f.file, f.mail);
         dialog.show();
-        QCOMPARE(dialog.tabs()->tabText(dialog.tabs()->count() - 3), QString("MQTT"));
+        QCOMPARE(dialog.tabs()->tabText(dialog.tabs()->count() - 4), QString("MQTT"));
         auto *enabled = Control<QCheckBox>(dialog, "chkMqttEnabled");
         QVERIFY(!enabled->isChecked());
         QCOMPARE(box(dialog, "txtMqttPort")->text(), QString("1883"));

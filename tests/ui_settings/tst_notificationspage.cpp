@@ -2,6 +2,7 @@
 
 #include <core/IniFile.h>
 #include <support/Screenshot.h>
+#include <ui/settings/EscalationPage.h>
 #include <ui/settings/NotificationsPage.h>
 
 #include <QCheckBox>
@@ -11,7 +12,24 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
+
+namespace {
+void setCell(EscalationPage &page, int row, int column, const QString &text)
+{
+    page.tblSteps->item(row, column)->setText(text);
+}
+
+// The one message the user was shown since the last call, or an empty text.
+QString lastMessage(TestState &t)
+{
+    const QString text = t.prompts.texts.isEmpty() ? QString() : t.prompts.texts.last();
+    t.prompts.texts.clear();
+    return text;
+}
+} // namespace
 
 class TestNotificationsPage : public QObject {
     Q_OBJECT
@@ -102,6 +120,92 @@ private slots:
         QVERIFY(t.state.Ini.channels.isEmpty());
         QCOMPARE(page.lstNotifyChannels->count(), 0);
         QVERIFY(QSettings(ini, QSettings::IniFormat).childGroups().isEmpty());
+    }
+
+    // The reminders and the steps of escalation are typed, refused while a value cannot be used,
+    // saved to Tallyport.ini and read back alike; a step follows its channel's new name.
+    void escalationIsEditedRefusedAndFollowsARename()
+    {
+        NotifyRig rig({});
+        TestState &t = rig.t;
+        const QString ini = t.path(IniFile::FileName);
+        NotificationsPage channels(t.state);
+        channels.txtNotifyName->setText(QStringLiteral("phones"));
+        channels.cboNotifyType->setCurrentText(QStringLiteral("ntfy"));
+        channels.txtNotifyUrl->setText(QStringLiteral("https://ntfy.sh/bobs-lab-freezers"));
+        QTest::mouseClick(channels.btnNotifySave, Qt::LeftButton);
+        QCOMPARE(t.state.Ini.channels.size(), 1);
+
+        EscalationPage page(t.state);
+        QCOMPARE(page.tblSteps->rowCount(), 0);
+        QVERIFY(!page.hasUnsavedEdits());
+        page.spnRepeatMinutes->setValue(10);
+        QTest::mouseClick(page.btnStepAdd, Qt::LeftButton);
+        QTest::mouseClick(page.btnStepAdd, Qt::LeftButton);
+        QCOMPARE(page.tblSteps->item(1, EscalationPage::NumberColumn)->text(), QString("2"));
+        setCell(page, 0, EscalationPage::AfterColumn, "15");
+        setCell(page, 0, EscalationPage::EmailColumn, "boss@example.com");
+        setCell(page, 1, EscalationPage::AfterColumn, "half an hour");
+        setCell(page, 1, EscalationPage::ChannelsColumn, "pagers");
+        QVERIFY(page.hasUnsavedEdits());
+
+        // Each value that cannot be used is refused with its reason; nothing is saved.
+        struct Refusal {
+            const char *reason; // of the refusal
+            int column;         // then mended there
+            const char *typed;
+        };
+        for (const Refusal &r :
+             {Refusal{"after how many minutes is a whole number from 1 to 10080, not \"half an hour\"",
+                      EscalationPage::AfterColumn, "30"},
+              Refusal{"There is no notification channel \"pagers\"", EscalationPage::ChannelsColumn, ""},
+              Refusal{"The step tells nobody", EscalationPage::EmailColumn, "director"},
+              Refusal{"director", EscalationPage::EmailColumn, "director@example.com"}}) {
+            QTest::mouseClick(page.btnEscalationSave, Qt::LeftButton);
+            const QString message = lastMessage(t);
+            QVERIFY2(message.startsWith("The escalation was not saved.  Step 2: ") &&
+                         message.contains(QString::fromUtf8(r.reason)),
+                     qPrintable(message));
+            setCell(page, 1, r.column, QString::fromUtf8(r.typed));
+        }
+        QVERIFY(t.state.Ini.escalation.steps.isEmpty());
+        QVERIFY(!QSettings(ini, QSettings::IniFormat).childGroups().contains("escalate.1"));
+
+        setCell(page, 1, EscalationPage::ChannelsColumn, "phones");
+        QTest::mouseClick(page.btnEscalationSave, Qt::LeftButton);
+        QCOMPARE(lastMessage(t), QString());
+        QVERIFY(!page.hasUnsavedEdits());
+        const EscalationIniSettings saved = t.state.Ini.escalation;
+        QCOMPARE(saved.repeatMinutes, 10);
+        QCOMPARE(saved.steps.size(), 2);
+        // Read back from the file alike.
+        t.state.Ini.escalation = {};
+        QVERIFY(IniFile(t.state).Read());
+        QCOMPARE(t.state.Ini.escalation, saved);
+        page.resize(page.sizeHint().expandedTo(QSize(640, 300)));
+        page.show();
+        SaveScreenshot(page, QStringLiteral("settings-escalation"));
+
+        // The channel renamed on its tab: the step names it anew, and the tab shows it.
+        channels.lstNotifyChannels->setCurrentRow(0);
+        channels.txtNotifyName->setText(QStringLiteral("pagers"));
+        QTest::mouseClick(channels.btnNotifySave, Qt::LeftButton);
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value("escalate.2/channels").toString(),
+                 QString("pagers"));
+        page.hide();
+        page.show();
+        QCOMPARE(page.tblSteps->item(1, EscalationPage::ChannelsColumn)->text(), QString("pagers"));
+
+        // A step removed goes from the file; the other keeps its number.
+        page.tblSteps->setCurrentCell(0, EscalationPage::AfterColumn);
+        QTest::mouseClick(page.btnStepRemove, Qt::LeftButton);
+        QTest::mouseClick(page.btnEscalationSave, Qt::LeftButton);
+        QCOMPARE(lastMessage(t), QString());
+        const QStringList groups = QSettings(ini, QSettings::IniFormat).childGroups();
+        QVERIFY(!groups.contains("escalate.1"));
+        QVERIFY(groups.contains("escalate.2"));
+        QCOMPARE(t.state.Ini.escalation.steps.size(), 1);
+        QCOMPARE(t.state.Ini.escalation.steps.first().number, 2);
     }
 };
 

@@ -30,7 +30,7 @@ private slots:
         f.t.status.UpdateStatus(WebService::StatusKey, "serving http://127.0.0.1:8080/");
         ConfigurationDialog dialog(f.t.state, f.file, f.mail);
         dialog.show();
-        QCOMPARE(dialog.tabs()->tabText(dialog.tabs()->count() - 2), QString("Remote Access"));
+        QCOMPARE(dialog.tabs()->tabText(dialog.tabs()->count() - 3), QString("Remote Access"));
         auto *enabled = Control<QCheckBox>(dialog, "chkWebEnabled");
         QVERIFY(!enabled->isChecked());
         QCOMPARE(box(dialog, "txtWebAddress")->text(), QString("127.0.0.1"));
@@ -83,7 +83,7 @@ private slots:
             "the token crosses the network readable; set a certificate and key for HTTPS");
         ConfigurationDialog dialog(f.t.state, f.file, f.mail);
         dialog.show();
-        dialog.tabs()->setCurrentIndex(dialog.tabs()->count() - 2);
+        dialog.tabs()->setCurrentIndex(dialog.tabs()->count() - 3);
         QCOMPARE(
             Control<QLabel>(dialog, "lblWebStatus")->text(),
             QString("serving http://0.0.0.0:8080/\nRemote access is not encrypted: the token crosses the "

@@ -2,6 +2,7 @@
 
 #include "AdvancedEmailDialog.h"
 #include "ConfigurationPages.h"
+#include "EscalationPage.h"
 #include "MqttPage.h"
 #include "NotificationsPage.h"
 #include "PrinterList.h"
@@ -85,6 +86,9 @@ ConfigurationDialog::ConfigurationDialog(ProgramState &state, ConfigFile &config
     // The channels are saved with the tab's own buttons, one at a time.
     m_notifications = new NotificationsPage(m_state, notifier);
     m_tabs->addTab(m_notifications, NotificationsPage::title());
+    // So are the reminders and the steps of escalation, with their tab's own button.
+    m_escalation = new EscalationPage(m_state);
+    m_tabs->addTab(m_escalation, EscalationPage::title());
     buildButtons();
     m_tabs->setCurrentIndex(0);
 
@@ -162,7 +166,7 @@ void ConfigurationDialog::showEvent(QShowEvent *event)
 
 bool ConfigurationDialog::unsaved() const
 {
-    return m_changed || m_notifications->hasUnsavedEdits();
+    return m_changed || m_notifications->hasUnsavedEdits() || m_escalation->hasUnsavedEdits();
 }
 
 void ConfigurationDialog::reject()

@@ -11,6 +11,7 @@ struct ConfigRecord;
 class EmailPage;
 class MailManager;
 class MqttPage;
+class EscalationPage;
 class NotificationsPage;
 class OrganizationPage;
 class ProgramState;
@@ -109,6 +110,7 @@ private:
     MqttPage *m_mqttPage;
     MqttIniSettings m_mqtt;
     NotificationsPage *m_notifications;
+    EscalationPage *m_escalation;
     QPushButton *m_btnApply = nullptr;
     QPushButton *m_btnClose = nullptr;
     bool m_changed = false;
