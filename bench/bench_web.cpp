@@ -287,7 +287,8 @@ void timeHistory(quint16 port, const QList<int> &ids, const QDateTime &now)
     for (const int days : {365, 1}) {
         std::vector<double> ms;
         qint64 bytes = 0;
-        const QByteArray from = QUrl::toPercentEncoding(IsoTime(now.addDays(-days)));
+        const QByteArray span = "?from=" + QUrl::toPercentEncoding(IsoTime(now.addDays(-days))) +
+                                "&to=" + QUrl::toPercentEncoding(IsoTime(now));
         QThread *thread = QThread::create([&] {
             Client client;
             if (!client.connect(port))
@@ -295,7 +296,7 @@ void timeHistory(quint16 port, const QList<int> &ids, const QDateTime &now)
             for (const int id : ids) {
                 QElapsedTimer t;
                 t.start();
-                bytes = client.get("/api/v1/sensors/" + QByteArray::number(id) + "/history?from=" + from);
+                bytes = client.get("/api/v1/sensors/" + QByteArray::number(id) + "/history" + span);
                 ms.push_back(t.nsecsElapsed() / 1e6);
             }
         });

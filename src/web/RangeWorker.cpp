@@ -3,45 +3,56 @@
 #include <core/ThreadHandOff.h>
 
 #include <QMetaObject>
+#include <QThread>
 
-RangeWorker::RangeWorker(QObject *parent) : QObject(parent)
-{
-    // One thread: the answers are cheap once read, and reading files side by side gains nothing
-    // on one disk while it takes a second core from the poll cycle.
-    m_pool.setMaxThreadCount(1);
-    m_pool.setObjectName(QStringLiteral("rangeWorker"));
-}
+RangeWorker::RangeWorker(QObject *parent) : QObject(parent) {}
 
 RangeWorker::~RangeWorker()
 {
-    m_pool.clear();
-    m_pool.waitForDone();
+    m_waiting.clear();
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+    }
 }
 
-bool RangeWorker::start(const RangeRequest &request,
-                        std::function<WebReply(const SensorRange &, const RangeRequest &)> make,
-                        std::function<void(const WebReply &)> done)
+bool RangeWorker::start(const RangeRequest &request, Make make, Done done)
 {
-    if (m_waiting.fetch_add(1) >= MaxWaiting) {
-        --m_waiting;
+    if (m_waiting.size() + (m_thread ? 1 : 0) >= MaxWaiting)
         return false;
-    }
-    m_pool.start([this, request, make = std::move(make), done = std::move(done)]() mutable {
-        RangeRequest used = request;
-        const SensorRange range = this->range(used);
-        WebReply reply = make(range, used);
-        --m_waiting;
-        MarkThreadHandOff();
-        // Queued to this object: dropped by Qt when it is deleted before the call is delivered.
-        QMetaObject::invokeMethod(
-            this, [done = std::move(done), reply = std::move(reply)] { done(reply); }, Qt::QueuedConnection);
-    });
+    m_waiting.append({request, std::move(make), std::move(done)});
+    if (!m_thread)
+        startNext();
     return true;
 }
 
-void RangeWorker::waitForIdle()
+void RangeWorker::startNext()
 {
-    m_pool.waitForDone();
+    Job job = m_waiting.takeFirst();
+    m_thread = QThread::create([this, job = std::move(job)]() mutable {
+        RangeRequest used = job.request;
+        const SensorRange read = range(used);
+        WebReply reply = job.make(read, used);
+        MarkThreadHandOff();
+        // Queued to this object: dropped by Qt when it is deleted before the call is delivered.
+        QMetaObject::invokeMethod(
+            this, [done = std::move(job.done), reply = std::move(reply)] { done(reply); },
+            Qt::QueuedConnection);
+    });
+    // The thread's end is noticed on this object's thread, after the answer it queued.
+    connect(m_thread, &QThread::finished, this, &RangeWorker::onThreadDone, Qt::QueuedConnection);
+    m_thread->start(QThread::LowPriority);
+}
+
+void RangeWorker::onThreadDone()
+{
+    if (!m_thread)
+        return;
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+    if (!m_waiting.isEmpty())
+        startNext();
 }
 
 SensorRange RangeWorker::range(RangeRequest &request)

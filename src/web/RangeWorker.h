@@ -7,9 +7,11 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QThreadPool>
+
+class QThread;
 
 #include <atomic>
 #include <functional>
@@ -28,10 +30,12 @@ struct RangeRequest {
     qint64 keepMs = 0;
 };
 
-// Reads sensors' ranges from the data files and makes the answers from them on a thread of its
-// own, so that neither a year of hourly statistics nor the drawing ever holds up the window's
-// thread or a poll cycle; the answer comes back on the worker's own thread (the server's). A
-// kept range is used again while it is young enough; requests beyond MaxWaiting are refused.
+// Reads sensors' ranges from the data files and makes the answers from them on a thread of their
+// own, one at a time, so that neither a year of hourly statistics nor the drawing ever holds up
+// the window's thread or a poll cycle; the answer comes back on the worker's own thread (the
+// server's). A kept range is used again while it is young enough; requests beyond MaxWaiting are
+// refused. Each answer gets a new thread: its start and its end order it with the server's thread
+// where a thread checker can see it (a pool's hand-over happens inside Qt, out of its sight).
 class RangeWorker final : public QObject {
     Q_OBJECT
 public:
@@ -41,20 +45,26 @@ public:
     explicit RangeWorker(QObject *parent = nullptr);
     ~RangeWorker() override;
 
+    using Make = std::function<WebReply(const SensorRange &, const RangeRequest &)>;
+    using Done = std::function<void(const WebReply &)>;
+
     // Reads the range (or takes the kept one) and calls make with it on the worker thread, then
     // done with make's answer on this object's thread (never when this object is gone by then).
-    // False, and neither is called, while MaxWaiting answers are being made.
-    bool start(const RangeRequest &request,
-               std::function<WebReply(const SensorRange &, const RangeRequest &)> make,
-               std::function<void(const WebReply &)> done);
-    // Waits until every answer started has been made (not delivered).
-    void waitForIdle();
+    // False, and neither is called, while MaxWaiting answers wait or are being made.
+    bool start(const RangeRequest &request, Make make, Done done);
 
     // How many ranges were read from the files and how many were taken from those kept.
     quint64 reads() const { return m_reads.load(); }
     quint64 reuses() const { return m_reuses.load(); }
 
 private:
+    struct Job {
+        RangeRequest request;
+        Make make;
+        Done done;
+    };
+    void startNext();
+    void onThreadDone();
     SensorRange range(RangeRequest &request);
 
     struct Kept {
@@ -63,10 +73,11 @@ private:
         QDateTime to;
         QElapsedTimer age;
     };
-    QThreadPool m_pool;
+    QList<Job> m_waiting;
+    QThread *m_thread = nullptr;
+    // Only the worker threads use what is kept, one after another; the lock is for clarity.
     QMutex m_keptMutex;
     QHash<QString, Kept> m_kept;
-    std::atomic<int> m_waiting{0};
     std::atomic<quint64> m_reads{0};
     std::atomic<quint64> m_reuses{0};
 };

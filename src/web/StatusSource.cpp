@@ -121,27 +121,30 @@ QList<AlarmRecord> StatusSource::newestAlarms(int limit) const
     return m_newestAlarms.mid(0, qMax(0, limit));
 }
 
+SensorView StatusSource::sensorRow(int row, int sensorId) const
+{
+    SensorView view;
+    view.device = m_grid.cellText(row, StatusGridModel::DeviceColumn);
+    view.sensor = m_grid.cellText(row, StatusGridModel::SensorColumn);
+    view.reading = m_grid.cellText(row, StatusGridModel::ReadingColumn);
+    view.unit = m_grid.cellText(row, StatusGridModel::UnitsColumn);
+    view.status = m_grid.status(row);
+    view.sensorId = sensorId;
+    view.current = m_grid.evaluatedThisCycle(row) || m_currentAtLastEnd.contains(sensorId);
+    bool number = false;
+    const double value = view.reading.trimmed().toDouble(&number);
+    if (number && std::isfinite(value))
+        view.value = value;
+    return view;
+}
+
 QList<SensorView> StatusSource::sensorRows() const
 {
     QList<SensorView> rows;
     rows.reserve(m_grid.rowCount());
     for (int row = 0; row < m_grid.rowCount(); ++row) {
-        const std::optional<int> id = rowSensorId(m_grid, row);
-        if (!id)
-            continue;
-        SensorView view;
-        view.device = m_grid.cellText(row, StatusGridModel::DeviceColumn);
-        view.sensor = m_grid.cellText(row, StatusGridModel::SensorColumn);
-        view.reading = m_grid.cellText(row, StatusGridModel::ReadingColumn);
-        view.unit = m_grid.cellText(row, StatusGridModel::UnitsColumn);
-        view.status = m_grid.status(row);
-        view.sensorId = *id;
-        view.current = m_grid.evaluatedThisCycle(row) || m_currentAtLastEnd.contains(*id);
-        bool number = false;
-        const double value = view.reading.trimmed().toDouble(&number);
-        if (number && std::isfinite(value))
-            view.value = value;
-        rows.append(view);
+        if (const std::optional<int> id = rowSensorId(m_grid, row))
+            rows.append(sensorRow(row, *id));
     }
     return rows;
 }
@@ -209,9 +212,9 @@ bool StatusSource::sensorFacts(int sensorId, SensorFacts &facts, bool &found) co
     facts.now = m_state.clock().now();
     facts.updateRateSeconds = m_state.Config.UpdateRate;
     facts.dataDirectory = m_state.programDirectory();
-    for (const SensorView &row : sensorRows()) {
-        if (row.sensorId == sensorId) {
-            facts.view = row;
+    for (int row = 0; row < m_grid.rowCount() && !facts.inGrid; ++row) {
+        if (rowSensorId(m_grid, row) == sensorId) {
+            facts.view = sensorRow(row, sensorId);
             facts.inGrid = true;
         }
     }

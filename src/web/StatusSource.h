@@ -67,6 +67,7 @@ public:
 
 private:
     QList<SensorView> sensorRows() const;
+    SensorView sensorRow(int row, int sensorId) const;
     QList<DeviceView> deviceRows(QStringList &otherLines) const;
     void changed() { ++m_generation; }
     void onCycleEnded();

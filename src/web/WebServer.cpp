@@ -143,7 +143,12 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
 {
 }
 
-WebServer::~WebServer() = default;
+WebServer::~WebServer()
+{
+    // The connections outlive this object's members while its bases are torn down.
+    for (auto it = m_outgoing.cbegin(); it != m_outgoing.cend(); ++it)
+        disconnect(it.key(), nullptr, this, nullptr);
+}
 
 RangeWorker &WebServer::rangeWorker()
 {
