@@ -63,7 +63,7 @@ NotifyRow ChannelQueue::MessageRow(const QString &channel, const NotifyEvent &ev
 {
     NotifyRow row;
     row.Channel = channel;
-    row.Kind = event.kind;
+    row.Kind = event.StoredKind();
     row.MessageID = event.id;
     row.RecordTable = recordTable;
     row.RecordID = recordId;
@@ -365,7 +365,10 @@ void ChannelQueue::restoreOpenAlerts()
     for (const NotifyRow &row : std::as_const(rows)) {
         if (row.State != 1)
             continue;
-        openAlert(entryOf(row));
+        // An alarm's reminder or step is stored under the alarm's kind: it opens no alert.
+        const Entry e = entryOf(row);
+        if (ChannelFormats::OpensAlert(e.event.kind))
+            openAlert(e);
     }
 }
 
@@ -583,7 +586,7 @@ void ChannelQueue::giveUp(Entry &e, const QString &why)
         closeAlert(e);
     m_state.AddError(kChannelWhere,
                      QStringLiteral("%1: the %2 message %3 was given up after %4 attempt(s): %5")
-                         .arg(m_channel.name, e.row.Kind, e.row.MessageID)
+                         .arg(m_channel.name, e.event.kind, e.row.MessageID)
                          .arg(e.row.Attempts)
                          .arg(why));
     flush(e);
@@ -675,7 +678,7 @@ bool ChannelQueue::flush(Entry &e)
         m_state.AddError(kChannelWhere,
                          QStringLiteral("%1: the %2 message %3 could not be stored; it is kept in memory "
                                         "until the database takes it: %4")
-                             .arg(m_channel.name, e.row.Kind, e.row.MessageID, m_database.lastError()));
+                             .arg(m_channel.name, e.event.kind, e.row.MessageID, m_database.lastError()));
     e.storeFailureLogged = true;
     return false;
 }

@@ -123,7 +123,7 @@ void Notifier::Notify(NotifyEvent event, const QString &recordTable, qint64 reco
     queued.retries = retries;
     queued.at = {Moment::now(m_state.clock()), filled.time};
     NotifyEventRow row;
-    row.Kind = event.kind;
+    row.Kind = event.StoredKind();
     row.MessageID = event.id;
     row.RecordTable = recordTable;
     row.RecordID = recordId;

@@ -14,7 +14,11 @@ namespace {
 // Compact JSON text, one member after the other.
 class JsonWriter {
 public:
-    JsonWriter() { m_out.reserve(1024); m_out.append('{'); }
+    JsonWriter()
+    {
+        m_out.reserve(1024);
+        m_out.append('{');
+    }
     void text(const char *key, const QString &value)
     {
         name(key);
@@ -81,11 +85,21 @@ private:
         m_out.append('"');
         for (const char c : utf8) {
             switch (c) {
-            case '"': m_out.append("\\\""); break;
-            case '\\': m_out.append("\\\\"); break;
-            case '\n': m_out.append("\\n"); break;
-            case '\r': m_out.append("\\r"); break;
-            case '\t': m_out.append("\\t"); break;
+            case '"':
+                m_out.append("\\\"");
+                break;
+            case '\\':
+                m_out.append("\\\\");
+                break;
+            case '\n':
+                m_out.append("\\n");
+                break;
+            case '\r':
+                m_out.append("\\r");
+                break;
+            case '\t':
+                m_out.append("\\t");
+                break;
             default:
                 if (uchar(c) < 0x20)
                     m_out.append("\\u00").append(QByteArray::number(uchar(c), 16).rightJustified(2, '0'));
@@ -109,15 +123,36 @@ QDateTime timeOf(const QJsonValue &value)
 {
     return QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
 }
+
+// The kinds of an alarm's follow-up messages are stored as "alarm" with the stage beside it: a
+// version that knows only the alarm's own kinds then sends them as the alarm they are about
+// (and not as a test message), and this one reads the kind back.
+const QString kAlarmKind = QStringLiteral("alarm");
+const QString kStagePrefix = QStringLiteral("alarm-");
+const QStringList kStages{QStringLiteral("reminder"), QStringLiteral("escalation"),
+                          QStringLiteral("acknowledged")};
+
+QString stageOf(const QString &kind)
+{
+    const QString stage = kind.startsWith(kStagePrefix) ? kind.mid(kStagePrefix.size()) : QString();
+    return kStages.contains(stage) ? stage : QString();
+}
 } // namespace
 
 QByteArray NotifyEvent::Json() const
+{
+    return document(kind, QString());
+}
+
+QByteArray NotifyEvent::document(const QString &event, const QString &stage) const
 {
     // Written directly, in the documented order: this runs for every event while the alarm's
     // transaction is open, and a JSON object built first costs several times as much.
     JsonWriter w;
     w.text("id", id);
-    w.text("event", kind);
+    w.text("event", event);
+    if (!stage.isEmpty())
+        w.text("stage", stage);
     w.time("time", time);
     w.text("device", device);
     w.text("address", address);
@@ -140,14 +175,25 @@ QByteArray NotifyEvent::Json() const
     return w.finish();
 }
 
+QString NotifyEvent::StoredKind() const
+{
+    return stageOf(kind).isEmpty() ? kind : kAlarmKind;
+}
+
 QString NotifyEvent::StoredPayload() const
 {
-    return QString::fromUtf8(Json());
+    return QString::fromUtf8(document(StoredKind(), stageOf(kind)));
 }
 
 NotifyEvent NotifyEvent::FromStoredPayload(const QString &payload)
 {
-    return fromJson(QJsonDocument::fromJson(payload.toUtf8()).object());
+    const QJsonObject o = QJsonDocument::fromJson(payload.toUtf8()).object();
+    NotifyEvent e = fromJson(o);
+    // Stored under its own kind by an earlier version, it reads as stored.
+    const QString stage = o.value(QStringLiteral("stage")).toString();
+    if (e.kind == kAlarmKind && kStages.contains(stage))
+        e.kind = kStagePrefix + stage;
+    return e;
 }
 
 bool NotifyEvent::StoredWithoutPort(const QString &payload)

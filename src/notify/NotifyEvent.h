@@ -50,6 +50,10 @@ struct NotifyEvent {
     // The webhook's document: compact JSON in the documented order.
     QByteArray Json() const;
     static NotifyEvent fromJson(const QJsonObject &object);
+    // The kind as a stored message (and its Kind column) carries it: a reminder, an escalation
+    // step and an acknowledgement are stored as "alarm" with their "stage" in the payload, so
+    // that a version that does not know them sends them as the alarm.
+    QString StoredKind() const;
     // The event as a channel message keeps it: compact JSON text.
     QString StoredPayload() const;
     static NotifyEvent FromStoredPayload(const QString &payload);
@@ -58,4 +62,7 @@ struct NotifyEvent {
     // A new event of the kind, now, with a fresh ID, this computer as collector and the
     // organisation given.
     static NotifyEvent make(const QString &kind, const QDateTime &now, const QString &organisation);
+
+private:
+    QByteArray document(const QString &event, const QString &stage) const;
 };

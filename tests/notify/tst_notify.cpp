@@ -4,6 +4,7 @@
 #include <alarms/EventBrowser.h>
 #include <core/BackgroundPriority.h>
 #include <core/IniFile.h>
+#include <notify/ChannelFormats.h>
 #include <notify/ChannelQueue.h>
 #include <notify/ChannelRules.h>
 
@@ -704,6 +705,80 @@ private slots:
         QCOMPARE(laterReceiver.requests.size(), 1);
         for (const TestReceiver::Request &r : std::as_const(hookReceiver.requests))
             QVERIFY(r.headers.value("x-tallyport-id") != "daily-ok-of-a-killed-run");
+    }
+
+    // Steps, reminders and acknowledgements are stored as alarm messages with their stage: a
+    // version that knows only the alarm's own kinds sends them as the alarm (its alert, its
+    // priority), and this one sends them as made, as it does those stored under their own kind.
+    void escalationMessagesAreStoredAsAlarmsWithTheirStage()
+    {
+        TestReceiver receiver(kReceiverAddress);
+        const QString url = receiver.url();
+        receiver.close();
+        NotifyRig rig({Channel(QStringLiteral("hook"), QStringLiteral("webhook"), url)});
+        const QString file = rig.t.path(QStringLiteral("wexa.mdb"));
+        const QStringList kinds{"alarm-reminder", "alarm-escalation", "alarm-acknowledged"};
+        NotifyEvent before = AlarmEvent(kinds[0]);
+        before.id = kinds[0];
+        NotifyEventRow row = StoredEvent(before, QString(), 0, rig.t.clock.now(), {QStringLiteral("hook")});
+        row.Payload = QString::fromUtf8(before.Json()); // as the version before stored it
+        QVERIFY(rig.database.AddNotifyEvent(row));
+        const NotifyChannelSettings am = Channel(QStringLiteral("am"), QStringLiteral("alertmanager"), url);
+        const NotifyChannelSettings phone = Channel(QStringLiteral("phone"), QStringLiteral("ntfy"), url);
+        const auto labels = [&](const NotifyEvent &e) {
+            const QJsonArray alerts =
+                QJsonDocument::fromJson(ChannelFormats::AlertsRequest(am, {e}, rig.t.clock.now()).body)
+                    .array();
+            return alerts.first().toObject().value(QStringLiteral("labels")).toObject();
+        };
+        {
+            Notifier notifier(rig.t.state, rig.database);
+            notifier.Resume();
+            for (const QString &kind : kinds.mid(1)) {
+                NotifyEvent e = AlarmEvent(kind);
+                e.id = kind;
+                notifier.Notify(e, QString(), 0, true, QStringList{QStringLiteral("hook")});
+            }
+            QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 3);
+            notifier.Shutdown(0);
+        }
+        for (const QString &kind : kinds.mid(1)) {
+            const QString where = QStringLiteral(" WHERE MessageID = '%1'").arg(kind);
+            QVariant queued, event, payload;
+            QVERIFY(SideExec(file, QStringLiteral("SELECT Kind FROM tblNotifyQueue") + where, &queued));
+            QVERIFY(SideExec(file, QStringLiteral("SELECT Kind FROM tblNotifyEvents") + where, &event));
+            QVERIFY(SideExec(file, QStringLiteral("SELECT Payload FROM tblNotifyEvents") + where, &payload));
+            QCOMPARE(queued.toString(), QStringLiteral("alarm"));
+            QCOMPARE(event.toString(), QStringLiteral("alarm"));
+            // The older reading: the kind is the payload's "event"; the stage is not known.
+            const QJsonObject o = QJsonDocument::fromJson(payload.toString().toUtf8()).object();
+            QCOMPARE(o.value(QStringLiteral("stage")).toString(), kind.mid(6));
+            NotifyEvent older = NotifyEvent::FromStoredPayload(payload.toString());
+            QCOMPARE(older.kind, kind);
+            older.kind = o.value(QStringLiteral("event")).toString();
+            QCOMPARE(older.kind, QStringLiteral("alarm"));
+            NotifyEvent alarm = AlarmEvent();
+            alarm.organisation = rig.t.state.Config.OrgName;
+            QCOMPARE(labels(older), labels(alarm));
+            QVERIFY(
+                ChannelFormats::Request(phone, older, rig.t.clock.now()).headers.contains("Priority: high"));
+        }
+        // This version sends each as made: the webhook's document as before, with no stage.
+        QVERIFY(receiver.listen());
+        Notifier notifier(rig.t.state, rig.database);
+        for (int round = 0; round < 6 && receiver.requests.size() < 3; ++round) {
+            rig.t.clock.advanceSeconds(3);
+            notifier.Resume();
+            Pause(300);
+        }
+        QCOMPARE(receiver.requests.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject doc = JsonOf(receiver.requests[i]);
+            QCOMPARE(doc.value(QStringLiteral("event")).toString(), kinds[i]);
+            QCOMPARE(doc.value(QStringLiteral("id")).toString(), kinds[i]);
+            QVERIFY(!doc.contains(QStringLiteral("stage")));
+        }
+        QTRY_COMPARE(Waiting(notifier, QStringLiteral("hook")), 0);
     }
 
     // An alarm's messages go out at once and are written in a pause of the poll cycle's writes,
