@@ -158,6 +158,8 @@ void NotifyHost::expandTaken()
     for (const QueuedNotifyEvent &queued : taken) {
         if (takenBefore(queued.eventId))
             continue;
+        if (!m_leftOverTaken && queued.eventId > 0)
+            m_takenBeforeScan.insert(queued.eventId);
         const bool goesAtOnce = queued.eventId > 0 && queued.recordId > 0;
         for (const QString &name : queued.channels) {
             ChannelQueue *q = queue(name);
@@ -235,9 +237,14 @@ void NotifyHost::expandLeftOver()
     if (!m_database->UnexpandedNotifyEvents(rows))
         return;
     m_leftOverTaken = true;
-    // Older than any taken meanwhile; one taken both ways is taken once.
+    // Older than any taken meanwhile; one taken both ways is taken once. An event handed over
+    // before the scan and sent at once is still unmarked in the table until the quiet write: it
+    // is not taken again.
+    const QSet<qint64> takenBeforeScan = std::exchange(m_takenBeforeScan, {});
     QList<QueuedNotifyEvent> leftOver;
     for (const NotifyEventRow &row : std::as_const(rows)) {
+        if (takenBeforeScan.contains(row.IDNum))
+            continue;
         m_leftOverIds.insert(row.IDNum, false);
         QueuedNotifyEvent queued;
         queued.eventId = row.IDNum;

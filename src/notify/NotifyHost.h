@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QTimer>
 
@@ -117,6 +118,7 @@ private:
     QList<qint64> m_unmarked;          // events taken, whose mark waits to be written with their messages
     QList<NotifyRow> m_unqueued;       // messages for channels gone from the settings, to store
     QHash<qint64, bool> m_leftOverIds; // the start-up scan's events: whether taken since
+    QSet<qint64> m_takenBeforeScan;    // events handed over before the start-up scan
     QTimer m_shutdownTimer;
     QList<QueuedNotifyEvent> m_taken;
     quint64 m_handled = 0;
