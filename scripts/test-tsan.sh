@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the engine and the tests that run threads beside the event loop (outbox SMTP worker,
-# notification channels and Alertmanager, MQTT network thread, web server, report job, the soak
-# run of the whole engine) with ThreadSanitizer into build-tsan/ (or $BUILD_DIR), and runs them.
+# Builds the engine, the tallyport program and the tests that run threads beside the event loop
+# (outbox SMTP worker, notification channels and Alertmanager, MQTT network thread, web server,
+# trend history loader, report job, the headless service, the soak run of the whole engine) with
+# ThreadSanitizer into build-tsan/ (or $BUILD_DIR), and runs them.
 # Any report fails the run. Qt, libcurl and libmosquitto come from Debian uninstrumented:
 # tests/tsan.supp silences reports whose frames lie inside those libraries only, and says why for
 # each entry; src/threadcheck shows the checker the order Qt's event queue gives. g++ builds it: clang 14's runtime aborts when QProcess starts a
@@ -11,10 +12,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build-tsan}
-tests=(tst_outbox tst_outboxsafety tst_alertmanager tst_mqtt tst_webserver tst_websecurity tst_reportbuilder
-    tst_monthlyreport)
+tests=(tst_outbox tst_outboxsafety tst_notify tst_alertmanager tst_mqtt tst_webserver tst_websecurity
+    tst_trendhistory tst_reportbuilder tst_monthlyreport tst_headless)
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:die_after_fork=0:second_deadlock_stack=1:history_size=4:suppressions=$PWD/tests/tsan.supp}
-BUILD_DIR=$build_dir BUILD_TYPE=${BUILD_TYPE:-Sanitize} BUILD_TARGETS="tallyport-soak ${tests[*]}" \
+BUILD_DIR=$build_dir BUILD_TYPE=${BUILD_TYPE:-Sanitize} BUILD_TARGETS="tallyport tallyport-soak ${tests[*]}" \
     CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=${TSAN_CXX:-g++} -DTALLYPORT_TSAN=ON -DTALLYPORT_FUZZ_REPLAY=OFF -DTALLYPORT_BUILD_BENCH=OFF ${CMAKE_EXTRA_ARGS:-}" \
     bash scripts/build.sh
 pattern="^($(IFS='|'; echo "${tests[*]}"))\$"

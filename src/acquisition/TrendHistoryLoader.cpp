@@ -55,6 +55,7 @@ TrendHistoryLoader::~TrendHistoryLoader()
     m_stop.store(true);
     if (m_thread) {
         m_thread->wait();
+        TakeThreadHandOff();
         delete m_thread;
     }
 }
@@ -100,24 +101,28 @@ void TrendHistoryLoader::startNext()
 {
     const Batch batch = m_waiting.takeFirst();
     m_cancelled.store(0);
-    m_thread = QThread::create([this, batch] {
-        for (const TrendHistoryRequest &request : batch.requests) {
-            if (m_stop.load() || (batch.ticket != 0 && m_cancelled.load() == batch.ticket))
-                return;
-            auto history = std::make_shared<TrendHistory>(read(batch.directory, request, batch.breakMs));
-            // Delivered on the loader's thread; dropped when the loader is gone by then. The reading
-            // moves into the call, so the loader's thread, which uses it, also frees it.
-            MarkThreadHandOff();
-            QMetaObject::invokeMethod(
-                this,
-                [this, id = request.sensorId, history = std::move(history), breakMs = batch.breakMs,
-                 ticket = batch.ticket] { emit loaded(id, *history, breakMs, ticket); },
-                Qt::QueuedConnection);
-        }
-    });
+    m_thread = QThread::create([this, batch] { readBatch(batch); });
     // The thread's end is noticed on the loader's thread, after every reading it queued.
     connect(m_thread, &QThread::finished, this, &TrendHistoryLoader::onBatchDone, Qt::QueuedConnection);
     m_thread->start(QThread::LowPriority);
+}
+
+// Runs on the batch's own thread.
+void TrendHistoryLoader::readBatch(const Batch &batch)
+{
+    for (const TrendHistoryRequest &request : batch.requests) {
+        if (m_stop.load() || (batch.ticket != 0 && m_cancelled.load() == batch.ticket))
+            return;
+        auto history = std::make_shared<TrendHistory>(read(batch.directory, request, batch.breakMs));
+        // Delivered on the loader's thread; dropped when the loader is gone by then. The reading
+        // moves into the call, so the loader's thread, which uses it, also frees it.
+        MarkThreadHandOff();
+        QMetaObject::invokeMethod(
+            this,
+            [this, id = request.sensorId, history = std::move(history), breakMs = batch.breakMs,
+             ticket = batch.ticket] { emit loaded(id, *history, breakMs, ticket); },
+            Qt::QueuedConnection);
+    }
 }
 
 void TrendHistoryLoader::onBatchDone()

@@ -58,6 +58,7 @@ private:
     // Runs on the worker: the readings of one request, reduced when it asks for columns.
     static TrendHistory read(const QString &directory, const TrendHistoryRequest &request, qint64 breakMs);
     void startNext();
+    void readBatch(const Batch &batch);
     void onBatchDone();
 
     QList<Batch> m_waiting;

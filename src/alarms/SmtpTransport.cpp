@@ -1,4 +1,5 @@
 #include "SmtpTransport.h"
+#include "core/ThreadHandOff.h"
 
 #include <core/LocalWait.h>
 
@@ -449,5 +450,6 @@ SmtpOutcome SendSmtpWhileWaiting(const SmtpServer &server, const SmtpEnvelope &e
             drain.run(-1);
     }
     worker->wait();
+    TakeThreadHandOff();
     return *outcome;
 }

@@ -1,4 +1,5 @@
 #include "SmtpWorker.h"
+#include "core/ThreadHandOff.h"
 
 #include <core/LocalWait.h>
 
@@ -12,6 +13,7 @@ SmtpWorker::~SmtpWorker()
         return;
     m_stop->now();
     m_thread->wait();
+    TakeThreadHandOff();
 }
 
 bool SmtpWorker::start(const SmtpServer &server, const SmtpEnvelope &envelope)
@@ -35,6 +37,7 @@ void SmtpWorker::onThreadFinished()
     if (!m_thread)
         return;
     m_thread->wait();
+    TakeThreadHandOff();
     m_thread.reset();
     const SmtpOutcome outcome = *m_outcome;
     m_outcome.reset();

@@ -15,6 +15,7 @@ HttpWorker::~HttpWorker()
     m_abort->store(true);
     m_thread->quit();
     m_thread->wait();
+    TakeThreadHandOff();
     // The thread has ended: its object can go from here. An answer it posted is dropped with
     // this object.
     m_runner.reset();

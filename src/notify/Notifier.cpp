@@ -46,6 +46,7 @@ Notifier::~Notifier()
 {
     m_thread.quit();
     m_thread.wait();
+    TakeThreadHandOff();
 }
 
 template <typename Call> void Notifier::request(Call call)
@@ -218,6 +219,7 @@ void Notifier::Shutdown(int waitMs)
     request([waitMs](NotifyHost &host, quint64 number) { host.Shutdown(number, waitMs); });
     // The thread ends once its channels have stopped; its last reports are taken in here.
     m_thread.wait();
+    TakeThreadHandOff();
     m_host = nullptr; // deleted with its thread
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

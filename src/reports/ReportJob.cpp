@@ -32,6 +32,8 @@ ReportJob::~ReportJob()
     m_cancel.store(true);
     if (m_thread) {
         m_thread->wait();
+        TakeThreadHandOff();
+    TakeThreadHandOff();
         delete m_thread;
     }
 }
@@ -104,6 +106,7 @@ void ReportJob::onThreadFinished()
     if (!m_thread)
         return;
     m_thread->wait();
+    TakeThreadHandOff();
     delete m_thread;
     m_thread = nullptr;
     const ReportResult result = *m_result;

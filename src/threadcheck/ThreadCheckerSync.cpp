@@ -8,8 +8,6 @@
 
 #include <QCoreApplication>
 
-extern "C" void __tsan_acquire(void *addr);
-
 char ThreadHandOff::Token = 0;
 
 // Qt exports this hook (its own signal dumper uses it); the layout is Qt 6's.
@@ -25,7 +23,7 @@ namespace {
 
 bool TakeHandOff(void **)
 {
-    __tsan_acquire(&ThreadHandOff::Token);
+    TakeThreadHandOff();
     return false; // the event is delivered as usual
 }
 

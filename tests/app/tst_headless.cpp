@@ -8,6 +8,7 @@
 #include <core/InstanceLock.h>
 
 #include <support/MqttTestBroker.h>
+#include <support/SlowBuild.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -127,12 +128,13 @@ private slots:
         QTemporaryDir dir;
         ProgramRun run;
         run.start({"--headless", "--dir", dir.path()});
-        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("There are no sensors programmed yet"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("There are no sensors programmed yet"),
+                                 15000 * SlowBuildFactor);
         QVERIFY(run.output().contains(kMade));
         QVERIFY(QFile::exists(dir.filePath("wexa.mdb")));
         QVERIFY(QFile::exists(dir.filePath("TallyportConfig.dat")));
         // SIGHUP reads the settings again: remote access turned on by hand starts.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("Tallyport.ini")), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("Tallyport.ini")), 5000 * SlowBuildFactor);
         quint16 port = 0;
         {
             QTcpServer free;
@@ -145,10 +147,11 @@ private slots:
             ini.setValue("web/port", port);
         }
         ::kill(pid_t(run.pid()), SIGHUP);
-        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Remote access: serving http://127.0.0.1:"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Remote access: serving http://127.0.0.1:"),
+                                 10000 * SlowBuildFactor);
         QVERIFY(run.output().contains("SIGHUP received"));
         ::kill(pid_t(run.pid()), SIGINT);
-        QVERIFY(run.finish(10000));
+        QVERIFY(run.finish(10000 * SlowBuildFactor));
         QVERIFY(run.exitedNormally());
         QCOMPARE(run.exitCode(), 0);
         QVERIFY(run.output().contains("SIGINT received"));
@@ -162,14 +165,15 @@ private slots:
                                                                   QFile::ReadGroup | QFile::ReadOther));
         ProgramRun again;
         again.start({"--headless", "--dir", dir.path()});
-        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains(kRunning), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains("There are no sensors programmed yet"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains(kRunning), 15000 * SlowBuildFactor);
+        QTRY_VERIFY_WITH_TIMEOUT(again.outputContains("There are no sensors programmed yet"),
+                                 15000 * SlowBuildFactor);
         for (const QString &name : secrets)
             QVERIFY2((QFile::permissions(dir.filePath(name)) &
                       (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)) == 0,
                      qPrintable(name));
         again.terminate();
-        QVERIFY(again.finish(10000));
+        QVERIFY(again.finish(10000 * SlowBuildFactor));
         QVERIFY(!again.output().contains(kMade));
     }
 
@@ -196,11 +200,14 @@ private slots:
         }
         ProgramRun run;
         run.start({"--headless", "--dir", dir.path()});
-        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("online"), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("MQTT: connected to 127.0.182.1 port 18834"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("online"),
+                                  15000 * SlowBuildFactor);
+        QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("MQTT: connected to 127.0.182.1 port 18834"),
+                                 5000 * SlowBuildFactor);
         run.crash();
-        QVERIFY(run.finish(10000));
-        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("offline"), 10000);
+        QVERIFY(run.finish(10000 * SlowBuildFactor));
+        QTRY_COMPARE_WITH_TIMEOUT(sub.last("tallyport/Killed/availability"), QByteArray("offline"),
+                                  10000 * SlowBuildFactor);
     }
 };
 
@@ -221,7 +228,7 @@ void TestHeadless::monitorsMailsAndStopsOnSigterm()
 
     ProgramRun run;
     run.start({"--headless", "--dir", f.t.dir.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Update Rate 5 seconds"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Update Rate 5 seconds"), 15000 * SlowBuildFactor);
     // One program directory, one Tallyport.
     ProgramRun second;
     second.start({"--headless", "--dir", f.t.dir.path()});
@@ -230,10 +237,11 @@ void TestHeadless::monitorsMailsAndStopsOnSigterm()
     QVERIFY2(second.errors().contains("is already running on"), qPrintable(second.errors()));
 
     // The first cycle files the reading, records the alarm and mails it.
-    QTRY_VERIFY_WITH_TIMEOUT(f.count("tblAlarms") == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.count("tblAlarms") == 1, 20000 * SlowBuildFactor);
     // The device's line follows its alarm evaluation.
     QTRY_VERIFY_WITH_TIMEOUT(
-        run.outputContains("Communication with server Kitchen at IP address 127.0.140.1: OK"), 10000);
+        run.outputContains("Communication with server Kitchen at IP address 127.0.140.1: OK"),
+        10000 * SlowBuildFactor);
     QVERIFY(QFile::exists(f.t.path(QStringLiteral("Sensor-%1.dat").arg(sensor))));
     QVERIFY(f.smtp.waitForMessages(1, 15000));
     QCOMPARE(f.smtp.messages().first().recipients, QStringList({"alarms@example.com"}));
@@ -241,8 +249,8 @@ void TestHeadless::monitorsMailsAndStopsOnSigterm()
     QElapsedTimer stopping;
     stopping.start();
     run.terminate();
-    QVERIFY(run.finish(10000));
-    QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+    QVERIFY(run.finish(10000 * SlowBuildFactor));
+    QVERIFY2(stopping.elapsed() < 5000 * SlowBuildFactor, qPrintable(QString::number(stopping.elapsed())));
     QVERIFY(run.exitedNormally());
     QCOMPARE(run.exitCode(), 0);
     QVERIFY(run.output().contains(kStopped));
@@ -271,12 +279,12 @@ void TestHeadless::sigtermEndsTheWaitOfACycle()
 
     ProgramRun run;
     run.start({"--headless", "--dir", f.t.dir.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Connection opened"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(run.outputContains("Connection opened"), 20000 * SlowBuildFactor);
     QElapsedTimer stopping;
     stopping.start();
     run.terminate();
     QVERIFY(run.finish(20000));
-    QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+    QVERIFY2(stopping.elapsed() < 5000 * SlowBuildFactor, qPrintable(QString::number(stopping.elapsed())));
     QCOMPARE(run.exitCode(), 0);
     QVERIFY(!run.output().contains("127.0.142.1: FAILED"));
     QVERIFY(f.smtp.waitForMessages(1, 5000));
@@ -288,15 +296,15 @@ void TestHeadless::lockIsTakenOverAfterACrash()
     QTemporaryDir dir;
     ProgramRun first;
     first.start({"--headless", "--dir", dir.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(first.outputContains(kRunning), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(first.outputContains(kRunning), 15000 * SlowBuildFactor);
     first.crash();
     QVERIFY(QFile::exists(dir.filePath(InstanceLock::FileName)));
 
     ProgramRun next;
     next.start({"--headless", "--dir", dir.path()});
-    QTRY_VERIFY_WITH_TIMEOUT(next.outputContains(kRunning), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(next.outputContains(kRunning), 15000 * SlowBuildFactor);
     next.terminate();
-    QVERIFY(next.finish(10000));
+    QVERIFY(next.finish(10000 * SlowBuildFactor));
     QCOMPARE(next.exitCode(), 0);
     QVERIFY(!QFile::exists(dir.filePath(InstanceLock::FileName)));
 }

@@ -7,6 +7,7 @@
 #include <notify/ChannelFormats.h>
 #include <notify/ChannelQueue.h>
 #include <notify/ChannelRules.h>
+#include <support/SlowBuild.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -339,6 +340,9 @@ private slots:
             Notifier notifier(rig.t.state, rig.database);
             notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 7);
             notifier.Notify(AlarmEvent(QStringLiteral("alarm-end")), QStringLiteral("tblAlarms"), 7);
+            // The first resume, which takes up what an earlier run left, comes before the events
+            // just handed over are marked taken in the table: they are not taken twice.
+            notifier.Resume();
             for (int round = 0; round < 3; ++round) {
                 Pause(300);
                 rig.t.clock.advanceSeconds(3);
@@ -537,7 +541,7 @@ private slots:
         notifier.Notify(otherSensor);
         QVERIFY(WaitForRequests(quick, 2));
         QVERIFY(WaitForRequests(silent, 1));
-        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 1500 * SlowBuildFactor, qPrintable(QString::number(clock.elapsed())));
         QTRY_COMPARE(Waiting(notifier, QStringLiteral("stuck")), 2);
         // Delivery yields to the poll cycle: its threads run at a lower priority than the window's.
         const int windowNice = getpriority(PRIO_PROCESS, id_t(getpid()));
