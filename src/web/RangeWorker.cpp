@@ -12,6 +12,7 @@ RangeWorker::~RangeWorker()
     m_waiting.clear();
     if (m_thread) {
         m_thread->wait();
+        TakeThreadHandOff();
         delete m_thread;
     }
 }
@@ -49,6 +50,7 @@ void RangeWorker::onThreadDone()
     if (!m_thread)
         return;
     m_thread->wait();
+    TakeThreadHandOff();
     delete m_thread;
     m_thread = nullptr;
     if (!m_waiting.isEmpty())
