@@ -54,9 +54,7 @@ TrendHistoryLoader::~TrendHistoryLoader()
 {
     m_stop.store(true);
     if (m_thread) {
-        m_thread->wait();
-        TakeThreadHandOff();
-        delete m_thread;
+        DeleteEndedThread(m_thread);
     }
 }
 
@@ -129,9 +127,7 @@ void TrendHistoryLoader::onBatchDone()
 {
     if (!m_thread)
         return;
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
+    DeleteEndedThread(m_thread);
     if (!m_waiting.isEmpty()) {
         startNext();
         return;

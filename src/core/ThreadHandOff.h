@@ -25,3 +25,14 @@ inline void TakeThreadHandOff()
 inline void MarkThreadHandOff() {}
 inline void TakeThreadHandOff() {}
 #endif
+
+#include <QThread>
+
+// Waits for a thread started for one job to end, takes what it handed over, and deletes it.
+inline void DeleteEndedThread(QThread *&thread)
+{
+    thread->wait();
+    TakeThreadHandOff();
+    delete thread;
+    thread = nullptr;
+}

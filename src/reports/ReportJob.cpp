@@ -31,10 +31,7 @@ ReportJob::~ReportJob()
 {
     m_cancel.store(true);
     if (m_thread) {
-        m_thread->wait();
-        TakeThreadHandOff();
-    TakeThreadHandOff();
-        delete m_thread;
+        DeleteEndedThread(m_thread);
     }
 }
 
@@ -105,10 +102,7 @@ void ReportJob::onThreadFinished()
 {
     if (!m_thread)
         return;
-    m_thread->wait();
-    TakeThreadHandOff();
-    delete m_thread;
-    m_thread = nullptr;
+    DeleteEndedThread(m_thread);
     const ReportResult result = *m_result;
     m_result.reset();
     emit finished(result);

@@ -11,9 +11,7 @@ RangeWorker::~RangeWorker()
 {
     m_waiting.clear();
     if (m_thread) {
-        m_thread->wait();
-        TakeThreadHandOff();
-        delete m_thread;
+        DeleteEndedThread(m_thread);
     }
 }
 
@@ -49,10 +47,7 @@ void RangeWorker::onThreadDone()
 {
     if (!m_thread)
         return;
-    m_thread->wait();
-    TakeThreadHandOff();
-    delete m_thread;
-    m_thread = nullptr;
+    DeleteEndedThread(m_thread);
     if (!m_waiting.isEmpty())
         startNext();
 }
