@@ -114,12 +114,9 @@ void TrendHistoryLoader::readBatch(const Batch &batch)
         auto history = std::make_shared<TrendHistory>(read(batch.directory, request, batch.breakMs));
         // Delivered on the loader's thread; dropped when the loader is gone by then. The reading
         // moves into the call, so the loader's thread, which uses it, also frees it.
-        MarkThreadHandOff();
-        QMetaObject::invokeMethod(
-            this,
-            [this, id = request.sensorId, history = std::move(history), breakMs = batch.breakMs,
-             ticket = batch.ticket] { emit loaded(id, *history, breakMs, ticket); },
-            Qt::QueuedConnection);
+        QueueToThread(this,
+                      [this, id = request.sensorId, history = std::move(history), breakMs = batch.breakMs,
+                       ticket = batch.ticket] { emit loaded(id, *history, breakMs, ticket); });
     }
 }
 

@@ -26,7 +26,40 @@ inline void MarkThreadHandOff() {}
 inline void TakeThreadHandOff() {}
 #endif
 
+#include <QMetaObject>
+#include <QObject>
 #include <QThread>
+
+#include <type_traits>
+#include <utility>
+
+namespace ThreadHandOff {
+// Marks a hand-off whenever it is copied or moved: as the last member of a call queued to another
+// thread, it marks after every other member is written, and so after all that the call carries.
+struct Mark {
+    Mark() = default;
+    Mark(const Mark &) { MarkThreadHandOff(); }
+    Mark(Mark &&) noexcept { MarkThreadHandOff(); }
+    Mark &operator=(const Mark &) = default;
+    Mark &operator=(Mark &&) noexcept = default;
+};
+
+template <typename Call> struct MarkedCall {
+    Call call;
+    Mark mark; // declared last: copied or moved after the call
+    void operator()() { call(); }
+};
+} // namespace ThreadHandOff
+
+// Queues `call` to run on the receiver's thread (dropped by Qt when the receiver is deleted
+// first). The checker of a ThreadSanitizer build is told of the hand-off once the call, with all
+// it carries, is written into the queued event, not before.
+template <typename Call> void QueueToThread(QObject *receiver, Call &&call)
+{
+    QMetaObject::invokeMethod(receiver,
+                              ThreadHandOff::MarkedCall<std::decay_t<Call>>{std::forward<Call>(call), {}},
+                              Qt::QueuedConnection);
+}
 
 // Waits for a thread started for one job to end, takes what it handed over, and deletes it.
 inline void DeleteEndedThread(QThread *&thread)

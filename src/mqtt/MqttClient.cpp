@@ -50,9 +50,7 @@ struct MqttClient::Session {
     {
         std::lock_guard lock(mutex);
         if (owner) {
-            MarkThreadHandOff();
-            QMetaObject::invokeMethod(
-                owner, [owner = owner, report] { report(owner); }, Qt::QueuedConnection);
+            QueueToThread(owner, [owner = owner, report] { report(owner); });
         }
     }
 };

@@ -45,6 +45,7 @@ private:
 
 // Sends the request with libcurl over the connection and waits for the answer; runs on a worker
 // thread. Setting abort stops it within about a second.
-HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort, HttpConnection &connection);
+HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort,
+                           HttpConnection &connection);
 // The same on a connection of its own (a single test message).
 HttpOutcome RunHttpRequest(const HttpRequest &request, const std::atomic_bool *abort);

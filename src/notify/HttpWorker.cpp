@@ -44,25 +44,19 @@ bool HttpWorker::start(QList<RequestMaker> requests)
     m_abort->store(false);
     // The thread reads only its own copies and keeps each outcome as it comes; the end of the
     // run comes back as an event.
-    MarkThreadHandOff();
-    QMetaObject::invokeMethod(
-        m_runner.get(),
-        [this, requests = std::move(requests), abort = m_abort, connection = m_connection,
-         results = m_results] {
-            for (const RequestMaker &make : requests) {
-                if (abort->load())
-                    break;
-                const HttpOutcome outcome = RunHttpRequest(make(), abort.get(), *connection);
-                std::lock_guard lock(results->mutex);
-                results->outcomes.append(outcome);
-                if (!outcome.delivered())
-                    break;
-            }
-            MarkThreadHandOff();
-            QMetaObject::invokeMethod(
-                this, [this] { onDone(); }, Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    QueueToThread(m_runner.get(), [this, requests = std::move(requests), abort = m_abort,
+                                   connection = m_connection, results = m_results] {
+        for (const RequestMaker &make : requests) {
+            if (abort->load())
+                break;
+            const HttpOutcome outcome = RunHttpRequest(make(), abort.get(), *connection);
+            std::lock_guard lock(results->mutex);
+            results->outcomes.append(outcome);
+            if (!outcome.delivered())
+                break;
+        }
+        QueueToThread(this, [this] { onDone(); });
+    });
     return true;
 }
 

@@ -24,14 +24,10 @@ Notifier::Notifier(ProgramState &state, Database &database, QObject *parent)
     // The thread's reports are queued to this object: dropped if it is gone by then.
     NotifyHost::Reports reports;
     reports.error = [this](const QString &where, const QString &cause) {
-        MarkThreadHandOff();
-        QMetaObject::invokeMethod(
-            this, [this, where, cause] { m_state.AddError(where, cause); }, Qt::QueuedConnection);
+        QueueToThread(this, [this, where, cause] { m_state.AddError(where, cause); });
     };
     reports.status = [this](const QList<ChannelStatus> &channels, quint64 handled) {
-        MarkThreadHandOff();
-        QMetaObject::invokeMethod(
-            this, [this, channels, handled] { takeStatus(channels, handled); }, Qt::QueuedConnection);
+        QueueToThread(this, [this, channels, handled] { takeStatus(channels, handled); });
     };
     reports.stopped = [] { QThread::currentThread()->quit(); };
     m_host = new NotifyHost(state.programDirectory(), database.path(), state.clock(), std::move(reports));
@@ -60,9 +56,7 @@ template <typename Call> void Notifier::requestNow(Call call)
     if (!m_host)
         return; // shut down: what is stored waits for the next start
     const quint64 number = ++m_requests;
-    MarkThreadHandOff();
-    QMetaObject::invokeMethod(
-        m_host, [host = m_host, number, call] { call(*host, number); }, Qt::QueuedConnection);
+    QueueToThread(m_host, [host = m_host, number, call] { call(*host, number); });
 }
 
 void Notifier::applySettings()

@@ -86,9 +86,7 @@ bool ReportJob::start(const ReportRequest &request, const ReportOutputs &outputs
         yieldToOtherWork();
         // Progress is handed over as it comes; dropped when the job is gone by then.
         const ReportProgress progress = [this](int done, int total) {
-            MarkThreadHandOff();
-            QMetaObject::invokeMethod(
-                this, [this, done, total] { emit this->progress(done, total); }, Qt::QueuedConnection);
+            QueueToThread(this, [this, done, total] { emit this->progress(done, total); });
         };
         *result = Make(request, outputs, progress, &m_cancel);
     });

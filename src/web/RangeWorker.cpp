@@ -32,11 +32,8 @@ void RangeWorker::startNext()
         RangeRequest used = job.request;
         const SensorRange read = range(used);
         WebReply reply = job.make(read, used);
-        MarkThreadHandOff();
         // Queued to this object: dropped by Qt when it is deleted before the call is delivered.
-        QMetaObject::invokeMethod(
-            this, [done = std::move(job.done), reply = std::move(reply)] { done(reply); },
-            Qt::QueuedConnection);
+        QueueToThread(this, [done = std::move(job.done), reply = std::move(reply)] { done(reply); });
     });
     // The thread's end is noticed on this object's thread, after the answer it queued.
     connect(m_thread, &QThread::finished, this, &RangeWorker::onThreadDone, Qt::QueuedConnection);

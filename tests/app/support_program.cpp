@@ -26,6 +26,21 @@ ProgramRun::~ProgramRun()
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);
+    } else {
+        showErrorsOfACrash();
+    }
+}
+
+// A child that died on its own (an abort, a sanitizer's report) says why only on its stderr,
+// which the checks of a test never print: show it in the test's log.
+void ProgramRun::showErrorsOfACrash()
+{
+    collect();
+    const bool died = m_process.exitStatus() == QProcess::CrashExit && !m_killed;
+    if ((died || m_err.contains(QLatin1String("Sanitizer"))) && !m_errorsShown) {
+        m_errorsShown = true;
+        qWarning("tallyport child ended by itself (%s); its stderr:\n%s",
+                 died ? "crashed" : "sanitizer report", qPrintable(m_err));
     }
 }
 
@@ -49,6 +64,8 @@ bool ProgramRun::finish(int timeoutMs)
     while (m_process.state() != QProcess::NotRunning && !deadline.hasExpired())
         QTest::qWait(20);
     collect();
+    if (m_process.state() == QProcess::NotRunning)
+        showErrorsOfACrash();
     return m_process.state() == QProcess::NotRunning;
 }
 
@@ -59,6 +76,7 @@ void ProgramRun::terminate()
 
 void ProgramRun::crash()
 {
+    m_killed = true;
     m_process.kill();
     m_process.waitForFinished(5000);
 }

@@ -28,8 +28,11 @@ public:
 
 private:
     void collect();
+    void showErrorsOfACrash();
 
     QProcess m_process;
+    bool m_killed = false;
+    bool m_errorsShown = false;
     QString m_out;
     QString m_err;
 };
