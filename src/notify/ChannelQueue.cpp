@@ -491,6 +491,7 @@ void ChannelQueue::startNext()
     }
     m_running = Running::Entry;
     m_worker.start(requestsFor(events));
+    emit attemptStarted();
 }
 
 QList<HttpWorker::RequestMaker> ChannelQueue::requestsFor(const QList<NotifyEvent> &events) const

@@ -105,6 +105,8 @@ public:
     void Acknowledged(const AlertAcknowledgement &ack);
 
 signals:
+    // An attempt to send waiting messages began: the channel's status says so.
+    void attemptStarted();
     // An attempt ended; its outcome waits for StoreChanges.
     void attemptFinished();
 

@@ -80,6 +80,7 @@ void NotifyHost::Apply(quint64 request, const QList<NotifyChannelSettings> &chan
             continue;
         auto q = std::make_unique<ChannelQueue>(*m_state, *m_database, c);
         connect(q.get(), &ChannelQueue::attemptFinished, this, &NotifyHost::writeSoon);
+        connect(q.get(), &ChannelQueue::attemptStarted, this, &NotifyHost::statusSoon);
         connect(q.get(), &ChannelQueue::attemptFinished, this, &NotifyHost::statusSoon);
         if (m_stopped)
             q->Stop();

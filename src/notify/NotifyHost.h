@@ -8,8 +8,8 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QSet>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -45,6 +45,8 @@ struct QueuedNotifyEvent {
 class NotifyHost final : public QObject {
     Q_OBJECT
 public:
+    // A pause this long of the poll cycle's writes is taken for one between cycles.
+    static constexpr int QuietMs = 50;
     struct Reports {
         std::function<void(const QString &where, const QString &cause)> error;
         // Every channel, after the requests up to `handled` were carried out.
@@ -97,8 +99,6 @@ private:
     bool settled() const;
     void stopAll();
     static constexpr int StatusDelayMs = 200;
-    // A pause this long of the poll cycle's writes is taken for one between cycles.
-    static constexpr int QuietMs = 50;
     // What waits is written this long after it came at the latest, pause or not: it bounds what a
     // crash sends again and how long the Events views wait for an outcome.
     static constexpr int LongestWriteDelayMs = 5000;
