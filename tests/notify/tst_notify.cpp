@@ -797,7 +797,20 @@ private slots:
         Notifier notifier(rig.t.state, rig.database);
         notifier.Resume();
         QTimer busyCycle;
-        connect(&busyCycle, &QTimer::timeout, this, [&rig] { rig.database.DeleteSystemErrors(); });
+        // A loaded machine can pause the busy cycle itself: the longest time between the starts
+        // of its writes bounds the pauses the thread could have written in.
+        QElapsedTimer sinceWrite;
+        qint64 longestGap = 0;
+        connect(&busyCycle, &QTimer::timeout, this, [&] {
+            if (sinceWrite.isValid())
+                longestGap = std::max(longestGap, sinceWrite.elapsed());
+            sinceWrite.start();
+            rig.database.DeleteSystemErrors();
+        });
+        const auto hadPause = [&] {
+            return std::max(longestGap, sinceWrite.isValid() ? sinceWrite.elapsed() : 0) >=
+                   NotifyHost::QuietMs;
+        };
         busyCycle.start(5);
         const auto messages = [&file](int recordId) {
             return SideCount(file,
@@ -810,10 +823,18 @@ private slots:
         sinceAlarm.start();
         notifier.Notify(AlarmEvent(), QStringLiteral("tblAlarms"), 42);
         QVERIFY(WaitForRequests(receiver, 1));
-        QCOMPARE(SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue")), 0);
-        QCOMPARE(SideCount(file, QStringLiteral("SELECT Expanded FROM tblNotifyEvents")), 0);
+        // Nothing is written yet unless the cycle paused (these reads on its thread may make one).
+        const int queued = SideCount(file, QStringLiteral("SELECT COUNT(*) FROM tblNotifyQueue"));
+        const int expanded = SideCount(file, QStringLiteral("SELECT Expanded FROM tblNotifyEvents"));
+        if (!hadPause()) {
+            QCOMPARE(queued, 0);
+            QCOMPARE(expanded, 0);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(messages(42), 1, 15000);
-        QVERIFY2(sinceAlarm.elapsed() >= 1000, qPrintable(QString::number(sinceAlarm.elapsed())));
+        QVERIFY2(sinceAlarm.elapsed() >= 1000 || hadPause(),
+                 qPrintable(QStringLiteral("written after %1 ms; longest pause of the cycle %2 ms")
+                                .arg(sinceAlarm.elapsed())
+                                .arg(longestGap)));
 
         busyCycle.stop();
         sinceAlarm.restart();
