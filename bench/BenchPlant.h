@@ -20,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -41,39 +44,79 @@ inline QByteArray loadAverage()
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
 }
 
-// --- The simulated devices, on a thread of their own, at 127.0.<octet>.1 upwards ---
+// Raises the process's soft descriptor limit to its hard limit (thousands of devices each hold a
+// listening socket). Returns the soft limit in force.
+inline long raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+    return long(limit.rlim_cur);
+}
 
+// --- The simulated devices, on threads of their own ---
+
+// Device n (from 1) listens at 127.<second>.<third + (n - 1) / 250>.<(n - 1) % 250 + 1>: up to 250
+// devices stay on one third octet, more go on to the next ones. Every 250 devices run on a thread
+// of their own: a thread's event loop looks at every socket it holds at every turn, so one thread
+// for thousands of devices would make the devices, not the program, the slow part.
 class SimBank {
 public:
-    explicit SimBank(int thirdOctet) : m_octet(thirdOctet) {}
+    static constexpr int PerThirdOctet = 250;
+
+    explicit SimBank(int thirdOctet) : SimBank(0, thirdOctet) {}
+    SimBank(int secondOctet, int thirdOctet) : m_second(secondOctet), m_third(thirdOctet) {}
     ~SimBank()
     {
-        run([this] {
-            for (SimDevice *device : m_devices)
-                delete device;
-        });
-        m_thread.quit();
-        m_thread.wait();
+        for (size_t t = 0; t < m_threads.size(); ++t) {
+            runOn(t, [this, t] {
+                for (size_t i = t; i < m_devices.size(); i += m_threads.size())
+                    delete m_devices[i];
+            });
+            m_threads[t]->thread.quit();
+            m_threads[t]->thread.wait();
+        }
     }
 
     // The address of device n (from 1).
-    QString address(int n) const { return QStringLiteral("127.0.%1.%2").arg(m_octet).arg(n); }
+    QString address(int n) const
+    {
+        return QStringLiteral("127.%1.%2.%3")
+            .arg(m_second)
+            .arg(m_third + (n - 1) / PerThirdOctet)
+            .arg((n - 1) % PerThirdOctet + 1);
+    }
 
     bool start(int count, QString &error)
     {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        run([&] {
-            for (int n = 1; n <= count && error.isEmpty(); ++n) {
-                auto *device = new SimDevice(Family, Model, Firmware);
-                m_devices.push_back(device);
-                if (!device->start(address(n), DevicePort))
-                    error = address(n) + QStringLiteral(": ") + device->errorString();
-                holdWithinLimits(*device, n);
-            }
-            if (!m_devices.empty())
-                m_modelText = m_devices.front()->modelText();
-        });
+        const int threads = std::max(1, (count + PerThirdOctet - 1) / PerThirdOctet);
+        for (int t = 0; t < threads; ++t) {
+            m_threads.push_back(std::make_unique<Worker>());
+            m_threads.back()->thread.start();
+            m_threads.back()->anchor.moveToThread(&m_threads.back()->thread);
+        }
+        m_devices.resize(size_t(count), nullptr);
+        QStringList errors(threads);
+        // Device n (from 1) lives on thread (n - 1) % threads.
+        for (size_t t = 0; t < m_threads.size(); ++t)
+            runOn(t, [&, t] {
+                for (size_t i = t; i < m_devices.size() && errors[int(t)].isEmpty(); i += m_threads.size()) {
+                    const int n = int(i) + 1;
+                    auto *device = new SimDevice(Family, Model, Firmware);
+                    m_devices[i] = device;
+                    if (!device->start(address(n), DevicePort))
+                        errors[int(t)] = address(n) + QStringLiteral(": ") + device->errorString();
+                    holdWithinLimits(*device, n);
+                }
+            });
+        for (const QString &e : errors)
+            if (error.isEmpty() && !e.isEmpty())
+                error = e;
+        if (!m_devices.empty() && m_devices.front())
+            m_modelText = m_devices.front()->modelText();
         return error.isEmpty();
     }
 
@@ -81,33 +124,30 @@ public:
     // as the program's memory.
     void clearTraffic()
     {
-        run([this] {
-            for (SimDevice *device : m_devices)
-                device->clearTraffic();
-        });
+        forEach(int(m_devices.size()), [](SimDevice &device) { device.clearTraffic(); });
     }
 
     // The alarm indicator of the first port (port 1, index 0) of the first count devices.
     void setAlarm(int count, bool inAlarm)
     {
-        run([&] {
-            for (int i = 0; i < count && i < int(m_devices.size()); ++i)
-                m_devices[size_t(i)]->setAlarmByte(0, inAlarm ? 1 : 0);
-        });
+        forEach(count, [inAlarm](SimDevice &device) { device.setAlarmByte(0, inAlarm ? 1 : 0); });
     }
 
     // A network fault of device n (from 1), for every following transaction.
     void setFault(int n, SimFault fault)
     {
-        run([&] {
-            if (n >= 1 && n <= int(m_devices.size()))
-                m_devices[size_t(n - 1)]->setFault(fault);
-        });
+        if (n >= 1 && n <= int(m_devices.size()))
+            runOn(size_t(n - 1) % m_threads.size(), [&] { m_devices[size_t(n - 1)]->setFault(fault); });
     }
 
     const QString &modelText() const { return m_modelText; }
 
 private:
+    struct Worker {
+        QThread thread;
+        QObject anchor;
+    };
+
     static void holdWithinLimits(SimDevice &device, int n)
     {
         device.setFrozen(true);
@@ -121,14 +161,24 @@ private:
         }
     }
 
-    template <typename F> void run(F f)
+    // f on each of the first count devices, on its own thread.
+    template <typename F> void forEach(int count, F f)
     {
-        QMetaObject::invokeMethod(&m_anchor, f, Qt::BlockingQueuedConnection);
+        for (size_t t = 0; t < m_threads.size(); ++t)
+            runOn(t, [&, t] {
+                for (size_t i = t; i < size_t(count) && i < m_devices.size(); i += m_threads.size())
+                    f(*m_devices[i]);
+            });
     }
 
-    int m_octet;
-    QThread m_thread;
-    QObject m_anchor;
+    template <typename F> void runOn(size_t thread, F f)
+    {
+        QMetaObject::invokeMethod(&m_threads[thread]->anchor, f, Qt::BlockingQueuedConnection);
+    }
+
+    int m_second;
+    int m_third;
+    std::vector<std::unique_ptr<Worker>> m_threads;
     std::vector<SimDevice *> m_devices;
     QString m_modelText;
 };
@@ -173,7 +223,7 @@ inline bool Engine::start(bool backup, int communicationRetry, QString &error)
     c.PopUps = 0;
     c.LogDirectory = backup ? backupDir.path() : QString();
     monitor = std::make_unique<Monitor>(state, activation, pollTimer);
-    // The cycle reads the settings file again after every device, as the program does.
+    // The cycle reads the settings file back at every cycle, as the program does.
     activation.cipher().InitCipher();
     if (!activation.configFile().SaveConfiguration()) {
         error = QStringLiteral("the settings file could not be written");

@@ -1,7 +1,7 @@
-// One poll cycle (LogRoutine) over many simulated devices on loopback, all answering, with ten
-// named sensors each. Prints the wall time of the cycles and, per device, where the time goes:
-// the network (the identify and readings transactions), the database and the data files, side by
-// side with the same two exchanges made through the link alone and by a plain blocking
+// One poll cycle (LogRoutine) over many simulated devices on loopback (127.100.x.y, any number of
+// them up to 10,000), all answering, with ten named sensors each. Prints the wall time of the cycles and, per
+// device, where the time goes: the network (the identify and readings transactions), the database and the
+// data files, side by side with the same two exchanges made through the link alone and by a plain blocking
 // POSIX-socket client. Then the memory (VmRSS at cycles 1, 10, 50 and 100, VmHWM) and the CPU
 // time of the whole run.
 //
@@ -40,9 +40,18 @@
 //     --pause MS:   the events run for MS between cycles (not counted in them), as in the pause the
 //                   poll timer leaves between cycles in service (at least its 5 s tick); without
 //                   it the cycles run back to back and background work shares their time
+//     --calls-cycles N: the counting runs make N cycles and count cycles 2 to N (default 6)
+//     --no-calls:   no counting runs
+// After the figures, the file-system calls per reading: the benchmark runs itself again, twice
+// (without and with the backup directory), under `strace -f -y`, and counts the calls made
+// between the start of cycle 2 and the end of the last cycle on the sensors' data files, on the
+// database and its journals, and on the settings files. The counting runs' devices stand on
+// 127.101.x.y, beside those of the run that started them.
+// The benchmark raises its own descriptor limit to the hard limit.
 // Prints figures; never passes or fails. The machine's load average is printed with them: on a
 // busy machine every wait for the other thread or the disk stretches.
 
+#include "BenchCalls.h"
 #include "BenchMemory.h"
 #include "BenchPlant.h"
 #include "BenchReceivers.h"
@@ -67,6 +76,7 @@
 #include <support/SmtpTestServer.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -90,7 +100,9 @@ namespace {
 
 using namespace bench;
 
-constexpr int ThirdOctet = 40;
+constexpr int SecondOctet = 100;
+constexpr int CountingSecondOctet = 101;
+constexpr int MaxDevices = 10000;
 constexpr int Port = DevicePort;
 constexpr int ComparisonPasses = 5;
 
@@ -104,12 +116,10 @@ struct Options {
     QString mqtt; // empty, "up" or "down"
     int channels = 0;
     int pauseMs = 0;
+    int callsCycles = 6;
+    bool calls = true;
+    bool countPass = false; // this run is a counting run under strace
 };
-
-QString deviceAddress(int n)
-{
-    return QStringLiteral("127.0.%1.%2").arg(ThirdOctet).arg(n);
-}
 
 // --- Stamps of a running cycle ---
 
@@ -257,7 +267,7 @@ bool plainExchange(const sockaddr_in &where, const QByteArray &command)
 
 // The identify and readings exchanges with every device in turn, by the plain client or (with
 // a link) the program's link; nanoseconds per device.
-double exchangePass(DeviceLink *link, int devices, int &failures)
+double exchangePass(DeviceLink *link, const SimBank &sims, int devices, int &failures)
 {
     QElapsedTimer clock;
     clock.start();
@@ -265,10 +275,10 @@ double exchangePass(DeviceLink *link, int devices, int &failures)
         sockaddr_in where{};
         where.sin_family = AF_INET;
         where.sin_port = htons(Port);
-        inet_pton(AF_INET, deviceAddress(n).toLatin1().constData(), &where.sin_addr);
+        inet_pton(AF_INET, sims.address(n).toLatin1().constData(), &where.sin_addr);
         for (int i = 0; i < 2; ++i) {
             QByteArray reply;
-            const bool ok = link ? link->ReadFromQM(deviceAddress(n), Port, command(i), reply, 60, QString())
+            const bool ok = link ? link->ReadFromQM(sims.address(n), Port, command(i), reply, 60, QString())
                                  : plainExchange(where, command(i));
             failures += ok ? 0 : 1;
         }
@@ -336,6 +346,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
         if (options.alarmDevices > 0)
             sims.setAlarm(options.alarmDevices, cycle % 2 == 1);
         engine.clock.advanceSeconds(60);
+        if (options.countPass && cycle == 2)
+            markBegin();
         probe.begin();
         QElapsedTimer wall;
         wall.start();
@@ -364,6 +376,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
         if (cycle == 1 || cycle == 10 || cycle == 50 || cycle == 100 || cycle == options.cycles)
             f.rss.emplace_back(cycle, statusKb("VmRSS"));
     }
+    if (options.countPass)
+        markEnd();
     heartbeat.stop();
     f.cyclesPeakKb = statusKb("VmHWM");
     f.process = CpuTime::now(RUSAGE_SELF).since(processStart);
@@ -409,13 +423,13 @@ void printCycles(const RunFigures &f, const Options &options)
         f.firstStallMs, options.cycles, f.steadyStallMs);
 }
 
-void printComparison(Engine &engine, const Options &options)
+void printComparison(Engine &engine, const SimBank &sims, const Options &options)
 {
     int linkFailures = 0, plainFailures = 0;
     double linkNs = 0, plainNs = 0;
     for (int pass = 0; pass < ComparisonPasses; ++pass) {
-        plainNs += exchangePass(nullptr, options.devices, plainFailures) / ComparisonPasses;
-        linkNs += exchangePass(&engine.monitor->link, options.devices, linkFailures) / ComparisonPasses;
+        plainNs += exchangePass(nullptr, sims, options.devices, plainFailures) / ComparisonPasses;
+        linkNs += exchangePass(&engine.monitor->link, sims, options.devices, linkFailures) / ComparisonPasses;
     }
     const double devices = options.devices;
     std::printf("%-24s %9.1f %9.3f   (the same exchanges, %d passes, %d failed)\n", "link alone",
@@ -462,13 +476,53 @@ void printGoalsAndResources(Engine &engine, const RunFigures &f, const Options &
         int(logged.size()), alarms, int(hours.size()), loadAverage().constData());
 }
 
+// The counting runs: this benchmark again under strace, without and with the backup directory.
+void printCalls(const Options &options)
+{
+    const int readings = (options.callsCycles - 1) * options.devices * SensorsPerDevice;
+    std::printf("\nfile-system calls per reading in cycles 2-%d (strace -f -y, in runs of their own of %d "
+                "cycles):\n",
+                options.callsCycles, options.callsCycles);
+    std::fflush(stdout);
+    for (const bool backup : {false, true}) {
+        QStringList arguments{QString::number(options.devices), QString::number(options.callsCycles),
+                              QStringLiteral("--count-pass"), QStringLiteral("--parallel"),
+                              QString::number(options.parallel)};
+        if (backup)
+            arguments << QStringLiteral("--backup");
+        const CallCounts counts =
+            countCalls(arguments, QDir::temp().filePath(QStringLiteral("bench_pollcycle-strace.log")));
+        std::printf("  backup directory %-4s", backup ? "on:" : "off:");
+        if (!counts.error.isEmpty()) {
+            std::printf(" not counted: %s\n", qPrintable(counts.error));
+            continue;
+        }
+        qint64 all = 0;
+        for (const QString &kind : countedKinds())
+            all += counts.total(kind);
+        std::printf(" %.2f", double(all) / readings);
+        for (const QString &kind : countedKinds()) {
+            std::printf("; %s %.2f", qPrintable(kind), double(counts.total(kind)) / readings);
+            QStringList calls;
+            const QMap<QString, qint64> byCall = counts.byKind.value(kind);
+            for (auto c = byCall.begin(); c != byCall.end(); ++c)
+                if (double(*c) / readings >= 0.005)
+                    calls << QStringLiteral("%1 %2").arg(c.key()).arg(double(*c) / readings, 0, 'f', 2);
+            if (!calls.isEmpty())
+                std::printf(" (%s)", qPrintable(calls.join(QStringLiteral(", "))));
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+}
+
 // The mail server of --mail, and the engine's settings pointed at it.
 std::unique_ptr<SmtpTestServer> startMail(Engine &engine, const QString &mode, QString &error)
 {
     SmtpTestServer::Options options;
     options.mode =
         mode == QLatin1String("silent") ? SmtpTestServer::Mode::Silent : SmtpTestServer::Mode::Smtp;
-    options.host = QStringLiteral("127.0.%1.250").arg(ThirdOctet);
+    options.host = QStringLiteral("127.%1.255.250").arg(SecondOctet);
     options.port = 2540;
     auto smtp = std::make_unique<SmtpTestServer>(options);
     if (!smtp->start()) {
@@ -576,13 +630,19 @@ Options readOptions(const QStringList &args)
             o.channels = std::clamp(args[++i].toInt(), 0, 20);
         else if (args[i] == QLatin1String("--pause") && i + 1 < args.size())
             o.pauseMs = std::clamp(args[++i].toInt(), 0, 60000);
+        else if (args[i] == QLatin1String("--calls-cycles") && i + 1 < args.size())
+            o.callsCycles = std::clamp(args[++i].toInt(), 2, 100);
+        else if (args[i] == QLatin1String("--no-calls"))
+            o.calls = false;
+        else if (args[i] == QLatin1String("--count-pass"))
+            o.countPass = true;
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
             o.parallel = std::clamp(args[++i].toInt(), 1, PollIniSettings::MaxParallel);
         else
             numbers.append(args[i]);
     }
     if (numbers.size() > 0)
-        o.devices = std::clamp(numbers[0].toInt(), 1, 254);
+        o.devices = std::clamp(numbers[0].toInt(), 1, MaxDevices);
     if (numbers.size() > 1)
         o.cycles = std::max(1, numbers[1].toInt());
     return o;
@@ -594,8 +654,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const Options options = readOptions(app.arguments().mid(1));
+    const long descriptorLimit = raiseDescriptorLimit();
     QString error;
-    SimBank sims(ThirdOctet);
+    SimBank sims(options.countPass ? CountingSecondOctet : SecondOctet, 0);
     Engine engine;
     if (!options.mail.isEmpty() && options.mail != QLatin1String("working") &&
         options.mail != QLatin1String("silent")) {
@@ -620,19 +681,24 @@ int main(int argc, char **argv)
         return 1;
     }
     engine.state.Ini.poll.parallel = options.parallel;
+    if (options.countPass) {
+        runCycles(engine, sims, options);
+        return 0;
+    }
     std::printf(
         "poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart (%s)%s; "
         "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
-        "load average %s\n",
+        "descriptor limit %ld; load average %s\n",
         options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
         options.pauseMs > 0 ? qPrintable(QStringLiteral("%1 ms between them").arg(options.pauseMs))
                             : "back to back",
         options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
         options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
-        options.parallel, options.channels, loadAverage().constData());
+        options.parallel, options.channels, descriptorLimit, loadAverage().constData());
+    std::fflush(stdout);
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);
-    printComparison(engine, options);
+    printComparison(engine, sims, options);
     printGoalsAndResources(engine, figures, options);
     if (smtp)
         printMail(engine, *smtp, options.mail);
@@ -642,5 +708,7 @@ int main(int argc, char **argv)
         const QStringList line = engine.status.lines().filter(MqttPublisher::StatusKey);
         std::printf("mqtt (broker %s): %s\n", qPrintable(options.mqtt), qPrintable(line.value(0)));
     }
+    if (options.calls)
+        printCalls(options);
     return 0;
 }
