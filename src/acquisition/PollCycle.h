@@ -99,6 +99,7 @@ private:
     // The outcome line, and for a device that failed every attempt its no-data evaluation and
     // failure tracking.
     void recordOutcome(const ServerRecord &device, Outcome outcome, int attempts);
+    void readSettings();
     void sendDailySystemOk();
     // Holds the date of the last system-OK e-mail in memory against an older one in the file.
     void keepLatestSystemOkDate();

@@ -81,7 +81,7 @@ bool ConfigFile::ReadConfiguration()
 
 void ConfigFile::logReadFailure(const QString &error)
 {
-    // The file is read again after every device: the same failure is reported once.
+    // The file is read again at every cycle: the same failure is reported once.
     if (error == m_lastReadError)
         return;
     m_lastReadError = error;

@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(m_t->errors.lines().size(), 1);
         QVERIFY(m_t->errors.lines().first().contains("SMTPUserName"));
         QVERIFY(!file().administratorLoginDamaged());
-        // Read again after every device: the same failure is not logged again.
+        // Read again at every cycle: the same failure is not logged again.
         QVERIFY(!file().ReadConfiguration());
         QCOMPARE(m_t->errors.lines().size(), 1);
         // The activation's status list names the field and what to do; the file was found.

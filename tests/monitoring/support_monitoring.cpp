@@ -40,7 +40,7 @@ bool MonitoringFixture::start(QString &error)
 
     pollTimer = std::make_unique<PollTimer>(t.state);
     activation = std::make_unique<Activation>(t.state, *pollTimer);
-    // The settings file is written and read back after every device, as in the program.
+    // The settings file is written and read back at every cycle, as in the program.
     if (!activation->cipher().InitCipher()) {
         error = "The cipher is not available";
         return false;
