@@ -1,5 +1,7 @@
 #include "SensorDataFiles.h"
 
+#include "RecordFile.h"
+
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/NumberText.h>
@@ -62,14 +64,28 @@ bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes, QString &cause
     return false;
 }
 
+// Opens a data file by its path (making it when missing) and learns its length and identity.
+bool openRecordFile(RecordFile &file, const QString &path, qint64 &length, FileIdentity &identity,
+                    QString &cause)
+{
+    return file.open(path, cause) && file.status(length, identity, cause);
+}
+
 // Writes a record after the last whole one (over a torn one, if a crash left it). A failed
 // append is taken back to the whole records.
-bool appendRecord(QFile &file, qint64 wholeLength, const QByteArray &record, QString &cause)
+bool appendRecord(RecordFile &file, qint64 wholeLength, const QByteArray &record, QString &cause)
 {
-    if (writeAt(file, wholeLength, record, cause))
+    if (file.writeAt(wholeLength, record, cause))
         return true;
-    file.resize(wholeLength);
+    QString ignored;
+    file.resize(wholeLength, ignored);
     return false;
+}
+
+// The local clock hour a time falls in, as a number.
+qint64 hourOf(const QDateTime &time)
+{
+    return time.date().toJulianDay() * 24 + time.time().hour();
 }
 
 // The number of clock-hour boundaries between two local times, counted either way: a clock
@@ -155,63 +171,103 @@ QString SensorCsvPath(const QString &directory, int sensorId)
 
 bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sensorId,
                          const QString &sensorName, const QString &serverName, const QString &unitText,
-                         QString *error)
+                         QString *error, SensorFileMemory::Header *memory)
 {
+    const QByteArray record = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
+    const qint64 hour = hourOf(state.readingsTime());
+    if (memory && memory->record == record && memory->hour == hour)
+        return true;
     const QString path = SensorHeaderPath(directory, sensorId);
     const QString where = kHeaderErrorWhere + shownPath(path);
-    const QByteArray record = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(state, where, causeOf(file), error);
-    if (file.size() == SensorHeaderRecord::Size && file.read(SensorHeaderRecord::Size) == record)
-        return true;
+    RecordFile file;
+    qint64 length = 0;
+    FileIdentity identity;
     QString cause;
-    if (!writeAt(file, 0, record, cause))
+    if (!openRecordFile(file, path, length, identity, cause))
         return fail(state, where, cause, error);
-    if (!file.resize(SensorHeaderRecord::Size))
-        return fail(state, where, causeOf(file), error);
+    QByteArray present;
+    const bool same = length == SensorHeaderRecord::Size &&
+                      file.readAt(0, SensorHeaderRecord::Size, present, cause) && present == record;
+    if (!same && (!file.writeAt(0, record, cause) ||
+                  (length != SensorHeaderRecord::Size && !file.resize(SensorHeaderRecord::Size, cause))))
+        return fail(state, where, cause, error);
+    if (memory)
+        *memory = {record, hour};
     return true;
 }
 
+namespace {
+// The last hourly record of an open statistics file of this length: the one remembered when the
+// file is the one written last time, else read from the file (a torn record at its end cut off
+// first). Empty, with no failure, for a file of no records.
+bool lastHourlyRecord(RecordFile &file, qint64 length, const FileIdentity &identity,
+                      const std::optional<SensorFileMemory::Statistics> *memory,
+                      std::optional<HourlyStatisticsRecord> &last, QString &cause)
+{
+    constexpr int size = HourlyStatisticsRecord::Size;
+    if (memory && *memory && identity != FileIdentity{} && (*memory)->device == identity.device &&
+        (*memory)->inode == identity.inode && (*memory)->length == length) {
+        last = (*memory)->last;
+        return true;
+    }
+    const qint64 n = WholeRecords(length, size);
+    if (length != n * size && !file.resize(n * size, cause))
+        return false;
+    if (n == 0)
+        return true;
+    QByteArray bytes;
+    if (file.readAt((n - 1) * size, size, bytes, cause))
+        last = HourlyStatisticsRecord::decode(bytes);
+    if (!last) {
+        cause = QStringLiteral("Record %1 could not be read: ").arg(n) +
+                (cause.isEmpty() ? QStringLiteral("it does not decode") : cause);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
 bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
-                          QString *error)
+                          QString *error, std::optional<SensorFileMemory::Statistics> *memory)
 {
     constexpr int size = HourlyStatisticsRecord::Size;
     const QDateTime now = state.readingsTime();
     const QString path = SensorStatisticsPath(directory, sensorId);
     const QString where = kSaveErrorWhere + shownPath(path);
+    // Known again only once this write has succeeded.
+    std::optional<SensorFileMemory::Statistics> known;
+    if (memory)
+        std::swap(known, *memory);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(state, where, causeOf(file), error);
-    const qint64 n = WholeRecords(file.size(), size);
-    const qint64 wholeLength = n * size;
-    if (file.size() != wholeLength && !file.resize(wholeLength))
-        return fail(state, where, causeOf(file), error);
-
+    RecordFile file;
+    qint64 length = 0;
+    FileIdentity identity;
     QString cause;
-    if (n > 0) {
-        const qint64 lastOffset = wholeLength - size;
-        std::optional<HourlyStatisticsRecord> last;
-        if (file.seek(lastOffset))
-            last = HourlyStatisticsRecord::decode(file.read(size));
-        if (!last)
-            return fail(state, where, QStringLiteral("Record %1 could not be read: ").arg(n) + causeOf(file),
-                        error);
-        if (belongsToRecord(state, where, n, *last, now)) {
-            // Only the numbers change while the hour lasts; the start text is never rewritten.
-            last->add(reading);
-            if (!writeAt(file, lastOffset + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),
-                         cause))
-                return fail(state, where, cause, error);
-            return true;
-        }
-    }
-
-    const QByteArray record = HourlyStatisticsRecord::first(DateTimeText(now), reading).encode();
-    if (!appendRecord(file, wholeLength, record, cause))
+    std::optional<HourlyStatisticsRecord> last;
+    if (!openRecordFile(file, path, length, identity, cause) ||
+        !lastHourlyRecord(file, length, identity, &known, last, cause))
         return fail(state, where, cause, error);
+    const qint64 n = WholeRecords(length, size);
+    const qint64 wholeLength = n * size;
+
+    HourlyStatisticsRecord written;
+    qint64 writtenLength = wholeLength;
+    if (last && belongsToRecord(state, where, n, *last, now)) {
+        // Only the numbers change while the hour lasts; the start text is never rewritten.
+        last->add(reading);
+        if (!file.writeAt(wholeLength - size + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),
+                          cause))
+            return fail(state, where, cause, error);
+        written = *last;
+    } else {
+        written = HourlyStatisticsRecord::first(DateTimeText(now), reading);
+        if (!appendRecord(file, wholeLength, written.encode(), cause))
+            return fail(state, where, cause, error);
+        writtenLength += size;
+    }
+    if (memory)
+        *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength, written};
     return true;
 }
 
@@ -222,13 +278,14 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
     const QString path = SensorInstantaneousPath(directory, sensorId, now.date());
     const QString where = kSaveErrorWhere + shownPath(path);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(state, where, causeOf(file), error);
-    const qint64 wholeLength =
-        WholeRecords(file.size(), InstantaneousRecord::Size) * InstantaneousRecord::Size;
-    const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
+    RecordFile file;
+    qint64 length = 0;
+    FileIdentity identity;
     QString cause;
+    if (!openRecordFile(file, path, length, identity, cause))
+        return fail(state, where, cause, error);
+    const qint64 wholeLength = WholeRecords(length, InstantaneousRecord::Size) * InstantaneousRecord::Size;
+    const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
     if (!appendRecord(file, wholeLength, record, cause))
         return fail(state, where, cause, error);
     return true;
@@ -236,12 +293,14 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
 
 bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int sensorId,
                             const QString &sensorName, const QString &serverName, const QString &unitText,
-                            float reading, QString *error)
+                            float reading, QString *error, SensorFileMemory *memory)
 {
+    SensorFileMemory::Files *known = memory ? &memory->of(directory, sensorId) : nullptr;
     QString header, statistics, instantaneous;
-    const bool headerOk =
-        SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header);
-    const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics);
+    const bool headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText,
+                                              &header, known ? &known->header : nullptr);
+    const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics,
+                                                   known ? &known->statistics : nullptr);
     const bool instantaneousOk =
         SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous);
     if (error)

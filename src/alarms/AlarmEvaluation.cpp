@@ -174,13 +174,17 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
 void AlarmEvaluation::writeDataFiles(const Sensor &sensor, float reading)
 {
     SaveSensorReadingFiles(m_state, m_state.programDirectory(), int(sensor.id), sensor.name,
-                           sensor.deviceName, sensor.unit, reading);
+                           sensor.deviceName, sensor.unit, reading, nullptr, &m_files);
     const QString backup = m_state.Config.LogDirectory.trimmed();
+    if (backup != m_backupDirectory) {
+        m_files.forget(m_backupDirectory);
+        m_backupDirectory = backup;
+    }
     if (backup.isEmpty())
         return;
     QString cause;
     const bool copied = SaveSensorReadingFiles(m_state, backup, int(sensor.id), sensor.name,
-                                               sensor.deviceName, sensor.unit, reading, &cause);
+                                               sensor.deviceName, sensor.unit, reading, &cause, &m_files);
     checkBackupCopy(copied, backup, int(sensor.id), cause);
 }
 

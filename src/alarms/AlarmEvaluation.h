@@ -3,6 +3,7 @@
 #include "AlarmResponse.h"
 #include "Outbox.h"
 
+#include <acquisition/SensorDataFiles.h>
 #include <db/Records.h>
 
 #include <QHash>
@@ -100,6 +101,10 @@ private:
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
     // ended meanwhile, and how its one e-mail stands, as soon as the database takes it.
     QHash<qint64, QList<UnrecordedAlarm>> m_unrecorded;
+    // What the data files were found to hold, so that a reading costs few file-system calls; the
+    // backup directory's part is forgotten when another directory is set.
+    SensorFileMemory m_files;
+    QString m_backupDirectory;
     // Backup copies of the current cycle: made, and whether any failed.
     int m_backupCopiesMade = 0;
     bool m_backupCopyFailed = false;

@@ -199,6 +199,79 @@ private slots:
             QCOMPARE(contents(backup.filePath(name)), contents(t.path(name)));
     }
 
+    // The writer that remembers what it wrote writes the same bytes as the one that reads the
+    // files every time, also when someone else deletes, replaces or lengthens a file meanwhile:
+    // what it remembers is used only for the very file it wrote, and a deleted header comes back
+    // at the first reading of the next hour (at once when the name changes).
+    void rememberedFilesMatchFreshReadsAfterChangesFromOutside()
+    {
+        TestState t;
+        QTemporaryDir fresh;
+        SensorFileMemory memory;
+        const QString remembering = t.dir.path();
+        const QString average = "Sensor-7 Average.dat";
+        const auto both = [&](const QDateTime &when, float reading, const char *name = "Freezer 1") {
+            t.clock.set(when);
+            const QString unit = QString(QChar(0xB0)) + "F";
+            QVERIFY(SaveSensorReadingFiles(t.state, remembering, 7, name, "Lab A", unit, reading, nullptr,
+                                           &memory));
+            QVERIFY(SaveSensorReadingFiles(t.state, fresh.path(), 7, name, "Lab A", unit, reading));
+        };
+        const auto same = [&](const QString &name) {
+            QCOMPARE(contents(QDir(remembering).filePath(name)), contents(QDir(fresh.path()).filePath(name)));
+        };
+        // Done to both directories alike.
+        const auto replaceAverage = [&](const QByteArray &bytes) {
+            for (const QString &dir : {remembering, fresh.path()}) {
+                QFile other(QDir(dir).filePath("other.dat"));
+                QVERIFY(other.open(QIODevice::WriteOnly));
+                other.write(bytes);
+                other.close();
+                QVERIFY(QFile::remove(QDir(dir).filePath(average)));
+                QVERIFY(QFile::rename(other.fileName(), QDir(dir).filePath(average)));
+            }
+        };
+
+        for (int minute = 0; minute < 130; minute += 10)
+            both(at(2026, 3, 31, 22, 30).addSecs(minute * 60), 50.0f + float(minute % 7));
+        for (const QString &name : {average, QString("Sensor-7 Instantaneous Data Created 3-2026.dat"),
+                                    QString("Sensor-7 Instantaneous Data Created 4-2026.dat")})
+            same(name);
+        QCOMPARE(contents(QDir(remembering).filePath(average)).size(), 3 * 41);
+
+        // Replaced by a file of another length, then by one of the same length with other numbers.
+        const QByteArray three = contents(QDir(fresh.path()).filePath(average));
+        replaceAverage(three.left(41));
+        both(at(2026, 4, 1, 0, 45), 1.0f);
+        same(average);
+        QByteArray other = contents(QDir(fresh.path()).filePath(average));
+        other.replace(41 + 25, 4, k70); // the last record's total
+        replaceAverage(other);
+        both(at(2026, 4, 1, 0, 50), 2.0f);
+        same(average);
+        // Lengthened in place by a torn record.
+        for (const QString &dir : {remembering, fresh.path()})
+            append(QDir(dir).filePath(average), "torn");
+        both(at(2026, 4, 1, 0, 55), 3.0f);
+        same(average);
+        QCOMPARE(contents(QDir(remembering).filePath(average)).size(), 2 * 41);
+
+        // A deleted header: back at the next hour's first reading, or at once with another name.
+        const QString header = QDir(remembering).filePath("Sensor-7.dat");
+        QVERIFY(QFile::remove(header));
+        both(at(2026, 4, 1, 0, 58), 4.0f);
+        QVERIFY(!QFile::exists(header));
+        both(at(2026, 4, 1, 1, 0), 5.0f);
+        same("Sensor-7.dat");
+        QVERIFY(QFile::remove(header));
+        both(at(2026, 4, 1, 1, 5), 6.0f, "Freezer 2");
+        same("Sensor-7.dat");
+        QCOMPARE(contents(header).mid(20, 20), field("Freezer 2", 20));
+        same(average);
+        same("Sensor-7 Instantaneous Data Created 4-2026.dat");
+        QVERIFY(t.errors.lines().isEmpty());
+    }
+
     void unwritableDirectoryFailsAndLosesNothing_data()
     {
         QTest::addColumn<QString>("kind");

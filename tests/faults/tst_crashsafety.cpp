@@ -44,7 +44,8 @@ public:
             // Each reading is 1, ten minutes apart from the hour: six to a record.
             m_clock.set(m_resumed ? m_clock.now().addSecs(600) : resumeTime(dir));
             m_resumed = true;
-            return SaveHourlyStatistics(m_state, dir, kSensor, 1.0f);
+            // With the memory of the last record the program keeps between readings.
+            return SaveHourlyStatistics(m_state, dir, kSensor, 1.0f, nullptr, &m_statistics);
         }
         ConfigFile config(m_state, m_cipher);
         config.ReadConfiguration();
@@ -73,6 +74,7 @@ private:
     ProgramState m_state;
     Cipher m_cipher;
     bool m_resumed = false;
+    std::optional<SensorFileMemory::Statistics> m_statistics;
 };
 
 // The child: writes until it is killed.
