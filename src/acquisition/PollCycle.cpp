@@ -140,6 +140,9 @@ bool PollCycle::takeEndedDevices()
 
 bool PollCycle::takeDevice(const ServerRecord &device, const DeviceExchange::Result &exchange)
 {
+    // Its reads of the database share one read transaction (its writes are committed as they
+    // come).
+    const Database::ReadBatch reads(m_database);
     // Its readings are filed, and its alarms start and end, at the time its reply came.
     m_state.ReadingsTakenAt = exchange.downloadedAt;
     const auto readingsTaken = qScopeGuard([this] { m_state.ReadingsTakenAt = QDateTime(); });

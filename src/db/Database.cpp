@@ -98,8 +98,19 @@ void Database::useWriteAheadLog()
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
+void Database::endSharedRead()
+{
+    if (!m_sharedReadOpen)
+        return;
+    m_sharedReadOpen = false;
+    // It only read: its end writes nothing.
+    if (!m_db.commit())
+        m_db.rollback();
+}
+
 void Database::close()
 {
+    m_sharedReadOpen = false;
     m_statements.clear();
     m_columns.clear();
     if (m_db.isValid())
@@ -195,7 +206,12 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
         query->bindValue(i, nullText ? QVariant(QStringLiteral("")) : value);
     }
     bool executed = false;
-    if (m_transactionDepth == 0 && sql.startsWith(QLatin1String("SELECT"))) {
+    const bool read = sql.startsWith(QLatin1String("SELECT"));
+    if (!read)
+        endSharedRead();
+    else if (m_readBatchDepth > 0 && !m_sharedReadOpen && m_transactionDepth == 0)
+        m_sharedReadOpen = m_db.transaction();
+    if (m_transactionDepth == 0 && read) {
         executed = query->exec(); // a read needs no turn: the log keeps what it reads unchanged
     } else {
         const WriteGate::Turn turn(*m_gate, m_givesWay);
@@ -223,6 +239,7 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
     m_lastError.clear();
     if (!open())
         return false;
+    endSharedRead();
     WriteGate::Turn turn(*m_gate, m_givesWay);
     if (!m_db.transaction())
         return fail(m_db.lastError().text());

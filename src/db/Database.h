@@ -75,6 +75,26 @@ public:
     // lines logged meanwhile are written after it.
     bool runInTransaction(const std::function<bool()> &steps);
     bool inTransaction() const { return m_transactionDepth > 0; }
+
+    // While one lives, the reads of this connection share one read transaction instead of taking
+    // the file's locks once each (a device's evaluation reads a dozen times). A write or a
+    // transaction ends the shared read first, so every write is committed exactly as without
+    // it; the reads after it share a new one. Kept to one step of work: its reads see the file as
+    // it was at the first of them.
+    class ReadBatch {
+    public:
+        explicit ReadBatch(Database &database) : m_database(database) { ++m_database.m_readBatchDepth; }
+        ~ReadBatch()
+        {
+            if (--m_database.m_readBatchDepth == 0)
+                m_database.endSharedRead();
+        }
+        ReadBatch(const ReadBatch &) = delete;
+        ReadBatch &operator=(const ReadBatch &) = delete;
+
+    private:
+        Database &m_database;
+    };
     // Runs then once the transaction running now has ended, with whether it was committed; at
     // once (committed) when none runs.
     void afterTransaction(std::function<void(bool committed)> then);
@@ -336,6 +356,9 @@ private:
     QString m_lastError;
     bool m_reopen = false;
     int m_transactionDepth = 0;
+    int m_readBatchDepth = 0;
+    bool m_sharedReadOpen = false; // a read transaction of a ReadBatch is open
+    void endSharedRead();
     std::vector<std::function<void(bool)>> m_afterTransaction;
     std::shared_ptr<WriteGate> m_gate; // shared with the other connections to the file
     bool m_givesWay = false;
