@@ -78,7 +78,7 @@ bool PollCycle::startDevices()
     m_outbox.Resume();
     if (notifier)
         notifier->Resume();
-    readSettings();
+    m_settingsRead = false;
     m_attempts = AttemptsFor(m_state.Config.CommunicationRetry);
     QList<ServerRecord> devices;
     int count = 0;
@@ -240,11 +240,10 @@ PollCycle::Outcome PollCycle::takeExchange(const ServerRecord &device, const Dev
 
 void PollCycle::readSettings()
 {
-    // Read once a cycle, not after every device: changes saved by the settings window or by
-    // hand are taken at the next cycle. A settings file that can no longer be read (cut short,
-    // overwritten, a protected field that does not decrypt) must not replace the settings in
-    // use: a garbled sender address would stop every alarm e-mail. The daily e-mail is decided
-    // on the settings in use all the same.
+    // Read once a cycle, after its first device, not after every device. A settings file that
+    // can no longer be read (cut short, overwritten, a protected field that does not decrypt)
+    // must not replace the settings in use: a garbled sender address would stop every alarm
+    // e-mail. The daily e-mail is decided on the settings in use all the same.
     const ConfigRecord inUse = m_state.Config;
     if (!m_config.ReadConfiguration())
         m_state.Config = inUse;
@@ -253,6 +252,10 @@ void PollCycle::readSettings()
 
 void PollCycle::sendDailySystemOk()
 {
+    if (!m_settingsRead) {
+        readSettings();
+        m_settingsRead = true;
+    }
     if (m_state.Config.SystemOKEmail != 1)
         return;
     const QDateTime now = m_state.clock().now();

@@ -116,6 +116,7 @@ private:
     // When the last system-OK e-mail was decided; a file that could not be saved holds an older
     // date, which must not make the e-mail go out again.
     QDateTime m_lastSystemOk;
+    bool m_settingsRead = false; // the settings file was read in this cycle
     // The scale letter each device reported last, for the rows of a device that did not answer.
     QHash<qint64, int> m_deviceScales;
     PollExchanges m_exchanges;
