@@ -88,6 +88,13 @@ qint64 hourOf(const QDateTime &time)
     return time.date().toJulianDay() * 24 + time.time().hour();
 }
 
+// Whether the header file is taken to hold this record without a look: it was found or
+// written with it in this clock hour.
+bool trustedHeader(const SensorFileMemory::Header *memory, const QByteArray &record, qint64 hour)
+{
+    return memory && memory->record == record && memory->hour == hour;
+}
+
 // The number of clock-hour boundaries between two local times, counted either way: a clock
 // set back still starts a new record instead of adding to an hour that has not come yet.
 qint64 hourBoundariesBetween(const QDateTime &from, const QDateTime &to)
@@ -175,7 +182,7 @@ bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sens
 {
     const QByteArray record = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
     const qint64 hour = hourOf(state.readingsTime());
-    if (memory && memory->record == record && memory->hour == hour)
+    if (trustedHeader(memory, record, hour))
         return true;
     const QString path = SensorHeaderPath(directory, sensorId);
     const QString where = kHeaderErrorWhere + shownPath(path);
@@ -296,13 +303,23 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
                             float reading, QString *error, SensorFileMemory *memory)
 {
     SensorFileMemory::Files *known = memory ? &memory->of(directory, sensorId) : nullptr;
+    const bool headerTrusted =
+        known && trustedHeader(&known->header, SensorHeaderRecord{serverName, sensorName, unitText}.encode(),
+                               hourOf(state.readingsTime()));
     QString header, statistics, instantaneous;
-    const bool headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText,
-                                              &header, known ? &known->header : nullptr);
+    bool headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header,
+                                        known ? &known->header : nullptr);
     const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics,
                                                    known ? &known->statistics : nullptr);
     const bool instantaneousOk =
         SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous);
+    // Where a file refuses a write, the header is looked at too, so that every file of the
+    // directory that cannot be written is logged.
+    if (headerTrusted && !(statisticsOk && instantaneousOk)) {
+        known->header = {};
+        headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header,
+                                       &known->header);
+    }
     if (error)
         *error = !headerOk          ? header
                  : !statisticsOk    ? statistics
