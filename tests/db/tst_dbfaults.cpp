@@ -147,6 +147,38 @@ private slots:
         QCOMPARE(log.pendingCount(), 0);
     }
 
+    // Reads that share one read transaction see the file as it was at the first of them; a
+    // write of this connection after another's is neither refused as stale nor held back: it
+    // ends the shared read and is committed at once, and the reads after it see both.
+    void sharedReadsNeverHoldBackAWrite()
+    {
+        DbFixture f;
+        fill(f.db);
+        OtherConnection other(f.path());
+        QList<ServerRecord> servers;
+        int count = 0;
+        {
+            const Database::ReadBatch reads(f.db);
+            QVERIFY(f.db.RecordServers(servers, count));
+            QCOMPARE(count, 1);
+            QVERIFY(other.exec("INSERT INTO tblServers (ServerName) VALUES ('other')"));
+            QVERIFY(f.db.RecordServers(servers, count));
+            QCOMPARE(count, 1);
+            QVERIFY2(f.db.AddServer("New", "", "10.9.9.9", "", 1, "", "", -1), qPrintable(f.db.lastError()));
+            QCOMPARE(other.scalar("SELECT COUNT(*) FROM tblServers").toInt(), 3);
+            QVERIFY(f.db.RecordServers(servers, count));
+            QCOMPARE(count, 3);
+            // Another program's exclusive hold waits for nothing of this batch.
+            QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+            QVERIFY(other.exec("ROLLBACK"));
+        }
+        QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(other.exec("DELETE FROM tblServers WHERE ServerName = 'other'"));
+        QVERIFY(other.exec("COMMIT"));
+        QVERIFY(f.db.RecordServers(servers, count));
+        QCOMPARE(count, 2);
+    }
+
     // Another program holds the file from before the first operation: nothing can be read,
     // every operation fails with the engine's text, and all works once the lock is gone.
     void fileLockedBeforeFirstUseRecovers()
