@@ -354,7 +354,10 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
         inCycle = true;
         cycleStallMs = 0;
         sinceBeat.start();
-        RunCycleToEnd(engine.monitor->cycle);
+        // Waited for to its end however long it takes (under strace a cycle of thousands of
+        // devices takes minutes): a cycle cut short would run on into the next one.
+        if (!RunCycleToEnd(engine.monitor->cycle, 3600 * 1000))
+            std::fprintf(stderr, "cycle %d did not end within an hour\n", cycle);
         beat();
         inCycle = false;
         if (cycle == 1)
@@ -451,9 +454,9 @@ void printGoalsAndResources(Engine &engine, const RunFigures &f, const Options &
     const Split &s = options.cycles > 1 ? f.steady : f.first;
     const double slowest = options.cycles > 1 ? f.slowestMs : f.firstMs;
     std::printf(
-        "\ngoals: whole cycle under 2000 ms: %s (slowest %.0f ms); own work under 2 ms per device: %s "
+        "\ngoals: whole cycle under 2000 ms: %s (slowest %.0f ms); own work under 0.25 ms per device: %s "
         "(mean %.3f ms)\n",
-        slowest < 2000 ? "met" : "NOT met", slowest, s.perDeviceMs(s.own()) < 2 ? "met" : "NOT met",
+        slowest < 2000 ? "met" : "NOT met", slowest, s.perDeviceMs(s.own()) < 0.25 ? "met" : "NOT met",
         s.perDeviceMs(s.own()));
     std::printf("devices OK in the last cycle: %d of %d\n", okLines(engine.status), options.devices);
     std::printf("\nmemory (kB):");
