@@ -203,7 +203,7 @@ std::vector<double> timeCycles(Engine &engine, bool report, int &reportsMade)
         engine.clock.advanceSeconds(60);
         QElapsedTimer timer;
         timer.start();
-        RunCycleToEnd(engine.monitor->cycle);
+        RunCycleToItsEnd(engine.monitor->cycle);
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
         QCoreApplication::processEvents(); // the finished report is noticed and started again
     }

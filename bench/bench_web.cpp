@@ -233,7 +233,8 @@ std::vector<double> timeCycles(Engine &engine, int cycles)
         engine.clock.advanceSeconds(60);
         QElapsedTimer wall;
         wall.start();
-        RunTimerCycleToEnd(engine.pollTimer, [&engine] { engine.pollTimer.UpdateNow(); });
+        RunTimerCycleToEnd(
+            engine.pollTimer, [&engine] { engine.pollTimer.UpdateNow(); }, NoCycleLimit);
         ms.push_back(wall.nsecsElapsed() / 1e6);
     }
     return ms;
@@ -377,7 +378,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_web: %s\n", qPrintable(error));
         return 1;
     }
-    RunTimerCycleToEnd(engine.pollTimer, [&engine] { engine.pollTimer.UpdateNow(); }); // fills the grid
+    RunTimerCycleToEnd(
+        engine.pollTimer, [&engine] { engine.pollTimer.UpdateNow(); }, NoCycleLimit); // fills the grid
     std::printf("bench_web: %d devices, %d sensor rows; load average %s\n", o.devices,
                 engine.monitor->grid.rowCount(), loadAverage().constData());
 

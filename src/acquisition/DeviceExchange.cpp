@@ -13,6 +13,8 @@ DeviceExchange::DeviceExchange(ProgramState &state, const QString &address, int 
     m_pause.setSingleShot(true);
     m_pause.setTimerType(Qt::PreciseTimer);
     connect(&m_pause, &QTimer::timeout, this, &DeviceExchange::nextAttempt);
+    m_lane.setSingleShot(true);
+    connect(&m_lane, &QTimer::timeout, this, &DeviceExchange::markOnlyWaiting);
     connect(&m_transaction, &LinkTransaction::opened, this, &DeviceExchange::opened);
     connect(&m_transaction, &LinkTransaction::finished, this, &DeviceExchange::onTransactionFinished);
 }
@@ -28,6 +30,7 @@ void DeviceExchange::start()
         return;
     m_result.outcome = Outcome::Running;
     m_attempt = 1;
+    m_lane.start(m_timings.laneMs);
     send(Step::Identify);
 }
 
@@ -36,6 +39,7 @@ void DeviceExchange::stop()
     const bool running = isRunning();
     m_transaction.abort();
     m_pause.stop();
+    m_lane.stop();
     if (!isDone())
         m_result.outcome = Outcome::Stopped;
     if (running)
@@ -89,6 +93,16 @@ void DeviceExchange::afterReadings(bool accepted)
 void DeviceExchange::pauseAfterFailure()
 {
     m_pause.start(m_timings.retryPauseMs);
+    markOnlyWaiting();
+}
+
+void DeviceExchange::markOnlyWaiting()
+{
+    m_lane.stop();
+    if (m_onlyWaiting || !isRunning())
+        return;
+    m_onlyWaiting = true;
+    emit onlyWaiting();
 }
 
 void DeviceExchange::nextAttempt()
@@ -101,6 +115,7 @@ void DeviceExchange::nextAttempt()
 
 void DeviceExchange::finish(Outcome outcome)
 {
+    m_lane.stop();
     m_result.outcome = outcome;
     emit finished();
 }

@@ -14,7 +14,9 @@ class ProgramState;
 // The poll exchange of one device, on a connection of its own: up to `attempts` attempts of the
 // identify and readings transactions, a pause after every failed attempt, and an end at the
 // first busy reply. Only the bytes are collected here; the cycle parses and evaluates them in
-// device order, so each device's readings are read with its own identify reply.
+// device order, so each device's readings are read with its own identify reply. An exchange
+// that has not ended laneMs after its start, or that pauses after a failed attempt, is only
+// waiting on its device from then on and says so once (onlyWaiting()).
 class DeviceExchange final : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +44,8 @@ public:
     const Result &result() const { return m_result; }
     bool isRunning() const { return m_result.outcome == Outcome::Running; }
     bool isDone() const;
+    // True once onlyWaiting() has been emitted.
+    bool isOnlyWaiting() const { return m_onlyWaiting; }
 
 signals:
     // A transaction of the exchange opened its connection, or could not.
@@ -50,6 +54,9 @@ signals:
     void transactionEnded();
     // The exchange has its outcome.
     void finished();
+    // The exchange will only wait from now on: its device is slow or silent, or it pauses
+    // before its next attempt. Emitted at most once, never after finished().
+    void onlyWaiting();
 
 private:
     enum class Step { Identify, Readings };
@@ -61,6 +68,7 @@ private:
     void pauseAfterFailure();
     void nextAttempt();
     void finish(Outcome outcome);
+    void markOnlyWaiting();
 
     ProgramState &m_state;
     QString m_address;
@@ -68,6 +76,9 @@ private:
     LinkTimings m_timings;
     LinkTransaction m_transaction;
     QTimer m_pause;
+    // Runs from the start for laneMs.
+    QTimer m_lane;
+    bool m_onlyWaiting = false;
     Step m_step = Step::Identify;
     int m_attempt = 0;
     Result m_result;

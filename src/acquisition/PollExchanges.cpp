@@ -38,6 +38,8 @@ void PollExchanges::begin(const QStringList &addresses, int attempts, int parall
         connect(e, &DeviceExchange::opened, this, &PollExchanges::onOpened);
         connect(e, &DeviceExchange::transactionEnded, this, &PollExchanges::onTransactionEnded);
         connect(e, &DeviceExchange::finished, this, [this, e] { onExchangeFinished(e); });
+        if (m_parallel > 1)
+            connect(e, &DeviceExchange::onlyWaiting, this, &PollExchanges::onOnlyWaiting);
         m_exchanges.push_back(std::move(exchange));
     }
     m_shown = true;
@@ -52,6 +54,7 @@ void PollExchanges::clear()
     m_exchanges.clear();
     m_busyAddresses.clear();
     m_running = 0;
+    m_inLanes = 0;
     m_ended = 0;
     m_nextToStart = 0;
     if (m_transactionsOpen > 0)
@@ -72,13 +75,14 @@ const DeviceExchange::Result *PollExchanges::resultOf(int index) const
     return exchange.isDone() ? &exchange.result() : nullptr;
 }
 
-// Starts waiting exchanges in device order while there is room; one whose address is in use
+// Starts waiting exchanges in device order while a lane is free; one whose address is in use
 // waits for that exchange to end, and those after it may go first.
 void PollExchanges::startWaiting()
 {
     if (m_stopping || !m_state.MonitoringActive())
         return;
-    for (size_t i = m_nextToStart; i < m_exchanges.size() && m_running < m_parallel; ++i) {
+    for (size_t i = m_nextToStart; i < m_exchanges.size() && m_inLanes < m_parallel && m_running < MaxRunning;
+         ++i) {
         DeviceExchange &exchange = *m_exchanges[i];
         if (exchange.result().outcome != DeviceExchange::Outcome::Waiting)
             continue;
@@ -87,6 +91,7 @@ void PollExchanges::startWaiting()
             continue;
         ++m_busyAddresses[key];
         ++m_running;
+        ++m_inLanes;
         exchange.start();
     }
     while (m_nextToStart < m_exchanges.size() &&
@@ -113,10 +118,25 @@ void PollExchanges::onExchangeFinished(DeviceExchange *exchange)
     if (--m_busyAddresses[key] <= 0)
         m_busyAddresses.remove(key);
     --m_running;
+    if (holdsLane(*exchange))
+        --m_inLanes;
     ++m_ended;
     emit progressChanged(kMainForm, m_ended, int(m_exchanges.size()));
     startWaiting();
     emit exchangeEnded();
+}
+
+// The exchange waits beside the lanes from now on; its address stays in use until it ends.
+void PollExchanges::onOnlyWaiting()
+{
+    --m_inLanes;
+    startWaiting();
+}
+
+// With parallel 1 an exchange keeps its lane to its end.
+bool PollExchanges::holdsLane(const DeviceExchange &exchange) const
+{
+    return m_parallel == 1 || !exchange.isOnlyWaiting();
 }
 
 void PollExchanges::stopAll()

@@ -14,14 +14,22 @@
 
 class ProgramState;
 
-// The device exchanges of one poll cycle, run up to `parallel` at a time, each on its own
-// connection and never two to the same address at once. Exchanges start in device order as
-// others end; exchangeEnded() tells the cycle, which takes their results in device order with
-// resultOf(). With parallel 1 the devices are visited one after another. The end of monitoring
-// ends every exchange at once. Nothing here waits: everything moves on from signals and timers.
+// The device exchanges of one poll cycle, each on its own connection and never two to the same
+// address at once. Up to `parallel` of them hold a lane; an exchange that only waits on its
+// device (one that has not ended laneMs after its start, or pauses between attempts) gives its
+// lane to the next device and waits beside the lanes, so silent and refusing devices cost the
+// cycle about one time-out, not one each per lane. At most MaxRunning exchanges run at once,
+// which bounds the connections a cycle holds. Exchanges start in device order as lanes free up;
+// exchangeEnded() tells the cycle, which takes their results in device order with resultOf().
+// With parallel 1 nothing steps aside: the devices are visited one after another. The end of
+// monitoring ends every exchange at once. Nothing here waits: everything moves on from signals
+// and timers.
 class PollExchanges final : public QObject {
     Q_OBJECT
 public:
+    // Exchanges running at once, in lanes or beside them.
+    static constexpr int MaxRunning = 256;
+
     explicit PollExchanges(ProgramState &state, QObject *parent = nullptr);
     ~PollExchanges() override;
 
@@ -33,7 +41,10 @@ public:
     // Stops what still runs and forgets the cycle's exchanges.
     void clear();
 
+    // Exchanges running, in lanes or beside them.
     int running() const { return m_running; }
+    // Exchanges holding a lane.
+    int inLanes() const { return m_inLanes; }
 
 signals:
     // An exchange has its result (or was stopped).
@@ -51,6 +62,8 @@ private:
     void onOpened(bool open);
     void onTransactionEnded();
     void onExchangeFinished(DeviceExchange *exchange);
+    void onOnlyWaiting();
+    bool holdsLane(const DeviceExchange &exchange) const;
     void stopAll();
     static QString addressKey(const QString &address);
 
@@ -60,6 +73,7 @@ private:
     QHash<QString, int> m_busyAddresses;
     int m_parallel = 1;
     int m_running = 0;
+    int m_inLanes = 0;
     int m_ended = 0;
     int m_transactionsOpen = 0;
     bool m_stopping = false;

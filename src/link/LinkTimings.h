@@ -7,6 +7,7 @@ struct LinkTimings {
     int connectMs = 5000;     // for the connection to open
     int closeMs = 2000;       // for the connection to report closed
     int retryPauseMs = 2000;  // between two attempts of the poll cycle
+    int laneMs = 250;         // a poll exchange not ended this long after its start gives up its lane
     int longReplyMs = 60000;  // for replies longer than one 60-byte frame; a log: the longest silence
     int logSettleMs = 2000;   // a log past its expected length ends after this much silence
     double replyScale = 1.0;  // multiplies every reply time-out

@@ -1,10 +1,12 @@
 // Overlapping device exchanges: the same devices polled one after another and eight at a time
-// give the same records, mail, files and status lines in the same order; exchanges overlap up to
-// the setting, never two to one device, and the end of monitoring ends them all at once.
+// give the same records, mail, files and status lines in the same order; exchanges hold lanes up
+// to the setting, those that only wait step aside, never two run on one device, and the end of
+// monitoring ends them all at once.
 #include "support_monitoring.h"
 
 #include <acquisition/TrendHistory.h>
 #include <db/Records.h>
+#include <link/DeviceCommands.h>
 #include <support/GuardReports.h>
 #include <support/StalledListener.h>
 
@@ -208,9 +210,12 @@ private slots:
         QCOMPARE(lastFiled("Alpha"), readAt.addSecs(30));
     }
 
-    // Exchanges run up to the setting at once and no further.
+    // Exchanges hold lanes up to the setting and no more; one that only waits on a silent device
+    // gives its lane to the next, so ten silent devices wait side by side and every one of them
+    // is reported.
     void exchangesOverlapUpToTheSetting()
     {
+        m_timings.laneMs = 50;
         startFixture(102);
         for (int i = 1; i <= 10; ++i) {
             SimDevice *device = m_f->addDevice(QStringLiteral("Silent %1").arg(i, 2, 10, QLatin1Char('0')), 5,
@@ -219,36 +224,70 @@ private slots:
             device->setFault(SimFault::Silent);
         }
         m_f->t.state.Ini.poll.parallel = 4;
-        int most = 0;
+        int mostInLanes = 0;
+        int mostRunning = 0;
         QTimer sample;
-        connect(&sample, &QTimer::timeout,
-                [&] { most = qMax(most, m_f->monitor->cycle.exchanges().running()); });
+        connect(&sample, &QTimer::timeout, [&] {
+            mostInLanes = qMax(mostInLanes, m_f->monitor->cycle.exchanges().inLanes());
+            mostRunning = qMax(mostRunning, m_f->monitor->cycle.exchanges().running());
+        });
         sample.start(5);
         m_f->runCycle();
-        QCOMPARE(most, 4);
+        QCOMPARE(mostInLanes, 4);
+        QCOMPARE(mostRunning, 10);
         QCOMPARE(m_f->t.status.lines().filter(": FAILED").size(), 10);
+        QCOMPARE(m_f->count("tblServerFailures"), 10);
+        for (const auto &device : m_f->devices)
+            QCOMPARE(device->transactionCount(), 1);
     }
 
-    // Two records with one address (older data): their exchanges take turns on the device,
-    // and both are read.
+    // Two records with one address (older data): their exchanges take turns on the device, also
+    // while the first waits beside the lanes on a slow or a silent device; both are read, and
+    // the device after them is read meanwhile.
     void oneConnectionToADeviceAtATime()
     {
+        m_timings.laneMs = 20;
         startFixture(103);
         SimDevice *device = m_f->addDevice("Kitchen", 5, 5, 25, {{0, "Freezer", kTemperature}});
         QVERIFY(device);
         QVERIFY(m_f->addDevice("Larder", 5, 5, 25, {{0, "Shelf", kTemperature}}));
+        SimDevice *silent = m_f->addDevice("Mill", 5, 5, 25, {{0, "Bin", kTemperature}});
+        QVERIFY(silent);
+        QVERIFY(m_f->addDevice("Nook", 5, 5, 25, {{0, "Rack", kTemperature}}));
+        SimDevice *oven = m_f->addDevice("Oven", 5, 5, 25, {{0, "Door", kTemperature}});
+        QVERIFY(oven);
         m_f->value(QStringLiteral(
             "UPDATE tblServers SET ServerIPAddress = '127.0.103.1' WHERE ServerName = 'Larder'"));
+        m_f->value(QStringLiteral(
+            "UPDATE tblServers SET ServerIPAddress = '127.0.103.3' WHERE ServerName = 'Nook'"));
         device->faultOptions().slowDelayMs = 150;
         device->setFault(SimFault::Slow);
-        QStringList traffic;
-        connect(device, &SimDevice::commandReceived, [&] { traffic << "command"; });
-        connect(device, &SimDevice::replySent, [&] { traffic << "reply"; });
+        silent->setFault(SimFault::Silent);
+        QElapsedTimer clock;
+        QList<qint64> slowCommands;
+        QStringList slowKinds;
+        QList<qint64> silentCommands;
+        qint64 ovenRead = -1;
+        connect(device, &SimDevice::commandReceived, [&](const QByteArray &command) {
+            slowCommands << clock.elapsed();
+            slowKinds << (command == BuildCommand(DeviceCommands().IdentifyCommand) ? "identify"
+                                                                                    : "readings");
+        });
+        connect(silent, &SimDevice::commandReceived, [&] { silentCommands << clock.elapsed(); });
+        connect(oven, &SimDevice::replySent, [&] { ovenRead = clock.elapsed(); });
+        clock.start();
         m_f->runCycle();
-        QCOMPARE(traffic.size(), 8);
-        for (int i = 0; i < traffic.size(); ++i)
-            QCOMPARE(traffic[i], QString(i % 2 == 0 ? "command" : "reply"));
-        QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 2);
+        // Each device's second exchange began only after the first had its last reply, or had
+        // waited out its reply time-out.
+        QCOMPARE(slowKinds.join(' '), QString("identify readings identify readings"));
+        QVERIFY2(slowCommands[2] - slowCommands[1] >= device->faultOptions().slowDelayMs,
+                 qPrintable(QString::number(slowCommands[2] - slowCommands[1])));
+        QCOMPARE(silentCommands.size(), 2);
+        QVERIFY2(silentCommands[1] - silentCommands[0] >= m_timings.replyOverrideMs,
+                 qPrintable(QString::number(silentCommands[1] - silentCommands[0])));
+        QVERIFY(ovenRead >= 0 && ovenRead < silentCommands[1]);
+        QCOMPARE(m_f->t.status.lines().filter(": OK").size(), 3);
+        QCOMPARE(m_f->t.status.lines().filter(": FAILED").size(), 2);
     }
 
     // The tick and the update button start no second cycle while the exchanges of one run.
