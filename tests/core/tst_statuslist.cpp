@@ -36,6 +36,56 @@ private slots:
         QCOMPARE(list.lines(), QStringList({"Other line"}));
     }
 
+    // The list remembers where keys are; after any mix of writes, deletes and keys inside other
+    // lines it holds exactly what looking through the lines from the first gives.
+    void rememberedRowsMatchLookingThroughTheLines()
+    {
+        const QStringList keys = {"Communication with server Dev at IP address 10.0.0.1",
+                                  "Communication with server Dev at IP address 10.0.0.12",
+                                  "10.0.0.1",
+                                  "Connection ",
+                                  "Communication Error",
+                                  "Error",
+                                  "Last download data at: ",
+                                  "",
+                                  "opened"};
+        const QStringList values = {": OK", ": FAILED", "opened", "delete", "DELETE", " Error 5", "x"};
+        QStringList expected;
+        const auto reference = [&expected](const QString &key, const QString &value) {
+            for (int row = 0; row < expected.size(); ++row) {
+                if (!expected[row].contains(key))
+                    continue;
+                if (value.toLower() == QLatin1String("delete"))
+                    expected.removeAt(row);
+                else
+                    expected[row] = key + value;
+                return;
+            }
+            if (value.toLower() != QLatin1String("delete"))
+                expected.append(key + value);
+        };
+        StatusList list;
+        quint32 seed = 12345;
+        const auto next = [&seed](int n) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 16) % quint32(n));
+        };
+        for (int step = 0; step < 5000; ++step) {
+            const QString key = keys[next(int(keys.size()))];
+            const QString value = values[next(int(values.size()))];
+            list.UpdateStatus(key, value);
+            reference(key, value);
+            if (list.lines() != expected)
+                QFAIL(qPrintable(QStringLiteral("step %1: %2 %3\n%4\nexpected\n%5")
+                                     .arg(step)
+                                     .arg(key, value, list.lines().join('\n'), expected.join('\n'))));
+            if (step % 1000 == 999) {
+                list.clear();
+                expected.clear();
+            }
+        }
+    }
+
     void waitEndsOnSignalTimeoutOrStop()
     {
         TestState t;
