@@ -5,6 +5,10 @@
 
 #include <mosquitto.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -14,6 +18,47 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+
+namespace {
+// Wakes the network thread from its wait on the socket when a message is handed over or the
+// client stops. A pipe works with descriptors of any number; without one (no descriptor left)
+// the thread still looks every quarter of a second.
+class WakePipe {
+public:
+    WakePipe()
+    {
+        if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            m_fds[0] = m_fds[1] = -1;
+    }
+    ~WakePipe()
+    {
+        for (const int fd : m_fds) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    WakePipe(const WakePipe &) = delete;
+    WakePipe &operator=(const WakePipe &) = delete;
+
+    void wake()
+    {
+        const char byte = 0;
+        if (m_fds[1] >= 0 && ::write(m_fds[1], &byte, 1) < 0) {
+            // Full: the thread has wake-ups waiting already.
+        }
+    }
+    int readEnd() const { return m_fds[0]; }
+    void drain()
+    {
+        char bytes[64];
+        while (::read(m_fds[0], bytes, sizeof bytes) > 0) {
+        }
+    }
+
+private:
+    int m_fds[2] = {-1, -1};
+};
+} // namespace
 
 // What the caller's thread and the network thread share. The network thread owns the library's
 // client object; the caller's thread touches it only under the mutex and before `stopping`.
@@ -27,6 +72,7 @@ struct MqttClient::Session {
     MqttClient *owner = nullptr; // cleared by stop(): nothing is reported after it
     mosquitto *client = nullptr;
     std::atomic<bool> connected{false};
+    WakePipe wakeUp;
     // Why the broker refused the last attempt; written and read on the network thread.
     QString refusal;
 
@@ -146,6 +192,45 @@ mosquitto *makeClient(Session &session, QString &reason)
     return client;
 }
 
+// One turn of a connection: waits up to `timeoutMs` for the socket or a wake-up, then reads,
+// writes and keeps the connection alive. Waits with poll(): the library's own loop uses select(),
+// which refuses a socket numbered above 1023, and a collector with thousands of devices has
+// descriptors that high.
+int serviceConnection(Session &session, mosquitto *client, int timeoutMs)
+{
+    const int socket = mosquitto_socket(client);
+    if (socket < 0)
+        return MOSQ_ERR_NO_CONN;
+    bool wantWrite = false;
+    {
+        // publish() adds to the library's queue under the same mutex.
+        std::lock_guard lock(session.mutex);
+        wantWrite = mosquitto_want_write(client);
+    }
+    pollfd waits[2] = {{socket, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                       {session.wakeUp.readEnd(), POLLIN, 0}};
+    if (::poll(waits, 2, timeoutMs) < 0)
+        return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
+    int rc = MOSQ_ERR_SUCCESS;
+    if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+        rc = mosquitto_loop_read(client, 1);
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(client) < 0)
+            return rc;
+    }
+    bool write = waits[0].revents & POLLOUT;
+    if (waits[1].revents & POLLIN) {
+        // Something was handed over since the wait began: try to send it at once.
+        session.wakeUp.drain();
+        write = true;
+    }
+    if (write) {
+        rc = mosquitto_loop_write(client, 1);
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(client) < 0)
+            return rc;
+    }
+    return mosquitto_loop_misc(client);
+}
+
 // One connection from the attempt to its end; empty when stopped, otherwise why it ended.
 QString runConnection(Session &session, mosquitto *client, bool &wasConnected)
 {
@@ -154,7 +239,7 @@ QString runConnection(Session &session, mosquitto *client, bool &wasConnected)
     int rc = mosquitto_connect(client, o.host.toUtf8().constData(), o.port, o.keepAliveSeconds);
     int savedErrno = errno;
     if (rc == MOSQ_ERR_SUCCESS) {
-        while (!session.isStopping() && (rc = mosquitto_loop(client, 250, 1)) == MOSQ_ERR_SUCCESS) {
+        while (!session.isStopping() && (rc = serviceConnection(session, client, 250)) == MOSQ_ERR_SUCCESS) {
         }
         savedErrno = errno;
     }
@@ -167,10 +252,11 @@ QString runConnection(Session &session, mosquitto *client, bool &wasConnected)
 }
 
 // The goodbye stop() queued (a last message and the disconnect) goes out, for two seconds at most.
-void sendGoodbye(mosquitto *client)
+void sendGoodbye(Session &session, mosquitto *client)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (std::chrono::steady_clock::now() < until && mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS) {
+    while (std::chrono::steady_clock::now() < until &&
+           serviceConnection(session, client, 100) == MOSQ_ERR_SUCCESS) {
     }
 }
 
@@ -214,7 +300,7 @@ void runSession(std::shared_ptr<Session> session)
     }
     if (client) {
         if (session->isGoodbye())
-            sendGoodbye(client);
+            sendGoodbye(*session, client);
         std::lock_guard lock(session->mutex);
         session->client = nullptr;
         destroyClient(client);
@@ -239,6 +325,7 @@ MqttClient::~MqttClient()
     m_session->owner = nullptr;
     m_session->stopping = true;
     m_session->wake.notify_all();
+    m_session->wakeUp.wake();
     m_session->waitFinished(lock, 1000);
 }
 
@@ -270,6 +357,7 @@ void MqttClient::stop(const QString &lastTopic, const QByteArray &lastPayload, i
     session->owner = nullptr;
     session->stopping = true;
     session->wake.notify_all();
+    session->wakeUp.wake();
     if (waitMs > 0)
         session->waitFinished(lock, waitMs);
 }
@@ -291,6 +379,9 @@ bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     std::lock_guard lock(m_session->mutex);
     if (!m_session->client || !m_session->connected || m_session->stopping)
         return false;
-    return mosquitto_publish(m_session->client, nullptr, topic.toUtf8().constData(), int(payload.size()),
-                             payload.constData(), m_session->options.qos, retain) == MOSQ_ERR_SUCCESS;
+    const bool handedOver =
+        mosquitto_publish(m_session->client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                          payload.constData(), m_session->options.qos, retain) == MOSQ_ERR_SUCCESS;
+    m_session->wakeUp.wake();
+    return handedOver;
 }

@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 const QString kBroker = QStringLiteral("127.0.180.1");
 const QString kBase = QStringLiteral("tp/Lab___1"); // prefix "tp", site "Lab/+#1" made safe
@@ -87,6 +91,33 @@ struct MqttRig {
     WebRig web{181};
     MqttTestBroker broker;
     std::unique_ptr<MqttPublisher> mqtt;
+};
+
+// Holds every descriptor number below `above` that is free, so the next socket the process opens
+// is numbered higher; releases them when it goes.
+struct DescriptorFiller {
+    explicit DescriptorFiller(int above)
+    {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max < rlim_t(above) + 256)
+            return;
+        limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, rlim_t(above) + 256);
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return;
+        int fd = -1;
+        while ((fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0) {
+            held.push_back(fd);
+            if (fd >= above)
+                return;
+        }
+    }
+    ~DescriptorFiller()
+    {
+        for (const int fd : held)
+            ::close(fd);
+    }
+    bool filled() const { return !held.empty() && held.back() >= 1024; }
+    std::vector<int> held;
 };
 } // namespace
 
@@ -401,6 +432,31 @@ private slots:
         MqttTestSubscriber sub(kBroker, rig.broker.port(), rig.broker.caFile());
         QTRY_COMPARE(sub.last(kBase + "/availability"), QByteArray("online"));
         QVERIFY2(rig.errorLines("Invalid") == 0, "an attempt failed on the library's own state");
+    }
+
+    // A collector with thousands of devices uses descriptors above 1023, where select() cannot
+    // wait: the client still connects, publishes every cycle and says goodbye.
+    void connectsWithDescriptorsAbove1023()
+    {
+        MqttRig rig(18835);
+        QString error;
+        QVERIFY2(rig.start(error), qPrintable(error));
+        MqttTestSubscriber sub(kBroker, rig.broker.port());
+        QTRY_VERIFY(sub.isConnected());
+        const DescriptorFiller filler(1100);
+        if (!filler.filled())
+            QSKIP("the descriptor limit does not allow 1,100 open files");
+        rig.makePublisher();
+        rig.mqtt->Apply(rig.settings());
+        QTRY_VERIFY2(rig.mqtt->isConnected(), qPrintable(rig.statusLine()));
+        rig.web.runCycle();
+        QTRY_COMPARE(sub.json(rig.stateTopic("Kitchen", 0))["value"].toDouble(), 5.0);
+        rig.web.kitchen->setReading(0, 7.5);
+        rig.web.runCycle();
+        QTRY_COMPARE(sub.json(rig.stateTopic("Kitchen", 0))["value"].toDouble(), 7.5);
+        rig.mqtt.reset();
+        QTRY_COMPARE(sub.last(kBase + "/availability"), QByteArray("offline"));
+        QCOMPARE(rig.errorLines(), 0);
     }
 
     // Every connection the tests made has let its library client go. The leak check of the
