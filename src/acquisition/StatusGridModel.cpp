@@ -86,11 +86,12 @@ bool StatusGridModel::WriteSensorIdentity(const QString &deviceName, const QStri
     Row &row = m_rows[m_currentRow];
     row.cycle = m_cycle;
     QString *cells = row.cells;
-    cells[DeviceColumn] = deviceName;
-    cells[SensorColumn] = sensorName;
-    cells[SensorIdColumn] = QString::number(sensorId);
-    cells[UnitsColumn] = unitText;
-    cellsChanged(DeviceColumn, SensorIdColumn);
+    bool changed = writeCell(cells[DeviceColumn], deviceName);
+    changed |= writeCell(cells[SensorColumn], sensorName);
+    changed |= writeCell(cells[SensorIdColumn], QString::number(sensorId));
+    changed |= writeCell(cells[UnitsColumn], unitText);
+    if (changed)
+        cellsChanged(DeviceColumn, SensorIdColumn);
     return true;
 }
 
@@ -98,8 +99,8 @@ bool StatusGridModel::WriteReading(const QString &readingText)
 {
     if (!hasCurrentRow())
         return false;
-    m_rows[m_currentRow].cells[ReadingColumn] = readingText;
-    cellsChanged(ReadingColumn, ReadingColumn);
+    if (writeCell(m_rows[m_currentRow].cells[ReadingColumn], readingText))
+        cellsChanged(ReadingColumn, ReadingColumn);
     return true;
 }
 
@@ -108,9 +109,11 @@ bool StatusGridModel::WriteStatus(SensorStatus status)
     if (!hasCurrentRow())
         return false;
     Row &row = m_rows[m_currentRow];
+    const bool changed = row.status != status;
     row.status = status;
     row.cells[StatusColumn] = statusText(status);
-    cellsChanged(StatusColumn, StatusColumn);
+    if (changed)
+        cellsChanged(StatusColumn, StatusColumn);
     return true;
 }
 
@@ -256,6 +259,14 @@ QVariant StatusGridModel::acknowledgementData(const Row &row, int role) const
         return pixmap;
     }();
     return mark;
+}
+
+bool StatusGridModel::writeCell(QString &cell, const QString &text)
+{
+    if (cell == text)
+        return false;
+    cell = text;
+    return true;
 }
 
 void StatusGridModel::cellsChanged(int firstColumn, int lastColumn)

@@ -96,6 +96,9 @@ private:
     bool hasCurrentRow() const { return m_currentRow < m_rows.size(); }
     QVariant acknowledgementData(const Row &row, int role) const;
     int rowForSensor(int sensorId);
+    // Sets a cell; true when its text changed. Views hear only of cells that changed: most
+    // readings of a cycle repeat the last one, and thousands of rows are written every cycle.
+    static bool writeCell(QString &cell, const QString &text);
     void cellsChanged(int firstColumn, int lastColumn);
 
     QList<Row> m_rows;

@@ -133,7 +133,12 @@ private slots:
         writeSensor(grid, "busy two", 2, "71.0", Status::Alarm);
         writeSensor(grid, "other", 3, "72.0", Status::Normal);
         grid.MoveToFirstRow();
+        // Views hear only of the cells that changed: here the reading of the third row.
+        QSignalSpy changed(&grid, &QAbstractItemModel::dataChanged);
         writeSensor(grid, "other", 3, "73.0", Status::Normal);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().at(0).toModelIndex(), grid.index(2, StatusGridModel::ReadingColumn));
+        QCOMPARE(changed.first().at(1).toModelIndex(), grid.index(2, StatusGridModel::ReadingColumn));
         QCOMPARE(grid.cellText(2, StatusGridModel::ReadingColumn), "73.0");
         QCOMPARE(grid.cellText(0, StatusGridModel::SensorColumn), "busy one");
         QCOMPARE(grid.status(1), Status::Alarm);
