@@ -16,6 +16,7 @@
 #include <link/ReplyParser.h>
 #include <notify/Notifier.h>
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QScopeGuard>
 
@@ -118,7 +119,12 @@ bool PollCycle::takeEndedDevices()
     // nothing more is recorded or sent: the cycle stops at the next step.
     if (!m_state.MonitoringActive())
         return true;
-    if (m_next < m_devices.size()) {
+    // Devices whose exchanges have ended are taken for a few milliseconds at a time: the window
+    // answers in between even when many exchanges ended at once, and a cycle of thousands of
+    // devices does not pay a turn of the event loop (a look at every open socket) for each one.
+    QElapsedTimer turn;
+    turn.start();
+    while (m_next < m_devices.size()) {
         const DeviceExchange::Result *exchange = m_exchanges.resultOf(m_next);
         if (!exchange)
             return false;
@@ -127,9 +133,7 @@ bool PollCycle::takeEndedDevices()
         const ServerRecord &device = m_devices[m_next++];
         if (!takeDevice(device, *exchange))
             return true;
-        // One device per turn of the event loop: the window answers between two devices even
-        // when many exchanges ended at once.
-        if (m_next < m_devices.size()) {
+        if (m_next < m_devices.size() && turn.elapsed() >= TakingTurnMs) {
             QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
             return false;
         }

@@ -89,6 +89,8 @@ private:
     // for the one after it); true when the cycle is over (the last device taken and the cycle
     // completed, or monitoring ended on the way).
     bool takeEndedDevices();
+    // How long one turn of the event loop takes ended devices before the window gets its turn.
+    static constexpr int TakingTurnMs = 8;
     // What follows one device's exchange. False when monitoring ended on the way.
     bool takeDevice(const ServerRecord &device, const DeviceExchange::Result &exchange);
     // The steps after the last device: evaluation's end, "Communication Time: ", announcements.
