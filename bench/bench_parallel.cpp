@@ -17,6 +17,7 @@
 #include "BenchPlant.h"
 #include "BenchStats.h"
 
+#include <core/EventLoopChoice.h>
 #include <link/DeviceCommands.h>
 #include <support/CycleRun.h>
 
@@ -149,6 +150,8 @@ Options readOptions(const QStringList &args)
 
 int main(int argc, char **argv)
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     const Options o = readOptions(app.arguments().mid(1));
     QString error;

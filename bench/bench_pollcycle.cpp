@@ -61,6 +61,7 @@
 #include <core/Activation.h>
 #include <core/Clock.h>
 #include <core/ErrorLog.h>
+#include <core/EventLoopChoice.h>
 #include <core/PollTimer.h>
 #include <core/ProgramState.h>
 #include <core/Prompts.h>
@@ -656,6 +657,8 @@ Options readOptions(const QStringList &args)
 
 int main(int argc, char **argv)
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     const Options options = readOptions(app.arguments().mid(1));
     const long descriptorLimit = raiseDescriptorLimit();
@@ -692,13 +695,14 @@ int main(int argc, char **argv)
     std::printf(
         "poll cycle: %d devices (%s) x %d named sensors on loopback, %d cycles 60 s apart (%s)%s; "
         "port 1 of %d devices in and out of alarm%s; %d exchanges at a time; %d notification channels; "
-        "descriptor limit %ld; load average %s\n",
+        "descriptor limit %ld; %s event loop; load average %s\n",
         options.devices, qPrintable(sims.modelText()), SensorsPerDevice, options.cycles,
         options.pauseMs > 0 ? qPrintable(QStringLiteral("%1 ms between them").arg(options.pauseMs))
                             : "back to back",
         options.backup ? ", data files also in a backup directory" : "", options.alarmDevices,
         options.mail.isEmpty() ? "" : qPrintable(", alarm e-mails to a " + options.mail + " server"),
-        options.parallel, options.channels, descriptorLimit, loadAverage().constData());
+        options.parallel, options.channels, descriptorLimit,
+        qEnvironmentVariableIsEmpty("QT_NO_GLIB") ? "GLib's" : "Qt's own", loadAverage().constData());
     std::fflush(stdout);
     const RunFigures figures = runCycles(engine, sims, options);
     printCycles(figures, options);

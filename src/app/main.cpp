@@ -5,6 +5,7 @@
 
 #include <ui/main/Application.h>
 
+#include <core/EventLoopChoice.h>
 #include <core/ProgramDirectory.h>
 
 #include <QGuiApplication>
@@ -63,6 +64,7 @@ int runNotifyTest(int argc, char *argv[], const CommandLine &line)
 
 int main(int argc, char *argv[])
 {
+    PreferQtEventLoop();
     QCoreApplication::setApplicationName(QStringLiteral("Tallyport"));
     QCoreApplication::setApplicationVersion(VersionText().section(QLatin1Char(' '), 1));
     const CommandLine line = ParseCommandLine(argumentList(argc, argv));

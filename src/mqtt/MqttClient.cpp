@@ -19,26 +19,25 @@
 #include <thread>
 #include <utility>
 
-namespace {
 // Wakes the network thread from its wait on the socket when a message is handed over or the
 // client stops. A pipe works with descriptors of any number; without one (no descriptor left)
 // the thread still looks every quarter of a second.
-class WakePipe {
+class MqttWakePipe {
 public:
-    WakePipe()
+    MqttWakePipe()
     {
         if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
             m_fds[0] = m_fds[1] = -1;
     }
-    ~WakePipe()
+    ~MqttWakePipe()
     {
         for (const int fd : m_fds) {
             if (fd >= 0)
                 ::close(fd);
         }
     }
-    WakePipe(const WakePipe &) = delete;
-    WakePipe &operator=(const WakePipe &) = delete;
+    MqttWakePipe(const MqttWakePipe &) = delete;
+    MqttWakePipe &operator=(const MqttWakePipe &) = delete;
 
     void wake()
     {
@@ -58,7 +57,6 @@ public:
 private:
     int m_fds[2] = {-1, -1};
 };
-} // namespace
 
 // What the caller's thread and the network thread share. The network thread owns the library's
 // client object; the caller's thread touches it only under the mutex and before `stopping`.
@@ -72,7 +70,7 @@ struct MqttClient::Session {
     MqttClient *owner = nullptr; // cleared by stop(): nothing is reported after it
     mosquitto *client = nullptr;
     std::atomic<bool> connected{false};
-    WakePipe wakeUp;
+    MqttWakePipe wakeUp;
     // Why the broker refused the last attempt; written and read on the network thread.
     QString refusal;
 

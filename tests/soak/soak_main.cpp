@@ -23,6 +23,7 @@
 #include <support/CycleRun.h>
 
 #include <acquisition/TrendData.h>
+#include <core/EventLoopChoice.h>
 #include <core/IniFile.h>
 #include <support/OutboxSettle.h>
 
@@ -383,6 +384,8 @@ bool grew(const ResourceSample &start, const ResourceSample &end)
 
 int main(int argc, char *argv[])
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     Options options;
     if (!parse(app, options)) {
