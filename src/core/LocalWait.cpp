@@ -2,6 +2,7 @@
 
 #include "ProgramState.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 namespace {
@@ -72,4 +73,22 @@ LocalWait::Outcome LocalWait::run(int timeoutMs)
         m_timer.start(timeoutMs);
     m_loop.exec();
     return m_outcome;
+}
+
+EventTurns::EventTurns(ProgramState &state) : m_state(state)
+{
+    QObject::connect(&m_state, &ProgramState::monitoringActiveChanged, &m_context, [this](bool active) {
+        if (!active)
+            ++m_stops;
+    });
+}
+
+bool EventTurns::next()
+{
+    if (!m_state.MonitoringActive())
+        return false;
+    NoNestedWaits::Check("A local wait");
+    const quint64 stopsBefore = m_stops;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return m_stops == stopsBefore;
 }

@@ -58,3 +58,23 @@ private:
     bool m_done = false;
     Outcome m_outcome = Outcome::Finished;
 };
+
+// Waiting in turns on the UI thread, for a caller that checks its own condition after each: a
+// turn handles the events that are due, or sleeps until the first one comes, and returns after
+// them. No loop of its own is started, so nothing has to wake one to end it. Window events keep
+// running meanwhile; nothing spins.
+class EventTurns final {
+public:
+    explicit EventTurns(ProgramState &state);
+    EventTurns(const EventTurns &) = delete;
+    EventTurns &operator=(const EventTurns &) = delete;
+
+    // One turn. False, without waiting, when monitoring is stopped, and when it stopped during the
+    // turn (even if it started again).
+    bool next();
+
+private:
+    ProgramState &m_state;
+    QObject m_context;
+    quint64 m_stops = 0; // how often monitoring stopped
+};

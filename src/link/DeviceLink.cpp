@@ -33,7 +33,7 @@ private:
 } // namespace
 
 DeviceLink::DeviceLink(ProgramState &state, LinkTimings timings, QObject *parent)
-    : QObject(parent), m_state(state), m_timings(timings)
+    : QObject(parent), m_state(state), m_timings(timings), m_turns(state)
 {
     // Devices sit on the local network: never route them through a proxy.
     m_socket.setProxy(QNetworkProxy::NoProxy);
@@ -97,7 +97,8 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
     const int expectedLength = length.expected;
     FlagScope running(m_inTransaction);
     try {
-        const bool open = OpenWinSocket(ipAddress, port);
+        EarlySend early{command};
+        const bool open = openConnection(ipAddress, port, &early);
         if (!m_state.MonitoringActive()) {
             haltTimers();
             return false;
@@ -109,9 +110,10 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
         setIndicator(open ? ColorConnected : ColorFailed);
         RepairTcpTimeOut(m_state.Config.TCPTimeOut);
         emit busyCursor(m_state.ActiveFormName, true);
-        const bool sent = SendCommand(command);
+        // A reused connection has not had the command yet.
+        const bool sent = early.done ? early.sent : SendCommand(command);
         m_silenceMs = m_timings.replyTimeoutMs(m_state.Config.TCPTimeOut, expectedLength);
-        StartTimeout(m_silenceMs);
+        beginTimeout(m_silenceMs);
         // A command that never left has no reply to wait for.
         if (sent && !waitForReply(reply, length, callerName)) {
             if (m_cancelled && m_state.MonitoringActive())
@@ -120,6 +122,10 @@ bool DeviceLink::transact(const QString &ipAddress, int port, const QByteArray &
                 haltTimers();
             return false;
         }
+        // The device is done with this connection: it starts closing before the bookkeeping, so
+        // that the device can see to the close meanwhile.
+        if (m_socket.state() == QAbstractSocket::ConnectedState)
+            m_socket.close();
         finishTransaction();
         // Stopped while the connection closed: the program is ending, nothing is accepted.
         if (!m_state.MonitoringActive())
@@ -198,12 +204,8 @@ void DeviceLink::finishTransaction()
 bool DeviceLink::waitFor(const std::function<bool()> &ready)
 {
     while (!m_cancelled && !ready() && !m_timedOut) {
-        LocalWait wait(&m_state);
-        wait.endOn(&m_socket, &QIODevice::readyRead);
-        wait.endOn(&m_socket, &QAbstractSocket::stateChanged);
-        wait.endOn(&m_watchdog, &QTimer::timeout);
-        wait.endOn(this, &DeviceLink::cancelRequested);
-        if (wait.run(-1) == LocalWait::Outcome::Stopped)
+        armTimers();
+        if (!m_turns.next())
             return false;
     }
     return m_state.MonitoringActive() && !m_cancelled;
@@ -227,6 +229,11 @@ void DeviceLink::dropCancelledTransaction()
 
 bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
 {
+    return openConnection(ipAddress, port, nullptr);
+}
+
+bool DeviceLink::openConnection(const QString &ipAddress, int port, EarlySend *early)
+{
     try {
         if (port < 1 || port > 65535)
             throw std::invalid_argument("port " + std::to_string(port) + " is out of range");
@@ -239,7 +246,7 @@ bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
         m_peerHost = ipAddress;
         m_peerPort = port;
         m_socket.connectToHost(ipAddress, quint16(port));
-        StartTimeout(m_timings.connectMs);
+        beginTimeout(m_timings.connectMs);
         // A refused or failed attempt leaves the socket closed: no use waiting on.
         const bool active = waitFor([this] {
             const auto state = m_socket.state();
@@ -247,8 +254,14 @@ bool DeviceLink::OpenWinSocket(const QString &ipAddress, int port)
         });
         if (!active)
             return false;
-        StopTimeout();
         const bool open = m_socket.state() == QAbstractSocket::ConnectedState;
+        // The wait ended with monitoring on and nothing cancelled: the command may leave, ahead of
+        // the bookkeeping, so that the device is at work on it meanwhile.
+        if (early != nullptr && open) {
+            early->sent = SendCommand(early->command);
+            early->done = true;
+        }
+        StopTimeout();
         LinkStatus::Connection(m_state,
                                open ? QStringLiteral("opened") : QStringLiteral("could not be established"));
         return open;
@@ -278,12 +291,13 @@ void DeviceLink::CloseWinSocket()
 {
     LinkStatus::Connection(m_state, QStringLiteral("closing connection"));
     // An open connection closes gracefully; a pending one is dropped, as there is nothing to
-    // close yet (left alone it would open first and only then close).
+    // close yet (left alone it would open first and only then close). One that a transaction
+    // began to close is waited for.
     if (m_socket.state() == QAbstractSocket::ConnectedState)
         m_socket.close();
-    else
+    else if (m_socket.state() != QAbstractSocket::ClosingState)
         m_socket.abort();
-    StartTimeout(m_timings.closeMs);
+    beginTimeout(m_timings.closeMs);
     waitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
     StopTimeout();
     const bool closed = m_socket.state() == QAbstractSocket::UnconnectedState;
@@ -296,17 +310,31 @@ void DeviceLink::CloseWinSocket()
 
 void DeviceLink::StartTimeout(int milliseconds)
 {
-    m_watchdog.stop();
-    m_watchdog.setInterval(milliseconds);
-    m_timedOut = false;
-    m_watchdog.start();
-    m_tenth.stop();
-    m_tenth.setInterval(TenthMs);
-    m_tenth.start();
-    m_tenthCount = 0;
+    beginTimeout(milliseconds);
+    armTimers();
+}
+
+// The progress bar is told at once; the watchdog and the ticks start with the step's first wait,
+// so that a step done without one (a close that ends at once) never arms them.
+void DeviceLink::beginTimeout(int milliseconds)
+{
+    haltTimers();
+    m_timeoutMs = milliseconds;
+    m_timersPending = true;
     m_progressMaximum = milliseconds / TenthMs;
     emit progressChanged(m_state.ActiveFormName, 0, m_progressMaximum);
     emit progressVisibleChanged(m_state.ActiveFormName, true);
+}
+
+void DeviceLink::armTimers()
+{
+    if (!m_timersPending)
+        return;
+    m_timersPending = false;
+    // A log that took bytes before the first wait restarted the watchdog already.
+    if (!m_watchdog.isActive())
+        m_watchdog.start(m_timeoutMs);
+    m_tenth.start(TenthMs);
 }
 
 void DeviceLink::StopTimeout()
@@ -319,6 +347,7 @@ void DeviceLink::StopTimeout()
 
 void DeviceLink::haltTimers()
 {
+    m_timersPending = false;
     m_watchdog.stop();
     m_tenth.stop();
     m_timedOut = false;

@@ -2,6 +2,8 @@
 
 #include "LinkTimings.h"
 
+#include <core/LocalWait.h>
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -114,9 +116,19 @@ private:
         LogEnd end = LogEnd::Settle;
     };
 
+    // A command to send as soon as a new connection opens, and whether it was.
+    struct EarlySend {
+        const QByteArray &command;
+        bool done = false;
+        bool sent = false;
+    };
+
+    bool openConnection(const QString &ipAddress, int port, EarlySend *early);
     bool transact(const QString &ipAddress, int port, const QByteArray &command, QByteArray &reply,
                   ReplyLength length, const QString &callerName);
     bool waitFor(const std::function<bool()> &ready);
+    void beginTimeout(int milliseconds);
+    void armTimers();
     bool waitForReply(QByteArray &reply, ReplyLength length, const QString &callerName);
     bool logComplete(QByteArray &reply, ReplyLength length, const QString &callerName);
     void finishTransaction();
@@ -143,6 +155,9 @@ private:
     bool m_cancelled = false;
     bool m_closedByDevice = false; // the device closed the connection during the reply's wait
     int m_silenceMs = 0;           // the reply time-out of the running transaction
+    int m_timeoutMs = 0;           // the time-out of the step under way
+    bool m_timersPending = false;  // its watchdog and ticks start with its first wait
+    EventTurns m_turns;
 };
 
 // The configuration window's caption while a log downloads; once the counted bytes are in, a

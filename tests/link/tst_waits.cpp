@@ -128,6 +128,38 @@ private slots:
         QCOMPARE(rig.device.connectionCount(), 1);
     }
 
+    void handlersInsideAWait()
+    {
+        Rig rig(DeviceAddress);
+        QVERIFY(rig.started);
+        rig.device.setFault(SimFault::Silent);
+        QElapsedTimer clock;
+        QByteArray reply;
+        // Monitoring stopped and started again by one handler still ends the wait as a stop: the
+        // connection is left open.
+        QTimer::singleShot(100, &rig.t.state, [&] {
+            rig.t.state.setMonitoringActive(false);
+            rig.t.state.setMonitoringActive(true);
+        });
+        clock.start();
+        QVERIFY(!rig.transact(DeviceCommands().IdentifyCommand, reply));
+        QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rig.link.ConnectionState(), DeviceLink::StateConnected);
+
+        // A handler that closes the link (as monitoring's stop does) ends the next transaction's
+        // wait at once, its reply missing, and the connection stays closed.
+        StatusHistory history(rig.t.status);
+        QTimer::singleShot(100, &rig.t.state, [&] { rig.link.CloseWinSocket(); });
+        clock.restart();
+        QVERIFY(!rig.transact(DeviceCommands().IdentifyCommand, reply));
+        QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(reply.isEmpty());
+        QCOMPARE(rig.link.ConnectionState(), DeviceLink::StateClosed);
+        QVERIFY(history.seen.contains("Connection closed"));
+        QCOMPARE(rig.device.connectionCount(), 1);
+        QCOMPARE(rig.device.transactionCount(), 2);
+    }
+
     void replyTimeOutRepair_data()
     {
         QTest::addColumn<int>("configured");
