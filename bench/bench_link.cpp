@@ -8,6 +8,7 @@
 #include "BenchPrompts.h"
 
 #include <core/Clock.h>
+#include <core/EventLoopChoice.h>
 #include <core/ErrorLog.h>
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
@@ -96,6 +97,8 @@ template <typename Exchange> Round runFor(double seconds, Exchange exchange)
 
 int main(int argc, char **argv)
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
