@@ -4,6 +4,7 @@
 #include "ConnectionGuard.h"
 #include "GuardedTcpServer.h"
 #include "MetricsText.h"
+#include "OffThreadRender.h"
 #include "SensorRoutes.h"
 #include "StatusJson.h"
 #include "StatusPage.h"
@@ -20,6 +21,12 @@
 
 namespace {
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
+const QString kMetricsPath = QStringLiteral("/metrics");
+
+WebReply metricsReply(const QByteArray &text)
+{
+    return {200, "text/plain; version=0.0.4; charset=utf-8", text, {}};
+}
 
 QPair<QByteArray, QByteArray> headerPair(const char *name, const char *value)
 {
@@ -139,7 +146,8 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
                      QObject *parent)
     : QAbstractHttpServer(parent), m_source(source),
       m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8())), m_hosts(hosts),
-      m_sensorRoutes(std::make_unique<SensorRoutes>(source))
+      m_sensorRoutes(std::make_unique<SensorRoutes>(source)),
+      m_metricsRender(std::make_unique<OffThreadRender>())
 {
 }
 
@@ -284,33 +292,67 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
             200, "application/json", rendered(path, [this] { return StatusJson(m_source.snapshot()); }), {}};
     if (path == QLatin1String("/api/v1/alarms"))
         return alarms(url);
-    if (path == QLatin1String("/metrics"))
-        return {200,
-                "text/plain; version=0.0.4; charset=utf-8",
-                rendered(path, [this] { return MetricsText(m_source.snapshot()); }),
-                {}};
+    if (path == kMetricsPath)
+        return metricsReply(rendered(path, [this] { return MetricsText(m_source.snapshot()); }));
     if (path == QLatin1String("/healthz"))
         return health();
     return textReply(404, "Not found.");
 }
 
+WebServer::Rendered WebServer::stamp() const
+{
+    Rendered now;
+    now.generation = m_source.generation();
+    if (m_source.emailsWaiting)
+        now.emailsWaiting = m_source.emailsWaiting();
+    if (m_source.channels)
+        now.channels = m_source.channels();
+    return now;
+}
+
+bool WebServer::reusable(const Rendered &kept, const Rendered &now) const
+{
+    return kept.age.isValid() && kept.age.elapsed() < ReuseMs && kept.emailsWaiting == now.emailsWaiting &&
+           kept.channels == now.channels && (kept.generation == now.generation || m_source.cycleRunning());
+}
+
 QByteArray WebServer::rendered(const QString &path, const std::function<QByteArray()> &render) const
 {
-    const std::optional<int> waiting =
-        m_source.emailsWaiting ? std::optional<int>(m_source.emailsWaiting()) : std::nullopt;
-    const QList<ChannelView> channels = m_source.channels ? m_source.channels() : QList<ChannelView>();
+    Rendered now = stamp();
     Rendered &kept = m_rendered[path];
-    const bool reusable = kept.age.isValid() && kept.age.elapsed() < ReuseMs &&
-                          kept.emailsWaiting == waiting && kept.channels == channels &&
-                          (kept.generation == m_source.generation() || m_source.cycleRunning());
-    if (!reusable) {
-        kept.body = render();
-        kept.generation = m_source.generation();
-        kept.emailsWaiting = waiting;
-        kept.channels = channels;
-        kept.age.start();
+    if (!reusable(kept, now)) {
+        now.body = render();
+        now.age.start();
+        kept = now;
     }
     return kept.body;
+}
+
+void WebServer::answerMetrics(const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket)
+{
+    const Rendered now = stamp();
+    if (const Rendered &kept = m_rendered[kMetricsPath]; reusable(kept, now)) {
+        outgoing->reply = metricsReply(kept.body);
+        return;
+    }
+    // The request that starts the making keeps its text for those after it; one that waits for
+    // a text under way takes that text as it is.
+    const bool starts = !m_metricsRender->busy();
+    OffThreadRender::Make make;
+    if (starts)
+        make = [snapshot = m_source.snapshot()] { return MetricsText(snapshot); };
+    QPointer<QTcpSocket> waiting(socket);
+    m_metricsRender->render(make, [this, starts, now, waiting, outgoing](const QByteArray &text) {
+        if (starts) {
+            Rendered &kept = m_rendered[kMetricsPath];
+            kept = now;
+            kept.body = text;
+            kept.age.start();
+        }
+        outgoing->reply = metricsReply(text);
+        if (waiting)
+            sendReady(waiting);
+    });
 }
 
 WebReply WebServer::alarms(const QUrl &url) const
@@ -342,7 +384,10 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     const std::shared_ptr<Outgoing> outgoing = queueAnswer(socket, request);
     int sensorId = 0;
     const SensorRoutes::Route route = SensorRoutes::Parse(exchange.url.path(), sensorId);
-    if (route == SensorRoutes::Route::None) {
+    if (route == SensorRoutes::Route::None && exchange.url.path() == kMetricsPath &&
+        !refusal(exchange.method, exchange.url, exchange.headers)) {
+        answerMetrics(outgoing, socket);
+    } else if (route == SensorRoutes::Route::None) {
         outgoing->reply = Answer(exchange);
     } else if (std::optional<WebReply> refused = refusal(exchange.method, exchange.url, exchange.headers)) {
         outgoing->reply = refused;

@@ -292,6 +292,41 @@ private slots:
         QCOMPARE(MetricsText(s), expected);
     }
 
+    // The metrics text is made off the server's thread: requests on one connection are still
+    // answered in their order, those that come while it is made get the same text, HEAD gets
+    // none, and a request after it is not held up.
+    void metricsMadeElsewhereKeepTheOrderOfAnswers()
+    {
+        m_rig->web->Refresh(); // what the views show changed: the text is made afresh
+        const QByteArray get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const HttpResult result = RawExchange(
+            m_rig->web->port(), get + "GET /api/v1/alarms?limit=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
+                                    "HEAD /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + get +
+                                    "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(result.status, 200);
+        // The first answer's body, then each later answer whole.
+        QList<QByteArray> answers;
+        qsizetype from = 0;
+        for (qsizetype at = result.body.indexOf("HTTP/1.1 "); from >= 0;
+             at = result.body.indexOf("HTTP/1.1 ", at + 1)) {
+            answers << result.body.mid(from, at < 0 ? -1 : at - from);
+            from = at;
+        }
+        QCOMPARE(answers.size(), 5);
+        const auto bodyOf = [](const QByteArray &answer) {
+            return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+        };
+        const QByteArray metrics = answers[0];
+        QVERIFY(metrics.startsWith("# HELP tallyport_sensor_value "));
+        QVERIFY(bodyOf(answers[1]).startsWith("{\"alarms\":["));
+        QVERIFY(answers[2].contains("Content-Length: " + QByteArray::number(metrics.size()) + "\r\n"));
+        QVERIFY(bodyOf(answers[2]).isEmpty());
+        QCOMPARE(bodyOf(answers[3]), metrics);
+        QVERIFY(answers[4].startsWith("HTTP/1.1 200") || answers[4].startsWith("HTTP/1.1 503"));
+        QVERIFY(!bodyOf(answers[4]).startsWith("#"));
+    }
+
     void pageShowsEverythingEscaped()
     {
         const HttpResult result = m_rig->get("/");
