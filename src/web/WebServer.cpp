@@ -21,11 +21,24 @@
 
 namespace {
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
+const QString kStatusPagePath = QStringLiteral("/");
+const QString kStatusJsonPath = QStringLiteral("/api/v1/status");
 const QString kMetricsPath = QStringLiteral("/metrics");
 
-WebReply metricsReply(const QByteArray &text)
+// The routes answered with a rendering of what the views show.
+bool isSnapshotRoute(const QString &path)
 {
-    return {200, "text/plain; version=0.0.4; charset=utf-8", text, {}};
+    return path == kStatusPagePath || path == kStatusJsonPath || path == kMetricsPath;
+}
+
+// The body of a snapshot route.
+QByteArray renderSnapshot(const QString &path, const WebSnapshot &snapshot)
+{
+    if (path == kStatusPagePath)
+        return StatusPageHtml(snapshot, PageRefreshSeconds(snapshot.updateRateSeconds));
+    if (path == kStatusJsonPath)
+        return StatusJson(snapshot);
+    return MetricsText(snapshot);
 }
 
 QPair<QByteArray, QByteArray> headerPair(const char *name, const char *value)
@@ -133,6 +146,21 @@ QByteArray withPageQuery(const QByteArray &page, const QUrl &url)
     }
     return html;
 }
+// The answer of a snapshot route with its rendered body, for the address asked for.
+WebReply snapshotReply(const QString &path, const QByteArray &body, const QUrl &url)
+{
+    if (path == kStatusJsonPath)
+        return {200, "application/json", body, {}};
+    if (path == kMetricsPath)
+        return {200, "text/plain; version=0.0.4; charset=utf-8", body, {}};
+    WebReply reply{200, "text/html; charset=utf-8", withPageQuery(body, url), {}};
+    // The page's list of open alarms links to each alarm's page; it submits nothing.
+    reply.headers.append(headerPair("Content-Security-Policy",
+                                    "default-src 'none'; style-src 'unsafe-inline'; "
+                                    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
+    reply.headers.append(headerPair("Referrer-Policy", "no-referrer"));
+    return reply;
+}
 } // namespace
 
 bool TokenMatches(const QByteArray &given, const QByteArray &tokenHash)
@@ -146,8 +174,7 @@ WebServer::WebServer(const StatusSource &source, const QString &token, const QSt
                      QObject *parent)
     : QAbstractHttpServer(parent), m_source(source),
       m_tokenHash(token.isEmpty() ? QByteArray() : sha256(token.toUtf8())), m_hosts(hosts),
-      m_sensorRoutes(std::make_unique<SensorRoutes>(source)),
-      m_metricsRender(std::make_unique<OffThreadRender>())
+      m_sensorRoutes(std::make_unique<SensorRoutes>(source))
 {
 }
 
@@ -269,31 +296,11 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
     if (std::optional<WebReply> refused = refusal(method, url, headers))
         return *refused;
     const QString path = url.path();
-    if (path == QLatin1String("/")) {
-        WebReply reply{200,
-                       "text/html; charset=utf-8",
-                       rendered(path,
-                                [this] {
-                                    const WebSnapshot snapshot = m_source.snapshot();
-                                    return StatusPageHtml(snapshot,
-                                                          PageRefreshSeconds(snapshot.updateRateSeconds));
-                                }),
-                       {}};
-        reply.body = withPageQuery(reply.body, url);
-        // The page's list of open alarms links to each alarm's page; it submits nothing.
-        reply.headers.append(headerPair("Content-Security-Policy",
-                                        "default-src 'none'; style-src 'unsafe-inline'; "
-                                        "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
-        reply.headers.append(headerPair("Referrer-Policy", "no-referrer"));
-        return reply;
-    }
-    if (path == QLatin1String("/api/v1/status"))
-        return {
-            200, "application/json", rendered(path, [this] { return StatusJson(m_source.snapshot()); }), {}};
+    if (isSnapshotRoute(path))
+        return snapshotReply(
+            path, rendered(path, [this, &path] { return renderSnapshot(path, m_source.snapshot()); }), url);
     if (path == QLatin1String("/api/v1/alarms"))
         return alarms(url);
-    if (path == kMetricsPath)
-        return metricsReply(rendered(path, [this] { return MetricsText(m_source.snapshot()); }));
     if (path == QLatin1String("/healthz"))
         return health();
     return textReply(404, "Not found.");
@@ -328,28 +335,33 @@ QByteArray WebServer::rendered(const QString &path, const std::function<QByteArr
     return kept.body;
 }
 
-void WebServer::answerMetrics(const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket)
+void WebServer::answerSnapshot(const QUrl &url, const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket)
 {
+    const QString path = url.path();
     const Rendered now = stamp();
-    if (const Rendered &kept = m_rendered[kMetricsPath]; reusable(kept, now)) {
-        outgoing->reply = metricsReply(kept.body);
+    if (const Rendered &kept = m_rendered[path]; reusable(kept, now)) {
+        outgoing->reply = snapshotReply(path, kept.body, url);
         return;
     }
-    // The request that starts the making keeps its text for those after it; one that waits for
-    // a text under way takes that text as it is.
-    const bool starts = !m_metricsRender->busy();
+    std::shared_ptr<OffThreadRender> &render = m_renders[path];
+    if (!render)
+        render = std::make_shared<OffThreadRender>();
+    // The request that starts the rendering keeps its body for those after it; one that waits
+    // for a rendering under way takes that body as it is.
+    const bool starts = !render->busy();
     OffThreadRender::Make make;
     if (starts)
-        make = [snapshot = m_source.snapshot()] { return MetricsText(snapshot); };
+        make = [path, snapshot = m_source.snapshot()] { return renderSnapshot(path, snapshot); };
     QPointer<QTcpSocket> waiting(socket);
-    m_metricsRender->render(make, [this, starts, now, waiting, outgoing](const QByteArray &text) {
+    render->render(make, [this, starts, now, url, waiting, outgoing](const QByteArray &body) {
+        const QString path = url.path();
         if (starts) {
-            Rendered &kept = m_rendered[kMetricsPath];
+            Rendered &kept = m_rendered[path];
             kept = now;
-            kept.body = text;
+            kept.body = body;
             kept.age.start();
         }
-        outgoing->reply = metricsReply(text);
+        outgoing->reply = snapshotReply(path, body, url);
         if (waiting)
             sendReady(waiting);
     });
@@ -384,9 +396,9 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     const std::shared_ptr<Outgoing> outgoing = queueAnswer(socket, request);
     int sensorId = 0;
     const SensorRoutes::Route route = SensorRoutes::Parse(exchange.url.path(), sensorId);
-    if (route == SensorRoutes::Route::None && exchange.url.path() == kMetricsPath &&
+    if (route == SensorRoutes::Route::None && isSnapshotRoute(exchange.url.path()) &&
         !refusal(exchange.method, exchange.url, exchange.headers)) {
-        answerMetrics(outgoing, socket);
+        answerSnapshot(exchange.url, outgoing, socket);
     } else if (route == SensorRoutes::Route::None) {
         outgoing->reply = Answer(exchange);
     } else if (std::optional<WebReply> refused = refusal(exchange.method, exchange.url, exchange.headers)) {

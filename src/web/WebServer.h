@@ -27,7 +27,8 @@ class QTcpSocket;
 //   /                 the status page
 //   /api/v1/status    the same as JSON
 //   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
-//   /metrics          Prometheus text format (made on a thread of its own from a snapshot)
+//   /metrics          Prometheus text format
+// (the first two and the metrics rendered on a thread of their own from a snapshot)
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
 //   /sensor/{id}, /api/v1/sensors/{id}/history   a sensor's past (SensorRoutes), answered once
 //                     the range worker has read it: answers go out in the order of the requests
@@ -96,9 +97,10 @@ private:
     void sendReady(QTcpSocket *socket);
     void send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket *socket);
     QByteArray rendered(const QString &path, const std::function<QByteArray()> &render) const;
-    // /metrics, its text made on a thread of its own from a snapshot taken here (at tens of
-    // thousands of sensors it takes longer than the window may go unanswered).
-    void answerMetrics(const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket);
+    // The status page, its JSON or the metrics, rendered on a thread of its own from a snapshot
+    // taken here (at tens of thousands of sensors a rendering takes longer than the window may
+    // go unanswered).
+    void answerSnapshot(const QUrl &url, const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket);
 
     // A rendered answer and what the views showed when it was rendered.
     struct Rendered {
@@ -121,8 +123,8 @@ private:
     mutable QHash<QString, Rendered> m_rendered;
     std::unique_ptr<SensorRoutes> m_sensorRoutes;
     QHash<QTcpSocket *, QList<std::shared_ptr<Outgoing>>> m_outgoing;
-    // Last, so it goes first: an answer still being made is waited for, and never delivered.
-    std::unique_ptr<OffThreadRender> m_metricsRender;
+    // Last, so they go first: a rendering still under way is waited for, and never delivered.
+    QHash<QString, std::shared_ptr<OffThreadRender>> m_renders;
 };
 
 // Whether given is the token, compared in time that does not depend on where they differ.

@@ -292,15 +292,15 @@ private slots:
         QCOMPARE(MetricsText(s), expected);
     }
 
-    // The metrics text is made off the server's thread: requests on one connection are still
-    // answered in their order, those that come while it is made get the same text, HEAD gets
-    // none, and a request after it is not held up.
-    void metricsMadeElsewhereKeepTheOrderOfAnswers()
+    // The metrics and the status JSON are rendered off the server's thread: requests on one
+    // connection are still answered in their order, those that come while one is rendered get
+    // the same body, HEAD gets none, and the requests after them are answered.
+    void renderedElsewhereTheAnswersKeepTheirOrder()
     {
         m_rig->web->Refresh(); // what the views show changed: the text is made afresh
         const QByteArray get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         const HttpResult result = RawExchange(
-            m_rig->web->port(), get + "GET /api/v1/alarms?limit=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
+            m_rig->web->port(), get + "GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
                                     "HEAD /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + get +
                                     "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
@@ -319,7 +319,7 @@ private slots:
         };
         const QByteArray metrics = answers[0];
         QVERIFY(metrics.startsWith("# HELP tallyport_sensor_value "));
-        QVERIFY(bodyOf(answers[1]).startsWith("{\"alarms\":["));
+        QVERIFY(bodyOf(answers[1]).startsWith("{") && bodyOf(answers[1]).contains("\"sensors\""));
         QVERIFY(answers[2].contains("Content-Length: " + QByteArray::number(metrics.size()) + "\r\n"));
         QVERIFY(bodyOf(answers[2]).isEmpty());
         QCOMPARE(bodyOf(answers[3]), metrics);
