@@ -14,13 +14,12 @@
 #include <core/StatusList.h>
 
 #include <SimDevice.h>
+#include <support/DescriptorLimit.h>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <memory>
@@ -42,19 +41,6 @@ inline QByteArray loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
-}
-
-// Raises the process's soft descriptor limit to its hard limit (thousands of devices each hold a
-// listening socket). Returns the soft limit in force.
-inline long raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return -1;
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-    getrlimit(RLIMIT_NOFILE, &limit);
-    return long(limit.rlim_cur);
 }
 
 // --- The simulated devices, on threads of their own ---

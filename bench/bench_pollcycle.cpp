@@ -25,7 +25,7 @@
 //
 //   bench_pollcycle [devices, default 200] [cycles, default 100] [--backup] [--alarms N]
 //                   [--parallel P] [--mail working|silent] [--mqtt up|down] [--channels N]
-//                   [--pause MS]
+//                   [--pause MS] [--scrape-metrics]
 //     --backup:     a second data directory (LogDirectory), so every file is written twice
 //     --alarms N:   port 1 of the first N devices goes into alarm in odd cycles and out of it in
 //                   even ones (alarm records opened and ended: database writes)
@@ -42,6 +42,10 @@
 //                   it the cycles run back to back and background work shares their time
 //     --calls-cycles N: the counting runs make N cycles and count cycles 2 to N (default 6)
 //     --no-calls:   no counting runs
+//     --scrape-metrics: the web server runs, and a client fetches /metrics over HTTP once a second
+//                   during the even cycles; the longest stall of the UI thread is printed for the
+//                   cycles with and without it, beside the answers' times and the server's own
+//                   time for a snapshot and its text
 // After the figures, the file-system calls per reading: the benchmark runs itself again, twice
 // (without and with the backup directory), under `strace -f -y`, and counts the calls made
 // between the start of cycle 2 and the end of the last cycle on the sensors' data files, on the
@@ -52,9 +56,11 @@
 // busy machine every wait for the other thread or the disk stretches.
 
 #include "BenchCalls.h"
+#include "BenchHttpClient.h"
 #include "BenchMemory.h"
 #include "BenchPlant.h"
 #include "BenchReceivers.h"
+#include "BenchStats.h"
 
 #include <acquisition/Monitor.h>
 #include <acquisition/SensorDataFiles.h>
@@ -69,6 +75,8 @@
 #include <link/DeviceCommands.h>
 #include <mqtt/MqttPublisher.h>
 #include <notify/Notifier.h>
+#include <web/MetricsText.h>
+#include <web/WebService.h>
 
 #include <SimDevice.h>
 
@@ -119,6 +127,7 @@ struct Options {
     int pauseMs = 0;
     int callsCycles = 6;
     bool calls = true;
+    bool scrapeMetrics = false;
     bool countPass = false; // this run is a counting run under strace
 };
 
@@ -270,6 +279,85 @@ struct CpuTime {
     CpuTime since(const CpuTime &start) const { return {user - start.user, system - start.system}; }
 };
 
+// --- /metrics scraped during the cycles ---
+
+// The web server over the engine and a client fetching /metrics once a second during every
+// second cycle (the even ones), so that cycles with and without the scraping take turns. After
+// each cycle the server reads what it shows from the database, as the program does at a cycle's
+// end.
+class MetricsScrape {
+public:
+    explicit MetricsScrape(Engine &engine)
+        : m_web(engine.state, engine.monitor->grid, engine.pollTimer, engine.monitor->database)
+    {
+    }
+
+    bool start(QString &error)
+    {
+        WebIniSettings settings;
+        settings.enabled = true;
+        settings.port = 0;
+        if (!m_web.Start(settings, error))
+            return false;
+        m_scraper = std::make_unique<Scraper>(m_web.port(), QByteArrayLiteral("/metrics"));
+        m_scraper->start();
+        return true;
+    }
+
+    static bool scraped(int cycle) { return cycle % 2 == 0; }
+    void beforeCycle(int cycle) { m_scraper->setActive(scraped(cycle)); }
+    // The cycle's longest stall; the scrape under way is answered before the next cycle.
+    void afterCycle(int cycle, double stallMs)
+    {
+        m_scraper->setActive(false);
+        if (!QTest::qWaitFor([this] { return !m_scraper->busy(); }, 60000))
+            std::fprintf(stderr, "a /metrics answer took over a minute\n");
+        double &longest = scraped(cycle) ? withMs : withoutMs;
+        if (cycle > 1)
+            longest = std::max(longest, stallMs);
+        QElapsedTimer refresh;
+        refresh.start();
+        m_web.Refresh();
+        refreshMs = std::max(refreshMs, refresh.nsecsElapsed() / 1e6);
+    }
+
+    void print();
+
+    double withMs = 0, withoutMs = 0; // the longest stall of cycles 2 on with and without scraping
+    double refreshMs = 0;
+
+private:
+    WebService m_web;
+    std::unique_ptr<Scraper> m_scraper;
+};
+
+// The stalls, the answers the client saw, and the server's own time for the answer: the
+// snapshot of what the views show and its rendering, taken apart.
+void MetricsScrape::print()
+{
+    std::vector<double> answers = m_scraper->takeTimes();
+    std::vector<double> snapshotMs, renderMs;
+    for (int i = 0; i < 10; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const WebSnapshot snapshot = m_web.source().snapshot();
+        snapshotMs.push_back(t.nsecsElapsed() / 1e6);
+        t.start();
+        MetricsText(snapshot);
+        renderMs.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::printf("longest time the UI thread ran no event in cycles 2 on: %.1f ms without scraping, %.1f ms "
+                "with /metrics scraped once a second (goal under 50 ms)\n",
+                withoutMs, withMs);
+    std::printf("/metrics: %d answers during the cycles, median %.1f ms, slowest %.1f ms over HTTP, %lld "
+                "bytes, %d failed; in the server a snapshot %.1f ms and its text %.1f ms (medians of 10); "
+                "the server's refresh after a cycle %.1f ms at most\n",
+                int(answers.size()), Median(answers),
+                answers.empty() ? 0.0 : *std::max_element(answers.begin(), answers.end()),
+                static_cast<long long>(m_scraper->bytes()), m_scraper->failed(), Median(snapshotMs),
+                Median(renderMs), refreshMs);
+}
+
 // --- The run ---
 
 double threadCpuMs()
@@ -294,7 +382,7 @@ struct RunFigures {
     CpuTime process, ui;
 };
 
-RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
+RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, MetricsScrape *scrape = nullptr)
 {
     CycleProbe probe(engine.status);
     RunFigures f;
@@ -338,6 +426,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
         engine.clock.advanceSeconds(60);
         if (options.countPass && cycle == 2)
             markBegin();
+        if (scrape)
+            scrape->beforeCycle(cycle);
         probe.begin();
         QElapsedTimer wall;
         wall.start();
@@ -366,6 +456,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options)
             f.steadyMs += ms / (options.cycles - 1);
             f.slowestMs = std::max(f.slowestMs, ms);
         }
+        if (scrape)
+            scrape->afterCycle(cycle, cycleStallMs);
         sims.clearTraffic();
         if (options.pauseMs > 0)
             QTest::qWait(options.pauseMs);
@@ -639,6 +731,8 @@ Options readOptions(const QStringList &args)
             o.callsCycles = std::clamp(args[++i].toInt(), 2, 100);
         else if (args[i] == QLatin1String("--no-calls"))
             o.calls = false;
+        else if (args[i] == QLatin1String("--scrape-metrics"))
+            o.scrapeMetrics = true;
         else if (args[i] == QLatin1String("--count-pass"))
             o.countPass = true;
         else if (args[i] == QLatin1String("--parallel") && i + 1 < args.size())
@@ -661,7 +755,7 @@ int main(int argc, char **argv)
     PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     const Options options = readOptions(app.arguments().mid(1));
-    const long descriptorLimit = raiseDescriptorLimit();
+    const long descriptorLimit = RaiseDescriptorLimit();
     QString error;
     SimBank sims(options.countPass ? CountingSecondOctet : SecondOctet, 0);
     Engine engine;
@@ -704,8 +798,18 @@ int main(int argc, char **argv)
         options.parallel, options.channels, descriptorLimit,
         qEnvironmentVariableIsEmpty("QT_NO_GLIB") ? "GLib's" : "Qt's own", loadAverage().constData());
     std::fflush(stdout);
-    const RunFigures figures = runCycles(engine, sims, options);
+    std::unique_ptr<MetricsScrape> scrape;
+    if (options.scrapeMetrics) {
+        scrape = std::make_unique<MetricsScrape>(engine);
+        if (!scrape->start(error)) {
+            std::fprintf(stderr, "the web server did not start: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    const RunFigures figures = runCycles(engine, sims, options, scrape.get());
     printCycles(figures, options);
+    if (scrape)
+        scrape->print();
     printComparison(engine, sims, options);
     printGoalsAndResources(engine, figures, options);
     if (smtp)

@@ -1,14 +1,19 @@
-// Trending chart over a year of uptime: 200 sensors fed one point a minute for a simulated year
-// (the points are added directly, with a fake clock), with the data files (instantaneous and
-// hourly) written for the whole span first, as the program would have written them. At 7, 30 and
-// 365 days it prints, side by side, the process's resident memory and what the chart's samples
-// take, the time one cycle's points take to add and redraw with the whole run shown (and to
-// paint), and what the whole-run view read from the data files: when it is shown, and when it is
-// shown again after the kept span next moved on (which happens every sixteenth of keepHours).
-// Then it shows a week from a year ago, read from the data files, and prints how long that took
-// and the longest the window went unanswered meanwhile (the longest gap between the ticks of a
-// 10 ms timer on the window's thread). Last, the memory of the kept span at the largest
-// historyHours (744) and a 10 s update rate. Run with QT_QPA_PLATFORM=offscreen.
+// Trending chart over a year of uptime: 200 sensors (20 devices) fed one point a minute for a
+// simulated year (the points are added directly, with a fake clock), with the data files
+// (instantaneous and hourly) written for the whole span first, as the program would have written
+// them. At 7, 30 and 365 days it prints, side by side, the process's resident memory and what the
+// chart's samples take, the time one cycle's points take to add and redraw with the whole run
+// shown (and to paint), and what the whole-run view read from the data files: when it is shown,
+// and when it is shown again after the kept span next moved on (which happens every sixteenth of
+// keepHours). Then it shows a week from a year ago, read from the data files, and prints how long
+// that took and the longest the window went unanswered meanwhile (the longest gap between the
+// ticks of a 10 ms timer on the window's thread). Last, the memory of the kept span at the
+// largest historyHours (744) and a 10 s update rate. Run with QT_QPA_PLATFORM=offscreen.
+//
+//   bench_trend [devices, default 20] [--days D, default 365]
+// Ten sensors a device. --days makes the run shorter (checkpoints up to D days, and one at D),
+// for thousands of devices, whose year of files would not fit a disk; a run no longer than the
+// kept span and a week leaves out the week read from the files and the largest kept span.
 #include "BenchMemory.h"
 #include "BenchPrompts.h"
 
@@ -39,7 +44,8 @@
 #include <cstdio>
 
 namespace {
-constexpr int kSensors = 200;
+// Ten sensors a device, 20 devices unless told otherwise.
+int g_sensors = 200;
 constexpr int kOlderDays = 7;
 constexpr int kCycles = 20;
 constexpr qint64 kMinuteMs = 60 * 1000;
@@ -86,7 +92,7 @@ void writeFiles(const QString &dir, const QDateTime &start, int days)
             std::printf("could not write %s\n", qPrintable(path));
     };
     QByteArray bytes;
-    for (int s = 0; s < kSensors; ++s) {
+    for (int s = 0; s < g_sensors; ++s) {
         const int id = s + 1;
         for (size_t k = 0; k + 1 < monthStarts.size(); ++k) {
             bytes.clear();
@@ -168,7 +174,7 @@ double maximum(const std::vector<double> &values)
 // The grid the chart takes its series from: one °F row per sensor.
 void fillGrid(QStandardItemModel &grid)
 {
-    for (int s = 0; s < kSensors; ++s) {
+    for (int s = 0; s < g_sensors; ++s) {
         const QString id = QString::number(s + 1);
         grid.setItem(s, 0, new QStandardItem(QStringLiteral("Device %1").arg(s / 10 + 1)));
         grid.setItem(s, 1, new QStandardItem(QStringLiteral("Sensor %1").arg(id)));
@@ -180,9 +186,9 @@ void fillGrid(QStandardItemModel &grid)
 // Feeds the chart one point a minute from minute `from` to minute `to` after `start`.
 void feed(TrendData &data, qint64 start, qint64 from, qint64 to, qint64 stepMs = kMinuteMs)
 {
-    std::vector<float> values(kSensors);
+    std::vector<float> values(g_sensors);
     for (qint64 m = from; m < to; ++m) {
-        for (int s = 0; s < kSensors; ++s)
+        for (int s = 0; s < g_sensors; ++s)
             values[size_t(s)] = readingAt(s, m);
         data.AddPoint(start + m * stepMs, values);
     }
@@ -256,7 +262,7 @@ void showOlderWeek(TrendData &data, TrendChartView &view, qint64 from, qint64 to
     timer.start();
     view.timeAxis()->setRange(double(from), double(to));
     const auto allDrawn = [&] {
-        for (int i = 0; i < kSensors; ++i)
+        for (int i = 0; i < g_sensors; ++i)
             if (data.series(i).older.times.empty() || !view.trace(i).hasValue)
                 return false;
         return true;
@@ -294,23 +300,44 @@ void largestKeptSpan(QStandardItemModel &grid, qint64 start)
 }
 } // namespace
 
+// The simulated days: the checkpoints up to them, and a last one at the end when it is not one.
+std::vector<int> checkpointDays(int days)
+{
+    std::vector<int> chosen;
+    for (const int d : {7, 30, 365})
+        if (d <= days)
+            chosen.push_back(d);
+    if (chosen.empty() || chosen.back() != days)
+        chosen.push_back(days);
+    return chosen;
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    int simulatedDays = 365;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--days") && i + 1 < args.size())
+            simulatedDays = std::clamp(args[++i].toInt(), 1, 365);
+        else
+            g_sensors = 10 * std::clamp(args[i].toInt(), 1, 10000);
+    }
     QTemporaryDir dir;
-    const QDateTime yearAgo(QDate::currentDate().addDays(-QDate::currentDate().day() + 3).addYears(-1),
+    const QDate third = QDate::currentDate().addDays(-QDate::currentDate().day() + 3);
+    const QDateTime yearAgo(simulatedDays == 365 ? third.addYears(-1) : third.addDays(-simulatedDays),
                             QTime(12, 0));
     const qint64 start = yearAgo.toMSecsSinceEpoch();
     // The checkpoints' extra hours (a sixteenth of keepHours and some) run past the year.
-    const int fileDays = 367;
+    const int fileDays = simulatedDays + 2;
     QElapsedTimer timer;
     timer.start();
     writeFiles(dir.path(), yearAgo, fileDays);
-    std::printf("wrote %d sensors x %d days of one reading a minute (instantaneous and hourly files), "
-                "a year back, in %.1f s\n",
-                kSensors, fileDays, timer.nsecsElapsed() / 1e9);
+    std::printf("%d devices: wrote %d sensors x %d days of one reading a minute (instantaneous and hourly "
+                "files), from %d days back, in %.1f s\n",
+                g_sensors / 10, g_sensors, fileDays, simulatedDays, timer.nsecsElapsed() / 1e9);
 
-    QStandardItemModel grid(kSensors, 6);
+    QStandardItemModel grid(g_sensors, 6);
     fillGrid(grid);
     ManualClock clock(yearAgo);
     SilentPrompts prompts;
@@ -334,7 +361,7 @@ int main(int argc, char **argv)
     std::vector<Checkpoint> checkpoints;
     qint64 minute = 0;
     timer.restart();
-    for (int days : {7, 30, 365}) {
+    for (const int days : checkpointDays(simulatedDays)) {
         const qint64 until = qint64(days) * 24 * 60 - kCycles;
         feed(data, start, minute, until);
         minute = until;
@@ -352,7 +379,7 @@ int main(int argc, char **argv)
         view.hide();
         checkpoints.push_back(point);
     }
-    std::printf("fed a simulated year in %.1f s\n\n", timer.nsecsElapsed() / 1e9);
+    std::printf("fed %d simulated days in %.1f s\n\n", simulatedDays, timer.nsecsElapsed() / 1e9);
     std::printf("%-38s", "after simulated days");
     for (const Checkpoint &p : checkpoints)
         std::printf("%18d", p.days);
@@ -379,6 +406,12 @@ int main(int argc, char **argv)
     row("again after the kept span moved on", [&](const Checkpoint &p) { return reads(p.afterDrop); });
     std::printf("\n\n");
 
+    // Both need a run longer than the kept span; shorter runs (--days) leave them out.
+    if (qint64(simulatedDays) * 24 <= state.Ini.trend.keptHours() + kOlderDays * 24) {
+        std::printf("a week from the start and the largest kept span: left out, the run is shorter than "
+                    "the kept span and a week\n");
+        return 0;
+    }
     showOlderWeek(data, view, start, start + kOlderDays * 24 * 3600LL * 1000);
     std::printf("resident memory after it %ld MB\n", statusKb("VmRSS") / 1024);
     largestKeptSpan(grid, start);

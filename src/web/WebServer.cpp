@@ -4,6 +4,7 @@
 #include "ConnectionGuard.h"
 #include "GuardedTcpServer.h"
 #include "MetricsText.h"
+#include "OffThreadRender.h"
 #include "SensorRoutes.h"
 #include "StatusJson.h"
 #include "StatusPage.h"
@@ -20,6 +21,25 @@
 
 namespace {
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
+const QString kStatusPagePath = QStringLiteral("/");
+const QString kStatusJsonPath = QStringLiteral("/api/v1/status");
+const QString kMetricsPath = QStringLiteral("/metrics");
+
+// The routes answered with a rendering of what the views show.
+bool isSnapshotRoute(const QString &path)
+{
+    return path == kStatusPagePath || path == kStatusJsonPath || path == kMetricsPath;
+}
+
+// The body of a snapshot route.
+QByteArray renderSnapshot(const QString &path, const WebSnapshot &snapshot)
+{
+    if (path == kStatusPagePath)
+        return StatusPageHtml(snapshot, PageRefreshSeconds(snapshot.updateRateSeconds));
+    if (path == kStatusJsonPath)
+        return StatusJson(snapshot);
+    return MetricsText(snapshot);
+}
 
 QPair<QByteArray, QByteArray> headerPair(const char *name, const char *value)
 {
@@ -125,6 +145,21 @@ QByteArray withPageQuery(const QByteArray &page, const QUrl &url)
         }
     }
     return html;
+}
+// The answer of a snapshot route with its rendered body, for the address asked for.
+WebReply snapshotReply(const QString &path, const QByteArray &body, const QUrl &url)
+{
+    if (path == kStatusJsonPath)
+        return {200, "application/json", body, {}};
+    if (path == kMetricsPath)
+        return {200, "text/plain; version=0.0.4; charset=utf-8", body, {}};
+    WebReply reply{200, "text/html; charset=utf-8", withPageQuery(body, url), {}};
+    // The page's list of open alarms links to each alarm's page; it submits nothing.
+    reply.headers.append(headerPair("Content-Security-Policy",
+                                    "default-src 'none'; style-src 'unsafe-inline'; "
+                                    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
+    reply.headers.append(headerPair("Referrer-Policy", "no-referrer"));
+    return reply;
 }
 } // namespace
 
@@ -261,56 +296,75 @@ WebReply WebServer::Answer(const QByteArray &method, const QUrl &url,
     if (std::optional<WebReply> refused = refusal(method, url, headers))
         return *refused;
     const QString path = url.path();
-    if (path == QLatin1String("/")) {
-        WebReply reply{200,
-                       "text/html; charset=utf-8",
-                       rendered(path,
-                                [this] {
-                                    const WebSnapshot snapshot = m_source.snapshot();
-                                    return StatusPageHtml(snapshot,
-                                                          PageRefreshSeconds(snapshot.updateRateSeconds));
-                                }),
-                       {}};
-        reply.body = withPageQuery(reply.body, url);
-        // The page's list of open alarms links to each alarm's page; it submits nothing.
-        reply.headers.append(headerPair("Content-Security-Policy",
-                                        "default-src 'none'; style-src 'unsafe-inline'; "
-                                        "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"));
-        reply.headers.append(headerPair("Referrer-Policy", "no-referrer"));
-        return reply;
-    }
-    if (path == QLatin1String("/api/v1/status"))
-        return {
-            200, "application/json", rendered(path, [this] { return StatusJson(m_source.snapshot()); }), {}};
+    if (isSnapshotRoute(path))
+        return snapshotReply(
+            path, rendered(path, [this, &path] { return renderSnapshot(path, m_source.snapshot()); }), url);
     if (path == QLatin1String("/api/v1/alarms"))
         return alarms(url);
-    if (path == QLatin1String("/metrics"))
-        return {200,
-                "text/plain; version=0.0.4; charset=utf-8",
-                rendered(path, [this] { return MetricsText(m_source.snapshot()); }),
-                {}};
     if (path == QLatin1String("/healthz"))
         return health();
     return textReply(404, "Not found.");
 }
 
+WebServer::Rendered WebServer::stamp() const
+{
+    Rendered now;
+    now.generation = m_source.generation();
+    if (m_source.emailsWaiting)
+        now.emailsWaiting = m_source.emailsWaiting();
+    if (m_source.channels)
+        now.channels = m_source.channels();
+    return now;
+}
+
+bool WebServer::reusable(const Rendered &kept, const Rendered &now) const
+{
+    return kept.age.isValid() && kept.age.elapsed() < ReuseMs && kept.emailsWaiting == now.emailsWaiting &&
+           kept.channels == now.channels && (kept.generation == now.generation || m_source.cycleRunning());
+}
+
 QByteArray WebServer::rendered(const QString &path, const std::function<QByteArray()> &render) const
 {
-    const std::optional<int> waiting =
-        m_source.emailsWaiting ? std::optional<int>(m_source.emailsWaiting()) : std::nullopt;
-    const QList<ChannelView> channels = m_source.channels ? m_source.channels() : QList<ChannelView>();
+    Rendered now = stamp();
     Rendered &kept = m_rendered[path];
-    const bool reusable = kept.age.isValid() && kept.age.elapsed() < ReuseMs &&
-                          kept.emailsWaiting == waiting && kept.channels == channels &&
-                          (kept.generation == m_source.generation() || m_source.cycleRunning());
-    if (!reusable) {
-        kept.body = render();
-        kept.generation = m_source.generation();
-        kept.emailsWaiting = waiting;
-        kept.channels = channels;
-        kept.age.start();
+    if (!reusable(kept, now)) {
+        now.body = render();
+        now.age.start();
+        kept = now;
     }
     return kept.body;
+}
+
+void WebServer::answerSnapshot(const QUrl &url, const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket)
+{
+    const QString path = url.path();
+    const Rendered now = stamp();
+    if (const Rendered &kept = m_rendered[path]; reusable(kept, now)) {
+        outgoing->reply = snapshotReply(path, kept.body, url);
+        return;
+    }
+    std::shared_ptr<OffThreadRender> &render = m_renders[path];
+    if (!render)
+        render = std::make_shared<OffThreadRender>();
+    // The request that starts the rendering keeps its body for those after it; one that waits
+    // for a rendering under way takes that body as it is.
+    const bool starts = !render->busy();
+    OffThreadRender::Make make;
+    if (starts)
+        make = [path, snapshot = m_source.snapshot()] { return renderSnapshot(path, snapshot); };
+    QPointer<QTcpSocket> waiting(socket);
+    render->render(make, [this, starts, now, url, waiting, outgoing](const QByteArray &body) {
+        const QString path = url.path();
+        if (starts) {
+            Rendered &kept = m_rendered[path];
+            kept = now;
+            kept.body = body;
+            kept.age.start();
+        }
+        outgoing->reply = snapshotReply(path, body, url);
+        if (waiting)
+            sendReady(waiting);
+    });
 }
 
 WebReply WebServer::alarms(const QUrl &url) const
@@ -342,7 +396,10 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     const std::shared_ptr<Outgoing> outgoing = queueAnswer(socket, request);
     int sensorId = 0;
     const SensorRoutes::Route route = SensorRoutes::Parse(exchange.url.path(), sensorId);
-    if (route == SensorRoutes::Route::None) {
+    if (route == SensorRoutes::Route::None && isSnapshotRoute(exchange.url.path()) &&
+        !refusal(exchange.method, exchange.url, exchange.headers)) {
+        answerSnapshot(exchange.url, outgoing, socket);
+    } else if (route == SensorRoutes::Route::None) {
         outgoing->reply = Answer(exchange);
     } else if (std::optional<WebReply> refused = refusal(exchange.method, exchange.url, exchange.headers)) {
         outgoing->reply = refused;

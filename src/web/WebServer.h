@@ -17,6 +17,7 @@
 #include <optional>
 
 class AlarmRoutes;
+class OffThreadRender;
 class RangeWorker;
 class SensorRoutes;
 class StatusSource;
@@ -27,6 +28,7 @@ class QTcpSocket;
 //   /api/v1/status    the same as JSON
 //   /api/v1/alarms    the newest alarms (?limit=1 to 100, default 20)
 //   /metrics          Prometheus text format
+// (the first two and the metrics rendered on a thread of their own from a snapshot)
 //   /healthz          200 "ok", or 503 with the reason polling is not keeping up
 //   /sensor/{id}, /api/v1/sensors/{id}/history   a sensor's past (SensorRoutes), answered once
 //                     the range worker has read it: answers go out in the order of the requests
@@ -95,7 +97,12 @@ private:
     void sendReady(QTcpSocket *socket);
     void send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket *socket);
     QByteArray rendered(const QString &path, const std::function<QByteArray()> &render) const;
+    // The status page, its JSON or the metrics, rendered on a thread of its own from a snapshot
+    // taken here (at tens of thousands of sensors a rendering takes longer than the window may
+    // go unanswered).
+    void answerSnapshot(const QUrl &url, const std::shared_ptr<Outgoing> &outgoing, QTcpSocket *socket);
 
+    // A rendered answer and what the views showed when it was rendered.
     struct Rendered {
         QByteArray body;
         quint64 generation = 0;
@@ -103,6 +110,10 @@ private:
         QList<ChannelView> channels;
         QElapsedTimer age;
     };
+    // What the views show now (no body, no age).
+    Rendered stamp() const;
+    // Whether the answer kept may be used again for what the views show now.
+    bool reusable(const Rendered &kept, const Rendered &now) const;
 
     const StatusSource &m_source;
     QByteArray m_tokenHash; // SHA-256 of the token; empty when none is required
@@ -112,6 +123,8 @@ private:
     mutable QHash<QString, Rendered> m_rendered;
     std::unique_ptr<SensorRoutes> m_sensorRoutes;
     QHash<QTcpSocket *, QList<std::shared_ptr<Outgoing>>> m_outgoing;
+    // Last, so they go first: a rendering still under way is waited for, and never delivered.
+    QHash<QString, std::shared_ptr<OffThreadRender>> m_renders;
 };
 
 // Whether given is the token, compared in time that does not depend on where they differ.

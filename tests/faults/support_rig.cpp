@@ -111,7 +111,7 @@ SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sen
                                const QString &emailList)
 {
     auto device = std::make_shared<SimDevice>(5, 5, 25);
-    const QString address = QStringLiteral("127.0.%1.%2").arg(m_octet).arg(m_devices.size() + 1);
+    const QString address = deviceAddress(int(m_devices.size()));
     if (!device->start(address))
         return nullptr;
     device->setFrozen(true);
@@ -119,6 +119,17 @@ SimDevice *FaultRig::addDevice(const QString &name, const QList<SensorSpec> &sen
     device->setRawReading(8, 0);
     m_devices.insert(name, device);
     return enterDevice(name, device->modelText(), address, sensors, emailList) ? device.get() : nullptr;
+}
+
+// The first 250 devices stand on 127.0.<octet>.x; a rig of thousands (the soak run's) goes on to
+// 127.<octet>.<n>.x, 250 to a third octet, clear of the tests' addresses.
+QString FaultRig::deviceAddress(int index) const
+{
+    constexpr int PerOctet = 250;
+    if (index < PerOctet)
+        return QStringLiteral("127.0.%1.%2").arg(m_octet).arg(index + 1);
+    index -= PerOctet;
+    return QStringLiteral("127.%1.%2.%3").arg(m_octet).arg(index / PerOctet).arg(index % PerOctet + 1);
 }
 
 bool FaultRig::addDeviceOf(const FaultRig &other, const QString &name, const QList<SensorSpec> &sensors)

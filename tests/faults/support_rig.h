@@ -20,7 +20,8 @@
 using SensorSpec = std::tuple<int, QString, QString>; // port, name, type
 
 // A whole monitoring engine on which faults are injected: a fresh database, a real SMTP server,
-// simulated devices on 127.0.N.x, short link timings and a manual clock. Cycles run directly.
+// simulated devices on 127.0.N.x (thousands go on to 127.N.x.y), short link timings and a manual clock.
+// Cycles run directly.
 class FaultRig {
 public:
     static const QString Temperature;
@@ -87,6 +88,7 @@ public:
 
 private:
     void makeMonitor();
+    QString deviceAddress(int index) const;
     bool enterDevice(const QString &name, const QString &model, const QString &address,
                      const QList<SensorSpec> &sensors, const QString &emailList);
 

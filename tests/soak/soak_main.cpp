@@ -10,7 +10,7 @@
 // window feeds it, keeping an hour, so its oldest points leave memory again and again; the
 // resident memory is reported at the start and at the end.
 //
-//   tallyport-soak [--cycles N] [--seed S] [--parallel P] [--octet O] [--verbose]
+//   tallyport-soak [--cycles N] [--devices N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
 #include "soak_outbox.h"
@@ -21,6 +21,7 @@
 #include "../faults/support_rig.h"
 
 #include <support/CycleRun.h>
+#include <support/DescriptorLimit.h>
 
 #include <acquisition/TrendData.h>
 #include <core/EventLoopChoice.h>
@@ -45,7 +46,6 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kDevices = 4;
 constexpr int kClosingCycles = 3;
 constexpr double kAnswerDelaySeconds = 0.3;
 // Only messages about one device are held: the soak's clock moves a minute a cycle, so holding
@@ -203,6 +203,7 @@ struct Options {
     quint32 seed = 0;
     int parallel = PollIniSettings().parallel;
     int octet = 64;
+    int devices = 4;
 };
 
 bool parse(QCoreApplication &app, Options &options)
@@ -222,6 +223,10 @@ bool parse(QCoreApplication &app, Options &options)
          QStringLiteral("Third octet of the devices' addresses 127.0.O.x (default 64), so that two "
                         "runs can go side by side."),
          QStringLiteral("o"), QString::number(options.octet)});
+    parser.addOption({QStringLiteral("devices"),
+                      QStringLiteral("Simulated devices, three sensors each (default 4, at most 10000); "
+                                     "past 250 they stand on 127.O.x.y."),
+                      QStringLiteral("n"), QString::number(options.devices)});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
     parser.process(app);
     bool ok = true;
@@ -233,6 +238,9 @@ bool parse(QCoreApplication &app, Options &options)
         return false;
     options.octet = parser.value(QStringLiteral("octet")).toInt(&ok);
     if (!ok || options.octet < 1 || options.octet > 254)
+        return false;
+    options.devices = parser.value(QStringLiteral("devices")).toInt(&ok);
+    if (!ok || options.devices < 1 || options.devices > 10000)
         return false;
     options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
                                                         : QRandomGenerator::system()->generate();
@@ -269,7 +277,7 @@ bool setUp(FaultRig &rig, SoakPlant &plant, const Options &options, QString &err
     rig.monitor->mail.SetUpMailManager();
     // The run's own reader keeps a small cache, so the memory figures are the engine's.
     QSqlQuery(rig.reader()).exec(QStringLiteral("PRAGMA cache_size=-64"));
-    if (!plant.build(kDevices)) {
+    if (!plant.build(options.devices)) {
         error = QStringLiteral("A simulated device did not start");
         return false;
     }
@@ -390,14 +398,17 @@ int main(int argc, char *argv[])
     Options options;
     if (!parse(app, options)) {
         std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64, "
-                             "--octet 1 to 254\n");
+                             "--octet 1 to 254, --devices 1 to 10000\n");
         return 2;
     }
     qInstallMessageHandler(quietHandler);
-    print(QStringLiteral("Soak run: %1 cycles, seed %2, [poll] parallel=%3")
+    const long descriptorLimit = RaiseDescriptorLimit();
+    print(QStringLiteral("Soak run: %1 cycles, %2 devices, seed %3, [poll] parallel=%4, descriptor limit %5")
               .arg(options.cycles)
+              .arg(options.devices)
               .arg(options.seed)
-              .arg(options.parallel));
+              .arg(options.parallel)
+              .arg(descriptorLimit));
 
     QRandomGenerator random(options.seed);
     // The run's mail server holds back its answer to one device's messages for a moment: a stop

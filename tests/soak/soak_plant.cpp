@@ -16,7 +16,9 @@ constexpr qint16 kDoorCodes[] = {999, -999, 1000, 9999};
 bool SoakPlant::build(int deviceCount)
 {
     for (int d = 0; d < deviceCount; ++d) {
-        const QString name = QStringLiteral("Site %1").arg(QChar('A' + d));
+        // Site A to Site Z, then numbered: Site 27 on.
+        const QString name =
+            QStringLiteral("Site %1").arg(d < 26 ? QString(QChar('A' + d)) : QString::number(d + 1));
         // The last device has no alarm addresses: its alarms are recorded with that explanation.
         const QString emails =
             d == deviceCount - 1 ? QString() : QStringLiteral("alarms%1@example.com,ops@example.com,").arg(d);

@@ -212,6 +212,121 @@ private slots:
         QCOMPARE(EscapeLabelValue(value), escaped);
     }
 
+    // The whole text, byte for byte, for a snapshot with every family: what scrapers and the
+    // shipped rules read must not move when the rendering changes.
+    void metricsTextIsExactlyTheExpositionFormat()
+    {
+        WebSnapshot s;
+        s.sensors = {SensorView{"Kitchen", "Freezer", "1234.567890123456", "\u00b0F", Status::Normal, 7,
+                                1234.567890123456, true},
+                     SensorView{"Bob's \"Cold\" \\", "Door\nTwo", "Open", "", Status::Alarm, 12, {}, true},
+                     SensorView{"Shed", "Probe", "No Data", "%RH", Status::NoData, 3, {}, false},
+                     SensorView{"Shed", "Tiny", "-0.000012", "C", Status::Unset, 40, -0.000012, true}};
+        s.devices = {DeviceView{"Kitchen", "10.0.0.2", DeviceView::Outcome::Ok},
+                     DeviceView{"Shed", "10.0.0.3", DeviceView::Outcome::Failed},
+                     DeviceView{"Phone", "10.0.0.4", DeviceView::Outcome::Busy},
+                     DeviceView{"New", "10.0.0.5", DeviceView::Outcome::Unknown}};
+        s.cycle.lastDurationMs = 1234;
+        s.cycle.lastEnd = QDateTime::fromMSecsSinceEpoch(1773484200123);
+        s.openAlarms = {AlarmRecord(), AlarmRecord()};
+        s.openAlarms[0].Ack.AlarmID = 5;
+        s.escalationSteps = {{1, 3}, {2, 1}};
+        s.emailsWaiting = 0;
+        s.channels = {ChannelView{"ops \"room\"", "ntfy", 2, 1}};
+        // Written out line by line: the code generator of the test class reads this file too.
+        const QByteArray expected =
+            "# HELP tallyport_sensor_value The sensor's latest reading in its unit; absent while it shows a "
+            "state or no data.\n"
+            "# TYPE tallyport_sensor_value gauge\n"
+            "tallyport_sensor_value{device=\"Kitchen\",sensor=\"Freezer\",sensor_id=\"7\",unit=\"°F\"} "
+            "1234.56789012346\n"
+            "tallyport_sensor_value{device=\"Shed\",sensor=\"Tiny\",sensor_id=\"40\",unit=\"C\"} -1.2e-05\n"
+            "# HELP tallyport_sensor_alarm 1 while the sensor has an active alarm, else 0.\n"
+            "# TYPE tallyport_sensor_alarm gauge\n"
+            "tallyport_sensor_alarm{device=\"Kitchen\",sensor=\"Freezer\",sensor_id=\"7\"} 0\n"
+            "tallyport_sensor_alarm{device=\"Bob's \\\"Cold\\\" "
+            "\\\\\",sensor=\"Door\\nTwo\",sensor_id=\"12\"} 1\n"
+            "tallyport_sensor_alarm{device=\"Shed\",sensor=\"Probe\",sensor_id=\"3\"} 0\n"
+            "tallyport_sensor_alarm{device=\"Shed\",sensor=\"Tiny\",sensor_id=\"40\"} 0\n"
+            "# HELP tallyport_sensor_no_data 1 while the sensor's device gives no data (NO DATA), else 0.\n"
+            "# TYPE tallyport_sensor_no_data gauge\n"
+            "tallyport_sensor_no_data{device=\"Kitchen\",sensor=\"Freezer\",sensor_id=\"7\"} 0\n"
+            "tallyport_sensor_no_data{device=\"Bob's \\\"Cold\\\" "
+            "\\\\\",sensor=\"Door\\nTwo\",sensor_id=\"12\"} 0\n"
+            "tallyport_sensor_no_data{device=\"Shed\",sensor=\"Probe\",sensor_id=\"3\"} 1\n"
+            "tallyport_sensor_no_data{device=\"Shed\",sensor=\"Tiny\",sensor_id=\"40\"} 0\n"
+            "# HELP tallyport_device_up 1 when the device answered in the last cycle (OK or busy), 0 when it "
+            "failed.\n"
+            "# TYPE tallyport_device_up gauge\n"
+            "tallyport_device_up{device=\"Kitchen\",address=\"10.0.0.2\"} 1\n"
+            "tallyport_device_up{device=\"Shed\",address=\"10.0.0.3\"} 0\n"
+            "tallyport_device_up{device=\"Phone\",address=\"10.0.0.4\"} 1\n"
+            "# HELP tallyport_cycle_duration_seconds How long the last poll cycle took.\n"
+            "# TYPE tallyport_cycle_duration_seconds gauge\n"
+            "tallyport_cycle_duration_seconds 1.234\n"
+            "# HELP tallyport_last_cycle_end_timestamp_seconds When the last poll cycle ended, in Unix "
+            "time.\n"
+            "# TYPE tallyport_last_cycle_end_timestamp_seconds gauge\n"
+            "tallyport_last_cycle_end_timestamp_seconds 1773484200.123\n"
+            "# HELP tallyport_alarms_open The number of alarm records still active.\n"
+            "# TYPE tallyport_alarms_open gauge\n"
+            "tallyport_alarms_open 2\n"
+            "# HELP tallyport_alarms_unacknowledged Active alarms nobody has acknowledged yet.\n"
+            "# TYPE tallyport_alarms_unacknowledged gauge\n"
+            "tallyport_alarms_unacknowledged 1\n"
+            "# HELP tallyport_escalations_total Alarms an escalation step was taken for since Tallyport "
+            "started.\n"
+            "# TYPE tallyport_escalations_total counter\n"
+            "tallyport_escalations_total{step=\"1\"} 3\n"
+            "tallyport_escalations_total{step=\"2\"} 1\n"
+            "# HELP tallyport_emails_waiting E-mails waiting in the outbox to be delivered.\n"
+            "# TYPE tallyport_emails_waiting gauge\n"
+            "tallyport_emails_waiting 0\n"
+            "# HELP tallyport_notifications_waiting Messages waiting in a notification channel's queue.\n"
+            "# TYPE tallyport_notifications_waiting gauge\n"
+            "tallyport_notifications_waiting{channel=\"ops \\\"room\\\"\"} 2\n"
+            "# HELP tallyport_notifications_failed_total Messages a notification channel gave up since "
+            "Tallyport started.\n"
+            "# TYPE tallyport_notifications_failed_total counter\n"
+            "tallyport_notifications_failed_total{channel=\"ops \\\"room\\\"\"} 1\n";
+        QCOMPARE(MetricsText(s), expected);
+    }
+
+    // The metrics and the status JSON are rendered off the server's thread: requests on one
+    // connection are still answered in their order, those that come while one is rendered get
+    // the same body, HEAD gets none, and the requests after them are answered.
+    void renderedElsewhereTheAnswersKeepTheirOrder()
+    {
+        m_rig->web->Refresh(); // what the views show changed: the text is made afresh
+        const QByteArray get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const HttpResult result = RawExchange(
+            m_rig->web->port(), get + "GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
+                                    "HEAD /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + get +
+                                    "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(result.status, 200);
+        // The first answer's body, then each later answer whole.
+        QList<QByteArray> answers;
+        qsizetype from = 0;
+        for (qsizetype at = result.body.indexOf("HTTP/1.1 "); from >= 0;
+             at = result.body.indexOf("HTTP/1.1 ", at + 1)) {
+            answers << result.body.mid(from, at < 0 ? -1 : at - from);
+            from = at;
+        }
+        QCOMPARE(answers.size(), 5);
+        const auto bodyOf = [](const QByteArray &answer) {
+            return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+        };
+        const QByteArray metrics = answers[0];
+        QVERIFY(metrics.startsWith("# HELP tallyport_sensor_value "));
+        QVERIFY(bodyOf(answers[1]).startsWith("{") && bodyOf(answers[1]).contains("\"sensors\""));
+        QVERIFY(answers[2].contains("Content-Length: " + QByteArray::number(metrics.size()) + "\r\n"));
+        QVERIFY(bodyOf(answers[2]).isEmpty());
+        QCOMPARE(bodyOf(answers[3]), metrics);
+        QVERIFY(answers[4].startsWith("HTTP/1.1 200") || answers[4].startsWith("HTTP/1.1 503"));
+        QVERIFY(!bodyOf(answers[4]).startsWith("#"));
+    }
+
     void pageShowsEverythingEscaped()
     {
         const HttpResult result = m_rig->get("/");
