@@ -24,6 +24,7 @@
 #include <core/Clock.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
+#include <core/EventLoopChoice.h>
 #include <core/ProgramState.h>
 #include <core/StatusList.h>
 #include <ui/main/TrendChartView.h>
@@ -314,6 +315,8 @@ std::vector<int> checkpointDays(int days)
 
 int main(int argc, char **argv)
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QApplication app(argc, argv);
     int simulatedDays = 365;
     const QStringList args = app.arguments();

@@ -26,6 +26,7 @@
 #include <acquisition/SensorDataFiles.h>
 #include <acquisition/SensorRange.h>
 #include <core/DateTimeText.h>
+#include <core/EventLoopChoice.h>
 #include <support/CycleRun.h>
 #include <web/WebServer.h>
 #include <web/WebService.h>
@@ -328,6 +329,8 @@ Options parse(const QStringList &args)
 
 int main(int argc, char *argv[])
 {
+    // The event loop the program runs on.
+    PreferQtEventLoop();
     QCoreApplication app(argc, argv);
     const Options o = parse(app.arguments());
     const long descriptorLimit = RaiseDescriptorLimit();
