@@ -1,7 +1,5 @@
 #include "soak_faults.h"
 
-#include "soak_plant.h"
-
 #include "../faults/support_rig.h"
 
 #include <core/Activation.h>
@@ -167,6 +165,13 @@ void FaultInjector::endAll()
     for (const QString &name : m_plant.deviceNames())
         if (m_plant.device(name)->fault() != SimFault::None)
             m_plant.device(name)->clearFault();
+}
+
+SoakPlant::Filing FaultInjector::filing() const
+{
+    if (m_fullDisk)
+        return SoakPlant::Filing::None;
+    return active(QStringLiteral("read-only")) ? SoakPlant::Filing::ExistingFiles : SoakPlant::Filing::All;
 }
 
 bool FaultInjector::active(const QString &kind) const

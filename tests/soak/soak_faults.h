@@ -1,5 +1,7 @@
 #pragma once
 
+#include "soak_plant.h"
+
 #include <support/SmtpTestServer.h>
 
 #include <QList>
@@ -12,7 +14,6 @@
 #include <memory>
 
 class FaultRig;
-class SoakPlant;
 
 // Where the run's mail servers listen: 127.0.<octet>.250, the run's own, and a port per kind of
 // server, below 32768 so that the settings record holds it (a port it cannot hold would be put
@@ -23,10 +24,11 @@ SmtpTestServer::Options SoakMailServer(int octet, SmtpTestServer::Mode mode);
 // few cycles: device network faults, a device that dies during a cycle, a mail server that is
 // down, silent, refusing or breaking off, the database locked by another connection, the backup
 // directory gone, a full disk (for one cycle, applied by the caller around it), a damaged
-// settings file, a program directory that turns read-only (the settings cannot be saved), an
-// administrator logging in or out while a cycle runs, and the program closed or crashing and
-// started again, closed also while the mail server holds back its answer to a message. Mail outages last from
-// one minute to half an hour. Counts what it injected, by kind.
+// settings file, a program directory that turns read-only (the settings cannot be saved, no new
+// data file can be made), an administrator logging in or out while a cycle runs, and the program
+// closed or crashing and started again, closed also while the mail server holds back its answer
+// to a message. Mail outages last from one minute to half an hour. Counts what it injected, by
+// kind.
 class FaultInjector {
 public:
     FaultInjector(FaultRig &rig, SoakPlant &plant, QRandomGenerator &random);
@@ -49,7 +51,8 @@ public:
     // unless the run gave up that right).
     bool readOnlyPossible() const { return m_readOnlyPossible; }
     bool databaseWritable() const { return !m_locked && !m_fullDisk; }
-    bool filesWritable() const { return !m_fullDisk; }
+    // What the program directory takes this cycle.
+    SoakPlant::Filing filing() const;
     const QMap<QString, int> &injected() const { return m_injected; }
 
 private:

@@ -456,7 +456,7 @@ int main(int argc, char *argv[])
         faults.afterCycle();
         mail.take(rig.smtp);
         problems << records.check(cycle);
-        problems << plant.afterCycle(cycle, faults.filesWritable(), faults.databaseWritable());
+        problems << plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
         problems << sessions.afterCycle(cycle, mail.takeSystemOk());
         problems << feedChart(chart, cycle);
         if (cycle == warmUp)
@@ -476,7 +476,7 @@ int main(int argc, char *argv[])
         rig.smtp.waitForMessages(1, 200);
         mail.take(rig.smtp);
         problems << records.check(options.cycles + cycle);
-        problems << plant.afterCycle(options.cycles + cycle, true, true);
+        problems << plant.afterCycle(options.cycles + cycle, SoakPlant::Filing::All, true);
         problems << sessions.afterCycle(options.cycles + cycle, mail.takeSystemOk());
     }
     SettleOutbox(rig.monitor->outbox);

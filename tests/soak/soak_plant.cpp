@@ -84,7 +84,19 @@ bool SoakPlant::answered(const QString &device) const
     return m_rig.statusShows(OutcomeLine(m_rig, device, QStringLiteral(": OK")));
 }
 
-QStringList SoakPlant::afterCycle(int cycle, bool filesWritable, bool databaseWritable)
+bool SoakPlant::takes(const Sensor &sensor, Filing filing) const
+{
+    if (filing != Filing::ExistingFiles)
+        return filing == Filing::All;
+    // The reading goes to this month's file, which a read-only directory could not have let the
+    // cycle make: it is there only if an earlier reading made it. A sensor that has had no real
+    // reading yet (a door showing a code since the start) has none.
+    const QString path =
+        SensorInstantaneousPath(m_rig.t.dir.path(), int(sensor.id), m_rig.t.clock.now().date());
+    return QFileInfo::exists(path);
+}
+
+QStringList SoakPlant::afterCycle(int cycle, Filing filing, bool databaseWritable)
 {
     QStringList problems;
     QHash<QString, bool> answeredNow;
@@ -93,7 +105,7 @@ QStringList SoakPlant::afterCycle(int cycle, bool filesWritable, bool databaseWr
     for (Sensor &sensor : m_sensors) {
         if (!answeredNow.value(sensor.device))
             continue;
-        if (sensor.real && filesWritable)
+        if (sensor.real && takes(sensor, filing))
             ++sensor.filed;
         if (!databaseWritable)
             continue;
