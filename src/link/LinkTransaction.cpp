@@ -145,7 +145,9 @@ void LinkTransaction::checkReply()
 {
     // Bytes are taken only once the whole expected count is buffered.
     if (m_socket.bytesAvailable() >= m_expectedLength) {
-        m_reply.append(m_socket.readAll());
+        // Exactly what is buffered: readAll() would leave each reply holding a 16 kB buffer, and
+        // a cycle keeps thousands of replies until its devices are taken.
+        m_reply.append(m_socket.read(m_socket.bytesAvailable()));
         beginClose();
         return;
     }
