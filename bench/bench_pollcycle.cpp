@@ -379,6 +379,12 @@ struct RunFigures {
         int cycle = 0;
         double startMs = 0, cycleMs = 0, cpuMs = 0;
     } steadyStallAt; // where the longest of cycles 2 on began
+    // The stretch between two events in which the thread itself ran longest (on a loaded
+    // machine the longest stretch is mostly waiting for a core), in cycles 2 on.
+    struct Busiest {
+        int cycle = 0;
+        double startMs = 0, wallMs = 0, cpuMs = 0;
+    } steadyBusiest;
     CpuTime process, ui;
 };
 
@@ -406,6 +412,7 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
     // waited for a core).
     double stallCpuMs = 0;
     double cpuAtBeatMs = threadCpuMs();
+    RunFigures::Busiest busiest; // of the running cycle
     QElapsedTimer sinceCycleStart;
     const auto beat = [&] {
         const double cpuMs = threadCpuMs();
@@ -414,6 +421,9 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
             stallAtMs = (sinceCycleStart.nsecsElapsed() - sinceBeat.nsecsElapsed()) / 1e6;
             stallCpuMs = cpuMs - cpuAtBeatMs;
         }
+        if (inCycle && sinceBeat.isValid() && cpuMs - cpuAtBeatMs > busiest.cpuMs)
+            busiest = {0, (sinceCycleStart.nsecsElapsed() - sinceBeat.nsecsElapsed()) / 1e6,
+                       sinceBeat.nsecsElapsed() / 1e6, cpuMs - cpuAtBeatMs};
         cpuAtBeatMs = cpuMs;
         sinceBeat.start();
     };
@@ -433,6 +443,7 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
         wall.start();
         inCycle = true;
         cycleStallMs = 0;
+        busiest = {};
         sinceBeat.start();
         sinceCycleStart.start();
         // Waited for to its end however long it takes (under strace a cycle of thousands of
@@ -448,6 +459,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
             f.steadyStallMs = cycleStallMs;
             f.steadyStallAt = {cycle, stallAtMs, ms, stallCpuMs};
         }
+        if (cycle > 1 && busiest.cpuMs > f.steadyBusiest.cpuMs)
+            f.steadyBusiest = {cycle, busiest.startMs, busiest.wallMs, busiest.cpuMs};
         if (cycle == 1) {
             f.first = probe.split(firstOwn);
             f.firstMs = ms;
@@ -518,6 +531,12 @@ void printCycles(const RunFigures &f, const Options &options)
             "  the longest began %.1f ms into cycle %d, which took %.1f ms; the thread ran %.1f ms of it\n",
             std::max(0.0, f.steadyStallAt.startMs), f.steadyStallAt.cycle, f.steadyStallAt.cycleMs,
             f.steadyStallAt.cpuMs);
+    if (f.steadyBusiest.cycle > 0)
+        std::printf(
+            "  the thread ran longest between two events (cycles 2-%d): %.1f ms of thread CPU in %.1f "
+            "ms, %.1f ms into cycle %d\n",
+            options.cycles, f.steadyBusiest.cpuMs, f.steadyBusiest.wallMs,
+            std::max(0.0, f.steadyBusiest.startMs), f.steadyBusiest.cycle);
 }
 
 void printComparison(Engine &engine, const SimBank &sims, const Options &options)

@@ -19,11 +19,6 @@ DeviceExchange::DeviceExchange(ProgramState &state, const QString &address, int 
     connect(&m_transaction, &LinkTransaction::finished, this, &DeviceExchange::onTransactionFinished);
 }
 
-bool DeviceExchange::isDone() const
-{
-    return m_result.outcome != Outcome::Waiting && m_result.outcome != Outcome::Running;
-}
-
 void DeviceExchange::start()
 {
     if (m_result.outcome != Outcome::Waiting)

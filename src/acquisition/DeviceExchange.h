@@ -30,6 +30,9 @@ public:
         QByteArray readingsReply;
         // When the last readings transaction ended; invalid when none was made.
         QDateTime downloadedAt;
+
+        // Ended: neither waiting to start nor running.
+        bool isDone() const { return outcome != Outcome::Waiting && outcome != Outcome::Running; }
     };
 
     DeviceExchange(ProgramState &state, const QString &address, int attempts, const LinkTimings &timings,
@@ -43,7 +46,7 @@ public:
     const QString &address() const { return m_address; }
     const Result &result() const { return m_result; }
     bool isRunning() const { return m_result.outcome == Outcome::Running; }
-    bool isDone() const;
+    bool isDone() const { return m_result.isDone(); }
     // True once onlyWaiting() has been emitted.
     bool isOnlyWaiting() const { return m_onlyWaiting; }
 

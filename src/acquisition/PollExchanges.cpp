@@ -7,6 +7,7 @@
 #include <QHostAddress>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const QString kMainForm = QStringLiteral("frmMain");
@@ -22,9 +23,10 @@ PollExchanges::PollExchanges(ProgramState &state, QObject *parent) : QObject(par
 
 PollExchanges::~PollExchanges()
 {
-    // Each exchange drops its connection as it goes; nothing is reported any more.
+    // Each running exchange drops its connection as it goes; nothing is reported any more.
     m_stopping = true;
-    m_exchanges.clear();
+    for (Slot &slot : m_slots)
+        delete std::exchange(slot.exchange, nullptr);
 }
 
 void PollExchanges::begin(const QStringList &addresses, int attempts, int parallel,
@@ -32,26 +34,21 @@ void PollExchanges::begin(const QStringList &addresses, int attempts, int parall
 {
     clear();
     m_parallel = std::clamp(parallel, 1, PollIniSettings::MaxParallel);
-    for (const QString &address : addresses) {
-        auto exchange = std::make_unique<DeviceExchange>(m_state, address, attempts, timings);
-        DeviceExchange *e = exchange.get();
-        connect(e, &DeviceExchange::opened, this, &PollExchanges::onOpened);
-        connect(e, &DeviceExchange::transactionEnded, this, &PollExchanges::onTransactionEnded);
-        connect(e, &DeviceExchange::finished, this, [this, e] { onExchangeFinished(e); });
-        if (m_parallel > 1)
-            connect(e, &DeviceExchange::onlyWaiting, this, &PollExchanges::onOnlyWaiting);
-        m_exchanges.push_back(std::move(exchange));
-    }
+    m_attempts = attempts;
+    m_timings = timings;
+    m_slots.reserve(size_t(addresses.size()));
+    for (const QString &address : addresses)
+        m_slots.push_back(Slot{address, {}, nullptr});
     m_shown = true;
     emit busyCursor(kMainForm, true);
-    emit progressChanged(kMainForm, 0, int(m_exchanges.size()));
+    emit progressChanged(kMainForm, 0, int(m_slots.size()));
     startWaiting();
 }
 
 void PollExchanges::clear()
 {
     stopAll();
-    m_exchanges.clear();
+    m_slots.clear();
     m_busyAddresses.clear();
     m_running = 0;
     m_inLanes = 0;
@@ -69,10 +66,10 @@ void PollExchanges::clear()
 
 const DeviceExchange::Result *PollExchanges::resultOf(int index) const
 {
-    if (index < 0 || size_t(index) >= m_exchanges.size())
+    if (index < 0 || size_t(index) >= m_slots.size())
         return nullptr;
-    const DeviceExchange &exchange = *m_exchanges[size_t(index)];
-    return exchange.isDone() ? &exchange.result() : nullptr;
+    const DeviceExchange::Result &result = m_slots[size_t(index)].result;
+    return result.isDone() ? &result : nullptr;
 }
 
 // Starts waiting exchanges in device order while a lane is free; one whose address is in use
@@ -81,22 +78,36 @@ void PollExchanges::startWaiting()
 {
     if (m_stopping || !m_state.MonitoringActive())
         return;
-    for (size_t i = m_nextToStart; i < m_exchanges.size() && m_inLanes < m_parallel && m_running < MaxRunning;
+    for (size_t i = m_nextToStart; i < m_slots.size() && m_inLanes < m_parallel && m_running < MaxRunning;
          ++i) {
-        DeviceExchange &exchange = *m_exchanges[i];
-        if (exchange.result().outcome != DeviceExchange::Outcome::Waiting)
+        const Slot &slot = m_slots[i];
+        if (slot.result.outcome != DeviceExchange::Outcome::Waiting)
             continue;
-        const QString key = addressKey(exchange.address());
+        const QString key = addressKey(slot.address);
         if (m_busyAddresses.value(key) > 0)
             continue;
         ++m_busyAddresses[key];
         ++m_running;
         ++m_inLanes;
-        exchange.start();
+        startExchange(i);
     }
-    while (m_nextToStart < m_exchanges.size() &&
-           m_exchanges[m_nextToStart]->result().outcome != DeviceExchange::Outcome::Waiting)
+    while (m_nextToStart < m_slots.size() &&
+           m_slots[m_nextToStart].result.outcome != DeviceExchange::Outcome::Waiting)
         ++m_nextToStart;
+}
+
+void PollExchanges::startExchange(size_t index)
+{
+    Slot &slot = m_slots[index];
+    auto *exchange = new DeviceExchange(m_state, slot.address, m_attempts, m_timings, this);
+    connect(exchange, &DeviceExchange::opened, this, &PollExchanges::onOpened);
+    connect(exchange, &DeviceExchange::transactionEnded, this, &PollExchanges::onTransactionEnded);
+    connect(exchange, &DeviceExchange::finished, this, [this, index] { onExchangeFinished(index); });
+    if (m_parallel > 1)
+        connect(exchange, &DeviceExchange::onlyWaiting, this, &PollExchanges::onOnlyWaiting);
+    slot.exchange = exchange;
+    slot.result.outcome = DeviceExchange::Outcome::Running;
+    exchange->start();
 }
 
 void PollExchanges::onOpened(bool open)
@@ -112,16 +123,22 @@ void PollExchanges::onTransactionEnded()
         emit indicatorColorChanged(DeviceLink::ColorIdle);
 }
 
-void PollExchanges::onExchangeFinished(DeviceExchange *exchange)
+void PollExchanges::onExchangeFinished(size_t index)
 {
-    const QString key = addressKey(exchange->address());
+    Slot &slot = m_slots[index];
+    DeviceExchange *exchange = std::exchange(slot.exchange, nullptr);
+    const QString key = addressKey(slot.address);
     if (--m_busyAddresses[key] <= 0)
         m_busyAddresses.remove(key);
     --m_running;
     if (holdsLane(*exchange))
         --m_inLanes;
+    // The result stays; the exchange goes once its signal has returned.
+    slot.result = exchange->result();
+    exchange->disconnect(this);
+    exchange->deleteLater();
     ++m_ended;
-    emit progressChanged(kMainForm, m_ended, int(m_exchanges.size()));
+    emit progressChanged(kMainForm, m_ended, int(m_slots.size()));
     startWaiting();
     emit exchangeEnded();
 }
@@ -143,8 +160,12 @@ void PollExchanges::stopAll()
 {
     // A stopped exchange reports its end; nothing waiting may start in its place.
     m_stopping = true;
-    for (const auto &exchange : m_exchanges)
-        exchange->stop();
+    for (Slot &slot : m_slots) {
+        if (slot.exchange)
+            slot.exchange->stop();
+        if (!slot.result.isDone())
+            slot.result.outcome = DeviceExchange::Outcome::Stopped;
+    }
     m_stopping = false;
 }
 

@@ -9,7 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
 #include <vector>
 
 class ProgramState;
@@ -21,6 +20,9 @@ class ProgramState;
 // cycle about one time-out, not one each per lane. At most MaxRunning exchanges run at once,
 // which bounds the connections a cycle holds. Exchanges start in device order as lanes free up;
 // exchangeEnded() tells the cycle, which takes their results in device order with resultOf().
+// An exchange object exists only while its exchange runs: its result is kept and the object
+// released once it ends, so a cycle of thousands of devices neither builds nor destroys them
+// all at once.
 // With parallel 1 nothing steps aside: the devices are visited one after another. The end of
 // monitoring ends every exchange at once. Nothing here waits: everything moves on from signals
 // and timers.
@@ -61,14 +63,25 @@ private:
     void startWaiting();
     void onOpened(bool open);
     void onTransactionEnded();
-    void onExchangeFinished(DeviceExchange *exchange);
+    void startExchange(size_t index);
+    void onExchangeFinished(size_t index);
     void onOnlyWaiting();
     bool holdsLane(const DeviceExchange &exchange) const;
     void stopAll();
     static QString addressKey(const QString &address);
 
+    // One device of the cycle: its exchange while it runs, its result once it has ended.
+    struct Slot {
+        QString address;
+        DeviceExchange::Result result;
+        // Owned as a child; null before its start and after its end.
+        DeviceExchange *exchange = nullptr;
+    };
+
     ProgramState &m_state;
-    std::vector<std::unique_ptr<DeviceExchange>> m_exchanges;
+    std::vector<Slot> m_slots;
+    int m_attempts = 1;
+    LinkTimings m_timings;
     // Addresses with an exchange running.
     QHash<QString, int> m_busyAddresses;
     int m_parallel = 1;

@@ -7,6 +7,21 @@
 
 #include <QNetworkProxy>
 
+#include <algorithm>
+
+namespace {
+// Every byte the device has buffered, in an array of their own size: readAll() and read() hand
+// over the device's read buffer, 16 kB or more for a 60-byte reply, and a cycle keeps
+// thousands of replies until it has taken their devices.
+QByteArray takeBuffered(QIODevice &device)
+{
+    QByteArray bytes(qsizetype(device.bytesAvailable()), Qt::Uninitialized);
+    const qint64 taken = device.read(bytes.data(), bytes.size());
+    bytes.resize(qsizetype(std::max<qint64>(0, taken)));
+    return bytes;
+}
+} // namespace
+
 LinkTransaction::LinkTransaction(ProgramState &state, QObject *parent) : QObject(parent), m_state(state)
 {
     // Devices sit on the local network: never route them through a proxy.
@@ -145,7 +160,7 @@ void LinkTransaction::checkReply()
 {
     // Bytes are taken only once the whole expected count is buffered.
     if (m_socket.bytesAvailable() >= m_expectedLength) {
-        m_reply.append(m_socket.readAll());
+        m_reply.append(takeBuffered(m_socket));
         beginClose();
         return;
     }

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 const QString kTemperature = QStringLiteral("Temperature Sensor Port 1");
 const QString kTemperature2 = QStringLiteral("Temperature Sensor Port 2");
@@ -30,6 +32,8 @@ struct RunRecord {
     QStringList errors;
     QStringList mails;
     QMap<QString, QByteArray> dataFiles;
+    // The most bytes a reply the cycle kept had room for.
+    qsizetype largestReplyBuffer = 0;
 };
 
 // The status lines each write leaves, apart from the connection lines, which follow whichever
@@ -132,6 +136,11 @@ private slots:
         for (int i = 0; i < kPlant.size(); ++i)
             QVERIFY2(outcomes[i].contains(kPlant[i].name), qPrintable(outcomes[i]));
         QVERIFY(outcomes[5].endsWith(": Is busy"));
+        // A cycle keeps every device's replies until it has taken the device: a reply holds its
+        // own bytes, not the socket's read buffer.
+        QVERIFY(one.largestReplyBuffer > 0);
+        QVERIFY2(one.largestReplyBuffer < 1024, qPrintable(QString::number(one.largestReplyBuffer)));
+        QVERIFY2(eight.largestReplyBuffer < 1024, qPrintable(QString::number(eight.largestReplyBuffer)));
     }
 
     // A device that stops answering keeps its own unit in the grid, whatever the device polled
@@ -424,6 +433,14 @@ private:
         m_f->monitor->grid.ConfigureServerStatusGrid(named);
 
         StatusRecorder status(m_f->t.status);
+        PollExchanges &exchanges = m_f->monitor->cycle.exchanges();
+        QObject context;
+        connect(&m_f->monitor->cycle, &PollCycle::deviceTaken, &context, [&] {
+            for (int i = 0; const DeviceExchange::Result *result = exchanges.resultOf(i); ++i)
+                record.largestReplyBuffer =
+                    std::max({record.largestReplyBuffer, result->identifyReply.capacity(),
+                              result->readingsReply.capacity()});
+        });
         m_f->runCycle();
         devices[0]->setMinutes(0, 7);
         devices[0]->setAlarmByte(0, 1);
