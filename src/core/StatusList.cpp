@@ -9,7 +9,8 @@ constexpr int kMaxRememberedKeys = 20000;
 
 void StatusList::UpdateStatus(const QString &key, const QString &value)
 {
-    const bool remove = value.toLower() == QLatin1String("delete");
+    // Compared without making a lowered copy: this runs several times for every device.
+    const bool remove = value.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0;
     const int row = firstRowWith(key);
     if (row >= 0 && remove) {
         beginRemoveRows(QModelIndex(), row, row);
