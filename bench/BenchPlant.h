@@ -14,7 +14,7 @@
 #include <core/StatusList.h>
 
 #include <SimDevice.h>
-#include <support/DescriptorLimit.h>
+#include <core/DescriptorLimit.h>
 
 #include <QCoreApplication>
 #include <QFile>

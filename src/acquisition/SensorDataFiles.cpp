@@ -236,7 +236,8 @@ bool lastHourlyRecord(RecordFile &file, qint64 length, const FileIdentity &ident
 } // namespace
 
 bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
-                          QString *error, std::optional<SensorFileMemory::Statistics> *memory)
+                          QString *error, std::optional<SensorFileMemory::Statistics> *memory,
+                          KeptFileBudget *keep)
 {
     constexpr int size = HourlyStatisticsRecord::Size;
     const QDateTime now = state.readingsTime();
@@ -247,12 +248,17 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
     if (memory)
         std::swap(known, *memory);
 
-    RecordFile file;
+    // A kept file is the very file written last time, at the length it was left with.
+    RecordFile file = known ? known->file.take() : RecordFile();
     qint64 length = 0;
     FileIdentity identity;
     QString cause;
+    if (file.isOpen()) {
+        length = known->length;
+        identity = {known->device, known->inode};
+    }
     std::optional<HourlyStatisticsRecord> last;
-    if (!openRecordFile(file, path, length, identity, cause) ||
+    if ((!file.isOpen() && !openRecordFile(file, path, length, identity, cause)) ||
         !lastHourlyRecord(file, length, identity, &known, last, cause))
         return fail(state, where, cause, error);
     const qint64 n = WholeRecords(length, size);
@@ -273,28 +279,53 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
             return fail(state, where, cause, error);
         writtenLength += size;
     }
-    if (memory)
-        *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength, written};
+    if (memory) {
+        *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength, written, {}};
+        if (keep)
+            (*memory)->file.keep(std::move(file), *keep);
+    }
     return true;
 }
 
-bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
-                              QString *error)
+namespace {
+qint64 monthOf(const QDate &date)
 {
+    return qint64(date.year()) * 12 + date.month();
+}
+} // namespace
+
+bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
+                              QString *error, SensorFileMemory::Instantaneous *memory, KeptFileBudget *keep)
+{
+    constexpr int size = InstantaneousRecord::Size;
     const QDateTime now = state.readingsTime();
     const QString path = SensorInstantaneousPath(directory, sensorId, now.date());
     const QString where = kSaveErrorWhere + shownPath(path);
 
+    // A kept file is this month's, all whole records up to the length it was left with.
     RecordFile file;
-    qint64 length = 0;
-    FileIdentity identity;
+    qint64 wholeLength = 0;
+    if (memory && memory->month == monthOf(now.date())) {
+        file = memory->file.take();
+        wholeLength = memory->length;
+    } else if (memory) {
+        memory->file.release();
+    }
     QString cause;
-    if (!openRecordFile(file, path, length, identity, cause))
-        return fail(state, where, cause, error);
-    const qint64 wholeLength = WholeRecords(length, InstantaneousRecord::Size) * InstantaneousRecord::Size;
+    if (!file.isOpen()) {
+        qint64 length = 0;
+        FileIdentity identity;
+        if (!openRecordFile(file, path, length, identity, cause))
+            return fail(state, where, cause, error);
+        wholeLength = WholeRecords(length, size) * size;
+    }
     const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
     if (!appendRecord(file, wholeLength, record, cause))
         return fail(state, where, cause, error);
+    if (memory && keep && memory->file.keep(std::move(file), *keep)) {
+        memory->month = monthOf(now.date());
+        memory->length = wholeLength + size;
+    }
     return true;
 }
 
@@ -302,17 +333,18 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
                             const QString &sensorName, const QString &serverName, const QString &unitText,
                             float reading, QString *error, SensorFileMemory *memory)
 {
+    const QByteArray headerRecord = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
+    const qint64 hour = hourOf(state.readingsTime());
+    KeptFileBudget *keep = memory ? memory->prepare(directory, sensorId, headerRecord, hour) : nullptr;
     SensorFileMemory::Files *known = memory ? &memory->of(directory, sensorId) : nullptr;
-    const bool headerTrusted =
-        known && trustedHeader(&known->header, SensorHeaderRecord{serverName, sensorName, unitText}.encode(),
-                               hourOf(state.readingsTime()));
+    const bool headerTrusted = known && trustedHeader(&known->header, headerRecord, hour);
     QString header, statistics, instantaneous;
     bool headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header,
                                         known ? &known->header : nullptr);
     const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics,
-                                                   known ? &known->statistics : nullptr);
-    const bool instantaneousOk =
-        SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous);
+                                                   known ? &known->statistics : nullptr, keep);
+    const bool instantaneousOk = SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous,
+                                                          known ? &known->instantaneous : nullptr, keep);
     // Where a file refuses a write, the header is looked at too, so that every file of the
     // directory that cannot be written is logged.
     if (headerTrusted && !(statisticsOk && instantaneousOk)) {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "SensorFileMemory.h"
 #include "SensorRecords.h"
 
 #include <QDate>
 #include <QHash>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 class ProgramState;
 
@@ -17,38 +20,6 @@ class ProgramState;
 // program crash loses at most the record being written; a torn record at the end of a file is
 // overwritten by the next write.
 // "Now" always comes from the program state's clock.
-
-// What the writers learnt of the files they wrote, so that a reading costs few file-system calls:
-// per directory and sensor, the header record last found in the header file (checked again
-// when it changes and at the first reading of every clock hour, so a header deleted or replaced
-// by someone else is written again within the hour), and the last hourly record with the
-// identity and length the statistics file had after it was written (any other file or length
-// found there is read again). Both are only a memory of what the files hold: a file is always
-// opened by its path, so a file replaced by someone else is written, never an unlinked one.
-class SensorFileMemory {
-public:
-    struct Header {
-        QByteArray record;
-        qint64 hour = -1; // the clock hour it was last checked in
-    };
-    struct Statistics {
-        quint64 device = 0, inode = 0;
-        qint64 length = -1;
-        HourlyStatisticsRecord last;
-    };
-    struct Files {
-        Header header;
-        std::optional<Statistics> statistics;
-    };
-    // What is known of a sensor's files in a directory (made empty when nothing is).
-    Files &of(const QString &directory, int sensorId) { return m_directories[directory][sensorId]; }
-    // Forgets a directory (the backup directory changed) or everything.
-    void forget(const QString &directory) { m_directories.remove(directory); }
-    void clear() { m_directories.clear(); }
-
-private:
-    QHash<QString, QHash<int, Files>> m_directories;
-};
 
 QString SensorHeaderPath(const QString &directory, int sensorId);
 QString SensorStatisticsPath(const QString &directory, int sensorId);
@@ -68,16 +39,19 @@ bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sens
 // boundary lies between the last record's start and now (10:59 and 11:00 are two records).
 bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
                           QString *error = nullptr,
-                          std::optional<SensorFileMemory::Statistics> *memory = nullptr);
+                          std::optional<SensorFileMemory::Statistics> *memory = nullptr,
+                          KeptFileBudget *keep = nullptr);
 
 // Appends the reading with the current time to this month's file.
 bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
-                              QString *error = nullptr);
+                              QString *error = nullptr, SensorFileMemory::Instantaneous *memory = nullptr,
+                              KeptFileBudget *keep = nullptr);
 
 // The three writers above in their order (header, statistics, instantaneous). Every writer is
 // tried even after an earlier one failed; true only when all three succeeded, *error holds the
-// first failure. With a memory, most readings cost an open, a status, a write and a close of the
-// statistics and of the instantaneous file, and nothing on the header.
+// first failure. With a memory, most readings cost a look at the directory's watch and a write to
+// the statistics and to the instantaneous file (an open, a status, a write and a close of each
+// where files are not kept open), and nothing on the header.
 bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int sensorId,
                             const QString &sensorName, const QString &serverName, const QString &unitText,
                             float reading, QString *error = nullptr, SensorFileMemory *memory = nullptr);

@@ -78,6 +78,8 @@ void AlarmEvaluation::BeginCycle()
 
 void AlarmEvaluation::FinishCycle()
 {
+    // Sensors deleted, or of a device that did not answer, have their files closed.
+    m_files.releaseIdle();
     // One sensor's copy may fail while the others work (its file locked by another program): the
     // episode stays open until a cycle in which every copy worked, so one outage gives one
     // episode and one notice.

@@ -101,8 +101,8 @@ private:
     // full), by sensor, oldest first: each is written whole, with its start, its end when it
     // ended meanwhile, and how its one e-mail stands, as soon as the database takes it.
     QHash<qint64, QList<UnrecordedAlarm>> m_unrecorded;
-    // What the data files were found to hold, so that a reading costs few file-system calls; the
-    // backup directory's part is forgotten when another directory is set.
+    // What the data files were found to hold, and the files kept open, so that a reading costs few
+    // file-system calls; the backup directory's part is forgotten when another directory is set.
     SensorFileMemory m_files;
     QString m_backupDirectory;
     // Backup copies of the current cycle: made, and whether any failed.

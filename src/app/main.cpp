@@ -5,6 +5,7 @@
 
 #include <ui/main/Application.h>
 
+#include <core/DescriptorLimit.h>
 #include <core/EventLoopChoice.h>
 #include <core/ProgramDirectory.h>
 
@@ -65,6 +66,8 @@ int runNotifyTest(int argc, char *argv[], const CommandLine &line)
 int main(int argc, char *argv[])
 {
     PreferQtEventLoop();
+    // Data files of thousands of sensors stay open between readings where the limit allows.
+    RaiseDescriptorLimit();
     QCoreApplication::setApplicationName(QStringLiteral("Tallyport"));
     QCoreApplication::setApplicationVersion(VersionText().section(QLatin1Char(' '), 1));
     const CommandLine line = ParseCommandLine(argumentList(argc, argv));

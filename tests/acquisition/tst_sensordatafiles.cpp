@@ -48,6 +48,19 @@ const QByteArray k72_5("\x00\x00\x91\x42", 4);
 const QByteArray k70("\x00\x00\x8C\x42", 4);
 const QByteArray kOne("\x01\x00\x00\x00", 4);
 
+#ifdef Q_OS_LINUX
+// How many of this process's descriptors are open on the file at path.
+int descriptorsOn(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    int count = 0;
+    for (const QFileInfo &fd :
+         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
+        count += !target.isEmpty() && fd.symLinkTarget() == target;
+    return count;
+}
+#endif
+
 bool saveAll(TestState &t, const QString &dir, float reading, QString *error = nullptr)
 {
     return SaveSensorReadingFiles(t.state, dir, 7, "Freezer 1", "Lab A", QString(QChar(0xB0)) + "F", reading,
@@ -271,6 +284,67 @@ private slots:
         same("Sensor-7 Instantaneous Data Created 4-2026.dat");
         QVERIFY(t.errors.lines().isEmpty());
     }
+
+#ifdef Q_OS_LINUX
+    // Files kept open between readings: within their budget, closed when their month ends or
+    // their sensor has a cycle without a reading, and never written once another file, or none,
+    // stands at their path (replaced, moved away, deleted).
+    void keptFilesFollowTheirPaths()
+    {
+        TestState t;
+        SensorFileMemory memory(3);
+        const auto save = [&](int sensor, const QDateTime &when, float reading) {
+            t.clock.set(when);
+            QVERIFY(SaveSensorReadingFiles(t.state, t.dir.path(), sensor, "Freezer", "Lab A", "F", reading,
+                                           nullptr, &memory));
+        };
+        const QString average7 = t.path("Sensor-7 Average.dat");
+        const QString march7 = t.path("Sensor-7 Instantaneous Data Created 3-2026.dat");
+        const auto readings = [](const QString &path) {
+            QList<InstantaneousRecord> records;
+            ReadInstantaneousReadings(path, records);
+            return records;
+        };
+
+        save(7, at(2026, 3, 31, 22, 5), 1.0f);
+        save(8, at(2026, 3, 31, 22, 5), 2.0f);
+        QCOMPARE(memory.keptFiles(), 3);
+        QCOMPARE(descriptorsOn(average7) + descriptorsOn(march7), 2);
+        QCOMPARE(descriptorsOn(t.path("Sensor-8 Average.dat")), 1);
+        QCOMPARE(descriptorsOn(t.path("Sensor-8 Instantaneous Data Created 3-2026.dat")), 0);
+
+        // Replaced by another file: the reading goes to the file now at the path.
+        const QString other = t.path("other.dat");
+        QVERIFY(QFile::copy(march7, other));
+        QVERIFY(QFile::remove(march7) && QFile::rename(other, march7));
+        save(7, at(2026, 3, 31, 22, 10), 3.0f);
+        QCOMPARE(readings(march7).size(), 2);
+        // Moved away, then deleted: a new file at the path takes the reading.
+        QVERIFY(QFile::rename(march7, other));
+        QVERIFY(QFile::remove(average7));
+        save(7, at(2026, 3, 31, 22, 15), 4.0f);
+        QCOMPARE(readings(other).size(), 2);
+        QCOMPARE(readings(march7), QList<InstantaneousRecord>({{"3/31/2026 10:15:00 PM", 4.0f}}));
+        QList<HourlyStatisticsRecord> hours;
+        QVERIFY(ReadHourlyStatistics(average7, hours));
+        QCOMPARE(hours, QList<HourlyStatisticsRecord>({{"3/31/2026 10:15:00 PM", 4.0f, 4.0f, 4.0f, 1}}));
+
+        // A cycle without sensor 8 closes its file; a new month closes the old month's.
+        memory.releaseIdle();
+        save(7, at(2026, 3, 31, 22, 20), 5.0f);
+        memory.releaseIdle();
+        QCOMPARE(descriptorsOn(t.path("Sensor-8 Average.dat")), 0);
+        QCOMPARE(memory.keptFiles(), 2);
+        save(7, at(2026, 4, 1, 0, 5), 6.0f);
+        QCOMPARE(descriptorsOn(march7), 0);
+        QCOMPARE(descriptorsOn(t.path("Sensor-7 Instantaneous Data Created 4-2026.dat")), 1);
+        QCOMPARE(memory.keptFiles(), 2);
+        memory.forget(t.dir.path());
+        QCOMPARE(memory.keptFiles(), 0);
+        QCOMPARE(descriptorsOn(average7), 0);
+        QVERIFY(t.errors.lines().isEmpty());
+    }
+#endif
 
     void unwritableDirectoryFailsAndLosesNothing_data()
     {

@@ -34,11 +34,16 @@ public:
     bool writeNext(const QString &kind)
     {
         const QString dir = m_state.programDirectory();
-        if (kind == QLatin1String("readings")) {
+        if (kind == QLatin1String("readings") || kind == QLatin1String("kept files")) {
             const QFileInfo file(SensorInstantaneousPath(dir, kSensor, kStart.date()));
             const qint64 n = file.exists() ? WholeRecords(file.size(), InstantaneousRecord::Size) : 0;
             m_clock.set(kStart.addSecs(n));
-            return SaveInstantaneousReading(m_state, dir, kSensor, float(n));
+            if (kind == QLatin1String("readings"))
+                return SaveInstantaneousReading(m_state, dir, kSensor, float(n));
+            // All three files, the statistics and the readings kept open between writes.
+            return SaveSensorReadingFiles(m_state, dir, kSensor, QStringLiteral("Freezer"),
+                                          QStringLiteral("Lab"), QStringLiteral("F"), float(n), nullptr,
+                                          &m_files);
         }
         if (kind == QLatin1String("statistics")) {
             // Each reading is 1, ten minutes apart from the hour: six to a record.
@@ -75,6 +80,7 @@ private:
     Cipher m_cipher;
     bool m_resumed = false;
     std::optional<SensorFileMemory::Statistics> m_statistics;
+    SensorFileMemory m_files;
 };
 
 // The child: writes until it is killed.
@@ -98,6 +104,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::newRow("instantaneous readings") << "readings";
         QTest::newRow("hourly statistics") << "statistics";
+        QTest::newRow("reading files kept open") << "kept files";
         QTest::newRow("settings file") << "settings";
     }
     void killedWhileWriting()
@@ -127,7 +134,13 @@ private slots:
 private:
     static void checkAfterKill(const QString &kind, const QString &dir)
     {
-        if (kind == QLatin1String("readings")) {
+        if (kind == QLatin1String("kept files")) {
+            QList<HourlyStatisticsRecord> hours;
+            QVERIFY(ReadHourlyStatistics(SensorStatisticsPath(dir, kSensor), hours));
+            for (const HourlyStatisticsRecord &record : hours)
+                QVERIFY(ParseDateTimeText(record.startText).isValid() && record.count >= 1);
+        }
+        if (kind == QLatin1String("readings") || kind == QLatin1String("kept files")) {
             QList<InstantaneousRecord> records;
             QVERIFY(ReadInstantaneousReadings(SensorInstantaneousPath(dir, kSensor, kStart.date()), records));
             QVERIFY(records.size() > 0);

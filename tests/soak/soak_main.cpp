@@ -21,7 +21,7 @@
 #include "../faults/support_rig.h"
 
 #include <support/CycleRun.h>
-#include <support/DescriptorLimit.h>
+#include <core/DescriptorLimit.h>
 
 #include <acquisition/TrendData.h>
 #include <core/EventLoopChoice.h>

@@ -1,0 +1,105 @@
+#include "SensorFileMemory.h"
+
+namespace {
+// The sensor a data file's name belongs to and whether it is the statistics file ("Sensor-<id>
+// Average.dat") or an instantaneous one; -1 for any other file (the header among them: its
+// writes are this program's own and it is checked every hour).
+struct DataFileName {
+    int sensorId = -1;
+    bool statistics = false;
+};
+
+DataFileName dataFileNamed(const QString &name)
+{
+    static const QString prefix = QStringLiteral("Sensor-");
+    if (!name.startsWith(prefix))
+        return {};
+    qsizetype end = prefix.size();
+    while (end < name.size() && name.at(end).isDigit())
+        ++end;
+    bool ok = false;
+    const int id = QStringView(name).mid(prefix.size(), end - prefix.size()).toInt(&ok);
+    const QStringView rest = QStringView(name).mid(end);
+    if (!ok)
+        return {};
+    if (rest == QLatin1String(" Average.dat"))
+        return {id, true};
+    if (rest.startsWith(QLatin1String(" Instantaneous Data Created ")))
+        return {id, false};
+    return {};
+}
+} // namespace
+
+bool SensorFileMemory::release(Files &files)
+{
+    const bool kept =
+        (files.statistics && files.statistics->file.isKept()) || files.instantaneous.file.isKept();
+    if (files.statistics)
+        files.statistics->file.release();
+    files.instantaneous.file.release();
+    return kept;
+}
+
+bool SensorFileMemory::releaseAll(Directory &directory)
+{
+    bool released = false;
+    for (auto &[id, files] : directory.sensors)
+        released = release(files) || released;
+    return released;
+}
+
+bool SensorFileMemory::releaseNamed(Directory &directory, const QString &fileName)
+{
+    const DataFileName named = dataFileNamed(fileName);
+    const auto found = directory.sensors.find(named.sensorId);
+    if (found == directory.sensors.end())
+        return false;
+    Files &files = found->second;
+    KeptFile *file = !named.statistics  ? &files.instantaneous.file
+                     : files.statistics ? &files.statistics->file
+                                        : nullptr;
+    if (!file || !file->isKept())
+        return false;
+    file->release();
+    return true;
+}
+
+KeptFileBudget *SensorFileMemory::prepare(const QString &path, int sensorId, const QByteArray &headerRecord,
+                                          qint64 hour)
+{
+    Directory &directory = m_directories[path];
+    if (directory.hour != hour) {
+        releaseAll(directory);
+        directory.hour = hour;
+        if (!directory.watch || !directory.watch->isWatching())
+            directory.watch = std::make_unique<DirectoryWatch>(path);
+    }
+    Files &files = directory.sensors[sensorId];
+    files.written = true;
+    if (!files.header.record.isEmpty() && files.header.record != headerRecord)
+        release(files);
+    if (!directory.watch->isWatching())
+        return nullptr; // nothing is kept there
+    // Closing a kept file is itself reported by the watch, so the reports are taken until a
+    // round closes nothing more: none of them may close a file opened after it.
+    for (;;) {
+        const DirectoryWatch::Changes changes = directory.watch->take();
+        bool released = changes.everything && releaseAll(directory);
+        for (const QString &name : changes.names)
+            released = releaseNamed(directory, name) || released;
+        if (!directory.watch->isWatching())
+            return nullptr; // the watch ended: every file was closed above
+        if (!released)
+            return &m_budget;
+    }
+}
+
+void SensorFileMemory::releaseIdle()
+{
+    for (auto &[path, directory] : m_directories)
+        for (auto &[id, files] : directory.sensors) {
+            if (!files.written)
+                release(files);
+            files.written = false;
+        }
+}

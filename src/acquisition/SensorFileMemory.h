@@ -1,0 +1,86 @@
+#pragma once
+
+#include "DirectoryWatch.h"
+#include "KeptFile.h"
+#include "SensorRecords.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+// What the writers learnt of the files they wrote, so that a reading costs few file-system calls:
+// per directory and sensor, the header record last found in the header file (checked again
+// when it changes and at the first reading of every clock hour, so a header deleted or replaced
+// by someone else is written again within the hour), and the last hourly record with the
+// identity and length the statistics file had after it was written (any other file or length
+// found there is read again).
+//
+// Where the directory is on a local disk and the descriptor budget has room, the statistics file
+// and this month's instantaneous file also stay open between readings, so that a reading costs
+// a write to each and one look at the directory's watch. A kept file is closed, and opened by its
+// path again at the next reading, as soon as the watch reports it deleted, moved, replaced or
+// written by someone else; all of a directory's files when the watch missed changes or ended, at
+// the first reading of every clock hour (so the month's change too), and when the backup
+// directory changes; a sensor's files when its name or its device's name changes, and when it
+// had no reading in a whole cycle (a deleted sensor). So a reading is never written into a file
+// that no longer stands at its path.
+class SensorFileMemory {
+public:
+    struct Header {
+        QByteArray record;
+        qint64 hour = -1; // the clock hour it was last checked in
+    };
+    struct Statistics {
+        quint64 device = 0, inode = 0;
+        qint64 length = -1;
+        HourlyStatisticsRecord last;
+        KeptFile file;
+    };
+    struct Instantaneous {
+        KeptFile file;
+        qint64 month = -1; // of the kept file
+        qint64 length = 0; // of the kept file, all whole records
+    };
+    struct Files {
+        Header header;
+        std::optional<Statistics> statistics;
+        Instantaneous instantaneous;
+        bool written = false; // since the last end of a cycle
+    };
+
+    SensorFileMemory() = default;
+    explicit SensorFileMemory(int keptFileCapacity) : m_budget(keptFileCapacity) {}
+    SensorFileMemory(const SensorFileMemory &) = delete;
+    SensorFileMemory &operator=(const SensorFileMemory &) = delete;
+
+    // What is known of a sensor's files in a directory (made empty when nothing is).
+    Files &of(const QString &directory, int sensorId) { return m_directories[directory].sensors[sensorId]; }
+    // Before a reading of the sensor is written to the directory: closes the kept files that may
+    // no longer stand at their paths (see above). The budget to keep files under, or null where
+    // files must not be kept.
+    KeptFileBudget *prepare(const QString &directory, int sensorId, const QByteArray &headerRecord,
+                            qint64 hour);
+    // At the end of a cycle: closes the files of sensors that had no reading in it.
+    void releaseIdle();
+    // Forgets a directory (the backup directory changed) or everything, closing their files.
+    void forget(const QString &directory) { m_directories.erase(directory); }
+    void clear() { m_directories.clear(); }
+    int keptFiles() const { return m_budget.kept(); }
+
+private:
+    struct Directory {
+        std::unique_ptr<DirectoryWatch> watch;
+        qint64 hour = -1;
+        std::unordered_map<int, Files> sensors;
+    };
+    static bool release(Files &files);
+    static bool releaseAll(Directory &directory);
+    static bool releaseNamed(Directory &directory, const QString &fileName);
+
+    // Declared first, so that it outlives the files counted against it.
+    KeptFileBudget m_budget;
+    std::unordered_map<QString, Directory> m_directories;
+};
