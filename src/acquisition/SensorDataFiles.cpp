@@ -95,20 +95,15 @@ bool trustedHeader(const SensorFileMemory::Header *memory, const QByteArray &rec
     return memory && memory->record == record && memory->hour == hour;
 }
 
-// The number of clock-hour boundaries between two local times, counted either way: a clock
-// set back still starts a new record instead of adding to an hour that has not come yet.
-qint64 hourBoundariesBetween(const QDateTime &from, const QDateTime &to)
-{
-    const qint64 hours = from.date().daysTo(to.date()) * 24 + (to.time().hour() - from.time().hour());
-    return hours < 0 ? -hours : hours;
-}
-
-// Whether a reading taken now belongs to the last record. A record no run of the program could
+// The clock hour the last record started in, when a reading taken now may be added to it
+// (the very hour of now, counted either way: a clock set back still starts a new record
+// instead of adding to an hour that has not come yet). A record no run of the program could
 // have written (a start that does not read as a date, a count below 1 or too large to take one
 // more reading) is logged and closed, so the statistics go on in a new one instead of failing,
-// or counting wrongly, at every reading from then on.
+// or counting wrongly, at every reading from then on. knownStartHour, when not -1, is the start
+// already read from the record, which saves parsing its text at every reading.
 bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNumber,
-                     const HourlyStatisticsRecord &record, const QDateTime &now)
+                     const HourlyStatisticsRecord &record, const QDateTime &now, qint64 &knownStartHour)
 {
     if (record.count < 1 || record.count == std::numeric_limits<qint32>::max()) {
         state.AddError(where,
@@ -118,15 +113,19 @@ bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNum
                            .arg(record.count));
         return false;
     }
-    const QDateTime start = ParseDateTimeText(record.startText);
-    if (!start.isValid()) {
-        state.AddError(where, QStringLiteral("Record %1 starts with \"%2\", which is not a date and time; "
-                                             "a new record was started")
-                                  .arg(recordNumber)
-                                  .arg(record.startText));
-        return false;
+    if (knownStartHour < 0) {
+        const QDateTime start = ParseDateTimeText(record.startText);
+        if (!start.isValid()) {
+            state.AddError(where,
+                           QStringLiteral("Record %1 starts with \"%2\", which is not a date and time; "
+                                          "a new record was started")
+                               .arg(recordNumber)
+                               .arg(record.startText));
+            return false;
+        }
+        knownStartHour = hourOf(start);
     }
-    return hourBoundariesBetween(start, now) == 0;
+    return knownStartHour == hourOf(now);
 }
 
 bool readWholeFile(const QString &path, QByteArray &contents, QString *error)
@@ -210,12 +209,14 @@ namespace {
 // first). Empty, with no failure, for a file of no records.
 bool lastHourlyRecord(RecordFile &file, qint64 length, const FileIdentity &identity,
                       const std::optional<SensorFileMemory::Statistics> *memory,
-                      std::optional<HourlyStatisticsRecord> &last, QString &cause)
+                      std::optional<HourlyStatisticsRecord> &last, qint64 &startHour, QString &cause)
 {
     constexpr int size = HourlyStatisticsRecord::Size;
+    startHour = -1;
     if (memory && *memory && identity != FileIdentity{} && (*memory)->device == identity.device &&
         (*memory)->inode == identity.inode && (*memory)->length == length) {
         last = (*memory)->last;
+        startHour = (*memory)->startHour;
         return true;
     }
     const qint64 n = WholeRecords(length, size);
@@ -258,15 +259,16 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
         identity = {known->device, known->inode};
     }
     std::optional<HourlyStatisticsRecord> last;
+    qint64 startHour = -1;
     if ((!file.isOpen() && !openRecordFile(file, path, length, identity, cause)) ||
-        !lastHourlyRecord(file, length, identity, &known, last, cause))
+        !lastHourlyRecord(file, length, identity, &known, last, startHour, cause))
         return fail(state, where, cause, error);
     const qint64 n = WholeRecords(length, size);
     const qint64 wholeLength = n * size;
 
     HourlyStatisticsRecord written;
     qint64 writtenLength = wholeLength;
-    if (last && belongsToRecord(state, where, n, *last, now)) {
+    if (last && belongsToRecord(state, where, n, *last, now, startHour)) {
         // Only the numbers change while the hour lasts; the start text is never rewritten.
         last->add(reading);
         if (!file.writeAt(wholeLength - size + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),
@@ -275,12 +277,14 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
         written = *last;
     } else {
         written = HourlyStatisticsRecord::first(DateTimeText(now), reading);
+        startHour = hourOf(now);
         if (!appendRecord(file, wholeLength, written.encode(), cause))
             return fail(state, where, cause, error);
         writtenLength += size;
     }
     if (memory) {
-        *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength, written, {}};
+        *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength,
+                                               written,         startHour,      {}};
         if (keep)
             (*memory)->file.keep(std::move(file), *keep);
     }

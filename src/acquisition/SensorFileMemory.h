@@ -37,6 +37,7 @@ public:
         quint64 device = 0, inode = 0;
         qint64 length = -1;
         HourlyStatisticsRecord last;
+        qint64 startHour = -1; // the clock hour last started in
         KeptFile file;
     };
     struct Instantaneous {
