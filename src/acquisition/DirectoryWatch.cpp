@@ -33,8 +33,10 @@ bool isLocalFileSystem(const QByteArray &directory)
     }
 }
 
-constexpr uint32_t kWatched =
-    IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// A change of permissions (IN_ATTRIB) counts too: a file made read-only must refuse the next
+// write as it would when opened by its path.
+constexpr uint32_t kWatched = IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // Events after which the watch no longer stands for the directory at its path.
 constexpr uint32_t kWatchEnded = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 } // namespace
@@ -90,6 +92,8 @@ DirectoryWatch::Changes DirectoryWatch::take()
                 ended = true;
             if (event.len > 0)
                 changes.names.append(QFile::decodeName(buffer.data() + at + sizeof event));
+            else
+                changes.everything = true; // the directory itself changed
             at += ssize_t(sizeof event + event.len);
         }
     }

@@ -4,8 +4,8 @@
 #include <QStringList>
 
 // What others did to the files of one directory since the last look, as the system reports it
-// (inotify on Linux): a file deleted, moved away, moved over another, or opened for writing and
-// closed again. Only directories on a local file system are watched, because only there does the
+// (inotify on Linux): a file deleted, moved away, moved over another, opened for writing and
+// closed again, or given other permissions. Only directories on a local file system are watched, because only there does the
 // system see every change; elsewhere, and where the system has no such watch, isWatching() is false.
 // A look costs one system call and never waits.
 class DirectoryWatch {

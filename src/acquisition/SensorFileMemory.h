@@ -21,12 +21,12 @@
 // Where the directory is on a local disk and the descriptor budget has room, the statistics file
 // and this month's instantaneous file also stay open between readings, so that a reading costs
 // a write to each and one look at the directory's watch. A kept file is closed, and opened by its
-// path again at the next reading, as soon as the watch reports it deleted, moved, replaced or
-// written by someone else; all of a directory's files when the watch missed changes or ended, at
-// the first reading of every clock hour (so the month's change too), and when the backup
-// directory changes; a sensor's files when its name or its device's name changes, and when it
-// had no reading in a whole cycle (a deleted sensor). So a reading is never written into a file
-// that no longer stands at its path.
+// path again at the next reading, as soon as the watch reports it deleted, moved, replaced,
+// written by someone else or given other permissions. All of a directory's files are closed when
+// the watch missed changes or ended, at the first reading of every clock hour (so at the month's
+// change too), and when the backup directory changes; a sensor's files when its name or its
+// device's name changes, and when it had no reading in a whole cycle (a deleted sensor). So a
+// reading is never written into a file that no longer stands at its path.
 class SensorFileMemory {
 public:
     struct Header {
