@@ -20,8 +20,8 @@
 #include "../faults/support_child.h"
 #include "../faults/support_rig.h"
 
-#include <support/CycleRun.h>
 #include <core/DescriptorLimit.h>
+#include <support/CycleRun.h>
 
 #include <acquisition/TrendData.h>
 #include <core/EventLoopChoice.h>
@@ -385,7 +385,7 @@ bool grew(const ResourceSample &start, const ResourceSample &end)
 #else
     const bool memoryGrew = end.residentKb > start.residentKb + kResidentSlackKb;
 #endif
-    return end.descriptors > start.descriptors + kDescriptorSlack ||
+    return end.descriptors - end.dataFiles > start.descriptors - start.dataFiles + kDescriptorSlack ||
            end.sockets > start.sockets + kDescriptorSlack || memoryGrew;
 }
 } // namespace

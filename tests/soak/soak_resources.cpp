@@ -24,9 +24,13 @@ ResourceSample ResourceSample::take()
         ++sample.descriptors;
         char target[256] = {};
         const QByteArray path = QFile::encodeName(fds.filePath(name));
-        if (::readlink(path.constData(), target, sizeof target - 1) > 0 &&
-            QByteArray(target).startsWith("socket:"))
+        if (::readlink(path.constData(), target, sizeof target - 1) <= 0)
+            continue;
+        const QByteArray link(target);
+        if (link.startsWith("socket:"))
             ++sample.sockets;
+        else if (link.contains("/Sensor-") && link.endsWith(".dat"))
+            ++sample.dataFiles;
     }
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
@@ -41,9 +45,11 @@ ResourceSample ResourceSample::take()
 QString ResourceSample::describe() const
 {
     return QStringLiteral(
-               "%1 descriptors (%2 sockets), resident %3 KiB (database engine %4 KiB), peak %5 KiB")
+               "%1 descriptors (%2 sockets, %3 data files), resident %4 KiB (database engine %5 KiB), "
+               "peak %6 KiB")
         .arg(descriptors)
         .arg(sockets)
+        .arg(dataFiles)
         .arg(residentKb)
         .arg(sqliteKb)
         .arg(peakKb);
