@@ -81,19 +81,16 @@ bool PollCycle::startDevices()
         notifier->Resume();
     m_settingsRead = false;
     m_attempts = AttemptsFor(m_state.Config.CommunicationRetry);
-    QList<ServerRecord> devices;
-    int count = 0;
     m_failure.clear();
-    if (!m_database.RecordServers(devices, count)) {
+    if (!readDeviceList()) {
         m_failure = QStringLiteral("the device list could not be read: ") + m_database.lastError();
         return false;
     }
-    if (devices.isEmpty())
+    if (m_deviceCount == 0)
         return false;
     m_grid.MoveToFirstRow();
     m_alarms.BeginCycle();
-    devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
-    m_devices = devices;
+    m_devices = m_enabledDevices;
     m_next = 0;
     QStringList addresses;
     for (const ServerRecord &device : m_devices)
@@ -103,6 +100,29 @@ bool PollCycle::startDevices()
     // With no enabled device the cycle moves on from the event loop, as it does after an
     // exchange.
     QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+    return true;
+}
+
+bool PollCycle::readDeviceList()
+{
+    // Reading and sorting thousands of devices took the window's thread for several
+    // milliseconds at every cycle's start; the list seldom changes between cycles. The mark is
+    // taken before the list is read, so an edit made in between reads the list again next time.
+    Database::DevicesMark mark;
+    const bool marked = m_database.ReadDevicesMark(mark);
+    if (marked && m_deviceListMark == mark)
+        return true;
+    m_deviceListMark.reset();
+    QList<ServerRecord> devices;
+    if (!m_database.RecordServers(devices, m_deviceCount)) {
+        m_deviceCount = 0;
+        m_enabledDevices.clear();
+        return false;
+    }
+    devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
+    m_enabledDevices = devices;
+    if (marked)
+        m_deviceListMark = mark;
     return true;
 }
 
