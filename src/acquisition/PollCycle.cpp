@@ -31,11 +31,11 @@ PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, 
     : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
       m_outbox(outbox), m_config(config), m_grid(grid), m_exchanges(state)
 {
-    connect(&m_exchanges, &PollExchanges::exchangeEnded, this, &PollCycle::advance, Qt::QueuedConnection);
+    connect(&m_exchanges, &PollExchanges::exchangeEnded, this, &PollCycle::scheduleAdvance);
     // Monitoring ended while no exchange was left to report it: the cycle still ends.
     connect(&state, &ProgramState::monitoringActiveChanged, this, [this](bool active) {
         if (!active)
-            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+            scheduleAdvance();
     });
 }
 
@@ -99,7 +99,7 @@ bool PollCycle::startDevices()
     m_exchanges.begin(addresses, m_attempts, m_state.Ini.poll.parallel, m_link.timings());
     // With no enabled device the cycle moves on from the event loop, as it does after an
     // exchange.
-    QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+    scheduleAdvance();
     return true;
 }
 
@@ -126,8 +126,19 @@ bool PollCycle::readDeviceList()
     return true;
 }
 
+void PollCycle::scheduleAdvance()
+{
+    // One call waits at a time: every exchange that ends asks for one, and calls queued side by
+    // side would each take devices for a whole turn before the window got its own.
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+}
+
 void PollCycle::advance()
 {
+    m_advanceQueued = false;
     if (m_running && takeEndedDevices())
         endCycle();
 }
@@ -154,7 +165,7 @@ bool PollCycle::takeEndedDevices()
         if (!takeDevice(device, *exchange))
             return true;
         if (m_next < m_devices.size() && turn.elapsed() >= TakingTurnMs) {
-            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+            scheduleAdvance();
             return false;
         }
     }

@@ -89,6 +89,8 @@ private:
     bool readDeviceList();
     // Takes the devices whose exchanges have ended; ends the cycle when it is over.
     void advance();
+    // Calls advance() from the event loop, unless a call is waiting there already.
+    void scheduleAdvance();
     // Takes the next device in order when its exchange has ended (and asks to be called again
     // for the one after it); true when the cycle is over (the last device taken and the cycle
     // completed, or monitoring ended on the way).
@@ -132,6 +134,7 @@ private:
     QList<ServerRecord> m_enabledDevices;
     std::optional<Database::DevicesMark> m_deviceListMark;
 
+    bool m_advanceQueued = false; // a call of advance() waits in the event loop
     // The running cycle.
     bool m_running = false;
     QList<ServerRecord> m_devices;
