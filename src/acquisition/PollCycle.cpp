@@ -31,11 +31,11 @@ PollCycle::PollCycle(ProgramState &state, DeviceLink &link, Database &database, 
     : m_state(state), m_link(link), m_database(database), m_alarms(alarms), m_failures(failures),
       m_outbox(outbox), m_config(config), m_grid(grid), m_exchanges(state)
 {
-    connect(&m_exchanges, &PollExchanges::exchangeEnded, this, &PollCycle::advance, Qt::QueuedConnection);
+    connect(&m_exchanges, &PollExchanges::exchangeEnded, this, &PollCycle::scheduleAdvance);
     // Monitoring ended while no exchange was left to report it: the cycle still ends.
     connect(&state, &ProgramState::monitoringActiveChanged, this, [this](bool active) {
         if (!active)
-            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+            scheduleAdvance();
     });
 }
 
@@ -81,19 +81,16 @@ bool PollCycle::startDevices()
         notifier->Resume();
     m_settingsRead = false;
     m_attempts = AttemptsFor(m_state.Config.CommunicationRetry);
-    QList<ServerRecord> devices;
-    int count = 0;
     m_failure.clear();
-    if (!m_database.RecordServers(devices, count)) {
+    if (!readDeviceList()) {
         m_failure = QStringLiteral("the device list could not be read: ") + m_database.lastError();
         return false;
     }
-    if (devices.isEmpty())
+    if (m_deviceCount == 0)
         return false;
     m_grid.MoveToFirstRow();
     m_alarms.BeginCycle();
-    devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
-    m_devices = devices;
+    m_devices = m_enabledDevices;
     m_next = 0;
     QStringList addresses;
     for (const ServerRecord &device : m_devices)
@@ -102,12 +99,46 @@ bool PollCycle::startDevices()
     m_exchanges.begin(addresses, m_attempts, m_state.Ini.poll.parallel, m_link.timings());
     // With no enabled device the cycle moves on from the event loop, as it does after an
     // exchange.
-    QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+    scheduleAdvance();
     return true;
+}
+
+bool PollCycle::readDeviceList()
+{
+    // Reading and sorting thousands of devices took the window's thread for several
+    // milliseconds at every cycle's start; the list seldom changes between cycles. The mark is
+    // taken before the list is read, so an edit made in between reads the list again next time.
+    Database::DevicesMark mark;
+    const bool marked = m_database.ReadDevicesMark(mark);
+    if (marked && m_deviceListMark == mark)
+        return true;
+    m_deviceListMark.reset();
+    QList<ServerRecord> devices;
+    if (!m_database.RecordServers(devices, m_deviceCount)) {
+        m_deviceCount = 0;
+        m_enabledDevices.clear();
+        return false;
+    }
+    devices.removeIf([](const ServerRecord &device) { return !device.isEnabled(); });
+    m_enabledDevices = devices;
+    if (marked)
+        m_deviceListMark = mark;
+    return true;
+}
+
+void PollCycle::scheduleAdvance()
+{
+    // One call waits at a time: every exchange that ends asks for one, and calls queued side by
+    // side would each take devices for a whole turn before the window got its own.
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
 }
 
 void PollCycle::advance()
 {
+    m_advanceQueued = false;
     if (m_running && takeEndedDevices())
         endCycle();
 }
@@ -134,7 +165,7 @@ bool PollCycle::takeEndedDevices()
         if (!takeDevice(device, *exchange))
             return true;
         if (m_next < m_devices.size() && turn.elapsed() >= TakingTurnMs) {
-            QMetaObject::invokeMethod(this, &PollCycle::advance, Qt::QueuedConnection);
+            scheduleAdvance();
             return false;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "PollExchanges.h"
 
+#include <db/Database.h>
 #include <db/Records.h>
 
 #include <QByteArray>
@@ -12,10 +13,10 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class AlarmEvaluation;
 class ConfigFile;
-class Database;
 class DeviceLink;
 class FailureTracking;
 class Outbox;
@@ -83,8 +84,13 @@ private:
 
     // Reads the device list and starts the exchanges; false when there is nothing to poll.
     bool startDevices();
+    // Brings the device list up to date: read again only when the database may have changed
+    // since it was last read. False when it could not be read.
+    bool readDeviceList();
     // Takes the devices whose exchanges have ended; ends the cycle when it is over.
     void advance();
+    // Calls advance() from the event loop, unless a call is waiting there already.
+    void scheduleAdvance();
     // Takes the next device in order when its exchange has ended (and asks to be called again
     // for the one after it); true when the cycle is over (the last device taken and the cycle
     // completed, or monitoring ended on the way).
@@ -122,7 +128,13 @@ private:
     // The scale letter each device reported last, for the rows of a device that did not answer.
     QHash<qint64, int> m_deviceScales;
     PollExchanges m_exchanges;
+    // The device list as last read: how many devices there are, the enabled ones in name order,
+    // and where the database stood before it was read (none when unknown).
+    int m_deviceCount = 0;
+    QList<ServerRecord> m_enabledDevices;
+    std::optional<Database::DevicesMark> m_deviceListMark;
 
+    bool m_advanceQueued = false; // a call of advance() waits in the event loop
     // The running cycle.
     bool m_running = false;
     QList<ServerRecord> m_devices;

@@ -89,6 +89,7 @@ bool StatusGridModel::WriteSensorIdentity(const QString &deviceName, const QStri
     bool changed = writeCell(cells[DeviceColumn], deviceName);
     changed |= writeCell(cells[SensorColumn], sensorName);
     changed |= writeCell(cells[SensorIdColumn], QString::number(sensorId));
+    row.sensorId = sensorId;
     changed |= writeCell(cells[UnitsColumn], unitText);
     if (changed)
         cellsChanged(DeviceColumn, SensorIdColumn);
@@ -124,10 +125,8 @@ int StatusGridModel::rowForSensor(int sensorId)
         return *known;
     const int row = m_firstUnused < m_rows.size() ? m_firstUnused++ : int(m_rows.size()) - 1;
     // The last row changes hands when sensors outnumber the rows.
-    bool heldId = false;
-    const int holder = m_rows[row].cells[SensorIdColumn].toInt(&heldId);
-    if (heldId)
-        m_rowOfSensor.remove(holder);
+    if (const std::optional<int> holder = m_rows[row].sensorId)
+        m_rowOfSensor.remove(*holder);
     m_rowOfSensor.insert(sensorId, row);
     return row;
 }
@@ -149,13 +148,17 @@ bool StatusGridModel::evaluatedThisCycle(int row) const
     return row >= 0 && row < m_rows.size() && m_rows[row].cycle == m_cycle;
 }
 
+std::optional<int> StatusGridModel::sensorIdAt(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows[row].sensorId : std::nullopt;
+}
+
 bool StatusGridModel::IsRowAlarming(int row) const
 {
     if (row < 0 || row >= m_rows.size())
         return false;
-    bool numericId = false;
-    cellText(row, SensorIdColumn).trimmed().toDouble(&numericId);
-    return numericId && !cellText(row, StatusColumn).contains(QLatin1String("NORMAL"), Qt::CaseInsensitive);
+    return m_rows[row].sensorId.has_value() &&
+           !cellText(row, StatusColumn).contains(QLatin1String("NORMAL"), Qt::CaseInsensitive);
 }
 
 bool StatusGridModel::AnyRowAlarming() const
@@ -236,9 +239,7 @@ void StatusGridModel::SetAcknowledgement(int sensorId, const QString &note)
 
 QVariant StatusGridModel::acknowledgementData(const Row &row, int role) const
 {
-    bool numeric = false;
-    const int sensorId = row.cells[SensorIdColumn].toInt(&numeric);
-    const QString note = numeric ? m_acknowledged.value(sensorId) : QString();
+    const QString note = row.sensorId ? m_acknowledged.value(*row.sensorId) : QString();
     if (note.isEmpty())
         return QVariant();
     if (role == Qt::ToolTipRole)

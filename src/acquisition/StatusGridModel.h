@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The live status grid: one row per named sensor with device, sensor, reading, units, status and
 // sensor id. The alarm evaluation writes it through the current-row cursor during each poll
 // cycle; the main window views it (gridServerStatus), and the alarm announcement and the trending
@@ -73,6 +75,9 @@ public:
     SensorStatus status(int row) const;
     // Whether the row was written since the current cycle began.
     bool evaluatedThisCycle(int row) const;
+    // The sensor the row shows (the number of its id cell); empty for a row no sensor has been
+    // written to yet.
+    std::optional<int> sensorIdAt(int row) const;
     // The row that shows a sensor; -1 when no row does.
     int rowOfSensor(int sensorId) const { return m_rowOfSensor.value(sensorId, -1); }
     // A row is alarming when its status text is not "Normal" (any case) and it carries a numeric
@@ -89,6 +94,7 @@ public:
 private:
     struct Row {
         QString cells[ColumnCount];
+        std::optional<int> sensorId; // the number in the id cell, read without parsing it
         SensorStatus status = SensorStatus::Unset;
         quint64 cycle = 0; // the cycle that last wrote the row; 0: never written
     };

@@ -110,6 +110,8 @@ void Database::endSharedRead()
 
 void Database::close()
 {
+    // A connection opened again counts the other connections' commits afresh.
+    ++m_serverEdits;
     m_sharedReadOpen = false;
     m_statements.clear();
     m_columns.clear();

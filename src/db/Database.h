@@ -112,6 +112,17 @@ public:
 
     // All devices, by ServerName ascending (case-insensitive). count = number of rows.
     bool RecordServers(QList<ServerRecord> &rows, int &count);
+    // Where the device list stands: it differs from an earlier mark whenever the list may have
+    // changed since (this connection wrote to tblServers or opened the file again, or another
+    // connection committed to the file). Taken before reading the list, a mark equal to the
+    // next one means the list read is still the list.
+    struct DevicesMark {
+        quint64 edits = 0;      // this connection's writes to tblServers and its openings
+        qint64 dataVersion = 0; // SQLite's count of the other connections' commits
+        bool operator==(const DevicesMark &) const = default;
+    };
+    // False (and lastError) when the mark could not be read: the list must be read again.
+    bool ReadDevicesMark(DevicesMark &mark);
     // The device with IDNum id; false (no message) when there is none.
     bool OpenServerRecord(qint64 id, ServerRecord &row);
     // Adds a device unless another has the same address (message box, false). newId, when
@@ -362,4 +373,5 @@ private:
     std::vector<std::function<void(bool)>> m_afterTransaction;
     std::shared_ptr<WriteGate> m_gate; // shared with the other connections to the file
     bool m_givesWay = false;
+    quint64 m_serverEdits = 0; // see DevicesMark
 };

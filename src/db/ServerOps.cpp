@@ -49,6 +49,20 @@ bool Database::RecordServers(QList<ServerRecord> &rows, int &count)
     return failWithLog(QStringLiteral("RecordServers()"));
 }
 
+bool Database::ReadDevicesMark(DevicesMark &mark)
+{
+    mark = DevicesMark();
+    Statement query = run(QStringLiteral("SELECT data_version FROM pragma_data_version"));
+    if (!query)
+        return false;
+    if (!query->next())
+        return fail(query->lastError().isValid() ? query->lastError().text()
+                                                 : QStringLiteral("The data version could not be read."));
+    mark.edits = m_serverEdits;
+    mark.dataVersion = query->value(0).toLongLong();
+    return true;
+}
+
 bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
 {
     row = ServerRecord();
@@ -67,6 +81,7 @@ bool Database::AddServer(const QString &name, const QString &model, const QStrin
                          const QString &notes, int enabled, const QString &userPassword,
                          const QString &emailList, int comm, qint64 *newId)
 {
+    ++m_serverEdits;
     // One statement: the address test and the insert cannot be separated by another write. An
     // empty table passes the test trivially.
     int inserted = 0;
@@ -97,6 +112,7 @@ bool Database::UpdateServer(qint64 id, const QString &name, const QString &model
                             const QString &notes, int enabled, const QString &userPassword,
                             const QString &emailList, int comm)
 {
+    ++m_serverEdits;
     if (!run(QStringLiteral("UPDATE tblServers SET ServerName = ?, ServerModel = ?, ServerIPAddress = ?, "
                             "ServerNotes = ?, Enabled = ?, UserPassword = ?, EmailAddress = ?, Comm = ? "
                             "WHERE IDNum = ?"),
@@ -108,6 +124,7 @@ bool Database::UpdateServer(qint64 id, const QString &name, const QString &model
 
 bool Database::EnableDisableServer(qint64 id, int enabled, int comm)
 {
+    ++m_serverEdits;
     if (!run(QStringLiteral("UPDATE tblServers SET Enabled = ?, Comm = ? WHERE IDNum = ?"),
              {QString::number(enabled), QString::number(comm), id}))
         return failWithMessage(QStringLiteral("Error in EnableDisableServer is "));
@@ -116,6 +133,7 @@ bool Database::EnableDisableServer(qint64 id, int enabled, int comm)
 
 bool Database::UpdateServerEmail(qint64 id, const QString &emailList)
 {
+    ++m_serverEdits;
     if (!run(QStringLiteral("UPDATE tblServers SET EmailAddress = ? WHERE IDNum = ?"), {emailList, id}))
         return failWithMessage(QStringLiteral("Error updating email addresses.  The error is: "));
     return true;
@@ -153,6 +171,7 @@ bool Database::LoadServers(QList<ServerRecord> &rows)
 
 bool Database::DeleteServer(qint64 id)
 {
+    ++m_serverEdits;
     const bool deleted = runInTransaction([&] {
         return run(QStringLiteral("DELETE FROM tblSensors WHERE ServerIDNum = ?"), {id}) &&
                run(QStringLiteral("DELETE FROM tblServers WHERE IDNum = ?"), {id});

@@ -34,14 +34,6 @@ DeviceView::Outcome splitDeviceLine(const QString &line, QString &key)
     }
     return DeviceView::Outcome::Unknown;
 }
-
-// The sensor a row of the grid shows; empty for a row no sensor has been written to yet.
-std::optional<int> rowSensorId(const StatusGridModel &grid, int row)
-{
-    bool numeric = false;
-    const int id = grid.cellText(row, StatusGridModel::SensorIdColumn).toInt(&numeric);
-    return numeric ? std::optional<int>(id) : std::nullopt;
-}
 } // namespace
 
 QString DeviceView::outcomeText() const
@@ -77,7 +69,7 @@ void StatusSource::onCycleEnded()
 {
     m_currentAtLastEnd.clear();
     for (int row = 0; row < m_grid.rowCount(); ++row) {
-        const std::optional<int> id = rowSensorId(m_grid, row);
+        const std::optional<int> id = m_grid.sensorIdAt(row);
         if (id && m_grid.evaluatedThisCycle(row))
             m_currentAtLastEnd.insert(*id);
     }
@@ -143,7 +135,7 @@ QList<SensorView> StatusSource::sensorRows() const
     QList<SensorView> rows;
     rows.reserve(m_grid.rowCount());
     for (int row = 0; row < m_grid.rowCount(); ++row) {
-        if (const std::optional<int> id = rowSensorId(m_grid, row))
+        if (const std::optional<int> id = m_grid.sensorIdAt(row))
             rows.append(sensorRow(row, *id));
     }
     return rows;
@@ -213,7 +205,7 @@ bool StatusSource::sensorFacts(int sensorId, SensorFacts &facts, bool &found) co
     facts.updateRateSeconds = m_state.Config.UpdateRate;
     facts.dataDirectory = m_state.programDirectory();
     for (int row = 0; row < m_grid.rowCount() && !facts.inGrid; ++row) {
-        if (rowSensorId(m_grid, row) == sensorId) {
+        if (m_grid.sensorIdAt(row) == sensorId) {
             facts.view = sensorRow(row, sensorId);
             facts.inGrid = true;
         }

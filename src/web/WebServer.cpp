@@ -468,10 +468,12 @@ void WebServer::send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket
     for (const auto &[name, value] : reply.headers)
         header(name, value);
     bytes += "\r\n";
-    // The answer to HEAD is that of GET without its body.
-    if (!outgoing.head)
-        bytes += reply.body;
     socket->write(bytes);
+    // The answer to HEAD is that of GET without its body. The body goes as a write of its own:
+    // the socket keeps a large one as it is, where joining it to the head copied megabytes of
+    // metrics on the window's thread.
+    if (!outgoing.head && !reply.body.isEmpty())
+        socket->write(reply.body);
     GuardedTcpServer::RequestAnswered(socket);
     if (outgoing.close)
         CloseWhenWritten(socket);

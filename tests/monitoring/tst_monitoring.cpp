@@ -183,6 +183,46 @@ private slots:
         QCOMPARE(m_f->count("tblAlarms"), 1);
     }
 
+    // The cycle keeps its device list from one cycle to the next: each edit of the list, made
+    // through the engine's connection or by another program writing the file, reaches the next
+    // cycle.
+    void deviceEditsReachTheNextCycle()
+    {
+        const auto line = [](const QString &name, int host, const char *outcome) {
+            return QString("Communication with server %1 at IP address 127.0.6.%2: %3")
+                .arg(name)
+                .arg(host)
+                .arg(outcome);
+        };
+        Database &db = m_f->monitor->database;
+        m_f->runCycle();
+        SimDevice *bakery = m_f->addDevice("Bakery", 5, 5, 25, {{0, "Oven", kTemperature}});
+        QVERIFY(bakery);
+        bakery->setReading(0, 5.0);
+        m_f->monitor->grid.ConfigureServerStatusGrid(3);
+        m_f->runCycle();
+        QVERIFY(m_f->t.status.lines().contains(line("Bakery", 2, "OK")));
+
+        m_f->value("UPDATE tblServers SET Enabled = '0' WHERE ServerName = 'Bakery'");
+        bakery->clearTraffic();
+        m_f->runCycle();
+        QCOMPARE(bakery->transactionCount(), 0);
+
+        QVERIFY(db.UpdateServer(m_f->deviceId("Kitchen"), "Galley", m_device->modelText(), "127.0.6.1", "", 1,
+                                "", "alarms@example.com", -1));
+        m_f->runCycle();
+        QVERIFY(m_f->t.status.lines().contains(line("Galley", 1, "OK")));
+
+        QVERIFY(db.DeleteServer(m_f->deviceId("Galley")));
+        m_device->clearTraffic();
+        m_f->t.status.clear();
+        m_f->runCycle();
+        QCOMPARE(m_device->transactionCount(), 0);
+        QCOMPARE(bakery->transactionCount(), 0);
+        QVERIFY(!m_f->t.status.contains("Communication with server "));
+        QVERIFY(m_f->t.status.contains("Communication Time: "));
+    }
+
     void noDevicesWritesNoLines()
     {
         MonitoringFixture empty(7);
