@@ -27,7 +27,7 @@ class QValueAxis;
 class TrendChartPlot final : public QGraphicsItem {
 public:
     static constexpr int LinesAtOnce = 250;
-    static constexpr int SliceMs = 20;
+    static constexpr int SliceMs = 10;
     // Whether a slice of work on `total` lines that has done `done` of them since `started`
     // should yield to the event loop.
     static bool sliceIsOver(int done, int total, const QElapsedTimer &started);
