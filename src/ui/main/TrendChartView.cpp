@@ -242,6 +242,8 @@ bool TrendChartView::redrawing() const
 
 void TrendChartView::reduceSlice()
 {
+    if (!m_pass)
+        return;
     Pass &pass = *m_pass;
     QElapsedTimer started;
     started.start();
