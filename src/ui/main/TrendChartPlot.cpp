@@ -42,6 +42,7 @@ bool TrendChartPlot::sliceIsOver(int done, int total, const QElapsedTimer &start
 void TrendChartPlot::setLines(std::vector<Line> lines)
 {
     m_lines = std::move(lines);
+    m_awaitingLines = false;
     m_valueAxes.clear();
     for (const Line &line : m_lines)
         if (line.axis && std::find(m_valueAxes.begin(), m_valueAxes.end(), line.axis) == m_valueAxes.end())
@@ -51,6 +52,15 @@ void TrendChartPlot::setLines(std::vector<Line> lines)
     m_sliceTimer.stop();
     m_pictureFrame.reset();
     update();
+}
+
+void TrendChartPlot::awaitLines()
+{
+    m_awaitingLines = true;
+    if (m_lines.size() <= size_t(LinesAtOnce))
+        return;
+    m_drawing = false;
+    m_sliceTimer.stop();
 }
 
 void TrendChartPlot::setMarker(const std::optional<Marker> &marker)
@@ -85,7 +95,8 @@ void TrendChartPlot::paint(QPainter *painter, const QStyleOptionGraphicsItem *, 
     const std::optional<Frame> frame = currentFrame();
     if (!frame)
         return;
-    if (frame != m_pictureFrame && !(m_drawing && m_nextFrame == *frame))
+    const bool replaced = m_awaitingLines && m_lines.size() > size_t(LinesAtOnce);
+    if (frame != m_pictureFrame && !(m_drawing && m_nextFrame == *frame) && !replaced)
         startPicture(*frame);
     painter->save();
     if (!m_picture.isNull())

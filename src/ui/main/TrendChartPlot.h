@@ -46,6 +46,9 @@ public:
     TrendChartPlot(QValueAxis *timeAxis, QGraphicsItem *parent);
 
     void setLines(std::vector<Line> lines);
+    // New lines are on their way: many lines already held are not drawn again meanwhile, for an
+    // axis or the area that changed, since setLines will replace them.
+    void awaitLines();
     const std::vector<Line> &lines() const { return m_lines; }
     void setMarker(const std::optional<Marker> &marker);
     const std::optional<Marker> &marker() const { return m_marker; }
@@ -89,5 +92,6 @@ private:
     Frame m_nextFrame;
     size_t m_nextLine = 0;
     bool m_drawing = false;
+    bool m_awaitingLines = false;
     QTimer m_sliceTimer;
 };

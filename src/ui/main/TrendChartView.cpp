@@ -232,6 +232,7 @@ void TrendChartView::redraw()
     m_data.ReachBack(pass.from, pass.to, m_drawnColumns);
     pass.lines.reserve(size_t(m_data.seriesCount()));
     m_pass = std::move(pass);
+    m_plot->awaitLines();
     reduceSlice();
 }
 
