@@ -51,6 +51,10 @@ void TrendChartPlot::setLines(std::vector<Line> lines)
     m_drawing = false;
     m_sliceTimer.stop();
     m_pictureFrame.reset();
+    // Many lines are drawn from now on in slices; a few when next painted.
+    if (m_lines.size() > size_t(LinesAtOnce))
+        if (const std::optional<Frame> frame = currentFrame())
+            startPicture(*frame);
     update();
 }
 
