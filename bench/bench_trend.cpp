@@ -3,7 +3,9 @@
 // (instantaneous and hourly) written for the whole span first, as the program would have written
 // them. At 7, 30 and 365 days it prints, side by side, the process's resident memory and what the
 // chart's samples take, the time one cycle's points take to add and redraw with the whole run
-// shown (and to paint), and what the whole-run view read from the data files: when it is shown,
+// shown and to paint (with many series, the first slice of the redraw), how long the last cycle
+// took until all its lines were drawn and the longest the window went unanswered meanwhile, and
+// what the whole-run view read from the data files: when it is shown,
 // and when it is shown again after the kept span next moved on (which happens every sixteenth of
 // keepHours). Then it shows a week from a year ago, read from the data files, and prints how long
 // that took and the longest the window went unanswered meanwhile (the longest gap between the
@@ -201,7 +203,8 @@ struct FileReads {
     double ms = 0;
 };
 
-// Shows the chart with the whole run and waits until what it asked of the data files is read.
+// Shows the chart with the whole run and waits until what it asked of the data files is read
+// and its lines are drawn.
 FileReads showWholeRun(TrendChartView &view, TrendFeed &trendFeed)
 {
     const qint64 before = bytesRead();
@@ -209,7 +212,7 @@ FileReads showWholeRun(TrendChartView &view, TrendFeed &trendFeed)
     timer.start();
     view.show();
     QCoreApplication::processEvents();
-    while (trendFeed.historyLoading() && timer.elapsed() < 600000)
+    while ((trendFeed.historyLoading() || view.redrawing()) && timer.elapsed() < 600000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
     return {double(bytesRead() - before) / 1e6, timer.nsecsElapsed() / 1e6};
@@ -222,6 +225,7 @@ struct Checkpoint {
     double chartMb = 0;
     int points = 0;
     double addRedrawMedian = 0, addRedrawMax = 0, paintMedian = 0, paintMax = 0;
+    double wholeRedrawMs = 0, wholeRedrawGapMs = 0;
     int drawnPoints = 0;
 };
 
@@ -241,6 +245,15 @@ Checkpoint measureCycles(TrendData &data, TrendChartView &view, qint64 start, qi
         paint.push_back(timer.nsecsElapsed() / 1e6);
         QCoreApplication::processEvents();
     }
+    // Many series are reduced and drawn in slices over turns of the event loop: the last cycle
+    // until its lines are all drawn, and the longest the window went unanswered meanwhile.
+    Responsiveness responsiveness;
+    responsiveness.start();
+    timer.restart();
+    while (view.redrawing() && timer.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    point.wholeRedrawMs = timer.nsecsElapsed() / 1e6;
+    point.wholeRedrawGapMs = responsiveness.longestMs();
     point.addRedrawMedian = median(addRedraw);
     point.addRedrawMax = maximum(addRedraw);
     point.paintMedian = median(paint);
@@ -400,6 +413,9 @@ int main(int argc, char **argv)
     });
     row("paint per cycle, median/max ms", [](const Checkpoint &p) {
         return QStringLiteral("%1 / %2").arg(p.paintMedian, 0, 'f', 1).arg(p.paintMax, 0, 'f', 1);
+    });
+    row("last cycle until all drawn / gap ms", [](const Checkpoint &p) {
+        return QStringLiteral("%1 / %2").arg(p.wholeRedrawMs, 0, 'f', 1).arg(p.wholeRedrawGapMs, 0, 'f', 1);
     });
     row("points handed to the plot", [](const Checkpoint &p) { return QString::number(p.drawnPoints); });
     const auto reads = [](const FileReads &r) {

@@ -5,10 +5,12 @@
 #include <limits>
 
 namespace {
-// Builds the pieces of a trace; a missing value ends the current piece.
+// Builds the pieces of a trace; a missing value ends the current piece. A piece is gathered in a
+// buffer reused from trace to trace and copied out at its exact size when it ends: a chart of
+// thousands of lines holds no unused room and grows no list step by step.
 class TraceBuilder {
 public:
-    explicit TraceBuilder(TrendTrace &trace) : m_trace(trace) {}
+    explicit TraceBuilder(TrendTrace &trace) : m_trace(trace), m_piece(pieceBuffer()) { m_piece.clear(); }
 
     void add(qint64 time, float value)
     {
@@ -16,13 +18,17 @@ public:
             breakLine(time);
             return;
         }
-        if (!m_open) {
-            m_trace.pieces.append(QList<QPointF>());
-            m_open = true;
-        }
-        m_trace.pieces.last().append(QPointF(double(time), double(value)));
+        m_piece.push_back(QPointF(double(time), double(value)));
     }
-    void breakLine(qint64) { m_open = false; }
+    void breakLine(qint64)
+    {
+        if (m_piece.empty())
+            return;
+        m_trace.pieces.append(QList<QPointF>(m_piece.begin(), m_piece.end()));
+        m_piece.clear();
+    }
+    // Ends the last piece.
+    void finish() { breakLine(0); }
     void include(float value)
     {
         if (std::isnan(value))
@@ -37,8 +43,14 @@ public:
     }
 
 private:
+    static std::vector<QPointF> &pieceBuffer()
+    {
+        thread_local std::vector<QPointF> buffer;
+        return buffer;
+    }
+
     TrendTrace &m_trace;
-    bool m_open = false;
+    std::vector<QPointF> &m_piece;
 };
 
 // Builds reduced samples: a break is a NaN sample, never two in a row nor one at the start.
@@ -252,6 +264,7 @@ TrendTrace DecimateTrend(const TrendSamples &samples, const TrendWindow &window)
     TrendTrace trace;
     TraceBuilder out(trace);
     decimate(samples, window, out);
+    out.finish();
     return trace;
 }
 

@@ -4,6 +4,7 @@
 #include <support/Screenshot.h>
 #include <support/TestState.h>
 #include <ui/main/MainWindow.h>
+#include <ui/main/TrendChartPlot.h>
 #include <ui/main/TrendChartView.h>
 #include <ui/main/TrendLegend.h>
 
@@ -20,6 +21,7 @@
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QtCharts/QCategoryAxis>
@@ -169,6 +171,43 @@ private slots:
         QSignalSpy layouts(m_view->chart(), &QChart::plotAreaChanged);
         QTest::qWait(300);
         QCOMPARE(layouts.count(), 0);
+    }
+
+    // Thousands of lines are reduced and drawn a slice at a time: the window answers between
+    // the slices, a cycle that arrives meanwhile is drawn after the one under way, and the
+    // finished picture holds every line, the last series' too, on axes that fit them all.
+    void manySeriesAreDrawnInSlices()
+    {
+        const int series = 3 * TrendChartPlot::LinesAtOnce;
+        fillGrid(m_grid, QStringList(series, F));
+        m_data->Build();
+        QTRY_VERIFY(!m_view->redrawing());
+        std::vector<float> values(size_t(series), 50.0f);
+        values.back() = 90.0f;
+        const qint64 start = m_t->clock.now().toMSecsSinceEpoch();
+        m_data->AddPoint(start, values);
+        QTRY_VERIFY(!m_view->redrawing());
+        m_data->AddPoint(start + 60000, values);
+        QVERIFY(m_view->redrawing());
+        bool answeredWhileDrawing = false;
+        QTimer::singleShot(0, m_view.get(), [&] { answeredWhileDrawing = m_view->redrawing(); });
+        m_data->AddPoint(start + 120000, values);
+        QTRY_VERIFY(!m_view->redrawing());
+        QVERIFY(answeredWhileDrawing);
+        for (int i = 0; i < series; ++i)
+            QCOMPARE(m_view->trace(i).pointCount(), 3);
+        QCOMPARE(m_view->shownTo(), start + 120000);
+        QCOMPARE(m_view->shownPointCount(), 3 * series);
+        QVERIFY(m_view->valueAxes().front()->max() >= 90);
+
+        const TrendColour last = m_data->series(series - 1).colour;
+        const QImage picture = m_view->grab().toImage();
+        const QRect area = m_view->chart()->plotArea().toRect();
+        int lastLinePixels = 0;
+        for (int y = area.top(); y < area.center().y(); ++y)
+            for (int x = area.left(); x < area.right(); ++x)
+                lastLinePixels += picture.pixelColor(x, y) == QColor(last.red, last.green, last.blue);
+        QVERIFY2(lastLinePixels > area.width() / 2, qPrintable(QString::number(lastLinePixels)));
     }
 
     void zoomKeepsItsSpanUntilRightClick()

@@ -9,6 +9,7 @@
 #include <core/DateTimeText.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 const QString TrendChartView::HintText =
     QStringLiteral("Point at a line to read its value; drag across the chart to look at a shorter time; "
@@ -97,6 +99,9 @@ TrendChartView::TrendChartView(TrendData &data, QWidget *parent) : QChartView(pa
     m_historyRedraw.setSingleShot(true);
     m_historyRedraw.setInterval(kHistoryRedrawMs);
     connect(&m_historyRedraw, &QTimer::timeout, this, &TrendChartView::scheduleRedraw);
+    m_sliceTimer.setSingleShot(true);
+    m_sliceTimer.setInterval(0);
+    connect(&m_sliceTimer, &QTimer::timeout, this, &TrendChartView::reduceSlice);
 
     connect(m_timeAxis, &QValueAxis::rangeChanged, this, &TrendChartView::onTimeRangeChanged);
     connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
@@ -124,6 +129,10 @@ void TrendChartView::rebuild()
 {
     // Attaching an axis may set the time axis' range; that is no zoom of the user's.
     m_settingRange = true;
+    // A redraw under way was for the series and axes before.
+    m_sliceTimer.stop();
+    m_pass.reset();
+    m_redrawAgain = false;
     m_plot->setLines({});
     m_chart->removeAllSeries();
     for (QValueAxis *axis : m_valueAxes) {
@@ -148,7 +157,10 @@ void TrendChartView::rebuild()
 
 const TrendTrace &TrendChartView::trace(int series) const
 {
-    return m_plot->lines()[size_t(series)].trace;
+    // Until the first redraw after a new layout is done there is no line yet.
+    static const TrendTrace none;
+    const auto &lines = m_plot->lines();
+    return size_t(series) < lines.size() ? lines[size_t(series)].trace : none;
 }
 
 qint64 TrendChartView::shownFrom() const
@@ -210,29 +222,62 @@ void TrendChartView::setTimeLabels(qint64 from, qint64 to)
 void TrendChartView::redraw()
 {
     m_dirty = false;
-    qint64 from = 0;
-    qint64 to = 0;
-    visibleSpan(from, to);
-    setTimeRange(from, to);
+    if (m_pass) {
+        m_redrawAgain = true;
+        return;
+    }
+    Pass pass;
+    visibleSpan(pass.from, pass.to);
     m_drawnColumns = plotColumns();
-    m_data.ReachBack(from, to, m_drawnColumns);
+    m_data.ReachBack(pass.from, pass.to, m_drawnColumns);
+    pass.lines.reserve(size_t(m_data.seriesCount()));
+    m_pass = std::move(pass);
+    m_plot->awaitLines();
+    reduceSlice();
+}
 
-    std::vector<Extent> extents(m_valueAxes.size());
-    std::vector<TrendChartPlot::Line> lines;
-    lines.reserve(size_t(m_data.seriesCount()));
-    m_shownPoints = 0;
-    for (int i = 0; i < m_data.seriesCount(); ++i) {
+bool TrendChartView::redrawing() const
+{
+    return m_pass || m_redrawAgain || m_plot->drawing();
+}
+
+void TrendChartView::reduceSlice()
+{
+    if (!m_pass)
+        return;
+    Pass &pass = *m_pass;
+    QElapsedTimer started;
+    started.start();
+    const int count = m_data.seriesCount();
+    const int first = int(pass.lines.size());
+    for (int i = first; i < count && !TrendChartPlot::sliceIsOver(i - first, count, started); ++i) {
         const TrendSeries &series = m_data.series(i);
         TrendChartPlot::Line line;
         line.colour = colourOf(series);
         line.axis = m_valueAxes[size_t(series.axis)];
         if (isSeriesVisible(i)) {
-            const TrendSamples samples = m_data.drawSamples(i, from, to, m_drawnColumns);
-            line.trace = DecimateTrend(samples, MakeTrendWindow(samples, from, to, m_drawnColumns));
-            extents[size_t(series.axis)].include(line.trace);
-            m_shownPoints += line.trace.pointCount();
+            const TrendSamples samples = m_data.drawSamples(i, pass.from, pass.to, m_drawnColumns);
+            line.trace = DecimateTrend(samples, MakeTrendWindow(samples, pass.from, pass.to, m_drawnColumns));
         }
-        lines.push_back(std::move(line));
+        pass.lines.push_back(std::move(line));
+    }
+    if (int(pass.lines.size()) < count)
+        m_sliceTimer.start();
+    else
+        showReduced();
+}
+
+void TrendChartView::showReduced()
+{
+    Pass pass = std::move(*m_pass);
+    m_pass.reset();
+    setTimeRange(pass.from, pass.to);
+    std::vector<Extent> extents(m_valueAxes.size());
+    m_shownPoints = 0;
+    for (const TrendChartPlot::Line &line : pass.lines) {
+        const auto axis = std::find(m_valueAxes.begin(), m_valueAxes.end(), line.axis);
+        extents[size_t(axis - m_valueAxes.begin())].include(line.trace);
+        m_shownPoints += line.trace.pointCount();
     }
     // Setting a range lays the chart out again, so an axis whose values kept their extent is
     // left alone.
@@ -245,7 +290,9 @@ void TrendChartView::redraw()
         setValueRange(m_valueAxes[a], extents[a]);
         m_extents[a] = extent;
     }
-    m_plot->setLines(std::move(lines));
+    m_plot->setLines(std::move(pass.lines));
+    if (std::exchange(m_redrawAgain, false))
+        redraw();
 }
 
 void TrendChartView::onReadingsAdded()

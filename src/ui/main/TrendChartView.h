@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrendChartPlot.h"
+
 #include <QSet>
 #include <QTimer>
 #include <QtCharts/QChartView>
@@ -11,7 +13,6 @@
 class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
-class TrendChartPlot;
 class TrendData;
 struct TrendTrace;
 
@@ -26,6 +27,10 @@ struct TrendTrace;
 // The lines are drawn by a plot item over the plot area, because the chart's own line items
 // take about a millisecond and a half per thousand points on every axis change. Each value axis
 // has an empty line series of its own that ties it to the time axis, so that zooming moves them.
+//
+// A redraw reduces up to TrendChartPlot::LinesAtOnce series at once; more are reduced in slices
+// over turns of the event loop, and the axes and lines change together when it is done. A
+// redraw asked for meanwhile follows it.
 //
 // The whole run is shown and follows new points; dragging across the plot zooms into a time
 // span and a right click shows the whole run again. Hovering near a line shows the sensor,
@@ -43,6 +48,8 @@ public:
 
     // Reads the visible span of the data again and repaints.
     void redraw();
+    // True while a redraw of many series, or the picture of their lines, is not finished.
+    bool redrawing() const;
     // Shows the whole run again and follows new points.
     void showWholeRun();
     bool followsNewPoints() const { return m_follow; }
@@ -84,6 +91,9 @@ protected:
 
 private:
     void rebuild();
+    // Reduces the next slice of series of the redraw under way; the last one shows them.
+    void reduceSlice();
+    void showReduced();
     void onReadingsAdded();
     void scheduleRedraw();
     int plotColumns() const;
@@ -107,6 +117,15 @@ private:
     bool m_settingRange = false;
     bool m_dirty = false;
     bool m_redrawQueued = false;
+    // The redraw under way: its span and the lines of the series reduced so far.
+    struct Pass {
+        qint64 from = 0;
+        qint64 to = 0;
+        std::vector<TrendChartPlot::Line> lines;
+    };
+    std::optional<Pass> m_pass;
+    bool m_redrawAgain = false;
+    QTimer m_sliceTimer;
     int m_drawnColumns = 0;
     int m_shownPoints = 0;
 };

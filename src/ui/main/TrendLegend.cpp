@@ -5,6 +5,7 @@
 #include <acquisition/TrendData.h>
 
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
@@ -47,6 +48,9 @@ TrendLegend::TrendLegend(TrendChartView &chart, QWidget *parent) : QWidget(paren
     m_list->setColumnCount(2);
     m_list->setHeaderLabels({QStringLiteral("Sensor"), QStringLiteral("Device")});
     m_list->setRootIsDecorated(false);
+    // Every row is one line high; saying so keeps finding a row's place from walking all rows
+    // above it, which made showing or hiding thousands of lines take seconds.
+    m_list->setUniformRowHeights(true);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -67,10 +71,15 @@ void TrendLegend::refill()
     const TrendData &data = m_chart.data();
     m_filling = true;
     m_list->clear();
+    // The palette has few colours; each swatch is drawn once however many lines share it.
+    QHash<int, QIcon> swatches;
     for (int i = 0; i < data.seriesCount(); ++i) {
         const TrendSeries &series = data.series(i);
         auto *item = new QTreeWidgetItem(m_list, {series.name, series.deviceName});
-        item->setIcon(0, swatch(series.colour));
+        const int rgb = qRgb(series.colour.red, series.colour.green, series.colour.blue);
+        if (!swatches.contains(rgb))
+            swatches.insert(rgb, swatch(series.colour));
+        item->setIcon(0, swatches.value(rgb));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(0, m_chart.isSeriesVisible(i) ? Qt::Checked : Qt::Unchecked);
         item->setToolTip(0, series.name + QStringLiteral(" (") + TrendData::UnitTitle(series.unit) +
