@@ -8,24 +8,34 @@
 #endif
 
 namespace {
-// Up to half of a small limit, and all but 2,048 descriptors of a large one.
-int capacityUnder(long limit)
-{
-    if (limit <= 0)
-        return 0;
-    const long capacity = limit <= 4096 ? limit / 2 : limit - 2048;
-    return int(std::min<long>(capacity, 1L << 20));
-}
-} // namespace
-
-KeptFileBudget::KeptFileBudget()
+// The descriptor number no kept file may reach: the soft limit less a quarter of it, and less at
+// least 4,096 (half of a small limit), which stay free for everything else. 0 (nothing kept)
+// where the limit is unknown.
+long keptDescriptorCeiling()
 {
 #ifdef Q_OS_UNIX
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
-        m_capacity =
-            limit.rlim_cur == RLIM_INFINITY ? capacityUnder(1L << 20) : capacityUnder(long(limit.rlim_cur));
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    const long most = 1L << 20;
+    const long total = limit.rlim_cur == RLIM_INFINITY ? most : std::min<long>(long(limit.rlim_cur), most);
+    return total - std::max(total / 4, std::min(total / 2, 4096L));
+#else
+    return 0;
 #endif
+}
+} // namespace
+
+KeptFileBudget::KeptFileBudget() : KeptFileBudget(int(keptDescriptorCeiling())) {}
+
+KeptFileBudget::KeptFileBudget(int capacity)
+    : m_capacity(capacity), m_descriptorCeiling(keptDescriptorCeiling())
+{
+}
+
+bool KeptFileBudget::admits(const RecordFile &file) const
+{
+    return file.isOpen() && m_kept < m_capacity && file.descriptorNumber() < m_descriptorCeiling;
 }
 
 KeptFile::KeptFile(KeptFile &&other) noexcept
@@ -46,7 +56,7 @@ KeptFile &KeptFile::operator=(KeptFile &&other) noexcept
 bool KeptFile::keep(RecordFile &&file, KeptFileBudget &budget)
 {
     release();
-    if (!file.isOpen() || budget.m_kept >= budget.m_capacity)
+    if (!budget.admits(file))
         return false;
     m_file = std::move(file);
     m_budget = &budget;

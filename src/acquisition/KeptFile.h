@@ -2,20 +2,26 @@
 
 #include "RecordFile.h"
 
-// How many data files may stay open between writes: a share of the process's descriptor limit,
-// so that sockets, the database and everything else always find descriptors free.
+// Which data files may stay open between writes: no more than capacity, and only those whose
+// descriptor number stays below a ceiling under the process's descriptor limit (a quarter of it
+// below, and at least 4,096 or half of a small limit). The system hands out the lowest free
+// number, so a file numbered that high means that many descriptors are in use already; the rest
+// stays free for sockets, the database, threads and everything else.
 class KeptFileBudget {
 public:
-    KeptFileBudget(); // from the descriptor limit in force
-    explicit KeptFileBudget(int capacity) : m_capacity(capacity) {}
+    KeptFileBudget(); // capacity: the ceiling
+    explicit KeptFileBudget(int capacity);
 
     int capacity() const { return m_capacity; }
     int kept() const { return m_kept; }
 
 private:
     friend class KeptFile;
+    bool admits(const RecordFile &file) const;
+
     int m_capacity = 0;
     int m_kept = 0;
+    long m_descriptorCeiling = 0; // no kept file's descriptor number reaches it
 };
 
 // A data file left open for the next write, counted against its budget while it is open.

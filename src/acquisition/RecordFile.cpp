@@ -65,6 +65,11 @@ bool RecordFile::isOpen() const
     return m_fd >= 0;
 }
 
+long RecordFile::descriptorNumber() const
+{
+    return m_fd;
+}
+
 void RecordFile::close()
 {
     if (m_fd >= 0)
@@ -155,6 +160,11 @@ bool RecordFile::open(const QString &path, QString &cause)
 bool RecordFile::isOpen() const
 {
     return m_file != nullptr;
+}
+
+long RecordFile::descriptorNumber() const
+{
+    return 0;
 }
 
 void RecordFile::close()

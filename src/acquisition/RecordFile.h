@@ -32,6 +32,8 @@ public:
     bool open(const QString &path, QString &cause);
     bool isOpen() const;
     void close();
+    // The system's number for the open file (0 where files have none).
+    long descriptorNumber() const;
 
     bool status(qint64 &length, FileIdentity &identity, QString &cause) const;
     // Reads exactly length bytes at offset.
