@@ -71,15 +71,24 @@ KeptFileBudget *SensorFileMemory::prepare(const QString &path, int sensorId, con
     if (directory.hour != hour) {
         releaseAll(directory);
         directory.hour = hour;
+        directory.lookedInBatch = 0; // the files just closed are reported before any is kept again
         if (!directory.watch || !directory.watch->isWatching())
             directory.watch = std::make_unique<DirectoryWatch>(path);
     }
     Files &files = directory.sensors[sensorId];
     files.written = true;
-    if (!files.header.record.isEmpty() && files.header.record != headerRecord)
-        release(files);
+    if (!files.header.record.isEmpty() && files.header.record != headerRecord && release(files))
+        directory.lookedInBatch = 0;
     if (!directory.watch->isWatching())
         return nullptr; // nothing is kept there
+    if (m_batchDepth > 0 && directory.lookedInBatch == m_batch)
+        return &m_budget;
+    directory.lookedInBatch = m_batchDepth > 0 ? m_batch : 0;
+    return look(directory);
+}
+
+KeptFileBudget *SensorFileMemory::look(Directory &directory)
+{
     // Closing a kept file is itself reported by the watch, so the reports are taken until a
     // round closes nothing more: none of them may close a file opened after it.
     for (;;) {

@@ -64,6 +64,23 @@ public:
     // files must not be kept.
     KeptFileBudget *prepare(const QString &directory, int sensorId, const QByteArray &headerRecord,
                             qint64 hour);
+    // While one is alive, each directory's watch is looked at once, before the first reading
+    // written there, instead of before every reading: the readings of one device are written one
+    // after another, and a change from outside in between is noticed at the next device's.
+    class Batch {
+    public:
+        explicit Batch(SensorFileMemory &memory) : m_memory(memory)
+        {
+            if (m_memory.m_batchDepth++ == 0)
+                ++m_memory.m_batch;
+        }
+        ~Batch() { --m_memory.m_batchDepth; }
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        SensorFileMemory &m_memory;
+    };
     // At the end of a cycle: closes the files of sensors that had no reading in it.
     void releaseIdle();
     // Forgets a directory (the backup directory changed) or everything, closing their files.
@@ -75,8 +92,11 @@ private:
     struct Directory {
         std::unique_ptr<DirectoryWatch> watch;
         qint64 hour = -1;
+        quint64 lookedInBatch = 0; // the batch whose first reading here looked at the watch
         std::unordered_map<int, Files> sensors;
     };
+    // Takes the watch's reports and closes the files they name; null when nothing may be kept.
+    KeptFileBudget *look(Directory &directory);
     static bool release(Files &files);
     static bool releaseAll(Directory &directory);
     static bool releaseNamed(Directory &directory, const QString &fileName);
@@ -84,4 +104,6 @@ private:
     // Declared first, so that it outlives the files counted against it.
     KeptFileBudget m_budget;
     std::unordered_map<QString, Directory> m_directories;
+    int m_batchDepth = 0;
+    quint64 m_batch = 0; // counts the batches begun
 };

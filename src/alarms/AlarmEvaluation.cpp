@@ -16,6 +16,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -105,6 +106,13 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
         m_state.AddError(kAlarmWhere, m_database.lastError());
         return false;
     }
+    // The alarm counts of all its sensors in one query; where they cannot be read, each sensor's
+    // are read on their own (and a failure there is logged).
+    m_deviceAlarms.emplace();
+    if (!m_database.RecordDeviceAlarmCounts(deviceId, *m_deviceAlarms))
+        m_deviceAlarms.reset();
+    const auto countsRead = qScopeGuard([this] { m_deviceAlarms.reset(); });
+    const SensorFileMemory::Batch readingsOfOneDevice(m_files);
     // A failure with one sensor is logged and the others are still evaluated, so their
     // readings and alarms are not lost with it.
     bool allDone = true;
@@ -116,6 +124,31 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
                   allDone;
     }
     return allDone;
+}
+
+bool AlarmEvaluation::openAlarmsOf(qint64 sensorId, OpenRecords &open)
+{
+    if (m_deviceAlarms && !m_sensorAlarmsWritten) {
+        open = m_deviceAlarms->value(sensorId).open;
+        return true;
+    }
+    if (m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensorId,
+                                    QStringLiteral("AlarmEnd"), open))
+        return true;
+    m_state.AddError(kAlarmWhere, m_database.lastError());
+    return false;
+}
+
+bool AlarmEvaluation::activeAlarmsOf(qint64 sensorId, int &count)
+{
+    if (m_deviceAlarms && !m_sensorAlarmsWritten) {
+        count = m_deviceAlarms->value(sensorId).active;
+        return true;
+    }
+    if (m_database.RecordActiveAlarms(sensorId, count))
+        return true;
+    m_state.AddError(kAlarmWhere, m_database.lastError());
+    return false;
 }
 
 bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, const QString &deviceName,
@@ -150,6 +183,7 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     m_grid.WriteReading(sensor.stateText);
 
     bool ok = true;
+    m_sensorAlarmsWritten = false;
     // The program may have been closed during the backup notice just sent.
     if (reading != ProgramState::NoDataValue && m_state.MonitoringActive()) {
         ok = recordUnrecorded(sensor.id);
@@ -158,10 +192,8 @@ bool AlarmEvaluation::evaluateSensor(qint64 deviceId, const QString &modelText, 
     }
 
     int active = 0;
-    if (!m_database.RecordActiveAlarms(sensor.id, active)) {
-        m_state.AddError(kAlarmWhere, m_database.lastError());
+    if (!activeAlarmsOf(sensor.id, active))
         ok = false;
-    }
     if (hasOpenUnrecorded(sensor.id))
         ++active;
     using Status = StatusGridModel::SensorStatus;
@@ -279,13 +311,11 @@ bool AlarmEvaluation::openAlarm(qint64 deviceId, const Sensor &sensor, const QSt
     if (hasOpenUnrecorded(sensor.id))
         return true;
     OpenRecords open;
-    if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensor.id,
-                                     QStringLiteral("AlarmEnd"), open)) {
-        m_state.AddError(kAlarmWhere, m_database.lastError());
+    if (!openAlarmsOf(sensor.id, open))
         return false;
-    }
     if (open.count > 0)
         return true;
+    m_sensorAlarmsWritten = true;
 
     QString message;
     AlarmMessageText(message, sensor.minutes, sensor.deviceName, sensor.name, sensor.type, sensor.stateText,
@@ -388,6 +418,7 @@ bool AlarmEvaluation::recordUnrecorded(qint64 sensorId)
     if (found == m_unrecorded.end())
         return true;
     QList<UnrecordedAlarm> &alarms = *found;
+    m_sensorAlarmsWritten = true;
     while (!alarms.isEmpty()) {
         UnrecordedAlarm &alarm = alarms.first();
         // The e-mail's outcome as it stands now; the outbox keeps it up to date from here on.
@@ -485,13 +516,11 @@ bool AlarmEvaluation::endAlarm(qint64 deviceId, const Sensor &sensor)
         return true;
     }
     OpenRecords open;
-    if (!m_database.RecordOpenAlarms(QStringLiteral("tblAlarms"), QStringLiteral("SensorIDNum"), sensorId,
-                                     QStringLiteral("AlarmEnd"), open)) {
-        m_state.AddError(kAlarmWhere, m_database.lastError());
+    if (!openAlarmsOf(sensorId, open))
         return false;
-    }
     if (open.count == 0)
         return true;
+    m_sensorAlarmsWritten = true;
     // The end and the channels' messages about it are one commit (or none: the next cycle ends
     // the alarm again).
     const bool ended = m_database.runInTransaction([&] {

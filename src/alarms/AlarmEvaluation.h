@@ -4,6 +4,7 @@
 #include "Outbox.h"
 
 #include <acquisition/SensorDataFiles.h>
+#include <db/Database.h>
 #include <db/Records.h>
 
 #include <QHash>
@@ -11,9 +12,9 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
-class Database;
 class Notifier;
 class ProgramState;
 class StatusGridModel;
@@ -75,6 +76,11 @@ private:
     // The message and, unless the outbox keeps it, the e-mail outcome of a recorded alarm.
     bool writeOutcome(qint64 alarmId, const NotificationOutcome &mail, const QString &message);
     bool endAlarm(qint64 deviceId, const Sensor &sensor);
+    // The sensor's open and active alarms: from the counts read for its device before its
+    // sensors, unless its alarms were written since (or the counts could not be read); from
+    // the database otherwise. False (logged) when they could not be read.
+    bool openAlarmsOf(qint64 sensorId, OpenRecords &open);
+    bool activeAlarmsOf(qint64 sensorId, int &count);
     // Hands an alarm or its end to the notification channels.
     void notifyChannels(const QString &kind, qint64 deviceId, const Sensor &sensor, const QString &text,
                         qint64 alarmId);
@@ -104,6 +110,10 @@ private:
     // What the data files were found to hold, and the files kept open, so that a reading costs few
     // file-system calls; the backup directory's part is forgotten when another directory is set.
     SensorFileMemory m_files;
+    // The alarm counts of the device under evaluation, and whether the sensor under evaluation
+    // had an alarm recorded or ended, which makes its counts stale.
+    std::optional<QHash<qint64, Database::SensorAlarmCounts>> m_deviceAlarms;
+    bool m_sensorAlarmsWritten = false;
     QString m_backupDirectory;
     // Backup copies of the current cycle: made, and whether any failed.
     int m_backupCopiesMade = 0;

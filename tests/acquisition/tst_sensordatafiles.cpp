@@ -313,17 +313,29 @@ private slots:
         QCOMPARE(descriptorsOn(t.path("Sensor-8 Average.dat")), 1);
         QCOMPARE(descriptorsOn(t.path("Sensor-8 Instantaneous Data Created 3-2026.dat")), 0);
 
-        // Replaced by another file: the reading goes to the file now at the path.
+        // Replaced by another file: the reading goes to the file now at the path. Where a device's
+        // readings share one look at the watch, a file replaced after them is noticed at the next
+        // device's.
         const QString other = t.path("other.dat");
-        QVERIFY(QFile::copy(march7, other));
-        QVERIFY(QFile::remove(march7) && QFile::rename(other, march7));
-        save(7, at(2026, 3, 31, 22, 10), 3.0f);
-        QCOMPARE(readings(march7).size(), 2);
+        const auto replaceMarch7 = [&] {
+            QVERIFY(QFile::copy(march7, other));
+            QVERIFY(QFile::remove(march7) && QFile::rename(other, march7));
+        };
+        const auto device = [&](int minute, float reading) {
+            const SensorFileMemory::Batch readingsOfOneDevice(memory);
+            save(7, at(2026, 3, 31, 22, minute), reading);
+            save(8, at(2026, 3, 31, 22, minute), 2.5f);
+        };
+        for (int minute : {10, 12}) {
+            replaceMarch7();
+            device(minute, 3.0f);
+        }
+        QCOMPARE(readings(march7).size(), 3);
         // Moved away, then deleted: a new file at the path takes the reading.
         QVERIFY(QFile::rename(march7, other));
         QVERIFY(QFile::remove(average7));
         save(7, at(2026, 3, 31, 22, 15), 4.0f);
-        QCOMPARE(readings(other).size(), 2);
+        QCOMPARE(readings(other).size(), 3);
         QCOMPARE(readings(march7), QList<InstantaneousRecord>({{"3/31/2026 10:15:00 PM", 4.0f}}));
         QList<HourlyStatisticsRecord> hours;
         QVERIFY(ReadHourlyStatistics(average7, hours));
