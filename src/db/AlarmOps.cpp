@@ -97,12 +97,13 @@ bool Database::RecordDeviceAlarmCounts(qint64 serverId, QHash<qint64, SensorAlar
         // Two selects, so that each finds its rows through its own index as the queries for one
         // sensor do, and plain rows counted here: a grouping or an IN list would make SQLite
         // build a temporary table for every device. The newest open alarm has the highest key.
-        Statement query = run(QStringLiteral("SELECT a.SensorIDNum, a.rowid, 1 FROM tblSensors s JOIN tblAlarms a "
-                                             "ON a.SensorIDNum = s.IDNum WHERE s.ServerIDNum = ? AND "
-                                             "a.AlarmEnd IS NULL UNION ALL SELECT a.SensorIDNum, a.rowid, 0 "
-                                             "FROM tblSensors s JOIN tblAlarms a ON a.SensorIDNum = s.IDNum "
-                                             "WHERE s.ServerIDNum = ? AND a.AlarmActive = ?"),
-                              {serverId, serverId, kTrue});
+        Statement query =
+            run(QStringLiteral("SELECT a.SensorIDNum, a.rowid, 1 FROM tblSensors s JOIN tblAlarms a "
+                               "ON a.SensorIDNum = s.IDNum WHERE s.ServerIDNum = ? AND "
+                               "a.AlarmEnd IS NULL UNION ALL SELECT a.SensorIDNum, a.rowid, 0 "
+                               "FROM tblSensors s JOIN tblAlarms a ON a.SensorIDNum = s.IDNum "
+                               "WHERE s.ServerIDNum = ? AND a.AlarmActive = ?"),
+                {serverId, serverId, kTrue});
         if (query) {
             while (query->next()) {
                 SensorAlarmCounts &sensor = counts[query->value(0).toLongLong()];
