@@ -1,5 +1,7 @@
 #include "SensorFileMemory.h"
 
+#include <utility>
+
 namespace {
 // The sensor a data file's name belongs to and whether it is the statistics file ("Sensor-<id>
 // Average.dat") or an instantaneous one; -1 for any other file (the header among them: its
@@ -68,16 +70,18 @@ KeptFileBudget *SensorFileMemory::prepare(const QString &path, int sensorId, con
                                           qint64 hour)
 {
     Directory &directory = m_directories[path];
+    // A watch that ended (its files were closed then) is made again once an hour.
     if (directory.hour != hour) {
-        releaseAll(directory);
         directory.hour = hour;
-        directory.lookedInBatch = 0; // the files just closed are reported before any is kept again
         if (!directory.watch || !directory.watch->isWatching())
             directory.watch = std::make_unique<DirectoryWatch>(path);
     }
     Files &files = directory.sensors[sensorId];
     files.written = true;
-    if (!files.header.record.isEmpty() && files.header.record != headerRecord && release(files))
+    const bool renamed = !files.header.record.isEmpty() && files.header.record != headerRecord;
+    const bool newHour = std::exchange(files.hour, hour) != hour;
+    // The files just closed are reported by the watch before any is kept again.
+    if ((renamed || newHour) && release(files))
         directory.lookedInBatch = 0;
     if (!directory.watch->isWatching())
         return nullptr; // nothing is kept there

@@ -23,10 +23,11 @@
 // a write to each and one look at the directory's watch. A kept file is closed, and opened by its
 // path again at the next reading, as soon as the watch reports it deleted, moved, replaced,
 // written by someone else or given other permissions. All of a directory's files are closed when
-// the watch missed changes or ended, at the first reading of every clock hour (so at the month's
-// change too), and when the backup directory changes; a sensor's files when its name or its
-// device's name changes, and when it had no reading in a whole cycle (a deleted sensor). So a
-// reading is never written into a file that no longer stands at its path.
+// the watch missed changes or ended, and when the backup directory changes; a sensor's files at
+// its first reading of every clock hour (so at the month's change too: spread over the cycle
+// rather than all at once, which at tens of thousands of files would hold the window), when its
+// name or its device's name changes, and when it had no reading in a whole cycle (a deleted
+// sensor). So a reading is never written into a file that no longer stands at its path.
 class SensorFileMemory {
 public:
     struct Header {
@@ -50,6 +51,7 @@ public:
         std::optional<Statistics> statistics;
         Instantaneous instantaneous;
         bool written = false; // since the last end of a cycle
+        qint64 hour = -1;     // the clock hour of its last reading
     };
 
     SensorFileMemory() = default;
