@@ -95,6 +95,21 @@ bool trustedHeader(const SensorFileMemory::Header *memory, const QByteArray &rec
     return memory && memory->record == record && memory->hour == hour;
 }
 
+// A statistics or instantaneous file of a sensor: its path and the place its failures are logged
+// under are made only when needed, because a kept file is written without either.
+struct DataFilePlace {
+    const QString &directory;
+    int sensorId;
+    std::optional<QDate> month; // of an instantaneous file; none for the statistics file
+
+    QString path() const
+    {
+        return month ? SensorInstantaneousPath(directory, sensorId, *month)
+                     : SensorStatisticsPath(directory, sensorId);
+    }
+    QString where() const { return kSaveErrorWhere + shownPath(path()); }
+};
+
 // The clock hour the last record started in, when a reading taken now may be added to it
 // (the very hour of now, counted either way: a clock set back still starts a new record
 // instead of adding to an hour that has not come yet). A record no run of the program could
@@ -102,11 +117,11 @@ bool trustedHeader(const SensorFileMemory::Header *memory, const QByteArray &rec
 // more reading) is logged and closed, so the statistics go on in a new one instead of failing,
 // or counting wrongly, at every reading from then on. knownStartHour, when not -1, is the start
 // already read from the record, which saves parsing its text at every reading.
-bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNumber,
+bool belongsToRecord(ProgramState &state, const DataFilePlace &place, qint64 recordNumber,
                      const HourlyStatisticsRecord &record, const QDateTime &now, qint64 &knownStartHour)
 {
     if (record.count < 1 || record.count == std::numeric_limits<qint32>::max()) {
-        state.AddError(where,
+        state.AddError(place.where(),
                        QStringLiteral("Record %1 holds a count of %2 readings, which cannot be added to; "
                                       "a new record was started")
                            .arg(recordNumber)
@@ -116,7 +131,7 @@ bool belongsToRecord(ProgramState &state, const QString &where, qint64 recordNum
     if (knownStartHour < 0) {
         const QDateTime start = ParseDateTimeText(record.startText);
         if (!start.isValid()) {
-            state.AddError(where,
+            state.AddError(place.where(),
                            QStringLiteral("Record %1 starts with \"%2\", which is not a date and time; "
                                           "a new record was started")
                                .arg(recordNumber)
@@ -175,11 +190,10 @@ QString SensorCsvPath(const QString &directory, int sensorId)
     return QDir(directory).filePath(sensorFileName(sensorId, QStringLiteral(".csv")));
 }
 
-bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sensorId,
-                         const QString &sensorName, const QString &serverName, const QString &unitText,
-                         QString *error, SensorFileMemory::Header *memory)
+namespace {
+bool saveHeaderRecord(ProgramState &state, const QString &directory, int sensorId, const QByteArray &record,
+                      QString *error, SensorFileMemory::Header *memory)
 {
-    const QByteArray record = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
     const qint64 hour = hourOf(state.readingsTime());
     if (trustedHeader(memory, record, hour))
         return true;
@@ -201,6 +215,15 @@ bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sens
     if (memory)
         *memory = {record, hour};
     return true;
+}
+} // namespace
+
+bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sensorId,
+                         const QString &sensorName, const QString &serverName, const QString &unitText,
+                         QString *error, SensorFileMemory::Header *memory)
+{
+    return saveHeaderRecord(state, directory, sensorId,
+                            SensorHeaderRecord{serverName, sensorName, unitText}.encode(), error, memory);
 }
 
 namespace {
@@ -242,8 +265,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
 {
     constexpr int size = HourlyStatisticsRecord::Size;
     const QDateTime now = state.readingsTime();
-    const QString path = SensorStatisticsPath(directory, sensorId);
-    const QString where = kSaveErrorWhere + shownPath(path);
+    const DataFilePlace place{directory, sensorId, std::nullopt};
     // Known again only once this write has succeeded.
     std::optional<SensorFileMemory::Statistics> known;
     if (memory)
@@ -260,26 +282,26 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
     }
     std::optional<HourlyStatisticsRecord> last;
     qint64 startHour = -1;
-    if ((!file.isOpen() && !openRecordFile(file, path, length, identity, cause)) ||
+    if ((!file.isOpen() && !openRecordFile(file, place.path(), length, identity, cause)) ||
         !lastHourlyRecord(file, length, identity, &known, last, startHour, cause))
-        return fail(state, where, cause, error);
+        return fail(state, place.where(), cause, error);
     const qint64 n = WholeRecords(length, size);
     const qint64 wholeLength = n * size;
 
     HourlyStatisticsRecord written;
     qint64 writtenLength = wholeLength;
-    if (last && belongsToRecord(state, where, n, *last, now, startHour)) {
+    if (last && belongsToRecord(state, place, n, *last, now, startHour)) {
         // Only the numbers change while the hour lasts; the start text is never rewritten.
         last->add(reading);
         if (!file.writeAt(wholeLength - size + HourlyStatisticsRecord::NumbersOffset, last->encodeNumbers(),
                           cause))
-            return fail(state, where, cause, error);
+            return fail(state, place.where(), cause, error);
         written = *last;
     } else {
         written = HourlyStatisticsRecord::first(DateTimeText(now), reading);
         startHour = hourOf(now);
         if (!appendRecord(file, wholeLength, written.encode(), cause))
-            return fail(state, where, cause, error);
+            return fail(state, place.where(), cause, error);
         writtenLength += size;
     }
     if (memory) {
@@ -303,8 +325,7 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
 {
     constexpr int size = InstantaneousRecord::Size;
     const QDateTime now = state.readingsTime();
-    const QString path = SensorInstantaneousPath(directory, sensorId, now.date());
-    const QString where = kSaveErrorWhere + shownPath(path);
+    const DataFilePlace place{directory, sensorId, now.date()};
 
     // A kept file is this month's, all whole records up to the length it was left with.
     RecordFile file;
@@ -319,13 +340,13 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
     if (!file.isOpen()) {
         qint64 length = 0;
         FileIdentity identity;
-        if (!openRecordFile(file, path, length, identity, cause))
-            return fail(state, where, cause, error);
+        if (!openRecordFile(file, place.path(), length, identity, cause))
+            return fail(state, place.where(), cause, error);
         wholeLength = WholeRecords(length, size) * size;
     }
     const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
     if (!appendRecord(file, wholeLength, record, cause))
-        return fail(state, where, cause, error);
+        return fail(state, place.where(), cause, error);
     if (memory && keep && memory->file.keep(std::move(file), *keep)) {
         memory->month = monthOf(now.date());
         memory->length = wholeLength + size;
@@ -343,8 +364,8 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
     SensorFileMemory::Files *known = memory ? &memory->of(directory, sensorId) : nullptr;
     const bool headerTrusted = known && trustedHeader(&known->header, headerRecord, hour);
     QString header, statistics, instantaneous;
-    bool headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header,
-                                        known ? &known->header : nullptr);
+    bool headerOk =
+        saveHeaderRecord(state, directory, sensorId, headerRecord, &header, known ? &known->header : nullptr);
     const bool statisticsOk = SaveHourlyStatistics(state, directory, sensorId, reading, &statistics,
                                                    known ? &known->statistics : nullptr, keep);
     const bool instantaneousOk = SaveInstantaneousReading(state, directory, sensorId, reading, &instantaneous,
@@ -353,8 +374,7 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
     // directory that cannot be written is logged.
     if (headerTrusted && !(statisticsOk && instantaneousOk)) {
         known->header = {};
-        headerOk = SaveSensorDatToFile(state, directory, sensorId, sensorName, serverName, unitText, &header,
-                                       &known->header);
+        headerOk = saveHeaderRecord(state, directory, sensorId, headerRecord, &header, &known->header);
     }
     if (error)
         *error = !headerOk          ? header

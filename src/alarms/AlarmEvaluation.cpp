@@ -98,11 +98,8 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     int count = 0;
     if (!m_database.RecordSensors(deviceId, sensors, count) || sensors.isEmpty())
         return true;
-    QVariant deviceName, emailList;
-    if (!m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("ServerName"),
-                                  deviceName) ||
-        !m_database.GetFieldValue(deviceId, QStringLiteral("tblServers"), QStringLiteral("EmailAddress"),
-                                  emailList)) {
+    QString deviceName, emailList;
+    if (!m_database.ServerNameAndEmail(deviceId, deviceName, emailList)) {
         m_state.AddError(kAlarmWhere, m_database.lastError());
         return false;
     }
@@ -119,9 +116,7 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     for (const SensorRecord &record : sensors) {
         if (!m_state.MonitoringActive())
             break;
-        allDone = evaluateSensor(deviceId, modelText, deviceName.toString(), address, emailList.toString(),
-                                 record) &&
-                  allDone;
+        allDone = evaluateSensor(deviceId, modelText, deviceName, address, emailList, record) && allDone;
     }
     return allDone;
 }

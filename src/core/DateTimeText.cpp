@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <cstdio>
+
 namespace {
 const QString kTextFormat = QStringLiteral("M/d/yyyy h:mm:ss AP");
 const QString kSortableFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -83,8 +85,19 @@ bool ReadClockText(const QString &text, QDate &date, QTime &time)
 
 QString DateTimeText(const QDateTime &when)
 {
-    // The C locale keeps "AM"/"PM" in English whatever the desktop language is.
-    return QLocale::c().toString(when, kTextFormat);
+    // Every reading's record carries this text, and the general formatter costs more than the
+    // rest of writing it; the four-digit years are written by hand, anything else by the C
+    // locale (which keeps "AM"/"PM" in English whatever the desktop language is).
+    const QDate date = when.date();
+    if (!when.isValid() || date.year() < 1000 || date.year() > 9999)
+        return QLocale::c().toString(when, kTextFormat);
+    const QTime time = when.time();
+    const int hour = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+    char text[32];
+    const int length =
+        std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d %s", date.month(), date.day(), date.year(),
+                      hour, time.minute(), time.second(), time.hour() < 12 ? "AM" : "PM");
+    return QString::fromLatin1(text, length);
 }
 
 QString DateTimeText(const QDate &date, const QTime &time)

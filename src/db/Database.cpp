@@ -103,8 +103,10 @@ void Database::endSharedRead()
     if (!m_sharedReadOpen)
         return;
     m_sharedReadOpen = false;
-    // It only read: its end writes nothing.
-    if (!m_db.commit())
+    // It only read: its end writes nothing. Its BEGIN and COMMIT are kept prepared: the driver's
+    // own transaction calls make and finalize a statement each time, and every device of every
+    // cycle opens one shared read.
+    if (!runBare(QStringLiteral("COMMIT")))
         m_db.rollback();
 }
 
@@ -186,21 +188,38 @@ QString Database::storedNow() const
     return StoredDateTime(m_state.clock().now());
 }
 
-Database::Statement Database::run(const QString &sql, const QVariantList &values)
+std::shared_ptr<QSqlQuery> Database::preparedStatement(const QString &sql)
 {
-    m_lastError.clear();
-    if (!open())
-        return Statement();
     std::shared_ptr<QSqlQuery> query = m_statements.value(sql);
     if (!query) {
         query = std::make_shared<QSqlQuery>(m_db);
         query->setForwardOnly(true);
         if (!query->prepare(sql)) {
             fail(query->lastError().text());
-            return Statement();
+            return nullptr;
         }
         m_statements.insert(sql, query);
     }
+    return query;
+}
+
+bool Database::runBare(const QString &sql)
+{
+    const std::shared_ptr<QSqlQuery> query = preparedStatement(sql);
+    const bool done = query && query->exec();
+    if (query)
+        query->finish();
+    return done;
+}
+
+Database::Statement Database::run(const QString &sql, const QVariantList &values)
+{
+    m_lastError.clear();
+    if (!open())
+        return Statement();
+    const std::shared_ptr<QSqlQuery> query = preparedStatement(sql);
+    if (!query)
+        return Statement();
     for (int i = 0; i < values.size(); ++i) {
         // A text is never stored as Null, even when the caller's string is a null QString.
         const QVariant &value = values.at(i);
@@ -212,7 +231,7 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
     if (!read)
         endSharedRead();
     else if (m_readBatchDepth > 0 && !m_sharedReadOpen && m_transactionDepth == 0)
-        m_sharedReadOpen = m_db.transaction();
+        m_sharedReadOpen = runBare(QStringLiteral("BEGIN"));
     if (m_transactionDepth == 0 && read) {
         executed = query->exec(); // a read needs no turn: the log keeps what it reads unchanged
     } else {

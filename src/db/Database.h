@@ -125,6 +125,9 @@ public:
     bool ReadDevicesMark(DevicesMark &mark);
     // The device with IDNum id; false (no message) when there is none.
     bool OpenServerRecord(qint64 id, ServerRecord &row);
+    // The device's name and alarm address list as stored now (read at every evaluation, so an
+    // edit during a cycle counts at once); false and lastError when there is no such device.
+    bool ServerNameAndEmail(qint64 id, QString &name, QString &emailList);
     // Adds a device unless another has the same address (message box, false). newId, when
     // given, receives the key of the new row.
     bool AddServer(const QString &name, const QString &model, const QString &ipAddress, const QString &notes,
@@ -339,6 +342,10 @@ private:
     // Runs a cached prepared statement with values bound in order. The returned statement is
     // finished when it goes out of scope; it is empty (and lastError set) on failure.
     Statement run(const QString &sql, const QVariantList &values = {});
+    // The cached prepared statement of sql, made on first use; null (and lastError) on failure.
+    std::shared_ptr<QSqlQuery> preparedStatement(const QString &sql);
+    // Runs a cached statement without values and no rows to read (BEGIN, COMMIT).
+    bool runBare(const QString &sql);
     bool fail(const QString &text);
     // A write refused because the connection could only read (the file was write-protected
     // when it was opened): the connection opens again at the next operation, so a file that

@@ -77,6 +77,22 @@ bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
     return true;
 }
 
+bool Database::ServerNameAndEmail(qint64 id, QString &name, QString &emailList)
+{
+    name.clear();
+    emailList.clear();
+    Statement query =
+        run(QStringLiteral("SELECT ServerName, EmailAddress FROM tblServers WHERE IDNum = ?"), {id});
+    if (!query)
+        return false;
+    if (!query->next())
+        return fail(query->lastError().isValid() ? query->lastError().text()
+                                                 : QStringLiteral("No row %1 in tblServers.").arg(id));
+    name = query->value(0).toString();
+    emailList = query->value(1).toString();
+    return true;
+}
+
 bool Database::AddServer(const QString &name, const QString &model, const QString &ipAddress,
                          const QString &notes, int enabled, const QString &userPassword,
                          const QString &emailList, int comm, qint64 *newId)

@@ -77,8 +77,9 @@ private slots:
         }
     }
 
-    // Every half hour of a year in a zone with daylight saving: the skipped and the repeated
-    // hour included, each written text reads back as the general reader reads it.
+    // Every half hour of a year in a zone with daylight saving (a second later each time, so
+    // every minute and second is written too): the skipped and the repeated hour included, each
+    // text is the one the general formatter writes and reads back as the general reader reads it.
     void everyHalfHourOfAYearReadsBack()
     {
         const QByteArray oldZone = qgetenv("TZ");
@@ -87,11 +88,12 @@ private slots:
         const bool hasGap = !QDateTime(QDate(2026, 3, 8), QTime(2, 30)).isValid() ||
                             QDateTime(QDate(2026, 3, 8), QTime(2, 30)).time() != QTime(2, 30);
         for (QDateTime when(QDate(2026, 1, 1), QTime(0, 0)); when.date().year() == 2026;
-             when = when.addSecs(1800)) {
+             when = when.addSecs(1801)) {
             const QString text = DateTimeText(when);
             const QDateTime read = ParseDateTimeText(text);
             const QDateTime expected = generalReading(text);
-            if (read != expected || read.time() != expected.time()) {
+            if (read != expected || read.time() != expected.time() ||
+                text != QLocale::c().toString(when, QStringLiteral("M/d/yyyy h:mm:ss AP"))) {
                 qputenv("TZ", oldZone);
                 tzset();
                 QFAIL(qPrintable(text));
@@ -99,6 +101,9 @@ private slots:
         }
         oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
         tzset();
+        for (const QDateTime &odd : {QDateTime(QDate(999, 1, 2), QTime(3, 4, 5)),
+                                     QDateTime(QDate(10000, 1, 2), QTime(13, 4, 5)), QDateTime()})
+            QCOMPARE(DateTimeText(odd), QLocale::c().toString(odd, QStringLiteral("M/d/yyyy h:mm:ss AP")));
         if (!hasGap)
             QSKIP("the TZ variable does not change local time here; only the standard hours were read");
     }
