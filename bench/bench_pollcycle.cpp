@@ -370,7 +370,8 @@ double threadCpuMs()
 struct RunFigures {
     Split first, steady;
     double firstMs = 0, steadyMs = 0, slowestMs = 0;
-    std::vector<qint64> ownPerDevice; // steady cycles only
+    std::vector<qint64> steadyCycleNs; // every cycle from the second on
+    std::vector<qint64> ownPerDevice;  // steady cycles only
     std::vector<std::pair<int, long>> rss;
     long setupPeakKb = 0, cyclesPeakKb = 0;
     // The longest stretch in which the UI thread ran no event (a 2 ms heartbeat timer's gap).
@@ -468,6 +469,7 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
             f.steady += probe.split(f.ownPerDevice);
             f.steadyMs += ms / (options.cycles - 1);
             f.slowestMs = std::max(f.slowestMs, ms);
+            f.steadyCycleNs.push_back(qint64(ms * 1e6));
         }
         if (scrape)
             scrape->afterCycle(cycle, cycleStallMs);
@@ -511,6 +513,11 @@ void printCycles(const RunFigures &f, const Options &options)
         return;
     printSplit(qPrintable(QStringLiteral("cycles 2-%1, mean").arg(options.cycles)), f.steadyMs, f.steady);
     std::printf("%-24s %9.1f\n", "slowest cycle", f.slowestMs);
+    const auto over2s = std::count_if(f.steadyCycleNs.begin(), f.steadyCycleNs.end(),
+                                      [](qint64 ns) { return ns > 2000 * qint64(1000000); });
+    std::printf("cycles 2-%d: median %.1f ms, 90th percentile %.1f ms; %d of %d over 2000 ms\n",
+                options.cycles, percentileMs(f.steadyCycleNs, 0.5), percentileMs(f.steadyCycleNs, 0.9),
+                int(over2s), int(f.steadyCycleNs.size()));
     std::printf(
         "own work per device in cycles 2-%d: median %.3f ms, 99th percentile %.3f ms, slowest %.3f ms",
         options.cycles, percentileMs(f.ownPerDevice, 0.5), percentileMs(f.ownPerDevice, 0.99),
