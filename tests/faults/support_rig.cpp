@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTest>
 
 const QString FaultRig::Temperature = QStringLiteral("Temperature Sensor Port 1");
 const QString FaultRig::Door = QStringLiteral("Door Sensor 1");
@@ -185,7 +186,8 @@ qint64 FaultRig::sensorId(const QString &deviceName, int port)
 void FaultRig::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
-    RunCycleToEnd(monitor->cycle);
+    if (!RunCycleToEnd(monitor->cycle))
+        QFAIL("the poll cycle did not end within a minute");
     // What the cycle queued has had its attempt before the test looks.
     SettleOutbox(monitor->outbox);
 }

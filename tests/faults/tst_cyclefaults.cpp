@@ -63,7 +63,7 @@ private slots:
         m_alpha->setAlarmByte(0, 1);
         m_alpha->setAlarmByte(1, 1);
         m_rig->t.clock.advanceSeconds(60);
-        RunCycleToEnd(m_rig->monitor->cycle);
+        QVERIFY(RunCycleToEnd(m_rig->monitor->cycle));
         QCOMPARE(m_rig->count("tblAlarms"), 2);
         QVERIFY(m_rig->monitor->outbox.attemptRunning());
         QCOMPARE(m_rig->count("tblOutbox"), 2);

@@ -242,8 +242,7 @@ private:
         useServer(kHoldingHost, holding.port());
         m_alpha->setAlarmByte(0, 1);
         m_rig->t.clock.advanceSeconds(60);
-        RunCycleToEnd(m_rig->monitor->cycle);
-        return holding.waitForHeldAnswer();
+        return RunCycleToEnd(m_rig->monitor->cycle) && holding.waitForHeldAnswer();
     }
 
     int attempts() { return m_rig->value("SELECT Attempts FROM tblOutbox").toInt(); }

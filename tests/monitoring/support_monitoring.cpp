@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTest>
 
 MonitoringFixture::MonitoringFixture(int thirdOctet) : m_octet(thirdOctet)
 {
@@ -89,7 +90,8 @@ qint64 MonitoringFixture::sensorId(const QString &deviceName, int port)
 void MonitoringFixture::runCycle(int advanceSeconds)
 {
     t.clock.advanceSeconds(advanceSeconds);
-    RunCycleToEnd(monitor->cycle);
+    if (!RunCycleToEnd(monitor->cycle))
+        QFAIL("the poll cycle did not end within a minute");
     // What the cycle queued has had its attempt before the test looks.
     SettleOutbox(monitor->outbox);
 }
