@@ -376,6 +376,28 @@ QStringList feedChart(TrendData &chart, int cycle)
     return {};
 }
 
+// Wall time the run's own checks take: with thousands of devices they must stay small beside
+// the cycles they check.
+struct CheckTimes {
+    qint64 recordsNs = 0;
+    qint64 alarmStatesNs = 0;
+    qint64 filedNs = 0;
+};
+
+template <typename Check> QStringList timed(qint64 &nanoseconds, Check check)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QStringList problems = check();
+    nanoseconds += timer.nsecsElapsed();
+    return problems;
+}
+
+QString seconds(qint64 nanoseconds)
+{
+    return QString::number(double(nanoseconds) / 1e9, 'f', 2) + QStringLiteral(" s");
+}
+
 bool grew(const ResourceSample &start, const ResourceSample &end)
 {
 #if defined(TALLYPORT_TSAN)
@@ -448,6 +470,7 @@ int main(int argc, char *argv[])
     ResourceSample atStart;
     QElapsedTimer elapsed;
     elapsed.start();
+    CheckTimes times;
 
     for (int cycle = 1; cycle <= options.cycles && problems.size() < 50; ++cycle) {
         plant.change();
@@ -455,8 +478,10 @@ int main(int argc, char *argv[])
         runOneCycle(rig, faults, plant);
         faults.afterCycle();
         mail.take(rig.smtp);
-        problems << records.check(cycle);
-        problems << plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
+        problems << timed(times.recordsNs, [&] { return records.check(cycle); });
+        problems << timed(times.alarmStatesNs, [&] {
+            return plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
+        });
         problems << sessions.afterCycle(cycle, mail.takeSystemOk());
         problems << feedChart(chart, cycle);
         if (cycle == warmUp)
@@ -475,13 +500,16 @@ int main(int argc, char *argv[])
         runOneCycle(rig, faults, plant);
         rig.smtp.waitForMessages(1, 200);
         mail.take(rig.smtp);
-        problems << records.check(options.cycles + cycle);
-        problems << plant.afterCycle(options.cycles + cycle, SoakPlant::Filing::All, true);
+        problems << timed(times.recordsNs, [&] { return records.check(options.cycles + cycle); });
+        problems << timed(times.alarmStatesNs, [&] {
+            return plant.afterCycle(options.cycles + cycle, SoakPlant::Filing::All, true);
+        });
         problems << sessions.afterCycle(options.cycles + cycle, mail.takeSystemOk());
     }
     SettleOutbox(rig.monitor->outbox);
     drainOutbox(rig, mail);
-    problems << plant.checkFiled() << checkDelivered(rig, mail) << rig.tornFiles();
+    problems << timed(times.filedNs, [&] { return plant.checkFiled(); }) << checkDelivered(rig, mail)
+             << rig.tornFiles();
     const ResourceSample atEnd = ResourceSample::take();
     if (grew(atStart, atEnd))
         problems << QStringLiteral("resources grew: %1 -> %2").arg(atStart.describe(), atEnd.describe());
@@ -503,6 +531,9 @@ int main(int argc, char *argv[])
     print(QStringLiteral("Failure episodes followed: %1; record checks: %2")
               .arg(records.episodesFollowed())
               .arg(records.rowChecks()));
+    print(QStringLiteral("The run's own checks: records after cycles %1, alarm states and readings due "
+                         "after cycles %2, readings filed at the end %3")
+              .arg(seconds(times.recordsNs), seconds(times.alarmStatesNs), seconds(times.filedNs)));
     QStringList received;
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
