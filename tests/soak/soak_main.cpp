@@ -10,7 +10,7 @@
 // window feeds it, keeping an hour, so its oldest points leave memory again and again; the
 // resident memory is reported at the start and at the end.
 //
-//   tallyport-soak [--cycles N] [--devices N] [--seed S] [--parallel P] [--octet O] [--verbose]
+//   tallyport-soak [--cycles N] [--devices N] [--sensors N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
 #include "soak_outbox.h"
@@ -204,6 +204,7 @@ struct Options {
     int parallel = PollIniSettings().parallel;
     int octet = 64;
     int devices = 4;
+    int sensors = 3;
 };
 
 bool parse(QCoreApplication &app, Options &options)
@@ -224,9 +225,14 @@ bool parse(QCoreApplication &app, Options &options)
                         "runs can go side by side."),
          QStringLiteral("o"), QString::number(options.octet)});
     parser.addOption({QStringLiteral("devices"),
-                      QStringLiteral("Simulated devices, three sensors each (default 4, at most 10000); "
-                                     "past 250 they stand on 127.O.x.y."),
+                      QStringLiteral("Simulated devices (default 4, at most 10000); past 250 they stand on "
+                                     "127.O.x.y."),
                       QStringLiteral("n"), QString::number(options.devices)});
+    parser.addOption(
+        {QStringLiteral("sensors"),
+         QStringLiteral("Sensors a device (default 3: freezer, cooler, door; at most 10: six more "
+                        "temperatures and a second door)."),
+         QStringLiteral("n"), QString::number(options.sensors)});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
     parser.process(app);
     bool ok = true;
@@ -241,6 +247,9 @@ bool parse(QCoreApplication &app, Options &options)
         return false;
     options.devices = parser.value(QStringLiteral("devices")).toInt(&ok);
     if (!ok || options.devices < 1 || options.devices > 10000)
+        return false;
+    options.sensors = parser.value(QStringLiteral("sensors")).toInt(&ok);
+    if (!ok || options.sensors < 1 || options.sensors > SimDevice::PortCount)
         return false;
     options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
                                                         : QRandomGenerator::system()->generate();
@@ -277,7 +286,7 @@ bool setUp(FaultRig &rig, SoakPlant &plant, const Options &options, QString &err
     rig.monitor->mail.SetUpMailManager();
     // The run's own reader keeps a small cache, so the memory figures are the engine's.
     QSqlQuery(rig.reader()).exec(QStringLiteral("PRAGMA cache_size=-64"));
-    if (!plant.build(options.devices)) {
+    if (!plant.build(options.devices, options.sensors)) {
         error = QStringLiteral("A simulated device did not start");
         return false;
     }
@@ -420,14 +429,16 @@ int main(int argc, char *argv[])
     Options options;
     if (!parse(app, options)) {
         std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64, "
-                             "--octet 1 to 254, --devices 1 to 10000\n");
+                             "--octet 1 to 254, --devices 1 to 10000, --sensors 1 to 10\n");
         return 2;
     }
     qInstallMessageHandler(quietHandler);
     const long descriptorLimit = RaiseDescriptorLimit();
-    print(QStringLiteral("Soak run: %1 cycles, %2 devices, seed %3, [poll] parallel=%4, descriptor limit %5")
+    print(QStringLiteral("Soak run: %1 cycles, %2 devices x %3 sensors, seed %4, [poll] parallel=%5, "
+                         "descriptor limit %6")
               .arg(options.cycles)
               .arg(options.devices)
+              .arg(options.sensors)
               .arg(options.seed)
               .arg(options.parallel)
               .arg(descriptorLimit));
@@ -441,6 +452,8 @@ int main(int argc, char *argv[])
     FaultRig rig(options.octet, server);
     SoakPlant plant(rig, random);
     QString error;
+    QElapsedTimer setUpTime;
+    setUpTime.start();
     if (!setUp(rig, plant, options, error)) {
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
@@ -451,6 +464,7 @@ int main(int argc, char *argv[])
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
     }
+    print(QStringLiteral("Set up in %1").arg(seconds(setUpTime.nsecsElapsed())));
     if (!modesHold || !faults.readOnlyPossible())
         print(QStringLiteral("Note: directories cannot be made read-only here; that fault is left out"));
     RecordChecker records(rig);
