@@ -55,6 +55,10 @@ const QByteArray kHeldDevice = QByteArrayLiteral("Site A ");
 // cache grows with the file up to its limit (2 MiB a connection) and is counted apart.
 constexpr int kDescriptorSlack = 4;
 constexpr qint64 kResidentSlackKb = 4 * 1024;
+// Descriptors the run needs beside the devices' listening sockets: the database, the mail
+// servers and their connections, the engine's pipes and some data files (the engine keeps no
+// more open than its share of the limit allows).
+constexpr int kDescriptorsBesideDevices = 256;
 // The chart's kept span: an hour, an hour of cycles at one a minute.
 constexpr qint64 kChartKeepMs = 3600 * 1000;
 constexpr int kChartMostPoints = 60 + 60 / 16 + 2;
@@ -221,8 +225,9 @@ bool parse(QCoreApplication &app, Options &options)
                       QStringLiteral("p"), QString::number(options.parallel)});
     parser.addOption(
         {QStringLiteral("octet"),
-         QStringLiteral("Third octet of the devices' addresses 127.0.O.x (default 64), so that two "
-                        "runs can go side by side."),
+         QStringLiteral("Octet of the run's addresses (default 64), so that two runs can go side by "
+                        "side: its mail servers and first 250 devices are on 127.0.O.x, the devices "
+                        "past them on 127.O.x.y."),
          QStringLiteral("o"), QString::number(options.octet)});
     parser.addOption({QStringLiteral("devices"),
                       QStringLiteral("Simulated devices (default 4, at most 10000); past 250 they stand on "
@@ -391,6 +396,7 @@ struct CheckTimes {
     qint64 recordsNs = 0;
     qint64 alarmStatesNs = 0;
     qint64 filedNs = 0;
+    qint64 chartNs = 0;
 };
 
 template <typename Check> QStringList timed(qint64 &nanoseconds, Check check)
@@ -434,6 +440,14 @@ int main(int argc, char *argv[])
     }
     qInstallMessageHandler(quietHandler);
     const long descriptorLimit = RaiseDescriptorLimit();
+    // Each simulated device holds a listening socket for the whole run.
+    if (descriptorLimit >= 0 && descriptorLimit < options.devices + kDescriptorsBesideDevices) {
+        std::fprintf(stderr,
+                     "The descriptor limit (%ld, the hard limit) leaves too few for %d devices; raise it "
+                     "(ulimit -Hn) to at least %d\n",
+                     descriptorLimit, options.devices, options.devices + kDescriptorsBesideDevices);
+        return 2;
+    }
     print(QStringLiteral("Soak run: %1 cycles, %2 devices x %3 sensors, seed %4, [poll] parallel=%5, "
                          "descriptor limit %6")
               .arg(options.cycles)
@@ -497,7 +511,7 @@ int main(int argc, char *argv[])
             return plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
         });
         problems << sessions.afterCycle(cycle, mail.takeSystemOk());
-        problems << feedChart(chart, cycle);
+        problems << timed(times.chartNs, [&] { return feedChart(chart, cycle); });
         if (cycle == warmUp)
             atStart = ResourceSample::take();
         if (cycle % qMax(1, options.cycles / 10) == 0)
@@ -546,8 +560,9 @@ int main(int argc, char *argv[])
               .arg(records.episodesFollowed())
               .arg(records.rowChecks()));
     print(QStringLiteral("The run's own checks: records after cycles %1, alarm states and readings due "
-                         "after cycles %2, readings filed at the end %3")
-              .arg(seconds(times.recordsNs), seconds(times.alarmStatesNs), seconds(times.filedNs)));
+                         "after cycles %2, readings filed at the end %3; feeding the trend chart %4")
+              .arg(seconds(times.recordsNs), seconds(times.alarmStatesNs), seconds(times.filedNs),
+                   seconds(times.chartNs)));
     QStringList received;
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
