@@ -1,5 +1,7 @@
 #include "soak_checks.h"
 
+#include "soak_resources.h"
+
 #include "../faults/support_rig.h"
 
 #include <QSet>
@@ -24,10 +26,12 @@ QString where(int cycle, qint64 id, const QString &table)
 QStringList RecordChecker::check(int cycle)
 {
     QStringList problems;
+    const qint64 heapBefore = HeapInUseBytes();
     checkAlarms(cycle, problems);
     checkEpisodes(cycle, QStringLiteral("tblServerFailures"), QStringLiteral("ServerIDNum"), m_failures,
                   problems);
     checkEpisodes(cycle, QStringLiteral("tblLogFileBackup"), QString(), m_backups, problems);
+    m_heldBytes += HeapInUseBytes() - heapBefore;
     return problems;
 }
 
