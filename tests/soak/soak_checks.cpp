@@ -26,13 +26,21 @@ QString where(int cycle, qint64 id, const QString &table)
 QStringList RecordChecker::check(int cycle)
 {
     QStringList problems;
-    const qint64 heapBefore = HeapInUseBytes();
     checkAlarms(cycle, problems);
     checkEpisodes(cycle, QStringLiteral("tblServerFailures"), QStringLiteral("ServerIDNum"), m_failures,
                   problems);
     checkEpisodes(cycle, QStringLiteral("tblLogFileBackup"), QString(), m_backups, problems);
-    m_heldBytes += HeapInUseBytes() - heapBefore;
     return problems;
+}
+
+qint64 RecordChecker::heldKb() const
+{
+    constexpr qint64 alarmEntry = sizeof(qint64) + sizeof(AlarmSeen);
+    constexpr qint64 episodeEntry = sizeof(qint64) + sizeof(int);
+    return (HashHeapBytes(m_alarms.capacity(), m_alarms.size(), alarmEntry) +
+            HashHeapBytes(m_failures.capacity(), m_failures.size(), episodeEntry) +
+            HashHeapBytes(m_backups.capacity(), m_backups.size(), episodeEntry)) /
+           1024;
 }
 
 void RecordChecker::checkAlarms(int cycle, QStringList &problems)

@@ -66,6 +66,14 @@ SimDevice *SoakPlant::device(const QString &name) const
     return m_rig.device(name);
 }
 
+int SoakPlant::listeningDevices() const
+{
+    int listening = 0;
+    for (const QString &name : m_devices)
+        listening += device(name)->isListening() ? 1 : 0;
+    return listening;
+}
+
 void SoakPlant::change()
 {
     for (Sensor &sensor : m_sensors) {

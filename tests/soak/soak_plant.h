@@ -39,6 +39,7 @@ public:
     QStringList deviceNames() const { return m_devices; }
     SimDevice *device(const QString &name) const;
     const QList<Sensor> &sensors() const { return m_sensors; }
+    int listeningDevices() const;
 
     // Changes some sensors before a cycle.
     void change();

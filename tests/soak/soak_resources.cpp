@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <malloc.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -45,25 +44,15 @@ ResourceSample ResourceSample::take()
 
 QString ResourceSample::describe() const
 {
-    return QStringLiteral("%1 descriptors (%2 sockets, %3 data files), resident %4 KiB (database engine %5 "
-                          "KiB, the run's own %6 KiB), peak %7 KiB")
+    return QStringLiteral(
+               "%1 descriptors (%2 sockets, %8 of them devices listening, %3 data files), resident "
+               "%4 KiB (database engine %5 KiB, the run's own %6 KiB), peak %7 KiB")
         .arg(descriptors)
         .arg(sockets)
         .arg(dataFiles)
         .arg(residentKb)
         .arg(sqliteKb)
         .arg(ownKb)
-        .arg(peakKb);
-}
-
-qint64 HeapInUseBytes()
-{
-#if defined(__GLIBC__)
-    // The database engine's caches come and go with what every connection reads; they are
-    // counted apart.
-    const struct mallinfo2 info = mallinfo2();
-    return qint64(info.uordblks + info.hblkhd) - qint64(sqlite3_memory_used());
-#else
-    return 0;
-#endif
+        .arg(peakKb)
+        .arg(listeningDevices);
 }
