@@ -177,8 +177,13 @@ qint64 FaultRig::deviceId(const QString &name)
 
 qint64 FaultRig::sensorId(const QString &deviceName, int port)
 {
+    return sensorId(deviceId(deviceName), port);
+}
+
+qint64 FaultRig::sensorId(qint64 deviceId, int port)
+{
     return value(QStringLiteral("SELECT IDNum FROM tblSensors WHERE ServerIDNum = %1 AND PortNum = %2")
-                     .arg(deviceId(deviceName))
+                     .arg(deviceId)
                      .arg(port))
         .toLongLong();
 }

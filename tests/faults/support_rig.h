@@ -54,6 +54,7 @@ public:
     void layOutGrid();
     qint64 deviceId(const QString &name);
     qint64 sensorId(const QString &deviceName, int port);
+    qint64 sensorId(qint64 deviceId, int port);
     // Runs one poll cycle after moving the clock by the update rate.
     void runCycle(int advanceSeconds = 60);
     // Points the mailer at another server port (the settings record and the mail manager).

@@ -1,5 +1,7 @@
 #include "soak_checks.h"
 
+#include "soak_resources.h"
+
 #include "../faults/support_rig.h"
 
 #include <QSet>
@@ -31,9 +33,20 @@ QStringList RecordChecker::check(int cycle)
     return problems;
 }
 
+qint64 RecordChecker::heldKb() const
+{
+    constexpr qint64 alarmEntry = sizeof(qint64) + sizeof(AlarmSeen);
+    constexpr qint64 episodeEntry = sizeof(qint64) + sizeof(int);
+    return (HashHeapBytes(m_alarms.capacity(), m_alarms.size(), alarmEntry) +
+            HashHeapBytes(m_failures.capacity(), m_failures.size(), episodeEntry) +
+            HashHeapBytes(m_backups.capacity(), m_backups.size(), episodeEntry)) /
+           1024;
+}
+
 void RecordChecker::checkAlarms(int cycle, QStringList &problems)
 {
     QSqlQuery query(m_rig.reader());
+    query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT IDNum, SensorIDNum, AlarmStart, AlarmEnd, AlarmActive, EmailSent "
                                    "FROM tblAlarms"))) {
         problems << QStringLiteral("cycle %1: tblAlarms could not be read").arg(cycle);
@@ -50,28 +63,29 @@ void RecordChecker::checkAlarms(int cycle, QStringList &problems)
         const QString end = query.value(3).toString();
         const bool active = query.value(4).toInt() != 0;
         const QString emailSent = query.value(5).toString();
-        const QString at = where(cycle, id, QStringLiteral("tblAlarms"));
+        // Named only when something is wrong: the run reads every row after every cycle.
+        const auto at = [&] { return where(cycle, id, QStringLiteral("tblAlarms")); };
         present.insert(id);
         if (!ended) {
             if (sensorsOpen.contains(sensor))
-                problems << at + QStringLiteral("a second open alarm of sensor %1").arg(sensor);
+                problems << at() + QStringLiteral("a second open alarm of sensor %1").arg(sensor);
             sensorsOpen.insert(sensor);
         }
         if (ended && end < start) // both in the sortable form
-            problems << at + QStringLiteral("ends (%1) before it starts (%2)").arg(end, start);
+            problems << at() + QStringLiteral("ends (%1) before it starts (%2)").arg(end, start);
         if (active == ended)
-            problems << at + QStringLiteral("AlarmActive %1 with AlarmEnd %2").arg(active).arg(end);
+            problems << at() + QStringLiteral("AlarmActive %1 with AlarmEnd %2").arg(active).arg(end);
         if (emailSent.isEmpty())
-            problems << at + QStringLiteral("no e-mail outcome");
+            problems << at() + QStringLiteral("no e-mail outcome");
         const AlarmSeen now{ended, qHash(end), qHash(emailSent), false};
         const auto seen = m_alarms.constFind(id);
         if (seen != m_alarms.constEnd()) {
             if (seen->ended && !ended)
-                problems << at + QStringLiteral("reopened");
+                problems << at() + QStringLiteral("reopened");
             if (seen->ended && now.end != seen->end)
-                problems << at + QStringLiteral("end changed to %1").arg(end);
+                problems << at() + QStringLiteral("end changed to %1").arg(end);
             if (seen->emailSentFinal && now.emailSent != seen->emailSent)
-                problems << at + QStringLiteral("EmailSent changed after it was final");
+                problems << at() + QStringLiteral("EmailSent changed after it was final");
         }
         m_alarms.insert(
             id, {now.ended, now.end, now.emailSent, !emailSent.isEmpty() && !stillWaiting(emailSent)});
@@ -86,6 +100,7 @@ void RecordChecker::checkEpisodes(int cycle, const QString &table, const QString
 {
     const QString owner = ownerColumn.isEmpty() ? QStringLiteral("0") : ownerColumn;
     QSqlQuery query(m_rig.reader());
+    query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT IDNum, %1, BackOnLine, EmailSent FROM %2").arg(owner, table))) {
         problems << QStringLiteral("cycle %1: %2 could not be read").arg(cycle).arg(table);
         return;
@@ -98,19 +113,19 @@ void RecordChecker::checkEpisodes(int cycle, const QString &table, const QString
         const qint64 ownerId = query.value(1).toLongLong();
         const QString backOnLine = query.value(2).toString();
         const QString emailSent = query.value(3).toString();
-        const QString at = where(cycle, id, table);
+        const auto at = [&] { return where(cycle, id, table); };
         present.insert(id);
         const int state = backOnLine != kFalse  ? Closed
                           : emailSent != kFalse ? OpenNotified
                                                 : OpenNotNotified;
         if (state != Closed) {
             if (ownersOpen.contains(ownerId))
-                problems << at + QStringLiteral("a second open episode");
+                problems << at() + QStringLiteral("a second open episode");
             ownersOpen.insert(ownerId);
         }
         const auto seen = states.constFind(id);
         if (seen != states.constEnd() && state < *seen)
-            problems << at + QStringLiteral("went back from state %1 to %2").arg(*seen).arg(state);
+            problems << at() + QStringLiteral("went back from state %1 to %2").arg(*seen).arg(state);
         states.insert(id, state);
     }
     for (auto it = states.constBegin(); it != states.constEnd(); ++it)

@@ -23,6 +23,8 @@ public:
     int alarmRowsFollowed() const { return int(m_alarms.size()); }
     int episodesFollowed() const { return int(m_failures.size() + m_backups.size()); }
     qint64 rowChecks() const { return m_rowChecks; }
+    // Heap the checker's own records of the rows take.
+    qint64 heldKb() const;
 
 private:
     // Hashes of the texts: the run follows thousands of rows and must not grow much itself.

@@ -10,7 +10,7 @@
 // window feeds it, keeping an hour, so its oldest points leave memory again and again; the
 // resident memory is reported at the start and at the end.
 //
-//   tallyport-soak [--cycles N] [--devices N] [--seed S] [--parallel P] [--octet O] [--verbose]
+//   tallyport-soak [--cycles N] [--devices N] [--sensors N] [--seed S] [--parallel P] [--octet O] [--verbose]
 #include "soak_checks.h"
 #include "soak_faults.h"
 #include "soak_outbox.h"
@@ -55,6 +55,10 @@ const QByteArray kHeldDevice = QByteArrayLiteral("Site A ");
 // cache grows with the file up to its limit (2 MiB a connection) and is counted apart.
 constexpr int kDescriptorSlack = 4;
 constexpr qint64 kResidentSlackKb = 4 * 1024;
+// Descriptors the run needs beside the devices' listening sockets: the database, the mail
+// servers and their connections, the engine's pipes and some data files (the engine keeps no
+// more open than its share of the limit allows).
+constexpr int kDescriptorsBesideDevices = 256;
 // The chart's kept span: an hour, an hour of cycles at one a minute.
 constexpr qint64 kChartKeepMs = 3600 * 1000;
 constexpr int kChartMostPoints = 60 + 60 / 16 + 2;
@@ -102,9 +106,13 @@ public:
         for (const SmtpTestServer::Received &mail : server.messages()) {
             const QByteArray subject = mail.header("Subject");
             const QByteArray id = mail.header("Message-ID");
-            if (!subject.contains("has been shutdown") && m_ids.contains(id))
+            const bool seen = m_ids.contains(id);
+            if (seen && !subject.contains("has been shutdown"))
                 m_duplicates << QString::fromLatin1(subject + ' ' + id);
-            m_ids.insert(id);
+            if (!seen) {
+                m_ids.insert(id);
+                m_idBytes += id.capacity();
+            }
             if (subject.contains("has generated an alarm"))
                 ++m_kinds[QStringLiteral("alarm")];
             else if (subject.contains("up and running")) {
@@ -118,6 +126,13 @@ public:
                 ++m_kinds[QStringLiteral("other")];
         }
         server.clearMessages();
+    }
+    // Heap the identities of the messages received take: each a byte array whose text has an
+    // allocation of its own (a header of 16 bytes, the terminator, the allocator's 8 and rounding).
+    qint64 heldKb() const
+    {
+        constexpr qint64 entry = sizeof(QByteArray) + 40;
+        return (HashHeapBytes(m_ids.capacity(), m_ids.size(), entry) + m_idBytes) / 1024;
     }
     int of(const QString &kind) const { return m_kinds.value(kind); }
     const QMap<QString, int> &kinds() const { return m_kinds; }
@@ -137,6 +152,7 @@ private:
     QStringList m_duplicates;
     QMap<QString, int> m_kinds;
     int m_systemOk = 0;
+    qint64 m_idBytes = 0;
 };
 
 // What the run checks about logins and activations: no activation step ever runs inside a cycle;
@@ -204,6 +220,7 @@ struct Options {
     int parallel = PollIniSettings().parallel;
     int octet = 64;
     int devices = 4;
+    int sensors = 3;
 };
 
 bool parse(QCoreApplication &app, Options &options)
@@ -220,13 +237,19 @@ bool parse(QCoreApplication &app, Options &options)
                       QStringLiteral("p"), QString::number(options.parallel)});
     parser.addOption(
         {QStringLiteral("octet"),
-         QStringLiteral("Third octet of the devices' addresses 127.0.O.x (default 64), so that two "
-                        "runs can go side by side."),
+         QStringLiteral("Octet of the run's addresses (default 64), so that two runs can go side by "
+                        "side: its mail servers and first 250 devices are on 127.0.O.x, the devices "
+                        "past them on 127.O.x.y."),
          QStringLiteral("o"), QString::number(options.octet)});
     parser.addOption({QStringLiteral("devices"),
-                      QStringLiteral("Simulated devices, three sensors each (default 4, at most 10000); "
-                                     "past 250 they stand on 127.O.x.y."),
+                      QStringLiteral("Simulated devices (default 4, at most 10000); past 250 they stand on "
+                                     "127.O.x.y."),
                       QStringLiteral("n"), QString::number(options.devices)});
+    parser.addOption(
+        {QStringLiteral("sensors"),
+         QStringLiteral("Sensors a device (default 3: freezer, cooler, door; at most 10: six more "
+                        "temperatures and a second door)."),
+         QStringLiteral("n"), QString::number(options.sensors)});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Show the engine's warnings.")});
     parser.process(app);
     bool ok = true;
@@ -241,6 +264,9 @@ bool parse(QCoreApplication &app, Options &options)
         return false;
     options.devices = parser.value(QStringLiteral("devices")).toInt(&ok);
     if (!ok || options.devices < 1 || options.devices > 10000)
+        return false;
+    options.sensors = parser.value(QStringLiteral("sensors")).toInt(&ok);
+    if (!ok || options.sensors < 1 || options.sensors > SimDevice::PortCount)
         return false;
     options.seed = parser.isSet(QStringLiteral("seed")) ? parser.value(QStringLiteral("seed")).toUInt(&ok)
                                                         : QRandomGenerator::system()->generate();
@@ -277,7 +303,7 @@ bool setUp(FaultRig &rig, SoakPlant &plant, const Options &options, QString &err
     rig.monitor->mail.SetUpMailManager();
     // The run's own reader keeps a small cache, so the memory figures are the engine's.
     QSqlQuery(rig.reader()).exec(QStringLiteral("PRAGMA cache_size=-64"));
-    if (!plant.build(options.devices)) {
+    if (!plant.build(options.devices, options.sensors)) {
         error = QStringLiteral("A simulated device did not start");
         return false;
     }
@@ -376,6 +402,29 @@ QStringList feedChart(TrendData &chart, int cycle)
     return {};
 }
 
+// Wall time the run's own checks take: with thousands of devices they must stay small beside
+// the cycles they check.
+struct CheckTimes {
+    qint64 recordsNs = 0;
+    qint64 alarmStatesNs = 0;
+    qint64 filedNs = 0;
+    qint64 chartNs = 0;
+};
+
+template <typename Check> QStringList timed(qint64 &nanoseconds, Check check)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QStringList problems = check();
+    nanoseconds += timer.nsecsElapsed();
+    return problems;
+}
+
+QString seconds(qint64 nanoseconds)
+{
+    return QString::number(double(nanoseconds) / 1e9, 'f', 2) + QStringLiteral(" s");
+}
+
 bool grew(const ResourceSample &start, const ResourceSample &end)
 {
 #if defined(TALLYPORT_TSAN)
@@ -383,10 +432,12 @@ bool grew(const ResourceSample &start, const ResourceSample &end)
     // memory is judged in the plain build, descriptors in both.
     const bool memoryGrew = false;
 #else
-    const bool memoryGrew = end.residentKb > start.residentKb + kResidentSlackKb;
+    const bool memoryGrew = end.residentKb - end.ownKb > start.residentKb - start.ownKb + kResidentSlackKb;
 #endif
-    return end.descriptors - end.dataFiles > start.descriptors - start.dataFiles + kDescriptorSlack ||
-           end.sockets > start.sockets + kDescriptorSlack || memoryGrew;
+    const int devicesMore = end.listeningDevices - start.listeningDevices;
+    return end.descriptors - end.dataFiles >
+               start.descriptors - start.dataFiles + devicesMore + kDescriptorSlack ||
+           end.sockets > start.sockets + devicesMore + kDescriptorSlack || memoryGrew;
 }
 } // namespace
 
@@ -398,14 +449,24 @@ int main(int argc, char *argv[])
     Options options;
     if (!parse(app, options)) {
         std::fprintf(stderr, "--cycles takes a positive number, --seed a whole number, --parallel 1 to 64, "
-                             "--octet 1 to 254, --devices 1 to 10000\n");
+                             "--octet 1 to 254, --devices 1 to 10000, --sensors 1 to 10\n");
         return 2;
     }
     qInstallMessageHandler(quietHandler);
     const long descriptorLimit = RaiseDescriptorLimit();
-    print(QStringLiteral("Soak run: %1 cycles, %2 devices, seed %3, [poll] parallel=%4, descriptor limit %5")
+    // Each simulated device holds a listening socket for the whole run.
+    if (descriptorLimit >= 0 && descriptorLimit < options.devices + kDescriptorsBesideDevices) {
+        std::fprintf(stderr,
+                     "The descriptor limit (%ld, the hard limit) leaves too few for %d devices; raise it "
+                     "(ulimit -Hn) to at least %d\n",
+                     descriptorLimit, options.devices, options.devices + kDescriptorsBesideDevices);
+        return 2;
+    }
+    print(QStringLiteral("Soak run: %1 cycles, %2 devices x %3 sensors, seed %4, [poll] parallel=%5, "
+                         "descriptor limit %6")
               .arg(options.cycles)
               .arg(options.devices)
+              .arg(options.sensors)
               .arg(options.seed)
               .arg(options.parallel)
               .arg(descriptorLimit));
@@ -419,6 +480,8 @@ int main(int argc, char *argv[])
     FaultRig rig(options.octet, server);
     SoakPlant plant(rig, random);
     QString error;
+    QElapsedTimer setUpTime;
+    setUpTime.start();
     if (!setUp(rig, plant, options, error)) {
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
@@ -429,6 +492,7 @@ int main(int argc, char *argv[])
         print(QStringLiteral("Set-up failed: ") + error);
         return 2;
     }
+    print(QStringLiteral("Set up in %1").arg(seconds(setUpTime.nsecsElapsed())));
     if (!modesHold || !faults.readOnlyPossible())
         print(QStringLiteral("Note: directories cannot be made read-only here; that fault is left out"));
     RecordChecker records(rig);
@@ -444,10 +508,17 @@ int main(int argc, char *argv[])
     };
     QStringList problems;
     const int warmUp = qMin(100, qMax(1, options.cycles / 10));
-    const ResourceSample beforeCycles = ResourceSample::take();
+    const auto sample = [&] {
+        ResourceSample taken = ResourceSample::take();
+        taken.ownKb = records.heldKb() + mail.heldKb() + chart.memoryBytes() / 1024;
+        taken.listeningDevices = plant.listeningDevices();
+        return taken;
+    };
+    const ResourceSample beforeCycles = sample();
     ResourceSample atStart;
     QElapsedTimer elapsed;
     elapsed.start();
+    CheckTimes times;
 
     for (int cycle = 1; cycle <= options.cycles && problems.size() < 50; ++cycle) {
         plant.change();
@@ -455,17 +526,19 @@ int main(int argc, char *argv[])
         runOneCycle(rig, faults, plant);
         faults.afterCycle();
         mail.take(rig.smtp);
-        problems << records.check(cycle);
-        problems << plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
+        problems << timed(times.recordsNs, [&] { return records.check(cycle); });
+        problems << timed(times.alarmStatesNs, [&] {
+            return plant.afterCycle(cycle, faults.filing(), faults.databaseWritable());
+        });
         problems << sessions.afterCycle(cycle, mail.takeSystemOk());
-        problems << feedChart(chart, cycle);
+        problems << timed(times.chartNs, [&] { return feedChart(chart, cycle); });
         if (cycle == warmUp)
-            atStart = ResourceSample::take();
+            atStart = sample();
         if (cycle % qMax(1, options.cycles / 10) == 0)
             print(QStringLiteral("  cycle %1 after %2 s: %3")
                       .arg(cycle)
                       .arg(elapsed.elapsed() / 1000)
-                      .arg(ResourceSample::take().describe()));
+                      .arg(sample().describe()));
     }
 
     // Every fault taken away: what was held back is written, and the totals must add up.
@@ -475,14 +548,18 @@ int main(int argc, char *argv[])
         runOneCycle(rig, faults, plant);
         rig.smtp.waitForMessages(1, 200);
         mail.take(rig.smtp);
-        problems << records.check(options.cycles + cycle);
-        problems << plant.afterCycle(options.cycles + cycle, SoakPlant::Filing::All, true);
+        problems << timed(times.recordsNs, [&] { return records.check(options.cycles + cycle); });
+        problems << timed(times.alarmStatesNs, [&] {
+            return plant.afterCycle(options.cycles + cycle, SoakPlant::Filing::All, true);
+        });
         problems << sessions.afterCycle(options.cycles + cycle, mail.takeSystemOk());
     }
     SettleOutbox(rig.monitor->outbox);
     drainOutbox(rig, mail);
-    problems << plant.checkFiled() << checkDelivered(rig, mail) << rig.tornFiles();
-    const ResourceSample atEnd = ResourceSample::take();
+    // Before the final checks, whose listing of tens of thousands of files the allocator may keep.
+    const ResourceSample atEnd = sample();
+    problems << timed(times.filedNs, [&] { return plant.checkFiled(); }) << checkDelivered(rig, mail)
+             << rig.tornFiles();
     if (grew(atStart, atEnd))
         problems << QStringLiteral("resources grew: %1 -> %2").arg(atStart.describe(), atEnd.describe());
 
@@ -503,6 +580,10 @@ int main(int argc, char *argv[])
     print(QStringLiteral("Failure episodes followed: %1; record checks: %2")
               .arg(records.episodesFollowed())
               .arg(records.rowChecks()));
+    print(QStringLiteral("The run's own checks: records after cycles %1, alarm states and readings due "
+                         "after cycles %2, readings filed at the end %3; feeding the trend chart %4")
+              .arg(seconds(times.recordsNs), seconds(times.alarmStatesNs), seconds(times.filedNs),
+                   seconds(times.chartNs)));
     QStringList received;
     for (auto it = mail.kinds().constBegin(); it != mail.kinds().constEnd(); ++it)
         received << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
+
+#include <tuple>
 
 class FaultRig;
 class SimDevice;
@@ -30,11 +33,13 @@ public:
 
     SoakPlant(FaultRig &rig, QRandomGenerator &random) : m_rig(rig), m_random(random) {}
 
-    // Adds the devices (one without alarm addresses) to the rig. False when one did not start.
-    bool build(int deviceCount);
+    // Adds the devices (one without alarm addresses), with 1 to 10 sensors each, to the rig.
+    // False when one did not start.
+    bool build(int deviceCount, int sensorsPerDevice);
     QStringList deviceNames() const { return m_devices; }
     SimDevice *device(const QString &name) const;
     const QList<Sensor> &sensors() const { return m_sensors; }
+    int listeningDevices() const;
 
     // Changes some sensors before a cycle.
     void change();
@@ -50,12 +55,15 @@ public:
 private:
     void setAlarm(Sensor &sensor, bool on);
     void setCode(Sensor &sensor);
-    bool answered(const QString &device) const;
+    static QList<std::tuple<int, QString, QString>> sensorSpecs(const QString &device, int count);
+    bool openAlarms(QHash<qint64, int> &open) const;
     bool takes(const Sensor &sensor, Filing filing) const;
+    QHash<qint64, qint64> recordsBySensor() const;
 
     FaultRig &m_rig;
     QRandomGenerator &m_random;
     QStringList m_devices;
     QList<Sensor> m_sensors;
+    QHash<QString, QString> m_answeredLines;
     qint64 m_expectations = 0;
 };

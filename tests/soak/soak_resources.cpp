@@ -45,12 +45,14 @@ ResourceSample ResourceSample::take()
 QString ResourceSample::describe() const
 {
     return QStringLiteral(
-               "%1 descriptors (%2 sockets, %3 data files), resident %4 KiB (database engine %5 KiB), "
-               "peak %6 KiB")
+               "%1 descriptors (%2 sockets, %8 of them devices listening, %3 data files), resident "
+               "%4 KiB (database engine %5 KiB, the run's own %6 KiB), peak %7 KiB")
         .arg(descriptors)
         .arg(sockets)
         .arg(dataFiles)
         .arg(residentKb)
         .arg(sqliteKb)
-        .arg(peakKb);
+        .arg(ownKb)
+        .arg(peakKb)
+        .arg(listeningDevices);
 }
