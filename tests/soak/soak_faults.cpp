@@ -130,7 +130,7 @@ void FaultInjector::beforeCycle(int cycle)
         killDeviceDuringCycle(cycle);
     if (m_random.bounded(1000) < kMailChance)
         breakMail(cycle);
-    if (m_random.bounded(1000) < kLockChance)
+    if (m_random.bounded(1000) < kLockChance && databaseLocks)
         lockDatabase(cycle);
     if (m_random.bounded(1000) < kBackupChance)
         removeBackupDirectory(cycle);

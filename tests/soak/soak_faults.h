@@ -39,6 +39,9 @@ public:
     // Closes (clean) or crashes the program and starts it again; set by the run, which knows
     // what else must follow a new engine.
     std::function<void(bool clean)> restartProgram;
+    // Whether another program may hold the database locked (its chance is drawn all the same,
+    // so a seed gives the same other faults either way).
+    bool databaseLocks = true;
     void beforeCycle(int cycle);
     // After the cycle: the program closed while the server holds back its answer to a message,
     // when that was asked for and a message is on its way.
