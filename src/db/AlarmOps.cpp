@@ -92,36 +92,38 @@ bool Database::RecordActiveAlarms(qint64 sensorId, int &count)
 
 bool Database::RecordDeviceAlarmCounts(qint64 serverId, QHash<qint64, SensorAlarmCounts> &counts)
 {
-    counts.clear();
-    {
-        // Two selects, so that each finds its rows through its own index as the queries for one
-        // sensor do, and plain rows counted here: a grouping or an IN list would make SQLite
-        // build a temporary table for every device. The newest open alarm has the highest key.
-        Statement query =
-            run(QStringLiteral("SELECT a.SensorIDNum, a.rowid, 1 FROM tblSensors s JOIN tblAlarms a "
-                               "ON a.SensorIDNum = s.IDNum WHERE s.ServerIDNum = ? AND "
-                               "a.AlarmEnd IS NULL UNION ALL SELECT a.SensorIDNum, a.rowid, 0 "
-                               "FROM tblSensors s JOIN tblAlarms a ON a.SensorIDNum = s.IDNum "
-                               "WHERE s.ServerIDNum = ? AND a.AlarmActive = ?"),
-                {serverId, serverId, kTrue});
-        if (query) {
-            while (query->next()) {
-                SensorAlarmCounts &sensor = counts[query->value(0).toLongLong()];
-                if (query->value(2).toInt() == 1) {
-                    ++sensor.open.count;
-                    sensor.open.lastId = qMax(sensor.open.lastId, query->value(1).toLongLong());
-                } else {
-                    ++sensor.active;
-                }
-            }
-            if (!query->lastError().isValid())
-                return true;
-            fail(query->lastError().text());
-        }
-    }
+    if (remembered(&ReadMemo::alarmCounts, serverId, counts,
+                   [&](QHash<qint64, SensorAlarmCounts> &read) { return readDeviceAlarmCounts(serverId, read); }))
+        return true;
     // Not logged: the caller reads each sensor's counts on their own then, and those reads log.
     counts.clear();
     return false;
+}
+
+bool Database::readDeviceAlarmCounts(qint64 serverId, QHash<qint64, SensorAlarmCounts> &counts)
+{
+    counts.clear();
+    // Two selects, so that each finds its rows through its own index as the queries for one
+    // sensor do, and plain rows counted here: a grouping or an IN list would make SQLite build a
+    // temporary table for every device. The newest open alarm has the highest key.
+    Statement query = run(QStringLiteral("SELECT a.SensorIDNum, a.rowid, 1 FROM tblSensors s JOIN tblAlarms a "
+                                         "ON a.SensorIDNum = s.IDNum WHERE s.ServerIDNum = ? AND "
+                                         "a.AlarmEnd IS NULL UNION ALL SELECT a.SensorIDNum, a.rowid, 0 "
+                                         "FROM tblSensors s JOIN tblAlarms a ON a.SensorIDNum = s.IDNum "
+                                         "WHERE s.ServerIDNum = ? AND a.AlarmActive = ?"),
+                          {serverId, serverId, kTrue});
+    if (!query)
+        return false;
+    while (query->next()) {
+        SensorAlarmCounts &sensor = counts[query->value(0).toLongLong()];
+        if (query->value(2).toInt() == 1) {
+            ++sensor.open.count;
+            sensor.open.lastId = qMax(sensor.open.lastId, query->value(1).toLongLong());
+        } else {
+            ++sensor.active;
+        }
+    }
+    return !query->lastError().isValid() || fail(query->lastError().text());
 }
 
 namespace {

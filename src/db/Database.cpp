@@ -98,8 +98,34 @@ void Database::useWriteAheadLog()
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
+bool Database::memoUsable()
+{
+    if (m_transactionDepth > 0)
+        return false;
+    if (m_sharedReadOpen && m_memoMarkRead && m_memo.writes == m_writes)
+        return true;
+    qint64 dataVersion = -1;
+    {
+        // In a shared read this starts its read transaction, so what is read next is of the very
+        // data the mark names. Outside one, a commit between the look and the read only makes
+        // the next look drop what was kept.
+        Statement query = run(QStringLiteral("SELECT data_version FROM pragma_data_version"));
+        if (!query || !query->next())
+            return false;
+        dataVersion = query->value(0).toLongLong();
+    }
+    if (m_memo.writes != m_writes || m_memo.dataVersion != dataVersion) {
+        m_memo = ReadMemo();
+        m_memo.writes = m_writes;
+        m_memo.dataVersion = dataVersion;
+    }
+    m_memoMarkRead = m_sharedReadOpen;
+    return true;
+}
+
 void Database::endSharedRead()
 {
+    m_memoMarkRead = false;
     if (!m_sharedReadOpen)
         return;
     m_sharedReadOpen = false;
@@ -114,7 +140,10 @@ void Database::close()
 {
     // A connection opened again counts the other connections' commits afresh.
     ++m_serverEdits;
+    ++m_writes;
+    m_memo = ReadMemo();
     m_sharedReadOpen = false;
+    m_memoMarkRead = false;
     m_statements.clear();
     m_columns.clear();
     if (m_db.isValid())
@@ -228,8 +257,10 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
     }
     bool executed = false;
     const bool read = sql.startsWith(QLatin1String("SELECT"));
-    if (!read)
+    if (!read) {
         endSharedRead();
+        ++m_writes;
+    }
     else if (m_readBatchDepth > 0 && !m_sharedReadOpen && m_transactionDepth == 0)
         m_sharedReadOpen = runBare(QStringLiteral("BEGIN"));
     if (m_transactionDepth == 0 && read) {
@@ -267,6 +298,7 @@ bool Database::runInTransaction(const std::function<bool()> &steps)
     ++m_transactionDepth;
     const bool done = steps() && m_db.commit();
     --m_transactionDepth;
+    ++m_writes; // committed or rolled back, what was kept may differ from the file now
     if (!done) {
         if (m_lastError.isEmpty())
             m_lastError = m_db.lastError().text();

@@ -366,6 +366,8 @@ private:
     void upgradeColumns();
     bool addMissingTable(const QString &table, const QString &createSql);
     bool firstOpenEpisodes(qint64 serverId, qint64 &firstId, qint64 &firstAnnounced);
+    bool readSensorRows(qint64 serverId, QList<SensorRecord> &rows);
+    bool readDeviceAlarmCounts(qint64 serverId, QHash<qint64, SensorAlarmCounts> &counts);
     bool addMissingColumn(const QString &table, const QString &column, const QString &type);
     bool readExtent(const QString &sql, EventExtent &extent);
     bool dropEventsOfNoMessage();
@@ -373,6 +375,44 @@ private:
     bool readNotifyRows(const QString &where, const QVariantList &values, QList<NotifyRow> &rows);
     // The alarms matching condition (SQL after WHERE, with ? for values), in its order.
     bool alarmsWhere(const QString &condition, const QVariantList &values, QList<AlarmRecord> &rows);
+
+    // Reads that hold until the file's data changes, kept with the mark of the data they were read
+    // at: this connection's writes and openings, and the other connections' commits. Every device
+    // of every cycle reads its sensors, name, alarm counts and failure episodes, which seldom
+    // change; while the mark stands one look at it replaces those reads. Nothing read inside a
+    // transaction is kept (a rollback would take it back).
+    struct ReadMemo {
+        quint64 writes = 0;
+        qint64 dataVersion = -1;
+        QHash<qint64, QList<SensorRecord>> sensors;
+        QHash<qint64, std::pair<QString, QString>> nameAndEmail;
+        QHash<qint64, QHash<qint64, SensorAlarmCounts>> alarmCounts;
+        QHash<qint64, std::pair<qint64, qint64>> openEpisodes; // first open, first announced
+    };
+    // Whether the memo may be used now, after dropping it when the mark moved: false inside a
+    // transaction and when the mark cannot be read. In a shared read the mark is looked at once.
+    bool memoUsable();
+    // The value under key as remembered, else as read (and then remembered when the memo may be
+    // used). False when the read fails.
+    template <typename Value, typename Read>
+    bool remembered(QHash<qint64, Value> ReadMemo::*table, qint64 key, Value &value, Read read)
+    {
+        const bool usable = memoUsable();
+        QHash<qint64, Value> &kept = m_memo.*table;
+        if (usable) {
+            const auto found = kept.constFind(key);
+            if (found != kept.cend()) {
+                m_lastError.clear();
+                value = *found;
+                return true;
+            }
+        }
+        if (!read(value))
+            return false;
+        if (usable)
+            kept.insert(key, value);
+        return true;
+    }
 
     ProgramState &m_state;
     QString m_path;
@@ -390,4 +430,7 @@ private:
     std::shared_ptr<WriteGate> m_gate; // shared with the other connections to the file
     bool m_givesWay = false;
     quint64 m_serverEdits = 0; // see DevicesMark
+    quint64 m_writes = 0;      // statements run that may have written, transactions and openings
+    ReadMemo m_memo;
+    bool m_memoMarkRead = false; // the mark was looked at in the shared read open now
 };

@@ -100,18 +100,21 @@ bool Database::MarkServerBackOnLine(qint64 serverId, qint64 *announced)
 
 bool Database::firstOpenEpisodes(qint64 serverId, qint64 &firstId, qint64 &firstAnnounced)
 {
-    firstId = 0;
-    firstAnnounced = 0;
-    Statement query = run(QStringLiteral("SELECT MIN(IDNum), MIN(CASE WHEN EmailSent <> ? THEN IDNum END) "
-                                         "FROM tblServerFailures WHERE ServerIDNum = ? AND BackOnLine = ?"),
-                          {kFalseText, serverId, kFalseText});
-    if (!query)
-        return false;
-    if (!query->next())
-        return fail(query->lastError().text());
-    firstId = query->value(0).toLongLong(); // Null (no episode) reads as 0
-    firstAnnounced = query->value(1).toLongLong();
-    return true;
+    std::pair<qint64, qint64> found;
+    const bool ok = remembered(&ReadMemo::openEpisodes, serverId, found, [&](std::pair<qint64, qint64> &read) {
+        Statement query = run(QStringLiteral("SELECT MIN(IDNum), MIN(CASE WHEN EmailSent <> ? THEN IDNum END) "
+                                             "FROM tblServerFailures WHERE ServerIDNum = ? AND BackOnLine = ?"),
+                              {kFalseText, serverId, kFalseText});
+        if (!query)
+            return false;
+        if (!query->next())
+            return fail(query->lastError().text());
+        read = {query->value(0).toLongLong(), query->value(1).toLongLong()}; // Null (none) reads as 0
+        return true;
+    });
+    firstId = found.first;
+    firstAnnounced = found.second;
+    return ok;
 }
 
 bool Database::AddServerFailure(qint64 serverId, const QString &serverName)

@@ -42,26 +42,29 @@ QVariant wholeNumberOrNull(const QString &text)
 
 bool Database::RecordSensors(qint64 serverId, QList<SensorRecord> &rows, int &count)
 {
-    rows.clear();
     count = 0;
-    {
-        Statement query = run(QStringLiteral("SELECT IDNum, ServerIDNum, SensorName, PortNum, SensorNotes, "
-                                             "SensorType, UpperLimit, LowerLimit, TOL FROM tblSensors "
-                                             "WHERE ServerIDNum = ? AND length(SensorName) <> 0 "
-                                             "ORDER BY PortNum, IDNum"),
-                              {serverId});
-        if (query) {
-            while (query->next())
-                rows.append(sensorFrom(*query));
-            if (!query->lastError().isValid()) {
-                count = int(rows.size());
-                return count > 0; // no named sensor: false, nothing to report
-            }
-            fail(query->lastError().text());
-        }
+    if (!remembered(&ReadMemo::sensors, serverId, rows,
+                    [&](QList<SensorRecord> &read) { return readSensorRows(serverId, read); })) {
+        rows.clear();
+        return failWithLog(QStringLiteral("RecordSensors()"));
     }
+    count = int(rows.size());
+    return count > 0; // no named sensor: false, nothing to report
+}
+
+bool Database::readSensorRows(qint64 serverId, QList<SensorRecord> &rows)
+{
     rows.clear();
-    return failWithLog(QStringLiteral("RecordSensors()"));
+    Statement query = run(QStringLiteral("SELECT IDNum, ServerIDNum, SensorName, PortNum, SensorNotes, "
+                                         "SensorType, UpperLimit, LowerLimit, TOL FROM tblSensors "
+                                         "WHERE ServerIDNum = ? AND length(SensorName) <> 0 "
+                                         "ORDER BY PortNum, IDNum"),
+                          {serverId});
+    if (!query)
+        return false;
+    while (query->next())
+        rows.append(sensorFrom(*query));
+    return !query->lastError().isValid() || fail(query->lastError().text());
 }
 
 bool Database::SensorById(qint64 sensorId, SensorRecord &row, bool &found)

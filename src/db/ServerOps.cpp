@@ -79,18 +79,21 @@ bool Database::OpenServerRecord(qint64 id, ServerRecord &row)
 
 bool Database::ServerNameAndEmail(qint64 id, QString &name, QString &emailList)
 {
-    name.clear();
-    emailList.clear();
-    Statement query =
-        run(QStringLiteral("SELECT ServerName, EmailAddress FROM tblServers WHERE IDNum = ?"), {id});
-    if (!query)
-        return false;
-    if (!query->next())
-        return fail(query->lastError().isValid() ? query->lastError().text()
-                                                 : QStringLiteral("No row %1 in tblServers.").arg(id));
-    name = query->value(0).toString();
-    emailList = query->value(1).toString();
-    return true;
+    std::pair<QString, QString> found;
+    const bool ok = remembered(&ReadMemo::nameAndEmail, id, found, [&](std::pair<QString, QString> &read) {
+        Statement query =
+            run(QStringLiteral("SELECT ServerName, EmailAddress FROM tblServers WHERE IDNum = ?"), {id});
+        if (!query)
+            return false;
+        if (!query->next())
+            return fail(query->lastError().isValid() ? query->lastError().text()
+                                                     : QStringLiteral("No row %1 in tblServers.").arg(id));
+        read = {query->value(0).toString(), query->value(1).toString()};
+        return true;
+    });
+    name = found.first;
+    emailList = found.second;
+    return ok;
 }
 
 bool Database::AddServer(const QString &name, const QString &model, const QString &ipAddress,

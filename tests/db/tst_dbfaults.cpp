@@ -179,6 +179,66 @@ private slots:
         QCOMPARE(count, 2);
     }
 
+    // What a device's evaluation reads at every cycle is kept between cycles, and follows every
+    // change to the file all the same: another connection's commits, this connection's own
+    // writes, a rolled-back transaction; a shared read still sees the file as at its first read.
+    void keptReadsFollowEveryChange()
+    {
+        DbFixture f;
+        fill(f.db);
+        OtherConnection other(f.path());
+        const auto sensorNames = [&] {
+            QList<SensorRecord> rows;
+            int count = 0;
+            f.db.RecordSensors(1, rows, count);
+            QStringList names;
+            for (const SensorRecord &row : rows)
+                names << row.SensorName;
+            return names.join(',');
+        };
+        const auto openAlarms = [&] {
+            QHash<qint64, Database::SensorAlarmCounts> counts;
+            return f.db.RecordDeviceAlarmCounts(1, counts) ? counts.value(1).open.count : -1;
+        };
+        QString name, email;
+        qint64 announced = -1;
+        QCOMPARE(sensorNames(), QStringLiteral("S"));
+        QCOMPARE(openAlarms(), 1);
+        QVERIFY(f.db.ServerNameAndEmail(1, name, email));
+        QVERIFY(f.db.MarkServerBackOnLine(1, &announced)); // ends the episode, never announced
+        QCOMPARE(announced, 0);
+
+        QVERIFY(other.exec("UPDATE tblSensors SET SensorName = 'T'"));
+        QVERIFY(other.exec("UPDATE tblAlarms SET AlarmEnd = 'ended'"));
+        QVERIFY(other.exec("UPDATE tblServers SET ServerName = 'Lab 2', EmailAddress = 'a@b.c'"));
+        QVERIFY(other.exec("INSERT INTO tblServerFailures (ServerIDNum, BackOnLine, EmailSent) "
+                           "VALUES (1, 'False', 'Yes')"));
+        QCOMPARE(sensorNames(), QStringLiteral("T"));
+        QCOMPARE(openAlarms(), 0);
+        QVERIFY(f.db.ServerNameAndEmail(1, name, email));
+        QCOMPARE(name + ' ' + email, QStringLiteral("Lab 2 a@b.c"));
+        QVERIFY(f.db.MarkServerBackOnLine(1, &announced));
+        QVERIFY(announced > 0);
+        QVERIFY(f.db.MarkServerBackOnLine(1, &announced)); // its own stamp is seen
+        QCOMPARE(announced, 0);
+
+        {
+            const Database::ReadBatch reads(f.db);
+            QCOMPARE(sensorNames(), QStringLiteral("T"));
+            QVERIFY(other.exec("UPDATE tblSensors SET SensorName = 'U'"));
+            QCOMPARE(sensorNames(), QStringLiteral("T"));
+        }
+        QCOMPARE(sensorNames(), QStringLiteral("U"));
+        QVERIFY(f.db.SaveSensor(1, "V", 0, "", "temperature", "", "", ""));
+        QCOMPARE(sensorNames(), QStringLiteral("V"));
+        QVERIFY(!f.db.runInTransaction([&] {
+            return f.db.SaveSensor(1, "W", 0, "", "temperature", "", "", "") && sensorNames() == "W" &&
+                   openAlarms() == 0 && false;
+        }));
+        QCOMPARE(sensorNames(), QStringLiteral("V"));
+        QCOMPARE(f.t.errors.lines(), QStringList());
+    }
+
     // Another program holds the file from before the first operation: nothing can be read,
     // every operation fails with the engine's text, and all works once the lock is gone.
     void fileLockedBeforeFirstUseRecovers()
