@@ -50,10 +50,14 @@ RecordFile &RecordFile::operator=(RecordFile &&other) noexcept
 
 bool RecordFile::open(const QString &path, QString &cause)
 {
+    return open(QFile::encodeName(path), cause);
+}
+
+bool RecordFile::open(const QByteArray &encodedPath, QString &cause)
+{
     close();
-    const QByteArray name = QFile::encodeName(path);
     do
-        m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = ::open(encodedPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         cause = systemError();
@@ -155,6 +159,11 @@ bool RecordFile::open(const QString &path, QString &cause)
     cause = qtFileCause(*m_file);
     m_file.reset();
     return false;
+}
+
+bool RecordFile::open(const QByteArray &encodedPath, QString &cause)
+{
+    return open(QFile::decodeName(encodedPath), cause);
 }
 
 bool RecordFile::isOpen() const

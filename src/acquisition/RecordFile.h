@@ -30,6 +30,8 @@ public:
 
     // Opens the file, making it when it is missing.
     bool open(const QString &path, QString &cause);
+    // The same, with the path as the system takes it (QFile::encodeName).
+    bool open(const QByteArray &encodedPath, QString &cause);
     bool isOpen() const;
     void close();
     // The system's number for the open file (0 where files have none).

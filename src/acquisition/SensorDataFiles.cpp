@@ -10,8 +10,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -65,7 +67,8 @@ bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes, QString &cause
 }
 
 // Opens a data file by its path (making it when missing) and learns its length and identity.
-bool openRecordFile(RecordFile &file, const QString &path, qint64 &length, FileIdentity &identity,
+template <typename Path>
+bool openRecordFile(RecordFile &file, const Path &path, qint64 &length, FileIdentity &identity,
                     QString &cause)
 {
     return file.open(path, cause) && file.status(length, identity, cause);
@@ -95,6 +98,22 @@ bool trustedHeader(const SensorFileMemory::Header *memory, const QByteArray &rec
     return memory && memory->record == record && memory->hour == hour;
 }
 
+// The directory's path as the system takes it, followed by a separator, as QDir::filePath joins
+// it to a file name: made once per directory instead of for every file opened (the readings go to
+// one or two directories).
+const QByteArray &encodedDirectoryPrefix(const QString &directory)
+{
+    thread_local QHash<QString, QByteArray> prefixes;
+    const auto found = prefixes.constFind(directory);
+    if (found != prefixes.cend())
+        return *found;
+    if (prefixes.size() >= 16)
+        prefixes.clear(); // directories changed in the settings
+    QByteArray prefix = QFile::encodeName(QDir(directory).filePath(QStringLiteral("x")));
+    prefix.chop(1);
+    return *prefixes.insert(directory, prefix);
+}
+
 // A statistics or instantaneous file of a sensor: its path and the place its failures are logged
 // under are made only when needed, because a kept file is written without either.
 struct DataFilePlace {
@@ -108,6 +127,20 @@ struct DataFilePlace {
                      : SensorStatisticsPath(directory, sensorId);
     }
     QString where() const { return kSaveErrorWhere + shownPath(path()); }
+    // path() as the system takes it, written straight as bytes: the file names are plain ASCII.
+    QByteArray encodedPath() const
+    {
+        if (month && (month->year() < 0 || month->year() > 9999))
+            return QFile::encodeName(path());
+        char name[80];
+        const int length =
+            month ? std::snprintf(name, sizeof name, "Sensor-%d Instantaneous Data Created %d-%04d.dat", sensorId,
+                                  month->month(), month->year())
+                  : std::snprintf(name, sizeof name, "Sensor-%d Average.dat", sensorId);
+        QByteArray encoded = encodedDirectoryPrefix(directory);
+        encoded.append(name, length);
+        return encoded;
+    }
 };
 
 // The clock hour the last record started in, when a reading taken now may be added to it
@@ -282,7 +315,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
     }
     std::optional<HourlyStatisticsRecord> last;
     qint64 startHour = -1;
-    if ((!file.isOpen() && !openRecordFile(file, place.path(), length, identity, cause)) ||
+    if ((!file.isOpen() && !openRecordFile(file, place.encodedPath(), length, identity, cause)) ||
         !lastHourlyRecord(file, length, identity, &known, last, startHour, cause))
         return fail(state, place.where(), cause, error);
     const qint64 n = WholeRecords(length, size);
@@ -340,7 +373,7 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
     if (!file.isOpen()) {
         qint64 length = 0;
         FileIdentity identity;
-        if (!openRecordFile(file, place.path(), length, identity, cause))
+        if (!openRecordFile(file, place.encodedPath(), length, identity, cause))
             return fail(state, place.where(), cause, error);
         wholeLength = WholeRecords(length, size) * size;
     }

@@ -196,18 +196,23 @@ private slots:
                               {{"1/1/2027 12:00:10 AM", 2.0f}, {"1/1/2027 12:00:10 AM", 3.0f}}));
     }
 
+    // The second directory's path as a user may type it: not ASCII, with ".." and a trailing
+    // separator.
     void secondDirectoryGetsAnIdenticalCopy()
     {
         TestState t;
-        QTemporaryDir backup;
+        QTemporaryDir temporary;
+        QVERIFY(QDir(temporary.path()).mkdir(QStringLiteral("Kühlraum")));
+        const QDir backup(temporary.filePath(QStringLiteral("Kühlraum")));
+        const QString typed = temporary.path() + QStringLiteral("/Kühlraum/../Kühlraum/");
         for (int minute : {10, 40, 70}) {
             t.clock.set(at(2026, 3, 14, 10, 0).addSecs(minute * 60));
             QVERIFY(saveAll(t, t.dir.path(), 60.0f + minute));
-            QVERIFY(saveAll(t, backup.path(), 60.0f + minute));
+            QVERIFY(saveAll(t, typed, 60.0f + minute));
         }
         const QStringList names = QDir(t.dir.path()).entryList(QDir::Files);
         QCOMPARE(names.size(), 3);
-        QCOMPARE(QDir(backup.path()).entryList(QDir::Files), names);
+        QCOMPARE(backup.entryList(QDir::Files), names);
         for (const QString &name : names)
             QCOMPARE(contents(backup.filePath(name)), contents(t.path(name)));
     }
