@@ -20,8 +20,7 @@ qint64 statusValueKb(const QByteArray &status, const QByteArray &key)
 ResourceSample ResourceSample::take()
 {
     // Freed memory the allocator still holds goes back to the system first, so that the resident
-    // size follows what is alive: a burst of tens of thousands of error lines (a full disk at
-    // thousands of sensors) otherwise leaves a step in it that is no leak.
+    // size printed follows what is alive as far as the allocator can give pages back.
     ::malloc_trim(0);
     ResourceSample sample;
     const QDir fds(QStringLiteral("/proc/self/fd"));
@@ -44,6 +43,8 @@ ResourceSample ResourceSample::take()
         sample.peakKb = statusValueKb(text, "VmHWM");
     }
     sample.sqliteKb = qint64(sqlite3_memory_used() / 1024);
+    const struct mallinfo2 heap = ::mallinfo2();
+    sample.heapKb = qint64((heap.uordblks + heap.hblkhd) / 1024);
     return sample;
 }
 
@@ -51,7 +52,7 @@ QString ResourceSample::describe() const
 {
     return QStringLiteral(
                "%1 descriptors (%2 sockets, %8 of them devices listening, %3 data files), resident "
-               "%4 KiB (database engine %5 KiB, the run's own %6 KiB), peak %7 KiB")
+               "%4 KiB (heap in use %9 KiB, database engine %5 KiB, the run's own %6 KiB), peak %7 KiB")
         .arg(descriptors)
         .arg(sockets)
         .arg(dataFiles)
@@ -59,5 +60,6 @@ QString ResourceSample::describe() const
         .arg(sqliteKb)
         .arg(ownKb)
         .arg(peakKb)
-        .arg(listeningDevices);
+        .arg(listeningDevices)
+        .arg(heapKb);
 }

@@ -13,6 +13,7 @@ struct ResourceSample {
     qint64 residentKb = 0; // VmRSS
     qint64 peakKb = 0;     // VmHWM, the highest resident size so far
     qint64 sqliteKb = 0;   // held by the database engine (its page caches, all connections)
+    qint64 heapKb = 0;     // allocated and not yet freed, all threads (what the allocator keeps aside)
     // Simulated devices listening, set by the run: each holds a socket, and a device refusing
     // connections or dead for a while holds none.
     int listeningDevices = 0;
