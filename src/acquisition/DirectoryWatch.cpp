@@ -4,7 +4,9 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -39,6 +41,15 @@ constexpr uint32_t kWatched = IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE | IN_MOVED_
                               IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // Events after which the watch no longer stands for the directory at its path.
 constexpr uint32_t kWatchEnded = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
+
+// Whether the directory open as fd is the one the path names.
+bool sameDirectory(int fd, const QByteArray &path)
+{
+    struct stat open = {};
+    struct stat named = {};
+    return ::fstat(fd, &open) == 0 && ::stat(path.constData(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
 } // namespace
 
 DirectoryWatch::DirectoryWatch(const QString &directory)
@@ -46,17 +57,33 @@ DirectoryWatch::DirectoryWatch(const QString &directory)
     const QByteArray path = QFile::encodeName(directory);
     if (!isLocalFileSystem(path))
         return;
+    m_directoryFd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd >= 0 && ::inotify_add_watch(m_fd, path.constData(), kWatched) < 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    // The watch is set by path: it must be on the directory held open (not one that replaced it
+    // in between).
+    if (m_directoryFd < 0 || m_fd < 0 || ::inotify_add_watch(m_fd, path.constData(), kWatched) < 0 ||
+        !sameDirectory(m_directoryFd, path))
+        end();
 }
 
 DirectoryWatch::~DirectoryWatch()
 {
+    end();
+}
+
+void DirectoryWatch::end()
+{
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_directoryFd >= 0)
+        ::close(m_directoryFd);
+    m_fd = -1;
+    m_directoryFd = -1;
+}
+
+bool DirectoryWatch::standsAt(const QString &directory) const
+{
+    return m_directoryFd >= 0 && sameDirectory(m_directoryFd, QFile::encodeName(directory));
 }
 
 bool DirectoryWatch::isWatching() const
@@ -99,8 +126,7 @@ DirectoryWatch::Changes DirectoryWatch::take()
     }
     if (ended) {
         changes.everything = true;
-        ::close(m_fd);
-        m_fd = -1;
+        end();
     }
     return changes;
 }
@@ -109,7 +135,12 @@ DirectoryWatch::Changes DirectoryWatch::take()
 
 DirectoryWatch::DirectoryWatch(const QString &) {}
 DirectoryWatch::~DirectoryWatch() = default;
+void DirectoryWatch::end() {}
 bool DirectoryWatch::isWatching() const
+{
+    return false;
+}
+bool DirectoryWatch::standsAt(const QString &) const
 {
     return false;
 }

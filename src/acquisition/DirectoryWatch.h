@@ -8,6 +8,11 @@
 // closed again, or given other permissions. Only directories on a local file system are watched, because only there does the
 // system see every change; elsewhere, and where the system has no such watch, isWatching() is false.
 // A look costs one system call and never waits.
+//
+// While it watches, it holds the directory open, so that its files can be opened relative to it
+// without a walk of the whole path. A parent directory renamed, or another drive mounted over the
+// path, is not reported by the watch: standsAt() tells whether the path still names the directory
+// watched.
 class DirectoryWatch {
 public:
     explicit DirectoryWatch(const QString &directory);
@@ -16,6 +21,10 @@ public:
     DirectoryWatch &operator=(const DirectoryWatch &) = delete;
 
     bool isWatching() const;
+    // The directory watched, opened (-1 while it does not watch).
+    int directoryDescriptor() const { return m_directoryFd; }
+    // Whether the path names the directory watched (false while it does not watch).
+    bool standsAt(const QString &directory) const;
 
     struct Changes {
         QStringList names;       // files changed, deleted or moved, by name within the directory
@@ -26,5 +35,8 @@ public:
     Changes take();
 
 private:
+    void end();
+
     int m_fd = -1;
+    int m_directoryFd = -1;
 };

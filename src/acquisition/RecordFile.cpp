@@ -55,9 +55,14 @@ bool RecordFile::open(const QString &path, QString &cause)
 
 bool RecordFile::open(const QByteArray &encodedPath, QString &cause)
 {
+    return openAt(AT_FDCWD, encodedPath, cause);
+}
+
+bool RecordFile::openAt(int directoryFd, const QByteArray &encodedName, QString &cause)
+{
     close();
     do
-        m_fd = ::open(encodedPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = ::openat(directoryFd, encodedName.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         cause = systemError();
@@ -164,6 +169,12 @@ bool RecordFile::open(const QString &path, QString &cause)
 bool RecordFile::open(const QByteArray &encodedPath, QString &cause)
 {
     return open(QFile::decodeName(encodedPath), cause);
+}
+
+bool RecordFile::openAt(int, const QByteArray &, QString &cause)
+{
+    cause = QStringLiteral("Files cannot be opened in a directory held open here");
+    return false;
 }
 
 bool RecordFile::isOpen() const

@@ -32,6 +32,8 @@ public:
     bool open(const QString &path, QString &cause);
     // The same, with the path as the system takes it (QFile::encodeName).
     bool open(const QByteArray &encodedPath, QString &cause);
+    // The same, by its name in a directory held open (a descriptor, where the system has them).
+    bool openAt(int directoryFd, const QByteArray &encodedName, QString &cause);
     bool isOpen() const;
     void close();
     // The system's number for the open file (0 where files have none).

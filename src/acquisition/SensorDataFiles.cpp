@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <cmath>
@@ -67,8 +68,7 @@ bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes, QString &cause
 }
 
 // Opens a data file by its path (making it when missing) and learns its length and identity.
-template <typename Path>
-bool openRecordFile(RecordFile &file, const Path &path, qint64 &length, FileIdentity &identity,
+bool openRecordFile(RecordFile &file, const QString &path, qint64 &length, FileIdentity &identity,
                     QString &cause)
 {
     return file.open(path, cause) && file.status(length, identity, cause);
@@ -120,6 +120,7 @@ struct DataFilePlace {
     const QString &directory;
     int sensorId;
     std::optional<QDate> month; // of an instantaneous file; none for the statistics file
+    int directoryFd = -1;       // the directory held open, where its watch holds it
 
     QString path() const
     {
@@ -127,21 +128,33 @@ struct DataFilePlace {
                      : SensorStatisticsPath(directory, sensorId);
     }
     QString where() const { return kSaveErrorWhere + shownPath(path()); }
-    // path() as the system takes it, written straight as bytes: the file names are plain ASCII.
-    QByteArray encodedPath() const
+    // The file's name as the system takes it, written straight as bytes: the names are plain
+    // ASCII.
+    QByteArray encodedName() const
     {
         if (month && (month->year() < 0 || month->year() > 9999))
-            return QFile::encodeName(path());
+            return QFile::encodeName(QFileInfo(path()).fileName());
         char name[80];
         const int length =
             month ? std::snprintf(name, sizeof name, "Sensor-%d Instantaneous Data Created %d-%04d.dat", sensorId,
                                   month->month(), month->year())
                   : std::snprintf(name, sizeof name, "Sensor-%d Average.dat", sensorId);
-        QByteArray encoded = encodedDirectoryPrefix(directory);
-        encoded.append(name, length);
-        return encoded;
+        return QByteArray(name, length);
+    }
+    // Opens the file by its name in the directory held open, else by its path (made when missing).
+    bool open(RecordFile &file, QString &cause) const
+    {
+        return directoryFd >= 0 ? file.openAt(directoryFd, encodedName(), cause)
+                                : file.open(encodedDirectoryPrefix(directory) + encodedName(), cause);
     }
 };
+
+// Opens a sensor's data file (making it when missing) and learns its length and identity.
+bool openDataFile(RecordFile &file, const DataFilePlace &place, qint64 &length, FileIdentity &identity,
+                  QString &cause)
+{
+    return place.open(file, cause) && file.status(length, identity, cause);
+}
 
 // The clock hour the last record started in, when a reading taken now may be added to it
 // (the very hour of now, counted either way: a clock set back still starts a new record
@@ -294,11 +307,11 @@ bool lastHourlyRecord(RecordFile &file, qint64 length, const FileIdentity &ident
 
 bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
                           QString *error, std::optional<SensorFileMemory::Statistics> *memory,
-                          KeptFileBudget *keep)
+                          const SensorFileMemory::Keeping *keep)
 {
     constexpr int size = HourlyStatisticsRecord::Size;
     const QDateTime now = state.readingsTime();
-    const DataFilePlace place{directory, sensorId, std::nullopt};
+    const DataFilePlace place{directory, sensorId, std::nullopt, keep ? keep->directoryFd : -1};
     // Known again only once this write has succeeded.
     std::optional<SensorFileMemory::Statistics> known;
     if (memory)
@@ -315,7 +328,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
     }
     std::optional<HourlyStatisticsRecord> last;
     qint64 startHour = -1;
-    if ((!file.isOpen() && !openRecordFile(file, place.encodedPath(), length, identity, cause)) ||
+    if ((!file.isOpen() && !openDataFile(file, place, length, identity, cause)) ||
         !lastHourlyRecord(file, length, identity, &known, last, startHour, cause))
         return fail(state, place.where(), cause, error);
     const qint64 n = WholeRecords(length, size);
@@ -341,7 +354,7 @@ bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sen
         *memory = SensorFileMemory::Statistics{identity.device, identity.inode, writtenLength,
                                                written,         startHour,      {}};
         if (keep)
-            (*memory)->file.keep(std::move(file), *keep);
+            (*memory)->file.keep(std::move(file), *keep->budget);
     }
     return true;
 }
@@ -354,11 +367,12 @@ qint64 monthOf(const QDate &date)
 } // namespace
 
 bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
-                              QString *error, SensorFileMemory::Instantaneous *memory, KeptFileBudget *keep)
+                              QString *error, SensorFileMemory::Instantaneous *memory,
+                              const SensorFileMemory::Keeping *keep)
 {
     constexpr int size = InstantaneousRecord::Size;
     const QDateTime now = state.readingsTime();
-    const DataFilePlace place{directory, sensorId, now.date()};
+    const DataFilePlace place{directory, sensorId, now.date(), keep ? keep->directoryFd : -1};
 
     // A kept file is this month's, all whole records up to the length it was left with.
     RecordFile file;
@@ -373,14 +387,14 @@ bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int
     if (!file.isOpen()) {
         qint64 length = 0;
         FileIdentity identity;
-        if (!openRecordFile(file, place.encodedPath(), length, identity, cause))
+        if (!openDataFile(file, place, length, identity, cause))
             return fail(state, place.where(), cause, error);
         wholeLength = WholeRecords(length, size) * size;
     }
     const QByteArray record = InstantaneousRecord{DateTimeText(now), reading}.encode();
     if (!appendRecord(file, wholeLength, record, cause))
         return fail(state, place.where(), cause, error);
-    if (memory && keep && memory->file.keep(std::move(file), *keep)) {
+    if (memory && keep && memory->file.keep(std::move(file), *keep->budget)) {
         memory->month = monthOf(now.date());
         memory->length = wholeLength + size;
     }
@@ -391,10 +405,14 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
                             const QString &sensorName, const QString &serverName, const QString &unitText,
                             float reading, QString *error, SensorFileMemory *memory)
 {
-    const QByteArray headerRecord = SensorHeaderRecord{serverName, sensorName, unitText}.encode();
-    const qint64 hour = hourOf(state.readingsTime());
-    KeptFileBudget *keep = memory ? memory->prepare(directory, sensorId, headerRecord, hour) : nullptr;
     SensorFileMemory::Files *known = memory ? &memory->of(directory, sensorId) : nullptr;
+    const std::array<QString, 3> headerTexts{serverName, sensorName, unitText};
+    const QByteArray headerRecord = known && !known->header.record.isEmpty() && known->header.texts == headerTexts
+                                        ? known->header.record
+                                        : SensorHeaderRecord{serverName, sensorName, unitText}.encode();
+    const qint64 hour = hourOf(state.readingsTime());
+    const SensorFileMemory::Keeping *keep =
+        memory ? memory->prepare(directory, sensorId, headerRecord, hour) : nullptr;
     const bool headerTrusted = known && trustedHeader(&known->header, headerRecord, hour);
     QString header, statistics, instantaneous;
     bool headerOk =
@@ -409,6 +427,8 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
         known->header = {};
         headerOk = saveHeaderRecord(state, directory, sensorId, headerRecord, &header, &known->header);
     }
+    if (known && headerOk)
+        known->header.texts = headerTexts; // the record remembered is made from them
     if (error)
         *error = !headerOk          ? header
                  : !statisticsOk    ? statistics

@@ -40,12 +40,12 @@ bool SaveSensorDatToFile(ProgramState &state, const QString &directory, int sens
 bool SaveHourlyStatistics(ProgramState &state, const QString &directory, int sensorId, float reading,
                           QString *error = nullptr,
                           std::optional<SensorFileMemory::Statistics> *memory = nullptr,
-                          KeptFileBudget *keep = nullptr);
+                          const SensorFileMemory::Keeping *keep = nullptr);
 
 // Appends the reading with the current time to this month's file.
 bool SaveInstantaneousReading(ProgramState &state, const QString &directory, int sensorId, float reading,
                               QString *error = nullptr, SensorFileMemory::Instantaneous *memory = nullptr,
-                              KeptFileBudget *keep = nullptr);
+                              const SensorFileMemory::Keeping *keep = nullptr);
 
 // The three writers above in their order (header, statistics, instantaneous). Every writer is
 // tried even after an earlier one failed; true only when all three succeeded, *error holds the

@@ -66,15 +66,17 @@ bool SensorFileMemory::releaseNamed(Directory &directory, const QString &fileNam
     return true;
 }
 
-KeptFileBudget *SensorFileMemory::prepare(const QString &path, int sensorId, const QByteArray &headerRecord,
-                                          qint64 hour)
+const SensorFileMemory::Keeping *SensorFileMemory::prepare(const QString &path, int sensorId,
+                                                          const QByteArray &headerRecord, qint64 hour)
 {
     Directory &directory = m_directories[path];
     // A watch that ended (its files were closed then) is made again once an hour.
     if (directory.hour != hour) {
         directory.hour = hour;
-        if (!directory.watch || !directory.watch->isWatching())
+        if (!directory.watch || !directory.watch->isWatching()) {
             directory.watch = std::make_unique<DirectoryWatch>(path);
+            directory.keeping = {&m_budget, directory.watch->directoryDescriptor()};
+        }
     }
     Files &files = directory.sensors[sensorId];
     files.written = true;
@@ -86,12 +88,12 @@ KeptFileBudget *SensorFileMemory::prepare(const QString &path, int sensorId, con
     if (!directory.watch->isWatching())
         return nullptr; // nothing is kept there
     if (m_batchDepth > 0 && directory.lookedInBatch == m_batch)
-        return &m_budget;
+        return &directory.keeping;
     directory.lookedInBatch = m_batchDepth > 0 ? m_batch : 0;
     return look(directory);
 }
 
-KeptFileBudget *SensorFileMemory::look(Directory &directory)
+const SensorFileMemory::Keeping *SensorFileMemory::look(Directory &directory)
 {
     // Closing a kept file is itself reported by the watch, so the reports are taken until a
     // round closes nothing more: none of them may close a file opened after it.
@@ -103,16 +105,23 @@ KeptFileBudget *SensorFileMemory::look(Directory &directory)
         if (!directory.watch->isWatching())
             return nullptr; // the watch ended: every file was closed above
         if (!released)
-            return &m_budget;
+            return &directory.keeping;
     }
 }
 
 void SensorFileMemory::releaseIdle()
 {
-    for (auto &[path, directory] : m_directories)
+    for (auto &[path, directory] : m_directories) {
+        if (directory.watch && directory.watch->isWatching() && !directory.watch->standsAt(path)) {
+            // Made again, on the directory the path names, at the next reading.
+            releaseAll(directory);
+            directory.watch.reset();
+            directory.hour = -1;
+        }
         for (auto &[id, files] : directory.sensors) {
             if (!files.written)
                 release(files);
             files.written = false;
         }
+    }
 }

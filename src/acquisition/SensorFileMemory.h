@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -27,12 +28,16 @@
 // its first reading of every clock hour (so at the month's change too: spread over the cycle
 // rather than all at once, which at tens of thousands of files would hold the window), when its
 // name or its device's name changes, and when it had no reading in a whole cycle (a deleted
-// sensor). So a reading is never written into a file that no longer stands at its path.
+// sensor), and when the directory's path names another directory at the end of a cycle. So a
+// reading is never written into a file that no longer stands at its path.
 class SensorFileMemory {
 public:
     struct Header {
         QByteArray record;
         qint64 hour = -1; // the clock hour it was last checked in
+        // The device's, the sensor's and the unit's texts the record was made from: while they
+        // stay the same the record is not made again for every reading.
+        std::array<QString, 3> texts;
     };
     struct Statistics {
         quint64 device = 0, inode = 0;
@@ -61,11 +66,18 @@ public:
 
     // What is known of a sensor's files in a directory (made empty when nothing is).
     Files &of(const QString &directory, int sensorId) { return m_directories[directory].sensors[sensorId]; }
+    // Where a sensor's files may be kept open.
+    struct Keeping {
+        KeptFileBudget *budget = nullptr;
+        // The directory as its watch holds it open: the files are opened by their names in it,
+        // without a walk of the whole path.
+        int directoryFd = -1;
+    };
     // Before a reading of the sensor is written to the directory: closes the kept files that may
-    // no longer stand at their paths (see above). The budget to keep files under, or null where
-    // files must not be kept.
-    KeptFileBudget *prepare(const QString &directory, int sensorId, const QByteArray &headerRecord,
-                            qint64 hour);
+    // no longer stand at their paths (see above). Where files may be kept, or null where they
+    // must not be.
+    const Keeping *prepare(const QString &directory, int sensorId, const QByteArray &headerRecord,
+                           qint64 hour);
     // While one is alive, each directory's watch is looked at once, before the first reading
     // written there, instead of before every reading: the readings of one device are written one
     // after another, and a change from outside in between is noticed at the next device's.
@@ -83,7 +95,9 @@ public:
     private:
         SensorFileMemory &m_memory;
     };
-    // At the end of a cycle: closes the files of sensors that had no reading in it.
+    // At the end of a cycle: closes the files of sensors that had no reading in it, and all files
+    // of a directory whose path names another directory now (a parent renamed, a drive mounted
+    // over it), which its watch does not report.
     void releaseIdle();
     // Forgets a directory (the backup directory changed) or everything, closing their files.
     void forget(const QString &directory) { m_directories.erase(directory); }
@@ -93,12 +107,13 @@ public:
 private:
     struct Directory {
         std::unique_ptr<DirectoryWatch> watch;
+        Keeping keeping;
         qint64 hour = -1;
         quint64 lookedInBatch = 0; // the batch whose first reading here looked at the watch
         std::unordered_map<int, Files> sensors;
     };
     // Takes the watch's reports and closes the files they name; null when nothing may be kept.
-    KeptFileBudget *look(Directory &directory);
+    const Keeping *look(Directory &directory);
     static bool release(Files &files);
     static bool releaseAll(Directory &directory);
     static bool releaseNamed(Directory &directory, const QString &fileName);

@@ -19,6 +19,7 @@
 #include <QScopeGuard>
 
 #include <cmath>
+#include <utility>
 
 #include <sys/statvfs.h>
 
@@ -113,7 +114,7 @@ bool AlarmEvaluation::CompareToEmailLimits(qint64 deviceId, const QString &model
     // A failure with one sensor is logged and the others are still evaluated, so their
     // readings and alarms are not lost with it.
     bool allDone = true;
-    for (const SensorRecord &record : sensors) {
+    for (const SensorRecord &record : std::as_const(sensors)) {
         if (!m_state.MonitoringActive())
             break;
         allDone = evaluateSensor(deviceId, modelText, deviceName, address, emailList, record) && allDone;

@@ -361,6 +361,37 @@ private slots:
         QCOMPARE(descriptorsOn(average7), 0);
         QVERIFY(t.errors.lines().isEmpty());
     }
+
+    // A parent of the directory renamed and the path made again: the watch sees nothing, but at
+    // the end of the cycle the files, kept or opened in the directory held open, follow the path.
+    void filesFollowTheirPathWhenAParentIsRenamed()
+    {
+        TestState t;
+        SensorFileMemory memory(1); // one file kept, the other opened for each reading
+        QVERIFY(QDir(t.dir.path()).mkpath(QStringLiteral("site/data")));
+        const QString data = t.path("site/data");
+        const auto save = [&](int minute, float reading) {
+            t.clock.set(at(2026, 3, 31, 22, minute));
+            QVERIFY(SaveSensorReadingFiles(t.state, data, 7, "Freezer", "Lab A", "F", reading, nullptr, &memory));
+        };
+        const auto readings = [](const QString &directory) {
+            QList<InstantaneousRecord> records;
+            ReadInstantaneousReadings(directory + "/Sensor-7 Instantaneous Data Created 3-2026.dat", records);
+            QList<HourlyStatisticsRecord> hours;
+            ReadHourlyStatistics(directory + "/Sensor-7 Average.dat", hours);
+            return QPair<qsizetype, int>(records.size(), hours.isEmpty() ? 0 : hours.last().count);
+        };
+        save(5, 1.0f);
+        save(6, 2.0f);
+        QCOMPARE(memory.keptFiles(), 1);
+        QVERIFY(QDir(t.dir.path()).rename(QStringLiteral("site"), QStringLiteral("site-old")));
+        QVERIFY(QDir(t.dir.path()).mkpath(QStringLiteral("site/data")));
+        memory.releaseIdle();
+        save(7, 3.0f);
+        QCOMPARE(readings(t.path("site-old/data")), (QPair<qsizetype, int>(2, 2)));
+        QCOMPARE(readings(data), (QPair<qsizetype, int>(1, 1)));
+        QVERIFY(t.errors.lines().isEmpty());
+    }
 #endif
 
     void unwritableDirectoryFailsAndLosesNothing_data()
