@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 
 #include <cmath>
@@ -25,6 +24,28 @@ const QString kHeaderErrorWhere = QStringLiteral("Function: SaveSensorDatToFile(
 QString sensorFileName(int sensorId, const QString &suffix)
 {
     return QStringLiteral("Sensor-") + QString::number(sensorId) + suffix;
+}
+
+// The statistics and instantaneous files' names, written straight as bytes: they are plain ASCII
+// and made for every reading whose file is not kept open.
+QByteArray statisticsFileName(int sensorId)
+{
+    char name[40];
+    const int length = std::snprintf(name, sizeof name, "Sensor-%d Average.dat", sensorId);
+    return QByteArray(name, length);
+}
+
+QByteArray instantaneousFileName(int sensorId, const QDate &month)
+{
+    if (month.year() < 0 || month.year() > 9999)
+        return sensorFileName(sensorId, QStringLiteral(" Instantaneous Data Created %1-%2.dat")
+                                            .arg(month.month())
+                                            .arg(month.year(), 4, 10, QLatin1Char('0')))
+            .toLatin1();
+    char name[80];
+    const int length = std::snprintf(name, sizeof name, "Sensor-%d Instantaneous Data Created %d-%04d.dat",
+                                     sensorId, month.month(), month.year());
+    return QByteArray(name, length);
 }
 
 QString shownPath(const QString &path)
@@ -128,18 +149,9 @@ struct DataFilePlace {
                      : SensorStatisticsPath(directory, sensorId);
     }
     QString where() const { return kSaveErrorWhere + shownPath(path()); }
-    // The file's name as the system takes it, written straight as bytes: the names are plain
-    // ASCII.
     QByteArray encodedName() const
     {
-        if (month && (month->year() < 0 || month->year() > 9999))
-            return QFile::encodeName(QFileInfo(path()).fileName());
-        char name[80];
-        const int length =
-            month ? std::snprintf(name, sizeof name, "Sensor-%d Instantaneous Data Created %d-%04d.dat", sensorId,
-                                  month->month(), month->year())
-                  : std::snprintf(name, sizeof name, "Sensor-%d Average.dat", sensorId);
-        return QByteArray(name, length);
+        return month ? instantaneousFileName(sensorId, *month) : statisticsFileName(sensorId);
     }
     // Opens the file by its name in the directory held open, else by its path (made when missing).
     bool open(RecordFile &file, QString &cause) const
@@ -220,15 +232,12 @@ QString SensorHeaderPath(const QString &directory, int sensorId)
 
 QString SensorStatisticsPath(const QString &directory, int sensorId)
 {
-    return QDir(directory).filePath(sensorFileName(sensorId, QStringLiteral(" Average.dat")));
+    return QDir(directory).filePath(QString::fromLatin1(statisticsFileName(sensorId)));
 }
 
 QString SensorInstantaneousPath(const QString &directory, int sensorId, const QDate &month)
 {
-    const QString suffix = QStringLiteral(" Instantaneous Data Created %1-%2.dat")
-                               .arg(month.month())
-                               .arg(month.year(), 4, 10, QLatin1Char('0'));
-    return QDir(directory).filePath(sensorFileName(sensorId, suffix));
+    return QDir(directory).filePath(QString::fromLatin1(instantaneousFileName(sensorId, month)));
 }
 
 QString SensorCsvPath(const QString &directory, int sensorId)

@@ -104,16 +104,13 @@ bool Database::memoUsable()
         return false;
     if (m_sharedReadOpen && m_memoMarkRead && m_memo.writes == m_writes)
         return true;
-    qint64 dataVersion = -1;
-    {
-        // In a shared read this starts its read transaction, so what is read next is of the very
-        // data the mark names. Outside one, a commit between the look and the read only makes
-        // the next look drop what was kept.
-        Statement query = run(QStringLiteral("SELECT data_version FROM pragma_data_version"));
-        if (!query || !query->next())
-            return false;
-        dataVersion = query->value(0).toLongLong();
-    }
+    // In a shared read this starts its read transaction, so what is read next is of the very data
+    // the mark names. Outside one, a commit between the look and the read only makes the next
+    // look drop what was kept.
+    DevicesMark mark;
+    if (!ReadDevicesMark(mark))
+        return false;
+    const qint64 dataVersion = mark.dataVersion;
     if (m_memo.writes != m_writes || m_memo.dataVersion != dataVersion) {
         m_memo = ReadMemo();
         m_memo.writes = m_writes;
