@@ -8,8 +8,9 @@
 #endif
 
 namespace {
-// The descriptor number no kept file may reach: the soft limit less a quarter of it, and less at
-// least 4,096 (half of a small limit), which stay free for everything else. 0 (nothing kept)
+// The descriptor number no kept file may reach: the soft limit less an eighth of it, and less at
+// least 2,048 (half of a small limit), which stay free for everything else: the connections of a
+// cycle (its lanes and up to 256 slow devices), web clients, mail, the database. 0 (nothing kept)
 // where the limit is unknown.
 long keptDescriptorCeiling()
 {
@@ -19,7 +20,7 @@ long keptDescriptorCeiling()
         return 0;
     const long most = 1L << 20;
     const long total = limit.rlim_cur == RLIM_INFINITY ? most : std::min<long>(long(limit.rlim_cur), most);
-    return total - std::max(total / 4, std::min(total / 2, 4096L));
+    return total - std::max(total / 8, std::min(total / 2, 2048L));
 #else
     return 0;
 #endif

@@ -3,8 +3,8 @@
 #include "RecordFile.h"
 
 // Which data files may stay open between writes: no more than capacity, and only those whose
-// descriptor number stays below a ceiling under the process's descriptor limit (a quarter of it
-// below, and at least 4,096 or half of a small limit). The system hands out the lowest free
+// descriptor number stays below a ceiling under the process's descriptor limit (an eighth of it
+// below, and at least 2,048 or half of a small limit). The system hands out the lowest free
 // number, so a file numbered that high means that many descriptors are in use already; the rest
 // stays free for sockets, the database, threads and everything else.
 class KeptFileBudget {

@@ -436,7 +436,7 @@ bool SaveSensorReadingFiles(ProgramState &state, const QString &directory, int s
         known->header = {};
         headerOk = saveHeaderRecord(state, directory, sensorId, headerRecord, &header, &known->header);
     }
-    if (known && headerOk)
+    if (known && headerOk && known->header.texts != headerTexts)
         known->header.texts = headerTexts; // the record remembered is made from them
     if (error)
         *error = !headerOk          ? header

@@ -66,10 +66,19 @@ bool SensorFileMemory::releaseNamed(Directory &directory, const QString &fileNam
     return true;
 }
 
+SensorFileMemory::Directory &SensorFileMemory::directoryAt(const QString &path)
+{
+    if (!m_lastDirectory || m_lastPath != path) {
+        m_lastDirectory = &m_directories[path];
+        m_lastPath = path;
+    }
+    return *m_lastDirectory;
+}
+
 const SensorFileMemory::Keeping *SensorFileMemory::prepare(const QString &path, int sensorId,
                                                           const QByteArray &headerRecord, qint64 hour)
 {
-    Directory &directory = m_directories[path];
+    Directory &directory = directoryAt(path);
     // A watch that ended (its files were closed then) is made again once an hour.
     if (directory.hour != hour) {
         directory.hour = hour;

@@ -65,7 +65,7 @@ public:
     SensorFileMemory &operator=(const SensorFileMemory &) = delete;
 
     // What is known of a sensor's files in a directory (made empty when nothing is).
-    Files &of(const QString &directory, int sensorId) { return m_directories[directory].sensors[sensorId]; }
+    Files &of(const QString &directory, int sensorId) { return directoryAt(directory).sensors[sensorId]; }
     // Where a sensor's files may be kept open.
     struct Keeping {
         KeptFileBudget *budget = nullptr;
@@ -100,8 +100,16 @@ public:
     // over it), which its watch does not report.
     void releaseIdle();
     // Forgets a directory (the backup directory changed) or everything, closing their files.
-    void forget(const QString &directory) { m_directories.erase(directory); }
-    void clear() { m_directories.clear(); }
+    void forget(const QString &directory)
+    {
+        m_lastDirectory = nullptr;
+        m_directories.erase(directory);
+    }
+    void clear()
+    {
+        m_lastDirectory = nullptr;
+        m_directories.clear();
+    }
     int keptFiles() const { return m_budget.kept(); }
 
 private:
@@ -112,6 +120,9 @@ private:
         quint64 lookedInBatch = 0; // the batch whose first reading here looked at the watch
         std::unordered_map<int, Files> sensors;
     };
+    // The directory at the path, made empty when unknown. The one asked for last is found again
+    // without hashing its path: a device's readings go to the same directory one after another.
+    Directory &directoryAt(const QString &path);
     // Takes the watch's reports and closes the files they name; null when nothing may be kept.
     const Keeping *look(Directory &directory);
     static bool release(Files &files);
@@ -121,6 +132,8 @@ private:
     // Declared first, so that it outlives the files counted against it.
     KeptFileBudget m_budget;
     std::unordered_map<QString, Directory> m_directories;
+    QString m_lastPath;
+    Directory *m_lastDirectory = nullptr; // at m_lastPath, while not null
     int m_batchDepth = 0;
     quint64 m_batch = 0; // counts the batches begun
 };

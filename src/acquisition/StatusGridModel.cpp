@@ -88,7 +88,8 @@ bool StatusGridModel::WriteSensorIdentity(const QString &deviceName, const QStri
     QString *cells = row.cells;
     bool changed = writeCell(cells[DeviceColumn], deviceName);
     changed |= writeCell(cells[SensorColumn], sensorName);
-    changed |= writeCell(cells[SensorIdColumn], QString::number(sensorId));
+    if (row.sensorId != sensorId) // the id cell holds the number the row keeps
+        changed |= writeCell(cells[SensorIdColumn], QString::number(sensorId));
     row.sensorId = sensorId;
     changed |= writeCell(cells[UnitsColumn], unitText);
     if (changed)
@@ -120,6 +121,11 @@ bool StatusGridModel::WriteStatus(SensorStatus status)
 
 int StatusGridModel::rowForSensor(int sensorId)
 {
+    // A device's sensors hold rows one after another: the row after the one written last is
+    // looked at before the table of rows.
+    const int next = m_currentRow + 1;
+    if (next < m_rows.size() && m_rows.at(next).sensorId == sensorId)
+        return next;
     const auto known = m_rowOfSensor.constFind(sensorId);
     if (known != m_rowOfSensor.constEnd())
         return *known;

@@ -1,5 +1,6 @@
 #include "AlarmTexts.h"
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -14,6 +15,32 @@ constexpr float NoDataCode = -999991.0f;
 bool TypeHas(const QString &type, const char *word)
 {
     return type.contains(QLatin1String(word), Qt::CaseInsensitive);
+}
+
+// What a sensor's type makes of its readings. The words are looked for once per type: every
+// reading of every sensor asks, and a collector has only a few types, so the last ones seen are
+// remembered with their answer.
+enum class ReadingKind { Contact, Water, Power, Number };
+
+ReadingKind readingKindOf(const QString &type)
+{
+    struct Known {
+        QString type;
+        ReadingKind kind = ReadingKind::Number;
+    };
+    thread_local std::array<Known, 8> known;
+    thread_local size_t next = 0;
+    for (const Known &k : known)
+        if (!k.type.isNull() && k.type == type)
+            return k.kind;
+    const ReadingKind kind =
+        TypeHas(type, "dry contact alarm input") || TypeHas(type, "dry contact input") || TypeHas(type, "door")
+            ? ReadingKind::Contact
+        : TypeHas(type, "water sensor") ? ReadingKind::Water
+        : TypeHas(type, "power sensor") ? ReadingKind::Power
+                                        : ReadingKind::Number;
+    known[next++ % known.size()] = {type, kind};
+    return kind;
 }
 
 // True when the text is a number equal to the code.
@@ -101,8 +128,8 @@ bool SensorStateText(float reading, const QString &sensorType, QString &stateTex
 
     // Digital inputs report 0 or 1; anything else is shown as the number the device sent rather
     // than a word that belongs to another reading.
-    if (TypeHas(sensorType, "dry contact alarm input") || TypeHas(sensorType, "dry contact input") ||
-        TypeHas(sensorType, "door")) {
+    const ReadingKind kind = readingKindOf(sensorType);
+    if (kind == ReadingKind::Contact) {
         if (reading == 0.0f)
             stateText = QStringLiteral("Open");
         else if (reading == 1.0f)
@@ -111,7 +138,7 @@ bool SensorStateText(float reading, const QString &sensorType, QString &stateTex
             stateText = NumberText(reading);
         return true;
     }
-    if (TypeHas(sensorType, "water sensor")) {
+    if (kind == ReadingKind::Water) {
         if (reading == 0.0f)
             stateText = QStringLiteral("Water Not Detected");
         else if (reading == 1.0f)
@@ -120,7 +147,7 @@ bool SensorStateText(float reading, const QString &sensorType, QString &stateTex
             stateText = NumberText(reading);
         return true;
     }
-    if (TypeHas(sensorType, "power sensor")) {
+    if (kind == ReadingKind::Power) {
         stateText = reading == 1.0f ? QStringLiteral("Power On") : QStringLiteral("Power Off");
         return true;
     }

@@ -83,7 +83,8 @@ bool ReadClockText(const QString &text, QDate &date, QTime &time)
     return when.isValid();
 }
 
-QString DateTimeText(const QDateTime &when)
+namespace {
+QString newDateTimeText(const QDateTime &when)
 {
     // Every reading's record carries this text, and the general formatter costs more than the
     // rest of writing it; the four-digit years are written by hand, anything else by the C
@@ -98,6 +99,25 @@ QString DateTimeText(const QDateTime &when)
         std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d %s", date.month(), date.day(), date.year(),
                       hour, time.minute(), time.second(), time.hour() < 12 ? "AM" : "PM");
     return QString::fromLatin1(text, length);
+}
+} // namespace
+
+QString DateTimeText(const QDateTime &when)
+{
+    // All readings of a device are written with the time they were taken at: the text made last
+    // is handed out again for the same local or UTC time.
+    thread_local QDateTime lastWhen;
+    thread_local QString lastText;
+    const Qt::TimeSpec spec = when.timeSpec();
+    const bool plain = spec == Qt::LocalTime || spec == Qt::UTC;
+    if (plain && lastWhen.isValid() && lastWhen.timeSpec() == spec && lastWhen == when)
+        return lastText;
+    QString text = newDateTimeText(when);
+    if (plain && when.isValid()) {
+        lastWhen = when;
+        lastText = text;
+    }
+    return text;
 }
 
 QString DateTimeText(const QDate &date, const QTime &time)

@@ -238,6 +238,15 @@ bool Database::runBare(const QString &sql)
     return done;
 }
 
+namespace {
+// Statements that only read: queries, and the look at the data version (its pragma form is
+// prepared once, where the table form prepares the pragma again at every run).
+bool isRead(const QString &sql)
+{
+    return sql.startsWith(QLatin1String("SELECT")) || sql == QLatin1String("PRAGMA data_version");
+}
+} // namespace
+
 Database::Statement Database::run(const QString &sql, const QVariantList &values)
 {
     m_lastError.clear();
@@ -253,7 +262,7 @@ Database::Statement Database::run(const QString &sql, const QVariantList &values
         query->bindValue(i, nullText ? QVariant(QStringLiteral("")) : value);
     }
     bool executed = false;
-    const bool read = sql.startsWith(QLatin1String("SELECT"));
+    const bool read = isRead(sql);
     if (!read) {
         endSharedRead();
         ++m_writes;

@@ -52,7 +52,7 @@ bool Database::RecordServers(QList<ServerRecord> &rows, int &count)
 bool Database::ReadDevicesMark(DevicesMark &mark)
 {
     mark = DevicesMark();
-    Statement query = run(QStringLiteral("SELECT data_version FROM pragma_data_version"));
+    Statement query = run(QStringLiteral("PRAGMA data_version"));
     if (!query)
         return false;
     if (!query->next())

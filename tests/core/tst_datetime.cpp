@@ -99,8 +99,15 @@ private slots:
                 QFAIL(qPrintable(text));
             }
         }
+        // One instant written as a local time, then as UTC: each keeps its own text.
+        const QDateTime noon(QDate(2026, 6, 1), QTime(12, 0));
+        const QString localText = DateTimeText(noon), utcText = DateTimeText(noon.toUTC());
         oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
         tzset();
+        if (hasGap) {
+            QCOMPARE(localText, QStringLiteral("6/1/2026 12:00:00 PM"));
+            QCOMPARE(utcText, QStringLiteral("6/1/2026 4:00:00 PM"));
+        }
         for (const QDateTime &odd : {QDateTime(QDate(999, 1, 2), QTime(3, 4, 5)),
                                      QDateTime(QDate(10000, 1, 2), QTime(13, 4, 5)), QDateTime()})
             QCOMPARE(DateTimeText(odd), QLocale::c().toString(odd, QStringLiteral("M/d/yyyy h:mm:ss AP")));
