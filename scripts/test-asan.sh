@@ -17,5 +17,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 compiler=${SANITIZE_CXX:-clang++-14}
 fuzz=OFF
 case "$(basename "$compiler")" in clang*) fuzz=ON ;; esac
+# With the argument "build" it only builds the tree.
+step=scripts/test.sh
+[ "${1:-}" = build ] && step=scripts/build.sh
 TEST_JOBS=${TEST_JOBS:-$(( $(nproc) * 2 ))} BUILD_DIR=$build_dir BUILD_TYPE=${BUILD_TYPE:-Sanitize} CMAKE_EXTRA_ARGS="-DCMAKE_CXX_COMPILER=$compiler -DTALLYPORT_SANITIZE=ON -DTALLYPORT_FUZZ=$fuzz -DTALLYPORT_BUILD_BENCH=OFF ${CMAKE_EXTRA_ARGS:-}" \
-    bash scripts/test.sh
+    bash "$step"
