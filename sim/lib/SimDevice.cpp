@@ -278,3 +278,5 @@ bool SimDevice::outOfLimits(int port) const
         return false;
     return value < lower || value > upper;
 }
+
+#include "moc_SimDevice.cpp"

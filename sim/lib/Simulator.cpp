@@ -219,3 +219,5 @@ QString Simulator::sensorTable() const
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
+
+#include "moc_Simulator.cpp"

@@ -114,3 +114,5 @@ void DeviceExchange::finish(Outcome outcome)
     m_result.outcome = outcome;
     emit finished();
 }
+
+#include "moc_DeviceExchange.cpp"

@@ -359,3 +359,5 @@ void PollCycle::notifyRecovered(const ServerRecord &device, qint64 episode)
     event.text = QStringLiteral("The device: ") + device.ServerName + QStringLiteral(" answers again.");
     notifier->Notify(event, QStringLiteral("tblServerFailures"), episode);
 }
+
+#include "moc_PollCycle.cpp"

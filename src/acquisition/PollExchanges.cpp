@@ -176,3 +176,5 @@ QString PollExchanges::addressKey(const QString &address)
     const QHostAddress host(trimmed);
     return host.isNull() ? trimmed.toLower() : host.toString();
 }
+
+#include "moc_PollExchanges.cpp"

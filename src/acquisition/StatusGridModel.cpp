@@ -280,3 +280,5 @@ void StatusGridModel::cellsChanged(int firstColumn, int lastColumn)
 {
     emit dataChanged(index(m_currentRow, firstColumn), index(m_currentRow, lastColumn));
 }
+
+#include "moc_StatusGridModel.cpp"

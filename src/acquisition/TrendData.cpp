@@ -465,3 +465,5 @@ float TrendData::currentValue(const QHash<QString, int> &rowOfSensor, const Tren
         return none;
     return ReadingValue(cell(row, ReadingColumn));
 }
+
+#include "moc_TrendData.cpp"

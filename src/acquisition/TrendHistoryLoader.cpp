@@ -131,3 +131,5 @@ void TrendHistoryLoader::onBatchDone()
     }
     emit finished();
 }
+
+#include "moc_TrendHistoryLoader.cpp"

@@ -225,3 +225,5 @@ void AlarmResponse::AlarmEnded(qint64 sensorId, qint64 alarmId)
     if (escalation)
         escalation->Ended(alarmId);
 }
+
+#include "moc_AlarmResponse.cpp"

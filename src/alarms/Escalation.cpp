@@ -361,3 +361,5 @@ void Escalation::sendLastWord(Followed &f, const QString &subject, const QString
     channels.removeIf([&own](const QString &name) { return own.contains(name); });
     notify(f, kind, subject, text, channels);
 }
+
+#include "moc_Escalation.cpp"

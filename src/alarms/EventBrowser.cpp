@@ -247,3 +247,5 @@ bool EventBrowser::ClearSystemErrors()
     showAgain();
     return true;
 }
+
+#include "moc_EventBrowser.cpp"

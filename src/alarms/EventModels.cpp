@@ -293,3 +293,5 @@ QString ErrorTableModel::cellText(int row, int column) const
         return {};
     }
 }
+
+#include "moc_EventModels.cpp"

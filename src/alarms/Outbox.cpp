@@ -492,3 +492,5 @@ void Outbox::armTimer()
     const qint64 ms = std::clamp<qint64>(Moment::now(m_state.clock()).msecsTo(next), 10, kLongestSleepMs);
     m_timer.start(int(ms));
 }
+
+#include "moc_Outbox.cpp"

@@ -55,3 +55,5 @@ void SmtpWorker::stopAndWait()
     wait.endOn(this, &SmtpWorker::finished);
     wait.run(-1);
 }
+
+#include "moc_SmtpWorker.cpp"

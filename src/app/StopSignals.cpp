@@ -99,3 +99,5 @@ void StopSignals::takeSignal()
         emit stopRequested(nameOf(number));
 #endif
 }
+
+#include "moc_StopSignals.cpp"

@@ -169,3 +169,5 @@ QVariant DataLogModel::headerData(int section, Qt::Orientation orientation, int 
     const QStringList headings = m_log.gridHeadings();
     return section >= 0 && section < headings.size() ? QVariant(headings.at(section)) : QVariant();
 }
+
+#include "moc_DataLog.cpp"

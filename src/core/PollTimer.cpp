@@ -104,3 +104,5 @@ void PollTimer::runTimedCycle(std::function<void()> then)
     else
         ended();
 }
+
+#include "moc_PollTimer.cpp"

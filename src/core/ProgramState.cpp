@@ -40,3 +40,5 @@ QDateTime ProgramState::readingsTime() const
 {
     return ReadingsTakenAt.isValid() ? ReadingsTakenAt : m_clock.now();
 }
+
+#include "moc_ProgramState.cpp"

@@ -133,3 +133,5 @@ QVariant StatusList::data(const QModelIndex &index, int role) const
         return {};
     return m_lines[index.row()];
 }
+
+#include "moc_StatusList.cpp"

@@ -62,3 +62,5 @@ void StatusPrinter::printProgress(const QString &line)
     m_progress.insert(line, now);
     print(line);
 }
+
+#include "moc_StatusPrinter.cpp"

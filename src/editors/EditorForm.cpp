@@ -67,3 +67,5 @@ void EditorForm::clearMessages()
     m_messages.clear();
     emit messagesCleared();
 }
+
+#include "moc_EditorForm.cpp"

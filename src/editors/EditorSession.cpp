@@ -522,3 +522,5 @@ void EditorSession::waitMs(int milliseconds)
     LocalWait wait(&m_services.state);
     wait.run(milliseconds);
 }
+
+#include "moc_EditorSession.cpp"

@@ -400,3 +400,5 @@ QString DownloadProgressText(const QString &serverName, qint64 bytesReceived, in
         return text;
     return text + QStringLiteral(".  Waiting for ") + serverName + QStringLiteral(" to end the download");
 }
+
+#include "moc_DeviceLink.cpp"

@@ -202,3 +202,5 @@ void LinkTransaction::afterClose(bool closed)
     LinkStatus::ClearSocketError(m_state);
     later([this, accepted] { emit finished(accepted); });
 }
+
+#include "moc_LinkTransaction.cpp"

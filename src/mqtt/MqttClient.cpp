@@ -383,3 +383,5 @@ bool MqttClient::publish(const QString &topic, const QByteArray &payload, bool r
     m_session->wakeUp.wake();
     return handedOver;
 }
+
+#include "moc_MqttClient.cpp"

@@ -306,3 +306,5 @@ void ConnectMqtt(MqttPublisher &mqtt, Activation &activation, PollCycle &cycle)
     QObject::connect(&cycle, &PollCycle::deviceTaken, &mqtt, &MqttPublisher::DeviceTaken);
     QObject::connect(&cycle, &PollCycle::finished, &mqtt, &MqttPublisher::CycleEnded);
 }
+
+#include "moc_MqttPublisher.cpp"

@@ -728,3 +728,5 @@ void ChannelQueue::armTimer()
     const qint64 ms = std::clamp<qint64>(m_timing.now().msecsTo(next), 10, kLongestChannelSleepMs);
     m_timer.start(int(ms));
 }
+
+#include "moc_ChannelQueue.cpp"

@@ -37,3 +37,5 @@ QString ChannelTest::AnswerText(const HttpOutcome &outcome)
     return (outcome.delivered() ? QStringLiteral("Delivered: ") : QStringLiteral("Failed: ")) +
            outcome.summary();
 }
+
+#include "moc_ChannelTest.cpp"

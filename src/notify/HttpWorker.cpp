@@ -76,3 +76,5 @@ void HttpWorker::onDone()
     m_busy = false;
     emit finished(takeOutcomes());
 }
+
+#include "moc_HttpWorker.cpp"

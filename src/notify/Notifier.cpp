@@ -273,3 +273,5 @@ void Notifier::updateStatusList()
             m_state.UpdateStatus(key, QStringLiteral("delete"));
     m_statusKeys = keys;
 }
+
+#include "moc_Notifier.cpp"

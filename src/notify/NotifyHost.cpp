@@ -413,3 +413,5 @@ void NotifyHost::stopAll()
     if (m_reports.stopped)
         m_reports.stopped();
 }
+
+#include "moc_NotifyHost.cpp"

@@ -190,3 +190,5 @@ void MonthlyReport::queueMail(const QDate &month, const QByteArray &pdf)
                                    file, error))
         m_state.UpdateStatus(StatusKey, title + QStringLiteral(" could not be e-mailed: ") + error);
 }
+
+#include "moc_MonthlyReport.cpp"

@@ -105,3 +105,5 @@ void ReportJob::onThreadFinished()
     m_result.reset();
     emit finished(result);
 }
+
+#include "moc_ReportJob.cpp"

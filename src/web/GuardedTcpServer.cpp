@@ -77,3 +77,5 @@ void GuardedTcpServer::hand(QTcpSocket *socket)
     if (m_tls)
         emit newConnection();
 }
+
+#include "moc_GuardedTcpServer.cpp"

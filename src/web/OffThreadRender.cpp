@@ -35,3 +35,5 @@ void OffThreadRender::onThreadDone()
     for (const Done &done : waiting)
         done(made);
 }
+
+#include "moc_OffThreadRender.cpp"

@@ -76,3 +76,5 @@ SensorRange RangeWorker::range(RangeRequest &request)
     }
     return range;
 }
+
+#include "moc_RangeWorker.cpp"

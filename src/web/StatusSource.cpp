@@ -241,3 +241,5 @@ bool StatusSource::sensorAlarms(int sensorId, const QDateTime &from, const QDate
 {
     return m_database.SensorAlarmsBetween(sensorId, from, to, limit, alarms);
 }
+
+#include "moc_StatusSource.cpp"

@@ -478,3 +478,5 @@ void WebServer::send(const WebReply &reply, const Outgoing &outgoing, QTcpSocket
     if (outgoing.close)
         CloseWhenWritten(socket);
 }
+
+#include "moc_WebServer.cpp"

@@ -272,3 +272,5 @@ void ConnectRemoteAccess(WebService &web, Activation &activation, PollTimer &pol
     };
     QObject::connect(&pollTimer, &PollTimer::cycleEnded, &web, &WebService::Refresh);
 }
+
+#include "moc_WebService.cpp"

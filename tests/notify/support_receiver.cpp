@@ -65,3 +65,5 @@ void TestReceiver::onData(QTcpSocket *socket)
                   "Content-Length: 2\r\nConnection: close\r\n\r\nok");
     socket->disconnectFromHost();
 }
+
+#include "moc_support_receiver.cpp"

@@ -71,3 +71,5 @@ void DataLogFrame::clearFields()
     txtNR->clear();
     chkCLF->setChecked(false);
 }
+
+#include "moc_DataLogFrame.cpp"

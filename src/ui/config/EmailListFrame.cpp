@@ -140,3 +140,5 @@ bool EmailListFrame::eventFilter(QObject *watched, QEvent *event)
     }
     return QGroupBox::eventFilter(watched, event);
 }
+
+#include "moc_EmailListFrame.cpp"

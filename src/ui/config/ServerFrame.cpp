@@ -97,3 +97,5 @@ void ServerFrame::watchRequired(QLineEdit *box)
         box->setPalette(palette);
     });
 }
+
+#include "moc_ServerFrame.cpp"

@@ -250,3 +250,5 @@ bool TreeConfiguration::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+#include "moc_TreeConfiguration.cpp"

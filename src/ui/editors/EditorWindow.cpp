@@ -116,3 +116,5 @@ void EditorWindow::reject()
     }
     QDialog::reject();
 }
+
+#include "moc_EditorWindow.cpp"

@@ -113,3 +113,5 @@ void FormBinding::showMark(const QString &key)
         widget->setPalette(palette);
     }
 }
+
+#include "moc_FormBinding.cpp"

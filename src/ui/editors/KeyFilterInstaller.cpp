@@ -62,3 +62,5 @@ bool KeyFilterInstaller::eventFilter(QObject *watched, QEvent *event)
         box->insert(QString(QChar(kept)));
     return true;
 }
+
+#include "moc_KeyFilterInstaller.cpp"

@@ -56,3 +56,5 @@ std::unique_ptr<EditorWindow> MakePhoneParametersWindow(const EditorServices &se
     window->build();
     return window;
 }
+
+#include "moc_PhoneParametersWindow.cpp"

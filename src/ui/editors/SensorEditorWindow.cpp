@@ -102,3 +102,5 @@ void SensorEditorWindow::connectButtons()
     on("btnCloseCal", [this] { m_session.CloseCalibration(); });
     on("btnCF", [this] { m_session.ShowCorrection(); });
 }
+
+#include "moc_SensorEditorWindow.cpp"

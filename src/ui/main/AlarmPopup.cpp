@@ -207,3 +207,5 @@ void AlarmPopup::placeInCorner()
     const QRect area = screen->availableGeometry();
     move(area.right() - width() - 12, area.bottom() - height() - 12);
 }
+
+#include "moc_AlarmPopup.cpp"

@@ -97,3 +97,5 @@ void EventViews::selectShownAlarm()
     selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_dbgridAlarms->scrollTo(index);
 }
+
+#include "moc_EventViews.cpp"

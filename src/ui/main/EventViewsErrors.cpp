@@ -104,3 +104,5 @@ bool ErrorListsPage::eventFilter(QObject *watched, QEvent *event)
     }
     return QWidget::eventFilter(watched, event);
 }
+
+#include "moc_EventViewsErrors.cpp"

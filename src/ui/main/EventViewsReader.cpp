@@ -219,3 +219,5 @@ void AlarmReaderPage::saveAcknowledge()
     if (m_browser.Acknowledge(m_txtAckBy->text(), m_txtAckComment->text()))
         closeAcknowledge();
 }
+
+#include "moc_EventViewsReader.cpp"

@@ -487,3 +487,5 @@ void MainWindow::closeOtherWindows()
 {
     m_windowOrder.CloseNewestFirst(this);
 }
+
+#include "moc_MainWindow.cpp"

@@ -476,3 +476,5 @@ void TrendChartView::mouseReleaseEvent(QMouseEvent *event)
     }
     QChartView::mouseReleaseEvent(event);
 }
+
+#include "moc_TrendChartView.cpp"

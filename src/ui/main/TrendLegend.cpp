@@ -105,3 +105,5 @@ void TrendLegend::onItemChanged(QTreeWidgetItem *item, int column)
         return;
     m_chart.setSeriesVisible(m_list->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
 }
+
+#include "moc_TrendLegend.cpp"

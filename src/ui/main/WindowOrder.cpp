@@ -37,3 +37,5 @@ void WindowOrder::CloseNewestFirst(const QWidget *keep)
         if (window != keep && window->isVisible())
             window->close();
 }
+
+#include "moc_WindowOrder.cpp"

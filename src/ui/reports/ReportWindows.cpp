@@ -23,3 +23,5 @@ void ReportWindows::open()
     m_open->raise();
     m_open->activateWindow();
 }
+
+#include "moc_ReportWindows.cpp"

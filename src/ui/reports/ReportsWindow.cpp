@@ -335,3 +335,5 @@ void ReportsWindow::reject()
     m_job.cancel();
     QDialog::reject();
 }
+
+#include "moc_ReportsWindow.cpp"

@@ -82,3 +82,5 @@ bool SensorChoice::anyChosen() const
     // With no sensors in the list at all the report still covers what the files hold.
     return items.isEmpty();
 }
+
+#include "moc_SensorChoice.cpp"

@@ -185,3 +185,5 @@ void AdvancedEmailDialog::onOk()
         m_state.prompts().message(QStringLiteral("Error saving SMTP advanced settings."));
     accept();
 }
+
+#include "moc_AdvancedEmailDialog.cpp"

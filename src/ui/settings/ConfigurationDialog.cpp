@@ -437,3 +437,5 @@ void ConfigurationDialog::onAdvanced()
         takeEffect(m_state.Config);
     }
 }
+
+#include "moc_ConfigurationDialog.cpp"

@@ -312,3 +312,5 @@ void SecurityPage::collect(SettingsInput &input) const
     input.password = txtPW_0->text();
     input.confirmPassword = txtPW_1->text();
 }
+
+#include "moc_ConfigurationPages.cpp"

@@ -213,3 +213,5 @@ void EscalationPage::onSave()
     m_state.Ini.escalation = escalation;
     fill(escalation);
 }
+
+#include "moc_EscalationPage.cpp"

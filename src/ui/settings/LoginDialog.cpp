@@ -69,3 +69,5 @@ void LoginDialog::onCancel()
     m_state.LoginSucceeded = false;
     reject();
 }
+
+#include "moc_LoginDialog.cpp"

@@ -117,3 +117,5 @@ bool MqttPage::collect(MqttIniSettings &settings, QString &reason, QLineEdit *&b
     settings.discoveryPrefix = txtMqttDiscoveryPrefix->text().trimmed();
     return true;
 }
+
+#include "moc_MqttPage.cpp"

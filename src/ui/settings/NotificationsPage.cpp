@@ -250,3 +250,5 @@ void NotificationsPage::onTest()
     btnNotifyTest->setEnabled(false);
     lblNotifyAnswer->setText(QStringLiteral("Sending a test message..."));
 }
+
+#include "moc_NotificationsPage.cpp"

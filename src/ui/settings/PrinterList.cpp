@@ -65,3 +65,5 @@ void PrinterList::checkOnly(int index)
     setCurrentRow(index);
     m_updating = false;
 }
+
+#include "moc_PrinterList.cpp"

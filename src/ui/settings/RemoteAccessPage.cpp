@@ -108,3 +108,5 @@ void RemoteAccessPage::makeToken()
     txtWebToken->setText(token);
     emit tokenMade();
 }
+
+#include "moc_RemoteAccessPage.cpp"

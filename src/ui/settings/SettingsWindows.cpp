@@ -64,3 +64,5 @@ bool SettingsWindows::openLogin()
     LoginDialog login(m_state, &m_window);
     return ExecModal(login) == QDialog::Accepted;
 }
+
+#include "moc_SettingsWindows.cpp"
