@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 const QChar CR(13);
@@ -86,25 +88,45 @@ QString NumberText(float value)
     if (v == 0.0)
         return QStringLiteral("0");
     // Seven significant digits in scientific form, e.g. "-7.250000e+01", then laid out without the
-    // exponent.
-    QString scientific = QString::number(v, 'e', 6);
-    const bool negative = scientific.startsWith(QLatin1Char('-'));
+    // exponent. Made in a character buffer: the text is made for every reading of every sensor.
+    const QByteArray scientific = QByteArray::number(v, 'e', 6);
+    const char *mantissa = scientific.constData();
+    const bool negative = *mantissa == '-';
     if (negative)
-        scientific.remove(0, 1);
-    const qsizetype ePos = scientific.indexOf(QLatin1Char('e'));
-    QString digits = scientific.left(ePos).remove(QLatin1Char('.'));
-    const int integerDigits = scientific.mid(ePos + 1).toInt() + 1;
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
+        ++mantissa;
+    const char *exponent = std::strchr(mantissa, 'e');
+    std::array<char, 16> digits;
+    int digitCount = 0;
+    for (const char *c = mantissa; c < exponent && digitCount < int(digits.size()); ++c) {
+        if (*c != '.')
+            digits[size_t(digitCount++)] = *c;
+    }
+    while (digitCount > 1 && digits[size_t(digitCount - 1)] == '0')
+        --digitCount;
+    const int integerDigits = std::atoi(exponent + 1) + 1;
 
-    QString text;
-    if (integerDigits <= 0)
-        text = QStringLiteral("0.") + QString(-integerDigits, QLatin1Char('0')) + digits;
-    else if (integerDigits >= digits.size())
-        text = digits + QString(integerDigits - digits.size(), QLatin1Char('0'));
-    else
-        text = digits.left(integerDigits) + QLatin1Char('.') + digits.mid(integerDigits);
-    return negative ? QLatin1Char('-') + text : text;
+    // A float's exponent lies between -45 and 38: at most "-0.", 45 zeros and 7 digits.
+    std::array<char, 64> text;
+    int length = 0;
+    const auto put = [&](char c, int times = 1) {
+        for (; times > 0; --times)
+            text[size_t(length++)] = c;
+    };
+    if (negative)
+        put('-');
+    if (integerDigits <= 0) {
+        put('0');
+        put('.');
+        put('0', -integerDigits);
+    }
+    for (int i = 0; i < digitCount; ++i) {
+        if (i == integerDigits && integerDigits > 0)
+            put('.');
+        put(digits[size_t(i)]);
+    }
+    if (integerDigits > digitCount)
+        put('0', integerDigits - digitCount);
+    return QString::fromLatin1(text.data(), length);
 }
 
 bool SensorStateText(float reading, const QString &sensorType, QString &stateText)
