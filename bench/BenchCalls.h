@@ -75,6 +75,7 @@ inline CallCounts countLog(const QString &logPath)
         return counts;
     }
     // "1234  openat(AT_FDCWD</cwd>, "/dir/Sensor-1.dat", ...) = 7</dir/Sensor-1.dat>"
+    // "1234  openat(5</dir>, "Sensor-1.dat", ...) = 7</dir/Sensor-1.dat>"
     static const QRegularExpression call(QStringLiteral("^\\d+\\s+(\\w+)\\((.*)$"));
     static const QRegularExpression quoted(QStringLiteral("\"([^\"]*)\""));
     static const QRegularExpression named(QStringLiteral("<([^>]*)>"));
@@ -109,8 +110,12 @@ inline CallCounts countLog(const QString &logPath)
         QString path;
         if (pathCalls.contains(name))
             path = quoted.match(rest).captured(1);
+        // A name relative to a directory descriptor: "openat(5</dir>, "Sensor-1.dat", ...)".
+        const QString directory = named.match(rest).captured(1);
+        if (!path.isEmpty() && !path.startsWith(QLatin1Char('/')) && directory.startsWith(QLatin1Char('/')))
+            path = directory + QLatin1Char('/') + path;
         if (path.isEmpty())
-            path = named.match(rest).captured(1);
+            path = directory;
         const QString kind = kindOfPath(path);
         if (!kind.isEmpty())
             ++counts.byKind[kind][name];
