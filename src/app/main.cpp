@@ -3,7 +3,9 @@
 #include "NotifyCommand.h"
 #include "ReportCommand.h"
 
+#ifdef TALLYPORT_WINDOWS
 #include <ui/main/Application.h>
+#endif
 
 #include <core/DescriptorLimit.h>
 #include <core/EventLoopChoice.h>
@@ -91,5 +93,11 @@ int main(int argc, char *argv[])
     case CommandLine::Mode::Window:
         break;
     }
+#ifdef TALLYPORT_WINDOWS
     return RunTallyport(argc, argv, line.directory);
+#else
+    QTextStream(stderr) << "tallyport: this build has no window; run it with --headless, --report or "
+                           "--test-notify.\nTry tallyport --help.\n";
+    return 1;
+#endif
 }

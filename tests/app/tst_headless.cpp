@@ -42,7 +42,7 @@ private slots:
     void initTestCase()
     {
         if (!QFile::exists(ProgramRun::BuiltProgram()))
-            QSKIP("the tallyport program is not built (TALLYPORT_BUILD_UI off)");
+            QSKIP("the tallyport program is not built");
     }
 
     void refusesWhatItCannotDo_data()
@@ -90,6 +90,14 @@ private slots:
                                                  .arg(TALLYPORT_VERSION_MAJOR)
                                                  .arg(TALLYPORT_VERSION_MINOR)
                                                  .arg(TALLYPORT_VERSION_PATCH));
+#ifdef TALLYPORT_PROGRAM_WITHOUT_WINDOWS
+        // Built without the windows, the program says so instead of starting one.
+        ProgramRun window;
+        window.start({});
+        QVERIFY(window.finish());
+        QCOMPARE(window.exitCode(), 1);
+        QVERIFY2(window.errors().contains("this build has no window"), qPrintable(window.errors()));
+#endif
     }
 
     // --test-notify sends one test message through the channel and says what the receiver answered.

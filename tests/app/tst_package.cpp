@@ -65,7 +65,7 @@ private slots:
 void TestPackage::initTestCase()
 {
 #ifndef TALLYPORT_CPACK
-    QSKIP("the package is made from the regular build tree only");
+    QSKIP("the package is made from the regular build tree with its windows only");
 #else
     if (QStandardPaths::findExecutable("dpkg-deb").isEmpty())
         QSKIP("dpkg-deb is not installed");
