@@ -379,7 +379,7 @@ struct RunFigures {
     struct StallPlace {
         int cycle = 0;
         double startMs = 0, cycleMs = 0, cpuMs = 0;
-    } steadyStallAt; // where the longest of cycles 2 on began
+    } firstStallAt, steadyStallAt; // where cycle 1's longest began; where the longest of cycles 2 on
     // The stretch between two events in which the thread itself ran longest (on a loaded
     // machine the longest stretch is mostly waiting for a core), in cycles 2 on.
     struct Busiest {
@@ -446,6 +446,8 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
         cycleStallMs = 0;
         busiest = {};
         sinceBeat.start();
+        // The thread's time is counted from here too, not from the last beat before the cycle.
+        cpuAtBeatMs = threadCpuMs();
         sinceCycleStart.start();
         // Waited for to its end however long it takes (under strace a cycle of thousands of
         // devices takes minutes): a cycle cut short would run on into the next one.
@@ -456,6 +458,7 @@ RunFigures runCycles(Engine &engine, SimBank &sims, const Options &options, Metr
         const double ms = wall.nsecsElapsed() / 1e6;
         if (cycle == 1) {
             f.firstStallMs = cycleStallMs;
+            f.firstStallAt = {cycle, stallAtMs, ms, stallCpuMs};
         } else if (cycleStallMs > f.steadyStallMs) {
             f.steadyStallMs = cycleStallMs;
             f.steadyStallAt = {cycle, stallAtMs, ms, stallCpuMs};
@@ -533,6 +536,9 @@ void printCycles(const RunFigures &f, const Options &options)
         "longest time the UI thread ran no event during a cycle: cycle 1 %.1f ms, cycles 2-%d %.1f ms "
         "(goal under 50 ms)\n",
         f.firstStallMs, options.cycles, f.steadyStallMs);
+    if (f.firstStallAt.cycle > 0)
+        std::printf("  in cycle 1 the longest began %.1f ms into the cycle; the thread ran %.1f ms of it\n",
+                    std::max(0.0, f.firstStallAt.startMs), f.firstStallAt.cpuMs);
     if (f.steadyStallAt.cycle > 0)
         std::printf(
             "  the longest began %.1f ms into cycle %d, which took %.1f ms; the thread ran %.1f ms of it\n",
