@@ -121,11 +121,12 @@ bool StatusGridModel::WriteStatus(SensorStatus status)
 
 int StatusGridModel::rowForSensor(int sensorId)
 {
-    // A device's sensors hold rows one after another: the row after the one written last is
-    // looked at before the table of rows.
-    const int next = m_currentRow + 1;
-    if (next < m_rows.size() && m_rows.at(next).sensorId == sensorId)
-        return next;
+    // A device's sensors hold rows one after another: the row the grid moved on to after the one
+    // written last (or, where it did not move on, the row after it) is looked at before the
+    // table of rows.
+    for (const int row : {m_currentRow, m_currentRow + 1})
+        if (row < m_rows.size() && m_rows.at(row).sensorId == sensorId)
+            return row;
     const auto known = m_rowOfSensor.constFind(sensorId);
     if (known != m_rowOfSensor.constEnd())
         return *known;
