@@ -137,7 +137,11 @@ QString CommandLineHelp()
                "  or:  tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
                "[--dir DIR]\n"
                "  or:  tallyport --test-notify NAME [--dir DIR]\n\n"
+#ifdef TALLYPORT_WINDOWS
                "Without --headless or --report the Tallyport window starts and monitoring begins.\n"
+#else
+               "This build has no window: run it with --headless, --report or --test-notify.\n"
+#endif
                "With --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "
                "folder of the program directory.\n\n") +
            parser.helpText().section(QLatin1Char('\n'), 2);

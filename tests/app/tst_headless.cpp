@@ -83,6 +83,12 @@ private slots:
         QCOMPARE(help.exitCode(), 0);
         for (const char *option : {"--headless", "--dir", "--version"})
             QVERIFY2(help.output().contains(QLatin1String(option)), option);
+        // Whether the program was built with its window, as the tree says.
+#ifdef TALLYPORT_PROGRAM_WITHOUT_WINDOWS
+        QVERIFY2(help.output().contains("This build has no window"), qPrintable(help.output()));
+#else
+        QVERIFY2(help.output().contains("the Tallyport window starts"), qPrintable(help.output()));
+#endif
         ProgramRun version;
         version.start({"--version"});
         QVERIFY(version.finish());
