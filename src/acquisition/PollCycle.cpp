@@ -8,7 +8,6 @@
 #include <core/ConfigFile.h>
 #include <core/DateTimeText.h>
 #include <core/ErrorLog.h>
-#include <core/LocalWait.h>
 #include <core/ProgramState.h>
 #include <db/Database.h>
 #include <link/DeviceCommands.h>

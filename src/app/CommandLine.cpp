@@ -131,20 +131,26 @@ QString CommandLineHelp()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    return QStringLiteral(
-               "Usage: tallyport [--dir DIR]\n"
-               "  or:  tallyport --headless [--dir DIR]\n"
-               "  or:  tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
-               "[--dir DIR]\n"
-               "  or:  tallyport --test-notify NAME [--dir DIR]\n\n"
 #ifdef TALLYPORT_WINDOWS
-               "Without --headless or --report the Tallyport window starts and monitoring begins.\n"
+    const QString withoutOptions =
+        QStringLiteral("Without --headless or --report the Tallyport window starts and monitoring begins.");
 #else
-               "This build has no window: run it with --headless, --report or --test-notify.\n"
+    const QString withoutOptions = NoWindowText() + QLatin1Char('.');
 #endif
-               "With --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "
-               "folder of the program directory.\n\n") +
+    return QStringLiteral("Usage: tallyport [--dir DIR]\n"
+                          "  or:  tallyport --headless [--dir DIR]\n"
+                          "  or:  tallyport --report --from YYYY-MM-DD --to YYYY-MM-DD [--pdf FILE] [--csv FILE] "
+                          "[--dir DIR]\n"
+                          "  or:  tallyport --test-notify NAME [--dir DIR]\n\n") +
+           withoutOptions +
+           QStringLiteral("\nWith --report and neither --pdf nor --csv the report is saved as a PDF in the Reports "
+                          "folder of the program directory.\n\n") +
            parser.helpText().section(QLatin1Char('\n'), 2);
+}
+
+QString NoWindowText()
+{
+    return QStringLiteral("This build has no window: run it with --headless, --report or --test-notify");
 }
 
 CommandLine ParseCommandLine(const QStringList &arguments)

@@ -29,5 +29,7 @@ CommandLine ParseCommandLine(const QStringList &arguments);
 
 // The usage text of the command line.
 QString CommandLineHelp();
+// What a build without the windows says where the window would start.
+QString NoWindowText();
 // "Tallyport 1.0.0".
 QString VersionText();

@@ -96,8 +96,7 @@ int main(int argc, char *argv[])
 #ifdef TALLYPORT_WINDOWS
     return RunTallyport(argc, argv, line.directory);
 #else
-    QTextStream(stderr) << "tallyport: this build has no window; run it with --headless, --report or "
-                           "--test-notify.\nTry tallyport --help.\n";
+    QTextStream(stderr) << "tallyport: " << NoWindowText() << ".\nTry tallyport --help.\n";
     return 1;
 #endif
 }

@@ -102,7 +102,7 @@ private slots:
         window.start({});
         QVERIFY(window.finish());
         QCOMPARE(window.exitCode(), 1);
-        QVERIFY2(window.errors().contains("this build has no window"), qPrintable(window.errors()));
+        QVERIFY2(window.errors().contains("This build has no window"), qPrintable(window.errors()));
 #endif
     }
 
